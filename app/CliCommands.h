@@ -1,0 +1,24 @@
+#pragma once
+
+#include <QStringList>
+
+class PrinterCatalog;
+class QTextStream;
+
+// The commands of tarnyx-cli. Each returns the process exit status.
+namespace cli {
+
+struct Context
+{
+    PrinterCatalog& printers;
+    QTextStream& out;
+    QTextStream& err;
+};
+
+// Prints the effective settings and settings constants as one JSON object.
+int settings(Context& ctx, const QStringList& args);
+
+// Runs the command named by args[0]; unknown commands print the usage and return 2.
+int run(Context& ctx, const QStringList& args);
+
+} // namespace cli

@@ -1,0 +1,42 @@
+#pragma once
+
+#include <QFont>
+#include <QString>
+
+// A font as the settings keep it: face, character set, colour, size in points and style.
+// The character set and colour have no meaning to Qt but are kept so that stored font texts
+// survive a round trip unchanged.
+struct FontDesc
+{
+    static constexpr int DefaultCharset = 1;    // "default character set"
+    static constexpr int WindowTextColor = -16777208; // the system colour of window text
+
+    QString Name = QStringLiteral("Courier New");
+    int Charset = DefaultCharset;
+    int Color = WindowTextColor;
+    int Size = 10; // points
+    bool Bold = false;
+    bool Italic = false;
+    bool Underline = false;
+    bool StrikeOut = false;
+
+    bool operator==(const FontDesc&) const = default;
+
+    QFont toQFont() const;
+    // Face, size and style of `font`; character set and colour as given.
+    static FontDesc fromQFont(const QFont& font, int charset = DefaultCharset,
+                              int color = WindowTextColor);
+};
+
+// name=...,charset=...,color=...,size=...,style=... as comma text.
+QString FontToText(const FontDesc& font);
+// Changes `font` to the font described by `text`. A text without a name, or one that cannot be
+// read, leaves `font` unchanged; missing or non-numeric charset, color and size keep the values
+// `font` had.
+void TextToFont(const QString& text, FontDesc& font);
+
+// Comma text of a string list: items joined by ",", an item quoted (inner quotes doubled) when it
+// holds a blank, a control character, a comma or a double quote.
+QString JoinCommaText(const QStringList& items);
+// The reverse: items end at a comma or at a blank outside quotes.
+QStringList SplitCommaText(const QString& text);

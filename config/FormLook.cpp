@@ -1,0 +1,119 @@
+#include "config/FormLook.h"
+
+#include "config/AppSettings.h"
+#include "config/MvRegIni.h"
+
+#include <QApplication>
+#include <QFontDatabase>
+#include <QHelpEvent>
+#include <QToolTip>
+#include <QWidget>
+
+namespace {
+
+const QString kLastUsed = QStringLiteral("LastUsed");
+
+// Swallows tooltip events while hints are off and shows them for the configured time otherwise.
+class HintFilter : public QObject
+{
+public:
+    bool show = true;
+    int hidePause = 5000;
+
+protected:
+    bool eventFilter(QObject* watched, QEvent* event) override
+    {
+        if (event->type() != QEvent::ToolTip)
+            return false;
+        if (!show)
+            return true;
+        auto* widget = qobject_cast<QWidget*>(watched);
+        if (!widget || widget->toolTip().isEmpty() || hidePause <= 0)
+            return false;
+        const auto* help = static_cast<QHelpEvent*>(event);
+        QToolTip::showText(help->globalPos(), widget->toolTip(), widget, QRect(), hidePause);
+        return true;
+    }
+};
+
+HintFilter* hintFilter()
+{
+    static HintFilter* filter = nullptr;
+    if (!filter && qApp) {
+        filter = new HintFilter;
+        filter->setParent(qApp);
+        qApp->installEventFilter(filter);
+    }
+    return filter;
+}
+
+} // namespace
+
+void SetShowHints(bool show)
+{
+    if (HintFilter* f = hintFilter())
+        f->show = show;
+}
+
+void SetHintHidePause(int milliseconds)
+{
+    if (HintFilter* f = hintFilter())
+        f->hidePause = milliseconds;
+}
+
+bool ShowHints()
+{
+    const HintFilter* f = hintFilter();
+    return !f || f->show;
+}
+
+void ApplySystemFont(QFont& font, SystemFontKind kind, const TAppSettings& settings)
+{
+    if (!settings.SystemFont)
+        return;
+    switch (kind) {
+    case SystemFontKind::Message:
+        font = QApplication::font("QMessageBox");
+        break;
+    case SystemFontKind::Menu:
+        font = QApplication::font("QMenu");
+        break;
+    case SystemFontKind::SmallCaption:
+        font = QFontDatabase::systemFont(QFontDatabase::SmallestReadableFont);
+        break;
+    case SystemFontKind::Status:
+        font = QApplication::font("QStatusBar");
+        break;
+    }
+}
+
+void ApplyFormLook(QWidget* form, const TAppSettings& settings)
+{
+    if (settings.SystemFont) {
+        QFont font = form->font();
+        ApplySystemFont(font, SystemFontKind::Message, settings);
+        form->setFont(font);
+    }
+    hintFilter(); // tooltips of this window now follow the application's switch
+}
+
+void RestoreWindowSize(QWidget* form)
+{
+    const std::unique_ptr<TMvRegIni> ini = OpenSettings();
+    const QString name = form->objectName();
+    const int width =
+        ini->ReadInteger(kLastUsed, name + QStringLiteral(".Width"), form->width()).value_or(
+            form->width());
+    const int height =
+        ini->ReadInteger(kLastUsed, name + QStringLiteral(".Height"), form->height())
+            .value_or(form->height());
+    form->resize(width, height);
+}
+
+void SaveWindowSize(const QWidget* form)
+{
+    const std::unique_ptr<TMvRegIni> ini = OpenSettings();
+    const QString name = form->objectName();
+    if (ini->WriteInteger(kLastUsed, name + QStringLiteral(".Width"), form->width()))
+        ini->WriteInteger(kLastUsed, name + QStringLiteral(".Height"), form->height());
+}

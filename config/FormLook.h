@@ -1,0 +1,25 @@
+#pragma once
+
+#include <QFont>
+
+class QWidget;
+struct TAppSettings;
+
+// The common look of every window at creation: the desktop's message font when SystemFont is on.
+// Tooltips follow the application's switch (SetShowHints) in every window.
+void ApplyFormLook(QWidget* form, const TAppSettings& settings);
+
+// Kinds of desktop fonts: message, menu, small caption, status bar.
+enum class SystemFontKind { Message = 0, Menu = 1, SmallCaption = 2, Status = 3 };
+// Replaces `font` by the desktop's font of that kind; nothing when SystemFont is off.
+void ApplySystemFont(QFont& font, SystemFontKind kind, const TAppSettings& settings);
+
+// Tooltips of the whole application on or off, and how long one stays visible. Installs one
+// event filter on the application the first time.
+void SetShowHints(bool show);
+void SetHintHidePause(int milliseconds);
+bool ShowHints();
+
+// Width and height of a window under "LastUsed", named after the window's object name.
+void RestoreWindowSize(QWidget* form);
+void SaveWindowSize(const QWidget* form);

@@ -1,0 +1,223 @@
+#include "config/MvRegIni.h"
+
+#include "platform/Autostart.h"
+#include "platform/RegistryFile.h"
+
+using platform::RegistryFile;
+using platform::RegistryHive;
+using platform::RegKind;
+using platform::RegValue;
+
+namespace {
+
+const QString kRunKey = QStringLiteral("Software\\Microsoft\\Windows\\CurrentVersion\\Run");
+
+// Joins registry path pieces with single backslashes, ignoring empty pieces.
+QString joinPath(const QStringList& parts)
+{
+    QStringList clean;
+    for (const QString& p : parts) {
+        QString s = p;
+        while (s.startsWith(u'\\'))
+            s.remove(0, 1);
+        while (s.endsWith(u'\\'))
+            s.chop(1);
+        if (!s.isEmpty())
+            clean << s;
+    }
+    return clean.join(u'\\');
+}
+
+// Decimal text as Delphi-style programs read it: optional sign, digits, nothing else.
+std::optional<int> parseDecimal(const QString& text)
+{
+    bool ok = false;
+    const int v = text.toInt(&ok, 10);
+    if (!ok)
+        return std::nullopt;
+    return v;
+}
+
+} // namespace
+
+QString TMorvane::RegistryRoot() const
+{
+    return QStringLiteral("Software\\Morvane\\") + ProductKey;
+}
+
+TMorvane& Morvane()
+{
+    static TMorvane instance;
+    return instance;
+}
+
+QString TrimText(const QString& s)
+{
+    qsizetype begin = 0;
+    qsizetype end = s.size();
+    while (begin < end && s.at(begin).unicode() <= 0x20)
+        ++begin;
+    while (end > begin && s.at(end - 1).unicode() <= 0x20)
+        --end;
+    return s.mid(begin, end - begin);
+}
+
+TMvRegIni::TMvRegIni(QString keyPath, RegRoot root) : m_keyPath(std::move(keyPath)), m_root(root)
+{
+}
+
+QString TMvRegIni::hivePath()
+{
+    return RegistryFile::defaultPath();
+}
+
+QString TMvRegIni::sectionPath(const QString& section) const
+{
+    const QString rootName = m_root == RegRoot::CurrentUser ? QStringLiteral("HKEY_CURRENT_USER")
+                                                            : QStringLiteral("HKEY_LOCAL_MACHINE");
+    return joinPath({rootName, m_keyPath, section});
+}
+
+bool TMvRegIni::isRunKey(const QString& section) const
+{
+    return joinPath({m_keyPath, section}).compare(kRunKey, Qt::CaseInsensitive) == 0;
+}
+
+namespace {
+
+QString runEntryPath(RegRoot root, const QString& ident)
+{
+    return root == RegRoot::CurrentUser ? platform::autostart::userEntryPath(ident)
+                                        : platform::autostart::machineEntryPath(ident);
+}
+
+} // namespace
+
+std::optional<QString> TMvRegIni::ReadString(const QString& section, const QString& ident,
+                                             const QString& def) const
+{
+    if (isRunKey(section)) {
+        const auto cmd = platform::autostart::readCommand(runEntryPath(m_root, ident));
+        return TrimText(cmd.value_or(def));
+    }
+    const RegistryHive hive = RegistryFile(hivePath()).read();
+    const RegValue* v = hive.findValue(sectionPath(section), ident);
+    if (!v)
+        return TrimText(def);
+    if (v->kind != RegKind::Sz)
+        return std::nullopt;
+    return TrimText(v->text);
+}
+
+std::optional<int> TMvRegIni::ReadInteger(const QString& section, const QString& ident,
+                                          int def) const
+{
+    if (isRunKey(section))
+        return def;
+    const RegistryHive hive = RegistryFile(hivePath()).read();
+    const RegValue* v = hive.findValue(sectionPath(section), ident);
+    if (!v)
+        return def;
+    switch (v->kind) {
+    case RegKind::Dword:
+        return int(v->dword);
+    case RegKind::Sz:
+        return parseDecimal(TrimText(v->text)).value_or(def);
+    case RegKind::Other:
+        break;
+    }
+    return std::nullopt;
+}
+
+std::optional<bool> TMvRegIni::ReadBool(const QString& section, const QString& ident,
+                                        bool def) const
+{
+    const std::optional<int> v = ReadInteger(section, ident, def ? 1 : 0);
+    if (!v)
+        return std::nullopt;
+    return *v != 0;
+}
+
+bool TMvRegIni::WriteString(const QString& section, const QString& ident,
+                            const QString& value) const
+{
+    if (isRunKey(section))
+        return platform::autostart::writeCommand(runEntryPath(m_root, ident), ident,
+                                                 TrimText(value));
+    const QString path = sectionPath(section);
+    return RegistryFile(hivePath()).modify([&](RegistryHive& hive) {
+        RegValue v;
+        v.name = ident;
+        v.kind = RegKind::Sz;
+        v.text = TrimText(value);
+        hive.setValue(path, v);
+        return true;
+    });
+}
+
+bool TMvRegIni::WriteInteger(const QString& section, const QString& ident, int value) const
+{
+    if (isRunKey(section))
+        return WriteString(section, ident, QString::number(value));
+    const QString path = sectionPath(section);
+    return RegistryFile(hivePath()).modify([&](RegistryHive& hive) {
+        RegValue v;
+        v.name = ident;
+        // An integer written over a text value keeps the text kind.
+        const RegValue* old = hive.findValue(path, ident);
+        if (old && old->kind == RegKind::Sz) {
+            v.kind = RegKind::Sz;
+            v.text = QString::number(value);
+        } else {
+            v.kind = RegKind::Dword;
+            v.dword = quint32(value);
+        }
+        hive.setValue(path, v);
+        return true;
+    });
+}
+
+bool TMvRegIni::WriteBool(const QString& section, const QString& ident, bool value) const
+{
+    return WriteInteger(section, ident, value ? 1 : 0);
+}
+
+bool TMvRegIni::ValueExists(const QString& section, const QString& ident) const
+{
+    if (isRunKey(section))
+        return platform::autostart::readCommand(runEntryPath(m_root, ident)).has_value();
+    return RegistryFile(hivePath()).read().findValue(sectionPath(section), ident) != nullptr;
+}
+
+QStringList TMvRegIni::ReadSection(const QString& section) const
+{
+    return RegistryFile(hivePath()).read().valueNames(sectionPath(section));
+}
+
+bool TMvRegIni::EraseSection(const QString& section) const
+{
+    const QString path = sectionPath(section);
+    return RegistryFile(hivePath()).modify([&](RegistryHive& hive) {
+        hive.deleteKey(path);
+        return true;
+    });
+}
+
+bool TMvRegIni::DeleteKey(const QString& section, const QString& ident) const
+{
+    if (isRunKey(section))
+        return platform::autostart::remove(runEntryPath(m_root, ident));
+    const QString path = sectionPath(section);
+    const RegistryFile file(hivePath());
+    if (!file.read().findValue(path, ident))
+        return true;
+    return file.modify([&](RegistryHive& hive) {
+        hive.deleteValue(path, ident);
+        return true;
+    });
+}
+
+std::unique_ptr<TMvRegIni> OpenSettings()
+{
+    return std::make_unique<TMvRegIni>(Morvane().RegistryRoot());
+}

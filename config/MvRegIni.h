@@ -1,0 +1,72 @@
+#pragma once
+
+#include <QString>
+#include <QStringList>
+
+#include <memory>
+#include <optional>
+
+// The process-wide holder of the product key, which names the registry root, the autostart value
+// and the product wherever the program names itself.
+class TMorvane
+{
+public:
+    QString ProductKey;
+    // Software\Morvane\<ProductKey>
+    QString RegistryRoot() const;
+};
+
+// Created on first use, lives until the program ends.
+TMorvane& Morvane();
+
+enum class RegRoot { CurrentUser, LocalMachine };
+
+// An ini-file-like view of one registry key: sections are subkeys (a section may itself hold a
+// backslash), identifiers are value names. Texts are trimmed on writing and on reading, booleans
+// are the integers 1 and 0.
+//
+// Reads return the default for a missing key or value, and nullopt when the value cannot be read
+// as asked (a text stored with a numeric kind, a number stored with a binary kind). Writes return
+// false when the change could not be stored.
+//
+// The values of the Run key (Software\Microsoft\Windows\CurrentVersion\Run) are the desktop's
+// autostart entries; everything else lives in the registry hive file.
+class TMvRegIni
+{
+public:
+    explicit TMvRegIni(QString keyPath, RegRoot root = RegRoot::CurrentUser);
+
+    std::optional<QString> ReadString(const QString& section, const QString& ident,
+                                      const QString& def) const;
+    std::optional<int> ReadInteger(const QString& section, const QString& ident, int def) const;
+    std::optional<bool> ReadBool(const QString& section, const QString& ident, bool def) const;
+    bool WriteString(const QString& section, const QString& ident, const QString& value) const;
+    bool WriteInteger(const QString& section, const QString& ident, int value) const;
+    bool WriteBool(const QString& section, const QString& ident, bool value) const;
+
+    bool ValueExists(const QString& section, const QString& ident) const;
+    // The value names of a section; empty when the section is missing.
+    QStringList ReadSection(const QString& section) const;
+    // Removes the section with its subkeys and values.
+    bool EraseSection(const QString& section) const;
+    // Removes one value; true also when it did not exist.
+    bool DeleteKey(const QString& section, const QString& ident) const;
+    // Writes are saved at once; kept for callers that flush after a series of writes.
+    void UpdateFile() const {}
+
+    // Where the registry hive is kept: $XDG_CONFIG_HOME/Morvane/registry.reg.
+    static QString hivePath();
+
+private:
+    QString sectionPath(const QString& section) const;
+    bool isRunKey(const QString& section) const;
+
+    QString m_keyPath;
+    RegRoot m_root;
+};
+
+// A new access object on Software\Morvane\<ProductKey> of the current user.
+std::unique_ptr<TMvRegIni> OpenSettings();
+
+// Blanks and control characters removed at both ends.
+QString TrimText(const QString& s);

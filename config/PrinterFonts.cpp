@@ -1,0 +1,28 @@
+#include "config/PrinterFonts.h"
+
+#include "print/PrinterCatalog.h"
+
+#include <QFont>
+#include <QFontDatabase>
+#include <QFontInfo>
+
+bool IsFixedPitchFaceOffered(const QString& family)
+{
+    if (QFontDatabase::families().contains(family, Qt::CaseInsensitive))
+        return true;
+    QFont font(family);
+    return QFontInfo(font).fixedPitch();
+}
+
+QStringList PrinterFontNames(const PrinterCatalog& printers)
+{
+    QStringList names;
+    if (printers.currentPrinter().isEmpty()) {
+        names << QStringLiteral("Courier New");
+        return names;
+    }
+    for (const QString& face : {QStringLiteral("Courier New"), QStringLiteral("Lucida Console")})
+        if (IsFixedPitchFaceOffered(face))
+            names << face;
+    return names;
+}

@@ -1,0 +1,18 @@
+#pragma once
+
+#include <QString>
+#include <QStringList>
+
+// The printers installed on this machine and the one the program currently prints to.
+// The real one asks CUPS through Qt; tests use a list of their own.
+class PrinterCatalog
+{
+public:
+    virtual ~PrinterCatalog() = default;
+    virtual QStringList printerNames() const = 0;
+    // Empty when no printer is installed or none is the default.
+    virtual QString defaultPrinterName() const = 0;
+    // The printer reports go to; empty for none.
+    virtual QString currentPrinter() const = 0;
+    virtual void setCurrentPrinter(const QString& name) = 0;
+};
