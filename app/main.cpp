@@ -19,13 +19,14 @@ int main(int argc, char* argv[])
     const QStringList args = platform::programArguments();
     LoadSettingsConstants(args);
 
+    // Installed before anything is set up, so that a signal always takes the orderly way out.
+    QuitOnTerminationSignals();
     int rc = 0;
     {
         CupsPrinterCatalog printers;
         TDataModule1 controller(args, printers);
         SetShowHints(controller.Settings.ShowHints);
         SetHintHidePause(controller.Settings.HintHidePause);
-        QuitOnTerminationSignals();
         rc = QApplication::exec();
     }
     FreeAppLog();

@@ -10,10 +10,11 @@
 
 namespace {
 
-// A record as it can be kept on one line of the file: a line break inside a field would split
-// the record into lines that no longer parse, and a "]" inside the time would end the time early
-// and shift the rest into the title. Such characters only ever come from callers, never from the
-// clock or from a loaded file.
+// A record as one line of the file can hold it: a line break inside a field would split the
+// record into lines that no longer parse; a "]" inside the time would end the time early and shift
+// the rest into the title; and a description starting with ">" would pair with the separator, so
+// that reading merges it into the title. Such fields only come from callers, never from the clock
+// or from a loaded file.
 TJvLogRecord storable(TJvLogRecord record)
 {
     for (QString* field : {&record.Time, &record.Title, &record.Description}) {
@@ -21,6 +22,8 @@ TJvLogRecord storable(TJvLogRecord record)
         field->replace(u'\n', u' ');
     }
     record.Time.replace(u']', u')');
+    if (record.Description.startsWith(u'>'))
+        record.Description.prepend(u' ');
     return record;
 }
 

@@ -1,11 +1,165 @@
+// The two programs run as users run them: real processes, a private configuration directory.
+#include <QDir>
+#include <QFile>
+#include <QJsonDocument>
+#include <QJsonObject>
+#include <QProcess>
+#include <QTemporaryDir>
 #include <QTest>
 
-class Tst : public QObject
+#include <csignal>
+
+namespace {
+
+void writeHive(const QString& home, const QByteArray& values)
+{
+    QDir().mkpath(home + QStringLiteral("/Morvane"));
+    QFile f(home + QStringLiteral("/Morvane/registry.reg"));
+    QVERIFY(f.open(QIODevice::WriteOnly | QIODevice::Truncate));
+    f.write("Windows Registry Editor Version 5.00\r\n\r\n"
+            "[HKEY_CURRENT_USER\\Software\\Morvane\\Tarnyx\\Settings]\r\n" +
+            values);
+}
+
+struct Run
+{
+    int exitCode = -1;
+    QByteArray out;
+    QByteArray err;
+};
+
+Run runCli(const QString& home, const QStringList& args)
+{
+    QProcess p;
+    QProcessEnvironment env = QProcessEnvironment::systemEnvironment();
+    env.insert(QStringLiteral("XDG_CONFIG_HOME"), home);
+    p.setProcessEnvironment(env);
+    p.start(QStringLiteral(TARNYX_CLI), args);
+    if (!p.waitForFinished(30000))
+        return {};
+    return {p.exitCode(), p.readAllStandardOutput(), p.readAllStandardError()};
+}
+
+QJsonObject settingsJson(const QString& home)
+{
+    const Run r = runCli(home, {QStringLiteral("settings")});
+    if (r.exitCode != 0)
+        return {};
+    QJsonParseError error;
+    const QJsonDocument doc = QJsonDocument::fromJson(r.out, &error);
+    return doc.object();
+}
+
+} // namespace
+
+class TestCli : public QObject
 {
     Q_OBJECT
 private slots:
-    void placeholder() {}
+    void settingsPrintsEveryDefault();
+    void settingsPrintsLimitedValues();
+    void damagedHiveStillGivesDefaults();
+    void unknownCommandShowsUsage();
+    void programStartsLogsAndEndsCleanly();
 };
 
-QTEST_GUILESS_MAIN(Tst)
+void TestCli::settingsPrintsEveryDefault()
+{
+    QTemporaryDir home;
+    const QJsonObject s = settingsJson(home.path());
+    const QStringList expectedKeys = {
+        QStringLiteral("Directories"), QStringLiteral("Printer"), QStringLiteral("Font"),
+        QStringLiteral("Erase"), QStringLiteral("Iconize"), QStringLiteral("Autorun"),
+        QStringLiteral("RunPaused"), QStringLiteral("PrintByOne"), QStringLiteral("ShowHints"),
+        QStringLiteral("MaxPortrait"), QStringLiteral("HighPriority"),
+        QStringLiteral("ProxyServer"), QStringLiteral("ProxyAddr"), QStringLiteral("ProxyPort"),
+        QStringLiteral("VerCheck"), QStringLiteral("LastVerCheck"), QStringLiteral("Indent"),
+        QStringLiteral("BorderLeft"), QStringLiteral("BorderTop"), QStringLiteral("BorderRight"),
+        QStringLiteral("BorderBottom"), QStringLiteral("SystemFont"),
+        QStringLiteral("WndTaskbar"), QStringLiteral("Orientation"),
+        QStringLiteral("HintHidePause"), QStringLiteral("SocketTimeout"),
+        QStringLiteral("urlFileInf"), QStringLiteral("urlTarnyx")};
+    QStringList keys = s.keys();
+    QStringList sortedExpected = expectedKeys;
+    keys.sort();
+    sortedExpected.sort();
+    QCOMPARE(keys, sortedExpected);
+    QCOMPARE(s.value(QStringLiteral("Font")), QJsonValue(QStringLiteral("Courier New")));
+    QCOMPARE(s.value(QStringLiteral("Erase")), QJsonValue(true));
+    QCOMPARE(s.value(QStringLiteral("Autorun")), QJsonValue(false));
+    QCOMPARE(s.value(QStringLiteral("MaxPortrait")), QJsonValue(96));
+    QCOMPARE(s.value(QStringLiteral("ProxyPort")), QJsonValue(QStringLiteral("8080")));
+    QCOMPARE(s.value(QStringLiteral("HintHidePause")), QJsonValue(5000));
+    QCOMPARE(s.value(QStringLiteral("SocketTimeout")), QJsonValue(30000));
+    QVERIFY(s.value(QStringLiteral("urlFileInf")).toString().endsWith(
+        QStringLiteral("/qel/file/reldp.inf")));
+    QVERIFY(s.value(QStringLiteral("urlTarnyx")).toString().endsWith(
+        QStringLiteral("/qel/tarnyx.htm")));
+}
+
+void TestCli::settingsPrintsLimitedValues()
+{
+    QTemporaryDir home;
+    writeHive(home.path(), "\"MaxPortrait\"=dword:0000012c\r\n\"Indent\"=dword:00000007\r\n"
+                           "\"BorderTop\"=dword:00000046\r\n\"Orientation\"=\"258\"\r\n");
+    const QJsonObject s = settingsJson(home.path());
+    QCOMPARE(s.value(QStringLiteral("MaxPortrait")), QJsonValue(233));
+    QCOMPARE(s.value(QStringLiteral("Indent")), QJsonValue(3));
+    QCOMPARE(s.value(QStringLiteral("BorderTop")), QJsonValue(70));
+    QCOMPARE(s.value(QStringLiteral("Orientation")), QJsonValue(2));
+}
+
+void TestCli::damagedHiveStillGivesDefaults()
+{
+    QTemporaryDir home;
+    writeHive(home.path(), "\"MaxPortrait\"=dword:zz\r\n");
+    const Run r = runCli(home.path(), {QStringLiteral("settings")});
+    QCOMPARE(r.exitCode, 0);
+    QVERIFY2(r.err.contains("registry.reg.damaged-"), r.err.constData());
+    QCOMPARE(QJsonDocument::fromJson(r.out).object().value(QStringLiteral("MaxPortrait")),
+             QJsonValue(96));
+    QCOMPARE(QDir(home.filePath(QStringLiteral("Morvane")))
+                 .entryList({QStringLiteral("registry.reg.damaged-*")})
+                 .size(),
+             1);
+}
+
+void TestCli::unknownCommandShowsUsage()
+{
+    QTemporaryDir home;
+    const Run r = runCli(home.path(), {QStringLiteral("frobnicate")});
+    QCOMPARE(r.exitCode, 2);
+    QVERIFY(r.err.contains("usage: tarnyx-cli"));
+}
+
+void TestCli::programStartsLogsAndEndsCleanly()
+{
+    QTemporaryDir home;
+    QTemporaryDir work;
+    QProcess p;
+    QProcessEnvironment env = QProcessEnvironment::systemEnvironment();
+    env.insert(QStringLiteral("XDG_CONFIG_HOME"), home.path());
+    env.insert(QStringLiteral("QT_QPA_PLATFORM"), QStringLiteral("offscreen"));
+    p.setProcessEnvironment(env);
+    p.setWorkingDirectory(work.path());
+    p.start(QStringLiteral(TARNYX_GUI), {QStringLiteral("-LOG")});
+    QVERIFY(p.waitForStarted());
+    const QString log = work.filePath(QStringLiteral("tarnyx.log"));
+    // The start record is written as soon as the controller exists.
+    QTRY_VERIFY_WITH_TIMEOUT(QFile::exists(log), 20000);
+    ::kill(pid_t(p.processId()), SIGTERM);
+    QVERIFY(p.waitForFinished(20000));
+    QCOMPARE(p.exitStatus(), QProcess::NormalExit);
+    QCOMPARE(p.exitCode(), 0);
+
+    QFile f(log);
+    QVERIFY(f.open(QIODevice::ReadOnly));
+    const QList<QByteArray> lines = f.readAll().split('\n');
+    QCOMPARE(lines.size(), 4); // three records and the empty rest after the last CR LF
+    QVERIFY(lines[0].endsWith("]---------- Start --------->\r"));
+    QVERIFY(lines[1].endsWith("]DataModuleDestroy>begin\r"));
+    QVERIFY(lines[2].endsWith("]DataModuleDestroy>end\r"));
+}
+
+QTEST_GUILESS_MAIN(TestCli)
 #include "tst_cli.moc"

@@ -1,11 +1,163 @@
+#include "config/MvRegIni.h"
+#include "platform/Autostart.h"
+#include "platform/RegistryFile.h"
+
+#include <QFile>
+#include <QTemporaryDir>
 #include <QTest>
 
-class Tst : public QObject
+using platform::RegistryFile;
+using platform::RegKind;
+
+namespace {
+
+const QString kRoot = QStringLiteral("Software\\Morvane\\Tarnyx");
+const QString kSettingsKey = QStringLiteral("HKEY_CURRENT_USER\\Software\\Morvane\\Tarnyx\\Settings");
+const QString kRun = QStringLiteral("Software\\Microsoft\\Windows\\CurrentVersion\\Run");
+
+void writeHive(const QByteArray& values)
+{
+    QFile f(TMvRegIni::hivePath());
+    QVERIFY(f.open(QIODevice::WriteOnly | QIODevice::Truncate));
+    f.write("Windows Registry Editor Version 5.00\r\n\r\n"
+            "[HKEY_CURRENT_USER\\Software\\Morvane\\Tarnyx\\Settings]\r\n" +
+            values);
+}
+
+RegKind kindOf(const QString& name)
+{
+    const auto* v = RegistryFile(TMvRegIni::hivePath()).read().findValue(kSettingsKey, name);
+    return v ? v->kind : RegKind::Other;
+}
+
+} // namespace
+
+class TestMvRegIni : public QObject
 {
     Q_OBJECT
 private slots:
-    void placeholder() {}
+    void init();
+    void integerOverTextKeepsTheTextKind();
+    void readsAcrossKinds();
+    void textsAreTrimmed();
+    void sectionsListEraseDelete();
+    void runKeyIsTheAutostartEntry();
+
+private:
+    std::unique_ptr<QTemporaryDir> m_home;
 };
 
-QTEST_GUILESS_MAIN(Tst)
+void TestMvRegIni::init()
+{
+    m_home = std::make_unique<QTemporaryDir>();
+    qputenv("XDG_CONFIG_HOME", QFile::encodeName(m_home->path()));
+    qputenv("XDG_CONFIG_DIRS", QFile::encodeName(m_home->filePath(QStringLiteral("etc"))));
+    QDir().mkpath(m_home->filePath(QStringLiteral("Morvane")));
+}
+
+void TestMvRegIni::integerOverTextKeepsTheTextKind()
+{
+    writeHive("\"AsText\"=\"12\"\r\n\"AsNumber\"=dword:0000000c\r\n");
+    const TMvRegIni ini(kRoot);
+    QVERIFY(ini.WriteInteger(QStringLiteral("Settings"), QStringLiteral("AsText"), -7));
+    QVERIFY(ini.WriteInteger(QStringLiteral("Settings"), QStringLiteral("AsNumber"), 9));
+    QVERIFY(ini.WriteBool(QStringLiteral("Settings"), QStringLiteral("New"), true));
+    QCOMPARE(kindOf(QStringLiteral("AsText")), RegKind::Sz);
+    QCOMPARE(ini.ReadString(QStringLiteral("Settings"), QStringLiteral("AsText"), QString()),
+             QStringLiteral("-7"));
+    QCOMPARE(kindOf(QStringLiteral("AsNumber")), RegKind::Dword);
+    QCOMPARE(kindOf(QStringLiteral("New")), RegKind::Dword);
+    QCOMPARE(ini.ReadInteger(QStringLiteral("Settings"), QStringLiteral("New"), 5), 1);
+    // A text written over a number makes it a text.
+    QVERIFY(ini.WriteString(QStringLiteral("Settings"), QStringLiteral("AsNumber"), QStringLiteral("x")));
+    QCOMPARE(kindOf(QStringLiteral("AsNumber")), RegKind::Sz);
+}
+
+void TestMvRegIni::readsAcrossKinds()
+{
+    writeHive("\"Num\"=dword:ffffffff\r\n\"Text\"=\" 42 \"\r\n\"Junk\"=\"4x\"\r\n"
+              "\"One\"=\"1\"\r\n\"Blob\"=hex:01\r\n");
+    const TMvRegIni ini(kRoot);
+    const QString s = QStringLiteral("Settings");
+    QCOMPARE(ini.ReadInteger(s, QStringLiteral("Num"), 0), -1);
+    QCOMPARE(ini.ReadInteger(s, QStringLiteral("Text"), 0), 42);
+    QCOMPARE(ini.ReadInteger(s, QStringLiteral("Junk"), 3), 3);
+    QCOMPARE(ini.ReadInteger(s, QStringLiteral("Missing"), 3), 3);
+    QCOMPARE(ini.ReadInteger(QStringLiteral("NoSuchSection"), QStringLiteral("Num"), 4), 4);
+    QCOMPARE(ini.ReadBool(s, QStringLiteral("One"), false), true);
+    QCOMPARE(ini.ReadBool(s, QStringLiteral("Junk"), true), true);
+    QCOMPARE(ini.ReadBool(s, QStringLiteral("Junk"), false), false);
+    // Reading a text stored as a number, or a number stored as binary data, fails.
+    QCOMPARE(ini.ReadString(s, QStringLiteral("Num"), QStringLiteral("d")), std::nullopt);
+    QCOMPARE(ini.ReadInteger(s, QStringLiteral("Blob"), 0), std::nullopt);
+    QCOMPARE(ini.ReadString(s, QStringLiteral("Blob"), QString()), std::nullopt);
+}
+
+void TestMvRegIni::textsAreTrimmed()
+{
+    writeHive("\"Stored\"=\"  C:\\\\Lst  \"\r\n");
+    const TMvRegIni ini(kRoot);
+    const QString s = QStringLiteral("Settings");
+    QCOMPARE(ini.ReadString(s, QStringLiteral("Stored"), QString()), QStringLiteral("C:\\Lst"));
+    QCOMPARE(ini.ReadString(s, QStringLiteral("Missing"), QStringLiteral(" def ")),
+             QStringLiteral("def"));
+    QVERIFY(ini.WriteString(s, QStringLiteral("Written"), QStringLiteral("\r\n value \x01")));
+    const auto* v = RegistryFile(TMvRegIni::hivePath())
+                        .read()
+                        .findValue(kSettingsKey, QStringLiteral("Written"));
+    QCOMPARE(v->text, QStringLiteral("value"));
+}
+
+void TestMvRegIni::sectionsListEraseDelete()
+{
+    const std::unique_ptr<TMvRegIni> ini = OpenSettings();
+    const QString list = QStringLiteral("Settings\\LstList");
+    QVERIFY(ini->WriteString(list, QStringLiteral("Výplatní listina"), QStringLiteral("1")));
+    QVERIFY(ini->WriteString(list, QStringLiteral("Rekapitulace"), QStringLiteral("2")));
+    QVERIFY(ini->WriteString(QStringLiteral("Settings"), QStringLiteral("Font"), QStringLiteral("F")));
+    QCOMPARE(ini->ReadSection(list),
+             (QStringList{QStringLiteral("Výplatní listina"), QStringLiteral("Rekapitulace")}));
+    QVERIFY(ini->DeleteKey(list, QStringLiteral("VÝPLATNÍ LISTINA")));
+    QVERIFY(ini->DeleteKey(list, QStringLiteral("never there")));
+    QCOMPARE(ini->ReadSection(list), QStringList{QStringLiteral("Rekapitulace")});
+    // Erasing "Settings" takes its subkey with it.
+    QVERIFY(ini->EraseSection(QStringLiteral("Settings")));
+    QVERIFY(ini->ReadSection(list).isEmpty());
+    QVERIFY(!ini->ValueExists(QStringLiteral("Settings"), QStringLiteral("Font")));
+}
+
+void TestMvRegIni::runKeyIsTheAutostartEntry()
+{
+    const QString path = QStringLiteral("/opt/Mzdy a platy/tarnyx");
+    const QString command = QStringLiteral("\"%1\" /min").arg(path);
+    const TMvRegIni run(kRun);
+    QVERIFY(run.WriteString(QString(), QStringLiteral("Tarnyx"), command));
+
+    const QString entry = m_home->filePath(QStringLiteral("autostart/tarnyx.desktop"));
+    QFile f(entry);
+    QVERIFY(f.open(QIODevice::ReadOnly));
+    const QString text = QString::fromUtf8(f.readAll());
+    QVERIFY2(text.contains(QStringLiteral("\nExec=\"/opt/Mzdy a platy/tarnyx\" /min\n")),
+             qPrintable(text));
+    QCOMPARE(run.ReadString(QString(), QStringLiteral("Tarnyx"), QString()), command);
+    QVERIFY(run.ValueExists(QString(), QStringLiteral("Tarnyx")));
+    // The hive itself holds nothing of it.
+    QVERIFY(!QFile::exists(TMvRegIni::hivePath()));
+
+    QVERIFY(run.DeleteKey(QString(), QStringLiteral("Tarnyx")));
+    QVERIFY(!QFile::exists(entry));
+    QVERIFY(!run.ValueExists(QString(), QStringLiteral("Tarnyx")));
+
+    // The machine-wide entry: the same key under the other root, in the system's directory.
+    const QString machine = m_home->filePath(QStringLiteral("etc/autostart/tarnyx.desktop"));
+    QVERIFY(TMvRegIni(kRun, RegRoot::LocalMachine)
+                .WriteString(QString(), QStringLiteral("Tarnyx"), command));
+    QVERIFY(QFile::exists(machine));
+    QVERIFY(TMvRegIni(QStringLiteral("Software\\Microsoft\\Windows\\CurrentVersion"),
+                      RegRoot::LocalMachine)
+                .DeleteKey(QStringLiteral("Run"), QStringLiteral("Tarnyx")));
+    QVERIFY(!QFile::exists(machine));
+}
+
+QTEST_GUILESS_MAIN(TestMvRegIni)
 #include "tst_mvregini.moc"

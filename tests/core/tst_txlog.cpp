@@ -6,6 +6,10 @@
 #include <QTemporaryDir>
 #include <QTest>
 
+#include <memory>
+
+using namespace Qt::StringLiterals;
+
 namespace {
 
 QByteArray readFile(const QString& path)
@@ -34,12 +38,21 @@ TJvLogRecord recOfLineSize(int bytes)
 
 } // namespace
 
+char* toString(const TJvLogRecord& r)
+{
+    return QTest::toString(u'[' + r.Time + u'|' + r.Title + u'|' + r.Description + u']');
+}
+
 class TstTxLog : public QObject
 {
     Q_OBJECT
 
 private slots:
-    void init() { QVERIFY(m_dir.isValid()); }
+    void init()
+    {
+        m_tmp = std::make_unique<QTemporaryDir>();
+        QVERIFY(m_tmp->isValid());
+    }
     void cleanup()
     {
         FreeAppLog();
@@ -50,18 +63,23 @@ private slots:
     {
         QTest::addColumn<TJvLogRecord>("record");
         QTest::addColumn<QByteArray>("line");
-        QTest::newRow("plain") << rec("5.3.24 14:07:09", "MainFormClose") << QByteArray("[5.3.24 14:07:09]MainFormClose>\r\n");
-        QTest::newRow("> in title doubled") << rec("t", "a>b>>c", "d") << QByteArray("[t]a>>b>>>>c>d\r\n");
+        QTest::newRow("plain") << rec("5.3.24 14:07:09", "MainFormClose")
+                               << QByteArray("[5.3.24 14:07:09]MainFormClose>\r\n");
+        QTest::newRow("> in title doubled")
+            << rec("t", "a>b>>c", "d") << QByteArray("[t]a>>b>>>>c>d\r\n");
         QTest::newRow("title ends with >") << rec("t", "x>", "") << QByteArray("[t]x>>>\r\n");
-        QTest::newRow("> in description as is") << rec("t", "T", ">a>>b>") << QByteArray("[t]T>>a>>b>\r\n");
-        QTest::newRow("brackets after the time") << rec("[t", "]a[", "]") << QByteArray("[[t]]a[>]\r\n");
-        QTest::newRow("UTF-8") << rec("t", "Tisk č. 5", "žluť") << QByteArray("[t]Tisk č. 5>žluť\r\n");
+        QTest::newRow("> in description as is")
+            << rec("t", "T", "a>>b>") << QByteArray("[t]T>a>>b>\r\n");
+        QTest::newRow("brackets after the time")
+            << rec("[t", "]a[", "]") << QByteArray("[[t]]a[>]\r\n");
+        QTest::newRow("UTF-8") << rec("t", "Tisk č. 5", "žluť")
+                               << QByteArray("[t]Tisk č. 5>žluť\r\n");
     }
     void writtenLineAndReadBack()
     {
         QFETCH(TJvLogRecord, record);
         QFETCH(QByteArray, line);
-        const QString path = m_dir.filePath(QStringLiteral("round.log"));
+        const QString path = m_tmp->filePath(QStringLiteral("round.log"));
         {
             TJvLogFile log;
             log.SetFileName(path);
@@ -83,18 +101,22 @@ private slots:
         QTest::newRow("lines without [ or ] dropped")
             << QByteArray("no bracket>x\r\n[a]A>1\r\n[unclosed>y\r\n\r\n[b]B>2")
             << TJvLogRecordList{rec("a", "A", "1"), rec("b", "B", "2")};
-        QTest::newRow("LF, lone CR, CR LF") << QByteArray("[a]A\n[b]B\r[c]C\r\n\r\r[d]D")
-                                            << TJvLogRecordList{rec("a", "A"), rec("b", "B"), rec("c", "C"), rec("d", "D")};
+        QTest::newRow("LF, lone CR, CR LF")
+            << QByteArray("[a]A\n[b]B\r[c]C\r\n\r\r[d]D")
+            << TJvLogRecordList{rec("a", "A"), rec("b", "B"), rec("c", "C"), rec("d", "D")};
         QTest::newRow("text before [ and ] before [ ignored")
             << QByteArray("x]y[t]T>D") << TJvLogRecordList{rec("t", "T", "D")};
-        QTest::newRow("odd run of > ends the title") << QByteArray("[t]a>>>>>b>c")
-                                                     << TJvLogRecordList{rec("t", "a>>", "b>c")};
-        QTest::newRow("only pairs: no description") << QByteArray("[t]a>>b>>")
-                                                    << TJvLogRecordList{rec("t", "a>b>")};
+        QTest::newRow("odd run of > ends the title")
+            << QByteArray("[t]a>>>>>b>c") << TJvLogRecordList{rec("t", "a>>", "b>c")};
+        QTest::newRow("only pairs: no description")
+            << QByteArray("[t]a>>b>>") << TJvLogRecordList{rec("t", "a>b>")};
         QTest::newRow("invalid UTF-8 replaced, line kept")
-            << QByteArray("[t\xff]A\xe2>\xc3\n[u]B") << TJvLogRecordList{rec("t\uFFFD", "A\uFFFD", "\uFFFD"), rec("u", "B")};
-        QTest::newRow("NUL inside a line") << QByteArray("[t]A\0B>C", 8)
-                                           << TJvLogRecordList{{QStringLiteral("t"), QString(u"A\0B", 3), QStringLiteral("C")}};
+            << QByteArray("[t\xff]A\xe2>\xc3\n[u]B")
+            << TJvLogRecordList{rec("t\uFFFD", "A\uFFFD", "\uFFFD"), rec("u", "B")};
+        QTest::newRow("NUL inside a line")
+            << QByteArray("[t]A\0B>C", 8)
+            << TJvLogRecordList{
+                   {QStringLiteral("t"), QStringView(u"A\0B", 3).toString(), QStringLiteral("C")}};
     }
     void parse()
     {
@@ -110,30 +132,32 @@ private slots:
         QTest::addColumn<QByteArray>("before");
         QTest::addColumn<QByteArray>("after");
         QTest::newRow("missing file") << QByteArray() << QByteArray();
-        QTest::newRow("unparsable lines")
-            << QByteArray("[a]A>1\ngarbage\n[b]B>>x>2\n[no end>3\n")
-            << QByteArray("[a]A>1\r\n[b]B>>x>2\r\n");
+        QTest::newRow("unparsable lines") << QByteArray("[a]A>1\ngarbage\n[b]B>>x>2\n[no end>3\n")
+                                          << QByteArray("[a]A>1\r\n[b]B>>x>2\r\n");
     }
     void withoutSwitchFileIsRewrittenAtEnd()
     {
         QFETCH(QByteArray, before);
         QFETCH(QByteArray, after);
-        QDir::setCurrent(m_dir.path());
+        QDir::setCurrent(m_tmp->path());
         if (!before.isEmpty())
             writeFile(QStringLiteral("tarnyx.log"), before);
         SetUpAppLog(QStringLiteral("/usr/bin/tarnyx"), false);
         AppLog().AddEntry(QStringLiteral("MainFormClose"), QString());
-        QCOMPARE(readFile(QStringLiteral("tarnyx.log")), before.isEmpty() ? QByteArray("<missing>") : before);
+        QCOMPARE(readFile(QStringLiteral("tarnyx.log")),
+                 before.isEmpty() ? QByteArray("<missing>") : before);
         FreeAppLog();
         QCOMPARE(readFile(QStringLiteral("tarnyx.log")), after);
     }
 
     void startAndShutdownAppendToEarlierRuns()
     {
-        QDir::setCurrent(m_dir.path());
+        QDir::setCurrent(m_tmp->path());
         const QList<QPair<QString, QString>> shutdown = {
-            {QStringLiteral("FormCloseQuery"), {}},       {QStringLiteral("MainFormClose"), {}},
-            {QStringLiteral("MainFormDestroy"), {}},      {QStringLiteral("DataModuleDestroy"), QStringLiteral("begin")},
+            {QStringLiteral("FormCloseQuery"), {}},
+            {QStringLiteral("MainFormClose"), {}},
+            {QStringLiteral("MainFormDestroy"), {}},
+            {QStringLiteral("DataModuleDestroy"), QStringLiteral("begin")},
             {QStringLiteral("DataModuleDestroy"), QStringLiteral("end")}};
         for (int run = 0; run < 2; ++run) {
             SetUpAppLog(QStringLiteral("C:/Programs/Tarnyx.exe"), true);
@@ -142,12 +166,18 @@ private slots:
             FreeAppLog();
         }
         QCOMPARE(AppLog().Active(), false);
+        QCOMPARE(AppLog().AutoSave(), false);
         QCOMPARE(AppLog().SizeLimit(), 0);
+        QVERIFY(AppLog().FileName().isEmpty());
 
-        const TJvLogRecordList records = TJvLogFile::ParseLog(readFile(QStringLiteral("Tarnyx.log")));
+        const TJvLogRecordList records =
+            TJvLogFile::ParseLog(readFile(QStringLiteral("Tarnyx.log")));
         QCOMPARE(records.size(), 12);
         for (int i = 0; i < records.size(); ++i) {
-            const auto expected = i % 6 == 0 ? QPair<QString, QString>{QStringLiteral("---------- Start ---------"), {}} : shutdown[i % 6 - 1];
+            const auto expected =
+                i % 6 == 0
+                    ? QPair<QString, QString>{QStringLiteral("---------- Start ---------"), {}}
+                    : shutdown[i % 6 - 1];
             QCOMPARE(records[i].Title, expected.first);
             QCOMPARE(records[i].Description, expected.second);
             QVERIFY(!records[i].Time.isEmpty());
@@ -186,7 +216,7 @@ private slots:
     // in UTF-8 bytes with CR LF, just reach 20480 bytes.
     void trimThirtyKilobytesAtStart()
     {
-        QDir::setCurrent(m_dir.path());
+        QDir::setCurrent(m_tmp->path());
         QByteArray old;
         for (int i = 0; old.size() < 30 * 1024; ++i)
             old += QStringLiteral("[5.3.24 14:07:%1]Tisk č. %1>sestava žluť\r\n").arg(i).toUtf8();
@@ -204,65 +234,86 @@ private slots:
 
     void relativeNameFollowsWorkingDirectory()
     {
-        QVERIFY(QDir(m_dir.path()).mkpath(QStringLiteral("a/b")));
-        QDir::setCurrent(m_dir.filePath(QStringLiteral("a")));
+        QVERIFY(QDir(m_tmp->path()).mkpath(QStringLiteral("a/b")));
+        QDir::setCurrent(m_tmp->filePath(QStringLiteral("a")));
         TJvLogFile log;
         log.SetFileName(QStringLiteral("tarnyx.log"));
         log.SetAutoSave(true);
         log.SetActive(true);
         log.AddTimedEntry(QStringLiteral("t"), QStringLiteral("first"), QString());
-        QDir::setCurrent(m_dir.filePath(QStringLiteral("a/b")));
+        QDir::setCurrent(m_tmp->filePath(QStringLiteral("a/b")));
         log.AddTimedEntry(QStringLiteral("t"), QStringLiteral("second"), QString());
-        QCOMPARE(readFile(m_dir.filePath(QStringLiteral("a/tarnyx.log"))), QByteArray("[t]first>\r\n"));
-        QCOMPARE(readFile(m_dir.filePath(QStringLiteral("a/b/tarnyx.log"))), QByteArray("[t]first>\r\n[t]second>\r\n"));
+        QCOMPARE(readFile(m_tmp->filePath(QStringLiteral("a/tarnyx.log"))),
+                 QByteArray("[t]first>\r\n"));
+        QCOMPARE(readFile(m_tmp->filePath(QStringLiteral("a/b/tarnyx.log"))),
+                 QByteArray("[t]first>\r\n[t]second>\r\n"));
     }
 
     // A log whose file cannot be written or read says so once and goes on in memory.
     void unusableFileKeepsLogInMemory()
     {
-        const QString blocker = m_dir.filePath(QStringLiteral("file.txt"));
+        const QString blocker = m_tmp->filePath(QStringLiteral("file.txt"));
         writeFile(blocker, "x");
         TJvLogFile log;
         log.SetFileName(blocker + QStringLiteral("/tarnyx.log"));
         log.SetAutoSave(true);
         log.SetActive(true);
-        QTest::ignoreMessage(QtWarningMsg, QRegularExpression(QStringLiteral("^tarnyx: the event log .*file.txt/tarnyx.log cannot be written: .+")));
+        QTest::ignoreMessage(
+            QtWarningMsg,
+            QRegularExpression(QStringLiteral(
+                "^tarnyx: the event log .*file.txt/tarnyx.log cannot be written: .+")));
         QTest::failOnWarning(QRegularExpression(QStringLiteral(".")));
         log.AddTimedEntry(QStringLiteral("t"), QStringLiteral("A"), QString());
         log.AddTimedEntry(QStringLiteral("t"), QStringLiteral("B"), QString());
         QVERIFY(!log.SaveLog(log.FileName()));
-        QVERIFY(!log.LoadLog(m_dir.path())); // a directory, not a file
+        QVERIFY(!log.LoadLog(m_tmp->path())); // a directory, not a file
         QCOMPARE(log.Records(), (TJvLogRecordList{rec("t", "A"), rec("t", "B")}));
 
-        log.SetFileName(m_dir.filePath(QStringLiteral("ok.log")));
+        log.SetFileName(m_tmp->filePath(QStringLiteral("ok.log")));
         log.DeleteEntry(5); // out of range: nothing happens
         log.DeleteEntry(0);
         QCOMPARE(readFile(log.FileName()), QByteArray("[t]B>\r\n"));
     }
 
-    // A caller's line break or "]" in the time must not split or shift the record in the file.
-    void fieldsStayOnOneLine()
+    // Fields the line cannot hold as they are (a line break, a "]" in the time, a description
+    // starting with ">", which would pair with the separator) are adjusted once when recorded, so
+    // that the file reads back exactly as the log holds them.
+    void unrepresentableFieldsAdjusted_data()
     {
-        const QString path = m_dir.filePath(QStringLiteral("lines.log"));
+        QTest::addColumn<TJvLogRecord>("record");
+        QTest::addColumn<QByteArray>("line");
+        QTest::newRow("line breaks")
+            << rec("t", "a\nb", "c\r\nd\re") << QByteArray("[t]a b>c  d e\r\n");
+        QTest::newRow("] in time") << rec("14:07]x", "T") << QByteArray("[14:07)x]T>\r\n");
+        QTest::newRow("description starts with >")
+            << rec("t", "T", ">a") << QByteArray("[t]T> >a\r\n");
+        QTest::newRow("> on both sides") << rec("t", "x>", ">>") << QByteArray("[t]x>>> >>\r\n");
+    }
+    void unrepresentableFieldsAdjusted()
+    {
+        QFETCH(TJvLogRecord, record);
+        QFETCH(QByteArray, line);
+        const QString path = m_tmp->filePath(QStringLiteral("lines.log"));
         TJvLogFile log;
         log.SetFileName(path);
         log.SetAutoSave(true);
         log.SetActive(true);
-        log.AddTimedEntry(QStringLiteral("14:07]x"), QStringLiteral("a\nb"), QStringLiteral("c\r\nd\re"));
-        QCOMPARE(readFile(path), QByteArray("[14:07)x]a b>c  d e\r\n"));
-        QCOMPARE(TJvLogFile::ParseLog(readFile(path)), log.Records());
+        log.AddTimedEntry(record.Time, record.Title, record.Description);
+        QCOMPARE(readFile(path), line);
+        QCOMPARE(TJvLogFile::ParseLog(line), log.Records());
     }
 
     void formatTimeWithoutZone_data()
     {
         QTest::addColumn<QString>("locale");
         QTest::addColumn<QString>("expected");
-        QTest::newRow("en_US, AP then zone") << u"en_US"_qs << u"3/5/24 2:07:09 PM"_qs;
-        QTest::newRow("cs_CZ") << u"cs_CZ"_qs << u"05.03.24 14:07:09"_qs;
-        QTest::newRow("eu_ES, zone in ()") << u"eu_ES"_qs << u"24/3/5 14:07:09"_qs;
-        QTest::newRow("zone first") << u"my_MM"_qs << u"၀၅-၀၃-၂၄ ၁၄:၀၇:၀၉"_qs;
-        QTest::newRow("quoted literal kept") << u"bg_BG"_qs << u"5.03.24 г. 14:07:09 ч."_qs;
-        QTest::newRow("sq_AL, comma before zone") << u"sq_AL"_qs << u"5.3.24 2:07:09 E PASDITES"_qs;
+        QTest::newRow("en_US, AP then zone") << u"en_US"_s << u"3/5/24 2:07:09 PM"_s;
+        QTest::newRow("cs_CZ") << u"cs_CZ"_s << u"05.03.24 14:07:09"_s;
+        QTest::newRow("eu_ES, zone in ()") << u"eu_ES"_s << u"24/3/5 14:07:09"_s;
+        QTest::newRow("zone in []") << u"yue_HK"_s << u"2024/3/5 下午2:07:09"_s;
+        QTest::newRow("zone first") << u"my_MM"_s << u"၀၅-၀၃-၂၄ ၁၄:၀၇:၀၉"_s;
+        QTest::newRow("quoted literal kept") << u"bg_BG"_s << u"5.03.24 г. 14:07:09 ч."_s;
+        QTest::newRow("sq_AL, comma before zone") << u"sq_AL"_s << u"5.3.24 2:07:09 E PASDITES"_s;
     }
     void formatTimeWithoutZone()
     {
@@ -273,7 +324,7 @@ private slots:
     }
 
 private:
-    QTemporaryDir m_dir;
+    std::unique_ptr<QTemporaryDir> m_tmp;
     const QString m_startDir = QDir::currentPath();
 };
 
