@@ -23,7 +23,10 @@ public:
     {
         m_items << QStringLiteral("  %1: %2").arg(encode(key), encode(value));
     }
-    QString text() const { return QStringLiteral("{\n") + m_items.join(QStringLiteral(",\n")) + QStringLiteral("\n}"); }
+    QString text() const
+    {
+        return QStringLiteral("{\n") + m_items.join(QStringLiteral(",\n")) + QStringLiteral("\n}");
+    }
 
 private:
     static QString encode(const QJsonValue& v)

@@ -7,7 +7,8 @@ class PrinterCatalog;
 class TMvRegIni;
 
 // Orientation codes of reports.
-enum : quint8 {
+enum : quint8
+{
     OrientByWidth = 0,
     OrientPortrait = 1,
     OrientLandscape = 2,

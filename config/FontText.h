@@ -8,7 +8,7 @@
 // survive a round trip unchanged.
 struct FontDesc
 {
-    static constexpr int DefaultCharset = 1;    // "default character set"
+    static constexpr int DefaultCharset = 1;          // "default character set"
     static constexpr int WindowTextColor = -16777208; // the system colour of window text
 
     QString Name = QStringLiteral("Courier New");

@@ -101,12 +101,10 @@ void RestoreWindowSize(QWidget* form)
 {
     const std::unique_ptr<TMvRegIni> ini = OpenSettings();
     const QString name = form->objectName();
-    const int width =
-        ini->ReadInteger(kLastUsed, name + QStringLiteral(".Width"), form->width()).value_or(
-            form->width());
-    const int height =
-        ini->ReadInteger(kLastUsed, name + QStringLiteral(".Height"), form->height())
-            .value_or(form->height());
+    const int width = ini->ReadInteger(kLastUsed, name + QStringLiteral(".Width"), form->width())
+                          .value_or(form->width());
+    const int height = ini->ReadInteger(kLastUsed, name + QStringLiteral(".Height"), form->height())
+                           .value_or(form->height());
     form->resize(width, height);
 }
 

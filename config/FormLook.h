@@ -10,7 +10,13 @@ struct TAppSettings;
 void ApplyFormLook(QWidget* form, const TAppSettings& settings);
 
 // Kinds of desktop fonts: message, menu, small caption, status bar.
-enum class SystemFontKind { Message = 0, Menu = 1, SmallCaption = 2, Status = 3 };
+enum class SystemFontKind
+{
+    Message = 0,
+    Menu = 1,
+    SmallCaption = 2,
+    Status = 3
+};
 // Replaces `font` by the desktop's font of that kind; nothing when SystemFont is off.
 void ApplySystemFont(QFont& font, SystemFontKind kind, const TAppSettings& settings);
 

@@ -63,8 +63,7 @@ QString TrimText(const QString& s)
 }
 
 TMvRegIni::TMvRegIni(QString keyPath, RegRoot root) : m_keyPath(std::move(keyPath)), m_root(root)
-{
-}
+{}
 
 QString TMvRegIni::hivePath()
 {

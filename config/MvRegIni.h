@@ -19,7 +19,11 @@ public:
 // Created on first use, lives until the program ends.
 TMorvane& Morvane();
 
-enum class RegRoot { CurrentUser, LocalMachine };
+enum class RegRoot
+{
+    CurrentUser,
+    LocalMachine
+};
 
 // An ini-file-like view of one registry key: sections are subkeys (a section may itself hold a
 // backslash), identifiers are value names. Texts are trimmed on writing and on reading, booleans

@@ -32,8 +32,8 @@ void LoadSettingsConstants(const QStringList& args)
     c = SettingsConstants{};
     const TMvRegIni ini(Morvane().RegistryRoot());
 
-    const std::optional<int> timeout = ini.ReadInteger(kSettings, QStringLiteral("SocketTimeout"),
-                                                       30000);
+    const std::optional<int> timeout =
+        ini.ReadInteger(kSettings, QStringLiteral("SocketTimeout"), 30000);
     if (!timeout)
         return;
     c.SocketTimeout = std::clamp(*timeout, 5000, 300000);

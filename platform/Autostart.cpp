@@ -33,11 +33,20 @@ QString escapeValue(const QString& s)
     QString out;
     for (const QChar c : s) {
         switch (c.unicode()) {
-        case u'\\': out += QStringLiteral("\\\\"); break;
-        case u'\n': out += QStringLiteral("\\n"); break;
-        case u'\r': out += QStringLiteral("\\r"); break;
-        case u'\t': out += QStringLiteral("\\t"); break;
-        default: out += c;
+        case u'\\':
+            out += QStringLiteral("\\\\");
+            break;
+        case u'\n':
+            out += QStringLiteral("\\n");
+            break;
+        case u'\r':
+            out += QStringLiteral("\\r");
+            break;
+        case u'\t':
+            out += QStringLiteral("\\t");
+            break;
+        default:
+            out += c;
         }
     }
     if (out.startsWith(u' '))
@@ -55,11 +64,20 @@ QString unescapeValue(const QString& s)
             continue;
         }
         switch (s.at(++i).unicode()) {
-        case u's': out += u' '; break;
-        case u'n': out += u'\n'; break;
-        case u'r': out += u'\r'; break;
-        case u't': out += u'\t'; break;
-        default: out += s.at(i);
+        case u's':
+            out += u' ';
+            break;
+        case u'n':
+            out += u'\n';
+            break;
+        case u'r':
+            out += u'\r';
+            break;
+        case u't':
+            out += u'\t';
+            break;
+        default:
+            out += s.at(i);
         }
     }
     return out;
@@ -122,8 +140,7 @@ std::optional<QString> readCommand(const QString& entryPath)
     return exec ? exec : QString();
 }
 
-bool writeCommand(const QString& entryPath, const QString& valueName,
-                  const QString& commandLine)
+bool writeCommand(const QString& entryPath, const QString& valueName, const QString& commandLine)
 {
     if (!QDir().mkpath(QFileInfo(entryPath).absolutePath()))
         return false;

@@ -18,8 +18,7 @@ QString machineEntryPath(const QString& valueName);
 
 // The command line of the entry; nullopt when there is no entry.
 std::optional<QString> readCommand(const QString& entryPath);
-bool writeCommand(const QString& entryPath, const QString& valueName,
-                  const QString& commandLine);
+bool writeCommand(const QString& entryPath, const QString& valueName, const QString& commandLine);
 // True when the entry is gone afterwards (also when there was none).
 bool remove(const QString& entryPath);
 

@@ -133,10 +133,10 @@ void setAside(const QString& path, const QString& why)
     QString target = path + QStringLiteral(".damaged-") + stamp;
     for (int n = 2; QFileInfo::exists(target); ++n)
         target = path + QStringLiteral(".damaged-%1-%2").arg(stamp).arg(n);
-    if (::rename(QFile::encodeName(path).constData(), QFile::encodeName(target).constData()) ==
-        0) {
-        std::fprintf(stderr, "tarnyx: the registry file %s cannot be read (%s); it was kept as %s "
-                             "and the defaults apply\n",
+    if (::rename(QFile::encodeName(path).constData(), QFile::encodeName(target).constData()) == 0) {
+        std::fprintf(stderr,
+                     "tarnyx: the registry file %s cannot be read (%s); it was kept as %s "
+                     "and the defaults apply\n",
                      qPrintable(path), qPrintable(why), qPrintable(target));
     } else {
         reportOnce(QStringLiteral("the registry file %1 cannot be read (%2) and cannot be moved "
@@ -182,7 +182,8 @@ RegistryHive load(const QString& path, bool holdingLock)
 
 } // namespace
 
-RegistryFile::RegistryFile(QString path) : m_path(std::move(path)) {}
+RegistryFile::RegistryFile(QString path) : m_path(std::move(path))
+{}
 
 QString RegistryFile::defaultPath()
 {

@@ -217,6 +217,9 @@ RegistryHive::ParseResult RegistryHive::parse(const QByteArray& data)
                 return fail(n, QStringLiteral("malformed text value"));
             value.kind = RegKind::Sz;
             value.text = *s;
+            // A registry text ends at its first NUL, whichever way it was written.
+            if (const qsizetype nul = value.text.indexOf(QChar(0)); nul >= 0)
+                value.text.truncate(nul);
         } else if (data == u"-") {
             if (!inDeletedKey)
                 hive.deleteValue(currentKey, value.name);
@@ -297,10 +300,14 @@ QByteArray RegistryHive::serialize() const
 
 qsizetype RegistryHive::indexOfKey(const QString& path) const
 {
+    return m_index.value(path.toCaseFolded(), -1);
+}
+
+void RegistryHive::reindex()
+{
+    m_index.clear();
     for (qsizetype i = 0; i < m_keys.size(); ++i)
-        if (sameRegName(m_keys.at(i).path, path))
-            return i;
-    return -1;
+        m_index.insert(m_keys.at(i).path.toCaseFolded(), i);
 }
 
 bool RegistryHive::hasKey(const QString& path) const
@@ -313,6 +320,7 @@ RegKey& RegistryHive::key(const QString& path)
     const qsizetype i = indexOfKey(path);
     if (i >= 0)
         return m_keys[i];
+    m_index.insert(path.toCaseFolded(), m_keys.size());
     m_keys.append(RegKey{path, {}});
     return m_keys.last();
 }
@@ -353,17 +361,19 @@ bool RegistryHive::deleteValue(const QString& path, const QString& name)
     const qsizetype i = indexOfKey(path);
     if (i < 0)
         return false;
-    return m_keys[i].values.removeIf([&name](const RegValue& v) {
-        return sameRegName(v.name, name);
-    }) > 0;
+    return m_keys[i].values.removeIf(
+               [&name](const RegValue& v) { return sameRegName(v.name, name); }) > 0;
 }
 
 bool RegistryHive::deleteKey(const QString& path)
 {
     const QString prefix = path + u'\\';
-    return m_keys.removeIf([&](const RegKey& k) {
+    const bool removed = m_keys.removeIf([&](const RegKey& k) {
         return sameRegName(k.path, path) || k.path.startsWith(prefix, Qt::CaseInsensitive);
     }) > 0;
+    if (removed)
+        reindex();
+    return removed;
 }
 
 QStringList RegistryHive::valueNames(const QString& path) const

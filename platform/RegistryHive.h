@@ -1,6 +1,7 @@
 #pragma once
 
 #include <QByteArray>
+#include <QHash>
 #include <QList>
 #include <QString>
 
@@ -11,15 +12,20 @@ namespace platform {
 // The kind of a registry value. Text and integer values are the ones the program reads and
 // writes; every other kind (binary, multi-string, expandable text, ...) is carried through
 // unchanged so that a hive imported from another installation loses nothing.
-enum class RegKind { Sz, Dword, Other };
+enum class RegKind
+{
+    Sz,
+    Dword,
+    Other
+};
 
 struct RegValue
 {
     QString name; // "" is the key's default value, written as @
     RegKind kind = RegKind::Sz;
-    QString text;   // RegKind::Sz
+    QString text;      // RegKind::Sz
     quint32 dword = 0; // RegKind::Dword
-    QString raw;    // RegKind::Other: the data as written after "=", e.g. hex(2):41,00,00,00
+    QString raw;       // RegKind::Other: the data as written after "=", e.g. hex(2):41,00,00,00
 };
 
 struct RegKey
@@ -58,7 +64,9 @@ public:
 
 private:
     qsizetype indexOfKey(const QString& path) const;
+    void reindex();
     QList<RegKey> m_keys;
+    QHash<QString, qsizetype> m_index; // case-folded path -> position in m_keys
 };
 
 struct RegistryHive::ParseResult

@@ -68,17 +68,20 @@ void TestCli::settingsPrintsEveryDefault()
     QTemporaryDir home;
     const QJsonObject s = settingsJson(home.path());
     const QStringList expectedKeys = {
-        QStringLiteral("Directories"), QStringLiteral("Printer"), QStringLiteral("Font"),
-        QStringLiteral("Erase"), QStringLiteral("Iconize"), QStringLiteral("Autorun"),
-        QStringLiteral("RunPaused"), QStringLiteral("PrintByOne"), QStringLiteral("ShowHints"),
-        QStringLiteral("MaxPortrait"), QStringLiteral("HighPriority"),
-        QStringLiteral("ProxyServer"), QStringLiteral("ProxyAddr"), QStringLiteral("ProxyPort"),
-        QStringLiteral("VerCheck"), QStringLiteral("LastVerCheck"), QStringLiteral("Indent"),
-        QStringLiteral("BorderLeft"), QStringLiteral("BorderTop"), QStringLiteral("BorderRight"),
-        QStringLiteral("BorderBottom"), QStringLiteral("SystemFont"),
-        QStringLiteral("WndTaskbar"), QStringLiteral("Orientation"),
+        QStringLiteral("Directories"),   QStringLiteral("Printer"),
+        QStringLiteral("Font"),          QStringLiteral("Erase"),
+        QStringLiteral("Iconize"),       QStringLiteral("Autorun"),
+        QStringLiteral("RunPaused"),     QStringLiteral("PrintByOne"),
+        QStringLiteral("ShowHints"),     QStringLiteral("MaxPortrait"),
+        QStringLiteral("HighPriority"),  QStringLiteral("ProxyServer"),
+        QStringLiteral("ProxyAddr"),     QStringLiteral("ProxyPort"),
+        QStringLiteral("VerCheck"),      QStringLiteral("LastVerCheck"),
+        QStringLiteral("Indent"),        QStringLiteral("BorderLeft"),
+        QStringLiteral("BorderTop"),     QStringLiteral("BorderRight"),
+        QStringLiteral("BorderBottom"),  QStringLiteral("SystemFont"),
+        QStringLiteral("WndTaskbar"),    QStringLiteral("Orientation"),
         QStringLiteral("HintHidePause"), QStringLiteral("SocketTimeout"),
-        QStringLiteral("urlFileInf"), QStringLiteral("urlTarnyx")};
+        QStringLiteral("urlFileInf"),    QStringLiteral("urlTarnyx")};
     QStringList keys = s.keys();
     QStringList sortedExpected = expectedKeys;
     keys.sort();
@@ -91,10 +94,12 @@ void TestCli::settingsPrintsEveryDefault()
     QCOMPARE(s.value(QStringLiteral("ProxyPort")), QJsonValue(QStringLiteral("8080")));
     QCOMPARE(s.value(QStringLiteral("HintHidePause")), QJsonValue(5000));
     QCOMPARE(s.value(QStringLiteral("SocketTimeout")), QJsonValue(30000));
-    QVERIFY(s.value(QStringLiteral("urlFileInf")).toString().endsWith(
-        QStringLiteral("/qel/file/reldp.inf")));
-    QVERIFY(s.value(QStringLiteral("urlTarnyx")).toString().endsWith(
-        QStringLiteral("/qel/tarnyx.htm")));
+    QVERIFY(s.value(QStringLiteral("urlFileInf"))
+                .toString()
+                .endsWith(QStringLiteral("/qel/file/reldp.inf")));
+    QVERIFY(s.value(QStringLiteral("urlTarnyx"))
+                .toString()
+                .endsWith(QStringLiteral("/qel/tarnyx.htm")));
 }
 
 void TestCli::settingsPrintsLimitedValues()

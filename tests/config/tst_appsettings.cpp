@@ -144,7 +144,8 @@ void TestAppSettings::orientationText_data()
     QTest::newRow("landscape") << QByteArray("\"Orientation\"=\" 2 \"\r\n") << 2;
     QTest::newRow("not a number") << QByteArray("\"Orientation\"=\"abc\"\r\n") << 0;
     QTest::newRow("missing") << QByteArray() << 0;
-    QTest::newRow("minus one keeps its low byte") << QByteArray("\"Orientation\"=\"-1\"\r\n") << 255;
+    QTest::newRow("minus one keeps its low byte")
+        << QByteArray("\"Orientation\"=\"-1\"\r\n") << 255;
     QTest::newRow("258 keeps its low byte") << QByteArray("\"Orientation\"=\"258\"\r\n") << 2;
     QTest::newRow("too large for a number")
         << QByteArray("\"Orientation\"=\"99999999999\"\r\n") << 0;
@@ -164,9 +165,9 @@ void TestAppSettings::readsTextsAndFlagsStoredOddly()
                "\"Erase\"=\"x\"\r\n\"Iconize\"=dword:00000002\r\n\"WndTaskbar\"=dword:00000001\r\n"
                "\"HintHidePause\"=dword:00000064\r\n");
     QCOMPARE(s.Directories, QStringLiteral("/srv/lst;/home/mzdy"));
-    QVERIFY(s.Autorun);  // the text 1
-    QVERIFY(s.Erase);    // the text x gives the default
-    QVERIFY(s.Iconize);  // any number but 0
+    QVERIFY(s.Autorun); // the text 1
+    QVERIFY(s.Erase);   // the text x gives the default
+    QVERIFY(s.Iconize); // any number but 0
     QVERIFY(!s.WndTaskbar);
     QCOMPARE(s.HintHidePause, 100);
 }

@@ -56,8 +56,10 @@ void TestFormLook::windowSizeIsRemembered()
     SaveWindowSize(&form);
 
     const TMvRegIni ini(Morvane().RegistryRoot());
-    QCOMPARE(ini.ReadInteger(QStringLiteral("LastUsed"), QStringLiteral("FormLstEdit.Width"), 0), 321);
-    QVERIFY(ini.WriteInteger(QStringLiteral("LastUsed"), QStringLiteral("FormLstEdit.Height"), 456));
+    QCOMPARE(ini.ReadInteger(QStringLiteral("LastUsed"), QStringLiteral("FormLstEdit.Width"), 0),
+             321);
+    QVERIFY(
+        ini.WriteInteger(QStringLiteral("LastUsed"), QStringLiteral("FormLstEdit.Height"), 456));
     QWidget again;
     again.setObjectName(QStringLiteral("FormLstEdit"));
     RestoreWindowSize(&again);

@@ -12,7 +12,8 @@ using platform::RegKind;
 namespace {
 
 const QString kRoot = QStringLiteral("Software\\Morvane\\Tarnyx");
-const QString kSettingsKey = QStringLiteral("HKEY_CURRENT_USER\\Software\\Morvane\\Tarnyx\\Settings");
+const QString kSettingsKey =
+    QStringLiteral("HKEY_CURRENT_USER\\Software\\Morvane\\Tarnyx\\Settings");
 const QString kRun = QStringLiteral("Software\\Microsoft\\Windows\\CurrentVersion\\Run");
 
 void writeHive(const QByteArray& values)
@@ -69,7 +70,8 @@ void TestMvRegIni::integerOverTextKeepsTheTextKind()
     QCOMPARE(kindOf(QStringLiteral("New")), RegKind::Dword);
     QCOMPARE(ini.ReadInteger(QStringLiteral("Settings"), QStringLiteral("New"), 5), 1);
     // A text written over a number makes it a text.
-    QVERIFY(ini.WriteString(QStringLiteral("Settings"), QStringLiteral("AsNumber"), QStringLiteral("x")));
+    QVERIFY(ini.WriteString(QStringLiteral("Settings"), QStringLiteral("AsNumber"),
+                            QStringLiteral("x")));
     QCOMPARE(kindOf(QStringLiteral("AsNumber")), RegKind::Sz);
 }
 
@@ -114,7 +116,8 @@ void TestMvRegIni::sectionsListEraseDelete()
     const QString list = QStringLiteral("Settings\\LstList");
     QVERIFY(ini->WriteString(list, QStringLiteral("Výplatní listina"), QStringLiteral("1")));
     QVERIFY(ini->WriteString(list, QStringLiteral("Rekapitulace"), QStringLiteral("2")));
-    QVERIFY(ini->WriteString(QStringLiteral("Settings"), QStringLiteral("Font"), QStringLiteral("F")));
+    QVERIFY(
+        ini->WriteString(QStringLiteral("Settings"), QStringLiteral("Font"), QStringLiteral("F")));
     QCOMPARE(ini->ReadSection(list),
              (QStringList{QStringLiteral("Výplatní listina"), QStringLiteral("Rekapitulace")}));
     QVERIFY(ini->DeleteKey(list, QStringLiteral("VÝPLATNÍ LISTINA")));

@@ -57,7 +57,8 @@ void TestRegistryFile::missingFileIsEmptyAndFirstWriteCreatesIt()
     // Nothing but the hive and its lock file is left behind.
     QStringList entries = QDir(dir.filePath(QStringLiteral("sub/dir"))).entryList(QDir::Files);
     entries.sort();
-    QCOMPARE(entries, (QStringList{QStringLiteral("registry.reg"), QStringLiteral("registry.reg.lock")}));
+    QCOMPARE(entries,
+             (QStringList{QStringLiteral("registry.reg"), QStringLiteral("registry.reg.lock")}));
 }
 
 void TestRegistryFile::seesChangesMadeByOthers()
@@ -71,7 +72,8 @@ void TestRegistryFile::seesChangesMadeByOthers()
     }));
     QCOMPARE(file.read().findValue(kKey, QStringLiteral("A"))->dword, 1u);
     // An administrator edits the file in place; the next read must not answer from memory.
-    writeFile(path, "REGEDIT4\n[HKEY_CURRENT_USER\\Software\\Test]\n\"A\"=dword:00000002\n\"B\"=\"x\"\n");
+    writeFile(path,
+              "REGEDIT4\n[HKEY_CURRENT_USER\\Software\\Test]\n\"A\"=dword:00000002\n\"B\"=\"x\"\n");
     const RegistryHive hive = file.read();
     QCOMPARE(hive.findValue(kKey, QStringLiteral("A"))->dword, 2u);
     QCOMPARE(hive.findValue(kKey, QStringLiteral("B"))->text, QStringLiteral("x"));
@@ -103,10 +105,9 @@ void TestRegistryFile::damagedFileIsSetAsideAndDefaultsApply()
     // A second damage in the same second does not overwrite the first one kept aside.
     writeFile(path, damaged);
     QVERIFY(file.read().keys().isEmpty());
-    QCOMPARE(QDir(dir.path())
-                 .entryList({QStringLiteral("registry.reg.damaged-*")}, QDir::Files)
-                 .size(),
-             2);
+    QCOMPARE(
+        QDir(dir.path()).entryList({QStringLiteral("registry.reg.damaged-*")}, QDir::Files).size(),
+        2);
 }
 
 void TestRegistryFile::declinedChangeWritesNothing()

@@ -179,18 +179,20 @@ void TestRegistryHive::rejectsDamagedFiles_data()
     QTest::newRow("value before any key")
         << QByteArray("REGEDIT4\n\"a\"=\"b\"\n[HKEY_CURRENT_USER\\X]\n");
     QTest::newRow("unterminated key") << QByteArray("REGEDIT4\n[HKEY_CURRENT_USER\\X\n");
-    QTest::newRow("unterminated text") << QByteArray("REGEDIT4\n[HKEY_CURRENT_USER\\X]\n\"a\"=\"b\n");
+    QTest::newRow("unterminated text")
+        << QByteArray("REGEDIT4\n[HKEY_CURRENT_USER\\X]\n\"a\"=\"b\n");
     QTest::newRow("text followed by junk")
         << QByteArray("REGEDIT4\n[HKEY_CURRENT_USER\\X]\n\"a\"=\"b\" x\n");
     QTest::newRow("dword too long")
         << QByteArray("REGEDIT4\n[HKEY_CURRENT_USER\\X]\n\"a\"=dword:123456789\n");
     QTest::newRow("dword not hex")
         << QByteArray("REGEDIT4\n[HKEY_CURRENT_USER\\X]\n\"a\"=dword:0000zz00\n");
-    QTest::newRow("bad hex byte")
-        << QByteArray("REGEDIT4\n[HKEY_CURRENT_USER\\X]\n\"a\"=hex:01,2g\n");
+    QTest::newRow("bad hex byte") << QByteArray(
+        "REGEDIT4\n[HKEY_CURRENT_USER\\X]\n\"a\"=hex:01,2g\n");
     QTest::newRow("continuation past the end")
         << QByteArray("REGEDIT4\n[HKEY_CURRENT_USER\\X]\n\"a\"=hex:01,\\\n");
-    QTest::newRow("unknown kind") << QByteArray("REGEDIT4\n[HKEY_CURRENT_USER\\X]\n\"a\"=qword:1\n");
+    QTest::newRow("unknown kind") << QByteArray(
+        "REGEDIT4\n[HKEY_CURRENT_USER\\X]\n\"a\"=qword:1\n");
     QTest::newRow("stray line") << QByteArray("REGEDIT4\n[HKEY_CURRENT_USER\\X]\nhello\n");
     QTest::newRow("not text") << QByteArray("REGEDIT5\xff\xfe\x80\x81\n");
 }
