@@ -1,4 +1,6 @@
 // The two programs run as users run them: real processes, a private configuration directory.
+#include "common/TestHive.h"
+
 #include <QDir>
 #include <QFile>
 #include <QJsonDocument>
@@ -10,16 +12,6 @@
 #include <csignal>
 
 namespace {
-
-void writeHive(const QString& home, const QByteArray& values)
-{
-    QDir().mkpath(home + QStringLiteral("/Morvane"));
-    QFile f(home + QStringLiteral("/Morvane/registry.reg"));
-    QVERIFY(f.open(QIODevice::WriteOnly | QIODevice::Truncate));
-    f.write("Windows Registry Editor Version 5.00\r\n\r\n"
-            "[HKEY_CURRENT_USER\\Software\\Morvane\\Tarnyx\\Settings]\r\n" +
-            values);
-}
 
 struct Run
 {
@@ -105,8 +97,9 @@ void TestCli::settingsPrintsEveryDefault()
 void TestCli::settingsPrintsLimitedValues()
 {
     QTemporaryDir home;
-    writeHive(home.path(), "\"MaxPortrait\"=dword:0000012c\r\n\"Indent\"=dword:00000007\r\n"
-                           "\"BorderTop\"=dword:00000046\r\n\"Orientation\"=\"258\"\r\n");
+    writeSettingsHive(home.filePath(QStringLiteral("Morvane/registry.reg")),
+                      "\"MaxPortrait\"=dword:0000012c\r\n\"Indent\"=dword:00000007\r\n"
+                      "\"BorderTop\"=dword:00000046\r\n\"Orientation\"=\"258\"\r\n");
     const QJsonObject s = settingsJson(home.path());
     QCOMPARE(s.value(QStringLiteral("MaxPortrait")), QJsonValue(233));
     QCOMPARE(s.value(QStringLiteral("Indent")), QJsonValue(3));
@@ -117,7 +110,8 @@ void TestCli::settingsPrintsLimitedValues()
 void TestCli::damagedHiveStillGivesDefaults()
 {
     QTemporaryDir home;
-    writeHive(home.path(), "\"MaxPortrait\"=dword:zz\r\n");
+    writeSettingsHive(home.filePath(QStringLiteral("Morvane/registry.reg")),
+                      "\"MaxPortrait\"=dword:zz\r\n");
     const Run r = runCli(home.path(), {QStringLiteral("settings")});
     QCOMPARE(r.exitCode, 0);
     QVERIFY2(r.err.contains("registry.reg.damaged-"), r.err.constData());

@@ -1,3 +1,4 @@
+#include "common/TestHive.h"
 #include "config/AppSettings.h"
 #include "config/MvRegIni.h"
 #include "config/TxConsts.h"
@@ -25,19 +26,9 @@ public:
     void setCurrentPrinter(const QString& name) override { current = name; }
 };
 
-void writeHive(const QByteArray& values)
-{
-    QDir().mkpath(QFileInfo(TMvRegIni::hivePath()).absolutePath());
-    QFile f(TMvRegIni::hivePath());
-    QVERIFY(f.open(QIODevice::WriteOnly | QIODevice::Truncate));
-    f.write("Windows Registry Editor Version 5.00\r\n\r\n"
-            "[HKEY_CURRENT_USER\\Software\\Morvane\\Tarnyx\\Settings]\r\n" +
-            values);
-}
-
 TAppSettings loaded(const QByteArray& values, bool* complete = nullptr)
 {
-    writeHive(values);
+    writeSettingsHive(TMvRegIni::hivePath(), values);
     FakePrinters printers;
     TAppSettings s;
     const bool ok = s.LoadSettings(printers);
@@ -203,12 +194,12 @@ void TestAppSettings::printerValidation()
     printers.defaultName = QStringLiteral("Kancelar");
     TAppSettings s;
 
-    writeHive("\"Printer\"=\"MZDY_hp\"\r\n");
+    writeSettingsHive(TMvRegIni::hivePath(), "\"Printer\"=\"MZDY_hp\"\r\n");
     QVERIFY(s.LoadSettings(printers));
     QCOMPARE(s.Printer, QStringLiteral("Mzdy_HP"));
     QCOMPARE(printers.current, QStringLiteral("Mzdy_HP"));
 
-    writeHive("\"Printer\"=\"Removed\"\r\n");
+    writeSettingsHive(TMvRegIni::hivePath(), "\"Printer\"=\"Removed\"\r\n");
     QVERIFY(s.LoadSettings(printers));
     QCOMPARE(s.Printer, QStringLiteral("Kancelar"));
     QCOMPARE(printers.current, QStringLiteral("Kancelar"));
@@ -263,7 +254,8 @@ void TestAppSettings::saveThenLoadGivesTheSameRecord()
 
 void TestAppSettings::settingsConstants()
 {
-    writeHive("\"SocketTimeout\"=dword:000003e8\r\n\"urlTarnyx\"=\" http://x/y \"\r\n");
+    writeSettingsHive(TMvRegIni::hivePath(),
+                      "\"SocketTimeout\"=dword:000003e8\r\n\"urlTarnyx\"=\" http://x/y \"\r\n");
     LoadSettingsConstants({});
     QCOMPARE(TxConsts().SocketTimeout, 5000);
     QCOMPARE(TxConsts().urlFileInf, DefaultUrlFileInf());
@@ -271,7 +263,7 @@ void TestAppSettings::settingsConstants()
     const TMvRegIni ini(Morvane().RegistryRoot());
     QVERIFY(!ini.ValueExists(QStringLiteral("Settings"), QStringLiteral("urlFileInf")));
 
-    writeHive("\"SocketTimeout\"=dword:000f4240\r\n");
+    writeSettingsHive(TMvRegIni::hivePath(), "\"SocketTimeout\"=dword:000f4240\r\n");
     LoadSettingsConstants({QStringLiteral("-regsavesettings")});
     QCOMPARE(TxConsts().SocketTimeout, 300000);
     QCOMPARE(ini.ReadInteger(QStringLiteral("Settings"), QStringLiteral("SocketTimeout"), 0),
@@ -280,7 +272,7 @@ void TestAppSettings::settingsConstants()
              DefaultUrlFileInf());
 
     // A failure ends the reading: what comes after stays empty.
-    writeHive("\"urlFileInf\"=dword:00000001\r\n");
+    writeSettingsHive(TMvRegIni::hivePath(), "\"urlFileInf\"=dword:00000001\r\n");
     LoadSettingsConstants({});
     QCOMPARE(TxConsts().SocketTimeout, 30000);
     QVERIFY(TxConsts().urlFileInf.isEmpty());

@@ -1,3 +1,4 @@
+#include "common/TestHive.h"
 #include "config/MvRegIni.h"
 #include "platform/Autostart.h"
 #include "platform/RegistryFile.h"
@@ -15,15 +16,6 @@ const QString kRoot = QStringLiteral("Software\\Morvane\\Tarnyx");
 const QString kSettingsKey =
     QStringLiteral("HKEY_CURRENT_USER\\Software\\Morvane\\Tarnyx\\Settings");
 const QString kRun = QStringLiteral("Software\\Microsoft\\Windows\\CurrentVersion\\Run");
-
-void writeHive(const QByteArray& values)
-{
-    QFile f(TMvRegIni::hivePath());
-    QVERIFY(f.open(QIODevice::WriteOnly | QIODevice::Truncate));
-    f.write("Windows Registry Editor Version 5.00\r\n\r\n"
-            "[HKEY_CURRENT_USER\\Software\\Morvane\\Tarnyx\\Settings]\r\n" +
-            values);
-}
 
 RegKind kindOf(const QString& name)
 {
@@ -58,7 +50,8 @@ void TestMvRegIni::init()
 
 void TestMvRegIni::integerOverTextKeepsTheTextKind()
 {
-    writeHive("\"AsText\"=\"12\"\r\n\"AsNumber\"=dword:0000000c\r\n");
+    writeSettingsHive(TMvRegIni::hivePath(),
+                      "\"AsText\"=\"12\"\r\n\"AsNumber\"=dword:0000000c\r\n");
     const TMvRegIni ini(kRoot);
     QVERIFY(ini.WriteInteger(QStringLiteral("Settings"), QStringLiteral("AsText"), -7));
     QVERIFY(ini.WriteInteger(QStringLiteral("Settings"), QStringLiteral("AsNumber"), 9));
@@ -77,8 +70,9 @@ void TestMvRegIni::integerOverTextKeepsTheTextKind()
 
 void TestMvRegIni::readsAcrossKinds()
 {
-    writeHive("\"Num\"=dword:ffffffff\r\n\"Text\"=\" 42 \"\r\n\"Junk\"=\"4x\"\r\n"
-              "\"One\"=\"1\"\r\n\"Blob\"=hex:01\r\n");
+    writeSettingsHive(TMvRegIni::hivePath(),
+                      "\"Num\"=dword:ffffffff\r\n\"Text\"=\" 42 \"\r\n\"Junk\"=\"4x\"\r\n"
+                      "\"One\"=\"1\"\r\n\"Blob\"=hex:01\r\n");
     const TMvRegIni ini(kRoot);
     const QString s = QStringLiteral("Settings");
     QCOMPARE(ini.ReadInteger(s, QStringLiteral("Num"), 0), -1);
@@ -97,7 +91,7 @@ void TestMvRegIni::readsAcrossKinds()
 
 void TestMvRegIni::textsAreTrimmed()
 {
-    writeHive("\"Stored\"=\"  C:\\\\Lst  \"\r\n");
+    writeSettingsHive(TMvRegIni::hivePath(), "\"Stored\"=\"  C:\\\\Lst  \"\r\n");
     const TMvRegIni ini(kRoot);
     const QString s = QStringLiteral("Settings");
     QCOMPARE(ini.ReadString(s, QStringLiteral("Stored"), QString()), QStringLiteral("C:\\Lst"));
