@@ -2,7 +2,11 @@
 
 #include "config/AppSettings.h"
 #include "config/TxConsts.h"
+#include "report/CodePages.h"
+#include "report/UnitLstObj.h"
 
+#include <QFile>
+#include <QFileInfo>
 #include <QJsonArray>
 #include <QJsonDocument>
 #include <QJsonValue>
@@ -21,12 +25,16 @@ class OrderedJson
 public:
     void add(const QString& key, const QJsonValue& value)
     {
-        m_items << QStringLiteral("  %1: %2").arg(encode(key), encode(value));
+        m_items << QStringLiteral("%1: %2").arg(encode(key), encode(value));
     }
+    // One item a line, indented.
     QString text() const
     {
-        return QStringLiteral("{\n") + m_items.join(QStringLiteral(",\n")) + QStringLiteral("\n}");
+        return QStringLiteral("{\n  ") + m_items.join(QStringLiteral(",\n  ")) +
+               QStringLiteral("\n}");
     }
+    // All on one line.
+    QString line() const { return u'{' + m_items.join(QStringLiteral(", ")) + u'}'; }
 
 private:
     static QString encode(const QJsonValue& v)
@@ -37,9 +45,18 @@ private:
     QStringList m_items;
 };
 
-const char* const kUsage = "usage: tarnyx-cli COMMAND [ARGUMENTS]\n"
-                           "commands:\n"
-                           "  settings   print the effective settings as JSON\n";
+const char* const kUsage =
+    "usage: tarnyx-cli COMMAND [ARGUMENTS]\n"
+    "commands:\n"
+    "  settings           print the effective settings as JSON\n"
+    "  header FILE...     print the header of each report file as one JSON line\n"
+    "  convert CODEPAGE   convert standard input from a report code page (852, 862, 859)\n"
+    "                     to Windows-1250 on standard output\n";
+
+QJsonValue textValue(const QByteArray& cp1250)
+{
+    return Cp1250ToUnicode(cp1250);
+}
 
 } // namespace
 
@@ -86,11 +103,80 @@ int settings(Context& ctx, const QStringList& args)
     return 0;
 }
 
+int header(Context& ctx, const QStringList& args)
+{
+    if (args.isEmpty()) {
+        ctx.err << "tarnyx-cli header needs at least one report file\n";
+        return 2;
+    }
+    int status = 0;
+    for (const QString& file : args) {
+        TLstObj h(QFileInfo(file).absoluteFilePath());
+        QString message;
+        OrderedJson json;
+        json.add(QStringLiteral("FileName"), h.FileName);
+        if (!h.LoadHeader(message)) {
+            json.add(QStringLiteral("error"), message);
+            ctx.out << json.line() << '\n';
+            status = 1;
+            continue;
+        }
+        json.add(QStringLiteral("FileSize"), h.FileSize);
+        json.add(QStringLiteral("FileTime"), qint64(h.FileTime));
+        json.add(QStringLiteral("Version"), h.Version);
+        json.add(QStringLiteral("DateText"), textValue(h.DateText));
+        json.add(QStringLiteral("TimeText"), textValue(h.TimeText));
+        json.add(QStringLiteral("Created"), h.Created.hasDate()
+                                                ? QJsonValue(h.Created.toIsoString())
+                                                : QJsonValue(QJsonValue::Null));
+        json.add(QStringLiteral("Year"), h.Year);
+        json.add(QStringLiteral("Month"), h.Month);
+        json.add(QStringLiteral("Title"), textValue(h.Title));
+        json.add(QStringLiteral("Width"), h.Width);
+        json.add(QStringLiteral("Pages"), h.Pages);
+        json.add(QStringLiteral("LinesPerPage"), h.LinesPerPage);
+        json.add(QStringLiteral("CodePage"), h.CodePage);
+        json.add(QStringLiteral("Scale"), h.Scale);
+        json.add(QStringLiteral("Frames"), h.Frames);
+        json.add(QStringLiteral("Period"), textValue(h.Period));
+        ctx.out << json.line() << '\n';
+    }
+    return status;
+}
+
+int convert(Context& ctx, const QStringList& args)
+{
+    bool ok = false;
+    const int codePage = args.size() == 1 ? args.first().toInt(&ok) : 0;
+    if (!ok) {
+        ctx.err << "usage: tarnyx-cli convert CODEPAGE < input > output\n";
+        return 2;
+    }
+    ctx.out.flush();
+    QFile in;
+    QFile out;
+    if (!in.open(stdin, QIODevice::ReadOnly) || !out.open(stdout, QIODevice::WriteOnly))
+        return 1;
+    // The conversion is byte for byte, so the input can go through in pieces of any size.
+    for (;;) {
+        const QByteArray chunk = in.read(1 << 16);
+        if (chunk.isEmpty())
+            break;
+        if (out.write(ConvertReportText(chunk, codePage)) != chunk.size()) {
+            ctx.err << "tarnyx-cli convert: cannot write the output\n";
+            return 1;
+        }
+    }
+    return out.flush() ? 0 : 1;
+}
+
 int run(Context& ctx, const QStringList& args)
 {
     using Command = std::function<int(Context&, const QStringList&)>;
     const std::pair<const char*, Command> commands[] = {
         {"settings", settings},
+        {"header", header},
+        {"convert", convert},
     };
     if (!args.isEmpty()) {
         for (const auto& [name, command] : commands)

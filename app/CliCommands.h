@@ -18,6 +18,11 @@ struct Context
 // Prints the effective settings and settings constants as one JSON object.
 int settings(Context& ctx, const QStringList& args);
 
+// Prints the header of each report file as one JSON object a line; 1 when any header fails.
+int header(Context& ctx, const QStringList& args);
+// Converts standard input from a report code page to Windows-1250 on standard output.
+int convert(Context& ctx, const QStringList& args);
+
 // Runs the command named by args[0]; unknown commands print the usage and return 2.
 int run(Context& ctx, const QStringList& args);
 

@@ -52,6 +52,8 @@ private slots:
     void settingsPrintsLimitedValues();
     void damagedHiveStillGivesDefaults();
     void unknownCommandShowsUsage();
+    void headerPrintsOneObjectPerFile();
+    void convertPassesBytesThrough();
     void programStartsLogsAndEndsCleanly();
 };
 
@@ -129,6 +131,50 @@ void TestCli::unknownCommandShowsUsage()
     const Run r = runCli(home.path(), {QStringLiteral("frobnicate")});
     QCOMPARE(r.exitCode, 2);
     QVERIFY(r.err.contains("usage: tarnyx-cli"));
+}
+
+void TestCli::headerPrintsOneObjectPerFile()
+{
+    QTemporaryDir home;
+    const QString good = QStringLiteral(TESTS_DATA "/LST00003.PRN");
+    const QString broken = home.filePath(QStringLiteral("LST00009.PRN"));
+    QFile f(broken);
+    QVERIFY(f.open(QIODevice::WriteOnly));
+    f.write("{9A936A9B-A688-4E5B-9238-07D5AC9DCD82};1;20240131;0815;T;60;1;121;0;852;100\r\n");
+    f.close();
+
+    const Run r = runCli(home.path(), {QStringLiteral("header"), good, broken});
+    QCOMPARE(r.exitCode, 1);
+    const QList<QByteArray> lines = r.out.trimmed().split('\n');
+    QCOMPARE(lines.size(), 2);
+    const QJsonObject first = QJsonDocument::fromJson(lines[0]).object();
+    QCOMPARE(first.value(QStringLiteral("Title")), QJsonValue(QStringLiteral("Přehled srážek")));
+    QCOMPARE(first.value(QStringLiteral("Created")),
+             QJsonValue(QStringLiteral("2024-01-31T08:15:30.000")));
+    QCOMPARE(first.value(QStringLiteral("Period")), QJsonValue(QStringLiteral("01/2024")));
+    QCOMPARE(first.value(QStringLiteral("Frames")), QJsonValue(false));
+    QCOMPARE(first.value(QStringLiteral("CodePage")), QJsonValue(859));
+    QVERIFY(first.value(QStringLiteral("FileTime")).toDouble() > 0);
+    const QJsonObject second = QJsonDocument::fromJson(lines[1]).object();
+    QCOMPARE(second.keys(), (QStringList{QStringLiteral("FileName"), QStringLiteral("error")}));
+    QCOMPARE(second.value(QStringLiteral("error")),
+             QJsonValue(QStringLiteral("Počet řádků na stránku sestavy je mimo povolený rozsah")));
+}
+
+void TestCli::convertPassesBytesThrough()
+{
+    QProcess p;
+    p.start(QStringLiteral(TARNYX_CLI), {QStringLiteral("convert"), QStringLiteral("852")});
+    QVERIFY(p.waitForStarted());
+    // CP852: Č, ─, │ and a NUL; the output has exactly as many bytes.
+    p.write(QByteArray("\xAC\xC4\xB3\0x", 5));
+    p.closeWriteChannel();
+    QVERIFY(p.waitForFinished());
+    QCOMPARE(p.exitCode(), 0);
+    QCOMPARE(p.readAllStandardOutput(), QByteArray("\xC8\xA6-\0x", 5));
+
+    QTemporaryDir home;
+    QCOMPARE(runCli(home.path(), {QStringLiteral("convert"), QStringLiteral("x")}).exitCode, 2);
 }
 
 void TestCli::programStartsLogsAndEndsCleanly()

@@ -1,0 +1,91 @@
+#include "platform/SharedRead.h"
+
+#include <QFile>
+
+#include <cerrno>
+#include <csignal>
+#include <ctime>
+#include <fcntl.h>
+#include <mutex>
+#include <unistd.h>
+
+namespace platform {
+
+namespace {
+
+// A writer that opens a file on which we hold a lease makes the kernel send the lease holder
+// SIGIO, whose default action ends the process. The lease is given back right after reading, so
+// the notice is not needed: ignore it.
+void ignoreLeaseBreakSignal()
+{
+    static std::once_flag once;
+    std::call_once(once, [] {
+        struct sigaction sa = {};
+        sa.sa_handler = SIG_IGN;
+        sigemptyset(&sa.sa_mask);
+        ::sigaction(SIGIO, &sa, nullptr);
+    });
+}
+
+bool changedInTheLastTwoSeconds(const struct stat& st)
+{
+    struct timespec now;
+    ::clock_gettime(CLOCK_REALTIME, &now);
+    const qint64 age = (qint64(now.tv_sec) - st.st_mtim.tv_sec) * 1000 +
+                       (qint64(now.tv_nsec) - st.st_mtim.tv_nsec) / 1000000;
+    return age < 2000;
+}
+
+} // namespace
+
+SharedReadFile::~SharedReadFile()
+{
+    close();
+}
+
+SharedReadFile::Result SharedReadFile::open(const QString& path)
+{
+    close();
+    ignoreLeaseBreakSignal();
+    // Non-blocking, so that a named pipe in place of a report never hangs the open.
+    const int fd =
+        ::open(QFile::encodeName(path).constData(), O_RDONLY | O_CLOEXEC | O_NOCTTY | O_NONBLOCK);
+    if (fd < 0)
+        return errno == ENOENT || errno == ENOTDIR ? Result::Missing : Result::Failed;
+    if (::fstat(fd, &m_stat) != 0 || !S_ISREG(m_stat.st_mode)) {
+        ::close(fd);
+        return Result::Failed;
+    }
+    if (::fcntl(fd, F_SETLEASE, F_RDLCK) == 0) {
+        m_leased = true;
+    } else if (errno == EAGAIN) {
+        ::close(fd);
+        return Result::InUse;
+    } else if (changedInTheLastTwoSeconds(m_stat)) {
+        ::close(fd);
+        return Result::InUse;
+    }
+    m_fd = fd;
+    return Result::Opened;
+}
+
+void SharedReadFile::close()
+{
+    if (m_fd < 0)
+        return;
+    // Closing the only descriptor of the open file gives the lease back.
+    ::close(m_fd);
+    m_fd = -1;
+    m_leased = false;
+}
+
+qint64 SharedReadFile::read(char* buffer, qint64 size)
+{
+    for (;;) {
+        const ssize_t n = ::read(m_fd, buffer, size_t(size));
+        if (n >= 0 || errno != EINTR)
+            return n;
+    }
+}
+
+} // namespace platform

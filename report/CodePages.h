@@ -1,0 +1,28 @@
+#pragma once
+
+#include <QByteArray>
+#include <QByteArrayView>
+#include <QString>
+
+// Report text is kept as Windows-1250 bytes. The payroll program may write its reports in one of
+// these code pages (the header's CodePage field); ConvertReportText turns them into
+// Windows-1250, one byte for one byte.
+enum ReportCodePage : int
+{
+    CodePage852 = 852, // IBM PC Latin 2
+    CodePageKamenicky = 862,
+    CodePageIso88592 = 859,
+    CodePage1250 = 1250, // already Windows-1250
+};
+
+// Every byte b replaced by table[b] for 852, 862 and 859; any other code page returns the text
+// unchanged. Pure, safe on any thread.
+QByteArray ConvertReportText(QByteArrayView text, int codePage);
+
+// The one conversion from Windows-1250 bytes to Unicode, for whatever is shown or drawn. Bytes
+// that Windows-1250 leaves undefined (0x81, 0x83, 0x88, 0x90, 0x98) become U+FFFD.
+QString Cp1250ToUnicode(QByteArrayView text);
+QChar Cp1250ToUnicode(char byte);
+// The reverse, for text typed by the user that is compared with report text; characters that
+// Windows-1250 lacks become "?".
+QByteArray UnicodeToCp1250(QStringView text);
