@@ -2,8 +2,14 @@
 
 #include "config/AppSettings.h"
 #include "config/TxConsts.h"
+#include "core/JobState.h"
+#include "print/JobHost.h"
+#include "print/PdfDevice.h"
+#include "print/PrinterCatalog.h"
+#include "print/UnitPrn.h"
 #include "report/CodePages.h"
 #include "report/UnitLstObj.h"
+#include "report/UnitOrient.h"
 
 #include <QFile>
 #include <QFileInfo>
@@ -51,7 +57,57 @@ const char* const kUsage =
     "  settings           print the effective settings as JSON\n"
     "  header FILE...     print the header of each report file as one JSON line\n"
     "  convert CODEPAGE   convert standard input from a report code page (852, 862, 859)\n"
-    "                     to Windows-1250 on standard output\n";
+    "                     to Windows-1250 on standard output\n"
+    "  pdf REPORT OUTPUT.pdf [--printer NAME]\n"
+    "                     lay the report out and render it into a PDF file (A4, or the page\n"
+    "                     layout of the named printer)\n"
+    "  print REPORT [--printer NAME]\n"
+    "                     print the report on a CUPS printer (the configured one by default)\n";
+
+// Answers the questions of a print job without windows: an unknown title follows the width
+// rule, and an error is written to stderr.
+class CliHost : public JobHost
+{
+public:
+    int askOrientation(const TLstObj&) override { return OrientByWidth; }
+    // The command reports the error itself once the job has ended.
+    void showPrintError(TPrnObj& job) override { job.Choice = ErrorChoice::Cancel; }
+};
+
+// Prints one report through a print job onto `device`; the report file stays where it is.
+int printReport(Context& ctx, const QString& report, TAppSettings settings, PrinterDevice& device)
+{
+    LstList().Load();
+    JobState state;
+    CliHost host;
+    {
+        TPrnObj job(QFileInfo(report).absoluteFilePath(),
+                    PrintContext{settings, LstList(), state, device, host});
+        job.DisposeWhenDone = false;
+        job.Run();
+    }
+    const QString error = state.TakeWorkerError();
+    if (!error.isEmpty()) {
+        QString text = error;
+        text.replace(u'\r', u'\n');
+        ctx.err << text << '\n';
+        return 1;
+    }
+    return 0;
+}
+
+// Splits "--printer NAME" off the arguments.
+bool takePrinterOption(QStringList& args, QString& printer)
+{
+    const qsizetype i = args.indexOf(QStringLiteral("--printer"));
+    if (i < 0)
+        return true;
+    if (i + 1 >= args.size())
+        return false;
+    printer = args.at(i + 1);
+    args.remove(i, 2);
+    return true;
+}
 
 QJsonValue textValue(const QByteArray& cp1250)
 {
@@ -170,13 +226,58 @@ int convert(Context& ctx, const QStringList& args)
     return out.flush() ? 0 : 1;
 }
 
+int pdf(Context& ctx, const QStringList& arguments)
+{
+    QStringList args = arguments;
+    QString queue;
+    if (!takePrinterOption(args, queue) || args.size() != 2) {
+        ctx.err << "usage: tarnyx-cli pdf REPORT OUTPUT.pdf [--printer NAME]\n";
+        return 2;
+    }
+    TAppSettings settings;
+    settings.LoadSettings(ctx.printers);
+    PdfFileDevice device(QFileInfo(args.at(1)).absoluteFilePath());
+    if (!queue.isEmpty()) {
+        QPageLayout layout;
+        int resolution = 0;
+        if (!CupsQueueDevice::queueSetup(queue, layout, resolution)) {
+            ctx.err << "tarnyx-cli pdf: no printer named " << queue << '\n';
+            return 1;
+        }
+        device.setPageSetup(layout, resolution);
+    }
+    settings.Printer = device.printerName(); // a document is made, whatever the settings say
+    return printReport(ctx, args.at(0), settings, device);
+}
+
+int print(Context& ctx, const QStringList& arguments)
+{
+    QStringList args = arguments;
+    QString queue;
+    if (!takePrinterOption(args, queue) || args.size() != 1) {
+        ctx.err << "usage: tarnyx-cli print REPORT [--printer NAME]\n";
+        return 2;
+    }
+    TAppSettings settings;
+    settings.LoadSettings(ctx.printers);
+    if (!queue.isEmpty())
+        settings.Printer = queue;
+    if (settings.Printer.isEmpty())
+        settings.Printer = ctx.printers.defaultPrinterName();
+    if (settings.Printer.isEmpty()) {
+        ctx.err << "tarnyx-cli print: no printer is installed\n";
+        return 1;
+    }
+    CupsQueueDevice device;
+    return printReport(ctx, args.at(0), settings, device);
+}
+
 int run(Context& ctx, const QStringList& args)
 {
     using Command = std::function<int(Context&, const QStringList&)>;
     const std::pair<const char*, Command> commands[] = {
-        {"settings", settings},
-        {"header", header},
-        {"convert", convert},
+        {"settings", settings}, {"header", header}, {"convert", convert},
+        {"pdf", pdf},           {"print", print},
     };
     if (!args.isEmpty()) {
         for (const auto& [name, command] : commands)

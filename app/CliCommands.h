@@ -23,6 +23,11 @@ int header(Context& ctx, const QStringList& args);
 // Converts standard input from a report code page to Windows-1250 on standard output.
 int convert(Context& ctx, const QStringList& args);
 
+// Renders a report into a PDF file / prints it on a CUPS queue, as a print job does, without
+// disposing of the report file.
+int pdf(Context& ctx, const QStringList& args);
+int print(Context& ctx, const QStringList& args);
+
 // Runs the command named by args[0]; unknown commands print the usage and return 2.
 int run(Context& ctx, const QStringList& args);
 

@@ -50,18 +50,18 @@ SharedReadFile::Result SharedReadFile::open(const QString& path)
     // Non-blocking, so that a named pipe in place of a report never hangs the open.
     const int fd =
         ::open(QFile::encodeName(path).constData(), O_RDONLY | O_CLOEXEC | O_NOCTTY | O_NONBLOCK);
+    m_error = errno;
     if (fd < 0)
-        return errno == ENOENT || errno == ENOTDIR ? Result::Missing : Result::Failed;
+        return m_error == ENOENT || m_error == ENOTDIR ? Result::Missing : Result::Failed;
     if (::fstat(fd, &m_stat) != 0 || !S_ISREG(m_stat.st_mode)) {
+        m_error = S_ISDIR(m_stat.st_mode) ? EISDIR : EINVAL;
         ::close(fd);
         return Result::Failed;
     }
     if (::fcntl(fd, F_SETLEASE, F_RDLCK) == 0) {
         m_leased = true;
-    } else if (errno == EAGAIN) {
-        ::close(fd);
-        return Result::InUse;
-    } else if (changedInTheLastTwoSeconds(m_stat)) {
+    } else if (errno == EAGAIN || changedInTheLastTwoSeconds(m_stat)) {
+        m_error = EBUSY;
         ::close(fd);
         return Result::InUse;
     }
@@ -77,6 +77,27 @@ void SharedReadFile::close()
     ::close(m_fd);
     m_fd = -1;
     m_leased = false;
+}
+
+bool SharedReadFile::rewind()
+{
+    return ::lseek(m_fd, 0, SEEK_SET) == 0;
+}
+
+void SharedReadFile::releaseLease()
+{
+    if (m_leased && m_fd >= 0)
+        ::fcntl(m_fd, F_SETLEASE, F_UNLCK);
+    m_leased = false;
+}
+
+bool SharedReadFile::changedSinceOpen() const
+{
+    struct stat now;
+    if (m_fd < 0 || ::fstat(m_fd, &now) != 0)
+        return true;
+    return now.st_size != m_stat.st_size || now.st_mtim.tv_sec != m_stat.st_mtim.tv_sec ||
+           now.st_mtim.tv_nsec != m_stat.st_mtim.tv_nsec;
 }
 
 qint64 SharedReadFile::read(char* buffer, qint64 size)

@@ -32,14 +32,24 @@ public:
     void close();
 
     int fd() const { return m_fd; }
+    // The errno of the last open that failed.
+    int error() const { return m_error; }
     // The status of the open file (valid after Opened).
     const struct stat& status() const { return m_stat; }
 
     // Reads up to `size` bytes; -1 on error.
     qint64 read(char* buffer, qint64 size);
+    // Moves the read position back to the start.
+    bool rewind();
+    // Gives the lease back while keeping the file open: from now on a writer is no longer held
+    // up, and changedSinceOpen() tells whether one has been at work.
+    void releaseLease();
+    // True when the file's size or last-write time differ from what they were at open.
+    bool changedSinceOpen() const;
 
 private:
     int m_fd = -1;
+    int m_error = 0;
     bool m_leased = false;
     struct stat m_stat = {};
 };

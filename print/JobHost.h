@@ -1,0 +1,27 @@
+#pragma once
+
+#include <functional>
+
+class TLstObj;
+class TPrnObj;
+
+// What a print job asks of the program around it. The tray program runs these on its
+// user-interface thread and shows its dialogs; the command line answers them itself.
+class JobHost
+{
+public:
+    virtual ~JobHost() = default;
+
+    // Runs `work` on the user-interface thread and waits for it: layout, page starts, drawing and
+    // ending the document go through here.
+    virtual void runOnUiThread(const std::function<void()>& work) { work(); }
+    // The orientation for a report whose title has none remembered yet: 0 by width, 1 portrait,
+    // 2 landscape.
+    virtual int askOrientation(const TLstObj& header) = 0;
+    // Shows the job's error text and records the user's choice in the job's ErrorChoice.
+    virtual void showPrintError(TPrnObj& job) = 0;
+    // The main window shows the job fields anew.
+    virtual void refreshStatus() {}
+    // Waits, for a report that goes to no printer at all.
+    virtual void pause(int milliseconds);
+};

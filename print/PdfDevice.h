@@ -1,0 +1,114 @@
+#pragma once
+
+#include "print/PrinterDevice.h"
+
+#include <QFont>
+#include <QPageLayout>
+#include <QPainter>
+
+#include <memory>
+
+class QPdfWriter;
+
+// Draws the document into a PDF file with a given page layout and resolution. The printable
+// area is the page inside the layout's margins. Every character of the selected font advances
+// by the same whole number of device units, so text stays on the character grid of the report.
+class PdfDevice : public PrinterDevice
+{
+public:
+    // A4, the whole page printable, 1200 units per inch.
+    PdfDevice();
+    ~PdfDevice() override;
+
+    // The page layout (paper, margins = unprintable border) and resolution of the document.
+    void setPageSetup(const QPageLayout& layout, int resolution);
+
+    bool selectPrinter(const QString& name) override;
+    QString printerName() const override { return m_printerName; }
+    void setLandscape(bool landscape) override;
+    void setTitle(const QString& title) override { m_title = title; }
+
+    bool beginDoc(QString& error) override;
+    bool newPage(QString& error) override;
+    bool endDoc(QString& error) override;
+    void abortDoc() override;
+    bool aborted() const override { return m_aborted; }
+    bool printing() const override { return m_painter.isActive(); }
+    int pageNumber() const override { return m_page; }
+
+    int dpiX() const override { return m_resolution; }
+    int dpiY() const override { return m_resolution; }
+    int pageWidth() const override;
+    int pageHeight() const override;
+
+    void setFont(const QString& face, int sizePoints, bool bold, bool italic,
+                 bool underline) override;
+    int fontSize() const override { return m_fontSize; }
+    void setFontStyle(bool bold, bool italic, bool underline) override;
+    QSize textExtent(QByteArrayView text) override;
+    void textOut(int x, int y, QByteArrayView text) override;
+    void setPenWidth(int width) override;
+    void polyline(std::initializer_list<QPoint> points) override;
+
+protected:
+    // Where the document is written; set before beginDoc.
+    void setOutputPath(const QString& path) { m_path = path; }
+    const QString& outputPath() const { return m_path; }
+    const QString& jobTitle() const { return m_title; }
+    void setPrinterName(const QString& name) { m_printerName = name; }
+    // Called by endDoc once the PDF file is complete.
+    virtual bool deliver(QString& error);
+    // Called when the document is discarded.
+    virtual void discard();
+
+private:
+    void applyFont();
+
+    QString m_path;
+    QString m_printerName;
+    QString m_title;
+    QPageLayout m_layout;
+    int m_resolution = 1200;
+    std::unique_ptr<QPdfWriter> m_writer;
+    QPainter m_painter;
+    QFont m_font;
+    QString m_face;
+    int m_fontSize = 0;
+    int m_advance = 0; // device units every character advances
+    int m_lineHeight = 0;
+    int m_ascent = 0;
+    int m_page = 0;
+    bool m_aborted = false;
+};
+
+// A PDF file at a path of the user's choice.
+class PdfFileDevice : public PdfDevice
+{
+public:
+    explicit PdfFileDevice(const QString& path);
+
+protected:
+    void discard() override;
+};
+
+// A CUPS queue: the document is laid out with the queue's paper, printable area and resolution,
+// drawn into a temporary PDF file, and handed to CUPS when it is ended. An aborted document
+// never reaches the queue.
+class CupsQueueDevice : public PdfDevice
+{
+public:
+    CupsQueueDevice();
+    ~CupsQueueDevice() override;
+
+    bool selectPrinter(const QString& name) override;
+
+    // The page layout and resolution of a queue as Qt's print support reports them.
+    static bool queueSetup(const QString& queue, QPageLayout& layout, int& resolution);
+
+protected:
+    bool deliver(QString& error) override;
+    void discard() override;
+
+private:
+    QString m_tempDir;
+};

@@ -1,0 +1,105 @@
+#pragma once
+
+#include "report/ReportFile.h"
+#include "report/UnitLstObj.h"
+
+#include <QByteArray>
+#include <QString>
+
+class JobHost;
+class JobState;
+class PrinterDevice;
+class TLstList;
+struct TAppSettings;
+
+// The user's answer in the print error dialog of a job.
+enum class ErrorChoice
+{
+    None,
+    Retry,
+    Skip,
+    Deleted,
+    Cancel
+};
+
+// Everything a print job works with besides its report.
+struct PrintContext
+{
+    const TAppSettings& settings;
+    TLstList& orientations;
+    JobState& state;
+    PrinterDevice& printer;
+    JobHost& host;
+};
+
+// One print job: one report file from disk to the printer, then into the archive.
+class TPrnObj
+{
+public:
+    TPrnObj(const QString& fileName, PrintContext context);
+    // Runs Finish.
+    ~TPrnObj();
+    TPrnObj(const TPrnObj&) = delete;
+    TPrnObj& operator=(const TPrnObj&) = delete;
+
+    // Performs the job; every failure ends in the controller's WorkerError.
+    void Run();
+
+    // Layout (all lengths in device units).
+    void DecideOrientation();
+    // Decides the orientation, begins the document and fits the grid; false when the document
+    // cannot be begun.
+    bool Layout(QString& error);
+    void PageStart();
+    // Line rendering.
+    void PrintLine(const QByteArray& line);
+    void DrawSegment();
+
+    TLstObj Lst;
+    bool Started = false;
+    int LinesDone = 0;
+    int LinesOnPage = 0;
+    QByteArray Pending;
+    ErrorChoice Choice = ErrorChoice::None;
+    // Off for printing a copy (the command line): the report file stays where it is.
+    bool DisposeWhenDone = true;
+
+    bool Landscape = false;
+    int DpiX = 0;
+    int DpiY = 0;
+    int MarginLeft = 0;
+    int MarginTop = 0;
+    int MarginRight = 0;
+    int MarginBottom = 0;
+    int AreaWidth = 0;
+    int AreaHeight = 0;
+    int CharWidth = 0;
+    int Leading = 0;
+    int LineHeight = 0;
+    int FontSize = 0; // points
+    QByteArray IndentText;
+    QByteArray CenterText;
+    int PosX = 0;
+    int PosY = 0;
+    int Columns = 0;
+    int Rows = 0;
+
+    // The file's lines, the header included (for progress).
+    qsizetype LineCount() const { return m_file.lineCount(); }
+
+private:
+    bool Print(QString& error);
+    bool PrintBody(QString& error);
+    void Finish();
+    // True when the job was stopped: the document is aborted (once) and the job ends.
+    bool stopped();
+
+    PrintContext m_ctx;
+    ReportFile m_file;
+    bool m_terminated = false;
+    bool m_finished = false;
+};
+
+// The placement spaces of a line: none, indented, indented on odd pages only, or centred.
+QByteArray PlacementText(int indent, int pageNumber, const QByteArray& indentText,
+                         const QByteArray& centerText);
