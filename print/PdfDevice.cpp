@@ -5,6 +5,7 @@
 #include <QDir>
 #include <QFile>
 #include <QFontMetricsF>
+#include <QGlyphRun>
 #include <QPdfWriter>
 #include <QPrinter>
 #include <QPrinterInfo>
@@ -151,19 +152,17 @@ void PdfDevice::setFontStyle(bool bold, bool italic, bool underline)
         applyFont();
 }
 
-// Sizes the font for the device and fixes its advance to a whole number of units: the report's
-// character grid is counted in whole units, and a fractional advance would let text drift away
-// from the frame lines drawn on that grid.
+// Sizes the font for the device. Its advance is taken to a whole number of units: the report's
+// character grid is counted in whole units, and textOut places every glyph on that grid, so
+// text never drifts away from the frame lines drawn on it.
 void PdfDevice::applyFont()
 {
     m_font.setPixelSize(std::max(1, int(std::lround(m_fontSize * double(m_resolution) / 72.0))));
-    m_font.setLetterSpacing(QFont::AbsoluteSpacing, 0);
-    const QFontMetricsF plain(m_font, m_writer.get());
-    const qreal advance = plain.horizontalAdvance(QLatin1Char('M'));
-    m_advance = std::max(1, int(std::lround(advance)));
-    m_font.setLetterSpacing(QFont::AbsoluteSpacing, m_advance - advance);
-    m_lineHeight = std::max(1, int(std::lround(plain.ascent() + plain.descent())));
-    m_ascent = int(std::lround(plain.ascent()));
+    const QFontMetricsF metrics(m_font, m_writer.get());
+    m_advance = std::max(1, int(std::lround(metrics.horizontalAdvance(QLatin1Char('M')))));
+    m_lineHeight = std::max(1, int(std::lround(metrics.ascent() + metrics.descent())));
+    m_ascent = int(std::lround(metrics.ascent()));
+    m_rawFont = QRawFont::fromFont(m_font);
     m_painter.setFont(m_font);
 }
 
@@ -179,7 +178,19 @@ void PdfDevice::textOut(int x, int y, QByteArrayView text)
     const int width = int(text.size()) * m_advance;
     m_painter.fillRect(QRect(x, y, width, m_lineHeight), Qt::white);
     m_painter.setPen(Qt::black);
-    m_painter.drawText(QPoint(x, y + m_ascent), Cp1250ToUnicode(text));
+    // Each glyph is placed on its own cell of the grid.
+    const QString unicode = Cp1250ToUnicode(text);
+    const QList<quint32> glyphs = m_rawFont.glyphIndexesForString(unicode);
+    QList<QPointF> positions;
+    positions.reserve(glyphs.size());
+    for (qsizetype i = 0; i < glyphs.size(); ++i)
+        positions << QPointF(x + i * m_advance, y + m_ascent);
+    QGlyphRun run;
+    run.setRawFont(m_rawFont);
+    run.setGlyphIndexes(glyphs);
+    run.setPositions(positions);
+    run.setUnderline(m_font.underline());
+    m_painter.drawGlyphRun(QPointF(0, 0), run);
 }
 
 void PdfDevice::setPenWidth(int width)

@@ -5,6 +5,7 @@
 #include <QFont>
 #include <QPageLayout>
 #include <QPainter>
+#include <QRawFont>
 
 #include <memory>
 
@@ -72,6 +73,7 @@ private:
     std::unique_ptr<QPdfWriter> m_writer;
     QPainter m_painter;
     QFont m_font;
+    QRawFont m_rawFont;
     QString m_face;
     int m_fontSize = 0;
     int m_advance = 0; // device units every character advances

@@ -1,0 +1,79 @@
+#pragma once
+
+#include <QHash>
+#include <QProcess>
+#include <QProcessEnvironment>
+#include <QSet>
+#include <QString>
+#include <QStringList>
+#include <QTemporaryDir>
+
+#include <memory>
+
+// A private CUPS scheduler for tests that print for real.
+//
+// Everything it uses lives in a temporary directory of its own: configuration, spool, logs and
+// the Unix socket it listens on (never a TCP port), so that several test processes can each run
+// one at the same time; /etc/cups and the system's scheduler are never touched. Every queue is a
+// raw queue whose backend stores each job, byte for byte, as a file the test reads back.
+//
+// Clients reach it through CUPS_SERVER; environment() and exportToEnvironment() also point
+// CUPS_SERVERROOT at the private configuration and drop LPDEST and PRINTER, so that neither
+// /etc/cups/client.conf, /etc/cups/lpoptions nor the caller's environment changes which queue is
+// the default.
+class CupsFixture
+{
+public:
+    CupsFixture();
+    ~CupsFixture(); // stops the scheduler and removes the directory; nothing of it keeps running
+    CupsFixture(const CupsFixture&) = delete;
+    CupsFixture& operator=(const CupsFixture&) = delete;
+
+    // Starts the scheduler with one capture queue per name (letters, digits, '.', '_', '-') and
+    // makes `defaultQueue` the default when it is not empty (it must be one of `queues`). False
+    // with reason() when the scheduler cannot start or a queue cannot be set up; nothing is left
+    // running then. A running scheduler is stopped first. Call it from the thread that keeps the
+    // fixture: the scheduler is also ended when that thread dies.
+    bool start(const QStringList& queues = {QStringLiteral("tarnyx-test")},
+               const QString& defaultQueue = {});
+    // Ends the scheduler (SIGTERM, then SIGKILL after 5 s); captured files stay until the
+    // fixture is destroyed or started again.
+    void stop();
+    bool isRunning() const;
+    qint64 processId() const; // 0 when not running
+
+    // Why start() failed or the scheduler died, with the tail of its error log.
+    QString reason() const;
+    QString errorLog() const;
+
+    QString directory() const;
+    QString serverSocket() const; // value for CUPS_SERVER
+    // Points this process's libcups (and so Qt's print support) at the scheduler. Call it before
+    // anything in the process talks to CUPS: libcups reads these variables once.
+    void exportToEnvironment() const;
+    QProcessEnvironment environment() const; // for child processes
+
+    // Waits for the next job of `queue` not yet returned by this call and returns the path of its
+    // captured file; empty on timeout, for an unknown queue or when the scheduler has died.
+    // Jobs come in the order of their job ids. Processes events while it waits.
+    QString waitForJob(const QString& queue, int timeoutMs = 20000);
+    // Paths of all files captured so far for `queue`, in job order.
+    QStringList capturedJobs(const QString& queue) const;
+    // What the backend was given with a captured file: "job-id", "user", "title", "copies" and
+    // "options" (empty when the file has no such record).
+    static QHash<QString, QString> jobAttributes(const QString& capturedFile);
+
+private:
+    bool fail(const QString& message);
+    bool writeConfiguration(const QStringList& queues);
+    bool waitUntilListening(int timeoutMs);
+    bool runAdmin(const QStringList& arguments);
+    QString jobsDirectory(const QString& queue) const;
+    QString path(const QString& relative) const;
+
+    std::unique_ptr<QTemporaryDir> m_dir;
+    std::unique_ptr<QProcess> m_process;
+    QStringList m_queues;
+    QHash<QString, QSet<QString>> m_returned;
+    QString m_reason;
+};

@@ -1,0 +1,233 @@
+// Reports printed for real: through tarnyx-cli and through a print job onto the queues of a
+// private cupsd whose backend captures every job, checked with pdfinfo and pdftotext.
+#include "CupsFixture.h"
+#include "RecordingPrinter.h"
+#include "config/AppSettings.h"
+#include "config/MvRegIni.h"
+#include "core/JobState.h"
+#include "print/PdfDevice.h"
+#include "print/UnitPrn.h"
+#include "report/UnitOrient.h"
+
+#include <QFile>
+#include <QProcess>
+#include <QRegularExpression>
+#include <QTemporaryDir>
+#include <QTest>
+
+#include <zlib.h>
+
+namespace {
+
+const QByteArray kMark = "{9A936A9B-A688-4E5B-9238-07D5AC9DCD82}";
+
+// A CP852 report of three pages, 120 columns (landscape by width), with a box drawn with frame
+// characters (the CP852 letters that become the Windows-1250 frame bytes), style sequences and
+// page marks.
+QByteArray cp852Report()
+{
+    const QByteArray top = "\xDD" + QByteArray(30, '\xA8') + "\xBE"; // ┌───┐
+    const QByteArray mid = "\xEE"
+                           "Dvo\xFD\xA0kov\xA0 \xE6\xA0rka ^B1tu\x9F"
+                           "n\xD8^B0   \xEE";                           // │ … │
+    const QByteArray bottom = "\xAD" + QByteArray(30, '\xA8') + "\xE3"; // └───┘
+    return kMark + ";1;20240131;08153000;\"V\xECplatn\xA1 listina\";120;3;20;0;852;100;1\r\n" +
+           top + "\r\n" + mid + "\r\n" + bottom + "\r\n" +
+           "^PGStrana 2 ^I1kurz\xA1va^I0 ^U1podtr\xA7"
+           "en\xA1^U0\r\n" +
+           "^PGStrana 3\r\n";
+}
+
+// A Kamenický report of one page, 60 columns (portrait).
+QByteArray kamenickyReport()
+{
+    return kMark + ";1;20240131;08153000;\"Rekapitulace\";60;1;60;0;862;100;0\r\n" +
+           "\x9B\xA0rka Dvo\xA9\xA0kov\xA0, \x80ist\xA0 mzda\r\n";
+}
+
+QString run(const QString& program, const QStringList& args, const QProcessEnvironment& env = {})
+{
+    QProcess p;
+    if (!env.isEmpty())
+        p.setProcessEnvironment(env);
+    p.start(program, args);
+    if (!p.waitForFinished(60000))
+        return {};
+    return QString::fromUtf8(p.readAllStandardOutput());
+}
+
+QString pdfInfo(const QString& pdf, const QString& key)
+{
+    const QString info = run(QStringLiteral("pdfinfo"), {pdf});
+    const QRegularExpression re(QStringLiteral("^%1:\\s+(.*)$").arg(key),
+                                QRegularExpression::MultilineOption);
+    return re.match(info).captured(1).trimmed();
+}
+
+// The drawing operators of every compressed content stream of the PDF, inflated.
+QByteArray contentStreams(const QString& pdf)
+{
+    QFile f(pdf);
+    if (!f.open(QIODevice::ReadOnly))
+        return {};
+    const QByteArray data = f.readAll();
+    QByteArray out;
+    for (qsizetype at = data.indexOf("stream"); at >= 0; at = data.indexOf("stream", at + 1)) {
+        qsizetype begin = at + 6;
+        if (data.mid(begin, 2) == "\r\n")
+            begin += 2;
+        else if (data.mid(begin, 1) == "\n")
+            begin += 1;
+        else
+            continue;
+        z_stream z{};
+        if (inflateInit(&z) != Z_OK)
+            continue;
+        z.next_in = reinterpret_cast<Bytef*>(const_cast<char*>(data.constData() + begin));
+        z.avail_in = uInt(data.size() - begin);
+        char buffer[65536];
+        int rc = Z_OK;
+        while (rc == Z_OK) {
+            z.next_out = reinterpret_cast<Bytef*>(buffer);
+            z.avail_out = sizeof buffer;
+            rc = inflate(&z, Z_NO_FLUSH);
+            out.append(buffer, qsizetype(sizeof buffer - z.avail_out));
+        }
+        inflateEnd(&z);
+    }
+    return out;
+}
+
+} // namespace
+
+class TestCupsPrint : public QObject
+{
+    Q_OBJECT
+private slots:
+    void initTestCase();
+    void cliPrintsACp852ReportWithFrames();
+    void printJobPrintsAKamenickyReport();
+    void stoppedJobNeverReachesTheQueue();
+
+private:
+    CupsFixture m_cups;
+    QTemporaryDir m_dir;
+};
+
+void TestCupsPrint::initTestCase()
+{
+    QVERIFY2(
+        m_cups.start({QStringLiteral("mzdy"), QStringLiteral("kancelar")}, QStringLiteral("mzdy")),
+        qPrintable(m_cups.reason()));
+    m_cups.exportToEnvironment();
+    qputenv("XDG_CONFIG_HOME", QFile::encodeName(m_dir.filePath(QStringLiteral("config"))));
+    Morvane().ProductKey = QStringLiteral("Tarnyx");
+}
+
+void TestCupsPrint::cliPrintsACp852ReportWithFrames()
+{
+    const QString report = m_dir.filePath(QStringLiteral("LST00001.PRN"));
+    QFile f(report);
+    QVERIFY(f.open(QIODevice::WriteOnly));
+    f.write(cp852Report());
+    f.close();
+
+    QProcessEnvironment env = m_cups.environment();
+    env.insert(QStringLiteral("XDG_CONFIG_HOME"), m_dir.filePath(QStringLiteral("config")));
+    QProcess cli;
+    cli.setProcessEnvironment(env);
+    cli.start(QStringLiteral(TARNYX_CLI), {QStringLiteral("print"), report});
+    QVERIFY(cli.waitForFinished(60000));
+    QCOMPARE(cli.exitCode(), 0);
+    QVERIFY(QFile::exists(report)); // printing a copy leaves the report alone
+
+    const QString job = m_cups.waitForJob(QStringLiteral("mzdy"));
+    QVERIFY2(!job.isEmpty(), qPrintable(m_cups.errorLog()));
+    QCOMPARE(CupsFixture::jobAttributes(job).value(QStringLiteral("title")),
+             QStringLiteral("Výplatní listina"));
+    QCOMPARE(pdfInfo(job, QStringLiteral("Pages")), QStringLiteral("3"));
+    const QStringList size = pdfInfo(job, QStringLiteral("Page size")).split(u' ');
+    QVERIFY2(size.size() > 2 && size[0].toDouble() > size[2].toDouble(),
+             qPrintable(size.join(u' ')));
+
+    const QString text =
+        run(QStringLiteral("pdftotext"), {QStringLiteral("-layout"), job, QStringLiteral("-")});
+    QVERIFY2(text.contains(QStringLiteral("Dvořáková Šárka tučně")), qPrintable(text));
+    const QStringList pages = text.split(u'\f');
+    QVERIFY(pages.size() >= 3);
+    QVERIFY(pages[1].contains(QStringLiteral("Strana 2 kurzíva podtržení")));
+    QVERIFY(pages[2].contains(QStringLiteral("Strana 3")));
+    // The frame bytes are drawn as lines, never as the letters they would be otherwise.
+    for (const QChar letter : QStringLiteral("ŢĘżţşŃ"))
+        QVERIFY2(!text.contains(letter), qPrintable(text));
+    const QByteArray ops = contentStreams(job);
+    QVERIFY2(ops.count(" l\n") >= 64, ops.left(2000).constData()); // 2 × 32 cells and 2 sides
+}
+
+void TestCupsPrint::printJobPrintsAKamenickyReport()
+{
+    const QString report = m_dir.filePath(QStringLiteral("LST00002.PRN"));
+    QFile f(report);
+    QVERIFY(f.open(QIODevice::WriteOnly));
+    f.write(kamenickyReport());
+    f.close();
+
+    TAppSettings settings;
+    settings.Printer = QStringLiteral("KANCELAR"); // letter case does not matter
+    settings.Font = QStringLiteral("Courier New");
+    settings.MaxPortrait = 96;
+    settings.Erase = false;
+    TLstList orientations;
+    JobState state;
+    CupsQueueDevice printer;
+    RecordingHost host;
+    host.state = &state;
+    {
+        TPrnObj job(report, PrintContext{settings, orientations, state, printer, host});
+        job.Run();
+    }
+    QVERIFY2(host.errors.isEmpty(), qPrintable(host.errors.join(u'\n')));
+    // Printed from the spool directory: archived afterwards.
+    QVERIFY(!QFile::exists(report));
+    QVERIFY(QFile::exists(m_dir.filePath(QStringLiteral("BAKPRN/20240131-081530-LST00002.PRN"))));
+
+    const QString job = m_cups.waitForJob(QStringLiteral("kancelar"));
+    QVERIFY2(!job.isEmpty(), qPrintable(m_cups.errorLog()));
+    QCOMPARE(pdfInfo(job, QStringLiteral("Pages")), QStringLiteral("1"));
+    const QStringList size = pdfInfo(job, QStringLiteral("Page size")).split(u' ');
+    QVERIFY(size.size() > 2 && size[0].toDouble() < size[2].toDouble());
+    const QString text =
+        run(QStringLiteral("pdftotext"), {QStringLiteral("-layout"), job, QStringLiteral("-")});
+    QVERIFY2(text.contains(QStringLiteral("Šárka Dvořáková, Čistá mzda")), qPrintable(text));
+}
+
+void TestCupsPrint::stoppedJobNeverReachesTheQueue()
+{
+    const QString report = m_dir.filePath(QStringLiteral("LST00003.PRN"));
+    QFile f(report);
+    QVERIFY(f.open(QIODevice::WriteOnly));
+    f.write(kamenickyReport() + "druhy radek\r\n");
+    f.close();
+
+    TAppSettings settings;
+    settings.Printer = QStringLiteral("mzdy");
+    settings.Font = QStringLiteral("Courier New");
+    TLstList orientations;
+    JobState state;
+    CupsQueueDevice printer;
+    RecordingHost host;
+    host.state = &state;
+    host.onRefresh = [&] {
+        if (state.Progress() > 0)
+            state.StopRequest = true;
+    };
+    {
+        TPrnObj job(report, PrintContext{settings, orientations, state, printer, host});
+        job.Run();
+    }
+    QVERIFY(QFile::exists(report));
+    QVERIFY(m_cups.waitForJob(QStringLiteral("mzdy"), 2000).isEmpty());
+}
+
+QTEST_MAIN(TestCupsPrint)
+#include "tst_cupsprint.moc"
