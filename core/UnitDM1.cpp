@@ -2,10 +2,17 @@
 
 #include "core/TxLog.h"
 #include "platform/CommandLine.h"
+#include "platform/FileInfo.h"
+#include "platform/Wildcard.h"
+
+#include <QDir>
+#include <QFileInfo>
 
 TDataModule1::TDataModule1(const QStringList& args, PrinterCatalog& printers, QObject* parent)
     : QObject(parent), Printers(printers), m_args(args)
 {
+    Timer1.setInterval(2000);
+    connect(&Timer1, &QTimer::timeout, this, &TDataModule1::Timer1Timer);
     DataModuleCreate();
 }
 
@@ -23,6 +30,128 @@ void TDataModule1::DataModuleCreate()
 
 void TDataModule1::DataModuleDestroy()
 {
+    Timer1.stop();
     AppLog().AddEntry(QStringLiteral("DataModuleDestroy"), QStringLiteral("begin"));
+    // A job still running is abandoned. Closing keeps it from waiting for the user-interface
+    // thread any more, so it sees the stop at its next line; should it not end in a few seconds,
+    // it is left to end with the process.
+    if (m_worker && m_worker->isRunning()) {
+        Closing = true;
+        StopRequest = true;
+        if (!m_worker->wait(3000))
+            (void)m_worker.release();
+    }
     AppLog().AddEntry(QStringLiteral("DataModuleDestroy"), QStringLiteral("end"));
+}
+
+void TDataModule1::SetStopRequest(bool stop)
+{
+    Paused = stop;
+    StopRequest = stop;
+}
+
+QStringList TDataModule1::SpoolDirectories(const QString& directories)
+{
+    return directories.split(u';', Qt::SkipEmptyParts);
+}
+
+QString TDataModule1::NextSpoolDirectory()
+{
+    const QStringList items = SpoolDirectories(Settings.Directories);
+    ++DirIndex;
+    if (DirIndex > items.size())
+        DirIndex = 1;
+    if (items.isEmpty())
+        return {};
+    const QString dir = items.at(DirIndex - 1);
+    return QFileInfo(dir).isDir() ? dir : QString();
+}
+
+bool TDataModule1::IsSkipped(const QString& path) const
+{
+    const std::optional<platform::FoundFile> found = platform::findFile(path);
+    if (!found)
+        return false;
+    for (const SkipEntry& e : SkipList)
+        if (e.Path == path && e.Stamp == found->dosTime)
+            return true;
+    return false;
+}
+
+QString TDataModule1::nextCandidate()
+{
+    {
+        QMutexLocker lock(&QueueLock);
+        const qsizetype count = ReprintQueue.size();
+        for (qsizetype i = 0; i < count; ++i) {
+            ReprintEntry& e = ReprintQueue[i];
+            if (e.Taken || IsSkipped(e.Path))
+                continue;
+            e.Taken = true;
+            return e.Path;
+        }
+    }
+    const QString dir = NextSpoolDirectory();
+    if (dir.isEmpty())
+        return {};
+    for (const platform::DirEntry& match :
+         platform::FindMatches(dir, QString::fromUtf16(ReportPattern))) {
+        // An empty report is still being written: the ones after it wait for a later tick.
+        if (match.size == 0)
+            return {};
+        const QString path = QDir(dir).filePath(match.name);
+        if (!IsSkipped(path))
+            return path;
+    }
+    return {};
+}
+
+void TDataModule1::Timer1Timer()
+{
+    // An error that no print error dialog is going to show (the worker is gone). While a
+    // worker exists, its own finishing step shows its error.
+    if (!m_worker && !WorkerError().isEmpty()) {
+        Timer1.stop();
+        if (m_view)
+            m_view->ActionPauseExecute();
+        const QString text = TakeWorkerError();
+        if (m_view && !text.isEmpty())
+            m_view->ShowWorkerError(text);
+        Timer1.start();
+    }
+    if (!Paused && !m_worker) {
+        Timer1.stop();
+        const QString candidate = nextCandidate();
+        if (!candidate.isEmpty())
+            StartJob(candidate);
+        Timer1.start();
+    }
+    if (m_view)
+        m_view->CheckTrayHost();
+}
+
+void TDataModule1::StartJob(const QString& path)
+{
+    if (!m_makeWorker)
+        return;
+    m_worker = m_makeWorker(path);
+    if (!m_worker)
+        return;
+    SetWorkerError(QString());
+    connect(m_worker.get(), &QThread::finished, this, &TDataModule1::JobFinished,
+            Qt::QueuedConnection);
+    m_worker->start(Settings.HighPriority ? QThread::HighPriority : QThread::LowPriority);
+    if (Settings.PrintByOne && m_view)
+        m_view->ActionPauseExecute();
+    if (m_view)
+        m_view->StartTrayAnimation();
+}
+
+void TDataModule1::JobFinished()
+{
+    if (m_worker && !m_worker->isFinished())
+        return;
+    m_worker.reset();
+    if (m_view)
+        m_view->ShowIdleIcon(Paused);
 }

@@ -1,0 +1,52 @@
+#include "platform/Wildcard.h"
+
+#include <QFile>
+
+#include <dirent.h>
+#include <fcntl.h>
+#include <sys/stat.h>
+
+namespace platform {
+
+bool WildcardMatch(QStringView pattern, QStringView name)
+{
+    if (pattern.isEmpty())
+        return name.isEmpty();
+    const QChar p = pattern.front();
+    if (p == u'*') {
+        for (qsizetype skip = 0; skip <= name.size(); ++skip)
+            if (WildcardMatch(pattern.sliced(1), name.sliced(skip)))
+                return true;
+        return false;
+    }
+    if (p == u'?') {
+        // Zero characters, or exactly one.
+        return WildcardMatch(pattern.sliced(1), name) ||
+               (!name.isEmpty() && WildcardMatch(pattern.sliced(1), name.sliced(1)));
+    }
+    return !name.isEmpty() && p.toCaseFolded() == name.front().toCaseFolded() &&
+           WildcardMatch(pattern.sliced(1), name.sliced(1));
+}
+
+QList<DirEntry> FindMatches(const QString& directory, const QString& pattern)
+{
+    QList<DirEntry> matches;
+    DIR* dir = ::opendir(QFile::encodeName(directory).constData());
+    if (!dir)
+        return matches;
+    const int dirFd = ::dirfd(dir);
+    while (const dirent* e = ::readdir(dir)) {
+        const QString name = QFile::decodeName(e->d_name);
+        if (name == u"." || name == u".." || !WildcardMatch(pattern, name))
+            continue;
+        struct stat st;
+        if (::fstatat(dirFd, e->d_name, &st, 0) != 0)
+            continue; // vanished meanwhile
+        const bool isDir = S_ISDIR(st.st_mode);
+        matches << DirEntry{name, isDir ? 0 : qint64(st.st_size), isDir};
+    }
+    ::closedir(dir);
+    return matches;
+}
+
+} // namespace platform

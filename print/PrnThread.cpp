@@ -1,0 +1,35 @@
+#include "print/PrnThread.h"
+
+#include "core/UnitDM1.h"
+#include "print/JobHost.h"
+#include "print/PdfDevice.h"
+#include "print/UnitPrn.h"
+#include "report/UnitOrient.h"
+
+#include <exception>
+
+TPrnThread::TPrnThread(const QString& fileName, TDataModule1& controller, JobHost& host)
+    : m_fileName(fileName), m_controller(controller), m_host(host)
+{
+    setObjectName(QStringLiteral("PrnThread"));
+}
+
+void TPrnThread::run()
+{
+    m_controller.Printing = true;
+    {
+        CupsQueueDevice printer;
+        auto job = std::make_unique<TPrnObj>(
+            m_fileName,
+            PrintContext{m_controller.Settings, LstList(), m_controller, printer, m_host});
+        try {
+            job->Run();
+        } catch (const std::exception& e) {
+            m_controller.SetWorkerError(QString::fromUtf8(e.what()));
+        } catch (...) {
+            m_controller.SetWorkerError(QStringLiteral("Neočekávaná chyba tisku"));
+        }
+        job.reset(); // the finishing step: error dialog, queue, disposal
+    }
+    m_controller.Printing = false;
+}
