@@ -11,7 +11,7 @@ namespace {
 
 int g_pipe[2] = {-1, -1};
 
-void onSignal(int)
+void writeToPipe(int)
 {
     const char c = 1;
     [[maybe_unused]] const ssize_t n = ::write(g_pipe[1], &c, 1);
@@ -19,19 +19,23 @@ void onSignal(int)
 
 } // namespace
 
-void QuitOnTerminationSignals()
+void QuitOnTerminationSignals(std::function<void()> onSignal)
 {
     if (g_pipe[0] >= 0 || ::pipe2(g_pipe, O_CLOEXEC | O_NONBLOCK) != 0)
         return;
     auto* notifier = new QSocketNotifier(g_pipe[0], QSocketNotifier::Read, qApp);
-    QObject::connect(notifier, &QSocketNotifier::activated, qApp, [] {
-        char buf[16];
-        while (::read(g_pipe[0], buf, sizeof buf) > 0) {
-        }
-        QCoreApplication::quit();
-    });
+    QObject::connect(notifier, &QSocketNotifier::activated, qApp,
+                     [onSignal = std::move(onSignal)] {
+                         char buf[16];
+                         while (::read(g_pipe[0], buf, sizeof buf) > 0) {
+                         }
+                         if (onSignal)
+                             onSignal();
+                         else
+                             QCoreApplication::quit();
+                     });
     struct sigaction sa = {};
-    sa.sa_handler = onSignal;
+    sa.sa_handler = writeToPipe;
     sigemptyset(&sa.sa_mask);
     sa.sa_flags = SA_RESTART;
     for (int sig : {SIGTERM, SIGINT, SIGHUP})

@@ -1,5 +1,8 @@
 #pragma once
 
-// Ends the application's event loop cleanly on SIGTERM, SIGINT and SIGHUP (a session logging out,
-// a service manager stopping the program, Ctrl+C in a terminal), so that shutdown runs in order.
-void QuitOnTerminationSignals();
+#include <functional>
+
+// Ends the program in order on SIGTERM, SIGINT and SIGHUP (a session logging out, a service
+// manager stopping the program, Ctrl+C in a terminal): `onSignal` runs on the user-interface
+// thread; without one, the event loop simply ends.
+void QuitOnTerminationSignals(std::function<void()> onSignal = {});

@@ -1,12 +1,16 @@
-// The tray program: loads its settings constants, creates the controller and runs until it is
-// told to end.
+// The tray program: puts the controller, the main window and the print worker together and runs
+// until the user (or the session) ends it.
+#include "about/HelpViewer.h"
 #include "app/SignalQuit.h"
 #include "config/FormLook.h"
 #include "config/TxConsts.h"
 #include "core/TxLog.h"
 #include "core/UnitDM1.h"
+#include "core/UnitMain.h"
 #include "platform/CommandLine.h"
 #include "print/CupsPrinterCatalog.h"
+#include "print/PrnThread.h"
+#include "print/UiJobHost.h"
 
 #include <QApplication>
 
@@ -14,20 +18,50 @@ int main(int argc, char* argv[])
 {
     QApplication app(argc, argv);
     QApplication::setApplicationName(QStringLiteral("Tarnyx"));
+    QApplication::setApplicationDisplayName(QStringLiteral("Tarnyx"));
     QApplication::setApplicationVersion(QStringLiteral(TARNYX_VERSION_STRING));
     QApplication::setQuitOnLastWindowClosed(false);
     const QStringList args = platform::programArguments();
     LoadSettingsConstants(args);
 
-    // Installed before anything is set up, so that a signal always takes the orderly way out.
-    QuitOnTerminationSignals();
+    TFormMain* window = nullptr;
+    // A signal ends the program the way "Konec" does, so that shutdown runs in order.
+    QuitOnTerminationSignals([&window] {
+        if (!window) {
+            QApplication::quit();
+            return;
+        }
+        window->ExitRequested = true;
+        window->close();
+    });
+
     int rc = 0;
     {
         CupsPrinterCatalog printers;
-        TDataModule1 controller(args, printers);
-        SetShowHints(controller.Settings.ShowHints);
-        SetHintHidePause(controller.Settings.HintHidePause);
+        auto controller = std::make_unique<TDataModule1>(args, printers);
+        SetShowHints(controller->Settings.ShowHints);
+        SetHintHidePause(controller->Settings.HintHidePause);
+        UiJobHost host(*controller);
+        controller->setWorkerFactory([&controller, &host](const QString& path) {
+            return std::make_unique<TPrnThread>(path, *controller, host);
+        });
+        controller->StartupTimer.start();
+
+        TFormMain::Dialogs dialogs;
+        dialogs.help = [](const QString& topic) {
+            ShowHelpTopic(nullptr, GetHelpFileName(), topic);
+        };
+        dialogs.closeHelp = [] { CloseAllHelp(); };
+        auto form = std::make_unique<TFormMain>(*controller, args, dialogs);
+        window = form.get();
+        host.refreshStatusView = [&form] { form->RefreshStatus(); };
+        form->ShowInitially();
+
         rc = QApplication::exec();
+        window = nullptr;
+        host.refreshStatusView = nullptr;
+        form.reset();
+        controller.reset();
     }
     FreeAppLog();
     return rc;

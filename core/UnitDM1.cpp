@@ -4,6 +4,7 @@
 #include "platform/CommandLine.h"
 #include "platform/FileInfo.h"
 #include "platform/Wildcard.h"
+#include "report/UnitOrient.h"
 
 #include <QDir>
 #include <QFileInfo>
@@ -13,6 +14,9 @@ TDataModule1::TDataModule1(const QStringList& args, PrinterCatalog& printers, QO
 {
     Timer1.setInterval(2000);
     connect(&Timer1, &QTimer::timeout, this, &TDataModule1::Timer1Timer);
+    StartupTimer.setSingleShot(true);
+    StartupTimer.setInterval(1000);
+    connect(&StartupTimer, &QTimer::timeout, this, &TDataModule1::StartupTick);
     DataModuleCreate();
 }
 
@@ -26,12 +30,14 @@ void TDataModule1::DataModuleCreate()
     SetUpAppLog(platform::programFilePath(),
                 platform::FindCmdLineSwitch(m_args, QStringLiteral("log")));
     Settings.LoadSettings(Printers);
+    LstList().Load();
 }
 
 void TDataModule1::DataModuleDestroy()
 {
     Timer1.stop();
     AppLog().AddEntry(QStringLiteral("DataModuleDestroy"), QStringLiteral("begin"));
+    LstList().Save();
     // A job still running is abandoned. Closing keeps it from waiting for the user-interface
     // thread any more, so it sees the stop at its next line; should it not end in a few seconds,
     // it is left to end with the process.
@@ -42,6 +48,18 @@ void TDataModule1::DataModuleDestroy()
             (void)m_worker.release();
     }
     AppLog().AddEntry(QStringLiteral("DataModuleDestroy"), QStringLiteral("end"));
+}
+
+void TDataModule1::StartupTick()
+{
+    StartupTimer.stop();
+    Timer1.start();
+    if (Settings.RunPaused)
+        return;
+    if (SetupOpen)
+        PlayDeferred = true; // the settings dialog starts printing when it closes
+    else if (m_view)
+        m_view->ActionPlayExecute();
 }
 
 void TDataModule1::SetStopRequest(bool stop)

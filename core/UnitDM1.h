@@ -33,6 +33,8 @@ public:
     virtual void StartTrayAnimation() = 0;
     virtual void ShowIdleIcon(bool paused) = 0;
     virtual void CheckTrayHost() = 0;
+    // Play, as the user's command does it.
+    virtual void ActionPlayExecute() = 0;
 };
 
 // The application-wide controller: created before any window and destroyed after the last one.
@@ -63,6 +65,11 @@ public:
     // The program is ending: a print worker no longer hands work to the user-interface thread.
     std::atomic<bool> Closing{false};
     bool PlayDeferred = false;
+
+    // One second after creation: polling on, and printing unless the settings say to stay
+    // paused.
+    QTimer StartupTimer;
+    void StartupTick();
 
     void Timer1Timer();
     // The spool directory to scan on this tick, or empty.

@@ -178,18 +178,28 @@ void PdfDevice::textOut(int x, int y, QByteArrayView text)
     const int width = int(text.size()) * m_advance;
     m_painter.fillRect(QRect(x, y, width, m_lineHeight), Qt::white);
     m_painter.setPen(Qt::black);
-    // Each glyph is placed on its own cell of the grid.
+    // Each glyph is placed on its own cell of the grid. Blanks need no glyph: the white
+    // background already covers their cells (an underline still runs through them).
     const QString unicode = Cp1250ToUnicode(text);
-    const QList<quint32> glyphs = m_rawFont.glyphIndexesForString(unicode);
+    const QList<quint32> all = m_rawFont.glyphIndexesForString(unicode);
+    QList<quint32> glyphs;
     QList<QPointF> positions;
-    positions.reserve(glyphs.size());
-    for (qsizetype i = 0; i < glyphs.size(); ++i)
+    glyphs.reserve(all.size());
+    positions.reserve(all.size());
+    const bool underline = m_font.underline();
+    for (qsizetype i = 0; i < all.size() && i < unicode.size(); ++i) {
+        if (unicode.at(i) == u' ' && !underline)
+            continue;
+        glyphs << all.at(i);
         positions << QPointF(x + i * m_advance, y + m_ascent);
+    }
+    if (glyphs.isEmpty())
+        return;
     QGlyphRun run;
     run.setRawFont(m_rawFont);
     run.setGlyphIndexes(glyphs);
     run.setPositions(positions);
-    run.setUnderline(m_font.underline());
+    run.setUnderline(underline);
     m_painter.drawGlyphRun(QPointF(0, 0), run);
 }
 

@@ -200,10 +200,13 @@ void TestCli::programStartsLogsAndEndsCleanly()
     QFile f(log);
     QVERIFY(f.open(QIODevice::ReadOnly));
     const QList<QByteArray> lines = f.readAll().split('\n');
-    QCOMPARE(lines.size(), 4); // three records and the empty rest after the last CR LF
-    QVERIFY(lines[0].endsWith("]---------- Start --------->\r"));
-    QVERIFY(lines[1].endsWith("]DataModuleDestroy>begin\r"));
-    QVERIFY(lines[2].endsWith("]DataModuleDestroy>end\r"));
+    // The records of a start and an orderly end, and the empty rest after the last CR LF.
+    const QList<QByteArray> expected = {"]---------- Start --------->\r", "]FormCloseQuery>\r",
+                                        "]MainFormClose>\r",              "]MainFormDestroy>\r",
+                                        "]DataModuleDestroy>begin\r",     "]DataModuleDestroy>end\r"};
+    QCOMPARE(lines.size(), expected.size() + 1);
+    for (qsizetype i = 0; i < expected.size(); ++i)
+        QVERIFY2(lines[i].endsWith(expected[i]), lines[i].constData());
 }
 
 QTEST_GUILESS_MAIN(TestCli)

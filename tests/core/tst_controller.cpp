@@ -38,6 +38,11 @@ public:
         calls << (paused ? QStringLiteral("idle paused") : QStringLiteral("idle running"));
     }
     void CheckTrayHost() override {}
+    void ActionPlayExecute() override
+    {
+        calls << QStringLiteral("play");
+        dm->SetStopRequest(false);
+    }
 };
 
 // A worker that prints nothing: it waits until the test lets it end.

@@ -1,0 +1,31 @@
+#pragma once
+
+#include "core/Events.h"
+
+#include <QString>
+
+class JobState;
+class TLstObj;
+
+// How a deletion ended: the file went to the trash, the user said no, or the move failed (no
+// report, no such file, no trash).
+enum class DeleteResult
+{
+    Deleted,
+    Declined,
+    Failed
+};
+
+// Asks the user and moves the report's file to the trash. On success every top-level window
+// gets an events::LstDeletedEvent with the report (identity only) and the origin, posted.
+DeleteResult DeleteReportEx(const TLstObj* report, events::DeleteOrigin origin);
+// True exactly when the report was deleted.
+bool DeleteReport(const TLstObj* report, events::DeleteOrigin origin);
+
+// Appends an archived report (one in a BAKPRN directory) to the re-print queue and tells the
+// user how that went.
+void RequeueReport(const TLstObj* report, JobState& state);
+
+// Moves one regular file to the user's trash without asking. Makes sure the home trash exists
+// first, so that the file can never end up in the working directory.
+bool MoveFileToTrash(const QString& path);

@@ -1,0 +1,107 @@
+#pragma once
+
+#include "core/UnitDM1.h"
+
+#include <QAction>
+#include <QActionGroup>
+#include <QLabel>
+#include <QMainWindow>
+#include <QMenu>
+#include <QPixmap>
+#include <QProgressBar>
+#include <QSystemTrayIcon>
+#include <QTimer>
+#include <QToolBar>
+
+#include <functional>
+
+// The program's small status window and the owner of its tray icon. It shows what the controller
+// does, offers the commands that change the run state and opens the other windows.
+class TFormMain : public QMainWindow, public ControllerView
+{
+    Q_OBJECT
+public:
+    // The dialogs the window opens; each may be left empty while its window does not exist yet.
+    struct Dialogs
+    {
+        std::function<void(QWidget* parent)> settings; // modal settings dialog
+        std::function<void(const QString& topic)> help;
+        std::function<void()> closeHelp;
+    };
+
+    TFormMain(TDataModule1& controller, const QStringList& args, Dialogs dialogs = {});
+    ~TFormMain() override;
+
+    // Shows the window, or starts hidden in the tray with "/min" while Iconize is on.
+    void ShowInitially();
+
+    void SetRunState(bool paused);
+    void RefreshStatus();
+    void UpdateTrayHint();
+    void ApplyTrayOptions();
+    void HideToTray();
+    void RestoreFromTray();
+    void OpenSettingsDialog();
+
+    // ControllerView
+    void ActionPauseExecute() override;
+    void ActionPlayExecute() override;
+    void ShowWorkerError(const QString& text) override;
+    void StartTrayAnimation() override;
+    void ShowIdleIcon(bool paused) override;
+    void CheckTrayHost() override;
+
+    QAction* ActionExit;
+    QAction* ActionAbout;
+    QAction* ActionPlay;
+    QAction* ActionPause;
+    QAction* ActionStop;
+    QAction* ActionSetup1;
+    QAction* ActionSetup2;
+    QAction* ActionWebUpdate;
+    QAction* ActionLstBrowser;
+    QAction* ActionWebTarnyx;
+    QAction* actHelp;
+
+    QLabel* StaticText;
+    QProgressBar* ProgressBar;
+    QLabel* StatusPanels[3];
+    QSystemTrayIcon* CoolTrayIcon1;
+    QMenu* PopupMenu1;
+
+    bool ExitRequested = false;
+    bool runStatePaused() const { return m_paused; }
+    // The tray tooltip as it is set (also where no tray exists).
+    QString trayHint() const { return m_trayHint; }
+    // True when the tray icon shows (would show) the animation.
+    bool animating() const { return m_animation.isActive(); }
+    int idlePicture() const { return m_idlePicture; }
+
+    // The longest tray tooltip.
+    static constexpr int MaxTrayHint = 127;
+
+protected:
+    bool event(QEvent* e) override;
+    void closeEvent(QCloseEvent* e) override;
+    void keyPressEvent(QKeyEvent* e) override;
+    void changeEvent(QEvent* e) override;
+
+private:
+    void createActions();
+    void createWidgets();
+    void createTray();
+    bool trayUsable() const;
+    void nextAnimationFrame();
+
+    TDataModule1& m_controller;
+    QStringList m_args;
+    Dialogs m_dialogs;
+    bool m_paused = true;
+    QString m_trayHint;
+    QTimer m_animation;
+    int m_frame = 0;
+    int m_idlePicture = 0;
+    bool m_trayHostSeen = false;
+    QList<QPixmap> m_trayPictures;
+    QList<QPixmap> m_trayFrames;
+};

@@ -1,0 +1,1028 @@
+#include "print/PdfStream.h"
+
+#include <QCryptographicHash>
+#include <QDateTime>
+#include <QFile>
+#include <QFileInfo>
+#include <QRawFont>
+
+#include <fontconfig/fontconfig.h>
+#include <zlib.h>
+
+#include <algorithm>
+#include <charconv>
+#include <cmath>
+#include <cstdio>
+#include <cstring>
+#include <string>
+#include <string_view>
+#include <vector>
+
+namespace {
+
+// Page contents are compressed with the fastest level: report pages are long runs of hex glyph
+// ids and numbers, which the fastest level already shrinks about tenfold, while the default
+// level costs more than all the other work of writing a page.
+constexpr int kContentLevel = Z_BEST_SPEED;
+// Fonts and character maps are written once per document; they get the default level.
+constexpr int kFontLevel = Z_DEFAULT_COMPRESSION;
+// Bytes gathered before they are handed to the file.
+constexpr size_t kFlushSize = 256 * 1024;
+// Object numbers reserved when a document is opened.
+constexpr int kCatalog = 1;
+constexpr int kPages = 2;
+constexpr int kResources = 3;
+// Marks a character whose glyph has not been looked up yet; no font has 65536 glyphs.
+constexpr quint16 kUnknownGlyph = 0xFFFF;
+// A4 in points, for a document that ends without a page.
+constexpr double kA4Width = 595.2756;
+constexpr double kA4Height = 841.8898;
+
+// PDF text appended to a byte string: numbers in the plain notation PDF requires (no exponents,
+// no locale), names, hex strings.
+class Bytes
+{
+public:
+    std::string s;
+
+    Bytes& raw(std::string_view text)
+    {
+        s.append(text);
+        return *this;
+    }
+    Bytes& num(long long value)
+    {
+        char buffer[24];
+        const auto end = std::to_chars(buffer, buffer + sizeof buffer, value).ptr;
+        s.append(buffer, size_t(end - buffer));
+        return *this;
+    }
+    // A real number with at most `decimals` decimals, trailing zeros dropped.
+    Bytes& real(double value, int decimals = 4)
+    {
+        char buffer[64];
+        const auto [end, ec] = std::to_chars(buffer, buffer + sizeof buffer, value,
+                                             std::chars_format::fixed, decimals);
+        if (ec != std::errc() || !std::isfinite(value)) {
+            s += '0';
+            return *this;
+        }
+        char* last = end;
+        if (std::find(buffer, last, '.') != last) {
+            while (last[-1] == '0')
+                --last;
+            if (last[-1] == '.')
+                --last;
+        }
+        const std::string_view text(buffer, size_t(last - buffer));
+        s.append(text == "-0" ? std::string_view("0") : text);
+        return *this;
+    }
+    Bytes& ref(int object) { return num(object).raw(" 0 R"); }
+    Bytes& hex4(unsigned value)
+    {
+        static constexpr char digits[] = "0123456789ABCDEF";
+        const char text[4] = {digits[(value >> 12) & 15], digits[(value >> 8) & 15],
+                              digits[(value >> 4) & 15], digits[value & 15]};
+        s.append(text, 4);
+        return *this;
+    }
+    // A text string as UTF-16BE with a byte order mark, written in hex.
+    Bytes& textString(const QString& text)
+    {
+        raw("<FEFF");
+        for (const QChar c : text)
+            hex4(c.unicode());
+        return raw(">");
+    }
+};
+
+quint16 u16(const uchar* p)
+{
+    return quint16(p[0] << 8 | p[1]);
+}
+
+qint16 s16(const uchar* p)
+{
+    return qint16(u16(p));
+}
+
+quint32 u32(const uchar* p)
+{
+    return quint32(p[0]) << 24 | quint32(p[1]) << 16 | quint32(p[2]) << 8 | p[3];
+}
+
+// The table directory of a TrueType font file. Every table found lies within the file.
+class Sfnt
+{
+public:
+    explicit Sfnt(const QByteArray& data) : m_data(data)
+    {
+        const auto* base = reinterpret_cast<const uchar*>(data.constData());
+        const qsizetype size = data.size();
+        if (size < 12)
+            return;
+        const quint32 version = u32(base);
+        if (version != 0x00010000 && version != 0x74727565) // 'true'
+            return;
+        const int count = u16(base + 4);
+        if (12 + qsizetype(count) * 16 > size)
+            return;
+        for (int i = 0; i < count; ++i) {
+            const uchar* record = base + 12 + i * 16;
+            const quint32 offset = u32(record + 8);
+            const quint32 length = u32(record + 12);
+            if (offset > quint64(size) || length > quint64(size) - offset)
+                return;
+            m_tables.push_back({u32(record), offset, length});
+        }
+        m_valid = true;
+    }
+
+    bool valid() const { return m_valid; }
+
+    // The table `tag`, or empty when missing or shorter than `minimum` bytes.
+    QByteArrayView table(const char (&tag)[5], qsizetype minimum = 1) const
+    {
+        const quint32 wanted = u32(reinterpret_cast<const uchar*>(tag));
+        for (const Table& t : m_tables) {
+            if (t.tag == wanted && qsizetype(t.length) >= minimum)
+                return QByteArrayView(m_data.constData() + t.offset, t.length);
+        }
+        return {};
+    }
+
+private:
+    struct Table
+    {
+        quint32 tag;
+        quint32 offset;
+        quint32 length;
+    };
+    const QByteArray& m_data;
+    std::vector<Table> m_tables;
+    bool m_valid = false;
+};
+
+const uchar* bytes(QByteArrayView view)
+{
+    return reinterpret_cast<const uchar*>(view.data());
+}
+
+// Face `index` of a font collection as a file of its own: its table directory followed by
+// copies of its tables. Empty when the collection is damaged or has no such face.
+QByteArray extractFace(const QByteArray& collection, int index)
+{
+    const auto* base = reinterpret_cast<const uchar*>(collection.constData());
+    const qsizetype size = collection.size();
+    if (size < 12 || index < 0 || quint32(index) >= u32(base + 8) ||
+        16 + qsizetype(index) * 4 > size)
+        return {};
+    const quint32 start = u32(base + 12 + index * 4);
+    if (start > quint64(size) || quint64(size) - start < 12)
+        return {};
+    const uchar* header = base + start;
+    const int count = u16(header + 4);
+    if (quint64(start) + 12 + quint64(count) * 16 > quint64(size))
+        return {};
+    QByteArray face(collection.mid(start, 12 + qsizetype(count) * 16));
+    for (int i = 0; i < count; ++i) {
+        const uchar* record = header + 12 + i * 16;
+        const quint32 offset = u32(record + 8);
+        const quint32 length = u32(record + 12);
+        // The tables of one face do not overlap, so together they fit in the collection; a
+        // damaged directory could otherwise copy the whole file once per table.
+        if (offset > quint64(size) || length > quint64(size) - offset ||
+            quint64(face.size()) + length > 2 * quint64(size))
+            return {};
+        const quint32 at = quint32(face.size());
+        uchar* out = reinterpret_cast<uchar*>(face.data()) + 12 + i * 16 + 8;
+        out[0] = uchar(at >> 24);
+        out[1] = uchar(at >> 16);
+        out[2] = uchar(at >> 8);
+        out[3] = uchar(at);
+        face.append(collection.constData() + offset, length);
+        face.append((4 - length % 4) % 4, '\0');
+    }
+    return face;
+}
+
+// A name PDF accepts unescaped: the font's PostScript name (name id 6) with anything but
+// regular printable characters left out.
+QByteArray postScriptName(QByteArrayView name)
+{
+    QByteArray result;
+    if (name.size() < 6)
+        return result;
+    const uchar* table = bytes(name);
+    const int count = u16(table + 2);
+    const int strings = u16(table + 4);
+    for (int i = 0; i < count && 6 + (i + 1) * 12 <= name.size(); ++i) {
+        const uchar* record = table + 6 + i * 12;
+        const int platform = u16(record);
+        if (u16(record + 6) != 6 || (platform != 1 && platform != 3))
+            continue;
+        const int length = u16(record + 8);
+        const int offset = strings + u16(record + 10);
+        if (offset + length > name.size())
+            continue;
+        const int step = platform == 3 ? 2 : 1;
+        for (int k = step - 1; k < length; k += step) {
+            const uchar c = table[offset + k];
+            if (step == 2 && table[offset + k - 1] != 0)
+                continue;
+            if (c > 32 && c < 127 && !std::strchr("()<>[]{}/%#", c))
+                result += char(c);
+        }
+        if (!result.isEmpty())
+            break;
+    }
+    return result;
+}
+
+QString ioError(const QString& path, const QString& reason)
+{
+    return QStringLiteral("Zápis do souboru %1 selhal: %2").arg(path, reason);
+}
+
+} // namespace
+
+struct PdfStream::Private
+{
+    struct Font
+    {
+        FontFile file;
+        QByteArray data; // the font file as embedded
+        QRawFont raw;
+        QByteArray name;
+        int unitsPerEm = 1000;
+        std::vector<int> widths;         // advance of each glyph in 1/1000 em
+        int baseWidth = 0;               // of "M"; the advance the character spacing is set for
+        std::vector<quint16> glyphOf;    // glyph of each BMP character, looked up when first used
+        std::vector<char32_t> unicodeOf; // character each glyph stands for; 0 while unused
+        bool used = false;
+        int flags = 0;
+        int bbox[4] = {};
+        double italicAngle = 0;
+        int ascent = 0;
+        int descent = 0;
+        int capHeight = 0;
+        int stemV = 0;
+    };
+
+    explicit Private(int res) : resolution(res > 0 ? res : 1200) {}
+
+    // Output -------------------------------------------------------------------------------
+    bool failed() const { return !error.isEmpty(); }
+    qint64 position() const { return written + qint64(out.s.size()); }
+    void fail(const QString& text)
+    {
+        if (error.isEmpty())
+            error = text;
+    }
+    void flush()
+    {
+        if (out.s.empty())
+            return;
+        if (!failed() && file.write(out.s.data(), qint64(out.s.size())) != qint64(out.s.size()))
+            fail(ioError(file.fileName(), file.errorString()));
+        written += qint64(out.s.size());
+        out.s.clear();
+    }
+    void flushIfFull()
+    {
+        if (out.s.size() >= kFlushSize)
+            flush();
+    }
+    int newObject()
+    {
+        offsets.push_back(0);
+        return int(offsets.size() - 1);
+    }
+    Bytes& beginObject(int object)
+    {
+        offsets[size_t(object)] = position();
+        return out.num(object).raw(" 0 obj\n");
+    }
+    void endObject()
+    {
+        out.raw("\nendobj\n");
+        flushIfFull();
+    }
+    // A stream object whose data is already compressed.
+    void writeStream(int object, std::string_view data, std::string_view dictionary = {})
+    {
+        beginObject(object)
+            .raw("<</Length ")
+            .num(qint64(data.size()))
+            .raw("/Filter/FlateDecode")
+            .raw(dictionary)
+            .raw(">>\nstream\n")
+            .raw(data)
+            .raw("\nendstream");
+        endObject();
+    }
+    bool compress(std::string_view data, std::string& result, z_stream& stream)
+    {
+        result.resize(deflateBound(&stream, uLong(data.size())));
+        stream.next_in = reinterpret_cast<Bytef*>(const_cast<char*>(data.data()));
+        stream.avail_in = uInt(data.size());
+        stream.next_out = reinterpret_cast<Bytef*>(result.data());
+        stream.avail_out = uInt(result.size());
+        const bool done = deflate(&stream, Z_FINISH) == Z_STREAM_END;
+        result.resize(stream.total_out);
+        deflateReset(&stream);
+        if (!done)
+            fail(QStringLiteral("Kompresi dat dokumentu PDF se nepodařilo dokončit."));
+        return done;
+    }
+    void writeCompressed(int object, std::string_view data, int level,
+                         std::string_view dictionary = {})
+    {
+        z_stream stream{};
+        if (deflateInit(&stream, level) != Z_OK) {
+            fail(QStringLiteral("Kompresi dat dokumentu PDF nelze zahájit."));
+            return;
+        }
+        std::string packed;
+        if (compress(data, packed, stream))
+            writeStream(object, packed, dictionary);
+        deflateEnd(&stream);
+    }
+
+    // Document --------------------------------------------------------------------------------
+    void resetDocument()
+    {
+        offsets.clear();
+        offsets.shrink_to_fit();
+        pages.clear();
+        pages.shrink_to_fit();
+        written = 0;
+        out.s.clear();
+        error.clear();
+        inPage = false;
+        for (Font& font : fonts) {
+            font.used = false;
+            std::fill(font.unicodeOf.begin(), font.unicodeOf.end(), 0);
+        }
+    }
+    void startPageContent();
+    int writeFont(const Font& font);
+    void writeInfo(int object);
+    void writeTrailer(int info);
+
+    // Fonts ------------------------------------------------------------------------------------
+    quint16 lookupGlyph(const Font& font, char32_t c) const
+    {
+        QString text;
+        if (QChar::requiresSurrogates(c)) {
+            text += QChar(QChar::highSurrogate(c));
+            text += QChar(QChar::lowSurrogate(c));
+        } else {
+            text += QChar(char16_t(c));
+        }
+        const QList<quint32> glyphs = font.raw.glyphIndexesForString(text);
+        if (glyphs.isEmpty() || glyphs.first() >= font.widths.size())
+            return 0;
+        return quint16(glyphs.first());
+    }
+
+    const int resolution;
+    QString title;
+    QString creator;
+    std::vector<Font> fonts;
+
+    QFile file;
+    Bytes out;          // bytes not yet handed to the file
+    qint64 written = 0; // bytes handed to the file
+    QString error;      // the first failure; nothing more is written after it
+    bool open = false;
+    std::vector<qint64> offsets; // of each object, by number; [0] unused
+    std::vector<int> pages;      // page object numbers
+
+    bool inPage = false;
+    QSizeF paper;
+    QPointF origin;
+    Bytes content;      // of the open page
+    std::string packed; // its compressed form
+    z_stream deflater{};
+    bool deflaterReady = false;
+    std::vector<quint16> glyphs; // of one text() call
+    int lineWidth = 1;
+    int pageFont = -1; // text state set in the open page
+    double pageSize = -1;
+    double pageSpacing = 0;
+};
+
+void PdfStream::Private::startPageContent()
+{
+    const double scale = 72.0 / resolution;
+    content.s.clear();
+    content.real(scale, 8)
+        .raw(" 0 0 ")
+        .real(-scale, 8)
+        .raw(" ")
+        .real(origin.x())
+        .raw(" ")
+        .real(paper.height() - origin.y())
+        .raw(" cm 1 J 1 j ")
+        .num(lineWidth)
+        .raw(" w\n");
+    pageFont = -1;
+    pageSize = -1;
+    pageSpacing = 0;
+}
+
+// Writes a font with its descendant, descriptor, file and character map; returns the font's
+// object number.
+int PdfStream::Private::writeFont(const Font& font)
+{
+    const int type0 = newObject();
+    const int cidFont = newObject();
+    const int descriptor = newObject();
+    const int fontFile = newObject();
+    const int toUnicode = newObject();
+    const auto glyphCount = int(font.widths.size());
+
+    beginObject(type0)
+        .raw("<</Type/Font/Subtype/Type0/BaseFont/")
+        .raw(font.name.constData())
+        .raw("/Encoding/Identity-H/DescendantFonts[")
+        .ref(cidFont)
+        .raw("]/ToUnicode ")
+        .ref(toUnicode)
+        .raw(">>");
+    endObject();
+
+    // Widths of the glyphs used that differ from the default width, in runs of consecutive ids.
+    Bytes& cid = beginObject(cidFont);
+    cid.raw("<</Type/Font/Subtype/CIDFontType2/BaseFont/")
+        .raw(font.name.constData())
+        .raw("/CIDSystemInfo<</Registry(Adobe)/Ordering(Identity)/Supplement 0>>/FontDescriptor ")
+        .ref(descriptor)
+        .raw("/CIDToGIDMap/Identity/DW ")
+        .num(font.baseWidth)
+        .raw("/W[");
+    for (int g = 0; g < glyphCount;) {
+        if (!font.unicodeOf[size_t(g)] || font.widths[size_t(g)] == font.baseWidth) {
+            ++g;
+            continue;
+        }
+        cid.num(g).raw("[");
+        for (bool first = true; g < glyphCount && font.unicodeOf[size_t(g)] &&
+                                font.widths[size_t(g)] != font.baseWidth;
+             ++g, first = false) {
+            if (!first)
+                cid.raw(" ");
+            cid.num(font.widths[size_t(g)]);
+        }
+        cid.raw("]");
+        flushIfFull();
+    }
+    cid.raw("]>>");
+    endObject();
+
+    beginObject(descriptor)
+        .raw("<</Type/FontDescriptor/FontName/")
+        .raw(font.name.constData())
+        .raw("/Flags ")
+        .num(font.flags)
+        .raw("/FontBBox[")
+        .num(font.bbox[0])
+        .raw(" ")
+        .num(font.bbox[1])
+        .raw(" ")
+        .num(font.bbox[2])
+        .raw(" ")
+        .num(font.bbox[3])
+        .raw("]/ItalicAngle ")
+        .real(font.italicAngle, 2)
+        .raw("/Ascent ")
+        .num(font.ascent)
+        .raw("/Descent ")
+        .num(font.descent)
+        .raw("/CapHeight ")
+        .num(font.capHeight)
+        .raw("/StemV ")
+        .num(font.stemV)
+        .raw("/FontFile2 ")
+        .ref(fontFile)
+        .raw(">>");
+    endObject();
+
+    Bytes length1;
+    length1.raw("/Length1 ").num(font.data.size());
+    writeCompressed(fontFile, std::string_view(font.data.constData(), size_t(font.data.size())),
+                    kFontLevel, length1.s);
+    flush();
+
+    // The character each glyph was drawn for, so that text can be extracted and searched.
+    Bytes map;
+    map.raw("/CIDInit/ProcSet findresource begin\n12 dict begin\nbegincmap\n"
+            "/CIDSystemInfo<</Registry(Adobe)/Ordering(UCS)/Supplement 0>>def\n"
+            "/CMapName/Adobe-Identity-UCS def\n/CMapType 2 def\n"
+            "1 begincodespacerange\n<0000><FFFF>\nendcodespacerange\n");
+    std::vector<int> used;
+    for (int g = 0; g < glyphCount; ++g) {
+        if (font.unicodeOf[size_t(g)])
+            used.push_back(g);
+    }
+    for (size_t i = 0; i < used.size(); i += 100) {
+        const size_t end = std::min(used.size(), i + 100);
+        map.num(qint64(end - i)).raw(" beginbfchar\n");
+        for (size_t k = i; k < end; ++k) {
+            const char32_t c = font.unicodeOf[size_t(used[k])];
+            map.raw("<").hex4(unsigned(used[k])).raw("><");
+            if (QChar::requiresSurrogates(c))
+                map.hex4(QChar::highSurrogate(c)).hex4(QChar::lowSurrogate(c));
+            else
+                map.hex4(unsigned(c));
+            map.raw(">\n");
+        }
+        map.raw("endbfchar\n");
+    }
+    map.raw("endcmap\nCMapName currentdict/CMap defineresource pop\nend\nend\n");
+    writeCompressed(toUnicode, map.s, kFontLevel);
+    return type0;
+}
+
+void PdfStream::Private::writeInfo(int object)
+{
+    const QDateTime now = QDateTime::currentDateTime();
+    const int offset = now.offsetFromUtc();
+    const int minutes = std::abs(offset) / 60;
+    const QString date = now.toString(QStringLiteral("yyyyMMddHHmmss")) %
+                         (offset < 0 ? u'-' : u'+') %
+                         QString::number(minutes / 60).rightJustified(2, u'0') % u'\'' %
+                         QString::number(minutes % 60).rightJustified(2, u'0') % u'\'';
+    Bytes& info = beginObject(object);
+    info.raw("<<");
+    if (!title.isEmpty())
+        info.raw("/Title").textString(title);
+    if (!creator.isEmpty())
+        info.raw("/Creator").textString(creator);
+    info.raw("/Producer(Tarnyx " TARNYX_VERSION_STRING ")/CreationDate(D:")
+        .raw(date.toLatin1().constData())
+        .raw(")>>");
+    endObject();
+}
+
+void PdfStream::Private::writeTrailer(int info)
+{
+    const qint64 xref = position();
+    const auto count = qint64(offsets.size());
+    out.raw("xref\n0 ").num(count).raw("\n0000000000 65535 f \n");
+    for (size_t i = 1; i < offsets.size(); ++i) {
+        char entry[21];
+        std::snprintf(entry, sizeof entry, "%010lld 00000 n \n",
+                      static_cast<long long>(offsets[i]));
+        out.raw(std::string_view(entry, 20));
+        flushIfFull();
+    }
+    QCryptographicHash hash(QCryptographicHash::Md5);
+    hash.addData(file.fileName().toUtf8());
+    hash.addData(QByteArray::number(QDateTime::currentMSecsSinceEpoch()));
+    hash.addData(QByteArray::number(xref));
+    const QByteArray id = hash.result().toHex().toUpper();
+    out.raw("trailer\n<</Size ")
+        .num(count)
+        .raw("/Root ")
+        .ref(kCatalog)
+        .raw("/Info ")
+        .ref(info)
+        .raw("/ID[<")
+        .raw(id.constData())
+        .raw("><")
+        .raw(id.constData())
+        .raw(">]>>\nstartxref\n")
+        .num(xref)
+        .raw("\n%%EOF\n");
+}
+
+PdfStream::PdfStream(int resolution) : d(std::make_unique<Private>(resolution))
+{
+    d->content.s.reserve(64 * 1024);
+    d->out.s.reserve(kFlushSize + 64 * 1024);
+}
+
+PdfStream::~PdfStream()
+{
+    discard();
+    if (d->deflaterReady)
+        deflateEnd(&d->deflater);
+}
+
+std::optional<PdfStream::FontFile> PdfStream::findFontFile(const QString& family, bool bold,
+                                                           bool italic)
+{
+    FcPattern* pattern = FcPatternCreate();
+    if (!pattern)
+        return std::nullopt;
+    const QByteArray name = family.toUtf8();
+    if (!name.isEmpty())
+        FcPatternAddString(pattern, FC_FAMILY, reinterpret_cast<const FcChar8*>(name.constData()));
+    FcPatternAddInteger(pattern, FC_WEIGHT, bold ? FC_WEIGHT_BOLD : FC_WEIGHT_REGULAR);
+    FcPatternAddInteger(pattern, FC_SLANT, italic ? FC_SLANT_ITALIC : FC_SLANT_ROMAN);
+    std::optional<FontFile> found;
+    if (FcConfigSubstitute(nullptr, pattern, FcMatchPattern)) {
+        FcDefaultSubstitute(pattern);
+        FcResult result = FcResultNoMatch;
+        if (FcPattern* match = FcFontMatch(nullptr, pattern, &result)) {
+            FcChar8* path = nullptr;
+            int index = 0;
+            if (FcPatternGetString(match, FC_FILE, 0, &path) == FcResultMatch && path) {
+                if (FcPatternGetInteger(match, FC_INDEX, 0, &index) != FcResultMatch)
+                    index = 0;
+                found = FontFile{QFile::decodeName(reinterpret_cast<const char*>(path)), index};
+            }
+            FcPatternDestroy(match);
+        }
+    }
+    FcPatternDestroy(pattern);
+    return found;
+}
+
+bool PdfStream::open(const QString& path, QString& error)
+{
+    if (d->open) {
+        error = QStringLiteral("Dokument PDF %1 je už otevřen.").arg(d->file.fileName());
+        return false;
+    }
+    d->resetDocument();
+    d->file.setFileName(path);
+    if (!d->file.open(QIODevice::WriteOnly | QIODevice::Truncate | QIODevice::Unbuffered)) {
+        error = QStringLiteral("Nelze vytvořit soubor %1: %2").arg(path, d->file.errorString());
+        return false;
+    }
+    if (!d->deflaterReady) {
+        if (deflateInit(&d->deflater, kContentLevel) != Z_OK) {
+            d->file.close();
+            d->file.remove();
+            error = QStringLiteral("Kompresi dat dokumentu PDF nelze zahájit.");
+            return false;
+        }
+        d->deflaterReady = true;
+    }
+    d->open = true;
+    for (int i = 0; i <= kResources; ++i)
+        d->newObject();
+    d->out.raw("%PDF-1.4\n%\xE2\xE3\xCF\xD3\n");
+    return true;
+}
+
+void PdfStream::setInfo(const QString& title, const QString& creator)
+{
+    d->title = title;
+    d->creator = creator;
+}
+
+int PdfStream::addFont(const FontFile& file)
+{
+    for (size_t i = 0; i < d->fonts.size(); ++i) {
+        if (d->fonts[i].file.path == file.path && d->fonts[i].file.index == file.index)
+            return int(i);
+    }
+    // Variable font instances (index above 0xFFFF) cannot be embedded as such.
+    if (file.index < 0 || file.index > 0xFFFF)
+        return -1;
+    QFile in(file.path);
+    if (!in.open(QIODevice::ReadOnly) || in.size() > (qint64(1) << 30))
+        return -1;
+    Private::Font font;
+    font.file = file;
+    font.data = in.readAll();
+    if (font.data.startsWith("ttcf"))
+        font.data = extractFace(font.data, file.index);
+    else if (file.index != 0)
+        return -1;
+
+    const Sfnt sfnt(font.data);
+    const QByteArrayView head = sfnt.table("head", 54);
+    const QByteArrayView hhea = sfnt.table("hhea", 36);
+    const QByteArrayView maxp = sfnt.table("maxp", 6);
+    const QByteArrayView hmtx = sfnt.table("hmtx", 4);
+    if (!sfnt.valid() || head.isEmpty() || hhea.isEmpty() || maxp.isEmpty() || hmtx.isEmpty() ||
+        sfnt.table("glyf").isEmpty() || sfnt.table("loca").isEmpty() ||
+        sfnt.table("cmap").isEmpty())
+        return -1;
+    const QByteArrayView os2 = sfnt.table("OS/2", 10);
+    const QByteArrayView post = sfnt.table("post", 16);
+
+    // Fonts whose licence forbids embedding (restricted, or bitmaps only) are refused.
+    if (!os2.isEmpty()) {
+        const int fsType = u16(bytes(os2) + 8);
+        if ((fsType & 0x000F) == 0x0002 || (fsType & 0x0200))
+            return -1;
+    }
+
+    font.unitsPerEm = u16(bytes(head) + 18);
+    const int glyphCount = u16(bytes(maxp) + 4);
+    const int metricCount = std::min<int>(u16(bytes(hhea) + 34), glyphCount);
+    if (font.unitsPerEm < 16 || glyphCount == 0 || metricCount == 0 ||
+        hmtx.size() < qsizetype(metricCount) * 4)
+        return -1;
+    const auto scaled = [&](int value) {
+        return int(std::lround(value * 1000.0 / font.unitsPerEm));
+    };
+    font.widths.resize(size_t(glyphCount));
+    bool fixedPitch = true;
+    for (int g = 0; g < glyphCount; ++g) {
+        const int advance = u16(bytes(hmtx) + 4 * std::min(g, metricCount - 1));
+        font.widths[size_t(g)] = scaled(advance);
+        fixedPitch = fixedPitch && (advance == 0 || advance == u16(bytes(hmtx)));
+    }
+
+    font.raw = QRawFont(font.data, 1000, QFont::PreferNoHinting);
+    if (!font.raw.isValid())
+        return -1;
+    font.glyphOf.assign(0x10000, kUnknownGlyph);
+    font.unicodeOf.assign(size_t(glyphCount), 0);
+    font.baseWidth = font.widths[d->lookupGlyph(font, U'M')];
+
+    const uchar* h = bytes(head);
+    font.bbox[0] = scaled(s16(h + 36));
+    font.bbox[1] = scaled(s16(h + 38));
+    font.bbox[2] = scaled(s16(h + 40));
+    font.bbox[3] = scaled(s16(h + 42));
+    const int macStyle = u16(h + 44);
+    font.ascent = scaled(s16(bytes(hhea) + 4));
+    font.descent = scaled(s16(bytes(hhea) + 6));
+    int weight = (macStyle & 1) ? 700 : 400;
+    font.capHeight = font.ascent * 7 / 10;
+    if (!os2.isEmpty()) {
+        weight = u16(bytes(os2) + 4);
+        if (os2.size() >= 90 && u16(bytes(os2)) >= 2 && s16(bytes(os2) + 88) > 0)
+            font.capHeight = scaled(s16(bytes(os2) + 88));
+    }
+    // No table holds the stem width; it is estimated from the weight class.
+    font.stemV = int(std::lround(50 + std::pow(std::clamp(weight, 100, 900) / 65.0, 2)));
+    if (!post.isEmpty()) {
+        font.italicAngle = qint32(u32(bytes(post) + 4)) / 65536.0;
+        fixedPitch = fixedPitch || u32(bytes(post) + 12) != 0;
+    }
+    // Symbolic: the glyphs go beyond the standard Latin character set (Czech letters do).
+    font.flags = 4;
+    if (fixedPitch)
+        font.flags |= 1;
+    if (font.italicAngle != 0 || (macStyle & 2))
+        font.flags |= 64;
+
+    font.name = postScriptName(sfnt.table("name", 6));
+    if (font.name.isEmpty()) {
+        const QString fallback = font.raw.familyName() % u'-' % font.raw.styleName();
+        for (const QChar c : fallback) {
+            if (c.unicode() > 32 && c.unicode() < 127 && !std::strchr("()<>[]{}/%#", c.toLatin1()))
+                font.name += c.toLatin1();
+        }
+    }
+    if (font.name.isEmpty())
+        font.name = "Font" + QByteArray::number(qulonglong(d->fonts.size()));
+
+    d->fonts.push_back(std::move(font));
+    return int(d->fonts.size() - 1);
+}
+
+PdfStream::Metrics PdfStream::metrics(int font, double pixelSize) const
+{
+    Metrics result;
+    if (font < 0 || size_t(font) >= d->fonts.size() || !(pixelSize > 0) ||
+        !std::isfinite(pixelSize))
+        return result;
+    QRawFont raw = d->fonts[size_t(font)].raw;
+    raw.setPixelSize(pixelSize);
+    const QList<quint32> glyphs = raw.glyphIndexesForString(QStringLiteral("M"));
+    const QList<QPointF> advances = raw.advancesForGlyphIndexes(glyphs, QRawFont::UseDesignMetrics);
+    if (!advances.isEmpty())
+        result.advance = advances.first().x();
+    result.ascent = raw.ascent();
+    result.descent = raw.descent();
+    result.underlinePosition = raw.underlinePosition();
+    result.lineThickness = raw.lineThickness();
+    return result;
+}
+
+void PdfStream::beginPage(const QSizeF& paper, const QPointF& origin)
+{
+    if (!d->open)
+        return;
+    if (d->inPage) {
+        QString ignored;
+        endPage(ignored);
+    }
+    if (!(paper.width() > 0 && paper.height() > 0 && paper.width() < 1e6 && paper.height() < 1e6) ||
+        !std::isfinite(origin.x()) || !std::isfinite(origin.y()))
+        d->fail(QStringLiteral("Neplatný rozměr stránky %1 × %2 bodů.")
+                    .arg(paper.width())
+                    .arg(paper.height()));
+    d->paper = paper;
+    d->origin = origin;
+    d->inPage = true;
+    d->startPageContent();
+}
+
+void PdfStream::text(int font, double pixelSize, int x, int baseline, int advance,
+                     const QString& text)
+{
+    if (!d->inPage || text.isEmpty() || font < 0 || size_t(font) >= d->fonts.size() ||
+        !(pixelSize > 0) || !std::isfinite(pixelSize))
+        return;
+    Private::Font& f = d->fonts[size_t(font)];
+    f.used = true;
+
+    // Glyph ids; the first character a glyph is drawn for becomes its text.
+    std::vector<quint16>& glyphs = d->glyphs;
+    glyphs.clear();
+    bool irregular = false;
+    const QChar* chars = text.constData();
+    const qsizetype count = text.size();
+    for (qsizetype i = 0; i < count; ++i) {
+        char32_t c = chars[i].unicode();
+        quint16 glyph;
+        if (QChar::isSurrogate(c)) {
+            if (QChar::isHighSurrogate(c) && i + 1 < count && chars[i + 1].isLowSurrogate()) {
+                c = QChar::surrogateToUcs4(char16_t(c), chars[++i].unicode());
+                glyph = d->lookupGlyph(f, c);
+            } else {
+                c = 0xFFFD;
+                glyph = 0;
+            }
+        } else {
+            glyph = f.glyphOf[c];
+            if (glyph == kUnknownGlyph)
+                glyph = f.glyphOf[c] = d->lookupGlyph(f, c);
+        }
+        char32_t& unicode = f.unicodeOf[glyph];
+        if (!unicode)
+            unicode = glyph == 0 || c == 0 ? char32_t(0xFFFD) : c;
+        irregular = irregular || f.widths[glyph] != f.baseWidth;
+        glyphs.push_back(glyph);
+    }
+
+    Bytes& out = d->content;
+    out.raw("BT ");
+    if (font != d->pageFont || pixelSize != d->pageSize) {
+        out.raw("/F").num(font).raw(" ").real(pixelSize).raw(" Tf ");
+        d->pageFont = font;
+        d->pageSize = pixelSize;
+    }
+    // Every glyph advances its width plus the character spacing; the spacing makes that exactly
+    // `advance`. A glyph wider or narrower than the rest is evened out in a TJ array.
+    const double spacing = advance - f.baseWidth * pixelSize / 1000.0;
+    if (spacing != d->pageSpacing) {
+        out.real(spacing, 6).raw(" Tc ");
+        d->pageSpacing = spacing;
+    }
+    out.raw("1 0 0 -1 ").num(x).raw(" ").num(baseline).raw(" Tm ");
+    if (!irregular) {
+        out.raw("<");
+        for (const quint16 glyph : glyphs)
+            out.hex4(glyph);
+        out.raw(">Tj ET\n");
+        return;
+    }
+    out.raw("[<");
+    for (size_t i = 0; i < glyphs.size(); ++i) {
+        out.hex4(glyphs[i]);
+        const int excess = f.widths[glyphs[i]] - f.baseWidth;
+        if (excess != 0 && i + 1 < glyphs.size())
+            out.raw(">").num(excess).raw("<");
+    }
+    out.raw(">]TJ ET\n");
+}
+
+void PdfStream::fillRect(const QRect& rect, bool white)
+{
+    if (!d->inPage || rect.isEmpty())
+        return;
+    Bytes& out = d->content;
+    if (white)
+        out.raw("1 g ");
+    out.num(rect.x())
+        .raw(" ")
+        .num(rect.y())
+        .raw(" ")
+        .num(rect.width())
+        .raw(" ")
+        .num(rect.height())
+        .raw(white ? " re f 0 g\n" : " re f\n");
+}
+
+void PdfStream::setLineWidth(int width)
+{
+    d->lineWidth = std::max(0, width);
+    if (d->inPage)
+        d->content.num(d->lineWidth).raw(" w\n");
+}
+
+void PdfStream::polyline(const QList<QPoint>& points)
+{
+    if (!d->inPage || points.size() < 2)
+        return;
+    Bytes& out = d->content;
+    for (qsizetype i = 0; i < points.size(); ++i)
+        out.num(points[i].x()).raw(" ").num(points[i].y()).raw(i == 0 ? " m " : " l ");
+    out.raw("S\n");
+}
+
+bool PdfStream::endPage(QString& error)
+{
+    if (!d->inPage) {
+        error = d->failed() ? d->error : QStringLiteral("Stránka dokumentu PDF nebyla zahájena.");
+        return false;
+    }
+    d->inPage = false;
+    if (!d->failed() && d->compress(d->content.s, d->packed, d->deflater)) {
+        const int content = d->newObject();
+        const int page = d->newObject();
+        d->writeStream(content, d->packed);
+        d->beginObject(page)
+            .raw("<</Type/Page/Parent ")
+            .ref(kPages)
+            .raw("/MediaBox[0 0 ")
+            .real(d->paper.width())
+            .raw(" ")
+            .real(d->paper.height())
+            .raw("]/Resources ")
+            .ref(kResources)
+            .raw("/Contents ")
+            .ref(content)
+            .raw(">>");
+        d->endObject();
+        d->pages.push_back(page);
+    }
+    if (d->failed()) {
+        error = d->error;
+        return false;
+    }
+    return true;
+}
+
+bool PdfStream::close(QString& error)
+{
+    if (!d->open) {
+        error = QStringLiteral("Dokument PDF není otevřen.");
+        return false;
+    }
+    QString ignored;
+    if (d->inPage)
+        endPage(ignored);
+    // A document needs a page; one without any gets a blank A4 page.
+    if (d->pages.empty() && !d->failed()) {
+        beginPage(QSizeF(kA4Width, kA4Height), QPointF());
+        endPage(ignored);
+    }
+
+    Bytes resources;
+    resources.raw("<</Font<<");
+    for (size_t i = 0; i < d->fonts.size() && !d->failed(); ++i) {
+        if (d->fonts[i].used)
+            resources.raw("/F").num(qint64(i)).raw(" ").ref(d->writeFont(d->fonts[i]));
+    }
+    resources.raw(">>/ProcSet[/PDF/Text]>>");
+    d->beginObject(kResources).raw(resources.s);
+    d->endObject();
+
+    d->beginObject(kPages).raw("<</Type/Pages/Count ").num(qint64(d->pages.size())).raw("/Kids[");
+    for (size_t i = 0; i < d->pages.size(); ++i) {
+        d->out.ref(d->pages[i]).raw((i + 1) % 10 ? " " : "\n");
+        d->flushIfFull();
+    }
+    d->out.raw("]>>");
+    d->endObject();
+
+    d->beginObject(kCatalog).raw("<</Type/Catalog/Pages ").ref(kPages).raw(">>");
+    d->endObject();
+
+    const int info = d->newObject();
+    d->writeInfo(info);
+    if (d->position() > 9999999999LL)
+        d->fail(QStringLiteral("Dokument PDF %1 je příliš velký.").arg(d->file.fileName()));
+    d->writeTrailer(info);
+    d->flush();
+
+    if (!d->failed()) {
+        d->file.close();
+        if (d->file.error() != QFileDevice::NoError)
+            d->fail(ioError(d->file.fileName(), d->file.errorString()));
+    }
+    if (d->failed()) {
+        error = d->error;
+        discard();
+        return false;
+    }
+    d->open = false;
+    d->resetDocument();
+    return true;
+}
+
+void PdfStream::discard()
+{
+    if (!d->open)
+        return;
+    d->file.close();
+    // Only a regular file is removed: a document written into a pipe or device leaves it be.
+    if (QFileInfo(d->file.fileName()).isFile())
+        d->file.remove();
+    d->open = false;
+    d->resetDocument();
+}

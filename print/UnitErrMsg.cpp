@@ -1,0 +1,276 @@
+#include "print/UnitErrMsg.h"
+
+#include "browser/ReportActions.h"
+#include "config/FormLook.h"
+#include "core/Events.h"
+#include "core/MessageDlg.h"
+#include "core/UnitDM1.h"
+#include "platform/FileInfo.h"
+
+#include <QAction>
+#include <QApplication>
+#include <QFrame>
+#include <QIcon>
+#include <QLabel>
+#include <QMutexLocker>
+#include <QPainter>
+#include <QPushButton>
+#include <QStyle>
+
+namespace {
+
+constexpr int kClientWidth = 388;
+constexpr int kClientHeight = 175;
+constexpr int kTextTop = 8;
+constexpr int kTextHeight = 97;
+
+// A push button that stands for an action: its caption, hint and enabled state follow the
+// action, and a click triggers it.
+void bindButton(QPushButton* button, QAction* action)
+{
+    const auto sync = [button, action] {
+        button->setText(action->text());
+        button->setToolTip(action->toolTip());
+        button->setEnabled(action->isEnabled());
+    };
+    sync();
+    QObject::connect(action, &QAction::changed, button, sync);
+    QObject::connect(button, &QPushButton::clicked, action, &QAction::trigger);
+}
+
+QAction* makeAction(QObject* parent, const QString& caption, const QString& hint)
+{
+    auto* action = new QAction(caption, parent);
+    action->setToolTip(hint);
+    action->setStatusTip(hint);
+    return action;
+}
+
+QPushButton* makeButton(QWidget* parent, int left)
+{
+    auto* button = new QPushButton(parent);
+    button->setGeometry(left, 136, 75, 25);
+    return button;
+}
+
+void postToTopLevelWidgets(bool run)
+{
+    const QWidgetList windows = QApplication::topLevelWidgets();
+    for (QWidget* window : windows)
+        QCoreApplication::postEvent(window, new events::PrintStateEvent(run));
+}
+
+} // namespace
+
+TFormErrMsg::TFormErrMsg(const TAppSettings& settings, QWidget* parent)
+    : QDialog(parent, Qt::Dialog | Qt::MSWindowsFixedSizeDialogHint | Qt::CustomizeWindowHint |
+                          Qt::WindowTitleHint | Qt::WindowSystemMenuHint |
+                          Qt::WindowCloseButtonHint)
+{
+    setObjectName(QStringLiteral("FormErrMsg"));
+    setWindowTitle(QStringLiteral("Chyba"));
+    setFixedSize(kClientWidth, kClientHeight);
+
+    TextLabel = new QLabel(this);
+    TextLabel->setObjectName(QStringLiteral("TextLabel"));
+    TextLabel->setTextFormat(Qt::PlainText);
+    TextLabel->setWordWrap(true);
+    TextLabel->setAlignment(Qt::AlignLeft | Qt::AlignTop);
+
+    Bevel1 = new QFrame(this);
+    Bevel1->setObjectName(QStringLiteral("Bevel1"));
+    Bevel1->setFrameShape(QFrame::HLine);
+    Bevel1->setFrameShadow(QFrame::Sunken);
+    Bevel1->setGeometry(8, 120, 369, 2);
+
+    actDelete = makeAction(this, QStringLiteral("&Smazat"),
+                           QStringLiteral("Smazáním se chybný soubor přesune do koše."));
+    actSkip = makeAction(
+        this, QStringLiteral("&Přeskočit"),
+        QStringLiteral("Chybný soubor se bude ignorovat až do příštího spuštění aplikace."));
+    actRetry = makeAction(this, QStringLiteral("&Opakovat"),
+                          QStringLiteral("Chybný soubor bude znova zařazen do tiskové fronty."));
+    actDelete->setObjectName(QStringLiteral("actDelete"));
+    actSkip->setObjectName(QStringLiteral("actSkip"));
+    actRetry->setObjectName(QStringLiteral("actRetry"));
+    connect(actDelete, &QAction::triggered, this, &TFormErrMsg::actDeleteExecute);
+    connect(actSkip, &QAction::triggered, this, &TFormErrMsg::actSkipExecute);
+    connect(actRetry, &QAction::triggered, this, &TFormErrMsg::actRetryExecute);
+
+    // Created in tab order.
+    btnDelete = makeButton(this, 128);
+    btnSkip = makeButton(this, 216);
+    btnRetry = makeButton(this, 304);
+    btnDelete->setObjectName(QStringLiteral("btnDelete"));
+    btnSkip->setObjectName(QStringLiteral("btnSkip"));
+    btnRetry->setObjectName(QStringLiteral("btnRetry"));
+    bindButton(btnDelete, actDelete);
+    bindButton(btnSkip, actSkip);
+    bindButton(btnRetry, actRetry);
+
+    SetMessage(QString());
+    FormCreate(settings);
+    actUpdate();
+    btnDelete->setFocus();
+}
+
+void TFormErrMsg::FormCreate(const TAppSettings& settings)
+{
+    ApplyFormLook(this, settings);
+}
+
+int TFormErrMsg::IconSize() const
+{
+    const int size = style()->pixelMetric(QStyle::PM_LargeIconSize, nullptr, this);
+    return size > 0 ? size : 32;
+}
+
+void TFormErrMsg::SetMessage(const QString& text)
+{
+    TextLabel->setText(MsgDisplayText(text));
+    const int left = IconSize() + 16;
+    TextLabel->setGeometry(left, kTextTop, width() - left - 8, kTextHeight);
+}
+
+void TFormErrMsg::SetReport(const TLstObj* report)
+{
+    m_report = report;
+    actUpdate();
+}
+
+void TFormErrMsg::actUpdate()
+{
+    const bool enabled = m_report != nullptr;
+    for (QAction* action : {actDelete, actSkip, actRetry})
+        action->setEnabled(enabled);
+    if (enabled && !btnDelete->hasFocus())
+        btnDelete->setFocus();
+}
+
+ErrorChoice TFormErrMsg::Execute()
+{
+    m_choice = ErrorChoice::Cancel;
+    exec();
+    return m_choice;
+}
+
+void TFormErrMsg::finish(ErrorChoice choice)
+{
+    m_choice = choice;
+    done(choice == ErrorChoice::Cancel ? QDialog::Rejected : QDialog::Accepted);
+}
+
+void TFormErrMsg::reject()
+{
+    m_choice = ErrorChoice::Cancel;
+    QDialog::reject();
+}
+
+void TFormErrMsg::actDeleteExecute()
+{
+    DeleteResult result;
+    {
+        HourglassCursor wait;
+        result = DeleteReportEx(m_report, events::FromErrorDialog);
+    }
+    switch (result) {
+    case DeleteResult::Deleted:
+        finish(ErrorChoice::Deleted);
+        return;
+    case DeleteResult::Declined:
+        // The user changed their mind: nothing failed, and printing stays paused.
+        finish(ErrorChoice::Cancel);
+        return;
+    case DeleteResult::Failed:
+        MessageDlg(QStringLiteral("Soubor se nepodařilo odstranit."), MsgKind::Error,
+                   {MsgButton::Ok}, QStringLiteral("Chyba"), this);
+        finish(ErrorChoice::Cancel);
+        return;
+    }
+}
+
+void TFormErrMsg::actSkipExecute()
+{
+    finish(ErrorChoice::Skip);
+}
+
+void TFormErrMsg::actRetryExecute()
+{
+    finish(ErrorChoice::Retry);
+}
+
+void TFormErrMsg::paintEvent(QPaintEvent* event)
+{
+    QDialog::paintEvent(event);
+    QPainter painter(this);
+    const int size = IconSize();
+    style()
+        ->standardIcon(QStyle::SP_MessageBoxCritical, nullptr, this)
+        .paint(&painter, QRect(8, TextLabel->y(), size, size));
+}
+
+void TFormErrMsg::showEvent(QShowEvent* event)
+{
+    QDialog::showEvent(event);
+    CenterOnScreen(this);
+}
+
+void BroadcastRunState(bool run, const TDataModule1& controller)
+{
+    if (run && controller.Settings.PrintByOne)
+        return;
+    postToTopLevelWidgets(run);
+}
+
+void ShowPrintError(const TLstObj& report, ErrorChoice& choice, TDataModule1& controller)
+{
+    controller.Timer1.stop();
+    BroadcastRunState(false, controller);
+    {
+        TFormErrMsg dialog(controller.Settings);
+        dialog.SetMessage(controller.WorkerError());
+        dialog.SetReport(&report);
+        choice = dialog.Execute();
+    }
+    switch (choice) {
+    case ErrorChoice::Retry: {
+        // The print worker waits in this call, yet the queue is shared with it: take the lock.
+        QMutexLocker lock(&controller.QueueLock);
+        for (ReprintEntry& entry : controller.ReprintQueue) {
+            if (entry.Path.compare(report.FileName, Qt::CaseInsensitive) == 0) {
+                entry.Taken = false;
+                break;
+            }
+        }
+        lock.unlock();
+        BroadcastRunState(true, controller);
+        break;
+    }
+    case ErrorChoice::Skip: {
+        // A header that was never read has no time stamp; the file's own keeps the skip in force
+        // until the file is rewritten.
+        quint32 stamp = report.FileTime;
+        if (stamp == 0) {
+            if (const std::optional<platform::FoundFile> found =
+                    platform::findFile(report.FileName))
+                stamp = found->dosTime;
+        }
+        controller.SkipList.append(SkipEntry{report.FileName, stamp});
+        BroadcastRunState(true, controller);
+        break;
+    }
+    case ErrorChoice::Deleted:
+        BroadcastRunState(true, controller);
+        break;
+    case ErrorChoice::Cancel:
+    case ErrorChoice::None:
+        break;
+    }
+    controller.SetWorkerError(QString());
+    (void)0;
+}
+
+void ShowPrintError(TPrnObj& job, TDataModule1& controller)
+{
+    ShowPrintError(job.Lst, job.Choice, controller);
+}

@@ -1,0 +1,213 @@
+#include "print/UnitErrMsg.h"
+
+#include "config/MvRegIni.h"
+#include "core/Events.h"
+#include "core/MessageDlg.h"
+#include "core/UnitDM1.h"
+#include "platform/FileInfo.h"
+#include "print/PrinterCatalog.h"
+
+#include <QAction>
+#include <QApplication>
+#include <QDir>
+#include <QFile>
+#include <QLabel>
+#include <QPushButton>
+#include <QTemporaryDir>
+#include <QTest>
+#include <QTimer>
+
+namespace {
+
+class NoPrinters : public PrinterCatalog
+{
+public:
+    QStringList printerNames() const override { return {}; }
+    QString defaultPrinterName() const override { return {}; }
+    QString currentPrinter() const override { return {}; }
+    void setCurrentPrinter(const QString&) override {}
+};
+
+// A top-level window that records the application's messages: "pause", "run", "deleted N".
+class Recorder : public QWidget
+{
+public:
+    QStringList heard;
+
+protected:
+    bool event(QEvent* e) override
+    {
+        if (e->type() == events::PrintState)
+            heard << (static_cast<events::PrintStateEvent*>(e)->Run ? QStringLiteral("run")
+                                                                    : QStringLiteral("pause"));
+        else if (e->type() == events::LstDeleted)
+            heard << QStringLiteral("deleted %1")
+                         .arg(static_cast<events::LstDeletedEvent*>(e)->Origin);
+        else
+            return QWidget::event(e);
+        return true;
+    }
+};
+
+} // namespace
+
+class TestErrMsg : public QObject
+{
+    Q_OBJECT
+private slots:
+    void initTestCase();
+    void dialog();
+    void showPrintError_data();
+    void showPrintError();
+
+private:
+    QTemporaryDir m_root;
+    NoPrinters m_printers;
+};
+
+void TestErrMsg::initTestCase()
+{
+    const QDir root(m_root.path());
+    QVERIFY(root.mkpath(QStringLiteral("config")) && root.mkpath(QStringLiteral("home")));
+    qputenv("XDG_CONFIG_HOME", QFile::encodeName(root.filePath(QStringLiteral("config"))));
+    qputenv("HOME", QFile::encodeName(root.filePath(QStringLiteral("home"))));
+    qputenv("XDG_DATA_HOME", QFile::encodeName(root.filePath(QStringLiteral("data"))));
+    Morvane().ProductKey = QStringLiteral("Tarnyx");
+}
+
+void TestErrMsg::dialog()
+{
+    TAppSettings settings;
+    TFormErrMsg dialog(settings);
+    dialog.SetMessage(QStringLiteral("Chyba \"x\"\r<b>soubor</b>"));
+    dialog.show();
+    QVERIFY(QTest::qWaitForWindowExposed(&dialog));
+    QCOMPARE(dialog.size(), QSize(388, 175));
+    QCOMPARE(dialog.TextLabel->text(), QStringLiteral("Chyba \"x\"\n<b>soubor</b>"));
+    QCOMPARE(dialog.TextLabel->textFormat(), Qt::PlainText);
+    const int left = dialog.IconSize() + 16;
+    QCOMPARE(dialog.TextLabel->geometry(), QRect(left, 8, 388 - left - 8, 97));
+
+    // Without a report nothing can be chosen but Esc.
+    for (QAction* a : {dialog.actDelete, dialog.actSkip, dialog.actRetry})
+        QVERIFY(!a->isEnabled());
+    QTest::mouseClick(dialog.btnSkip, Qt::LeftButton);
+    QVERIFY(dialog.isVisible());
+    TLstObj report(QStringLiteral("/srv/Lst/LST00001.PRN"));
+    dialog.SetReport(&report);
+    QVERIFY(dialog.btnDelete->isEnabled() && dialog.btnSkip->isEnabled());
+    QCOMPARE(dialog.focusWidget(), dialog.btnDelete);
+    dialog.SetReport(nullptr);
+    QVERIFY(!dialog.btnRetry->isEnabled());
+    QTest::keyClick(&dialog, Qt::Key_Escape);
+    QVERIFY(!dialog.isVisible());
+    QCOMPARE(dialog.Choice(), ErrorChoice::Cancel);
+}
+
+void TestErrMsg::showPrintError_data()
+{
+    const QStringList paused{QStringLiteral("pause")};
+    const QStringList resumed{QStringLiteral("pause"), QStringLiteral("run")};
+    QTest::addColumn<QString>("control"); // button to click; empty for Esc
+    QTest::addColumn<bool>("printByOne");
+    QTest::addColumn<quint32>("fileTime"); // the header's; 0 when it was never read
+    QTest::addColumn<QList<MsgButton>>("answers");
+    QTest::addColumn<ErrorChoice>("choice");
+    QTest::addColumn<QStringList>("heard");
+    QTest::addColumn<QString>("message"); // the last message box
+    const QList<MsgButton> none;
+    QTest::newRow("retry") << "btnRetry" << false << 0u << none << ErrorChoice::Retry << resumed
+                           << "";
+    QTest::newRow("retry, one by one")
+        << "btnRetry" << true << 0u << none << ErrorChoice::Retry << paused << "";
+    QTest::newRow("skip") << "btnSkip" << false << 0x58A16C21u << none << ErrorChoice::Skip
+                          << resumed << "";
+    QTest::newRow("skip, header never read")
+        << "btnSkip" << false << 0u << none << ErrorChoice::Skip << resumed << "";
+    QTest::newRow("escape") << "" << false << 0u << none << ErrorChoice::Cancel << paused << "";
+    QTest::newRow("deleted") << "btnDelete" << false << 0u << QList<MsgButton>{MsgButton::Yes}
+                             << ErrorChoice::Deleted
+                             << QStringList{QStringLiteral("pause"), QStringLiteral("deleted 2"),
+                                            QStringLiteral("run")}
+                             << "Opravdu odstranit sestavu ?\r(Soubor na disku bude přesunut do "
+                                "koše.)";
+    QTest::newRow("declined: no failure message")
+        << "btnDelete" << false << 0u << QList<MsgButton>{MsgButton::No} << ErrorChoice::Cancel
+        << paused << "Opravdu odstranit sestavu ?\r(Soubor na disku bude přesunut do koše.)";
+    QTest::newRow("file gone: failure message")
+        << "btnDelete" << false << 0u << QList<MsgButton>{MsgButton::Yes, MsgButton::Ok}
+        << ErrorChoice::Cancel << paused << "Soubor se nepodařilo odstranit.";
+}
+
+void TestErrMsg::showPrintError()
+{
+    QFETCH(QString, control);
+    QFETCH(bool, printByOne);
+    QFETCH(quint32, fileTime);
+    QFETCH(QList<MsgButton>, answers);
+    QFETCH(ErrorChoice, choice);
+    QFETCH(QStringList, heard);
+    QFETCH(QString, message);
+
+    TDataModule1 dm(QStringList{}, m_printers);
+    dm.Settings.PrintByOne = printByOne;
+    dm.SetWorkerError(QStringLiteral("Chybný formát\r(hlavička)"));
+    TLstObj report(QDir(m_root.path()).filePath(QStringLiteral("LST00002.PRN")));
+    report.FileTime = fileTime;
+    const bool fileGone = QTest::currentDataTag() == QLatin1String("file gone: failure message");
+    if (fileGone)
+        QFile::remove(report.FileName);
+    else
+        QVERIFY(QFile(report.FileName).open(QIODevice::WriteOnly));
+    const std::optional<platform::FoundFile> found = platform::findFile(report.FileName);
+    dm.ReprintQueue = {{QStringLiteral("/srv/other.PRN"), true},
+                       {report.FileName.toUpper(), true},
+                       {report.FileName, true}};
+    MessageDlgTestHook::clear();
+    // A spare answer: a message box too many takes it instead of waiting for a user.
+    MessageDlgTestHook::setNextAnswers(answers + QList<MsgButton>{MsgButton::Ok});
+    Recorder window;
+
+    QString shown;
+    bool timerStopped = false;
+    QTimer::singleShot(50, this, [&] {
+        auto* dialog = qobject_cast<TFormErrMsg*>(QApplication::activeModalWidget());
+        QVERIFY(dialog);
+        shown = dialog->TextLabel->text();
+        timerStopped = !dm.Timer1.isActive();
+        if (control.isEmpty())
+            QTest::keyClick(dialog, Qt::Key_Escape);
+        else
+            QTest::mouseClick(dialog->findChild<QPushButton*>(control), Qt::LeftButton);
+    });
+    ErrorChoice result = ErrorChoice::None;
+    ShowPrintError(report, result, dm);
+
+    QCOMPARE(result, choice);
+    QCOMPARE(shown, QStringLiteral("Chybný formát\n(hlavička)"));
+    QVERIFY(timerStopped);
+    QVERIFY(dm.Timer1.isActive());
+    QVERIFY(dm.WorkerError().isEmpty());
+    QCoreApplication::sendPostedEvents();
+    QCOMPARE(window.heard, heard);
+    QCOMPARE(MessageDlgTestHook::pendingAnswers(), QList<MsgButton>{MsgButton::Ok});
+    if (!message.isEmpty())
+        QCOMPARE(MessageDlgTestHook::lastMessages().constLast().text, message);
+    QCOMPARE(QFile::exists(report.FileName), !fileGone && choice != ErrorChoice::Deleted);
+
+    // Retry frees the first queue entry of the path, whatever its letter case.
+    const bool retried = choice == ErrorChoice::Retry;
+    QVERIFY(dm.ReprintQueue.at(0).Taken && dm.ReprintQueue.at(2).Taken);
+    QCOMPARE(dm.ReprintQueue.at(1).Taken, !retried);
+    // Skip holds while the file is unchanged, also when the header was never read.
+    if (choice == ErrorChoice::Skip) {
+        QCOMPARE(dm.SkipList.size(), 1);
+        QCOMPARE(dm.SkipList.at(0).Stamp, fileTime ? fileTime : found->dosTime);
+        QCOMPARE(dm.IsSkipped(report.FileName), fileTime == 0);
+    } else {
+        QVERIFY(dm.SkipList.isEmpty());
+    }
+}
+
+QTEST_MAIN(TestErrMsg)
+#include "tst_errmsg.moc"
