@@ -308,6 +308,9 @@ void ShowHelpTopic(QWidget* owner, const QString& helpFile, const QString& topic
         }
         made->setAttribute(Qt::WA_DeleteOnClose);
         window = made.release();
+        // A window of its own is not freed with the application: free it, and with it the
+        // engine's temporary collection, when the event loop ends.
+        QObject::connect(qApp, &QCoreApplication::aboutToQuit, window, &CloseAllHelp);
     }
     // A help window that a modal dialog's help command opens must not be blocked by that dialog.
     window->placeOver(QApplication::activeModalWidget());
@@ -325,7 +328,9 @@ void CloseAllHelp()
     QPointer<HelpWindow>& window = theWindow();
     if (!window)
         return;
+    // Freed at once rather than later: after the last help command before the program ends there
+    // may be no event loop left to do it.
     HelpWindow* closing = window;
     window = nullptr;
-    closing->close();
+    delete closing;
 }

@@ -33,7 +33,7 @@ QString SetupHelpTopic(int tabNumber);
 // (owned by `owner`) and no window. A topic that the help file lacks shows its start page.
 void ShowHelpTopic(QWidget* owner, const QString& helpFile, const QString& topic);
 
-// Closes the help window, if one is open.
+// Closes the help window, if one is open, and frees it at once.
 void CloseAllHelp();
 
 // The help window. Made by ShowHelpTopic; public so that tests can look inside.

@@ -2,15 +2,19 @@
 // until the user (or the session) ends it.
 #include "about/HelpViewer.h"
 #include "app/SignalQuit.h"
+#include "app/SingleInstance.h"
 #include "config/FormLook.h"
 #include "config/TxConsts.h"
+#include "core/MessageDlg.h"
 #include "core/TxLog.h"
 #include "core/UnitDM1.h"
 #include "core/UnitMain.h"
 #include "platform/CommandLine.h"
+#include "platform/NamedMutex.h"
 #include "print/CupsPrinterCatalog.h"
 #include "print/PrnThread.h"
 #include "print/UiJobHost.h"
+#include "report/UnitOrientQuery.h"
 
 #include <QApplication>
 
@@ -23,8 +27,17 @@ int main(int argc, char* argv[])
     QApplication::setQuitOnLastWindowClosed(false);
     const QStringList args = platform::programArguments();
     LoadSettingsConstants(args);
+    const platform::NamedMutex mutex(QStringLiteral("mutex_morvane_tarnyx"));
 
+    // A second copy of the same program file shows the first one and ends.
     TFormMain* window = nullptr;
+    SingleInstance instance;
+    if (instance.activateRunningCopy(platform::programFilePath(), [&window] {
+            if (window)
+                window->RestoreFromTray();
+        }))
+        return 0;
+
     // A signal ends the program the way "Konec" does, so that shutdown runs in order.
     QuitOnTerminationSignals([&window] {
         if (!window) {
@@ -45,21 +58,33 @@ int main(int argc, char* argv[])
         controller->setWorkerFactory([&controller, &host](const QString& path) {
             return std::make_unique<TPrnThread>(path, *controller, host);
         });
+        const QString greeting = controller->CheckFirstRun();
+        if (!greeting.isEmpty())
+            MessageDlg(greeting, MsgKind::Information, {MsgButton::Ok},
+                       QStringLiteral("Nová verze"));
         controller->StartupTimer.start();
 
         TFormMain::Dialogs dialogs;
         dialogs.help = [](const QString& topic) {
             ShowHelpTopic(nullptr, GetHelpFileName(), topic);
         };
-        dialogs.closeHelp = [] { CloseAllHelp(); };
+        dialogs.closeHelp = [] {
+            CloseAllHelp();
+        };
         auto form = std::make_unique<TFormMain>(*controller, args, dialogs);
         window = form.get();
-        host.refreshStatusView = [&form] { form->RefreshStatus(); };
+        host.refreshStatusView = [&form] {
+            form->RefreshStatus();
+        };
+        host.askOrientationDialog = [&](const TLstObj& h) {
+            return AskOrientation(h, controller->Settings, window);
+        };
         form->ShowInitially();
 
         rc = QApplication::exec();
         window = nullptr;
         host.refreshStatusView = nullptr;
+        host.askOrientationDialog = nullptr;
         form.reset();
         controller.reset();
     }

@@ -1,5 +1,6 @@
 #include "core/UnitDM1.h"
 
+#include "config/MvRegIni.h"
 #include "core/TxLog.h"
 #include "platform/CommandLine.h"
 #include "platform/FileInfo.h"
@@ -7,6 +8,7 @@
 #include "report/UnitOrient.h"
 
 #include <QDir>
+#include <QFile>
 #include <QFileInfo>
 
 TDataModule1::TDataModule1(const QStringList& args, PrinterCatalog& printers, QObject* parent)
@@ -47,7 +49,30 @@ void TDataModule1::DataModuleDestroy()
         if (!m_worker->wait(3000))
             (void)m_worker.release();
     }
+    // "/srcexe PATH": a file to delete when the program ends (a replaced program file after an
+    // update). The switch is matched exactly.
+    const qsizetype src = m_args.indexOf(QStringLiteral("/srcexe"));
+    if (src >= 0 && src + 1 < m_args.size() && !m_args.at(src + 1).isEmpty())
+        QFile::remove(m_args.at(src + 1));
     AppLog().AddEntry(QStringLiteral("DataModuleDestroy"), QStringLiteral("end"));
+}
+
+QString TDataModule1::CheckFirstRun()
+{
+    const TMvRegIni morvane(QStringLiteral("Software\\Morvane"));
+    const bool firstRun = morvane.ReadBool(Morvane().ProductKey, QStringLiteral("FirstRun"), false)
+                              .value_or(false);
+    if (!firstRun)
+        return {};
+    morvane.DeleteKey(Morvane().ProductKey, QStringLiteral("FirstRun"));
+    // The installation's own autostart entry for all users; failures (no rights) are ignored.
+    TMvRegIni(QStringLiteral("Software\\Microsoft\\Windows\\CurrentVersion\\Run"),
+              RegRoot::LocalMachine)
+        .DeleteKey(QString(), Morvane().ProductKey);
+    return QStringLiteral("Verze %1.%2 byla úspěšně nainstalována.\rNovinky a změny naleznete v "
+                          "nápovědě.")
+        .arg(TARNYX_VERSION_MAJOR)
+        .arg(TARNYX_VERSION_MINOR);
 }
 
 void TDataModule1::StartupTick()

@@ -71,6 +71,10 @@ public:
     QTimer StartupTimer;
     void StartupTick();
 
+    // After an installation: reads and deletes the first-run mark, removes the machine-wide
+    // autostart entry and returns the greeting to show (empty when there is none).
+    QString CheckFirstRun();
+
     void Timer1Timer();
     // The spool directory to scan on this tick, or empty.
     QString NextSpoolDirectory();

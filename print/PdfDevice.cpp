@@ -2,11 +2,10 @@
 
 #include "report/CodePages.h"
 
+#include "print/PdfStream.h"
+
 #include <QDir>
 #include <QFile>
-#include <QFontMetricsF>
-#include <QGlyphRun>
-#include <QPdfWriter>
 #include <QPrinter>
 #include <QPrinterInfo>
 #include <QTemporaryDir>
@@ -23,7 +22,7 @@ PdfDevice::PdfDevice()
 
 PdfDevice::~PdfDevice()
 {
-    if (m_painter.isActive())
+    if (m_stream)
         abortDoc();
 }
 
@@ -45,25 +44,29 @@ void PdfDevice::setLandscape(bool landscape)
     m_layout.setOrientation(landscape ? QPageLayout::Landscape : QPageLayout::Portrait);
 }
 
+void PdfDevice::startPage()
+{
+    const QRectF paper = m_layout.fullRect(QPageLayout::Point);
+    const QRectF printable = m_layout.paintRect(QPageLayout::Point);
+    m_stream->beginPage(paper.size(), printable.topLeft());
+}
+
 bool PdfDevice::beginDoc(QString& error)
 {
-    if (m_painter.isActive()) {
+    if (m_stream) {
         error = QStringLiteral("Tisk dokumentu už probíhá.");
         return false;
     }
     m_aborted = false;
     m_page = 0;
-    m_writer = std::make_unique<QPdfWriter>(m_path);
-    m_writer->setResolution(m_resolution);
-    m_writer->setTitle(m_title);
-    m_writer->setCreator(QStringLiteral("Tarnyx"));
-    m_writer->setPageLayout(m_layout);
-    if (!m_painter.begin(m_writer.get())) {
-        m_writer.reset();
-        error = QStringLiteral("Nelze vytvořit tiskový dokument %1.").arg(m_path);
+    m_fonts.clear();
+    m_font = -1;
+    auto stream = std::make_unique<PdfStream>(m_resolution);
+    if (!stream->open(m_path, error))
         return false;
-    }
-    m_painter.setRenderHint(QPainter::Antialiasing, false);
+    stream->setInfo(m_title, QStringLiteral("Tarnyx"));
+    m_stream = std::move(stream);
+    startPage();
     m_page = 1;
     if (!m_face.isEmpty())
         applyFont();
@@ -72,25 +75,26 @@ bool PdfDevice::beginDoc(QString& error)
 
 bool PdfDevice::newPage(QString& error)
 {
-    if (!m_painter.isActive() || !m_writer->newPage()) {
-        error = QStringLiteral("Nelze začít novou stránku.");
+    if (!m_stream || !m_stream->endPage(error)) {
+        if (error.isEmpty())
+            error = QStringLiteral("Nelze začít novou stránku.");
         return false;
     }
+    startPage();
     ++m_page;
     return true;
 }
 
 bool PdfDevice::endDoc(QString& error)
 {
-    if (!m_painter.isActive()) {
+    if (!m_stream) {
         error = QStringLiteral("Tiskový dokument nebyl zahájen.");
         return false;
     }
-    const bool ended = m_painter.end();
-    m_writer.reset();
+    const bool ended = m_stream->endPage(error) && m_stream->close(error);
+    m_stream.reset();
     if (!ended) {
         discard();
-        error = QStringLiteral("Tiskový dokument %1 nelze dokončit.").arg(m_path);
         return false;
     }
     return deliver(error);
@@ -99,9 +103,9 @@ bool PdfDevice::endDoc(QString& error)
 void PdfDevice::abortDoc()
 {
     m_aborted = true;
-    if (m_painter.isActive())
-        m_painter.end();
-    m_writer.reset();
+    if (m_stream)
+        m_stream->discard();
+    m_stream.reset();
     discard();
 }
 
@@ -115,15 +119,11 @@ void PdfDevice::discard()
 
 int PdfDevice::pageWidth() const
 {
-    if (m_writer)
-        return m_writer->width();
     return qRound(m_layout.paintRect(QPageLayout::Inch).width() * m_resolution);
 }
 
 int PdfDevice::pageHeight() const
 {
-    if (m_writer)
-        return m_writer->height();
     return qRound(m_layout.paintRect(QPageLayout::Inch).height() * m_resolution);
 }
 
@@ -131,39 +131,60 @@ void PdfDevice::setFont(const QString& face, int sizePoints, bool bold, bool ita
 {
     m_face = face;
     m_fontSize = sizePoints;
-    m_font = QFont(face);
-    m_font.setStyleHint(QFont::TypeWriter);
-    m_font.setBold(bold);
-    m_font.setItalic(italic);
-    m_font.setUnderline(underline);
-    m_font.setKerning(false);
-    if (m_painter.isActive())
+    m_bold = bold;
+    m_italic = italic;
+    m_underline = underline;
+    if (m_stream)
         applyFont();
 }
 
 void PdfDevice::setFontStyle(bool bold, bool italic, bool underline)
 {
-    if (m_font.bold() == bold && m_font.italic() == italic && m_font.underline() == underline)
+    if (m_bold == bold && m_italic == italic && m_underline == underline)
         return;
-    m_font.setBold(bold);
-    m_font.setItalic(italic);
-    m_font.setUnderline(underline);
-    if (m_painter.isActive())
+    m_bold = bold;
+    m_italic = italic;
+    m_underline = underline;
+    if (m_stream)
         applyFont();
 }
 
+int PdfDevice::fontFor(bool bold, bool italic)
+{
+    const QString key = m_face + (bold ? QStringLiteral("/b") : QString()) +
+                        (italic ? QStringLiteral("/i") : QString());
+    if (const auto it = m_fonts.constFind(key); it != m_fonts.constEnd())
+        return *it;
+    int font = -1;
+    // The face asked for; else the desktop's fixed-pitch face in that style.
+    for (const QString& family : {m_face, QStringLiteral("monospace")}) {
+        if (const std::optional<PdfStream::FontFile> file =
+                PdfStream::findFontFile(family, bold, italic))
+            font = m_stream->addFont(*file);
+        if (font >= 0)
+            break;
+    }
+    m_fonts.insert(key, font);
+    return font;
+}
+
 // Sizes the font for the device. Its advance is taken to a whole number of units: the report's
-// character grid is counted in whole units, and textOut places every glyph on that grid, so
-// text never drifts away from the frame lines drawn on it.
+// character grid is counted in whole units, and every glyph is placed on that grid, so text never
+// drifts away from the frame lines drawn on it.
 void PdfDevice::applyFont()
 {
-    m_font.setPixelSize(std::max(1, int(std::lround(m_fontSize * double(m_resolution) / 72.0))));
-    const QFontMetricsF metrics(m_font, m_writer.get());
-    m_advance = std::max(1, int(std::lround(metrics.horizontalAdvance(QLatin1Char('M')))));
-    m_lineHeight = std::max(1, int(std::lround(metrics.ascent() + metrics.descent())));
-    m_ascent = int(std::lround(metrics.ascent()));
-    m_rawFont = QRawFont::fromFont(m_font);
-    m_painter.setFont(m_font);
+    m_pixelSize = std::max(1.0, std::round(m_fontSize * double(m_resolution) / 72.0));
+    m_font = fontFor(m_bold, m_italic);
+    if (m_font < 0)
+        m_font = fontFor(false, false);
+    if (m_font < 0)
+        return;
+    const PdfStream::Metrics metrics = m_stream->metrics(m_font, m_pixelSize);
+    m_advance = std::max(1, int(std::lround(metrics.advance)));
+    m_lineHeight = std::max(1, int(std::lround(metrics.ascent + metrics.descent)));
+    m_ascent = int(std::lround(metrics.ascent));
+    m_underlineY = std::max(1, int(std::lround(metrics.underlinePosition)));
+    m_underlineWidth = std::max(1, int(std::lround(metrics.lineThickness)));
 }
 
 QSize PdfDevice::textExtent(QByteArrayView text)
@@ -173,47 +194,40 @@ QSize PdfDevice::textExtent(QByteArrayView text)
 
 void PdfDevice::textOut(int x, int y, QByteArrayView text)
 {
-    if (!m_painter.isActive() || text.isEmpty())
+    if (!m_stream || text.isEmpty())
         return;
     const int width = int(text.size()) * m_advance;
-    m_painter.fillRect(QRect(x, y, width, m_lineHeight), Qt::white);
-    m_painter.setPen(Qt::black);
-    // Each glyph is placed on its own cell of the grid. Blanks need no glyph: the white
-    // background already covers their cells (an underline still runs through them).
-    const QString unicode = Cp1250ToUnicode(text);
-    const QList<quint32> all = m_rawFont.glyphIndexesForString(unicode);
-    QList<quint32> glyphs;
-    QList<QPointF> positions;
-    glyphs.reserve(all.size());
-    positions.reserve(all.size());
-    const bool underline = m_font.underline();
-    for (qsizetype i = 0; i < all.size() && i < unicode.size(); ++i) {
-        if (unicode.at(i) == u' ' && !underline)
-            continue;
-        glyphs << all.at(i);
-        positions << QPointF(x + i * m_advance, y + m_ascent);
+    m_stream->fillRect(QRect(x, y, width, m_lineHeight), true);
+    // Blanks need no glyphs: the white background covers their cells. Only the runs between
+    // them are drawn, each at its own cell, which keeps documents small and fast to write.
+    if (m_font >= 0) {
+        qsizetype i = 0;
+        while (i < text.size()) {
+            while (i < text.size() && text[i] == ' ')
+                ++i;
+            qsizetype end = i;
+            while (end < text.size() && text[end] != ' ')
+                ++end;
+            if (end > i)
+                m_stream->text(m_font, m_pixelSize, x + int(i) * m_advance, y + m_ascent, m_advance,
+                               Cp1250ToUnicode(text.sliced(i, end - i)));
+            i = end;
+        }
     }
-    if (glyphs.isEmpty())
-        return;
-    QGlyphRun run;
-    run.setRawFont(m_rawFont);
-    run.setGlyphIndexes(glyphs);
-    run.setPositions(positions);
-    run.setUnderline(underline);
-    m_painter.drawGlyphRun(QPointF(0, 0), run);
+    if (m_underline)
+        m_stream->fillRect(QRect(x, y + m_ascent + m_underlineY, width, m_underlineWidth), false);
 }
 
 void PdfDevice::setPenWidth(int width)
 {
-    QPen pen(Qt::black, std::max(1, width), Qt::SolidLine, Qt::RoundCap, Qt::RoundJoin);
-    m_painter.setPen(pen);
+    if (m_stream)
+        m_stream->setLineWidth(std::max(1, width));
 }
 
 void PdfDevice::polyline(std::initializer_list<QPoint> points)
 {
-    if (!m_painter.isActive())
-        return;
-    m_painter.drawPolyline(points.begin(), int(points.size()));
+    if (m_stream)
+        m_stream->polyline(QList<QPoint>(points));
 }
 
 PdfFileDevice::PdfFileDevice(const QString& path)

@@ -2,18 +2,18 @@
 
 #include "print/PrinterDevice.h"
 
-#include <QFont>
+#include <QHash>
 #include <QPageLayout>
-#include <QPainter>
-#include <QRawFont>
 
 #include <memory>
 
-class QPdfWriter;
+class PdfStream;
 
 // Draws the document into a PDF file with a given page layout and resolution. The printable
-// area is the page inside the layout's margins. Every character of the selected font advances
-// by the same whole number of device units, so text stays on the character grid of the report.
+// area is the page inside the layout's margins. The font is embedded from its file; every
+// character advances by the same whole number of device units, so text stays on the character
+// grid of the report. A face that cannot be embedded is replaced by the desktop's fixed-pitch
+// face.
 class PdfDevice : public PrinterDevice
 {
 public:
@@ -34,7 +34,7 @@ public:
     bool endDoc(QString& error) override;
     void abortDoc() override;
     bool aborted() const override { return m_aborted; }
-    bool printing() const override { return m_painter.isActive(); }
+    bool printing() const override { return bool(m_stream); }
     int pageNumber() const override { return m_page; }
 
     int dpiX() const override { return m_resolution; }
@@ -64,21 +64,29 @@ protected:
 
 private:
     void applyFont();
+    void startPage();
+    // The embedded font for the current face and style; -1 when none can be embedded.
+    int fontFor(bool bold, bool italic);
 
     QString m_path;
     QString m_printerName;
     QString m_title;
     QPageLayout m_layout;
     int m_resolution = 1200;
-    std::unique_ptr<QPdfWriter> m_writer;
-    QPainter m_painter;
-    QFont m_font;
-    QRawFont m_rawFont;
+    std::unique_ptr<PdfStream> m_stream;
+    QHash<QString, int> m_fonts; // face and style -> font of the stream
     QString m_face;
     int m_fontSize = 0;
-    int m_advance = 0; // device units every character advances
-    int m_lineHeight = 0;
+    bool m_bold = false;
+    bool m_italic = false;
+    bool m_underline = false;
+    int m_font = -1;
+    double m_pixelSize = 0;
+    int m_advance = 1; // device units every character advances
+    int m_lineHeight = 1;
     int m_ascent = 0;
+    int m_underlineY = 0; // below the baseline
+    int m_underlineWidth = 1;
     int m_page = 0;
     bool m_aborted = false;
 };

@@ -87,6 +87,31 @@ public:
         s.append(text, 4);
         return *this;
     }
+    // One byte of a literal string, escaped where the string syntax needs it (a CR would be read
+    // as a line end).
+    Bytes& literalByte(unsigned char c)
+    {
+        switch (c) {
+        case '(':
+        case ')':
+        case '\\':
+            s += '\\';
+            s += char(c);
+            break;
+        case '\r':
+            s += "\\r";
+            break;
+        default:
+            s += char(c);
+        }
+        return *this;
+    }
+    // A two-byte glyph id inside a literal string: half the size of hex, which matters when a
+    // report puts millions of glyphs into one document.
+    Bytes& glyph2(unsigned value)
+    {
+        return literalByte((value >> 8) & 0xFF).literalByte(value & 0xFF);
+    }
     // A text string as UTF-16BE with a byte order mark, written in hex.
     Bytes& textString(const QString& text)
     {
@@ -874,20 +899,20 @@ void PdfStream::text(int font, double pixelSize, int x, int baseline, int advanc
     }
     out.raw("1 0 0 -1 ").num(x).raw(" ").num(baseline).raw(" Tm ");
     if (!irregular) {
-        out.raw("<");
+        out.raw("(");
         for (const quint16 glyph : glyphs)
-            out.hex4(glyph);
-        out.raw(">Tj ET\n");
+            out.glyph2(glyph);
+        out.raw(")Tj ET\n");
         return;
     }
-    out.raw("[<");
+    out.raw("[(");
     for (size_t i = 0; i < glyphs.size(); ++i) {
-        out.hex4(glyphs[i]);
+        out.glyph2(glyphs[i]);
         const int excess = f.widths[glyphs[i]] - f.baseWidth;
         if (excess != 0 && i + 1 < glyphs.size())
-            out.raw(">").num(excess).raw("<");
+            out.raw(")").num(excess).raw("(");
     }
-    out.raw(">]TJ ET\n");
+    out.raw(")]TJ ET\n");
 }
 
 void PdfStream::fillRect(const QRect& rect, bool white)

@@ -168,7 +168,7 @@ void TFormErrMsg::reject()
 
 void TFormErrMsg::actDeleteExecute()
 {
-    DeleteResult result;
+    DeleteResult result = DeleteResult::Failed;
     {
         HourglassCursor wait;
         result = DeleteReportEx(m_report, events::FromErrorDialog);
@@ -267,7 +267,7 @@ void ShowPrintError(const TLstObj& report, ErrorChoice& choice, TDataModule1& co
         break;
     }
     controller.SetWorkerError(QString());
-    (void)0;
+    controller.Timer1.start();
 }
 
 void ShowPrintError(TPrnObj& job, TDataModule1& controller)

@@ -320,7 +320,7 @@ private slots:
         QVERIFY(pdf.open(full, error));
         const int font = pdf.addFont(mono(false));
         bool failed = false;
-        for (int page = 0; page < 200 && !failed; ++page) {
+        for (int page = 0; page < 3000 && !failed; ++page) {
             pdf.beginPage(kA4, QPointF());
             for (int row = 0; row < 60; ++row)
                 pdf.text(font, kSize, 0, row * 100, kAdvance,

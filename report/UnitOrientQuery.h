@@ -1,0 +1,66 @@
+#pragma once
+
+#include <QDialog>
+#include <QDialogButtonBox>
+
+#include <functional>
+
+class QFrame;
+class QLabel;
+class QPushButton;
+class TLstObj;
+struct TAppSettings;
+
+// Opens a preview of a report that cannot print or delete it, owned by `owner` (the question),
+// not modal.
+using OrientPreviewOpener = std::function<void(const TLstObj& report, QWidget* owner)>;
+
+// Asks how a report whose title has no remembered orientation is to be printed: portrait,
+// landscape, or by its width as the settings say. The dialog ends with QDialogButtonBox::Yes for
+// portrait, No for landscape and Cancel for the default (Esc and closing the window too).
+class TFormOrientQuery : public QDialog
+{
+    Q_OBJECT
+public:
+    static constexpr int ResultPortrait = QDialogButtonBox::Yes;
+    static constexpr int ResultLandscape = QDialogButtonBox::No;
+    static constexpr int ResultDefault = QDialogButtonBox::Cancel;
+
+    explicit TFormOrientQuery(const TAppSettings& settings, QWidget* parent = nullptr);
+
+    // Keeps the report (not owned), shows its title and places TextLabel beside the icon.
+    void SetReport(const TLstObj& report);
+    const TLstObj* Report() const { return m_report; }
+
+    // The size of the question icon drawn at the left of the title.
+    int IconSize() const;
+
+    // Opens the preview for btnView, which is shown only while this is set.
+    OrientPreviewOpener openPreview;
+
+    QLabel* TextLabel = nullptr;
+    QFrame* Bevel1 = nullptr;
+    QPushButton* btnView = nullptr;
+    QPushButton* btnPortrait = nullptr;
+    QPushButton* btnLandscape = nullptr;
+    QPushButton* btnDefault = nullptr;
+
+public slots:
+    void reject() override;
+
+protected:
+    void paintEvent(QPaintEvent* event) override;
+    void showEvent(QShowEvent* event) override;
+
+private:
+    void FormCreate(const TAppSettings& settings);
+    void btnViewClick();
+
+    const TLstObj* m_report = nullptr;
+};
+
+// Shows the question for the report on the user-interface thread and answers 1 (portrait),
+// 2 (landscape) or 0 (by width: the default button, Esc, or the window closed). The dialog is
+// centred on `owner` while that is visible, otherwise on the screen, and released afterwards.
+int AskOrientation(const TLstObj& header, const TAppSettings& settings, QWidget* owner = nullptr,
+                   const OrientPreviewOpener& openPreview = {});

@@ -1,0 +1,132 @@
+#include "report/UnitOrientQuery.h"
+
+#include "config/AppSettings.h"
+#include "report/UnitLstObj.h"
+
+#include <QApplication>
+#include <QLabel>
+#include <QPushButton>
+#include <QScreen>
+#include <QTest>
+#include <QTimer>
+
+class TestOrientQuery : public QObject
+{
+    Q_OBJECT
+private slots:
+    void dialog();
+    void askOrientation_data();
+    void askOrientation();
+};
+
+void TestOrientQuery::dialog()
+{
+    TAppSettings settings;
+    TLstObj report;
+    // "Mzdové listy ščřě <b>" in Windows-1250.
+    report.Title = QByteArray("Mzdov\xE9 listy \x9A\xE8\xF8\xEC <b>");
+    TFormOrientQuery dialog(settings);
+    dialog.SetReport(report);
+    dialog.show();
+    QVERIFY(QTest::qWaitForWindowExposed(&dialog));
+
+    QCOMPARE(dialog.windowTitle(), QStringLiteral("Orientace sestavy"));
+    QCOMPARE(dialog.size(), QSize(388, 126));
+    QCOMPARE(dialog.TextLabel->text(), QStringLiteral("Mzdové listy ščřě <b>"));
+    QCOMPARE(dialog.TextLabel->textFormat(), Qt::PlainText);
+    const int left = dialog.IconSize() + 16;
+    QCOMPARE(dialog.TextLabel->geometry(), QRect(left, 8, 388 - left - 8, 49));
+    QCOMPARE(dialog.focusWidget(), dialog.btnPortrait);
+    // No preview yet without a viewer to open.
+    QVERIFY(!dialog.btnView->isVisible());
+
+    // The question icon is painted left of the title.
+    const QImage image = dialog.grab().toImage();
+    const QRgb background = image.pixel(2, 2);
+    int drawn = 0;
+    for (int y = 8; y < 8 + dialog.IconSize(); ++y)
+        for (int x = 8; x < 8 + dialog.IconSize(); ++x)
+            drawn += image.pixel(x, y) != background;
+    QVERIFY2(drawn > dialog.IconSize() * 4, qPrintable(QString::number(drawn)));
+}
+
+void TestOrientQuery::askOrientation_data()
+{
+    QTest::addColumn<QString>("action"); // a button to click, "Esc" or "close"
+    QTest::addColumn<bool>("preview");   // a preview opener is given
+    QTest::addColumn<bool>("ownerShown");
+    QTest::addColumn<int>("answer");
+    QTest::newRow("portrait") << "btnPortrait" << false << true << 1;
+    QTest::newRow("landscape") << "btnLandscape" << false << true << 2;
+    QTest::newRow("default") << "btnDefault" << false << true << 0;
+    QTest::newRow("Esc") << "Esc" << false << true << 0;
+    QTest::newRow("window closed") << "close" << false << true << 0;
+    QTest::newRow("preview, then portrait") << "btnView" << true << true << 1;
+    // The main window sits in the tray: the question stands alone in the middle of the screen.
+    QTest::newRow("owner hidden") << "btnLandscape" << false << false << 2;
+}
+
+void TestOrientQuery::askOrientation()
+{
+    QFETCH(QString, action);
+    QFETCH(bool, preview);
+    QFETCH(bool, ownerShown);
+    QFETCH(int, answer);
+
+    TAppSettings settings;
+    TLstObj report(QStringLiteral("/srv/Lst/LST00001.PRN"));
+    report.Title = QByteArray("V\xDDPLATN\xCD P\xC1SKA");
+    QWidget owner;
+    owner.setGeometry(100, 50, 600, 400);
+    if (ownerShown) {
+        owner.show();
+        QVERIFY(QTest::qWaitForWindowExposed(&owner));
+    }
+
+    QStringList previewed;
+    OrientPreviewOpener opener;
+    if (preview) {
+        opener = [&](const TLstObj& shown, QWidget* previewOwner) {
+            previewed << shown.FileName;
+            QCOMPARE(previewOwner, QApplication::activeModalWidget());
+        };
+    }
+
+    QString title;
+    QPoint centre;
+    bool viewVisible = true;
+    QTimer::singleShot(0, this, [&] {
+        auto* dialog = qobject_cast<TFormOrientQuery*>(QApplication::activeModalWidget());
+        QVERIFY(dialog);
+        title = dialog->TextLabel->text();
+        centre = dialog->geometry().center();
+        viewVisible = dialog->btnView->isVisible();
+        if (action == QLatin1String("Esc")) {
+            QTest::keyClick(dialog, Qt::Key_Escape);
+        } else if (action == QLatin1String("close")) {
+            dialog->close();
+        } else {
+            QTest::mouseClick(dialog->findChild<QPushButton*>(action), Qt::LeftButton);
+            // The preview leaves the question open.
+            if (dialog->isVisible())
+                QTest::mouseClick(dialog->btnPortrait, Qt::LeftButton);
+        }
+    });
+    QCOMPARE(AskOrientation(report, settings, &owner, opener), answer);
+
+    QCOMPARE(title, QStringLiteral("VÝPLATNÍ PÁSKA"));
+    const QPoint expected = ownerShown
+                                ? owner.geometry().center()
+                                : QApplication::primaryScreen()->availableGeometry().center();
+    QVERIFY2((centre - expected).manhattanLength() <= 2,
+             qPrintable(QStringLiteral("%1,%2").arg(centre.x()).arg(centre.y())));
+    QCOMPARE(viewVisible, preview);
+    QCOMPARE(previewed, preview ? QStringList{report.FileName} : QStringList{});
+    // Released afterwards.
+    const QWidgetList widgets = QApplication::allWidgets();
+    for (const QWidget* widget : widgets)
+        QVERIFY(!qobject_cast<const TFormOrientQuery*>(widget));
+}
+
+QTEST_MAIN(TestOrientQuery)
+#include "tst_orientquery.moc"
