@@ -1,0 +1,211 @@
+#include "config/MvRegIni.h"
+#include "core/Events.h"
+#include "core/MessageDlg.h"
+#include "core/UnitMain.h"
+#include "print/PrinterCatalog.h"
+
+#include <QApplication>
+#include <QSignalSpy>
+#include <QTemporaryDir>
+#include <QTest>
+
+namespace {
+
+class NoPrinters : public PrinterCatalog
+{
+public:
+    QStringList printerNames() const override { return {}; }
+    QString defaultPrinterName() const override { return {}; }
+    QString currentPrinter() const override { return {}; }
+    void setCurrentPrinter(const QString&) override {}
+};
+
+} // namespace
+
+class TestFormMain : public QObject
+{
+    Q_OBJECT
+private slots:
+    void initTestCase();
+    void runStateFollowsTheCommands();
+    void statusAndTrayHint();
+    void settingsPauseAndResume();
+    void settingsCommandsWaitWhilePrinting();
+    void workerAsksForPause();
+    void closing();
+
+private:
+    QTemporaryDir m_home;
+    NoPrinters m_printers;
+};
+
+void TestFormMain::initTestCase()
+{
+    qputenv("XDG_CONFIG_HOME", QFile::encodeName(m_home.path()));
+    Morvane().ProductKey = QStringLiteral("Tarnyx");
+    QApplication::setApplicationDisplayName(QStringLiteral("Tarnyx"));
+}
+
+void TestFormMain::runStateFollowsTheCommands()
+{
+    TDataModule1 dm({}, m_printers);
+    TFormMain form(dm, {});
+    form.show();
+    QVERIFY(QTest::qWaitForWindowExposed(&form));
+    QCOMPARE(form.windowTitle(), QStringLiteral("Tarnyx - pozastaven"));
+    QVERIFY(form.ActionPause->isChecked());
+
+    QTest::keyClick(&form, Qt::Key_Space); // resumes while paused
+    QVERIFY(!dm.Paused);
+    QCOMPARE(form.windowTitle(), QStringLiteral("Tarnyx - spuštěn"));
+    QVERIFY(form.ActionPlay->isChecked());
+    QCOMPARE(form.idlePicture(), 1);
+
+    QTest::keyClick(&form, Qt::Key_Z); // stop: paused, the running job abandoned
+    QVERIFY(dm.Paused);
+    QVERIFY(dm.StopRequest);
+    QCOMPARE(form.idlePicture(), 2);
+    QTest::keyClick(&form, Qt::Key_Space); // and the next job is not abandoned
+    QVERIFY(!dm.Paused);
+    QVERIFY(!dm.StopRequest);
+
+    QTest::keyClick(&form, Qt::Key_Space);
+    QVERIFY(dm.Paused);
+    QTest::keyClick(&form, Qt::Key_S);
+    QVERIFY(!dm.Paused);
+}
+
+void TestFormMain::statusAndTrayHint()
+{
+    TDataModule1 dm({}, m_printers);
+    TFormMain form(dm, {});
+    form.RefreshStatus();
+    QCOMPARE(form.StatusPanels[0]->text(), QStringLiteral(" ... "));
+    QCOMPARE(form.StatusPanels[1]->text(), QStringLiteral(" 0/0 "));
+    QCOMPARE(form.StatusPanels[2]->text(), QStringLiteral("[žádná]"));
+    QCOMPARE(form.trayHint(), form.windowTitle());
+
+    dm.Settings.Printer = QStringLiteral("Mzdy");
+    dm.SetCurrentFile(QStringLiteral("LST00001.PRN"));
+    dm.SetReportTitle(QByteArray("V\xFDplatn\xED listina ") + QByteArray(130, 'x'));
+    dm.SetPageCount(3);
+    dm.SetPageNumber(2);
+    dm.SetProgress(50, 100);
+    form.RefreshStatus();
+    QCOMPARE(form.StatusPanels[0]->text(), QStringLiteral("LST00001.PRN"));
+    QCOMPARE(form.StatusPanels[1]->text(), QStringLiteral(" 2/3 "));
+    QCOMPARE(form.StatusPanels[2]->text(), QStringLiteral("Mzdy"));
+    QVERIFY(form.StaticText->text().startsWith(QStringLiteral("Výplatní listina")));
+    QCOMPARE(form.ProgressBar->value(), 50);
+    // A long title: the tooltip is cut to its limit.
+    QCOMPARE(form.trayHint().size(), TFormMain::MaxTrayHint);
+    QVERIFY(form.trayHint().startsWith(QStringLiteral("\"Výplatní listina")));
+
+    dm.SetCurrentFile(QStringLiteral("LST00002.PRN"));
+    dm.SetReportTitle("Kr\xE1tk\xFD");
+    dm.SetPageCount(1);
+    dm.SetPageNumber(1);
+    form.RefreshStatus();
+    QCOMPARE(form.trayHint(), QStringLiteral("\"Krátký\"\r\nstrana 1 z 1\r\nMzdy"));
+}
+
+void TestFormMain::settingsPauseAndResume()
+{
+    TDataModule1 dm({}, m_printers);
+    int opened = 0;
+    bool pausedWhileOpen = false;
+    TFormMain::Dialogs dialogs;
+    dialogs.settings = [&](QWidget*) {
+        ++opened;
+        pausedWhileOpen = dm.Paused && dm.SetupOpen;
+    };
+    TFormMain form(dm, {}, dialogs);
+    form.ActionPlayExecute();
+    form.ActionSetup1->trigger();
+    QCOMPARE(opened, 1);
+    QVERIFY(pausedWhileOpen);
+    QVERIFY(!dm.Paused); // running before: running again
+    QVERIFY(!dm.SetupOpen);
+
+    // Paused before and nobody asked to start meanwhile: stays paused.
+    form.SetRunState(true);
+    form.OpenSettingsDialog();
+    QVERIFY(dm.Paused);
+
+    // The start-up step came while the dialog was open: printing starts when it closes.
+    dialogs.settings = [&](QWidget*) { dm.StartupTick(); };
+    TFormMain form2(dm, {}, dialogs);
+    dm.Settings.RunPaused = false;
+    form2.OpenSettingsDialog();
+    QVERIFY(!dm.Paused);
+    QVERIFY(!dm.PlayDeferred);
+}
+
+void TestFormMain::settingsCommandsWaitWhilePrinting()
+{
+    TDataModule1 dm({}, m_printers);
+    TFormMain::Dialogs dialogs;
+    dialogs.settings = [](QWidget*) {};
+    TFormMain form(dm, {}, dialogs);
+    QVERIFY(form.ActionSetup1->isEnabled());
+    dm.Printing = true;
+    QTRY_VERIFY(!form.ActionSetup1->isEnabled());
+    QVERIFY(!form.ActionSetup2->isEnabled());
+    dm.Printing = false;
+    QTRY_VERIFY(form.ActionSetup1->isEnabled());
+    // Windows that do not exist yet keep their commands out of sight.
+    QVERIFY(!form.ActionLstBrowser->isVisible());
+    QVERIFY(!form.ActionAbout->isVisible());
+    QVERIFY(!form.ActionWebUpdate->isVisible());
+    QCOMPARE(form.ActionWebTarnyx->text(), QStringLiteral("&Webová stránka Tarnyx"));
+}
+
+void TestFormMain::workerAsksForPause()
+{
+    TDataModule1 dm({}, m_printers);
+    TFormMain form(dm, {});
+    form.ActionPlayExecute();
+    QCoreApplication::postEvent(&form, new events::PrintStateEvent(false));
+    QTRY_VERIFY(dm.Paused);
+    QCOMPARE(form.windowTitle(), QStringLiteral("Tarnyx - pozastaven"));
+    QCoreApplication::postEvent(&form, new events::PrintStateEvent(true));
+    QTRY_VERIFY(!dm.Paused);
+
+    // The tick's error display goes through the message box helper.
+    MessageDlgTestHook::clear();
+    MessageDlgTestHook::setNextAnswers({MsgButton::Ok});
+    form.ShowWorkerError(QStringLiteral("Chyba tisku"));
+    QCOMPARE(MessageDlgTestHook::lastMessages().last().caption, QStringLiteral("Chyba"));
+
+    form.StartTrayAnimation();
+    QVERIFY(form.animating());
+    form.ShowIdleIcon(true);
+    QVERIFY(!form.animating());
+}
+
+void TestFormMain::closing()
+{
+    TDataModule1 dm({}, m_printers);
+    dm.Settings.Iconize = true;
+    {
+        TFormMain form(dm, {});
+        form.show();
+        // With Iconize on, the close box only hides the window (here, with no tray, it is
+        // minimised instead: it is never hidden without a way back).
+        QVERIFY(!form.close());
+        QVERIFY(!dm.StopRequest);
+        // "Konec" always ends.
+        form.ActionExit->trigger();
+        QVERIFY(dm.StopRequest);
+        QVERIFY(dm.Paused);
+    }
+    dm.Settings.Iconize = false;
+    dm.StopRequest = false;
+    TFormMain form(dm, {});
+    form.show();
+    QVERIFY(form.close());
+    QVERIFY(dm.StopRequest);
+}
+
+QTEST_MAIN(TestFormMain)
+#include "tst_formmain.moc"
