@@ -24,16 +24,15 @@ void QuitOnTerminationSignals(std::function<void()> onSignal)
     if (g_pipe[0] >= 0 || ::pipe2(g_pipe, O_CLOEXEC | O_NONBLOCK) != 0)
         return;
     auto* notifier = new QSocketNotifier(g_pipe[0], QSocketNotifier::Read, qApp);
-    QObject::connect(notifier, &QSocketNotifier::activated, qApp,
-                     [onSignal = std::move(onSignal)] {
-                         char buf[16];
-                         while (::read(g_pipe[0], buf, sizeof buf) > 0) {
-                         }
-                         if (onSignal)
-                             onSignal();
-                         else
-                             QCoreApplication::quit();
-                     });
+    QObject::connect(notifier, &QSocketNotifier::activated, qApp, [onSignal = std::move(onSignal)] {
+        char buf[16];
+        while (::read(g_pipe[0], buf, sizeof buf) > 0) {
+        }
+        if (onSignal)
+            onSignal();
+        else
+            QCoreApplication::quit();
+    });
     struct sigaction sa = {};
     sa.sa_handler = writeToPipe;
     sigemptyset(&sa.sa_mask);

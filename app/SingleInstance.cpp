@@ -13,16 +13,17 @@ QString SingleInstance::serverName(const QString& programPath)
 {
     const QByteArray hash =
         QCryptographicHash::hash(programPath.toUpper().toUtf8(), QCryptographicHash::Sha256);
-    return QStringLiteral("tarnyx-") + QString::fromLatin1(hash.toHex().left(24));
+    // A full path in the user's own runtime directory: other users cannot reach it, and a test
+    // with a runtime directory of its own has a program of its own.
+    return platform::runtimeDirectory() + QStringLiteral("/tarnyx-") +
+           QString::fromLatin1(hash.toHex().left(24)) + QStringLiteral(".socket");
 }
 
-bool SingleInstance::activateRunningCopy(const QString& programPath,
-                                         std::function<void()> activate)
+bool SingleInstance::activateRunningCopy(const QString& programPath, std::function<void()> activate)
 {
     const QString name = serverName(programPath);
     // Two copies started at the same moment must not both decide to be the first.
-    platform::FileLockGuard guard(platform::runtimeDirectory() + u'/' + name +
-                                  QStringLiteral(".start"));
+    platform::FileLockGuard guard(name + QStringLiteral(".lock"));
     {
         QLocalSocket socket;
         socket.connectToServer(name);

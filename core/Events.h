@@ -19,15 +19,19 @@ public:
 };
 
 // Origins of a deletion.
-enum DeleteOrigin { FromArchiveTree = 0, FromViewer = 1, FromErrorDialog = 2 };
+enum DeleteOrigin
+{
+    FromArchiveTree = 0,
+    FromViewer = 1,
+    FromErrorDialog = 2
+};
 
 class LstDeletedEvent : public QEvent
 {
 public:
     LstDeletedEvent(const void* report, int origin)
         : QEvent(LstDeleted), Report(report), Origin(origin)
-    {
-    }
+    {}
     const void* const Report; // identity only, never dereferenced
     const int Origin;
 };

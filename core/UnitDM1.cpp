@@ -4,6 +4,7 @@
 #include "core/TxLog.h"
 #include "platform/CommandLine.h"
 #include "platform/FileInfo.h"
+#include "platform/SharedRead.h"
 #include "platform/Wildcard.h"
 #include "report/UnitOrient.h"
 
@@ -60,8 +61,8 @@ void TDataModule1::DataModuleDestroy()
 QString TDataModule1::CheckFirstRun()
 {
     const TMvRegIni morvane(QStringLiteral("Software\\Morvane"));
-    const bool firstRun = morvane.ReadBool(Morvane().ProductKey, QStringLiteral("FirstRun"), false)
-                              .value_or(false);
+    const bool firstRun =
+        morvane.ReadBool(Morvane().ProductKey, QStringLiteral("FirstRun"), false).value_or(false);
     if (!firstRun)
         return {};
     morvane.DeleteKey(Morvane().ProductKey, QStringLiteral("FirstRun"));
@@ -143,8 +144,13 @@ QString TDataModule1::nextCandidate()
         if (match.size == 0)
             return {};
         const QString path = QDir(dir).filePath(match.name);
-        if (!IsSkipped(path))
-            return path;
+        if (IsSkipped(path))
+            continue;
+        // So is one that its writer still holds open: it is taken once the writer is done,
+        // rather than failing in the print job with an error the user has to answer.
+        if (platform::SharedReadFile().open(path) == platform::SharedReadFile::Result::InUse)
+            return {};
+        return path;
     }
     return {};
 }

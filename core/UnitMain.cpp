@@ -79,9 +79,9 @@ TFormMain::~TFormMain()
 
 void TFormMain::createActions()
 {
-    ActionExit = makeAction(this, QStringLiteral("ActionExit"), QStringLiteral("&Konec"),
-                            QKeySequence(Qt::ALT | Qt::Key_F4), 5,
-                            QStringLiteral("Ukončení aplikace"));
+    ActionExit =
+        makeAction(this, QStringLiteral("ActionExit"), QStringLiteral("&Konec"),
+                   QKeySequence(Qt::ALT | Qt::Key_F4), 5, QStringLiteral("Ukončení aplikace"));
     ActionAbout = makeAction(this, QStringLiteral("ActionAbout"), QStringLiteral("&O aplikaci ..."),
                              {}, 9, {});
     ActionPlay = makeAction(this, QStringLiteral("ActionPlay"), QStringLiteral("&Spustit"),
@@ -93,8 +93,8 @@ void TFormMain::createActions()
         QStringLiteral("Pozastavení tisku|Po dokončení probíhajícího tisku se další tisk již "
                        "nespustí"));
     ActionStop = makeAction(
-        this, QStringLiteral("ActionStop"), QStringLiteral("&Zastavit"), QKeySequence(Qt::Key_Z),
-        2, QStringLiteral("Zastavení tisku|Zruší probíhající tisk a pozastaví tisk dalších sestav"));
+        this, QStringLiteral("ActionStop"), QStringLiteral("&Zastavit"), QKeySequence(Qt::Key_Z), 2,
+        QStringLiteral("Zastavení tisku|Zruší probíhající tisk a pozastaví tisk dalších sestav"));
     const QString setupHint =
         QStringLiteral("Nastavení programu|Umožňuje nakonfigurovat jednotlivé možnosti");
     ActionSetup1 = makeAction(this, QStringLiteral("ActionSetup1"), QStringLiteral("&Možnosti ..."),
@@ -112,9 +112,9 @@ void TFormMain::createActions()
     ActionWebTarnyx =
         makeAction(this, QStringLiteral("ActionWebTarnyx"),
                    QStringLiteral("&Webová stránka %1").arg(Morvane().ProductKey), {}, -1, {});
-    actHelp = makeAction(this, QStringLiteral("actHelp"), QStringLiteral("&Nápověda"),
-                         QKeySequence(Qt::Key_F1), 4,
-                         QStringLiteral("Zobrazení nápovědy k aplikaci"));
+    actHelp =
+        makeAction(this, QStringLiteral("actHelp"), QStringLiteral("&Nápověda"),
+                   QKeySequence(Qt::Key_F1), 4, QStringLiteral("Zobrazení nápovědy k aplikaci"));
 
     auto* group = new QActionGroup(this);
     ActionPlay->setCheckable(true);
@@ -174,8 +174,8 @@ void TFormMain::createActions()
     ActionSetup1->setEnabled(bool(m_dialogs.settings));
     ActionSetup2->setEnabled(bool(m_dialogs.settings));
 
-    for (QAction* a : {ActionExit, ActionPlay, ActionPause, ActionStop, ActionSetup1,
-                       ActionLstBrowser, actHelp})
+    for (QAction* a :
+         {ActionExit, ActionPlay, ActionPause, ActionStop, ActionSetup1, ActionLstBrowser, actHelp})
         addAction(a);
 }
 
@@ -284,8 +284,7 @@ void TFormMain::createTray()
         CoolTrayIcon1->setIcon(QIcon(m_trayPictures.first()));
     connect(CoolTrayIcon1, &QSystemTrayIcon::activated, this,
             [this](QSystemTrayIcon::ActivationReason reason) {
-                if (reason == QSystemTrayIcon::Trigger ||
-                    reason == QSystemTrayIcon::DoubleClick)
+                if (reason == QSystemTrayIcon::Trigger || reason == QSystemTrayIcon::DoubleClick)
                     RestoreFromTray();
             });
 }
@@ -311,8 +310,8 @@ void TFormMain::SetRunState(bool paused)
     m_controller.SetPaused(paused);
     if (!paused)
         m_controller.StopRequest = false;
-    setWindowTitle(QStringLiteral("%1 - %2").arg(QApplication::applicationDisplayName(),
-                                                 stateWord(paused)));
+    setWindowTitle(
+        QStringLiteral("%1 - %2").arg(QApplication::applicationDisplayName(), stateWord(paused)));
     UpdateTrayHint();
     if (m_controller.CurrentFile().isEmpty())
         ShowIdleIcon(paused);
@@ -334,9 +333,8 @@ void TFormMain::RefreshStatus()
 {
     const QString file = m_controller.CurrentFile();
     StatusPanels[0]->setText(file.isEmpty() ? QStringLiteral(" ... ") : file);
-    StatusPanels[1]->setText(QStringLiteral(" %1/%2 ")
-                                 .arg(m_controller.PageNumber())
-                                 .arg(m_controller.PageCount()));
+    StatusPanels[1]->setText(
+        QStringLiteral(" %1/%2 ").arg(m_controller.PageNumber()).arg(m_controller.PageCount()));
     const QString printer = m_controller.Settings.Printer;
     StatusPanels[2]->setText(printer.isEmpty() ? QStringLiteral("[žádná]") : printer);
     StaticText->setText(Cp1250ToUnicode(m_controller.ReportTitle()));

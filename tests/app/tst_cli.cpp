@@ -184,6 +184,7 @@ void TestCli::programStartsLogsAndEndsCleanly()
     QProcess p;
     QProcessEnvironment env = QProcessEnvironment::systemEnvironment();
     env.insert(QStringLiteral("XDG_CONFIG_HOME"), home.path());
+    env.insert(QStringLiteral("XDG_RUNTIME_DIR"), home.path()); // a program instance of its own
     env.insert(QStringLiteral("QT_QPA_PLATFORM"), QStringLiteral("offscreen"));
     p.setProcessEnvironment(env);
     p.setWorkingDirectory(work.path());
@@ -201,9 +202,12 @@ void TestCli::programStartsLogsAndEndsCleanly()
     QVERIFY(f.open(QIODevice::ReadOnly));
     const QList<QByteArray> lines = f.readAll().split('\n');
     // The records of a start and an orderly end, and the empty rest after the last CR LF.
-    const QList<QByteArray> expected = {"]---------- Start --------->\r", "]FormCloseQuery>\r",
-                                        "]MainFormClose>\r",              "]MainFormDestroy>\r",
-                                        "]DataModuleDestroy>begin\r",     "]DataModuleDestroy>end\r"};
+    const QList<QByteArray> expected = {"]---------- Start --------->\r",
+                                        "]FormCloseQuery>\r",
+                                        "]MainFormClose>\r",
+                                        "]MainFormDestroy>\r",
+                                        "]DataModuleDestroy>begin\r",
+                                        "]DataModuleDestroy>end\r"};
     QCOMPARE(lines.size(), expected.size() + 1);
     for (qsizetype i = 0; i < expected.size(); ++i)
         QVERIFY2(lines[i].endsWith(expected[i]), lines[i].constData());

@@ -1,0 +1,193 @@
+// The tray program as users run it: the real tarnyx, offscreen, with a configuration of its own,
+// printing onto a private cupsd whose queue captures every job, from two spool directories.
+#include "../print/CupsFixture.h"
+#include "common/TestHive.h"
+
+#include <QDir>
+#include <QFile>
+#include <QProcess>
+#include <QTemporaryDir>
+#include <QTest>
+
+#include <csignal>
+
+namespace {
+
+QByteArray report(int number, const QByteArray& time, int linesPerPage = 60)
+{
+    return "{9A936A9B-A688-4E5B-9238-07D5AC9DCD82};1;20240131;" + time + ";\"Sestava " +
+           QByteArray::number(number) + "\";60;1;" + QByteArray::number(linesPerPage) +
+           ";0;1250;100;0\r\nMzdy " + QByteArray::number(number) + "\r\n";
+}
+
+// Puts a report into a spool directory in one step, as a finished file.
+void drop(const QString& dir, const QString& name, const QByteArray& content)
+{
+    const QString temp = dir + QStringLiteral("/.incoming");
+    QFile f(temp);
+    QVERIFY(f.open(QIODevice::WriteOnly | QIODevice::Truncate));
+    f.write(content);
+    f.close();
+    QVERIFY(QFile::rename(temp, dir + u'/' + name));
+}
+
+QStringList reportsIn(const QString& dir)
+{
+    return QDir(dir).entryList({QStringLiteral("LST*.PRN")}, QDir::Files);
+}
+
+} // namespace
+
+class TestEndToEnd : public QObject
+{
+    Q_OBJECT
+private slots:
+    void initTestCase();
+    void cleanupTestCase();
+    void printsFromBothDirectoriesOnce();
+    void waitsForTheWriter();
+    void faultyReportStaysAndPauses();
+    void secondCopyEndsAtOnce();
+    void eraseDeletesPrintedReports();
+
+private:
+    void startProgram(bool erase);
+    void stopProgram();
+    QProcessEnvironment environment() const;
+
+    CupsFixture m_cups;
+    QTemporaryDir m_dir;
+    QString m_a;
+    QString m_b;
+    QProcess m_tarnyx;
+};
+
+QProcessEnvironment TestEndToEnd::environment() const
+{
+    QProcessEnvironment env = m_cups.environment();
+    env.insert(QStringLiteral("XDG_CONFIG_HOME"), m_dir.filePath(QStringLiteral("config")));
+    env.insert(QStringLiteral("XDG_RUNTIME_DIR"), m_dir.filePath(QStringLiteral("run")));
+    env.insert(QStringLiteral("QT_QPA_PLATFORM"), QStringLiteral("offscreen"));
+    return env;
+}
+
+void TestEndToEnd::startProgram(bool erase)
+{
+    writeSettingsHive(m_dir.filePath(QStringLiteral("config/Morvane/registry.reg")),
+                      "\"Directories\"=\"" + QFile::encodeName(m_a) + ";" + QFile::encodeName(m_b) +
+                          "\"\r\n\"Printer\"=\"mzdy\"\r\n" + "\"Erase\"=dword:0000000" +
+                          (erase ? "1" : "0") + "\r\n\"Iconize\"=dword:00000000\r\n");
+    m_tarnyx.setProcessEnvironment(environment());
+    m_tarnyx.setWorkingDirectory(m_dir.path());
+    m_tarnyx.start(QStringLiteral(TARNYX_GUI), {QStringLiteral("/log")});
+    QVERIFY(m_tarnyx.waitForStarted());
+}
+
+void TestEndToEnd::stopProgram()
+{
+    if (m_tarnyx.state() == QProcess::NotRunning)
+        return;
+    ::kill(pid_t(m_tarnyx.processId()), SIGTERM);
+    if (!m_tarnyx.waitForFinished(15000)) {
+        m_tarnyx.kill();
+        m_tarnyx.waitForFinished();
+    }
+}
+
+void TestEndToEnd::initTestCase()
+{
+    QVERIFY2(m_cups.start({QStringLiteral("mzdy")}, QStringLiteral("mzdy")),
+             qPrintable(m_cups.reason()));
+    QDir(m_dir.path()).mkpath(QStringLiteral("A"));
+    QDir(m_dir.path()).mkpath(QStringLiteral("B"));
+    QDir(m_dir.path()).mkpath(QStringLiteral("run"));
+    QFile::setPermissions(m_dir.filePath(QStringLiteral("run")),
+                          QFileDevice::ReadOwner | QFileDevice::WriteOwner | QFileDevice::ExeOwner);
+    m_a = m_dir.filePath(QStringLiteral("A"));
+    m_b = m_dir.filePath(QStringLiteral("B"));
+    startProgram(false);
+}
+
+void TestEndToEnd::cleanupTestCase()
+{
+    stopProgram();
+}
+
+void TestEndToEnd::printsFromBothDirectoriesOnce()
+{
+    drop(m_a, QStringLiteral("LST00001.PRN"), report(1, "08150000"));
+    drop(m_b, QStringLiteral("LST00002.PRN"), report(2, "08160000"));
+    QVERIFY(!m_cups.waitForJob(QStringLiteral("mzdy"), 30000).isEmpty());
+    QVERIFY(!m_cups.waitForJob(QStringLiteral("mzdy"), 30000).isEmpty());
+    QTRY_VERIFY_WITH_TIMEOUT(reportsIn(m_a).isEmpty() && reportsIn(m_b).isEmpty(), 10000);
+    QVERIFY(QFile::exists(m_a + QStringLiteral("/BAKPRN/20240131-081500-LST00001.PRN")));
+    QVERIFY(QFile::exists(m_b + QStringLiteral("/BAKPRN/20240131-081600-LST00002.PRN")));
+    // Each report once.
+    QVERIFY(m_cups.waitForJob(QStringLiteral("mzdy"), 5000).isEmpty());
+    QCOMPARE(m_cups.capturedJobs(QStringLiteral("mzdy")).size(), 2);
+}
+
+void TestEndToEnd::waitsForTheWriter()
+{
+    // The payroll program still holds the report open while it writes it.
+    const QString path = m_a + QStringLiteral("/LST00003.PRN");
+    QFile partial(path);
+    QVERIFY(partial.open(QIODevice::WriteOnly));
+    partial.write(report(3, "08170000"));
+    partial.flush();
+    QProcess writer;
+    writer.start(
+        QStringLiteral("/bin/sh"),
+        {QStringLiteral("-c"), QStringLiteral("exec 3>>\"$0\"; echo open; exec sleep 60"), path});
+    QVERIFY(writer.waitForReadyRead(10000));
+    partial.close();
+    QVERIFY(m_cups.waitForJob(QStringLiteral("mzdy"), 8000).isEmpty());
+    QVERIFY(QFile::exists(path));
+    writer.kill();
+    writer.waitForFinished();
+    QVERIFY(!m_cups.waitForJob(QStringLiteral("mzdy"), 30000).isEmpty());
+    QTRY_VERIFY_WITH_TIMEOUT(!QFile::exists(path), 10000);
+}
+
+void TestEndToEnd::faultyReportStaysAndPauses()
+{
+    drop(m_a, QStringLiteral("LST00004.PRN"), report(4, "08180000", 121));
+    // The error dialog holds the flow: neither the faulty report nor the next one is printed.
+    QTest::qWait(5000);
+    drop(m_b, QStringLiteral("LST00005.PRN"), report(5, "08190000"));
+    QVERIFY(m_cups.waitForJob(QStringLiteral("mzdy"), 8000).isEmpty());
+    QVERIFY(QFile::exists(m_a + QStringLiteral("/LST00004.PRN")));
+    QVERIFY(QFile::exists(m_b + QStringLiteral("/LST00005.PRN")));
+    QCOMPARE(m_tarnyx.state(), QProcess::Running);
+}
+
+void TestEndToEnd::secondCopyEndsAtOnce()
+{
+    QProcess second;
+    second.setProcessEnvironment(environment());
+    second.setWorkingDirectory(m_dir.path());
+    second.start(QStringLiteral(TARNYX_GUI), {});
+    QVERIFY(second.waitForFinished(15000));
+    QCOMPARE(second.exitStatus(), QProcess::NormalExit);
+    QCOMPARE(second.exitCode(), 0);
+    QCOMPARE(m_tarnyx.state(), QProcess::Running);
+}
+
+void TestEndToEnd::eraseDeletesPrintedReports()
+{
+    stopProgram();
+    QCOMPARE(m_tarnyx.exitCode(), 0);
+    QFile log(m_dir.filePath(QStringLiteral("tarnyx.log")));
+    QVERIFY(log.open(QIODevice::ReadOnly));
+    QVERIFY(log.readAll().contains("]DataModuleDestroy>end\r\n"));
+
+    QFile::remove(m_a + QStringLiteral("/LST00004.PRN")); // the faulty one, answered by hand
+    startProgram(true);
+    // The report left waiting is printed now, and deleted afterwards.
+    QVERIFY(!m_cups.waitForJob(QStringLiteral("mzdy"), 30000).isEmpty());
+    QTRY_VERIFY_WITH_TIMEOUT(!QFile::exists(m_b + QStringLiteral("/LST00005.PRN")), 10000);
+    QVERIFY(!QFile::exists(m_b + QStringLiteral("/BAKPRN/20240131-081900-LST00005.PRN")));
+}
+
+QTEST_GUILESS_MAIN(TestEndToEnd)
+#include "tst_endtoend.moc"
