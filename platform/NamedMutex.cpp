@@ -14,8 +14,7 @@ namespace {
 
 int lockFile(const QString& path, int operation)
 {
-    const int fd =
-        ::open(QFile::encodeName(path).constData(), O_RDWR | O_CREAT | O_CLOEXEC, 0600);
+    const int fd = ::open(QFile::encodeName(path).constData(), O_RDWR | O_CREAT | O_CLOEXEC, 0600);
     if (fd < 0)
         return -1;
     while (::flock(fd, operation) != 0) {
@@ -42,7 +41,8 @@ QString NamedMutex::pathFor(const QString& name)
     return runtimeDirectory() + u'/' + name + QStringLiteral(".lock");
 }
 
-NamedMutex::NamedMutex(const QString& name) : m_fd(lockFile(pathFor(name), LOCK_SH)) {}
+NamedMutex::NamedMutex(const QString& name) : m_fd(lockFile(pathFor(name), LOCK_SH))
+{}
 
 NamedMutex::~NamedMutex()
 {
@@ -50,7 +50,8 @@ NamedMutex::~NamedMutex()
         ::close(m_fd);
 }
 
-FileLockGuard::FileLockGuard(const QString& path) : m_fd(lockFile(path, LOCK_EX)) {}
+FileLockGuard::FileLockGuard(const QString& path) : m_fd(lockFile(path, LOCK_EX))
+{}
 
 FileLockGuard::~FileLockGuard()
 {

@@ -19,9 +19,9 @@ void TPrnThread::run()
     m_controller.Printing = true;
     {
         CupsQueueDevice printer;
-        auto job = std::make_unique<TPrnObj>(
-            m_fileName,
-            PrintContext{m_controller.Settings, LstList(), m_controller, printer, m_host});
+        auto job =
+            std::make_unique<TPrnObj>(m_fileName, PrintContext{m_controller.Settings, LstList(),
+                                                               m_controller, printer, m_host});
         try {
             job->Run();
         } catch (const std::exception& e) {

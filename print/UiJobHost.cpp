@@ -8,8 +8,7 @@
 
 UiJobHost::UiJobHost(TDataModule1& controller, QObject* parent)
     : QObject(parent), m_controller(controller)
-{
-}
+{}
 
 void UiJobHost::runOnUiThread(const std::function<void()>& work)
 {

@@ -21,7 +21,6 @@ namespace {
 
 constexpr int kClientWidth = 388;
 constexpr int kClientHeight = 175;
-constexpr int kTextTop = 8;
 constexpr int kTextHeight = 97;
 
 // A push button that stands for an action: its caption, hint and enabled state follow the
@@ -46,13 +45,6 @@ QAction* makeAction(QObject* parent, const QString& caption, const QString& hint
     return action;
 }
 
-QPushButton* makeButton(QWidget* parent, int left)
-{
-    auto* button = new QPushButton(parent);
-    button->setGeometry(left, 136, 75, 25);
-    return button;
-}
-
 void postToTopLevelWidgets(bool run)
 {
     const QWidgetList windows = QApplication::topLevelWidgets();
@@ -63,25 +55,11 @@ void postToTopLevelWidgets(bool run)
 } // namespace
 
 TFormErrMsg::TFormErrMsg(const TAppSettings& settings, QWidget* parent)
-    : QDialog(parent, Qt::Dialog | Qt::MSWindowsFixedSizeDialogHint | Qt::CustomizeWindowHint |
-                          Qt::WindowTitleHint | Qt::WindowSystemMenuHint |
-                          Qt::WindowCloseButtonHint)
+    : IconTextDialog({QStringLiteral("FormErrMsg"), QStringLiteral("Chyba"),
+                      QSize(kClientWidth, kClientHeight), kTextHeight, 120,
+                      QStyle::SP_MessageBoxCritical},
+                     parent)
 {
-    setObjectName(QStringLiteral("FormErrMsg"));
-    setWindowTitle(QStringLiteral("Chyba"));
-    setFixedSize(kClientWidth, kClientHeight);
-
-    TextLabel = new QLabel(this);
-    TextLabel->setObjectName(QStringLiteral("TextLabel"));
-    TextLabel->setTextFormat(Qt::PlainText);
-    TextLabel->setWordWrap(true);
-    TextLabel->setAlignment(Qt::AlignLeft | Qt::AlignTop);
-
-    Bevel1 = new QFrame(this);
-    Bevel1->setObjectName(QStringLiteral("Bevel1"));
-    Bevel1->setFrameShape(QFrame::HLine);
-    Bevel1->setFrameShadow(QFrame::Sunken);
-    Bevel1->setGeometry(8, 120, 369, 2);
 
     actDelete = makeAction(this, QStringLiteral("&Smazat"),
                            QStringLiteral("Smazáním se chybný soubor přesune do koše."));
@@ -98,12 +76,9 @@ TFormErrMsg::TFormErrMsg(const TAppSettings& settings, QWidget* parent)
     connect(actRetry, &QAction::triggered, this, &TFormErrMsg::actRetryExecute);
 
     // Created in tab order.
-    btnDelete = makeButton(this, 128);
-    btnSkip = makeButton(this, 216);
-    btnRetry = makeButton(this, 304);
-    btnDelete->setObjectName(QStringLiteral("btnDelete"));
-    btnSkip->setObjectName(QStringLiteral("btnSkip"));
-    btnRetry->setObjectName(QStringLiteral("btnRetry"));
+    btnDelete = addButton(QStringLiteral("btnDelete"), 128);
+    btnSkip = addButton(QStringLiteral("btnSkip"), 216);
+    btnRetry = addButton(QStringLiteral("btnRetry"), 304);
     bindButton(btnDelete, actDelete);
     bindButton(btnSkip, actSkip);
     bindButton(btnRetry, actRetry);
@@ -119,17 +94,9 @@ void TFormErrMsg::FormCreate(const TAppSettings& settings)
     ApplyFormLook(this, settings);
 }
 
-int TFormErrMsg::IconSize() const
-{
-    const int size = style()->pixelMetric(QStyle::PM_LargeIconSize, nullptr, this);
-    return size > 0 ? size : 32;
-}
-
 void TFormErrMsg::SetMessage(const QString& text)
 {
-    TextLabel->setText(MsgDisplayText(text));
-    const int left = IconSize() + 16;
-    TextLabel->setGeometry(left, kTextTop, width() - left - 8, kTextHeight);
+    setText(MsgDisplayText(text));
 }
 
 void TFormErrMsg::SetReport(const TLstObj* report)
@@ -197,16 +164,6 @@ void TFormErrMsg::actSkipExecute()
 void TFormErrMsg::actRetryExecute()
 {
     finish(ErrorChoice::Retry);
-}
-
-void TFormErrMsg::paintEvent(QPaintEvent* event)
-{
-    QDialog::paintEvent(event);
-    QPainter painter(this);
-    const int size = IconSize();
-    style()
-        ->standardIcon(QStyle::SP_MessageBoxCritical, nullptr, this)
-        .paint(&painter, QRect(8, TextLabel->y(), size, size));
 }
 
 void TFormErrMsg::showEvent(QShowEvent* event)

@@ -1,5 +1,6 @@
 #pragma once
 
+#include "core/IconTextDialog.h"
 #include "print/UnitPrn.h"
 
 #include <QDialog>
@@ -14,7 +15,7 @@ struct TAppSettings;
 
 // The print error dialog: shows why a report failed and lets the user delete it (to the trash),
 // skip it until the next start, or print it again. Esc and closing the window answer Cancel.
-class TFormErrMsg : public QDialog
+class TFormErrMsg : public IconTextDialog
 {
     Q_OBJECT
 public:
@@ -32,10 +33,6 @@ public:
     ErrorChoice Execute();
 
     // The size of the critical icon drawn at the left of the text.
-    int IconSize() const;
-
-    QLabel* TextLabel = nullptr;
-    QFrame* Bevel1 = nullptr;
     QPushButton* btnDelete = nullptr;
     QPushButton* btnSkip = nullptr;
     QPushButton* btnRetry = nullptr;
@@ -47,7 +44,6 @@ public slots:
     void reject() override;
 
 protected:
-    void paintEvent(QPaintEvent* event) override;
     void showEvent(QShowEvent* event) override;
 
 private:

@@ -18,52 +18,25 @@ namespace {
 
 constexpr int kClientWidth = 388;
 constexpr int kClientHeight = 126;
-constexpr int kTextTop = 8;
 constexpr int kTextHeight = 49;
-
-QPushButton* makeButton(QWidget* parent, const char* name, const QString& caption, int left,
-                        const QString& hint = {})
-{
-    auto* button = new QPushButton(caption, parent);
-    button->setObjectName(QLatin1String(name));
-    button->setGeometry(left, 88, 75, 25);
-    button->setToolTip(hint);
-    return button;
-}
 
 } // namespace
 
 TFormOrientQuery::TFormOrientQuery(const TAppSettings& settings, QWidget* parent)
-    : QDialog(parent, Qt::Dialog | Qt::MSWindowsFixedSizeDialogHint | Qt::CustomizeWindowHint |
-                          Qt::WindowTitleHint | Qt::WindowSystemMenuHint |
-                          Qt::WindowCloseButtonHint)
+    : IconTextDialog({QStringLiteral("FormOrientQuery"), QStringLiteral("Orientace sestavy"),
+                      QSize(kClientWidth, kClientHeight), kTextHeight, 72,
+                      QStyle::SP_MessageBoxQuestion},
+                     parent)
 {
-    setObjectName(QStringLiteral("FormOrientQuery"));
-    setWindowTitle(QStringLiteral("Orientace sestavy"));
-    setFixedSize(kClientWidth, kClientHeight);
-
-    TextLabel = new QLabel(this);
-    TextLabel->setObjectName(QStringLiteral("TextLabel"));
-    // A title is shown as it is, even when it looks like markup.
-    TextLabel->setTextFormat(Qt::PlainText);
-    TextLabel->setWordWrap(true);
-    TextLabel->setAlignment(Qt::AlignLeft | Qt::AlignTop);
-
-    Bevel1 = new QFrame(this);
-    Bevel1->setObjectName(QStringLiteral("Bevel1"));
-    Bevel1->setFrameShape(QFrame::HLine);
-    Bevel1->setFrameShadow(QFrame::Sunken);
-    Bevel1->setGeometry(8, 72, 369, 2);
-
     // Created in tab order.
-    btnPortrait = makeButton(this, "btnPortrait", QStringLiteral("Na &výšku"), 128,
-                             QStringLiteral("Sestava bude vytištěna na výšku."));
-    btnLandscape = makeButton(this, "btnLandscape", QStringLiteral("Na &šířku"), 216,
-                              QStringLiteral("Sestava bude vytištěna na šířku."));
-    btnDefault = makeButton(
-        this, "btnDefault", QStringLiteral("&Výchozí"), 304,
+    btnPortrait = addButton(QStringLiteral("btnPortrait"), 128, QStringLiteral("Na &výšku"),
+                            QStringLiteral("Sestava bude vytištěna na výšku."));
+    btnLandscape = addButton(QStringLiteral("btnLandscape"), 216, QStringLiteral("Na &šířku"),
+                             QStringLiteral("Sestava bude vytištěna na šířku."));
+    btnDefault = addButton(
+        QStringLiteral("btnDefault"), 304, QStringLiteral("&Výchozí"),
         QStringLiteral("Orientace sestavy bude určena podle její šířky podle nastavení."));
-    btnView = makeButton(this, "btnView", QStringLiteral("&Náhled"), 8);
+    btnView = addButton(QStringLiteral("btnView"), 8, QStringLiteral("&Náhled"));
     btnView->hide();
 
     connect(btnPortrait, &QPushButton::clicked, this, [this] { done(ResultPortrait); });
@@ -80,18 +53,10 @@ void TFormOrientQuery::FormCreate(const TAppSettings& settings)
     ApplyFormLook(this, settings);
 }
 
-int TFormOrientQuery::IconSize() const
-{
-    const int size = style()->pixelMetric(QStyle::PM_MessageBoxIconSize, nullptr, this);
-    return size > 0 ? size : 32;
-}
-
 void TFormOrientQuery::SetReport(const TLstObj& report)
 {
     m_report = &report;
-    TextLabel->setText(Cp1250ToUnicode(report.Title));
-    const int left = IconSize() + 16;
-    TextLabel->setGeometry(left, kTextTop, width() - left - 8, kTextHeight);
+    setText(Cp1250ToUnicode(report.Title));
 }
 
 void TFormOrientQuery::reject()
@@ -104,16 +69,6 @@ void TFormOrientQuery::btnViewClick()
 {
     if (openPreview && m_report)
         openPreview(*m_report, this);
-}
-
-void TFormOrientQuery::paintEvent(QPaintEvent* event)
-{
-    QDialog::paintEvent(event);
-    QPainter painter(this);
-    const int size = IconSize();
-    style()
-        ->standardIcon(QStyle::SP_MessageBoxQuestion, nullptr, this)
-        .paint(&painter, QRect(8, TextLabel->y(), size, size));
 }
 
 void TFormOrientQuery::showEvent(QShowEvent* event)

@@ -1,5 +1,7 @@
 #pragma once
 
+#include "core/IconTextDialog.h"
+
 #include <QDialog>
 #include <QDialogButtonBox>
 
@@ -18,7 +20,7 @@ using OrientPreviewOpener = std::function<void(const TLstObj& report, QWidget* o
 // Asks how a report whose title has no remembered orientation is to be printed: portrait,
 // landscape, or by its width as the settings say. The dialog ends with QDialogButtonBox::Yes for
 // portrait, No for landscape and Cancel for the default (Esc and closing the window too).
-class TFormOrientQuery : public QDialog
+class TFormOrientQuery : public IconTextDialog
 {
     Q_OBJECT
 public:
@@ -32,14 +34,9 @@ public:
     void SetReport(const TLstObj& report);
     const TLstObj* Report() const { return m_report; }
 
-    // The size of the question icon drawn at the left of the title.
-    int IconSize() const;
-
     // Opens the preview for btnView, which is shown only while this is set.
     OrientPreviewOpener openPreview;
 
-    QLabel* TextLabel = nullptr;
-    QFrame* Bevel1 = nullptr;
     QPushButton* btnView = nullptr;
     QPushButton* btnPortrait = nullptr;
     QPushButton* btnLandscape = nullptr;
@@ -49,7 +46,6 @@ public slots:
     void reject() override;
 
 protected:
-    void paintEvent(QPaintEvent* event) override;
     void showEvent(QShowEvent* event) override;
 
 private:

@@ -4,8 +4,8 @@
 #include "print/PrinterCatalog.h"
 
 #include <QDir>
-#include <QSemaphore>
 #include <QFile>
+#include <QSemaphore>
 #include <QSignalSpy>
 #include <QTemporaryDir>
 #include <QTest>
@@ -258,7 +258,7 @@ void TestController::reprintQueueFirst()
     r.dm->Timer1Timer();
     QCOMPARE(r.started.last(), QStringLiteral("20240131-081530-LST00001.PRN"));
     QVERIFY(r.dm->ReprintQueue.at(0).Taken);
-    QCOMPARE(r.dm->DirIndex, 0); // the queue's tick does not turn the directories
+    QCOMPARE(r.dm->DirIndex, 0);      // the queue's tick does not turn the directories
     r.dm->ReprintQueue.removeFirst(); // as the job's finishing step does
     r.finishJob();
     r.dm->Timer1Timer();

@@ -73,6 +73,21 @@ void TestFormMain::runStateFollowsTheCommands()
     QVERIFY(dm.Paused);
     QTest::keyClick(&form, Qt::Key_S);
     QVERIFY(!dm.Paused);
+
+    // The tray menu's items do the same, and show the run state with their check marks.
+    auto trayItem = [&form](const char* name) {
+        return form.PopupMenu1->findChild<QAction*>(QLatin1String(name));
+    };
+    QVERIFY(trayItem("MnuPopPlay")->isChecked());
+    trayItem("MnuPopStop")->trigger();
+    QVERIFY(dm.Paused && dm.StopRequest);
+    QVERIFY(trayItem("MnuPopPause")->isChecked());
+    QCOMPARE(form.trayHint(), QStringLiteral("Tarnyx - pozastaven"));
+    trayItem("MnuPopPlay")->trigger();
+    QVERIFY(!dm.Paused && !dm.StopRequest);
+    QCOMPARE(form.trayHint(), QStringLiteral("Tarnyx - spuštěn"));
+    QVERIFY(trayItem("MnuPopPlay")->shortcut().isEmpty());
+    QVERIFY(trayItem("MnuPopRestore")->font().bold());
 }
 
 void TestFormMain::statusAndTrayHint()
@@ -133,7 +148,9 @@ void TestFormMain::settingsPauseAndResume()
     QVERIFY(dm.Paused);
 
     // The start-up step came while the dialog was open: printing starts when it closes.
-    dialogs.settings = [&](QWidget*) { dm.StartupTick(); };
+    dialogs.settings = [&](QWidget*) {
+        dm.StartupTick();
+    };
     TFormMain form2(dm, {}, dialogs);
     dm.Settings.RunPaused = false;
     form2.OpenSettingsDialog();
@@ -145,7 +162,8 @@ void TestFormMain::settingsCommandsWaitWhilePrinting()
 {
     TDataModule1 dm({}, m_printers);
     TFormMain::Dialogs dialogs;
-    dialogs.settings = [](QWidget*) {};
+    dialogs.settings = [](QWidget*) {
+    };
     TFormMain form(dm, {}, dialogs);
     QVERIFY(form.ActionSetup1->isEnabled());
     dm.Printing = true;

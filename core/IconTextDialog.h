@@ -1,0 +1,48 @@
+#pragma once
+
+#include <QDialog>
+#include <QStyle>
+
+class QFrame;
+class QLabel;
+class QPushButton;
+
+// A fixed-size dialog with a standard icon at the top left, a word-wrapped plain text beside it,
+// a horizontal line below the text and a row of 75 × 25 buttons under the line: the print error
+// dialog and the orientation question share this frame.
+class IconTextDialog : public QDialog
+{
+    Q_OBJECT
+public:
+    struct Frame
+    {
+        QString name;
+        QString title;
+        QSize clientSize;
+        int textHeight = 0;
+        int bevelTop = 0;
+        QStyle::StandardPixmap icon = QStyle::SP_MessageBoxInformation;
+    };
+
+    IconTextDialog(const Frame& frame, QWidget* parent);
+
+    // The size of the icon drawn at the left of the text.
+    int IconSize() const;
+
+    QLabel* TextLabel = nullptr;
+    QFrame* Bevel1 = nullptr;
+
+protected:
+    // Shows `text` as it is (never as markup) beside the icon: left of it the icon and a gap,
+    // right of it a margin of 8.
+    void setText(const QString& text);
+    // A button of the row, at `left` on the row's line.
+    QPushButton* addButton(const QString& name, int left, const QString& caption = {},
+                           const QString& hint = {});
+    void paintEvent(QPaintEvent* event) override;
+
+private:
+    QStyle::StandardPixmap m_icon;
+    int m_textHeight;
+    int m_buttonTop;
+};
