@@ -4,7 +4,6 @@
 #include <QDateTime>
 #include <QFile>
 #include <QFileInfo>
-#include <QRawFont>
 
 #include <fontconfig/fontconfig.h>
 #include <zlib.h>
@@ -265,6 +264,46 @@ QByteArray postScriptName(QByteArrayView name)
     return result;
 }
 
+// The character map subtable to look characters up in: Unicode with all planes (format 12)
+// when the font has one, else the Unicode BMP map (format 4).
+bool chooseCmap(QByteArrayView cmap, QByteArrayView& table, int& format)
+{
+    if (cmap.size() < 4)
+        return false;
+    const uchar* p = reinterpret_cast<const uchar*>(cmap.data());
+    const int count = u16(p + 2);
+    if (4 + qsizetype(count) * 8 > cmap.size())
+        return false;
+    QByteArrayView best;
+    int bestFormat = 0;
+    for (int i = 0; i < count; ++i) {
+        const uchar* record = p + 4 + 8 * i;
+        const int platform = u16(record);
+        const int encoding = u16(record + 2);
+        const quint32 offset = u32(record + 4);
+        const bool unicode = platform == 0 || (platform == 3 && (encoding == 1 || encoding == 10));
+        if (!unicode || offset + 8 > quint32(cmap.size()))
+            continue;
+        const int f = u16(p + offset);
+        qsizetype length = 0;
+        if (f == 4)
+            length = u16(p + offset + 2);
+        else if (f == 12 && offset + 16 <= quint32(cmap.size()))
+            length = qsizetype(u32(p + offset + 4));
+        else
+            continue;
+        if (length < 16 || offset + quint64(length) > quint64(cmap.size()))
+            continue;
+        if (f > bestFormat) {
+            best = cmap.sliced(offset, length);
+            bestFormat = f;
+        }
+    }
+    table = best;
+    format = bestFormat;
+    return bestFormat != 0;
+}
+
 QString ioError(const QString& path, const QString& reason)
 {
     return QStringLiteral("Zápis do souboru %1 selhal: %2").arg(path, reason);
@@ -278,7 +317,8 @@ struct PdfStream::Private
     {
         FontFile file;
         QByteArray data; // the font file as embedded
-        QRawFont raw;
+        QByteArrayView cmap; // the chosen character map subtable, inside data
+        int cmapFormat = 0;  // 4 or 12
         QByteArray name;
         int unitsPerEm = 1000;
         std::vector<int> widths;         // advance of each glyph in 1/1000 em
@@ -291,6 +331,8 @@ struct PdfStream::Private
         double italicAngle = 0;
         int ascent = 0;
         int descent = 0;
+        int underlinePosition = 0; // 1/1000 em, negative below the baseline
+        int underlineThickness = 0;
         int capHeight = 0;
         int stemV = 0;
     };
@@ -397,19 +439,63 @@ struct PdfStream::Private
     void writeTrailer(int info);
 
     // Fonts ------------------------------------------------------------------------------------
-    quint16 lookupGlyph(const Font& font, char32_t c) const
+    // The glyph of a character by the font's own character map; 0 (the missing glyph) when
+    // the font has none. The font engine of the desktop is not used: it keeps caches per thread
+    // that must not outlive a print worker's thread.
+    static quint16 lookupGlyph(const Font& font, char32_t c)
     {
-        QString text;
-        if (QChar::requiresSurrogates(c)) {
-            text += QChar(QChar::highSurrogate(c));
-            text += QChar(QChar::lowSurrogate(c));
-        } else {
-            text += QChar(char16_t(c));
+        const QByteArrayView t = font.cmap;
+        const uchar* p = reinterpret_cast<const uchar*>(t.data());
+        quint32 glyph = 0;
+        if (font.cmapFormat == 4 && c <= 0xFFFF) {
+            const int segments = u16(p + 6) / 2;
+            const qsizetype ends = 14;
+            const qsizetype starts = ends + 2 * segments + 2;
+            const qsizetype deltas = starts + 2 * segments;
+            const qsizetype offsets = deltas + 2 * segments;
+            if (offsets + 2 * segments > t.size())
+                return 0;
+            for (int s = 0; s < segments; ++s) {
+                if (c > u16(p + ends + 2 * s))
+                    continue;
+                const quint32 start = u16(p + starts + 2 * s);
+                if (c < start)
+                    return 0;
+                const quint16 delta = u16(p + deltas + 2 * s);
+                const quint16 rangeOffset = u16(p + offsets + 2 * s);
+                if (rangeOffset == 0) {
+                    glyph = (c + delta) & 0xFFFF;
+                } else {
+                    const qsizetype at = offsets + 2 * s + rangeOffset + 2 * (c - start);
+                    if (at + 2 > t.size())
+                        return 0;
+                    glyph = u16(p + at);
+                    if (glyph != 0)
+                        glyph = (glyph + delta) & 0xFFFF;
+                }
+                break;
+            }
+        } else if (font.cmapFormat == 12) {
+            const quint32 groups = u32(p + 12);
+            if (16 + qint64(groups) * 12 > t.size())
+                return 0;
+            // Groups are sorted by their first character.
+            quint32 lo = 0;
+            quint32 hi = groups;
+            while (lo < hi) {
+                const quint32 mid = (lo + hi) / 2;
+                const uchar* g = p + 16 + qsizetype(mid) * 12;
+                if (c < u32(g))
+                    hi = mid;
+                else if (c > u32(g + 4))
+                    lo = mid + 1;
+                else {
+                    glyph = u32(g + 8) + (c - u32(g));
+                    break;
+                }
+            }
         }
-        const QList<quint32> glyphs = font.raw.glyphIndexesForString(text);
-        if (glyphs.isEmpty() || glyphs.first() >= font.widths.size())
-            return 0;
-        return quint16(glyphs.first());
+        return glyph < font.widths.size() ? quint16(glyph) : 0;
     }
 
     const int resolution;
@@ -757,8 +843,7 @@ int PdfStream::addFont(const FontFile& file)
         fixedPitch = fixedPitch && (advance == 0 || advance == u16(bytes(hmtx)));
     }
 
-    font.raw = QRawFont(font.data, 1000, QFont::PreferNoHinting);
-    if (!font.raw.isValid())
+    if (!chooseCmap(sfnt.table("cmap"), font.cmap, font.cmapFormat))
         return -1;
     font.glyphOf.assign(0x10000, kUnknownGlyph);
     font.unicodeOf.assign(size_t(glyphCount), 0);
@@ -783,6 +868,8 @@ int PdfStream::addFont(const FontFile& file)
     font.stemV = int(std::lround(50 + std::pow(std::clamp(weight, 100, 900) / 65.0, 2)));
     if (!post.isEmpty()) {
         font.italicAngle = qint32(u32(bytes(post) + 4)) / 65536.0;
+        font.underlinePosition = scaled(s16(bytes(post) + 8));
+        font.underlineThickness = scaled(s16(bytes(post) + 10));
         fixedPitch = fixedPitch || u32(bytes(post) + 12) != 0;
     }
     // Symbolic: the glyphs go beyond the standard Latin character set (Czech letters do).
@@ -793,13 +880,6 @@ int PdfStream::addFont(const FontFile& file)
         font.flags |= 64;
 
     font.name = postScriptName(sfnt.table("name", 6));
-    if (font.name.isEmpty()) {
-        const QString fallback = font.raw.familyName() % u'-' % font.raw.styleName();
-        for (const QChar c : fallback) {
-            if (c.unicode() > 32 && c.unicode() < 127 && !std::strchr("()<>[]{}/%#", c.toLatin1()))
-                font.name += c.toLatin1();
-        }
-    }
     if (font.name.isEmpty())
         font.name = "Font" + QByteArray::number(qulonglong(d->fonts.size()));
 
@@ -813,16 +893,13 @@ PdfStream::Metrics PdfStream::metrics(int font, double pixelSize) const
     if (font < 0 || size_t(font) >= d->fonts.size() || !(pixelSize > 0) ||
         !std::isfinite(pixelSize))
         return result;
-    QRawFont raw = d->fonts[size_t(font)].raw;
-    raw.setPixelSize(pixelSize);
-    const QList<quint32> glyphs = raw.glyphIndexesForString(QStringLiteral("M"));
-    const QList<QPointF> advances = raw.advancesForGlyphIndexes(glyphs, QRawFont::UseDesignMetrics);
-    if (!advances.isEmpty())
-        result.advance = advances.first().x();
-    result.ascent = raw.ascent();
-    result.descent = raw.descent();
-    result.underlinePosition = raw.underlinePosition();
-    result.lineThickness = raw.lineThickness();
+    const Private::Font& f = d->fonts[size_t(font)];
+    const double scale = pixelSize / 1000.0;
+    result.advance = f.baseWidth * scale;
+    result.ascent = f.ascent * scale;
+    result.descent = -f.descent * scale;
+    result.underlinePosition = -f.underlinePosition * scale;
+    result.lineThickness = std::max(1, f.underlineThickness) * scale;
     return result;
 }
 

@@ -1,0 +1,93 @@
+// Stop and Play on a report that is being printed: the program put together as the tray program
+// does it (controller, main window, print worker), printing onto a private cupsd.
+#include "../print/CupsFixture.h"
+#include "common/TestHive.h"
+#include "config/MvRegIni.h"
+#include "core/UnitDM1.h"
+#include "core/UnitMain.h"
+#include "print/CupsPrinterCatalog.h"
+#include "print/PrnThread.h"
+#include "print/UiJobHost.h"
+
+#include <QDir>
+#include <QFile>
+#include <QProcess>
+#include <QTemporaryDir>
+#include <QTest>
+
+class TestStopPlay : public QObject
+{
+    Q_OBJECT
+private slots:
+    void stopAbandonsAndPlayPrintsAgain();
+};
+
+void TestStopPlay::stopAbandonsAndPlayPrintsAgain()
+{
+    CupsFixture cups;
+    QVERIFY2(cups.start({QStringLiteral("mzdy")}, QStringLiteral("mzdy")),
+             qPrintable(cups.reason()));
+    cups.exportToEnvironment();
+    QTemporaryDir dir;
+    qputenv("XDG_CONFIG_HOME", QFile::encodeName(dir.filePath(QStringLiteral("config"))));
+    Morvane().ProductKey = QStringLiteral("Tarnyx");
+    const QString spool = dir.filePath(QStringLiteral("Lst"));
+    QDir().mkpath(spool);
+    writeSettingsHive(dir.filePath(QStringLiteral("config/Morvane/registry.reg")),
+                      "\"Directories\"=\"" + QFile::encodeName(spool) +
+                          "\"\r\n\"Printer\"=\"mzdy\"\r\n\"Erase\"=dword:00000000\r\n"
+                          "\"Iconize\"=dword:00000000\r\n");
+
+    CupsPrinterCatalog printers;
+    TDataModule1 controller({}, printers);
+    UiJobHost host(controller);
+    controller.setWorkerFactory([&](const QString& path) {
+        return std::make_unique<TPrnThread>(path, controller, host);
+    });
+    TFormMain form(controller, {});
+    host.refreshStatusView = [&form] { form.RefreshStatus(); };
+
+    // A long report, so that there is time to stop it.
+    const int pages = 400;
+    QByteArray text = "{9A936A9B-A688-4E5B-9238-07D5AC9DCD82};1;20240131;08150000;\"Dlouh\xE1\";"
+                      "80;" + QByteArray::number(pages) + ";60;0;1250;100;0\r\n";
+    for (int page = 0; page < pages; ++page)
+        for (int line = 0; line < 60; ++line)
+            text += "^B1Strana^B0 " + QByteArray::number(page + 1) + " ^I1radek^I0 " +
+                    QByteArray::number(line + 1) + QByteArray(50, '.') + "\r\n";
+    const QString report = spool + QStringLiteral("/LST00001.PRN");
+    QFile f(report);
+    QVERIFY(f.open(QIODevice::WriteOnly));
+    f.write(text);
+    f.close();
+
+    form.ActionPlayExecute();
+    controller.Timer1Timer();
+    QVERIFY(controller.Worker());
+    QTRY_VERIFY_WITH_TIMEOUT(controller.PageNumber() >= 2, 30000);
+    form.ActionStop->trigger();
+    QVERIFY(controller.Paused);
+    QTRY_VERIFY_WITH_TIMEOUT(!controller.Worker(), 30000);
+    // Abandoned: nothing reached the queue, the report waits in its spool directory.
+    QVERIFY(QFile::exists(report));
+    QVERIFY(cups.waitForJob(QStringLiteral("mzdy"), 1500).isEmpty());
+    controller.Timer1Timer(); // paused: nothing starts
+    QVERIFY(!controller.Worker());
+
+    form.ActionPlay->trigger();
+    controller.Timer1Timer();
+    QVERIFY(controller.Worker());
+    QTRY_VERIFY_WITH_TIMEOUT(!controller.Worker(), 120000);
+    const QString job = cups.waitForJob(QStringLiteral("mzdy"), 30000);
+    QVERIFY(!job.isEmpty());
+    QProcess info;
+    info.start(QStringLiteral("pdfinfo"), {job});
+    QVERIFY(info.waitForFinished());
+    const QByteArray pagesLine = "Pages:           " + QByteArray::number(pages);
+    QVERIFY(info.readAllStandardOutput().contains(pagesLine));
+    QTRY_VERIFY_WITH_TIMEOUT(!QFile::exists(report), 10000);
+    QVERIFY(QFile::exists(spool + QStringLiteral("/BAKPRN/20240131-081500-LST00001.PRN")));
+}
+
+QTEST_MAIN(TestStopPlay)
+#include "tst_stopplay.moc"
