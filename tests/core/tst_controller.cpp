@@ -1,3 +1,4 @@
+#include "common/NoPrinters.h"
 #include "core/UnitDM1.h"
 #include "platform/FileInfo.h"
 #include "platform/Wildcard.h"
@@ -11,15 +12,6 @@
 #include <QTest>
 
 namespace {
-
-class NoPrinters : public PrinterCatalog
-{
-public:
-    QStringList printerNames() const override { return {}; }
-    QString defaultPrinterName() const override { return {}; }
-    QString currentPrinter() const override { return {}; }
-    void setCurrentPrinter(const QString&) override {}
-};
 
 class View : public ControllerView
 {

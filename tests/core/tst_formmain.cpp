@@ -1,3 +1,4 @@
+#include "common/NoPrinters.h"
 #include "config/MvRegIni.h"
 #include "core/Events.h"
 #include "core/MessageDlg.h"
@@ -8,19 +9,6 @@
 #include <QSignalSpy>
 #include <QTemporaryDir>
 #include <QTest>
-
-namespace {
-
-class NoPrinters : public PrinterCatalog
-{
-public:
-    QStringList printerNames() const override { return {}; }
-    QString defaultPrinterName() const override { return {}; }
-    QString currentPrinter() const override { return {}; }
-    void setCurrentPrinter(const QString&) override {}
-};
-
-} // namespace
 
 class TestFormMain : public QObject
 {

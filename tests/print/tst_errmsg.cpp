@@ -1,3 +1,4 @@
+#include "common/NoPrinters.h"
 #include "print/UnitErrMsg.h"
 
 #include "config/MvRegIni.h"
@@ -18,15 +19,6 @@
 #include <QTimer>
 
 namespace {
-
-class NoPrinters : public PrinterCatalog
-{
-public:
-    QStringList printerNames() const override { return {}; }
-    QString defaultPrinterName() const override { return {}; }
-    QString currentPrinter() const override { return {}; }
-    void setCurrentPrinter(const QString&) override {}
-};
 
 // A top-level window that records the application's messages: "pause", "run", "deleted N".
 class Recorder : public QWidget
