@@ -316,7 +316,7 @@ struct PdfStream::Private
     struct Font
     {
         FontFile file;
-        QByteArray data; // the font file as embedded
+        QByteArray data;     // the font file as embedded
         QByteArrayView cmap; // the chosen character map subtable, inside data
         int cmapFormat = 0;  // 4 or 12
         QByteArray name;

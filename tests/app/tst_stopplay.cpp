@@ -41,16 +41,18 @@ void TestStopPlay::stopAbandonsAndPlayPrintsAgain()
     CupsPrinterCatalog printers;
     TDataModule1 controller({}, printers);
     UiJobHost host(controller);
-    controller.setWorkerFactory([&](const QString& path) {
-        return std::make_unique<TPrnThread>(path, controller, host);
-    });
+    controller.setWorkerFactory(
+        [&](const QString& path) { return std::make_unique<TPrnThread>(path, controller, host); });
     TFormMain form(controller, {});
-    host.refreshStatusView = [&form] { form.RefreshStatus(); };
+    host.refreshStatusView = [&form] {
+        form.RefreshStatus();
+    };
 
     // A long report, so that there is time to stop it.
     const int pages = 400;
     QByteArray text = "{9A936A9B-A688-4E5B-9238-07D5AC9DCD82};1;20240131;08150000;\"Dlouh\xE1\";"
-                      "80;" + QByteArray::number(pages) + ";60;0;1250;100;0\r\n";
+                      "80;" +
+                      QByteArray::number(pages) + ";60;0;1250;100;0\r\n";
     for (int page = 0; page < pages; ++page)
         for (int line = 0; line < 60; ++line)
             text += "^B1Strana^B0 " + QByteArray::number(page + 1) + " ^I1radek^I0 " +
