@@ -33,7 +33,7 @@
 #          (archived, Erase off). Should the program end on its own after a report, it is
 #          restarted, and the table says so.
 set -uo pipefail
-cd "$(dirname "$0")/.."
+cd "$(dirname "$0")/.." || exit 1
 root=$PWD
 . bench/lib-cups.sh
 
@@ -206,7 +206,7 @@ if part tick; then
         echo "$cpu $rss $hwm $ticks"
     }
     log "tick: ${TICK_SECONDS} s with the empty directory"
-    read -r e_proc e_perf e_opens e_reads e_rss e_hwm e_strace < <(tick_run tick-empty "$WORK/empty")
+    read -r e_proc e_perf e_opens _ e_rss e_hwm e_strace < <(tick_run tick-empty "$WORK/empty")
     log "tick: ${TICK_SECONDS} s with $FILES files"
     read -r b_proc b_perf b_opens b_reads b_rss b_hwm b_strace < <(tick_run tick-big "$WORK/big")
 
@@ -292,6 +292,8 @@ if part latency; then
         TSTART=$(($(usec) - LATENCY_SETTLE_SECONDS * 1000000))
     done
     alive || { wait "$TPID" 2>/dev/null; ended+="$? "; restarts=$((restarts + 1)); TPID=""; }
+    memory="n/a"
+    alive && memory="$(($(memory_kb "$TPID" VmRSS) / 1024)) MB / $(($(memory_kb "$TPID" VmHWM) / 1024)) MB"
     stop_tarnyx
     archived=$(find "$WORK/spool/BAKPRN" -name '*-LST?????.PRN' | wc -l)
     captured=$(find "$jobs_dir" -name 'job-*.bin' | wc -l)
@@ -305,6 +307,7 @@ if part latency; then
     row "**renamed into the spool → job file in the queue's folder**: median (min – max)" "**$(stats 1)**"
     row "renamed into the spool → gone from it (archived): median (min – max)" "$(stats 2)"
     row "jobs captured / reports archived" "$captured / $archived"
+    row "VmRSS / VmHWM of the copy that printed the last report, afterwards" "$memory"
     row "copies that ended on their own (exit status) and were restarted" "$restarts${ended:+ ($(tr ' ' '\n' <<<"$ended" | grep . | sort | uniq -c | awk '{ printf "%s%s×%s", s, $1, $2; s = ", " }'))}"
 fi
 

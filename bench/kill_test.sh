@@ -33,10 +33,13 @@
 #     captured job is a violation (archived, never printed);
 #   - reports printed more than once are counted: a copy killed after handing the job to the
 #     print server and before archiving prints the report again, which is acceptable.
+#   - jobs left queued at the print server are counted: a copy killed after creating its job
+#     and before sending the document leaves a job held without a document, which never prints
+#     (the report, not archived, prints again).
 #
 # It prints the figures as a markdown table and exits with 1 when there is a violation.
 set -uo pipefail
-cd "$(dirname "$0")/.."
+cd "$(dirname "$0")/.." || exit 1
 root=$PWD
 . bench/lib-cups.sh
 
@@ -170,7 +173,7 @@ for ((i = 0; i < 300; i++)); do # the print server finishes what it was handed
 done
 pending=$(lpstat -o "$QUEUE" 2>/dev/null | wc -l)
 
-declare -A prints=() pages=()
+declare -A prints=()
 bad_jobs=0 unnamed_jobs=0 njobs=0
 for bin in "$jobs_dir"/job-*.bin; do
     [ -e "$bin" ] || continue
@@ -228,13 +231,13 @@ echo "|---|---|"
 echo "| reports | $REPORTS (1 or 2 pages) |"
 echo "| killing phase | ${elapsed} s (bound ${DURATION} s), $runs starts |"
 echo "| SIGKILLs | $kills ($kills_in_job of them 0–${JOB_KILL_MS} ms into a print job) |"
-echo "| copies that ended on their own | $self_ends (exit statuses: $(tr ' ' '\n' <<<"$self_statuses" | grep . | sort | uniq -c | awk '{ printf "%s%s×%s", s, $1, $2; s = ", " }')) |"
+echo "| copies that ended on their own | $self_ends${self_statuses:+ (exit statuses: $(tr ' ' '\n' <<<"$self_statuses" | grep . | sort | uniq -c | awk '{ printf "%s%s×%s", s, $1, $2; s = ", " }'))} |"
 echo "| copies refused by the single-instance check | $refused |"
 echo "| reports archived, byte-identical | $((archived - $(grep -c 'archived as' "$WORK/violations.txt" 2>/dev/null || true))) of $archived |"
 echo "| reports still in the spool, byte-identical | $((in_spool - $(grep -c 'in the spool differs' "$WORK/violations.txt" 2>/dev/null || true))) of $in_spool |"
 echo "| missing / damaged / both in spool and archive | $missing / $damaged / $doubled |"
 echo "| archived without a captured job | $archived_unprinted |"
-echo "| jobs captured (whole PDFs with the right page count) | $njobs ($((njobs - bad_jobs - unnamed_jobs))); $pending still queued |"
+echo "| jobs captured (whole PDFs with the right page count); left queued at the print server | $njobs ($((njobs - bad_jobs - unnamed_jobs))); $pending |"
 echo "| reports printed / printed more than once (extra jobs) | $printed / $dup ($extra_jobs) |"
 echo "| printed, still in the spool (will print again) | $printed_in_spool |"
 echo "| print temporary directories left by killed copies (with a job.pdf) | $leftover_tmp ($leftover_pdf) |"

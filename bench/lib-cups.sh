@@ -1,3 +1,4 @@
+# shellcheck shell=bash
 # Shell helpers for the benchmarks: a private print server with capture queues, and the settings
 # of a private copy of the tray program. Source this file from bash:
 #
