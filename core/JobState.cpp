@@ -92,12 +92,3 @@ bool JobState::RemoveFromReprintQueue(const QString& path)
     }
     return false;
 }
-
-bool JobState::IsInReprintQueue(const QString& path)
-{
-    QMutexLocker lock(&QueueLock);
-    for (const ReprintEntry& e : ReprintQueue)
-        if (e.Path.compare(path, Qt::CaseInsensitive) == 0)
-            return true;
-    return false;
-}

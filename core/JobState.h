@@ -49,7 +49,6 @@ public:
     // Removes the first entry with that path (letter case ignored) under QueueLock; true when
     // there was one.
     bool RemoveFromReprintQueue(const QString& path);
-    bool IsInReprintQueue(const QString& path);
 
 private:
     mutable QMutex m_fieldsLock;
