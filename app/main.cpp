@@ -5,6 +5,7 @@
 #include "app/SingleInstance.h"
 #include "config/FormLook.h"
 #include "config/TxConsts.h"
+#include "config/UnitSetup.h"
 #include "core/MessageDlg.h"
 #include "core/TxLog.h"
 #include "core/UnitDM1.h"
@@ -70,6 +71,19 @@ int main(int argc, char* argv[])
         };
         dialogs.closeHelp = [] {
             CloseAllHelp();
+        };
+        dialogs.settings = [&](QWidget* owner) {
+            SetupServices services;
+            services.documentInProgress = [&controller] { return controller->Printing.load(); };
+            // Over a hidden main window (the program sits in the tray) the dialog stands alone.
+            if (owner && !owner->isVisible())
+                owner = nullptr;
+            TFormSetup dialog(controller->Settings, printers, std::move(services), owner);
+            if (!owner) {
+                dialog.adjustSize();
+                CenterOnScreen(&dialog);
+            }
+            dialog.exec();
         };
         auto form = std::make_unique<TFormMain>(*controller, args, dialogs);
         window = form.get();

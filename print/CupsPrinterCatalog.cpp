@@ -11,3 +11,15 @@ QString CupsPrinterCatalog::defaultPrinterName() const
 {
     return QPrinterInfo::defaultPrinterName();
 }
+
+QPageSize CupsPrinterCatalog::paperFor(const QString& printer) const
+{
+    const QMutexLocker lock(&m_lock);
+    return m_paper.value(printer);
+}
+
+void CupsPrinterCatalog::setPaperFor(const QString& printer, const QPageSize& paper)
+{
+    const QMutexLocker lock(&m_lock);
+    m_paper.insert(printer, paper);
+}

@@ -2,7 +2,11 @@
 
 #include "print/PrinterCatalog.h"
 
-// The CUPS queues as Qt's print support lists them.
+#include <QHash>
+#include <QMutex>
+
+// The CUPS queues as Qt's print support lists them. The paper chosen per queue is read by print
+// jobs on the worker thread, hence the lock.
 class CupsPrinterCatalog : public PrinterCatalog
 {
 public:
@@ -10,7 +14,11 @@ public:
     QString defaultPrinterName() const override;
     QString currentPrinter() const override { return m_current; }
     void setCurrentPrinter(const QString& name) override { m_current = name; }
+    QPageSize paperFor(const QString& printer) const override;
+    void setPaperFor(const QString& printer, const QPageSize& paper) override;
 
 private:
     QString m_current;
+    mutable QMutex m_lock;
+    QHash<QString, QPageSize> m_paper;
 };

@@ -2,6 +2,7 @@
 
 #include "report/CodePages.h"
 
+#include "print/PrinterCatalog.h"
 #include "print/PdfStream.h"
 
 #include <QDir>
@@ -240,7 +241,7 @@ void PdfFileDevice::discard()
     QFile::remove(outputPath());
 }
 
-CupsQueueDevice::CupsQueueDevice() = default;
+CupsQueueDevice::CupsQueueDevice(const PrinterCatalog* printers) : m_printers(printers) {}
 
 CupsQueueDevice::~CupsQueueDevice()
 {
@@ -250,12 +251,15 @@ CupsQueueDevice::~CupsQueueDevice()
         QDir(m_tempDir).removeRecursively();
 }
 
-bool CupsQueueDevice::queueSetup(const QString& queue, QPageLayout& layout, int& resolution)
+bool CupsQueueDevice::queueSetup(const QString& queue, QPageLayout& layout, int& resolution,
+                                 const QPageSize& paper)
 {
     const QPrinterInfo info = QPrinterInfo::printerInfo(queue);
     if (info.isNull())
         return false;
     QPrinter printer(info, QPrinter::HighResolution);
+    if (paper.isValid())
+        printer.setPageSize(paper);
     layout = printer.pageLayout();
     // The unprintable border of the paper, as the queue describes its device.
     layout.setMargins(layout.minimumMargins());
@@ -276,7 +280,8 @@ bool CupsQueueDevice::selectPrinter(const QString& name)
         found = installed.first();
     QPageLayout layout;
     int resolution = 0;
-    if (found.isEmpty() || !queueSetup(found, layout, resolution))
+    const QPageSize paper = m_printers ? m_printers->paperFor(found) : QPageSize();
+    if (found.isEmpty() || !queueSetup(found, layout, resolution, paper))
         return false;
     setPrinterName(found);
     setPageSetup(layout, resolution);

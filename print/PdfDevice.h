@@ -8,6 +8,7 @@
 #include <memory>
 
 class PdfStream;
+class PrinterCatalog;
 
 // Draws the document into a PDF file with a given page layout and resolution. The printable
 // area is the page inside the layout's margins. The font is embedded from its file; every
@@ -23,6 +24,7 @@ public:
 
     // The page layout (paper, margins = unprintable border) and resolution of the document.
     void setPageSetup(const QPageLayout& layout, int resolution);
+    const QPageLayout& pageLayout() const { return m_layout; }
 
     bool selectPrinter(const QString& name) override;
     QString printerName() const override { return m_printerName; }
@@ -107,18 +109,22 @@ protected:
 class CupsQueueDevice : public PdfDevice
 {
 public:
-    CupsQueueDevice();
+    // `printers`, when given, supplies the paper the user chose for a queue in its setup dialog.
+    explicit CupsQueueDevice(const PrinterCatalog* printers = nullptr);
     ~CupsQueueDevice() override;
 
     bool selectPrinter(const QString& name) override;
 
-    // The page layout and resolution of a queue as Qt's print support reports them.
-    static bool queueSetup(const QString& queue, QPageLayout& layout, int& resolution);
+    // The page layout and resolution of a queue as Qt's print support reports them, on `paper`
+    // when that is valid, else on the queue's default paper.
+    static bool queueSetup(const QString& queue, QPageLayout& layout, int& resolution,
+                           const QPageSize& paper = {});
 
 protected:
     bool deliver(QString& error) override;
     void discard() override;
 
 private:
+    const PrinterCatalog* m_printers;
     QString m_tempDir;
 };

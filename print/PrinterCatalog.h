@@ -1,5 +1,6 @@
 #pragma once
 
+#include <QPageSize>
 #include <QString>
 #include <QStringList>
 
@@ -15,4 +16,9 @@ public:
     // The printer reports go to; empty for none.
     virtual QString currentPrinter() const = 0;
     virtual void setCurrentPrinter(const QString& name) = 0;
+
+    // The paper the user chose for a printer in its setup dialog during this session; invalid
+    // while the printer's own default applies.
+    virtual QPageSize paperFor(const QString& /*printer*/) const { return {}; }
+    virtual void setPaperFor(const QString& /*printer*/, const QPageSize& /*paper*/) {}
 };

@@ -18,7 +18,7 @@ void TPrnThread::run()
 {
     m_controller.Printing = true;
     {
-        CupsQueueDevice printer;
+        CupsQueueDevice printer(&m_controller.Printers);
         auto job =
             std::make_unique<TPrnObj>(m_fileName, PrintContext{m_controller.Settings, LstList(),
                                                                m_controller, printer, m_host});

@@ -1,0 +1,163 @@
+#pragma once
+
+#include <QAbstractSpinBox>
+#include <QDialog>
+
+#include <functional>
+
+class PrinterCatalog;
+class QAction;
+class QButtonGroup;
+class QCheckBox;
+class QComboBox;
+class QGroupBox;
+class QLineEdit;
+class QPrinter;
+class QPushButton;
+class QRadioButton;
+class QSpinBox;
+class QTabWidget;
+class QToolButton;
+struct TAppSettings;
+
+// What the settings dialog opens or asks outside itself. Members left empty get the program's
+// own: the desktop's page setup dialog, the fonts of PrinterFontNames, the orientation editor on
+// the program's orientation memory, the help window, and the running program's path.
+struct SetupServices
+{
+    // The report faces the current printer offers.
+    std::function<QStringList()> fontNames;
+    // The printer's own setup on `printer`; true when the user accepted it.
+    std::function<bool(QPrinter& printer, QWidget* parent)> printerSetup;
+    // True while a print job has a document open.
+    std::function<bool()> documentInProgress;
+    // Opens the orientation editor modally.
+    std::function<void(QWidget* parent)> orientationEditor;
+    std::function<void(QWidget* parent, const QString& topic)> showHelp;
+    std::function<void()> closeHelp;
+    // Asks for the spool directories as a list; returns false when the user cancels.
+    std::function<bool(QWidget* parent, QString& directories)> directoriesDialog;
+    // The program the autostart entry starts.
+    QString programPath;
+};
+
+// A centred number field with spin buttons where the user may type freely; the owner corrects the
+// text when the field is left. The arrows step within the range.
+class WidthEdit : public QAbstractSpinBox
+{
+    Q_OBJECT
+public:
+    explicit WidthEdit(QWidget* parent = nullptr);
+    void setRange(int minimum, int maximum);
+    void setMaxLength(int length);
+    // The number in the field, kept within the range; the minimum when the field holds none.
+    int value() const;
+    void setValue(int value);
+    void setText(const QString& text);
+    void stepBy(int steps) override;
+
+protected:
+    StepEnabled stepEnabled() const override;
+    QValidator::State validate(QString& input, int& pos) const override;
+
+private:
+    int m_minimum = 0;
+    int m_maximum = 99;
+};
+
+// The settings dialog: the spool directories, the printer and its font, the orientation rule,
+// page margins and placement, start-up behaviour, hints, priority, the version check and the
+// proxy. Settings change only when it closes with OK; the current printer follows the printer
+// list at once and goes back on cancel.
+class TFormSetup : public QDialog
+{
+    Q_OBJECT
+public:
+    TFormSetup(TAppSettings& settings, PrinterCatalog& printers, SetupServices services = {},
+               QWidget* parent = nullptr);
+
+    // The directory field's text cleaned up: entries trimmed, double quotes removed, each with a
+    // trailing "/" and followed by ";", empty entries and the last ";" dropped.
+    static QString NormaliseDirectories(const QString& text);
+    // The width field's and the port field's corrections when they are left.
+    static QString CorrectWidth(const QString& text);
+    static QString CorrectPort(const QString& text);
+
+    QTabWidget* PageControl1;
+    // Tab "Tisk"
+    QLineEdit* EditDir;
+    QToolButton* ButtonDir;
+    QComboBox* ComboPrn;
+    QToolButton* ButtonPrn;
+    QComboBox* ComboFont;
+    QCheckBox* CheckOne;
+    QCheckBox* CheckErase;
+    // Tab "Orientace"
+    QRadioButton* RadioOrDefault;
+    WidthEdit* EditPortrait;
+    QRadioButton* RadioOrUnknown;
+    QPushButton* ButtonOrient;
+    QRadioButton* RadioOrPortrait;
+    QRadioButton* RadioOrLandscape;
+    // Tab "Stránka"
+    QGroupBox* RadioIndent;
+    QGroupBox* GroupBorder;
+    QSpinBox* SpinTop;
+    QSpinBox* SpinLeft;
+    QSpinBox* SpinRight;
+    QSpinBox* SpinBottom;
+    // Tab "Obecné"
+    QCheckBox* CheckAutorun;
+    QCheckBox* CheckPause;
+    QCheckBox* CheckIconize;
+    QCheckBox* CheckHints;
+    QCheckBox* CheckPriority;
+    QCheckBox* CheckTaskbar;
+    QCheckBox* CheckUpdate;
+    // Tab "Internet"
+    QCheckBox* CheckBoxProxy;
+    QLineEdit* EditProxyAddr;
+    QLineEdit* EditProxyPort;
+
+    QPushButton* ButtonHelp;
+    QPushButton* ButtonOK;
+    QPushButton* ButtonCancel;
+    QAction* actDir;
+    QAction* actPrn;
+    QAction* actOrient;
+    QAction* actHelp;
+
+    // The selected item of RadioIndent, 0..3, or -1.
+    int IndentIndex() const;
+
+public slots:
+    void accept() override;
+    void reject() override;
+
+private:
+    QWidget* createPrintTab();
+    QWidget* createOrientationTab();
+    QWidget* createPageTab();
+    QWidget* createGeneralTab();
+    QWidget* createInternetTab();
+    void FormCreate();
+    void FillPrinterList();
+    void FillFontList();
+    void ComboPrnChange(int index);
+    void UpdateOrientButtons();
+    void UpdateProxyFields();
+    void EditDirExit();
+    void EditProxyPortExit();
+    void actDirExecute();
+    void actPrnExecute();
+    void actHelpExecute();
+    void UpdateAutorun() const;
+
+    TAppSettings& m_settings;
+    PrinterCatalog& m_printers;
+    SetupServices m_services;
+    QButtonGroup* m_orientation;
+    QButtonGroup* m_indent;
+    QString m_savedPrinter; // the current printer when the dialog opened
+    bool m_hadPrinters = false;
+};
