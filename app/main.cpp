@@ -18,6 +18,9 @@
 #include "report/UnitOrientQuery.h"
 
 #include <QApplication>
+#include <QLibraryInfo>
+#include <QLocale>
+#include <QTranslator>
 
 int main(int argc, char* argv[])
 {
@@ -26,6 +29,11 @@ int main(int argc, char* argv[])
     QApplication::setApplicationDisplayName(QStringLiteral("Tarnyx"));
     QApplication::setApplicationVersion(QStringLiteral(TARNYX_VERSION_STRING));
     QApplication::setQuitOnLastWindowClosed(false);
+    // The program speaks Czech, so the desktop's standard dialogs (folders, page setup) do too.
+    QTranslator qtTexts;
+    if (qtTexts.load(QLocale(QLocale::Czech), QStringLiteral("qtbase"), QStringLiteral("_"),
+                     QLibraryInfo::path(QLibraryInfo::TranslationsPath)))
+        QApplication::installTranslator(&qtTexts);
     const QStringList args = platform::programArguments();
     LoadSettingsConstants(args);
     const platform::NamedMutex mutex(QStringLiteral("mutex_morvane_tarnyx"));
@@ -74,7 +82,9 @@ int main(int argc, char* argv[])
         };
         dialogs.settings = [&](QWidget* owner) {
             SetupServices services;
-            services.documentInProgress = [&controller] { return controller->Printing.load(); };
+            services.documentInProgress = [&controller] {
+                return controller->Printing.load();
+            };
             // Over a hidden main window (the program sits in the tray) the dialog stands alone.
             if (owner && !owner->isVisible())
                 owner = nullptr;

@@ -56,6 +56,8 @@ QLabel* buddyLabel(const QString& caption, QWidget* buddy)
 QToolButton* ellipsisButton(QAction* action, QWidget* parent)
 {
     auto* button = new QToolButton(parent);
+    // A tool button shows the icon text, which drops a trailing ellipsis unless set on its own.
+    action->setIconText(action->text());
     button->setDefaultAction(action);
     return button;
 }
@@ -151,14 +153,18 @@ TFormSetup::TFormSetup(TAppSettings& settings, PrinterCatalog& printers, SetupSe
     setWindowFlags(windowFlags() & ~Qt::WindowContextHelpButtonHint);
 
     if (!m_services.fontNames)
-        m_services.fontNames = [&printers] { return PrinterFontNames(printers); };
+        m_services.fontNames = [&printers] {
+            return PrinterFontNames(printers);
+        };
     if (!m_services.printerSetup)
         m_services.printerSetup = [](QPrinter& printer, QWidget* owner) {
             QPageSetupDialog dialog(&printer, owner);
             return dialog.exec() == QDialog::Accepted;
         };
     if (!m_services.documentInProgress)
-        m_services.documentInProgress = [] { return false; };
+        m_services.documentInProgress = [] {
+            return false;
+        };
     if (!m_services.orientationEditor)
         m_services.orientationEditor = [&settings](QWidget* owner) {
             TFormLstEdit editor(LstList(), settings, owner);
@@ -169,7 +175,9 @@ TFormSetup::TFormSetup(TAppSettings& settings, PrinterCatalog& printers, SetupSe
             ShowHelpTopic(owner, GetHelpFileName(), topic);
         };
     if (!m_services.closeHelp)
-        m_services.closeHelp = [] { CloseAllHelp(); };
+        m_services.closeHelp = [] {
+            CloseAllHelp();
+        };
     if (!m_services.directoriesDialog)
         m_services.directoriesDialog = [&settings](QWidget* owner, QString& directories) {
             TFormDirs dialog(settings, owner);
@@ -372,11 +380,12 @@ QWidget* TFormSetup::createPageTab()
 QWidget* TFormSetup::createGeneralTab()
 {
     auto* page = new QWidget;
-    CheckAutorun =
-        checkBox(QStringLiteral("Spouštět při startu &Windows"),
-                 QStringLiteral("Program bude spuštěn automaticky při každém startu Windows."), page);
-    CheckPause = checkBox(QStringLiteral("Spouštět v režimu po&zastavení"),
-                          QStringLiteral("Po svém spuštění bude Tarnyx v režimu pozastavení."), page);
+    CheckAutorun = checkBox(
+        QStringLiteral("Spouštět při startu &Windows"),
+        QStringLiteral("Program bude spuštěn automaticky při každém startu Windows."), page);
+    CheckPause =
+        checkBox(QStringLiteral("Spouštět v režimu po&zastavení"),
+                 QStringLiteral("Po svém spuštění bude Tarnyx v režimu pozastavení."), page);
     CheckIconize = checkBox(QStringLiteral("Minimalizovat program do i&kony"), QString(), page);
     CheckHints = checkBox(QStringLiteral("Zobrazovat textové popi&sky"),
                           QStringLiteral("Zapne zobrazování krátkých nápovědných textů."), page);
@@ -640,8 +649,8 @@ void TFormSetup::accept()
     s.VerCheck = CheckUpdate->isChecked();
     s.MaxPortrait = EditPortrait->value();
     s.Indent = quint8(std::max(IndentIndex(), 0));
-    s.Borders = QMargins(SpinLeft->value(), SpinTop->value(), SpinRight->value(),
-                         SpinBottom->value());
+    s.Borders =
+        QMargins(SpinLeft->value(), SpinTop->value(), SpinRight->value(), SpinBottom->value());
     if (RadioOrUnknown->isChecked())
         s.Orientation = OrientPerTitle;
     else if (RadioOrPortrait->isChecked())

@@ -2,8 +2,8 @@
 
 #include "report/CodePages.h"
 
-#include "print/PrinterCatalog.h"
 #include "print/PdfStream.h"
+#include "print/PrinterCatalog.h"
 
 #include <QDir>
 #include <QFile>
@@ -241,7 +241,8 @@ void PdfFileDevice::discard()
     QFile::remove(outputPath());
 }
 
-CupsQueueDevice::CupsQueueDevice(const PrinterCatalog* printers) : m_printers(printers) {}
+CupsQueueDevice::CupsQueueDevice(const PrinterCatalog* printers) : m_printers(printers)
+{}
 
 CupsQueueDevice::~CupsQueueDevice()
 {

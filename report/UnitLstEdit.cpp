@@ -343,8 +343,8 @@ void TFormLstEdit::DeleteCurrent()
                    MsgKind::Confirmation, {MsgButton::Yes, MsgButton::No}, windowTitle(), this);
     if (answer != MsgButton::Yes)
         return;
-    // The print worker adds titles it has not met before, so the list may have moved while the
-    // question was open: only the title the user was asked about is removed.
+    // Only the title the user was asked about is removed, should the list have changed while
+    // the question was open.
     if (row >= m_model->rowCount() || Cp1250ToUnicode(m_list.Entries().at(row).Title) != title)
         return;
     m_model->removeRow(row);

@@ -72,10 +72,9 @@ void TestFormDirs::listTextRoundTrip()
     // A quoted entry may hold ";" and a doubled quote; duplicates stay.
     TFormDirs quoted(m_settings);
     quoted.SetList(QStringLiteral("\"/x;y/\";\"/q\"\"uote/\"; /a/;/a/;\"unclosed;still"));
-    QCOMPARE(entries(quoted),
-             (QStringList{QStringLiteral("/x;y/"), QStringLiteral("/q\"uote/"),
-                          QStringLiteral("/a/"), QStringLiteral("/a/"),
-                          QStringLiteral("unclosed;still")}));
+    QCOMPARE(entries(quoted), (QStringList{QStringLiteral("/x;y/"), QStringLiteral("/q\"uote/"),
+                                           QStringLiteral("/a/"), QStringLiteral("/a/"),
+                                           QStringLiteral("unclosed;still")}));
 
     TFormDirs empty(m_settings);
     empty.SetList(QStringLiteral(" ; ;"));
@@ -103,7 +102,8 @@ void TestFormDirs::addingFollowsTheExactText()
     // Letter case counts.
     typeInto(form.EditDir, QStringLiteral("/SRV/LST"));
     QTest::mouseClick(form.BtnAdd, Qt::LeftButton);
-    QCOMPARE(entries(form), (QStringList{QStringLiteral("/srv/lst/"), QStringLiteral("/SRV/LST/")}));
+    QCOMPARE(entries(form),
+             (QStringList{QStringLiteral("/srv/lst/"), QStringLiteral("/SRV/LST/")}));
     QCOMPARE(form.CurrentIndex(), 1);
     QCOMPARE(form.EditDir->text(), QStringLiteral("/SRV/LST/"));
 
@@ -128,8 +128,8 @@ void TestFormDirs::replacingAndRemoving()
     typeInto(form.EditDir, QStringLiteral("/bb"));
     QVERIFY(form.BtnReplace->isEnabled());
     QTest::mouseClick(form.BtnReplace, Qt::LeftButton);
-    QCOMPARE(entries(form), (QStringList{QStringLiteral("/a/"), QStringLiteral("/bb/"),
-                                         QStringLiteral("/c/")}));
+    QCOMPARE(entries(form),
+             (QStringList{QStringLiteral("/a/"), QStringLiteral("/bb/"), QStringLiteral("/c/")}));
     QCOMPARE(form.CurrentIndex(), 1);
     // Replacing by a text that is already an entry does nothing.
     typeInto(form.EditDir, QStringLiteral("/a/"));

@@ -101,9 +101,12 @@ std::unique_ptr<TFormSetup> TestFormSetup::open(SetupServices services)
 {
     services.programPath = kProgram;
     if (!services.showHelp)
-        services.showHelp = [this](QWidget*, const QString& topic) { m_topics << topic; };
+        services.showHelp = [this](QWidget*, const QString& topic) {
+            m_topics << topic;
+        };
     if (!services.closeHelp)
-        services.closeHelp = [] {};
+        services.closeHelp = [] {
+        };
     auto form = std::make_unique<TFormSetup>(m_settings, m_printers, std::move(services));
     form->show();
     QApplication::setActiveWindow(form.get());
@@ -205,8 +208,8 @@ void TestFormSetup::printerChoiceAndFonts()
     form->ComboPrn->setFocus();
     while (form->ComboPrn->currentText() != kSecond) {
         const int before = form->ComboPrn->currentIndex();
-        QTest::keyClick(form->ComboPrn, before < form->ComboPrn->findText(kSecond) ? Qt::Key_Down
-                                                                                 : Qt::Key_Up);
+        QTest::keyClick(form->ComboPrn,
+                        before < form->ComboPrn->findText(kSecond) ? Qt::Key_Down : Qt::Key_Up);
         QVERIFY(form->ComboPrn->currentIndex() != before);
     }
     QCOMPARE(m_printers.currentPrinter(), kSecond);
@@ -237,7 +240,9 @@ void TestFormSetup::cancelRestoresThePrinter()
 
     // Esc cancels too; while a document is open the printer is left alone.
     SetupServices busy;
-    busy.documentInProgress = [] { return true; };
+    busy.documentInProgress = [] {
+        return true;
+    };
     auto printing = open(busy);
     printing->ComboPrn->setCurrentIndex(printing->ComboPrn->findText(kSecond));
     QTest::keyClick(printing.get(), Qt::Key_Escape);
@@ -279,7 +284,9 @@ void TestFormSetup::orientationChoice()
 {
     int editorOpened = 0;
     SetupServices services;
-    services.orientationEditor = [&editorOpened](QWidget*) { ++editorOpened; };
+    services.orientationEditor = [&editorOpened](QWidget*) {
+        ++editorOpened;
+    };
     m_settings.Orientation = 7;
     auto form = open(services);
     form->PageControl1->setCurrentIndex(1);
@@ -329,8 +336,8 @@ void TestFormSetup::okStoresEverySetting()
     QCOMPARE(form->SpinRight->maximum(), 50);
     form->PageControl1->setCurrentIndex(3);
     QVERIFY(!form->CheckTaskbar->isEnabled());
-    for (QCheckBox* box : {form->CheckPause, form->CheckHints, form->CheckPriority,
-                           form->CheckUpdate})
+    for (QCheckBox* box :
+         {form->CheckPause, form->CheckHints, form->CheckPriority, form->CheckUpdate})
         clickBox(box);
     // The proxy stays off: its fields are not taken.
     form->PageControl1->setCurrentIndex(4);
@@ -370,8 +377,7 @@ void TestFormSetup::autostartEntry()
     auto hidden = open();
     hidden->CheckIconize->setChecked(true);
     QTest::mouseClick(hidden->ButtonOK, Qt::LeftButton);
-    QCOMPARE(platform::autostart::readCommand(entry),
-             QStringLiteral("\"%1\" /min").arg(kProgram));
+    QCOMPARE(platform::autostart::readCommand(entry), QStringLiteral("\"%1\" /min").arg(kProgram));
 
     auto off = open();
     off->CheckAutorun->setChecked(false);
@@ -387,9 +393,9 @@ void TestFormSetup::helpFollowsTheTab()
     QTest::mouseClick(form->ButtonHelp, Qt::LeftButton);
     form->PageControl1->setCurrentIndex(4);
     QTest::keyClick(form.get(), Qt::Key_F1);
-    QCOMPARE(m_topics, (QStringList{QStringLiteral("setup.htm#"),
-                                    QStringLiteral("setup.htm#SetupStranka"),
-                                    QStringLiteral("setup.htm#SetupInternet")}));
+    QCOMPARE(m_topics,
+             (QStringList{QStringLiteral("setup.htm#"), QStringLiteral("setup.htm#SetupStranka"),
+                          QStringLiteral("setup.htm#SetupInternet")}));
 }
 
 QTEST_MAIN(TestFormSetup)
