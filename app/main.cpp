@@ -13,11 +13,13 @@
 #include "platform/CommandLine.h"
 #include "platform/NamedMutex.h"
 #include "print/CupsPrinterCatalog.h"
+#include "print/PdfDevice.h"
 #include "print/PrnThread.h"
 #include "print/UiJobHost.h"
 #include "report/UnitOrientQuery.h"
 
 #include <QApplication>
+#include <QDir>
 #include <QLibraryInfo>
 #include <QLocale>
 #include <QTranslator>
@@ -56,6 +58,9 @@ int main(int argc, char* argv[])
         window->ExitRequested = true;
         window->close();
     });
+
+    // Print folders of copies that were killed would otherwise stay for good.
+    CupsQueueDevice::removeStaleTempFolders(QDir::tempPath());
 
     int rc = 0;
     {

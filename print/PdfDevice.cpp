@@ -9,10 +9,22 @@
 #include <QFile>
 #include <QPrinter>
 #include <QPrinterInfo>
+#include <QRegularExpression>
 #include <QTemporaryDir>
 
+#include <cerrno>
 #include <cmath>
+#include <csignal>
 #include <cups/cups.h>
+#include <unistd.h>
+
+namespace {
+
+// Each copy's print folder is named after its process id, so that a later copy can tell the
+// folders of killed copies from those in use.
+const QString kTempPrefix = QStringLiteral("/tarnyx-print-");
+
+} // namespace
 
 PdfDevice::PdfDevice()
     : m_layout(QPageSize(QPageSize::A4), QPageLayout::Portrait, QMarginsF(0, 0, 0, 0),
@@ -287,7 +299,8 @@ bool CupsQueueDevice::selectPrinter(const QString& name)
     setPrinterName(found);
     setPageSetup(layout, resolution);
     if (m_tempDir.isEmpty()) {
-        QTemporaryDir dir(QDir::tempPath() + QStringLiteral("/tarnyx-print-XXXXXX"));
+        QTemporaryDir dir(QDir::tempPath() + kTempPrefix + QString::number(getpid()) +
+                          QStringLiteral("-XXXXXX"));
         dir.setAutoRemove(false);
         if (!dir.isValid())
             return false;
@@ -295,6 +308,26 @@ bool CupsQueueDevice::selectPrinter(const QString& name)
     }
     setOutputPath(m_tempDir + QStringLiteral("/job.pdf"));
     return true;
+}
+
+int CupsQueueDevice::removeStaleTempFolders(const QString& tempDir)
+{
+    static const QRegularExpression name(QStringLiteral("^tarnyx-print-([0-9]{1,9})-"));
+    int removed = 0;
+    const QFileInfoList folders =
+        QDir(tempDir).entryInfoList({QStringLiteral("tarnyx-print-*")}, QDir::Dirs | QDir::Hidden);
+    for (const QFileInfo& folder : folders) {
+        const QRegularExpressionMatch m = name.match(folder.fileName());
+        if (!m.hasMatch() || folder.isSymLink() || folder.ownerId() != getuid())
+            continue;
+        const pid_t pid = pid_t(m.captured(1).toLong());
+        // Only a process that is gone for certain: EPERM means it runs under another user.
+        if (pid <= 0 || pid == getpid() || kill(pid, 0) == 0 || errno != ESRCH)
+            continue;
+        if (QDir(folder.absoluteFilePath()).removeRecursively())
+            ++removed;
+    }
+    return removed;
 }
 
 bool CupsQueueDevice::deliver(QString& error)

@@ -120,6 +120,11 @@ public:
     static bool queueSetup(const QString& queue, QPageLayout& layout, int& resolution,
                            const QPageSize& paper = {});
 
+    // Removes the temporary folders in `tempDir` that this user's copies of the program left
+    // behind when they were killed (each folder carries its copy's process id). Folders of
+    // copies that still run stay. Returns how many folders were removed.
+    static int removeStaleTempFolders(const QString& tempDir);
+
 protected:
     bool deliver(QString& error) override;
     void discard() override;

@@ -9,9 +9,11 @@
 #include "print/UnitPrn.h"
 #include "report/UnitOrient.h"
 
+#include <QDir>
 #include <QFile>
 #include <QProcess>
 #include <QRegularExpression>
+#include <QScopeGuard>
 #include <QTemporaryDir>
 #include <QTest>
 
@@ -108,6 +110,7 @@ private slots:
     void cliPrintsACp852ReportWithFrames();
     void printJobPrintsAKamenickyReport();
     void stoppedJobNeverReachesTheQueue();
+    void foldersOfKilledCopiesAreRemoved();
 
 private:
     CupsFixture m_cups;
@@ -227,6 +230,49 @@ void TestCupsPrint::stoppedJobNeverReachesTheQueue()
     }
     QVERIFY(QFile::exists(report));
     QVERIFY(m_cups.waitForJob(QStringLiteral("mzdy"), 2000).isEmpty());
+}
+
+void TestCupsPrint::foldersOfKilledCopiesAreRemoved()
+{
+    QTemporaryDir tmp;
+    const QByteArray oldTmp = qgetenv("TMPDIR");
+    const auto restore = qScopeGuard([&oldTmp] {
+        if (oldTmp.isNull())
+            qunsetenv("TMPDIR");
+        else
+            qputenv("TMPDIR", oldTmp);
+    });
+    qputenv("TMPDIR", QFile::encodeName(tmp.path()));
+    qint64 deadPid = 0;
+    {
+        QProcess gone;
+        connect(&gone, &QProcess::started, this, [&] { deadPid = gone.processId(); });
+        gone.start(QStringLiteral("true"), {});
+        QVERIFY(gone.waitForFinished());
+    }
+    QVERIFY(deadPid > 0);
+    const QDir dir(tmp.path());
+    const QString dead = QStringLiteral("tarnyx-print-%1-a1b2c3").arg(deadPid);
+    QVERIFY(dir.mkpath(dead));
+    QFile pdf(dir.filePath(dead + QStringLiteral("/job.pdf")));
+    QVERIFY(pdf.open(QIODevice::WriteOnly));
+    pdf.close();
+    // A running process (init), an older folder without a process id, and this copy's own.
+    QVERIFY(dir.mkpath(QStringLiteral("tarnyx-print-1-d4e5f6")));
+    QVERIFY(dir.mkpath(QStringLiteral("tarnyx-print-g7h8i9")));
+    {
+        CupsQueueDevice printer;
+        QVERIFY(printer.selectPrinter(QStringLiteral("mzdy")));
+        QCOMPARE(CupsQueueDevice::removeStaleTempFolders(tmp.path()), 1);
+        QStringList left = dir.entryList(QDir::Dirs | QDir::NoDotAndDotDot, QDir::Name);
+        QCOMPARE(left.size(), 3);
+        QVERIFY(!left.contains(dead));
+        QVERIFY(
+            left.filter(QStringLiteral("tarnyx-print-%1-").arg(QCoreApplication::applicationPid()))
+                .size() == 1);
+    }
+    // A printer removes its own folder when it goes.
+    QCOMPARE(dir.entryList(QDir::Dirs | QDir::NoDotAndDotDot).size(), 2);
 }
 
 QTEST_MAIN(TestCupsPrint)
