@@ -54,19 +54,7 @@ for tool in python3 lpstat bc awk; do
 done
 part() { [[ " $PARTS " == *" $1 "* ]]; }
 
-WORK=$(mktemp -d /tmp/tarnyx-bench-XXXXXX)
-TPID=""
-cleanup() {
-    [ -n "$TPID" ] && kill -KILL "$TPID" 2>/dev/null && wait "$TPID" 2>/dev/null
-    cups_stop
-    if [ "${KEEP:-0}" = 1 ]; then echo "bench_tray: kept $WORK" >&2; else rm -rf "$WORK"; fi
-}
-trap cleanup EXIT
-trap 'exit 130' INT TERM
-
-log() { printf '[%s] %s\n' "$(date +%T)" "$*" >&2; }
-usec() { echo "${EPOCHREALTIME/./}"; }
-exec {pause_fd}<> <(:) # `read -t` on it is a pause without starting a process
+bench_work bench
 
 # Starts the program as instance NAME (own configuration, runtime, temporary and working
 # directories) on the spool directories DIRS; its pid goes into TPID, its start into TSTART (µs).

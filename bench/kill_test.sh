@@ -58,19 +58,7 @@ for tool in python3 lpstat pdfinfo cmp; do
     command -v $tool >/dev/null || { echo "kill_test: $tool is missing" >&2; exit 1; }
 done
 
-WORK=$(mktemp -d /tmp/tarnyx-kill-XXXXXX)
-TPID=""
-cleanup() {
-    [ -n "$TPID" ] && kill -KILL "$TPID" 2>/dev/null && wait "$TPID" 2>/dev/null
-    cups_stop
-    if [ "${KEEP:-0}" = 1 ]; then echo "kill_test: kept $WORK" >&2; else rm -rf "$WORK"; fi
-}
-trap cleanup EXIT
-trap 'exit 130' INT TERM
-log() { printf '[%s] %s\n' "$(date +%T)" "$*" >&2; }
-usec() { echo "${EPOCHREALTIME/./}"; }
-exec {pause_fd}<> <(:) # `read -t` on it is a pause without starting a process
-pause() { read -r -t "$1" -u "$pause_fd"; }
+bench_work kill
 
 spool=$WORK/spool
 orig=$WORK/originals

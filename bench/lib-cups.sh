@@ -14,6 +14,10 @@
 #                             writes CONFIG/Morvane/registry.reg (CONFIG becomes XDG_CONFIG_HOME):
 #                             the spool directories (";"-separated), the queue, Erase 0 or 1,
 #                             not iconized, no update check
+#   bench_work NAME           makes the scratch directory WORK (/tmp/tarnyx-NAME-XXXXXX) and on exit
+#                             kills the copy whose pid is in TPID, stops cupsd and removes WORK
+#                             (kept with KEEP=1); also defines log, usec (the time in µs) and
+#                             pause SECONDS (a sleep that starts no process)
 #
 # The scheduler needs root or a user that may run it (a capture backend owned by root runs as
 # root; owned by anybody else, as that user). It takes no traffic but that of its unix socket.
@@ -131,3 +135,23 @@ tarnyx_settings() {
     printf 'Windows Registry Editor Version 5.00\r\n\r\n[HKEY_CURRENT_USER\\Software\\Morvane\\Tarnyx\\Settings]\r\n"Directories"="%s"\r\n"Printer"="%s"\r\n"Erase"=dword:%08x\r\n"Iconize"=dword:00000000\r\n"VerCheck"=dword:00000000\r\n' \
         "$dirs" "$printer" "$erase" >"$config/Morvane/registry.reg"
 }
+
+bench_work() {
+    local name=$1
+    WORK=$(mktemp -d "/tmp/tarnyx-$name-XXXXXX")
+    TPID=""
+    BENCH_NAME=$(basename "$0" .sh)
+    trap bench_cleanup EXIT
+    trap 'exit 130' INT TERM
+    exec {pause_fd}<> <(:) # `read -t` on it is a pause without starting a process
+}
+
+bench_cleanup() {
+    [ -n "$TPID" ] && kill -KILL "$TPID" 2>/dev/null && wait "$TPID" 2>/dev/null
+    cups_stop
+    if [ "${KEEP:-0}" = 1 ]; then echo "$BENCH_NAME: kept $WORK" >&2; else rm -rf "$WORK"; fi
+}
+
+log() { printf '[%s] %s\n' "$(date +%T)" "$*" >&2; }
+usec() { echo "${EPOCHREALTIME/./}"; }
+pause() { read -r -t "$1" -u "$pause_fd"; }
