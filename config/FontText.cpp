@@ -1,5 +1,7 @@
 #include "config/FontText.h"
 
+#include "config/MvRegIni.h"
+
 #include <QStringList>
 
 #include <climits>
@@ -56,9 +58,8 @@ int numberOr(const std::optional<QString>& value, int fallback, int min = INT_MI
 {
     if (!value)
         return fallback;
-    bool ok = false;
-    const int n = value->toInt(&ok, 10);
-    return ok && n >= min && n <= max ? n : fallback;
+    const std::optional<int> n = ParseDecimal(*value);
+    return n && *n >= min && *n <= max ? *n : fallback;
 }
 
 } // namespace

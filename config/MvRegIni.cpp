@@ -28,16 +28,6 @@ QString joinPath(const QStringList& parts)
     return clean.join(u'\\');
 }
 
-// Decimal text as Delphi-style programs read it: optional sign, digits, nothing else.
-std::optional<int> parseDecimal(const QString& text)
-{
-    bool ok = false;
-    const int v = text.toInt(&ok, 10);
-    if (!ok)
-        return std::nullopt;
-    return v;
-}
-
 } // namespace
 
 QString TMorvane::RegistryRoot() const
@@ -121,7 +111,7 @@ std::optional<int> TMvRegIni::ReadInteger(const QString& section, const QString&
     case RegKind::Dword:
         return int(v->dword);
     case RegKind::Sz:
-        return parseDecimal(TrimText(v->text)).value_or(def);
+        return ParseDecimal(TrimText(v->text)).value_or(def);
     case RegKind::Other:
         break;
     }
@@ -219,4 +209,13 @@ bool TMvRegIni::DeleteKey(const QString& section, const QString& ident) const
 std::unique_ptr<TMvRegIni> OpenSettings()
 {
     return std::make_unique<TMvRegIni>(Morvane().RegistryRoot());
+}
+
+std::optional<int> ParseDecimal(QStringView text)
+{
+    bool ok = false;
+    const int v = text.toInt(&ok, 10);
+    if (!ok)
+        return std::nullopt;
+    return v;
 }

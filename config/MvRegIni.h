@@ -2,6 +2,7 @@
 
 #include <QString>
 #include <QStringList>
+#include <QStringView>
 
 #include <memory>
 #include <optional>
@@ -74,3 +75,6 @@ std::unique_ptr<TMvRegIni> OpenSettings();
 
 // Blanks and control characters removed at both ends.
 QString TrimText(const QString& s);
+
+// Decimal text as Delphi-style programs read it: optional sign, digits, nothing else.
+std::optional<int> ParseDecimal(QStringView text);

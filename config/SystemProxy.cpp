@@ -1,5 +1,7 @@
 #include "config/SystemProxy.h"
 
+#include "config/MvRegIni.h"
+
 #include <QtGlobal>
 
 namespace {
@@ -42,9 +44,8 @@ bool isPerProtocolList(QStringView text)
 // other port once narrowed, so it counts as no port.
 int portOf(QStringView text)
 {
-    bool ok = false;
-    const int port = text.toInt(&ok, 10);
-    return ok && port >= 0 && port <= MaxPort ? port : 0;
+    const std::optional<int> port = ParseDecimal(text);
+    return port && *port >= 0 && *port <= MaxPort ? *port : 0;
 }
 
 // One entry: the text up to the first blank or ";", as host:port. The environment holds URLs, so

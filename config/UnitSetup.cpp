@@ -41,9 +41,7 @@ constexpr int kMaxPortrait = 233;
 // A whole decimal number, blanks around it allowed.
 std::optional<int> wholeNumber(const QString& text)
 {
-    bool ok = false;
-    const int value = TrimText(text).toInt(&ok, 10);
-    return ok ? std::optional<int>(value) : std::nullopt;
+    return ParseDecimal(TrimText(text));
 }
 
 QLabel* buddyLabel(const QString& caption, QWidget* buddy)

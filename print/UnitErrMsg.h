@@ -32,7 +32,6 @@ public:
     // Shows the dialog modally and returns the user's answer.
     ErrorChoice Execute();
 
-    // The size of the critical icon drawn at the left of the text.
     QPushButton* btnDelete = nullptr;
     QPushButton* btnSkip = nullptr;
     QPushButton* btnRetry = nullptr;

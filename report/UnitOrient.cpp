@@ -17,9 +17,8 @@ const QString kSection = QStringLiteral("Settings\\LstList");
 // text is not a number.
 quint8 codeFromText(const QString& text)
 {
-    bool ok = false;
-    const int value = text.toInt(&ok, 10);
-    return ok ? quint8(value & 0xFF) : quint8(255);
+    const std::optional<int> value = ParseDecimal(text);
+    return value ? quint8(*value & 0xFF) : quint8(255);
 }
 
 // The collator for titles: the user's locale, letter case ignored. Building one is costly, so it
