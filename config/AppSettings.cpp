@@ -58,10 +58,7 @@ QString validatePrinter(const QString& stored, PrinterCatalog& printers)
     if (stored.isEmpty())
         return stored;
     const QStringList installed = printers.printerNames();
-    QString found;
-    for (const QString& name : installed)
-        if (name.compare(stored, Qt::CaseInsensitive) == 0)
-            found = name;
+    QString found = FindInstalledPrinter(installed, stored);
     if (found.isEmpty() && !installed.isEmpty()) {
         found = printers.defaultPrinterName();
         if (found.isEmpty())

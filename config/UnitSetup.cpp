@@ -490,15 +490,15 @@ void TFormSetup::FormCreate()
 
 void TFormSetup::FillPrinterList()
 {
+    const QStringList installed = m_printers.printerNames();
     ComboPrn->clear();
     ComboPrn->addItem(kNoPrinter);
-    ComboPrn->addItems(m_printers.printerNames());
-    int selected = 0;
-    if (!m_settings.Printer.isEmpty())
-        selected = ComboPrn->findText(m_settings.Printer, Qt::MatchFixedString);
-    // MatchFixedString compares without regard to case; "[žádná]" is no printer's name.
-    if (selected == 0 && !m_settings.Printer.isEmpty())
-        selected = -1;
+    ComboPrn->addItems(installed);
+    int selected = 0; // "[žádná]"
+    if (!m_settings.Printer.isEmpty()) {
+        const QString found = FindInstalledPrinter(installed, m_settings.Printer);
+        selected = found.isEmpty() ? -1 : int(installed.lastIndexOf(found)) + 1;
+    }
     ComboPrn->setCurrentIndex(selected);
 }
 

@@ -283,10 +283,7 @@ bool CupsQueueDevice::queueSetup(const QString& queue, QPageLayout& layout, int&
 bool CupsQueueDevice::selectPrinter(const QString& name)
 {
     const QStringList installed = QPrinterInfo::availablePrinterNames();
-    QString found;
-    for (const QString& queue : installed)
-        if (queue.compare(name, Qt::CaseInsensitive) == 0)
-            found = queue;
+    QString found = FindInstalledPrinter(installed, name);
     if (found.isEmpty())
         found = QPrinterInfo::defaultPrinterName();
     if (found.isEmpty() && !installed.isEmpty())

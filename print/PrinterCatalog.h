@@ -4,6 +4,18 @@
 #include <QString>
 #include <QStringList>
 
+#include <algorithm>
+
+// The installed spelling of the printer `name` (letter case ignored; the last of several), or
+// empty when no installed printer has that name.
+inline QString FindInstalledPrinter(const QStringList& installed, const QString& name)
+{
+    const auto it = std::find_if(installed.rbegin(), installed.rend(), [&name](const QString& q) {
+        return q.compare(name, Qt::CaseInsensitive) == 0;
+    });
+    return it == installed.rend() ? QString() : *it;
+}
+
 // The printers installed on this machine and the one the program currently prints to.
 // The real one asks CUPS through Qt; tests use a list of their own.
 class PrinterCatalog
