@@ -3,6 +3,8 @@
 #include "config/AppSettings.h"
 #include "config/MvRegIni.h"
 
+#include <QAbstractButton>
+#include <QAction>
 #include <QApplication>
 #include <QFontDatabase>
 #include <QHelpEvent>
@@ -114,4 +116,16 @@ void SaveWindowSize(const QWidget* form)
     const QString name = form->objectName();
     if (ini->WriteInteger(kLastUsed, name + QStringLiteral(".Width"), form->width()))
         ini->WriteInteger(kLastUsed, name + QStringLiteral(".Height"), form->height());
+}
+
+void BindButton(QAbstractButton* button, QAction* action)
+{
+    const auto sync = [button, action] {
+        button->setText(action->text());
+        button->setToolTip(action->toolTip());
+        button->setEnabled(action->isEnabled());
+    };
+    sync();
+    QObject::connect(action, &QAction::changed, button, sync);
+    QObject::connect(button, &QAbstractButton::clicked, action, &QAction::trigger);
 }

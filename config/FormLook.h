@@ -2,6 +2,9 @@
 
 #include <QFont>
 
+class QAbstractButton;
+class QAction;
+
 class QWidget;
 struct TAppSettings;
 
@@ -25,6 +28,10 @@ void ApplySystemFont(QFont& font, SystemFontKind kind, const TAppSettings& setti
 void SetShowHints(bool show);
 void SetHintHidePause(int milliseconds);
 bool ShowHints();
+
+// A button that stands for an action: its caption, hint and enabled state follow the action, and
+// a click triggers it.
+void BindButton(QAbstractButton* button, QAction* action);
 
 // Width and height of a window under "LastUsed", named after the window's object name.
 void RestoreWindowSize(QWidget* form);

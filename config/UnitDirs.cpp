@@ -20,14 +20,6 @@
 
 namespace {
 
-// A push button that runs an action and follows its enabled state.
-void bindButton(QAbstractButton* button, QAction* action)
-{
-    QObject::connect(button, &QAbstractButton::clicked, action, &QAction::trigger);
-    QObject::connect(action, &QAction::enabledChanged, button, &QWidget::setEnabled);
-    button->setEnabled(action->isEnabled());
-}
-
 // Splits a ";"-separated list; an entry that begins with a double quote runs to its closing quote
 // (a doubled quote inside stands for one), and whatever follows it up to the next ";" is kept.
 QStringList splitDirList(const QString& text)
@@ -76,9 +68,14 @@ TFormDirs::TFormDirs(const TAppSettings& settings, QWidget* parent) : QDialog(pa
     setWindowFlags(windowFlags() & ~Qt::WindowContextHelpButtonHint);
 
     ActDir = new QAction(QStringLiteral("..."), this);
+    ActDir->setToolTip(QStringLiteral("Vyhledání adresáře"));
     ActReplace = new QAction(QStringLiteral("&Nahradit"), this);
+    ActReplace->setToolTip(
+        QStringLiteral("Nahrazení adresáře v seznamu adresářem z editačního pole"));
     ActAdd = new QAction(QStringLiteral("&Přidat"), this);
+    ActAdd->setToolTip(QStringLiteral("Přidání adresáře z editačního pole do seznamu adresářů"));
     ActDel = new QAction(QStringLiteral("&Odebrat"), this);
+    ActDel->setToolTip(QStringLiteral("Odebrání adresáře ze seznamu adresářů"));
 
     GroupDir = new QGroupBox(QStringLiteral(" Sledované adresáře "), this);
     GroupDir->setAcceptDrops(true);
@@ -93,15 +90,9 @@ TFormDirs::TFormDirs(const TAppSettings& settings, QWidget* parent) : QDialog(pa
     EditDir->setToolTip(QStringLiteral("Název měněného nebo přidávaného adresáře.\nK vyhledání "
                                        "můžete použít tlačítko vpravo."));
     btnDir = new QToolButton(GroupDir);
-    btnDir->setText(QStringLiteral("..."));
-    btnDir->setToolTip(QStringLiteral("Vyhledání adresáře"));
-    BtnReplace = new QPushButton(ActReplace->text(), GroupDir);
-    BtnReplace->setToolTip(
-        QStringLiteral("Nahrazení adresáře v seznamu adresářem z editačního pole"));
-    BtnAdd = new QPushButton(ActAdd->text(), GroupDir);
-    BtnAdd->setToolTip(QStringLiteral("Přidání adresáře z editačního pole do seznamu adresářů"));
-    BtnDel = new QPushButton(ActDel->text(), GroupDir);
-    BtnDel->setToolTip(QStringLiteral("Odebrání adresáře ze seznamu adresářů"));
+    BtnReplace = new QPushButton(GroupDir);
+    BtnAdd = new QPushButton(GroupDir);
+    BtnDel = new QPushButton(GroupDir);
     BtnOK = new QPushButton(QStringLiteral("OK"), this);
     BtnOK->setDefault(true);
     BtnCancel = new QPushButton(QStringLiteral("Storno"), this);
@@ -131,10 +122,10 @@ TFormDirs::TFormDirs(const TAppSettings& settings, QWidget* parent) : QDialog(pa
     form->setSizeConstraint(QLayout::SetFixedSize);
     ListDir->setMinimumSize(360, 160);
 
-    bindButton(btnDir, ActDir);
-    bindButton(BtnReplace, ActReplace);
-    bindButton(BtnAdd, ActAdd);
-    bindButton(BtnDel, ActDel);
+    BindButton(btnDir, ActDir);
+    BindButton(BtnReplace, ActReplace);
+    BindButton(BtnAdd, ActAdd);
+    BindButton(BtnDel, ActDel);
     connect(ActDir, &QAction::triggered, this, &TFormDirs::ActDirExecute);
     connect(ActReplace, &QAction::triggered, this, &TFormDirs::ActReplaceExecute);
     connect(ActAdd, &QAction::triggered, this, &TFormDirs::ActAddExecute);

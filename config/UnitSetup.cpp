@@ -54,9 +54,7 @@ QLabel* buddyLabel(const QString& caption, QWidget* buddy)
 QToolButton* ellipsisButton(QAction* action, QWidget* parent)
 {
     auto* button = new QToolButton(parent);
-    // A tool button shows the icon text, which drops a trailing ellipsis unless set on its own.
-    action->setIconText(action->text());
-    button->setDefaultAction(action);
+    BindButton(button, action);
     return button;
 }
 
@@ -77,19 +75,11 @@ QSpinBox* marginField(QWidget* parent)
     return spin;
 }
 
-// Runs `action` when the field loses the focus or the user presses Enter in it.
-void onLeave(QLineEdit* field, QObject* context, const std::function<void()>& action)
-{
-    QObject::connect(field, &QLineEdit::editingFinished, context, action);
-}
-
 } // namespace
 
 WidthEdit::WidthEdit(QWidget* parent) : QAbstractSpinBox(parent)
 {
     setAlignment(Qt::AlignCenter);
-    setButtonSymbols(QAbstractSpinBox::UpDownArrows);
-    setCorrectionMode(QAbstractSpinBox::CorrectToPreviousValue);
 }
 
 void WidthEdit::setRange(int minimum, int maximum)
@@ -207,8 +197,9 @@ TFormSetup::TFormSetup(TAppSettings& settings, PrinterCatalog& printers, SetupSe
     PageControl1->addTab(createGeneralTab(), QStringLiteral("Obecné"));
     PageControl1->addTab(createInternetTab(), QStringLiteral("Internet"));
 
-    ButtonHelp = new QPushButton(actHelp->text(), this);
+    ButtonHelp = new QPushButton(this);
     ButtonHelp->setAutoDefault(false);
+    BindButton(ButtonHelp, actHelp);
     ButtonOK = new QPushButton(QStringLiteral("OK"), this);
     ButtonOK->setDefault(true);
     ButtonCancel = new QPushButton(QStringLiteral("Storno"), this);
@@ -222,7 +213,6 @@ TFormSetup::TFormSetup(TAppSettings& settings, PrinterCatalog& printers, SetupSe
     form->addLayout(buttons);
     form->setSizeConstraint(QLayout::SetFixedSize);
 
-    connect(ButtonHelp, &QPushButton::clicked, actHelp, &QAction::trigger);
     connect(ButtonOK, &QPushButton::clicked, this, &QDialog::accept);
     connect(ButtonCancel, &QPushButton::clicked, this, &QDialog::reject);
     connect(actDir, &QAction::triggered, this, &TFormSetup::actDirExecute);
@@ -235,8 +225,9 @@ TFormSetup::TFormSetup(TAppSettings& settings, PrinterCatalog& printers, SetupSe
     connect(ComboPrn, &QComboBox::currentIndexChanged, this, &TFormSetup::ComboPrnChange);
     connect(m_orientation, &QButtonGroup::idClicked, this, &TFormSetup::UpdateOrientButtons);
     connect(CheckBoxProxy, &QCheckBox::clicked, this, &TFormSetup::UpdateProxyFields);
-    onLeave(EditDir, this, [this] { EditDirExit(); });
-    onLeave(EditProxyPort, this, [this] { EditProxyPortExit(); });
+    // Fields are corrected when they lose the focus or the user presses Enter in them.
+    connect(EditDir, &QLineEdit::editingFinished, this, &TFormSetup::EditDirExit);
+    connect(EditProxyPort, &QLineEdit::editingFinished, this, &TFormSetup::EditProxyPortExit);
     connect(EditPortrait, &QAbstractSpinBox::editingFinished, this,
             [this] { EditPortrait->setText(CorrectWidth(EditPortrait->text())); });
 }
@@ -302,11 +293,9 @@ QWidget* TFormSetup::createOrientationTab()
         "Orientaci stránky sestavy (na šířku nebo na výšku) určí uživatel u každé sestavy "
         "individuálně.\nPouze při prvním tisku sestavy se Tarnyx zeptá na orientaci sestavy a "
         "nastavení si uloží.\nUložené orientace je možné kdykoli upravit."));
-    ButtonOrient = new QPushButton(actOrient->text(), group);
-    ButtonOrient->setToolTip(actOrient->toolTip());
+    ButtonOrient = new QPushButton(group);
     ButtonOrient->setAutoDefault(false);
-    connect(ButtonOrient, &QPushButton::clicked, actOrient, &QAction::trigger);
-    connect(actOrient, &QAction::enabledChanged, ButtonOrient, &QWidget::setEnabled);
+    BindButton(ButtonOrient, actOrient);
     RadioOrPortrait = new QRadioButton(QStringLiteral("Vždy na &výšku"), group);
     RadioOrPortrait->setToolTip(
         QStringLiteral("Všechny sestavy se budou tisknout vždy na výšku (\"nastojato\")."));
@@ -482,7 +471,6 @@ void TFormSetup::FormCreate()
     EditProxyPort->setText(m_settings.ProxyPort);
 
     FillFontList();
-    m_hadPrinters = ComboPrn->count() > 1;
     m_savedPrinter = m_printers.currentPrinter();
     EditPortrait->setRange(kMinPortrait, kMaxPortrait);
     UpdateProxyFields();
@@ -604,11 +592,6 @@ void TFormSetup::actHelpExecute()
     m_services.showHelp(this, SetupHelpTopic(PageControl1->currentIndex() + 1));
 }
 
-int TFormSetup::IndentIndex() const
-{
-    return m_indent->checkedId();
-}
-
 void TFormSetup::UpdateAutorun() const
 {
     const QString value = Morvane().ProductKey;
@@ -646,7 +629,7 @@ void TFormSetup::accept()
     s.WndTaskbar = CheckTaskbar->isChecked();
     s.VerCheck = CheckUpdate->isChecked();
     s.MaxPortrait = EditPortrait->value();
-    s.Indent = quint8(std::max(IndentIndex(), 0));
+    s.Indent = quint8(std::max(m_indent->checkedId(), 0));
     s.Borders =
         QMargins(SpinLeft->value(), SpinTop->value(), SpinRight->value(), SpinBottom->value());
     if (RadioOrUnknown->isChecked())
@@ -674,7 +657,8 @@ void TFormSetup::accept()
 
 void TFormSetup::reject()
 {
-    if (m_hadPrinters && !m_services.documentInProgress())
+    const bool printersInstalled = ComboPrn->count() > 1;
+    if (printersInstalled && !m_services.documentInProgress())
         m_printers.setCurrentPrinter(m_savedPrinter);
     QDialog::reject();
 }

@@ -127,9 +127,6 @@ public:
     QAction* actOrient;
     QAction* actHelp;
 
-    // The selected item of RadioIndent, 0..3, or -1.
-    int IndentIndex() const;
-
 public slots:
     void accept() override;
     void reject() override;
@@ -159,5 +156,4 @@ private:
     QButtonGroup* m_orientation;
     QButtonGroup* m_indent;
     QString m_savedPrinter; // the current printer when the dialog opened
-    bool m_hadPrinters = false;
 };

@@ -23,20 +23,6 @@ constexpr int kClientWidth = 388;
 constexpr int kClientHeight = 175;
 constexpr int kTextHeight = 97;
 
-// A push button that stands for an action: its caption, hint and enabled state follow the
-// action, and a click triggers it.
-void bindButton(QPushButton* button, QAction* action)
-{
-    const auto sync = [button, action] {
-        button->setText(action->text());
-        button->setToolTip(action->toolTip());
-        button->setEnabled(action->isEnabled());
-    };
-    sync();
-    QObject::connect(action, &QAction::changed, button, sync);
-    QObject::connect(button, &QPushButton::clicked, action, &QAction::trigger);
-}
-
 QAction* makeAction(QObject* parent, const QString& caption, const QString& hint)
 {
     auto* action = new QAction(caption, parent);
@@ -60,7 +46,6 @@ TFormErrMsg::TFormErrMsg(const TAppSettings& settings, QWidget* parent)
                       QStyle::SP_MessageBoxCritical},
                      parent)
 {
-
     actDelete = makeAction(this, QStringLiteral("&Smazat"),
                            QStringLiteral("Smazáním se chybný soubor přesune do koše."));
     actSkip = makeAction(
@@ -79,9 +64,9 @@ TFormErrMsg::TFormErrMsg(const TAppSettings& settings, QWidget* parent)
     btnDelete = addButton(QStringLiteral("btnDelete"), 128);
     btnSkip = addButton(QStringLiteral("btnSkip"), 216);
     btnRetry = addButton(QStringLiteral("btnRetry"), 304);
-    bindButton(btnDelete, actDelete);
-    bindButton(btnSkip, actSkip);
-    bindButton(btnRetry, actRetry);
+    BindButton(btnDelete, actDelete);
+    BindButton(btnSkip, actSkip);
+    BindButton(btnRetry, actRetry);
 
     SetMessage(QString());
     FormCreate(settings);
