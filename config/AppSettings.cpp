@@ -145,17 +145,22 @@ bool TAppSettings::SaveSettings() const
     auto number = [&ini](const char16_t* ident, int v) {
         return ini->WriteInteger(kSettings, QString::fromUtf16(ident), v);
     };
-    return text(u"Directories", Directories) && text(u"Printer", Printer) && text(u"Font", Font) &&
-           flag(u"Erase", Erase) && flag(u"Iconize", Iconize) && flag(u"Autorun", Autorun) &&
-           flag(u"RunPaused", RunPaused) && flag(u"PrintByOne", PrintByOne) &&
-           flag(u"ShowHints", ShowHints) && flag(u"HighPriority", HighPriority) &&
-           number(u"MaxPortrait", MaxPortrait) && flag(u"ProxyServer", ProxyServer) &&
-           text(u"ProxyAddr", ProxyAddr) && text(u"ProxyPort", ProxyPort) &&
-           number(u"LastVerCheck", LastVerCheck) && flag(u"VerCheck", VerCheck) &&
-           number(u"Indent", Indent) && number(u"BorderLeft", Borders.left()) &&
-           number(u"BorderTop", Borders.top()) && number(u"BorderRight", Borders.right()) &&
-           number(u"BorderBottom", Borders.bottom()) && flag(u"SystemFont", SystemFont) &&
-           flag(u"WndTaskbar", WndTaskbar) && text(u"Orientation", QString::number(Orientation));
+    // One save of the registry file for all the values.
+    return ini->Batch([&] {
+        return text(u"Directories", Directories) && text(u"Printer", Printer) &&
+               text(u"Font", Font) && flag(u"Erase", Erase) && flag(u"Iconize", Iconize) &&
+               flag(u"Autorun", Autorun) && flag(u"RunPaused", RunPaused) &&
+               flag(u"PrintByOne", PrintByOne) && flag(u"ShowHints", ShowHints) &&
+               flag(u"HighPriority", HighPriority) && number(u"MaxPortrait", MaxPortrait) &&
+               flag(u"ProxyServer", ProxyServer) && text(u"ProxyAddr", ProxyAddr) &&
+               text(u"ProxyPort", ProxyPort) && number(u"LastVerCheck", LastVerCheck) &&
+               flag(u"VerCheck", VerCheck) && number(u"Indent", Indent) &&
+               number(u"BorderLeft", Borders.left()) && number(u"BorderTop", Borders.top()) &&
+               number(u"BorderRight", Borders.right()) &&
+               number(u"BorderBottom", Borders.bottom()) && flag(u"SystemFont", SystemFont) &&
+               flag(u"WndTaskbar", WndTaskbar) &&
+               text(u"Orientation", QString::number(Orientation));
+    });
 }
 
 void TAppSettings::StoreLastVerCheck() const

@@ -52,7 +52,8 @@ struct TAppSettings
     // installed), and the printer found becomes the current one. Returns false when a value
     // could not be read; that value and all after it then keep the zero state.
     bool LoadSettings(PrinterCatalog& printers);
-    // Writes the record; a failed write ends the writing. False on failure.
+    // Writes the record in one save of the registry file: all values or, on failure, none. False
+    // on failure.
     bool SaveSettings() const;
 
     // Writes LastVerCheck alone; failures are ignored.

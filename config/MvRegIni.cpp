@@ -3,6 +3,8 @@
 #include "platform/Autostart.h"
 #include "platform/RegistryFile.h"
 
+#include <QScopeGuard>
+
 using platform::RegistryFile;
 using platform::RegistryHive;
 using platform::RegKind;
@@ -89,7 +91,7 @@ std::optional<QString> TMvRegIni::ReadString(const QString& section, const QStri
         const auto cmd = platform::autostart::readCommand(runEntryPath(m_root, ident));
         return TrimText(cmd.value_or(def));
     }
-    const RegistryHive hive = RegistryFile(hivePath()).read();
+    const RegistryHive hive = current();
     const RegValue* v = hive.findValue(sectionPath(section), ident);
     if (!v)
         return TrimText(def);
@@ -103,7 +105,7 @@ std::optional<int> TMvRegIni::ReadInteger(const QString& section, const QString&
 {
     if (isRunKey(section))
         return def;
-    const RegistryHive hive = RegistryFile(hivePath()).read();
+    const RegistryHive hive = current();
     const RegValue* v = hive.findValue(sectionPath(section), ident);
     if (!v)
         return def;
@@ -134,7 +136,7 @@ bool TMvRegIni::WriteString(const QString& section, const QString& ident,
         return platform::autostart::writeCommand(runEntryPath(m_root, ident), ident,
                                                  TrimText(value));
     const QString path = sectionPath(section);
-    return RegistryFile(hivePath()).modify([&](RegistryHive& hive) {
+    return change([&](RegistryHive& hive) {
         RegValue v;
         v.name = ident;
         v.kind = RegKind::Sz;
@@ -149,7 +151,7 @@ bool TMvRegIni::WriteInteger(const QString& section, const QString& ident, int v
     if (isRunKey(section))
         return WriteString(section, ident, QString::number(value));
     const QString path = sectionPath(section);
-    return RegistryFile(hivePath()).modify([&](RegistryHive& hive) {
+    return change([&](RegistryHive& hive) {
         RegValue v;
         v.name = ident;
         // An integer written over a text value keeps the text kind.
@@ -175,18 +177,18 @@ bool TMvRegIni::ValueExists(const QString& section, const QString& ident) const
 {
     if (isRunKey(section))
         return platform::autostart::readCommand(runEntryPath(m_root, ident)).has_value();
-    return RegistryFile(hivePath()).read().findValue(sectionPath(section), ident) != nullptr;
+    return current().findValue(sectionPath(section), ident) != nullptr;
 }
 
 QStringList TMvRegIni::ReadSection(const QString& section) const
 {
-    return RegistryFile(hivePath()).read().valueNames(sectionPath(section));
+    return current().valueNames(sectionPath(section));
 }
 
 bool TMvRegIni::EraseSection(const QString& section) const
 {
     const QString path = sectionPath(section);
-    return RegistryFile(hivePath()).modify([&](RegistryHive& hive) {
+    return change([&](RegistryHive& hive) {
         hive.deleteKey(path);
         return true;
     });
@@ -197,12 +199,32 @@ bool TMvRegIni::DeleteKey(const QString& section, const QString& ident) const
     if (isRunKey(section))
         return platform::autostart::remove(runEntryPath(m_root, ident));
     const QString path = sectionPath(section);
-    const RegistryFile file(hivePath());
-    if (!file.read().findValue(path, ident))
+    if (!current().findValue(path, ident))
         return true;
-    return file.modify([&](RegistryHive& hive) {
+    return change([&](RegistryHive& hive) {
         hive.deleteValue(path, ident);
         return true;
+    });
+}
+
+RegistryHive TMvRegIni::current() const
+{
+    return m_batch ? *m_batch : RegistryFile(hivePath()).read();
+}
+
+bool TMvRegIni::change(const std::function<bool(RegistryHive&)>& fn) const
+{
+    return m_batch ? fn(*m_batch) : RegistryFile(hivePath()).modify(fn);
+}
+
+bool TMvRegIni::Batch(const std::function<bool()>& writes) const
+{
+    if (m_batch)
+        return writes();
+    return RegistryFile(hivePath()).modify([&](RegistryHive& hive) {
+        m_batch = &hive;
+        const auto done = qScopeGuard([this] { m_batch = nullptr; });
+        return writes();
     });
 }
 

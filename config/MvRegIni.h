@@ -4,11 +4,16 @@
 #include <QStringList>
 #include <QStringView>
 
+#include <functional>
 #include <memory>
 #include <optional>
 
 // The process-wide holder of the product key, which names the registry root, the autostart value
 // and the product wherever the program names itself.
+namespace platform {
+class RegistryHive;
+}
+
 class TMorvane
 {
 public:
@@ -59,15 +64,25 @@ public:
     // Writes are saved at once; kept for callers that flush after a series of writes.
     void UpdateFile() const {}
 
+    // Runs `writes` so that the changes it makes through this object reach the registry file in
+    // one save: all of them, or none when `writes` returns false or the save fails. The file stays
+    // locked meanwhile, so `writes` must not change the registry through another object.
+    bool Batch(const std::function<bool()>& writes) const;
+
     // Where the registry hive is kept: $XDG_CONFIG_HOME/Morvane/registry.reg.
     static QString hivePath();
 
 private:
     QString sectionPath(const QString& section) const;
     bool isRunKey(const QString& section) const;
+    // The registry as this object sees it: the hive of a running batch, else the file.
+    platform::RegistryHive current() const;
+    // Applies a change to the hive of a running batch, or saves it to the file at once.
+    bool change(const std::function<bool(platform::RegistryHive&)>& fn) const;
 
     QString m_keyPath;
     RegRoot m_root;
+    mutable platform::RegistryHive* m_batch = nullptr;
 };
 
 // A new access object on Software\Morvane\<ProductKey> of the current user.

@@ -101,24 +101,28 @@ void TLstList::Load()
 void TLstList::Save() const
 {
     const auto ini = OpenSettings();
-    const QStringList stored = ini->ReadSection(kSection);
-    QStringList written;
-    for (const TOrient& entry : m_entries) {
-        const QString name = Cp1250ToUnicode(entry.Title);
-        // Writing over a value keeps the name's old spelling; drop it first so that the title
-        // is stored as it is spelled now.
-        const bool respelled = std::any_of(stored.begin(), stored.end(), [&](const QString& s) {
-            return s != name && s.compare(name, Qt::CaseInsensitive) == 0;
-        });
-        if (respelled && !ini->DeleteKey(kSection, name))
-            return;
-        if (!ini->WriteString(kSection, name, QString::number(entry.Orientation)))
-            return;
-        written << name;
-    }
-    for (const QString& name : stored)
-        if (!written.contains(name, Qt::CaseInsensitive) && !ini->DeleteKey(kSection, name))
-            return;
+    // One save of the registry file for the whole list.
+    ini->Batch([&] {
+        const QStringList stored = ini->ReadSection(kSection);
+        QStringList written;
+        for (const TOrient& entry : m_entries) {
+            const QString name = Cp1250ToUnicode(entry.Title);
+            // Writing over a value keeps the name's old spelling; drop it first so that the title
+            // is stored as it is spelled now.
+            const bool respelled = std::any_of(stored.begin(), stored.end(), [&](const QString& s) {
+                return s != name && s.compare(name, Qt::CaseInsensitive) == 0;
+            });
+            if (respelled && !ini->DeleteKey(kSection, name))
+                return false;
+            if (!ini->WriteString(kSection, name, QString::number(entry.Orientation)))
+                return false;
+            written << name;
+        }
+        for (const QString& name : stored)
+            if (!written.contains(name, Qt::CaseInsensitive) && !ini->DeleteKey(kSection, name))
+                return false;
+        return true;
+    });
 }
 
 quint8 TLstList::Lookup(const TLstObj& header)

@@ -28,7 +28,8 @@ public:
 
     // Replaces the entries by those of the registry; a failure keeps what was read so far.
     void Load();
-    // Replaces the registry section by the entries; a failure ends saving silently.
+    // Replaces the registry section by the entries in one save; a failure changes nothing and is
+    // not reported.
     void Save() const;
 
     // The remembered code for the report's title. An unknown title is added with code 0 and the

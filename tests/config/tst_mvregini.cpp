@@ -35,6 +35,7 @@ private slots:
     void textsAreTrimmed();
     void sectionsListEraseDelete();
     void runKeyIsTheAutostartEntry();
+    void batchSavesAllOrNothing();
 
 private:
     std::unique_ptr<QTemporaryDir> m_home;
@@ -154,6 +155,35 @@ void TestMvRegIni::runKeyIsTheAutostartEntry()
                       RegRoot::LocalMachine)
                 .DeleteKey(QStringLiteral("Run"), QStringLiteral("Tarnyx")));
     QVERIFY(!QFile::exists(machine));
+}
+
+void TestMvRegIni::batchSavesAllOrNothing()
+{
+    writeSettingsHive(TMvRegIni::hivePath(), "\"Kept\"=\"1\"\r\n");
+    const QString settings = QStringLiteral("Settings");
+    const TMvRegIni ini(kRoot);
+    QFile hive(TMvRegIni::hivePath());
+    QVERIFY(hive.open(QIODevice::ReadOnly));
+    const QByteArray before = hive.readAll();
+    hive.close();
+
+    // A batch that gives up leaves the file as it was.
+    QVERIFY(!ini.Batch([&] {
+        return ini.WriteString(settings, QStringLiteral("A"), QStringLiteral("x")) &&
+               ini.DeleteKey(settings, QStringLiteral("Kept")) && false;
+    }));
+    QVERIFY(hive.open(QIODevice::ReadOnly));
+    QCOMPARE(hive.readAll(), before);
+    hive.close();
+
+    // Inside a batch, reads see the batch's own changes; afterwards the file holds them all.
+    QVERIFY(ini.Batch([&] {
+        return ini.WriteInteger(settings, QStringLiteral("N"), 3) &&
+               ini.ReadInteger(settings, QStringLiteral("N"), 0) == 3 &&
+               ini.DeleteKey(settings, QStringLiteral("Kept")) &&
+               !ini.ValueExists(settings, QStringLiteral("Kept"));
+    }));
+    QCOMPARE(ini.ReadSection(settings), QStringList{QStringLiteral("N")});
 }
 
 QTEST_GUILESS_MAIN(TestMvRegIni)
