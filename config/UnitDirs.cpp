@@ -2,6 +2,7 @@
 
 #include "config/FormLook.h"
 #include "config/MvRegIni.h"
+#include "platform/FileInfo.h"
 
 #include <QAction>
 #include <QDir>
@@ -55,11 +56,6 @@ QStringList splitDirList(const QString& text)
 }
 
 } // namespace
-
-QString IncludeTrailingPathDelimiter(const QString& path)
-{
-    return path.endsWith(u'/') ? path : path + u'/';
-}
 
 TFormDirs::TFormDirs(const TAppSettings& settings, QWidget* parent) : QDialog(parent)
 {
@@ -201,7 +197,7 @@ void TFormDirs::UpdateActions()
 
 QString TFormDirs::NormaliseEdit()
 {
-    const QString dir = IncludeTrailingPathDelimiter(TrimText(EditDir->text()));
+    const QString dir = platform::IncludeTrailingPathDelimiter(TrimText(EditDir->text()));
     if (dir != EditDir->text())
         EditDir->setText(dir);
     return dir;
@@ -258,7 +254,7 @@ void TFormDirs::DropPaths(const QStringList& paths)
 {
     if (paths.isEmpty() || paths.first().isEmpty() || !QFileInfo(paths.first()).isDir())
         return;
-    EditDir->setText(IncludeTrailingPathDelimiter(paths.first()));
+    EditDir->setText(platform::IncludeTrailingPathDelimiter(paths.first()));
 }
 
 bool TFormDirs::eventFilter(QObject* watched, QEvent* event)

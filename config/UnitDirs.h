@@ -74,6 +74,3 @@ private:
     int m_index = -1;
     bool m_shown = false;
 };
-
-// The directory with a trailing "/" (a lone "/" for an empty text).
-QString IncludeTrailingPathDelimiter(const QString& path);

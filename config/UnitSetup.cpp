@@ -9,6 +9,7 @@
 #include "core/MessageDlg.h"
 #include "platform/Autostart.h"
 #include "platform/CommandLine.h"
+#include "platform/FileInfo.h"
 #include "print/PrinterCatalog.h"
 #include "report/UnitLstEdit.h"
 #include "report/UnitOrient.h"
@@ -540,7 +541,7 @@ QString TFormSetup::NormaliseDirectories(const QString& text)
     for (const QString& entry : TrimText(text).split(u';', Qt::SkipEmptyParts)) {
         QString dir = entry;
         dir.remove(u'"');
-        result += IncludeTrailingPathDelimiter(TrimText(dir)) + u';';
+        result += platform::IncludeTrailingPathDelimiter(TrimText(dir)) + u';';
     }
     while (result.endsWith(u';'))
         result.chop(1);

@@ -47,4 +47,9 @@ std::optional<FoundFile> findFile(const QString& path)
     return FoundFile{qint64(st.st_size), dosDateTimeFromUnix(st.st_mtim.tv_sec)};
 }
 
+QString IncludeTrailingPathDelimiter(const QString& path)
+{
+    return path.endsWith(u'/') ? path : path + u'/';
+}
+
 } // namespace platform

@@ -14,6 +14,9 @@ struct FoundFile
     quint32 dosTime = 0; // last write, local time, packed as DOS date-time
 };
 
+// The directory with a trailing "/" (a lone "/" for an empty text).
+QString IncludeTrailingPathDelimiter(const QString& path);
+
 // Looks one file up by its path; nullopt when it is not there.
 std::optional<FoundFile> findFile(const QString& path);
 

@@ -1,5 +1,6 @@
 #include "print/Archive.h"
 
+#include "platform/FileInfo.h"
 #include "report/CodePages.h"
 #include "report/UnitLstObj.h"
 
@@ -163,10 +164,8 @@ void finishArchivedFile(const QByteArray& path)
 
 QString ArchiveDirectory(const QString& reportPath)
 {
-    QString dir = QFileInfo(reportPath).path();
-    if (!dir.endsWith(u'/'))
-        dir += u'/';
-    return dir + QStringLiteral("BAKPRN");
+    return platform::IncludeTrailingPathDelimiter(QFileInfo(reportPath).path()) +
+           QStringLiteral("BAKPRN");
 }
 
 QString ArchivedName(const TLstObj& header)
