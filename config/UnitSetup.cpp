@@ -436,8 +436,8 @@ void TFormSetup::FormCreate()
     EditDir->setText(m_settings.Directories);
     FillPrinterList();
 
-    CheckOne->setChecked(m_settings.PrintByOne);
-    CheckErase->setChecked(m_settings.Erase);
+    for (const auto& [box, setting] : CheckBoxSettings())
+        box->setChecked(m_settings.*setting);
     EditPortrait->setValue(m_settings.MaxPortrait);
     switch (m_settings.Orientation) {
     case OrientPerTitle:
@@ -460,14 +460,6 @@ void TFormSetup::FormCreate()
     SpinLeft->setValue(m_settings.Borders.left());
     SpinRight->setValue(m_settings.Borders.right());
     SpinBottom->setValue(m_settings.Borders.bottom());
-    CheckAutorun->setChecked(m_settings.Autorun);
-    CheckPause->setChecked(m_settings.RunPaused);
-    CheckIconize->setChecked(m_settings.Iconize);
-    CheckHints->setChecked(m_settings.ShowHints);
-    CheckPriority->setChecked(m_settings.HighPriority);
-    CheckTaskbar->setChecked(m_settings.WndTaskbar);
-    CheckUpdate->setChecked(m_settings.VerCheck);
-    CheckBoxProxy->setChecked(m_settings.ProxyServer);
     EditProxyAddr->setText(m_settings.ProxyAddr);
     EditProxyPort->setText(m_settings.ProxyPort);
 
@@ -475,6 +467,16 @@ void TFormSetup::FormCreate()
     m_savedPrinter = m_printers.currentPrinter();
     EditPortrait->setRange(kMinPortrait, kMaxPortrait);
     UpdateProxyFields();
+}
+
+QList<std::pair<QCheckBox*, bool TAppSettings::*>> TFormSetup::CheckBoxSettings() const
+{
+    return {
+        {CheckOne, &TAppSettings::PrintByOne},        {CheckErase, &TAppSettings::Erase},
+        {CheckAutorun, &TAppSettings::Autorun},       {CheckPause, &TAppSettings::RunPaused},
+        {CheckIconize, &TAppSettings::Iconize},       {CheckHints, &TAppSettings::ShowHints},
+        {CheckPriority, &TAppSettings::HighPriority}, {CheckTaskbar, &TAppSettings::WndTaskbar},
+        {CheckUpdate, &TAppSettings::VerCheck},       {CheckBoxProxy, &TAppSettings::ProxyServer}};
 }
 
 void TFormSetup::FillPrinterList()
@@ -620,15 +622,8 @@ void TFormSetup::accept()
         s.Printer = ComboPrn->currentText();
         s.Font = ComboFont->currentText();
     }
-    s.PrintByOne = CheckOne->isChecked();
-    s.Erase = CheckErase->isChecked();
-    s.Autorun = CheckAutorun->isChecked();
-    s.RunPaused = CheckPause->isChecked();
-    s.Iconize = CheckIconize->isChecked();
-    s.ShowHints = CheckHints->isChecked();
-    s.HighPriority = CheckPriority->isChecked();
-    s.WndTaskbar = CheckTaskbar->isChecked();
-    s.VerCheck = CheckUpdate->isChecked();
+    for (const auto& [box, setting] : CheckBoxSettings())
+        s.*setting = box->isChecked();
     s.MaxPortrait = EditPortrait->value();
     s.Indent = quint8(std::max(m_indent->checkedId(), 0));
     s.Borders =
@@ -641,7 +636,6 @@ void TFormSetup::accept()
         s.Orientation = OrientLandscape;
     else
         s.Orientation = OrientByWidth;
-    s.ProxyServer = CheckBoxProxy->isChecked();
     if (s.ProxyServer) {
         s.ProxyAddr = TrimText(EditProxyAddr->text());
         s.ProxyPort = TrimText(EditProxyPort->text());

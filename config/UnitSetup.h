@@ -2,8 +2,10 @@
 
 #include <QAbstractSpinBox>
 #include <QDialog>
+#include <QList>
 
 #include <functional>
+#include <utility>
 
 class PrinterCatalog;
 class QAction;
@@ -138,6 +140,8 @@ private:
     QWidget* createGeneralTab();
     QWidget* createInternetTab();
     void FormCreate();
+    // Every check box with the setting it shows and stores.
+    QList<std::pair<QCheckBox*, bool TAppSettings::*>> CheckBoxSettings() const;
     void FillPrinterList();
     void FillFontList();
     void ComboPrnChange(int index);
