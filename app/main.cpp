@@ -24,6 +24,9 @@
 #include <QLocale>
 #include <QTranslator>
 
+#include <cstdio>
+#include <unistd.h>
+
 int main(int argc, char* argv[])
 {
     QApplication app(argc, argv);
@@ -49,8 +52,12 @@ int main(int argc, char* argv[])
         }))
         return 0;
 
-    // A signal ends the program the way "Konec" does, so that shutdown runs in order.
-    QuitOnTerminationSignals([&window] {
+    // A signal ends the program the way "Konec" does, so that shutdown runs in order. One that
+    // comes before the main window exists (during the first-run greeting) ends the dialog, and
+    // the program then ends instead of starting.
+    bool endRequested = false;
+    QuitOnTerminationSignals([&window, &endRequested] {
+        endRequested = true;
         if (!window) {
             QApplication::quit();
             return;
@@ -76,8 +83,12 @@ int main(int argc, char* argv[])
         if (!greeting.isEmpty())
             MessageDlg(greeting, MsgKind::Information, {MsgButton::Ok},
                        QStringLiteral("Nová verze"));
+        if (endRequested) {
+            controller.reset();
+            FreeAppLog();
+            return 0;
+        }
         controller->StartupTimer.start();
-
         TFormMain::Dialogs dialogs;
         dialogs.help = [](const QString& topic) {
             ShowHelpTopic(nullptr, GetHelpFileName(), topic);
@@ -111,10 +122,24 @@ int main(int argc, char* argv[])
         form->ShowInitially();
 
         rc = QApplication::exec();
+        // Every way out of the event loop ends here: the running job is abandoned, and its calls
+        // to this thread are answered until it has ended, before anything it uses is freed.
+        controller->BeginShutdown();
+        const bool workerEnded = controller->WaitForWorker(2500);
         window = nullptr;
         host.refreshStatusView = nullptr;
         host.askOrientationDialog = nullptr;
         form.reset();
+        if (!workerEnded) {
+            // Stuck in a call to the print server: what it uses is never freed, the report stays
+            // in its spool directory (the journal knows whether the server got it), and the
+            // program ends at once, its settings and log saved.
+            AppLog().AddEntry(QStringLiteral("PrnThread"), QStringLiteral("abandoned"));
+            controller->ForgetWorker();
+            controller->Shutdown();
+            std::fflush(nullptr);
+            ::_exit(0);
+        }
         controller.reset();
     }
     FreeAppLog();

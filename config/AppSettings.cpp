@@ -52,11 +52,17 @@ private:
 };
 
 // The stored printer name when it is installed (in the installed spelling); otherwise the default
-// printer, or none when nothing is installed. The result becomes the current printer.
+// printer, or none when nothing is installed. The result becomes the current printer. While the
+// printing system cannot be asked (at login its scheduler may start after this program), the
+// stored name stands: each print job selects its printer anew.
 QString validatePrinter(const QString& stored, PrinterCatalog& printers)
 {
     if (stored.isEmpty())
         return stored;
+    if (!printers.available()) {
+        printers.setCurrentPrinter(stored);
+        return stored;
+    }
     const QStringList installed = printers.printerNames();
     QString found = FindInstalledPrinter(installed, stored);
     if (found.isEmpty() && !installed.isEmpty()) {

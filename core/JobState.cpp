@@ -1,5 +1,7 @@
 #include "core/JobState.h"
 
+#include <algorithm>
+
 void JobState::SetCurrentFile(const QString& fileName)
 {
     QMutexLocker lock(&m_fieldsLock);
@@ -91,4 +93,12 @@ bool JobState::RemoveFromReprintQueue(const QString& path)
         }
     }
     return false;
+}
+
+bool JobState::InReprintQueue(const QString& path)
+{
+    QMutexLocker lock(&QueueLock);
+    return std::any_of(ReprintQueue.cbegin(), ReprintQueue.cend(), [&path](const ReprintEntry& e) {
+        return e.Path.compare(path, Qt::CaseInsensitive) == 0;
+    });
 }

@@ -49,6 +49,8 @@ public:
     // Removes the first entry with that path (letter case ignored) under QueueLock; true when
     // there was one.
     bool RemoveFromReprintQueue(const QString& path);
+    // True when the path stands in the queue (letter case ignored).
+    bool InReprintQueue(const QString& path);
 
 private:
     mutable QMutex m_fieldsLock;

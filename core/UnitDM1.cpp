@@ -3,12 +3,17 @@
 #include "config/MvRegIni.h"
 #include "core/TxLog.h"
 #include "platform/CommandLine.h"
+#include "platform/DirectoryLock.h"
 #include "platform/FileInfo.h"
 #include "platform/SharedRead.h"
 #include "platform/Wildcard.h"
+#include "report/ReportFile.h"
 #include "report/UnitOrient.h"
 
+#include <QCoreApplication>
+#include <QDateTime>
 #include <QDir>
+#include <QElapsedTimer>
 #include <QFile>
 #include <QFileInfo>
 
@@ -25,7 +30,7 @@ TDataModule1::TDataModule1(const QStringList& args, PrinterCatalog& printers, QO
 
 TDataModule1::~TDataModule1()
 {
-    DataModuleDestroy();
+    Shutdown();
 }
 
 void TDataModule1::DataModuleCreate()
@@ -36,20 +41,41 @@ void TDataModule1::DataModuleCreate()
     LstList().Load();
 }
 
-void TDataModule1::DataModuleDestroy()
+void TDataModule1::BeginShutdown()
 {
+    Closing = true;
+    SetStopRequest(true);
     Timer1.stop();
+    StartupTimer.stop();
+}
+
+bool TDataModule1::WaitForWorker(int timeoutMs)
+{
+    QElapsedTimer clock;
+    clock.start();
+    while (m_worker && m_worker->isRunning()) {
+        if (clock.elapsed() >= timeoutMs)
+            return false;
+        // The worker may wait for the user-interface thread: its calls are served here.
+        QCoreApplication::processEvents(QEventLoop::ExcludeUserInputEvents, 20);
+        if (m_worker)
+            m_worker->wait(20);
+    }
+    return true;
+}
+
+void TDataModule1::Shutdown()
+{
+    if (m_shutDown)
+        return;
+    m_shutDown = true;
+    BeginShutdown();
     AppLog().AddEntry(QStringLiteral("DataModuleDestroy"), QStringLiteral("begin"));
     LstList().Save();
-    // A job still running is abandoned. Closing keeps it from waiting for the user-interface
-    // thread any more, so it sees the stop at its next line; should it not end in a few seconds,
-    // it is left to end with the process.
-    if (m_worker && m_worker->isRunning()) {
-        Closing = true;
-        StopRequest = true;
-        if (!m_worker->wait(3000))
-            (void)m_worker.release();
-    }
+    // A job still running is abandoned: it sees the stop at its next line. One that does not end
+    // in a few seconds is left to end with the process.
+    if (m_worker && !WaitForWorker(3000))
+        ForgetWorker();
     // "/srcexe PATH": a file to delete when the program ends (a replaced program file after an
     // update). The switch is matched exactly.
     const qsizetype src = m_args.indexOf(QStringLiteral("/srcexe"));
@@ -76,9 +102,17 @@ QString TDataModule1::CheckFirstRun()
         .arg(TARNYX_VERSION_MINOR);
 }
 
+void TDataModule1::startTimer1()
+{
+    if (!Closing)
+        Timer1.start();
+}
+
 void TDataModule1::StartupTick()
 {
     StartupTimer.stop();
+    if (Closing)
+        return;
     Timer1.start();
     if (Settings.RunPaused)
         return;
@@ -122,6 +156,45 @@ bool TDataModule1::IsSkipped(const QString& path) const
     return false;
 }
 
+void TDataModule1::setNotice(const QString& dir, const QString& text)
+{
+    if (m_notices.value(dir) == text)
+        return;
+    if (text.isEmpty()) {
+        m_notices.remove(dir);
+    } else {
+        m_notices.insert(dir, text);
+        AppLog().AddEntry(QStringLiteral("Spool"), text);
+    }
+    if (m_view)
+        m_view->ShowNotice(QStringList(m_notices.values()).join(u'\n'));
+}
+
+bool TDataModule1::servesDirectory(const QString& dir)
+{
+    std::unique_ptr<platform::DirectoryLock>& lock = m_spoolLocks[dir];
+    if (!lock)
+        lock = std::make_unique<platform::DirectoryLock>(dir);
+    switch (lock->tryLock()) {
+    case platform::DirectoryLock::State::Held:
+        setNotice(dir, QString());
+        return true;
+    case platform::DirectoryLock::State::HeldByOther:
+        // Asked again on its next turn: the other copy may end.
+        setNotice(dir,
+                  QStringLiteral("Složku %1 obsluhuje jiná spuštěná kopie programu.").arg(dir));
+        return false;
+    case platform::DirectoryLock::State::Unavailable:
+        break;
+    }
+    // A read-only folder, or a file system without locks: only the rule of one running copy
+    // per user guards it.
+    setNotice(dir, QStringLiteral("Složku %1 nelze zamknout (%2); jiná kopie programu z ní může "
+                                  "tisknout také.")
+                       .arg(dir, FileErrorText(lock->error())));
+    return true;
+}
+
 QString TDataModule1::nextCandidate()
 {
     {
@@ -135,15 +208,37 @@ QString TDataModule1::nextCandidate()
             return e.Path;
         }
     }
+    const QStringList dirs = SpoolDirectories(Settings.Directories);
+    // A directory no longer in the list is given back to other copies.
+    std::erase_if(m_spoolLocks, [&dirs](const auto& entry) { return !dirs.contains(entry.first); });
+    for (const QString& dir : m_notices.keys())
+        if (!dirs.contains(dir))
+            setNotice(dir, QString());
+
     const QString dir = NextSpoolDirectory();
-    if (dir.isEmpty())
+    if (dir.isEmpty() || !servesDirectory(dir))
         return {};
+    const qint64 now = QDateTime::currentSecsSinceEpoch();
     for (const platform::DirEntry& match :
          platform::FindMatches(dir, QString::fromUtf16(ReportPattern))) {
-        // An empty report is still being written: the ones after it wait for a later tick.
-        if (match.size == 0)
-            return {};
         const QString path = QDir(dir).filePath(match.name);
+        // Only a plain file is a report: a folder, pipe, device or link of that name is passed
+        // over, so it never holds back the reports after it.
+        if (!match.isRegular) {
+            if (!m_oddEntries.contains(path)) {
+                m_oddEntries.insert(path);
+                AppLog().AddEntry(QStringLiteral("Položka není soubor sestavy"), path);
+            }
+            continue;
+        }
+        // An empty report is still being written: the ones after it wait for a later tick.
+        // One that has stayed empty for a minute was abandoned by its writer and holds back
+        // nothing.
+        if (match.size == 0) {
+            if (now - match.mtimeSec < kAbandonedAfterSeconds)
+                return {};
+            continue;
+        }
         if (IsSkipped(path))
             continue;
         // So is one that its writer still holds open: it is taken once the writer is done,
@@ -159,6 +254,8 @@ void TDataModule1::Timer1Timer()
 {
     // An error that no print error dialog is going to show (the worker is gone). While a
     // worker exists, its own finishing step shows its error.
+    if (Closing)
+        return;
     if (!m_worker && !WorkerError().isEmpty()) {
         Timer1.stop();
         if (m_view)
@@ -166,14 +263,14 @@ void TDataModule1::Timer1Timer()
         const QString text = TakeWorkerError();
         if (m_view && !text.isEmpty())
             m_view->ShowWorkerError(text);
-        Timer1.start();
+        startTimer1();
     }
-    if (!Paused && !m_worker) {
+    if (!Paused && !m_worker && !Closing) {
         Timer1.stop();
         const QString candidate = nextCandidate();
         if (!candidate.isEmpty())
             StartJob(candidate);
-        Timer1.start();
+        startTimer1();
     }
     if (m_view)
         m_view->CheckTrayHost();
@@ -187,6 +284,11 @@ void TDataModule1::StartJob(const QString& path)
     if (!m_worker)
         return;
     SetWorkerError(QString());
+    // Marked here, on the user-interface thread, before the worker runs: no settings dialog can
+    // open over a job that has begun.
+    Printing = true;
+    if (m_view)
+        m_view->PrintingChanged(true);
     connect(m_worker.get(), &QThread::finished, this, &TDataModule1::JobFinished,
             Qt::QueuedConnection);
     m_worker->start(Settings.HighPriority ? QThread::HighPriority : QThread::LowPriority);
@@ -201,6 +303,9 @@ void TDataModule1::JobFinished()
     if (m_worker && !m_worker->isFinished())
         return;
     m_worker.reset();
-    if (m_view)
+    Printing = false;
+    if (m_view) {
+        m_view->PrintingChanged(false);
         m_view->ShowIdleIcon(Paused);
+    }
 }

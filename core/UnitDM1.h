@@ -9,10 +9,17 @@
 #include <QThread>
 #include <QTimer>
 
+#include <QMap>
+#include <QSet>
+
 #include <functional>
+#include <map>
 #include <memory>
 
 class PrinterCatalog;
+namespace platform {
+class DirectoryLock;
+}
 
 // A report the user chose to skip after a print error, with the file's time stamp then.
 struct SkipEntry
@@ -35,6 +42,10 @@ public:
     virtual void CheckTrayHost() = 0;
     // Play, as the user's command does it.
     virtual void ActionPlayExecute() = 0;
+    // A job starts or has ended: the settings commands are offered only between jobs.
+    virtual void PrintingChanged(bool /*printing*/) {}
+    // Something the user should know about the spool directories; empty when nothing.
+    virtual void ShowNotice(const QString& /*text*/) {}
 };
 
 // The application-wide controller: created before any window and destroyed after the last one.
@@ -62,7 +73,8 @@ public:
     QList<SkipEntry> SkipList;
     int DirIndex = 0;
     bool SetupOpen = false;
-    // The program is ending: a print worker no longer hands work to the user-interface thread.
+    // The program is ending: no new job starts, the running one is abandoned, and work it hands
+    // to the user-interface thread is answered without being done.
     std::atomic<bool> Closing{false};
     bool PlayDeferred = false;
 
@@ -87,14 +99,33 @@ public:
 
     QThread* Worker() const { return m_worker.get(); }
 
+    // The first step of every way the program ends, before the event loop is left: closing is
+    // marked, the running job is told to stop and no timer starts another.
+    void BeginShutdown();
+    // Serves the worker's calls to the user-interface thread (answered without doing them, as
+    // the program is closing) until the worker has ended or `timeoutMs` has passed; true when no
+    // worker runs any more.
+    bool WaitForWorker(int timeoutMs);
+    // Lets go of a worker that would not end, for a program that ends at once without freeing
+    // what the worker uses.
+    void ForgetWorker() { (void)m_worker.release(); }
+    // What the controller does when it is destroyed (saving, clean-up, log); runs once.
+    void Shutdown();
+
     // The spool directories, one per item of Directories.
     static QStringList SpoolDirectories(const QString& directories);
     // Report files in a spool directory.
     static constexpr char16_t ReportPattern[] = u"LST?????.PRN";
+    // An empty report file unchanged for this long is no longer being written.
+    static constexpr int kAbandonedAfterSeconds = 60;
 
 private:
     void DataModuleCreate();
-    void DataModuleDestroy();
+    // True when this copy of the program may take reports from the spool directory: it holds
+    // the directory's lock, or no lock can be made there at all.
+    bool servesDirectory(const QString& dir);
+    void setNotice(const QString& dir, const QString& text);
+    void startTimer1();
     // The next report to print: from the re-print queue first, else from the next spool
     // directory; empty when there is none.
     QString nextCandidate();
@@ -103,4 +134,8 @@ private:
     ControllerView* m_view = nullptr;
     WorkerFactory m_makeWorker;
     std::unique_ptr<QThread> m_worker;
+    bool m_shutDown = false;
+    std::map<QString, std::unique_ptr<platform::DirectoryLock>> m_spoolLocks;
+    QMap<QString, QString> m_notices; // by spool directory
+    QSet<QString> m_oddEntries;       // entries named like reports that are no files, noted once
 };

@@ -162,17 +162,7 @@ void TFormMain::createActions()
     ActionLstBrowser->setEnabled(false);
     actHelp->setEnabled(bool(m_dialogs.help));
 
-    // The settings commands are offered only while nothing prints.
-    auto* enabler = new QTimer(this);
-    enabler->setInterval(200);
-    connect(enabler, &QTimer::timeout, this, [this] {
-        const bool idle = !m_controller.Printing;
-        ActionSetup1->setEnabled(idle && bool(m_dialogs.settings));
-        ActionSetup2->setEnabled(idle && bool(m_dialogs.settings));
-    });
-    enabler->start();
-    ActionSetup1->setEnabled(bool(m_dialogs.settings));
-    ActionSetup2->setEnabled(bool(m_dialogs.settings));
+    PrintingChanged(m_controller.Printing);
 
     for (QAction* a :
          {ActionExit, ActionPlay, ActionPause, ActionStop, ActionSetup1, ActionLstBrowser, actHelp})
@@ -337,7 +327,8 @@ void TFormMain::RefreshStatus()
         QStringLiteral(" %1/%2 ").arg(m_controller.PageNumber()).arg(m_controller.PageCount()));
     const QString printer = m_controller.Settings.Printer;
     StatusPanels[2]->setText(printer.isEmpty() ? QStringLiteral("[žádná]") : printer);
-    StaticText->setText(Cp1250ToUnicode(m_controller.ReportTitle()));
+    // Between jobs the text tells what the user should know about the spool directories.
+    StaticText->setText(file.isEmpty() ? m_notice : Cp1250ToUnicode(m_controller.ReportTitle()));
     const int progress = m_controller.Progress();
     if (progress < ProgressBar->minimum())
         ProgressBar->reset();
@@ -426,6 +417,20 @@ void TFormMain::OpenSettingsDialog()
     m_controller.PlayDeferred = false;
 }
 
+void TFormMain::PrintingChanged(bool printing)
+{
+    // The settings commands are offered only while nothing prints.
+    const bool offered = !printing && bool(m_dialogs.settings);
+    ActionSetup1->setEnabled(offered);
+    ActionSetup2->setEnabled(offered);
+}
+
+void TFormMain::ShowNotice(const QString& text)
+{
+    m_notice = text;
+    RefreshStatus();
+}
+
 void TFormMain::CheckTrayHost()
 {
     // When the desktop's tray comes back (a restarted panel), the icon is shown anew.
@@ -459,7 +464,9 @@ void TFormMain::closeEvent(QCloseEvent* e)
         HideToTray();
         return;
     }
-    m_controller.SetStopRequest(true);
+    // Before the event loop ends: the running job is told to stop, and what it asks of this
+    // thread from now on is answered without being done.
+    m_controller.BeginShutdown();
     CoolTrayIcon1->hide();
     AppLog().AddEntry(QStringLiteral("MainFormClose"), QString());
     if (m_dialogs.closeHelp)

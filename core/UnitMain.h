@@ -50,6 +50,8 @@ public:
     void StartTrayAnimation() override;
     void ShowIdleIcon(bool paused) override;
     void CheckTrayHost() override;
+    void PrintingChanged(bool printing) override;
+    void ShowNotice(const QString& text) override;
 
     QAction* ActionExit;
     QAction* ActionAbout;
@@ -98,6 +100,7 @@ private:
     Dialogs m_dialogs;
     bool m_paused = true;
     QString m_trayHint;
+    QString m_notice;
     QTimer m_animation;
     int m_frame = 0;
     int m_idlePicture = 0;

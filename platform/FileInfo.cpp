@@ -47,6 +47,20 @@ std::optional<FoundFile> findFile(const QString& path)
     return FoundFile{qint64(st.st_size), dosDateTimeFromUnix(st.st_mtim.tv_sec)};
 }
 
+FileIdentity identityOf(const struct stat& st)
+{
+    return FileIdentity{quint64(st.st_dev), quint64(st.st_ino), qint64(st.st_size),
+                        qint64(st.st_mtim.tv_sec) * 1000000000 + st.st_mtim.tv_nsec};
+}
+
+std::optional<FileIdentity> identityOf(const QString& path)
+{
+    struct stat st;
+    if (::lstat(QFile::encodeName(path).constData(), &st) != 0)
+        return std::nullopt;
+    return identityOf(st);
+}
+
 QString IncludeTrailingPathDelimiter(const QString& path)
 {
     return path.endsWith(u'/') ? path : path + u'/';

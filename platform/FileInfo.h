@@ -5,6 +5,8 @@
 
 #include <optional>
 
+struct stat;
+
 namespace platform {
 
 // What a directory search tells about one file.
@@ -13,6 +15,21 @@ struct FoundFile
     qint64 size = 0;
     quint32 dosTime = 0; // last write, local time, packed as DOS date-time
 };
+
+// Which file a path named at one moment: a report printed from a path is disposed of only while
+// the path still names that very file, not one written over it meanwhile.
+struct FileIdentity
+{
+    quint64 device = 0;
+    quint64 inode = 0;
+    qint64 size = 0;
+    qint64 mtimeNs = 0; // last write, nanoseconds since the epoch
+    bool operator==(const FileIdentity&) const = default;
+};
+FileIdentity identityOf(const struct stat& st);
+// The identity of what `path` names itself (a symbolic link is not followed); nullopt when
+// nothing is there.
+std::optional<FileIdentity> identityOf(const QString& path);
 
 // The directory with a trailing "/" (a lone "/" for an empty text).
 QString IncludeTrailingPathDelimiter(const QString& path);

@@ -1,5 +1,8 @@
 #include "platform/RegistryFile.h"
 
+#include "platform/FileInfo.h"
+#include "platform/WholeFile.h"
+
 #include <QDateTime>
 #include <QDir>
 #include <QFileInfo>
@@ -19,17 +22,6 @@ namespace platform {
 
 namespace {
 
-// What identifies one version of the file: a save renames a new file into place, so the inode
-// changes with every write of ours; size and time catch edits in place by other programs.
-struct FileIdentity
-{
-    dev_t dev = 0;
-    ino_t ino = 0;
-    off_t size = -1;
-    qint64 mtimeNs = 0;
-    bool operator==(const FileIdentity&) const = default;
-};
-
 struct CacheEntry
 {
     FileIdentity id;
@@ -48,53 +40,14 @@ void reportOnce(const QString& message)
     std::fprintf(stderr, "tarnyx: %s\n", qPrintable(message));
 }
 
-std::optional<FileIdentity> identityOf(const QByteArray& path)
+// What identifies one version of the file: a save renames a new file into place, so the inode
+// changes with every write of ours; size and time catch edits in place by other programs.
+std::optional<FileIdentity> versionOf(const QByteArray& path)
 {
     struct stat st;
     if (::stat(path.constData(), &st) != 0)
         return std::nullopt;
-    return FileIdentity{st.st_dev, st.st_ino, st.st_size,
-                        qint64(st.st_mtim.tv_sec) * 1000000000 + st.st_mtim.tv_nsec};
-}
-
-// Reads the whole file; nullopt with errno set when it cannot be read.
-std::optional<QByteArray> readAll(const QByteArray& path)
-{
-    const int fd = ::open(path.constData(), O_RDONLY | O_CLOEXEC);
-    if (fd < 0)
-        return std::nullopt;
-    QByteArray data;
-    char buf[65536];
-    for (;;) {
-        const ssize_t n = ::read(fd, buf, sizeof buf);
-        if (n < 0 && errno == EINTR)
-            continue;
-        if (n < 0) {
-            const int e = errno;
-            ::close(fd);
-            errno = e;
-            return std::nullopt;
-        }
-        if (n == 0)
-            break;
-        data.append(buf, n);
-    }
-    ::close(fd);
-    return data;
-}
-
-bool writeAll(int fd, const QByteArray& data)
-{
-    qsizetype done = 0;
-    while (done < data.size()) {
-        const ssize_t n = ::write(fd, data.constData() + done, size_t(data.size() - done));
-        if (n < 0 && errno == EINTR)
-            continue;
-        if (n <= 0)
-            return false;
-        done += n;
-    }
-    return true;
+    return identityOf(st);
 }
 
 class FileLock
@@ -150,7 +103,7 @@ void setAside(const QString& path, const QString& why)
 RegistryHive load(const QString& path, bool holdingLock)
 {
     const QByteArray native = QFile::encodeName(path);
-    const std::optional<FileIdentity> id = identityOf(native);
+    const std::optional<FileIdentity> id = versionOf(native);
     if (!id)
         return {};
     {
@@ -159,7 +112,7 @@ RegistryHive load(const QString& path, bool holdingLock)
         if (it != g_cache.constEnd() && it->id == *id)
             return it->hive;
     }
-    const std::optional<QByteArray> data = readAll(native);
+    const std::optional<QByteArray> data = readWholeFile(path);
     if (!data) {
         QMutexLocker lock(&g_cacheMutex);
         reportOnce(QStringLiteral("the registry file %1 cannot be read (%2); the defaults apply")
@@ -210,25 +163,9 @@ bool RegistryFile::modify(const std::function<bool(RegistryHive&)>& fn) const
     if (!fn(hive))
         return false;
 
-    const QByteArray data = hive.serialize();
-    const QByteArray target = QFile::encodeName(m_path);
-    const QByteArray temp = target + ".tmp-" + QByteArray::number(::getpid());
-    const int fd = ::open(temp.constData(), O_WRONLY | O_CREAT | O_TRUNC | O_CLOEXEC, 0600);
-    if (fd < 0)
+    if (!replaceWholeFile(m_path, hive.serialize()))
         return false;
-    const bool written = writeAll(fd, data) && ::fsync(fd) == 0;
-    if (::close(fd) != 0 || !written || ::rename(temp.constData(), target.constData()) != 0) {
-        ::unlink(temp.constData());
-        return false;
-    }
-    // Make the rename itself durable.
-    const int dirFd =
-        ::open(QFile::encodeName(info.absolutePath()).constData(), O_RDONLY | O_DIRECTORY);
-    if (dirFd >= 0) {
-        ::fsync(dirFd);
-        ::close(dirFd);
-    }
-    if (const std::optional<FileIdentity> id = identityOf(target)) {
+    if (const std::optional<FileIdentity> id = versionOf(QFile::encodeName(m_path))) {
         QMutexLocker cacheLock(&g_cacheMutex);
         g_cache.insert(m_path, CacheEntry{*id, std::move(hive)});
     }

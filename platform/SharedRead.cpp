@@ -47,9 +47,10 @@ SharedReadFile::Result SharedReadFile::open(const QString& path)
 {
     close();
     ignoreLeaseBreakSignal();
-    // Non-blocking, so that a named pipe in place of a report never hangs the open.
-    const int fd =
-        ::open(QFile::encodeName(path).constData(), O_RDONLY | O_CLOEXEC | O_NOCTTY | O_NONBLOCK);
+    // Non-blocking, so that a named pipe in place of a report never hangs the open; a report is
+    // the file itself, never what a symbolic link in its place points to.
+    const int fd = ::open(QFile::encodeName(path).constData(),
+                          O_RDONLY | O_CLOEXEC | O_NOCTTY | O_NONBLOCK | O_NOFOLLOW);
     m_error = errno;
     if (fd < 0)
         return m_error == ENOENT || m_error == ENOTDIR ? Result::Missing : Result::Failed;

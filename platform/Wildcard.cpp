@@ -40,10 +40,11 @@ QList<DirEntry> FindMatches(const QString& directory, const QString& pattern)
         if (name == u"." || name == u".." || !WildcardMatch(pattern, name))
             continue;
         struct stat st;
-        if (::fstatat(dirFd, e->d_name, &st, 0) != 0)
+        if (::fstatat(dirFd, e->d_name, &st, AT_SYMLINK_NOFOLLOW) != 0)
             continue; // vanished meanwhile
-        const bool isDir = S_ISDIR(st.st_mode);
-        matches << DirEntry{name, isDir ? 0 : qint64(st.st_size), isDir};
+        const bool regular = S_ISREG(st.st_mode);
+        matches << DirEntry{name, regular ? qint64(st.st_size) : 0, S_ISDIR(st.st_mode), regular,
+                            qint64(st.st_mtim.tv_sec)};
     }
     ::closedir(dir);
     return matches;

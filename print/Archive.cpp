@@ -1,6 +1,7 @@
 #include "print/Archive.h"
 
 #include "platform/FileInfo.h"
+#include "platform/WholeFile.h"
 #include "report/CodePages.h"
 #include "report/UnitLstObj.h"
 
@@ -61,21 +62,6 @@ QString headerPart(QByteArrayView text)
     return part;
 }
 
-bool writeAll(int fd, const char* data, ssize_t size)
-{
-    while (size > 0) {
-        const ssize_t n = ::write(fd, data, size_t(size));
-        if (n < 0) {
-            if (errno == EINTR)
-                continue;
-            return false;
-        }
-        data += n;
-        size -= n;
-    }
-    return true;
-}
-
 void syncDirectory(const QByteArray& dir)
 {
     const int fd = ::open(dir.constData(), O_RDONLY | O_DIRECTORY | O_CLOEXEC);
@@ -113,7 +99,7 @@ bool moveAcross(const QByteArray& source, const QByteArray& target, const QByteA
             ok = n == 0;
             break;
         }
-        if (!writeAll(out, buffer, n)) {
+        if (!platform::writeAll(out, buffer, n)) {
             ok = false;
             break;
         }
@@ -132,10 +118,9 @@ bool moveAcross(const QByteArray& source, const QByteArray& target, const QByteA
         return false;
     }
     syncDirectory(dir);
-    // The archived copy is durable; should the source now refuse to go, the report is merely
-    // offered again and archived again over its own copy.
-    ::unlink(source.constData());
-    return true;
+    // The archived copy is durable; should the source now refuse to go, the move has failed all
+    // the same: the report stays and is not printed again on its own.
+    return ::unlink(source.constData()) == 0;
 }
 
 // The archived file is writable for its owner and, where the file system offers it, compressed.
@@ -182,28 +167,52 @@ QString ArchivedName(const TLstObj& header)
     return date + u'-' + time + u'-' + name;
 }
 
-void DisposeReport(const TLstObj& header, bool erase)
+DisposeResult DisposeReport(const TLstObj& header, bool erase,
+                            const platform::FileIdentity* printed)
 {
-    const QByteArray source = QFile::encodeName(header.FileName);
-    if (erase) {
-        ::unlink(source.constData());
-        return;
-    }
+    auto failed = [] {
+        return DisposeResult{DisposeResult::Failed, errno};
+    };
     if (header.FileName.isEmpty())
-        return;
+        return DisposeResult{DisposeResult::Gone, 0};
+    const QByteArray source = QFile::encodeName(header.FileName);
+    if (printed) {
+        // Between this look and the rename below another program could still replace the file;
+        // that window is a few microseconds, against the minutes a report takes to print.
+        const std::optional<platform::FileIdentity> now = platform::identityOf(header.FileName);
+        if (!now)
+            return DisposeResult{DisposeResult::Gone, 0};
+        if (!(*now == *printed))
+            return DisposeResult{DisposeResult::Replaced, 0};
+    }
+    if (erase) {
+        if (::unlink(source.constData()) != 0)
+            return errno == ENOENT ? DisposeResult{DisposeResult::Gone, 0} : failed();
+        return {};
+    }
 
     const QString dir = ArchiveDirectory(header.FileName);
-    if (!QDir().mkpath(dir))
-        return;
     const QByteArray nativeDir = QFile::encodeName(dir);
+    if (::mkdir(nativeDir.constData(), 0777) != 0) {
+        struct stat st;
+        if (errno != EEXIST)
+            return failed();
+        if (::stat(nativeDir.constData(), &st) != 0)
+            return failed();
+        if (!S_ISDIR(st.st_mode))
+            return DisposeResult{DisposeResult::Failed, ENOTDIR};
+    }
     const QByteArray target = QFile::encodeName(dir + u'/' + ArchivedName(header));
 
     // One rename replaces an archived report of the same name: there is no moment at which
     // neither the older archived report nor the newer one exists.
     if (::rename(source.constData(), target.constData()) != 0) {
         // The archive directory may be a link or mount point on another file system.
-        if (errno != EXDEV || !moveAcross(source, target, nativeDir))
-            return;
+        if (errno != EXDEV)
+            return failed();
+        if (!moveAcross(source, target, nativeDir))
+            return failed();
     }
     finishArchivedFile(target);
+    return {};
 }

@@ -1,5 +1,7 @@
 #pragma once
 
+#include "platform/FileInfo.h"
+
 #include <QString>
 
 class TLstObj;
@@ -13,6 +15,21 @@ QString ArchivedName(const TLstObj& header);
 // Takes a printed report out of its spool directory: deleted when `erase` is set, otherwise moved
 // into the archive under its archived name, replacing an older archived report of that name in
 // one step; the archived file loses its read-only mark and is marked for compression where the
-// file system offers it. Failures leave the report where it is (the controller then offers it
-// again); none is reported.
-void DisposeReport(const TLstObj& header, bool erase);
+// file system offers it. A failure leaves the report where it is.
+//
+// With `printed` given, the report's path is disposed of only while it still names that file:
+// a report written over the printed one meanwhile is left alone, to be printed in its turn.
+struct DisposeResult
+{
+    enum Outcome
+    {
+        Disposed,
+        Gone,     // nothing is at the path any more
+        Replaced, // the path names another file than the one printed
+        Failed    // errno in `error`
+    };
+    Outcome outcome = Disposed;
+    int error = 0;
+};
+DisposeResult DisposeReport(const TLstObj& header, bool erase,
+                            const platform::FileIdentity* printed = nullptr);

@@ -1,6 +1,13 @@
 #include "print/CupsPrinterCatalog.h"
 
+#include "print/CupsClient.h"
+
 #include <QPrinterInfo>
+
+bool CupsPrinterCatalog::available() const
+{
+    return cupsclient::schedulerAnswers();
+}
 
 QStringList CupsPrinterCatalog::printerNames() const
 {

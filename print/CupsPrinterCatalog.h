@@ -10,6 +10,7 @@
 class CupsPrinterCatalog : public PrinterCatalog
 {
 public:
+    bool available() const override;
     QStringList printerNames() const override;
     QString defaultPrinterName() const override;
     QString currentPrinter() const override { return m_current; }

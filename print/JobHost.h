@@ -1,5 +1,7 @@
 #pragma once
 
+#include <QString>
+
 #include <functional>
 
 class TLstObj;
@@ -22,6 +24,6 @@ public:
     virtual void showPrintError(TPrnObj& job) = 0;
     // The main window shows the job fields anew.
     virtual void refreshStatus() {}
-    // Waits, for a report that goes to no printer at all.
-    virtual void pause(int milliseconds);
+    // Records what happened to a report in the event log.
+    virtual void logEvent(const QString& title, const QString& description);
 };

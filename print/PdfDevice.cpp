@@ -2,6 +2,7 @@
 
 #include "report/CodePages.h"
 
+#include "print/CupsClient.h"
 #include "print/PdfStream.h"
 #include "print/PrinterCatalog.h"
 
@@ -15,7 +16,6 @@
 #include <cerrno>
 #include <cmath>
 #include <csignal>
-#include <cups/cups.h>
 #include <unistd.h>
 
 namespace {
@@ -282,6 +282,13 @@ bool CupsQueueDevice::queueSetup(const QString& queue, QPageLayout& layout, int&
 
 bool CupsQueueDevice::selectPrinter(const QString& name)
 {
+    m_selectionError.clear();
+    // Asked first and with a time limit: the queue list below would wait far longer for a
+    // scheduler that is down, and say only that no printer is installed.
+    if (!cupsclient::schedulerAnswers()) {
+        m_selectionError = cupsclient::noAnswerText();
+        return false;
+    }
     const QStringList installed = QPrinterInfo::availablePrinterNames();
     QString found = FindInstalledPrinter(installed, name);
     if (found.isEmpty())
@@ -329,17 +336,10 @@ int CupsQueueDevice::removeStaleTempFolders(const QString& tempDir)
 
 bool CupsQueueDevice::deliver(QString& error)
 {
-    const QByteArray queue = printerName().toUtf8();
-    const QByteArray file = QFile::encodeName(outputPath());
-    const QByteArray title = jobTitle().toUtf8();
-    const int job = cupsPrintFile2(CUPS_HTTP_DEFAULT, queue.constData(), file.constData(),
-                                   title.constData(), 0, nullptr);
+    m_jobId = 0;
+    m_jobId = cupsclient::printFile(printerName(), outputPath(), jobTitle(), error);
     QFile::remove(outputPath());
-    if (job == 0) {
-        error = QString::fromUtf8(cupsLastErrorString());
-        return false;
-    }
-    return true;
+    return m_jobId > 0;
 }
 
 void CupsQueueDevice::discard()

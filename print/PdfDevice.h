@@ -104,8 +104,8 @@ protected:
 };
 
 // A CUPS queue: the document is laid out with the queue's paper, printable area and resolution,
-// drawn into a temporary PDF file, and handed to CUPS when it is ended. An aborted document
-// never reaches the queue.
+// drawn into a temporary PDF file, and handed to CUPS in one request when it is ended. An aborted
+// document never reaches the queue.
 class CupsQueueDevice : public PdfDevice
 {
 public:
@@ -114,6 +114,8 @@ public:
     ~CupsQueueDevice() override;
 
     bool selectPrinter(const QString& name) override;
+    QString selectionError() const override { return m_selectionError; }
+    int jobId() const override { return m_jobId; }
 
     // The page layout and resolution of a queue as Qt's print support reports them, on `paper`
     // when that is valid, else on the queue's default paper.
@@ -132,4 +134,6 @@ protected:
 private:
     const PrinterCatalog* m_printers;
     QString m_tempDir;
+    QString m_selectionError;
+    int m_jobId = 0;
 };

@@ -22,6 +22,9 @@ class PrinterCatalog
 {
 public:
     virtual ~PrinterCatalog() = default;
+    // False when the printing system cannot be asked now (its scheduler is down or not yet up):
+    // an empty list then says nothing about which printers exist.
+    virtual bool available() const { return true; }
     virtual QStringList printerNames() const = 0;
     // Empty when no printer is installed or none is the default.
     virtual QString defaultPrinterName() const = 0;

@@ -23,6 +23,8 @@ public:
     // Selects the printer by name (letter case ignored); an unknown name selects the default
     // printer. False when no printer can be selected.
     virtual bool selectPrinter(const QString& name) = 0;
+    // Why the last selectPrinter failed, when the device can tell.
+    virtual QString selectionError() const { return {}; }
     virtual QString printerName() const = 0;
 
     virtual void setLandscape(bool landscape) = 0;
@@ -33,6 +35,8 @@ public:
     virtual bool newPage(QString& error) = 0;
     // Ends the document and hands it to its destination.
     virtual bool endDoc(QString& error) = 0;
+    // The print server's id of the job the last ended document became; 0 where there is none.
+    virtual int jobId() const { return 0; }
     // Discards the document: nothing of it reaches the destination.
     virtual void abortDoc() = 0;
     virtual bool aborted() const = 0;

@@ -3,6 +3,7 @@
 #include "core/UnitDM1.h"
 #include "print/JobHost.h"
 #include "print/PdfDevice.h"
+#include "print/PrintJournal.h"
 #include "print/UnitPrn.h"
 #include "report/UnitOrient.h"
 
@@ -16,12 +17,13 @@ TPrnThread::TPrnThread(const QString& fileName, TDataModule1& controller, JobHos
 
 void TPrnThread::run()
 {
-    m_controller.Printing = true;
+    // Printing is marked and cleared by the controller on the user-interface thread.
     {
         CupsQueueDevice printer(&m_controller.Printers);
-        auto job =
-            std::make_unique<TPrnObj>(m_fileName, PrintContext{m_controller.Settings, LstList(),
-                                                               m_controller, printer, m_host});
+        const PrintJournal journal(PrintJournal::defaultPath());
+        auto job = std::make_unique<TPrnObj>(m_fileName,
+                                             PrintContext{m_controller.Settings, LstList(),
+                                                          m_controller, printer, m_host, &journal});
         try {
             job->Run();
         } catch (const std::exception& e) {
@@ -31,5 +33,4 @@ void TPrnThread::run()
         }
         job.reset(); // the finishing step: error dialog, queue, disposal
     }
-    m_controller.Printing = false;
 }

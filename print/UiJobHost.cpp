@@ -1,6 +1,7 @@
 #include "print/UiJobHost.h"
 
 #include "config/AppSettings.h"
+#include "core/TxLog.h"
 #include "core/UnitDM1.h"
 #include "print/UnitErrMsg.h"
 
@@ -12,15 +13,33 @@ UiJobHost::UiJobHost(TDataModule1& controller, QObject* parent)
 
 void UiJobHost::runOnUiThread(const std::function<void()>& work)
 {
+    // While the program ends, the user-interface thread answers the worker without doing its
+    // work (the windows are going or gone): the worker goes on to see its stop request.
     if (QThread::currentThread() == thread()) {
-        work();
+        if (!m_controller.Closing)
+            work();
         return;
     }
-    // While the program ends, the user-interface thread no longer serves the worker: the worker
-    // goes on to see its stop request instead of waiting for a thread that waits for it.
     if (m_controller.Closing)
         return;
-    QMetaObject::invokeMethod(this, work, Qt::BlockingQueuedConnection);
+    // Closing may be marked after the call is queued and before it is served: it is checked
+    // again where the work would run. The program serves queued calls until its worker has
+    // ended, so this never waits for a thread that has stopped listening.
+    QMetaObject::invokeMethod(
+        this,
+        [this, &work] {
+            if (!m_controller.Closing)
+                work();
+        },
+        Qt::BlockingQueuedConnection);
+}
+
+void UiJobHost::logEvent(const QString& title, const QString& description)
+{
+    // The event log lives on the user-interface thread.
+    QMetaObject::invokeMethod(
+        this, [title, description] { AppLog().AddEntry(title, description); },
+        Qt::QueuedConnection);
 }
 
 int UiJobHost::askOrientation(const TLstObj& header)

@@ -23,6 +23,7 @@ public:
     int askOrientation(const TLstObj& header) override;
     void showPrintError(TPrnObj& job) override;
     void refreshStatus() override;
+    void logEvent(const QString& title, const QString& description) override;
 
 private:
     TDataModule1& m_controller;

@@ -31,6 +31,18 @@ QAction* makeAction(QObject* parent, const QString& caption, const QString& hint
     return action;
 }
 
+// A header that was never read has no time stamp; the file's own keeps the skip in force until
+// the file is rewritten.
+SkipEntry skipEntryFor(const TLstObj& report)
+{
+    quint32 stamp = report.FileTime;
+    if (stamp == 0) {
+        if (const std::optional<platform::FoundFile> found = platform::findFile(report.FileName))
+            stamp = found->dosTime;
+    }
+    return SkipEntry{report.FileName, stamp};
+}
+
 void postToTopLevelWidgets(bool run)
 {
     const QWidgetList windows = QApplication::topLevelWidgets();
@@ -188,19 +200,10 @@ void ShowPrintError(const TLstObj& report, ErrorChoice& choice, TDataModule1& co
         BroadcastRunState(true, controller);
         break;
     }
-    case ErrorChoice::Skip: {
-        // A header that was never read has no time stamp; the file's own keeps the skip in force
-        // until the file is rewritten.
-        quint32 stamp = report.FileTime;
-        if (stamp == 0) {
-            if (const std::optional<platform::FoundFile> found =
-                    platform::findFile(report.FileName))
-                stamp = found->dosTime;
-        }
-        controller.SkipList.append(SkipEntry{report.FileName, stamp});
+    case ErrorChoice::Skip:
+        controller.SkipList.append(skipEntryFor(report));
         BroadcastRunState(true, controller);
         break;
-    }
     case ErrorChoice::Deleted:
         BroadcastRunState(true, controller);
         break;
@@ -209,10 +212,15 @@ void ShowPrintError(const TLstObj& report, ErrorChoice& choice, TDataModule1& co
         break;
     }
     controller.SetWorkerError(QString());
-    controller.Timer1.start();
+    if (!controller.Closing)
+        controller.Timer1.start();
 }
 
 void ShowPrintError(TPrnObj& job, TDataModule1& controller)
 {
     ShowPrintError(job.Lst, job.Choice, controller);
+    // A report that was printed and could not be disposed of is not printed again while it is
+    // unchanged, whatever the answer.
+    if (job.Printed && job.Choice != ErrorChoice::Skip && job.Choice != ErrorChoice::Deleted)
+        controller.SkipList.append(skipEntryFor(job.Lst));
 }

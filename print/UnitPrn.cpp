@@ -2,12 +2,16 @@
 
 #include "config/AppSettings.h"
 #include "core/JobState.h"
+#include "core/TxLog.h"
 #include "print/Archive.h"
+#include "print/CupsClient.h"
 #include "print/JobHost.h"
+#include "print/PrintJournal.h"
 #include "print/PrinterDevice.h"
 #include "report/CodePages.h"
 #include "report/UnitOrient.h"
 
+#include <QDateTime>
 #include <QFileInfo>
 #include <QThread>
 
@@ -124,9 +128,9 @@ const QByteArray kTallText = QByteArrayLiteral("\xD9y"); // "Ůy": full height o
 
 } // namespace
 
-void JobHost::pause(int milliseconds)
+void JobHost::logEvent(const QString& title, const QString& description)
 {
-    QThread::msleep(milliseconds);
+    AppLog().AddEntry(title, description);
 }
 
 QByteArray PlacementText(int indent, int pageNumber, const QByteArray& indentText,
@@ -159,7 +163,9 @@ void TPrnObj::DecideOrientation()
         o = m_ctx.orientations.Lookup(Lst);
         if (o == OrientPerTitle) {
             o = m_ctx.host.askOrientation(Lst);
-            m_ctx.orientations.Store(Lst, quint8(o));
+            // A question abandoned because the program ends has no answer to remember.
+            if (!m_ctx.state.StopRequest)
+                m_ctx.orientations.Store(Lst, quint8(o));
         }
     }
     if (o == OrientPortrait)
@@ -342,11 +348,32 @@ bool TPrnObj::PrintBody(QString& error)
     return error.isEmpty();
 }
 
+bool TPrnObj::endDocument(QString& error)
+{
+    PrinterDevice& printer = m_ctx.printer;
+    const bool journalled = m_ctx.journal && fromSpool();
+    if (journalled) {
+        m_ctx.journal->record(JournalEntry{Lst.FileName, m_file.identity(), printer.printerName(),
+                                           Cp1250ToUnicode(Lst.Title),
+                                           QDateTime::currentSecsSinceEpoch(), 0});
+    }
+    bool ended = true;
+    m_ctx.host.runOnUiThread([&] { ended = printer.endDoc(error); });
+    if (!ended)
+        return false; // the entry stays: the document may have reached the server all the same
+    Printed = true;
+    if (journalled && printer.jobId() > 0)
+        m_ctx.journal->setJobId(Lst.FileName, printer.jobId());
+    return true;
+}
+
 bool TPrnObj::Print(QString& error)
 {
     PrinterDevice& printer = m_ctx.printer;
     if (!printer.selectPrinter(m_ctx.settings.Printer)) {
-        error = QStringLiteral("Není nainstalována žádná tiskárna.");
+        error = printer.selectionError();
+        if (error.isEmpty())
+            error = QStringLiteral("Není nainstalována žádná tiskárna.");
         return false;
     }
     bool ok = false;
@@ -360,9 +387,7 @@ bool TPrnObj::Print(QString& error)
             printer.abortDoc();
         } else {
             QString endError;
-            bool ended = true;
-            m_ctx.host.runOnUiThread([&] { ended = printer.endDoc(endError); });
-            if (!ended && ok) {
+            if (!endDocument(endError) && ok) {
                 error = endError;
                 ok = false;
             }
@@ -385,6 +410,7 @@ void TPrnObj::Run()
             QStringLiteral("Chybný formát souboru %1\r(%2)").arg(Lst.FileName, error));
         return;
     }
+    m_fromQueue = state.InReprintQueue(Lst.FileName);
     // The file name first: setting it clears the page number.
     state.SetCurrentFile(QFileInfo(Lst.FileName).fileName());
     state.SetPageNumber(1);
@@ -392,13 +418,64 @@ void TPrnObj::Run()
     state.SetReportTitle(Lst.Title);
     Started = true;
     m_ctx.host.runOnUiThread([this] { m_ctx.host.refreshStatus(); });
+    auto fail = [&](const QString& why) {
+        state.SetWorkerError(
+            QStringLiteral("Chyba \"%1\" v průběhu tisku souboru %2").arg(why, Lst.FileName));
+    };
+    // Without a printer the report would be printed nowhere and then disposed of: it waits.
     if (m_ctx.settings.Printer.isEmpty()) {
-        m_ctx.host.pause(2000);
+        fail(QStringLiteral("Není vybrána žádná tiskárna."));
         return;
     }
+    // A copy of the program that ended after handing this very report to the print server.
+    if (m_ctx.journal && fromSpool()) {
+        switch (CheckPriorPrint(*m_ctx.journal, Lst.FileName, m_file.identity())) {
+        case PriorPrint::Printed:
+            Printed = true;
+            m_ctx.host.logEvent(QStringLiteral("Sestava již vytištěna"), Lst.FileName);
+            return;
+        case PriorPrint::Unknown:
+            fail(cupsclient::noAnswerText());
+            return;
+        case PriorPrint::None:
+            break;
+        }
+    }
     if (!Print(error))
-        state.SetWorkerError(
-            QStringLiteral("Chyba \"%1\" v průběhu tisku souboru %2").arg(error, Lst.FileName));
+        fail(error);
+}
+
+void TPrnObj::dispose()
+{
+    const platform::FileIdentity printed = m_file.identity();
+    const DisposeResult result = DisposeReport(Lst, m_ctx.settings.Erase, &printed);
+    switch (result.outcome) {
+    case DisposeResult::Disposed:
+    case DisposeResult::Gone:
+        break;
+    case DisposeResult::Replaced:
+        // The payroll program wrote a new report under the same name meanwhile: it prints next.
+        m_ctx.host.logEvent(QStringLiteral("Sestava nahrazena během tisku"), Lst.FileName);
+        break;
+    case DisposeResult::Failed: {
+        const QString text =
+            (m_ctx.settings.Erase ? QStringLiteral("Sestavu %1 se nepodařilo odstranit: %2")
+                                  : QStringLiteral("Sestavu %1 se nepodařilo archivovat: %2"))
+                .arg(Lst.FileName, FileErrorText(result.error));
+        m_ctx.host.logEvent(QStringLiteral("Sestavu nelze odstranit ze složky"), text);
+        m_ctx.state.SetWorkerError(text);
+        // The dialog keeps the printed report from being printed again while it is unchanged;
+        // the journal entry stays, so a later start does not print it again either.
+        Choice = ErrorChoice::None;
+        m_ctx.host.showPrintError(*this);
+        if (Choice != ErrorChoice::Retry ||
+            DisposeReport(Lst, m_ctx.settings.Erase, &printed).outcome == DisposeResult::Failed)
+            return;
+        break;
+    }
+    }
+    if (m_ctx.journal)
+        m_ctx.journal->remove(Lst.FileName);
 }
 
 void TPrnObj::Finish()
@@ -412,11 +489,11 @@ void TPrnObj::Finish()
         m_ctx.host.showPrintError(*this);
     if (Choice != ErrorChoice::Retry) {
         const bool fromQueue = state.RemoveFromReprintQueue(Lst.FileName);
-        if (!fromQueue && Started && !state.StopRequest && DisposeWhenDone) {
-            // A job that failed after it started may not have printed completely: it goes to
-            // the archive, from where it can be printed again, and is never deleted.
-            DisposeReport(Lst, m_ctx.settings.Erase && !failed);
-        }
+        // Only a report whose document was printed whole leaves its spool directory: one that
+        // failed or was stopped stays, whatever the user answered, until it prints or the user
+        // deletes it.
+        if (!fromQueue && DisposeWhenDone && Started && Printed && !m_terminated && !failed)
+            dispose();
     }
     state.SetCurrentFile(QString());
     state.SetProgress(0, 0);

@@ -8,6 +8,7 @@
 
 class JobHost;
 class JobState;
+class PrintJournal;
 class PrinterDevice;
 class TLstList;
 struct TAppSettings;
@@ -30,6 +31,9 @@ struct PrintContext
     JobState& state;
     PrinterDevice& printer;
     JobHost& host;
+    // Where reports on their way to a print server are noted, so that a copy of the program that
+    // was killed meanwhile does not print them twice; none for copies that are not disposed of.
+    const PrintJournal* journal = nullptr;
 };
 
 // One print job: one report file from disk to the printer, then into the archive.
@@ -57,6 +61,9 @@ public:
 
     TLstObj Lst;
     bool Started = false;
+    // The printer (or the print server) has the whole document: from now on the report must not
+    // be printed again on its own, even when it cannot be disposed of.
+    bool Printed = false;
     int LinesDone = 0;
     int LinesOnPage = 0;
     QByteArray Pending;
@@ -93,11 +100,20 @@ private:
     void Finish();
     // True when the job was stopped: the document is aborted (once) and the job ends.
     bool stopped();
+    // Ends the document and hands it over, noting it in the journal on the way.
+    bool endDocument(QString& error);
+    // Takes the printed report out of its spool directory; a failure is shown once.
+    void dispose();
+    // The report is a spool directory's (not a copy, not from the re-print queue): it is noted
+    // in the journal and disposed of after printing.
+    bool fromSpool() const { return DisposeWhenDone && !m_fromQueue; }
 
     PrintContext m_ctx;
     ReportFile m_file;
+    // Set by the job itself when it abandons its document; decides that the report stays.
     bool m_terminated = false;
     bool m_finished = false;
+    bool m_fromQueue = false;
 };
 
 // The placement spaces of a line: none, indented, indented on odd pages only, or centred.

@@ -1,5 +1,6 @@
 #pragma once
 
+#include "platform/FileInfo.h"
 #include "platform/SharedRead.h"
 
 #include <QByteArray>
@@ -27,6 +28,8 @@ public:
     const QList<QByteArray>& headLines() const { return m_head; }
     // All lines of the file, the header included.
     qsizetype lineCount() const { return m_lineCount; }
+    // Which file was opened (valid after a successful open).
+    platform::FileIdentity identity() const { return platform::identityOf(m_file.status()); }
 
     // The next body line (line 1, 2, ...); false at the end or, with `error` set, on a failure.
     bool nextBodyLine(QByteArray& line, QString& error);

@@ -6,6 +6,7 @@
 #include "print/PrinterCatalog.h"
 
 #include <QApplication>
+#include <QSemaphore>
 #include <QSignalSpy>
 #include <QTemporaryDir>
 #include <QTest>
@@ -154,11 +155,19 @@ void TestFormMain::settingsCommandsWaitWhilePrinting()
     };
     TFormMain form(dm, {}, dialogs);
     QVERIFY(form.ActionSetup1->isEnabled());
-    dm.Printing = true;
-    QTRY_VERIFY(!form.ActionSetup1->isEnabled());
+    // From the moment a job is started, before its worker has run a single step, until it ends.
+    QSemaphore gate;
+    dm.setWorkerFactory([&gate](const QString&) -> std::unique_ptr<QThread> {
+        return std::unique_ptr<QThread>(QThread::create([&gate] { gate.acquire(); }));
+    });
+    dm.StartJob(QStringLiteral("/nowhere/LST00001.PRN"));
+    QVERIFY(dm.Printing);
+    QVERIFY(!form.ActionSetup1->isEnabled());
     QVERIFY(!form.ActionSetup2->isEnabled());
-    dm.Printing = false;
-    QTRY_VERIFY(form.ActionSetup1->isEnabled());
+    gate.release();
+    QTRY_VERIFY(!dm.Worker());
+    QVERIFY(form.ActionSetup1->isEnabled());
+    QVERIFY(form.ActionSetup2->isEnabled());
     // Windows that do not exist yet keep their commands out of sight.
     QVERIFY(!form.ActionLstBrowser->isVisible());
     QVERIFY(!form.ActionAbout->isVisible());

@@ -69,12 +69,10 @@ public:
     int orientationQuestions = 0;
     ErrorChoice errorAnswer = ErrorChoice::Cancel;
     QStringList errors;
-    QList<int> pauses;
     JobState* state = nullptr;
     std::function<void()> onRefresh;
 
     int askOrientation(const TLstObj& header) override;
     void showPrintError(TPrnObj& job) override;
     void refreshStatus() override;
-    void pause(int milliseconds) override { pauses << milliseconds; }
 };

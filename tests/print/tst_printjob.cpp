@@ -387,16 +387,17 @@ void TestPrintJob::disposal()
     QVERIFY(QFile::exists(b.path));
     QVERIFY(b.state.ReprintQueue.isEmpty());
 
-    // No printer chosen: nothing is printed, and after a pause of two seconds the report counts
-    // as printed.
+    // No printer chosen: nothing is printed and the report waits for one.
     Bench c;
     c.settings.Printer.clear();
-    c.settings.Erase = false;
     c.write(headerLine(80, 60), {"x"});
     c.run();
-    QCOMPARE(c.host.pauses, QList<int>{2000});
     QVERIFY(c.printer.log.isEmpty());
-    QCOMPARE(c.archive().size(), 1);
+    QCOMPARE(c.host.errors, QStringList{QStringLiteral("Chyba \"Není vybrána žádná tiskárna.\" v "
+                                                       "průběhu tisku souboru %1")
+                                            .arg(c.path)});
+    QVERIFY(QFile::exists(c.path));
+    QVERIFY(c.archive().isEmpty());
 }
 
 void TestPrintJob::failures()
@@ -420,14 +421,19 @@ void TestPrintJob::failures()
                             "uvedený soubor.\"")
                  .arg(b.path));
 
-    // No printer can be selected after the job started: with Erase on the report is archived,
-    // never deleted, since it may not have been printed completely.
+    // A failure after the job started: the report may not have been printed, so it stays in the
+    // spool directory whatever the answer, Skip and Cancel alike.
     b.printer.names.clear();
-    b.write(headerLine(80, 60), {"x"});
-    b.run();
-    QVERIFY(b.host.errors.last().startsWith(QStringLiteral("Chyba \"")));
-    QVERIFY(b.host.errors.last().endsWith(QStringLiteral("\" v průběhu tisku souboru ") + b.path));
-    QCOMPARE(b.archive().size(), 1);
+    for (const ErrorChoice answer : {ErrorChoice::Skip, ErrorChoice::Cancel}) {
+        b.host.errorAnswer = answer;
+        b.write(headerLine(80, 60), {"x"});
+        b.run();
+        QVERIFY(b.host.errors.last().startsWith(QStringLiteral("Chyba \"")));
+        QVERIFY(
+            b.host.errors.last().endsWith(QStringLiteral("\" v průběhu tisku souboru ") + b.path));
+        QVERIFY(QFile::exists(b.path));
+        QVERIFY(b.archive().isEmpty());
+    }
 
     // Retry leaves the report in place.
     b.host.errorAnswer = ErrorChoice::Retry;

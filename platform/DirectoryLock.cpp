@@ -1,0 +1,56 @@
+#include "platform/DirectoryLock.h"
+
+#include <QFile>
+
+#include <cerrno>
+#include <fcntl.h>
+#include <sys/stat.h>
+#include <unistd.h>
+
+namespace platform {
+
+QString DirectoryLock::lockFilePath(const QString& directory)
+{
+    return directory + (directory.endsWith(u'/') ? QString() : QStringLiteral("/")) +
+           QStringLiteral(".tarnyx.lock");
+}
+
+DirectoryLock::DirectoryLock(const QString& directory) : m_directory(directory)
+{}
+
+DirectoryLock::~DirectoryLock()
+{
+    if (m_fd >= 0)
+        ::close(m_fd);
+}
+
+DirectoryLock::State DirectoryLock::tryLock()
+{
+    if (m_state == State::Held)
+        return m_state;
+    if (m_fd < 0) {
+        // Never through a link: the lock must live in the directory itself. Readable and
+        // writable for everyone, so that the copies of other users sharing the folder can lock
+        // it too.
+        m_fd = ::open(QFile::encodeName(lockFilePath(m_directory)).constData(),
+                      O_RDWR | O_CREAT | O_CLOEXEC | O_NOFOLLOW | O_NOCTTY | O_NONBLOCK, 0666);
+        if (m_fd < 0) {
+            m_error = errno;
+            return m_state = State::Unavailable;
+        }
+        ::fchmod(m_fd, 0666); // past the umask; refused (and harmless) on another user's file
+    }
+    struct flock fl = {};
+    fl.l_type = F_WRLCK;
+    fl.l_whence = SEEK_SET;
+    if (::fcntl(m_fd, F_OFD_SETLK, &fl) == 0)
+        return m_state = State::Held;
+    m_error = errno;
+    if (m_error == EAGAIN || m_error == EACCES)
+        return m_state = State::HeldByOther;
+    ::close(m_fd);
+    m_fd = -1;
+    return m_state = State::Unavailable;
+}
+
+} // namespace platform

@@ -1,0 +1,22 @@
+#pragma once
+
+#include <QByteArray>
+#include <QString>
+
+#include <optional>
+
+namespace platform {
+
+// Writes all `size` bytes, going on after interruptions; false on an error.
+bool writeAll(int fd, const char* data, qint64 size);
+
+// The whole content of a file; nullopt with errno set when it cannot be read.
+std::optional<QByteArray> readWholeFile(const QString& path);
+
+// Replaces the file's content in one step: a temporary file beside it is written, synced and
+// renamed over it, and the rename made durable, so that a crash or a kill leaves either the old
+// or the new content, never a part. A symbolic link at `path` is replaced by the file. False
+// (the old content kept) when it cannot be done.
+bool replaceWholeFile(const QString& path, const QByteArray& data);
+
+} // namespace platform
