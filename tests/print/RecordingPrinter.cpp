@@ -35,6 +35,8 @@ bool RecordingPrinter::endDoc(QString&)
 {
     m_printing = false;
     log << QStringLiteral("end");
+    if (onEnd)
+        onEnd();
     return true;
 }
 
@@ -43,6 +45,8 @@ void RecordingPrinter::abortDoc()
     m_printing = false;
     m_aborted = true;
     log << QStringLiteral("abort");
+    if (onAbort)
+        onAbort();
 }
 
 void RecordingPrinter::setFont(const QString&, int sizePoints, bool, bool, bool)

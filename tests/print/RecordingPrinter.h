@@ -20,6 +20,8 @@ public:
     QStringList log; // "begin", "page", "end", "abort", "text X Y 'abc'", "style B", ...
     QStringList names{QStringLiteral("Queue")};
     std::function<void()> onText; // called after every textOut
+    std::function<void()> onEnd;  // after the document has ended
+    std::function<void()> onAbort;
 
     bool selectPrinter(const QString& name) override;
     QString printerName() const override { return m_name; }

@@ -10,6 +10,8 @@
 #include <QTemporaryDir>
 #include <QTest>
 
+#include <cstdio>
+
 namespace {
 
 const QByteArray kMark = "{9A936A9B-A688-4E5B-9238-07D5AC9DCD82}";
@@ -101,6 +103,7 @@ private slots:
     void stopAbortsTheDocument();
     void abortInTheMiddleOfALine();
     void disposal();
+    void disposalOfThePrintedFileOnly();
     void failures();
 
 private:
@@ -398,6 +401,62 @@ void TestPrintJob::disposal()
                                             .arg(c.path)});
     QVERIFY(QFile::exists(c.path));
     QVERIFY(c.archive().isEmpty());
+}
+
+void TestPrintJob::disposalOfThePrintedFileOnly()
+{
+    // The job's own stop decides, not the shared request: Stop after the document was handed over
+    // still archives it (it would print twice otherwise), a resume after an abort does not.
+    Bench b;
+    b.write(headerLine(80, 60), {"x", "y"});
+    b.printer.onEnd = [&] {
+        b.state.StopRequest = true;
+    };
+    b.run();
+    QVERIFY(!QFile::exists(b.path));
+    QCOMPARE(b.archive().size(), 1);
+
+    Bench c;
+    c.write(headerLine(80, 60), {"x", "y"});
+    c.printer.onText = [&] {
+        c.state.StopRequest = true;
+    };
+    c.printer.onAbort = [&] {
+        c.state.StopRequest = false;
+    };
+    c.run();
+    QVERIFY(QFile::exists(c.path));
+    QVERIFY(c.archive().isEmpty());
+
+    // A new report written over the one being printed is left for its own turn.
+    Bench d;
+    d.write(headerLine(80, 60), {"old"});
+    d.printer.onText = [&] {
+        QFile f(d.path + QStringLiteral(".new"));
+        QVERIFY(f.open(QIODevice::WriteOnly));
+        f.write(headerLine(80, 60) + "\r\nnew\r\n");
+        f.close();
+        QVERIFY(::rename(QFile::encodeName(f.fileName()).constData(),
+                         QFile::encodeName(d.path).constData()) == 0);
+    };
+    d.run();
+    QVERIFY(d.archive().isEmpty());
+    QFile kept(d.path);
+    QVERIFY(kept.open(QIODevice::ReadOnly));
+    QVERIFY(kept.readAll().endsWith("new\r\n"));
+
+    // An archive that cannot be made: the printed report stays, and the user is told why.
+    Bench e;
+    e.write(headerLine(80, 60), {"x"});
+    QFile blocker(e.dir.filePath(QStringLiteral("BAKPRN")));
+    QVERIFY(blocker.open(QIODevice::WriteOnly));
+    blocker.close();
+    e.host.errorAnswer = ErrorChoice::Skip;
+    e.run();
+    QVERIFY(QFile::exists(e.path));
+    QCOMPARE(e.host.errors.size(), 1);
+    QVERIFY(e.host.errors.first().startsWith(
+        QStringLiteral("Sestavu %1 se nepodařilo archivovat: ").arg(e.path)));
 }
 
 void TestPrintJob::failures()

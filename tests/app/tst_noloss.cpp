@@ -1,0 +1,365 @@
+// No report is lost or printed twice: the tray program's pieces (controller, main window, print
+// worker, error dialog) printing onto a private cupsd, in the ways a report used to leave its
+// spool directory unprinted or come back again and again.
+#include "../print/CupsFixture.h"
+#include "common/TestHive.h"
+#include "config/MvRegIni.h"
+#include "core/UnitDM1.h"
+#include "core/UnitMain.h"
+#include "platform/DirectoryLock.h"
+#include "platform/FileInfo.h"
+#include "print/CupsClient.h"
+#include "print/CupsPrinterCatalog.h"
+#include "print/PrintJournal.h"
+#include "print/PrnThread.h"
+#include "print/UiJobHost.h"
+#include "print/UnitErrMsg.h"
+
+#include <QAction>
+#include <QApplication>
+#include <QDeadlineTimer>
+#include <QDir>
+#include <QFile>
+#include <QProcess>
+#include <QTemporaryDir>
+#include <QTest>
+#include <QTimer>
+
+#include <fcntl.h>
+#include <linux/fs.h>
+#include <sys/ioctl.h>
+#include <sys/stat.h>
+#include <unistd.h>
+
+namespace {
+
+QByteArray report(int number, int lines = 3)
+{
+    QByteArray text = "{9A936A9B-A688-4E5B-9238-07D5AC9DCD82};1;20240131;0815" +
+                      QByteArray::number(10 + number) + "00;\"Sestava " +
+                      QByteArray::number(number) + "\";60;1;60;0;1250;100;0\r\n";
+    for (int i = 0; i < lines; ++i)
+        text += "Mzdy " + QByteArray::number(number) + "\r\n";
+    return text;
+}
+
+void write(const QString& path, const QByteArray& content)
+{
+    QFile f(path);
+    QVERIFY(f.open(QIODevice::WriteOnly | QIODevice::Truncate));
+    f.write(content);
+}
+
+// Answers the print error dialog whenever it is open, and remembers what it said.
+class DialogAnswerer : public QObject
+{
+public:
+    enum Answer
+    {
+        Escape,
+        Skip,
+        Retry
+    };
+    Answer answer = Escape;
+    QStringList texts;
+
+    DialogAnswerer()
+    {
+        m_timer.setInterval(20);
+        connect(&m_timer, &QTimer::timeout, this, [this] {
+            auto* dialog = qobject_cast<TFormErrMsg*>(QApplication::activeModalWidget());
+            if (!dialog)
+                return;
+            texts << dialog->TextLabel->text();
+            if (answer == Skip)
+                dialog->actSkip->trigger();
+            else if (answer == Retry)
+                dialog->actRetry->trigger();
+            else
+                dialog->reject();
+        });
+        m_timer.start();
+    }
+
+private:
+    QTimer m_timer;
+};
+
+} // namespace
+
+class TestNoLoss : public QObject
+{
+    Q_OBJECT
+private slots:
+    void initTestCase();
+    void init();
+    void cleanup();
+    void failedJobStaysWhateverTheAnswer();
+    void disposalFailureIsShownOnceAndNotReprinted_data();
+    void disposalFailureIsShownOnceAndNotReprinted();
+    void journalKeepsAKilledCopysJobFromPrintingTwice();
+    void oddEntriesHoldNothingBack();
+    void lockedDirectoryIsLeftToItsOwner();
+    void schedulerDownAtStart(); // stops the scheduler: last
+
+private:
+    // One tick of the controller; waits for the job it started, if any, to end. True when a job
+    // ran.
+    bool tick();
+    int jobs() const { return m_cups.capturedJobs(QStringLiteral("mzdy")).size(); }
+    QString spoolFile(const QString& name) const { return m_spool + u'/' + name; }
+
+    CupsFixture m_cups;
+    QTemporaryDir m_dir;
+    QString m_spool;
+    std::unique_ptr<CupsPrinterCatalog> m_printers;
+    std::unique_ptr<TDataModule1> m_controller;
+    std::unique_ptr<UiJobHost> m_host;
+    std::unique_ptr<TFormMain> m_form;
+    int m_run = 0;
+};
+
+void TestNoLoss::initTestCase()
+{
+    QVERIFY2(m_cups.start({QStringLiteral("mzdy")}, QStringLiteral("mzdy")),
+             qPrintable(m_cups.reason()));
+    m_cups.exportToEnvironment();
+    qputenv("XDG_CONFIG_HOME", QFile::encodeName(m_dir.filePath(QStringLiteral("config"))));
+    Morvane().ProductKey = QStringLiteral("Tarnyx");
+}
+
+void TestNoLoss::init()
+{
+    m_spool = m_dir.filePath(QStringLiteral("Lst%1").arg(++m_run));
+    QVERIFY(QDir().mkpath(m_spool));
+    m_printers = std::make_unique<CupsPrinterCatalog>();
+    m_controller = std::make_unique<TDataModule1>(QStringList{}, *m_printers);
+    m_controller->Settings.Directories = m_spool;
+    m_controller->Settings.Printer = QStringLiteral("mzdy");
+    m_controller->Settings.Erase = false;
+    m_host = std::make_unique<UiJobHost>(*m_controller);
+    m_controller->setWorkerFactory([this](const QString& path) {
+        return std::make_unique<TPrnThread>(path, *m_controller, *m_host);
+    });
+    m_form = std::make_unique<TFormMain>(*m_controller, QStringList{});
+    m_form->ActionPlayExecute();
+}
+
+void TestNoLoss::cleanup()
+{
+    m_form.reset();
+    m_controller.reset();
+    m_host.reset();
+    QFile::remove(PrintJournal::defaultPath());
+}
+
+bool TestNoLoss::tick()
+{
+    // The ticks are the test's: the timer that the error dialog starts again stays off.
+    m_controller->Timer1.stop();
+    m_controller->Timer1Timer();
+    m_controller->Timer1.stop();
+    if (!m_controller->Worker())
+        return false;
+    QDeadlineTimer deadline(30000);
+    while (m_controller->Worker() && !deadline.hasExpired())
+        QTest::qWait(10);
+    m_controller->Timer1.stop();
+    // Run requests of the error dialog are posted events.
+    QCoreApplication::processEvents();
+    return !m_controller->Worker();
+}
+
+void TestNoLoss::failedJobStaysWhateverTheAnswer()
+{
+    QProcess reject;
+    reject.setProcessEnvironment(m_cups.environment());
+    reject.start(QStringLiteral("/usr/sbin/cupsreject"), {QStringLiteral("mzdy")});
+    QVERIFY(reject.waitForFinished() && reject.exitCode() == 0);
+    const QString path = spoolFile(QStringLiteral("LST00001.PRN"));
+    write(path, report(1));
+    DialogAnswerer dialog;
+    QVERIFY(tick());
+    QCOMPARE(dialog.texts.size(), 1);
+    QVERIFY(m_controller->Paused); // Esc leaves printing paused
+    QVERIFY(QFile::exists(path));
+
+    dialog.answer = DialogAnswerer::Skip;
+    m_form->ActionPlayExecute();
+    QVERIFY(tick());
+    QCOMPARE(dialog.texts.size(), 2);
+    QVERIFY(QFile::exists(path));
+    QVERIFY(!QFileInfo::exists(m_spool + QStringLiteral("/BAKPRN")));
+    QVERIFY(!tick()); // skipped until it changes
+
+    QProcess accept;
+    accept.setProcessEnvironment(m_cups.environment());
+    accept.start(QStringLiteral("/usr/sbin/cupsaccept"), {QStringLiteral("mzdy")});
+    QVERIFY(accept.waitForFinished() && accept.exitCode() == 0);
+}
+
+void TestNoLoss::disposalFailureIsShownOnceAndNotReprinted_data()
+{
+    QTest::addColumn<QString>("how");
+    QTest::newRow("archive folder is a file") << "file";
+    QTest::newRow("archived name taken by a folder") << "folder";
+    QTest::newRow("spool folder cannot be changed, Erase on") << "immutable";
+}
+
+void TestNoLoss::disposalFailureIsShownOnceAndNotReprinted()
+{
+    QFETCH(QString, how);
+    const QString path = spoolFile(QStringLiteral("LST00001.PRN"));
+    write(path, report(1));
+    const QString archive = m_spool + QStringLiteral("/BAKPRN");
+    int dirFd = -1;
+    if (how == u"file") {
+        write(archive, "not a folder");
+    } else if (how == u"folder") {
+        QVERIFY(QDir().mkpath(archive + QStringLiteral("/20240131-081511-LST00001.PRN/x")));
+    } else {
+        m_controller->Settings.Erase = true;
+        dirFd = ::open(QFile::encodeName(m_spool).constData(), O_RDONLY | O_DIRECTORY);
+        int flags = 0;
+        if (getuid() != 0)
+            QVERIFY(QFile::setPermissions(m_spool, QFileDevice::ReadOwner | QFileDevice::ExeOwner));
+        else if (::ioctl(dirFd, FS_IOC_GETFLAGS, &flags) != 0 ||
+                 (flags |= FS_IMMUTABLE_FL, ::ioctl(dirFd, FS_IOC_SETFLAGS, &flags) != 0)) {
+            ::close(dirFd);
+            QSKIP(
+                "as root, only an immutable folder refuses a deletion; this file system has none");
+        }
+    }
+    auto restore = qScopeGuard([&] {
+        if (dirFd < 0)
+            return;
+        int flags = 0;
+        if (::ioctl(dirFd, FS_IOC_GETFLAGS, &flags) == 0 && (flags & FS_IMMUTABLE_FL)) {
+            flags &= ~FS_IMMUTABLE_FL;
+            ::ioctl(dirFd, FS_IOC_SETFLAGS, &flags);
+        }
+        ::close(dirFd);
+        QFile::setPermissions(m_spool, QFileDevice::ReadOwner | QFileDevice::WriteOwner |
+                                           QFileDevice::ExeOwner);
+    });
+
+    DialogAnswerer dialog;
+    const int before = jobs();
+    QVERIFY(tick());
+    QCOMPARE(jobs(), before + 1);
+    QCOMPARE(dialog.texts.size(), 1);
+    QVERIFY2(dialog.texts.first().startsWith(
+                 (how == u"immutable" ? QStringLiteral("Sestavu %1 se nepodařilo odstranit: ")
+                                      : QStringLiteral("Sestavu %1 se nepodařilo archivovat: "))
+                     .arg(path)),
+             qPrintable(dialog.texts.first()));
+    QVERIFY(QFile::exists(path));
+    // Printing goes on, and the report is neither printed again nor asked about again.
+    m_form->ActionPlayExecute();
+    for (int i = 0; i < 5; ++i)
+        QVERIFY(!tick());
+    QCOMPARE(jobs(), before + 1);
+    QCOMPARE(dialog.texts.size(), 1);
+    QVERIFY(QFile::exists(path));
+}
+
+void TestNoLoss::journalKeepsAKilledCopysJobFromPrintingTwice()
+{
+    const PrintJournal journal(PrintJournal::defaultPath());
+    const qint64 submitted = QDateTime::currentSecsSinceEpoch();
+    auto enter = [&](const QString& path, int number, int jobId) {
+        write(path, report(number));
+        JournalEntry e;
+        e.path = path;
+        e.report = *platform::identityOf(path);
+        e.queue = QStringLiteral("mzdy");
+        e.title = QStringLiteral("Sestava %1").arg(number);
+        e.submitted = submitted;
+        e.jobId = jobId;
+        QVERIFY(journal.record(e));
+    };
+    // A document that reached the scheduler, as a killed copy left it.
+    const QString document = m_dir.filePath(QStringLiteral("document.pdf"));
+    write(document, "%PDF-1.4\n");
+    QString error;
+    const int accepted =
+        cupsclient::printFile(QStringLiteral("mzdy"), document, QStringLiteral("Sestava 1"), error);
+    QVERIFY2(accepted > 0, qPrintable(error));
+    const int before = jobs() + 1;
+    QTRY_COMPARE(jobs(), before);
+
+    // Killed after the scheduler took the job (with or without its id noted): not printed
+    // again, archived now.
+    for (int jobId : {accepted, 0}) {
+        const QString path = spoolFile(QStringLiteral("LST00001.PRN"));
+        enter(path, 1, jobId);
+        QVERIFY(tick());
+        QCOMPARE(jobs(), before);
+        QVERIFY(!QFile::exists(path));
+        QVERIFY(!journal.find(path));
+        QDir(m_spool + QStringLiteral("/BAKPRN")).removeRecursively();
+    }
+    // A job the scheduler does not know, or an entry of an older report at the same path: printed.
+    enter(spoolFile(QStringLiteral("LST00002.PRN")), 2, 999999);
+    enter(spoolFile(QStringLiteral("LST00003.PRN")), 3, accepted);
+    write(spoolFile(QStringLiteral("LST00003.PRN")), report(3, 4));
+    QVERIFY(tick());
+    QVERIFY(tick());
+    QTRY_COMPARE(jobs(), before + 2);
+    QVERIFY(journal.entries().isEmpty());
+}
+
+void TestNoLoss::oddEntriesHoldNothingBack()
+{
+    QVERIFY(QDir().mkpath(spoolFile(QStringLiteral("LST00001.PRN"))));
+    QVERIFY(::mkfifo(QFile::encodeName(spoolFile(QStringLiteral("LST00002.PRN"))).constData(),
+                     0600) == 0);
+    QVERIFY(QFile::link(QStringLiteral("/dev/null"), spoolFile(QStringLiteral("LST00003.PRN"))));
+    const QString target = m_dir.filePath(QStringLiteral("elsewhere.PRN"));
+    write(target, report(9));
+    QVERIFY(QFile::link(target, spoolFile(QStringLiteral("LST00004.PRN"))));
+    write(spoolFile(QStringLiteral("LST00005.PRN")), report(5));
+    const int before = jobs();
+    QVERIFY(tick());
+    QVERIFY(!tick());
+    QCOMPARE(jobs(), before + 1);
+    QVERIFY(!QFileInfo::exists(spoolFile(QStringLiteral("LST00005.PRN"))));
+    for (const char* name : {"LST00001.PRN", "LST00002.PRN", "LST00003.PRN", "LST00004.PRN"})
+        QVERIFY(QFileInfo(spoolFile(QString::fromLatin1(name))).isSymLink() ||
+                QFileInfo::exists(spoolFile(QString::fromLatin1(name))));
+    QVERIFY(QFile::exists(target)); // what a link points to is never taken
+}
+
+void TestNoLoss::lockedDirectoryIsLeftToItsOwner()
+{
+    write(spoolFile(QStringLiteral("LST00001.PRN")), report(1));
+    auto other = std::make_unique<platform::DirectoryLock>(m_spool);
+    QCOMPARE(other->tryLock(), platform::DirectoryLock::State::Held);
+    QVERIFY(!tick());
+    QVERIFY(m_form->StaticText->text().contains(m_spool));
+    other.reset();
+    QVERIFY(tick());
+    QVERIFY(m_form->StaticText->text().isEmpty());
+}
+
+void TestNoLoss::schedulerDownAtStart()
+{
+    write(spoolFile(QStringLiteral("LST00001.PRN")), report(1));
+    m_cups.stop();
+    // The printer named in the settings keeps its name while nobody can check it.
+    writeSettingsHive(m_dir.filePath(QStringLiteral("config/Morvane/registry.reg")),
+                      "\"Printer\"=\"mzdy\"\r\n\"Erase\"=dword:00000001\r\n");
+    QVERIFY(m_controller->Settings.LoadSettings(*m_printers));
+    QCOMPARE(m_controller->Settings.Printer, QStringLiteral("mzdy"));
+    QCOMPARE(m_printers->currentPrinter(), QStringLiteral("mzdy"));
+    m_controller->Settings.Directories = m_spool;
+    DialogAnswerer dialog;
+    QVERIFY(tick());
+    QCOMPARE(dialog.texts.size(), 1);
+    QVERIFY2(dialog.texts.first().contains(QStringLiteral("Tiskový server neodpovídá.")),
+             qPrintable(dialog.texts.first()));
+    QVERIFY(QFile::exists(spoolFile(QStringLiteral("LST00001.PRN"))));
+}
+
+QTEST_MAIN(TestNoLoss)
+#include "tst_noloss.moc"
