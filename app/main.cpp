@@ -59,7 +59,9 @@ int main(int argc, char* argv[])
     QuitOnTerminationSignals([&window, &endRequested] {
         endRequested = true;
         if (!window) {
-            QApplication::quit();
+            // Before the main event loop runs, quit() would do nothing: every running loop
+            // (the greeting's) is left instead.
+            QCoreApplication::exit(0);
             return;
         }
         window->ExitRequested = true;

@@ -4,6 +4,7 @@
 #include "common/TestHive.h"
 
 #include <QDir>
+#include <QElapsedTimer>
 #include <QFile>
 #include <QProcess>
 #include <QTemporaryDir>
@@ -49,9 +50,14 @@ private slots:
     void faultyReportStaysAndPauses();
     void secondCopyEndsAtOnce();
     void eraseDeletesPrintedReports();
+    void terminatedWhilePrintingKeepsTheReport();
+    void terminatedDuringTheGreeting();
+    void twoLoginsPrintEachReportOnce();
 
 private:
-    void startProgram(bool erase);
+    void startProgram(bool erase, const QByteArray& moreHive = {});
+    // Sends SIGTERM and returns the milliseconds until the program ended (-1: it did not).
+    qint64 terminate(QProcess& program);
     void stopProgram();
     QProcessEnvironment environment() const;
 
@@ -68,15 +74,16 @@ QProcessEnvironment TestEndToEnd::environment() const
     env.insert(QStringLiteral("XDG_CONFIG_HOME"), m_dir.filePath(QStringLiteral("config")));
     env.insert(QStringLiteral("XDG_RUNTIME_DIR"), m_dir.filePath(QStringLiteral("run")));
     env.insert(QStringLiteral("QT_QPA_PLATFORM"), QStringLiteral("offscreen"));
+    env.insert(QStringLiteral("TMPDIR"), m_dir.filePath(QStringLiteral("tmp")));
     return env;
 }
 
-void TestEndToEnd::startProgram(bool erase)
+void TestEndToEnd::startProgram(bool erase, const QByteArray& moreHive)
 {
     writeSettingsHive(m_dir.filePath(QStringLiteral("config/Morvane/registry.reg")),
                       "\"Directories\"=\"" + QFile::encodeName(m_a) + ";" + QFile::encodeName(m_b) +
                           "\"\r\n\"Printer\"=\"mzdy\"\r\n" + "\"Erase\"=dword:0000000" +
-                          (erase ? "1" : "0") + "\r\n\"Iconize\"=dword:00000000\r\n");
+                          (erase ? "1" : "0") + "\r\n\"Iconize\"=dword:00000000\r\n" + moreHive);
     m_tarnyx.setProcessEnvironment(environment());
     m_tarnyx.setWorkingDirectory(m_dir.path());
     m_tarnyx.start(QStringLiteral(TARNYX_GUI), {QStringLiteral("/log")});
@@ -101,6 +108,7 @@ void TestEndToEnd::initTestCase()
     QDir(m_dir.path()).mkpath(QStringLiteral("A"));
     QDir(m_dir.path()).mkpath(QStringLiteral("B"));
     QDir(m_dir.path()).mkpath(QStringLiteral("run"));
+    QDir(m_dir.path()).mkpath(QStringLiteral("tmp"));
     QFile::setPermissions(m_dir.filePath(QStringLiteral("run")),
                           QFileDevice::ReadOwner | QFileDevice::WriteOwner | QFileDevice::ExeOwner);
     m_a = m_dir.filePath(QStringLiteral("A"));
@@ -187,6 +195,97 @@ void TestEndToEnd::eraseDeletesPrintedReports()
     QVERIFY(!m_cups.waitForJob(QStringLiteral("mzdy"), 30000).isEmpty());
     QTRY_VERIFY_WITH_TIMEOUT(!QFile::exists(m_b + QStringLiteral("/LST00005.PRN")), 10000);
     QVERIFY(!QFile::exists(m_b + QStringLiteral("/BAKPRN/20240131-081900-LST00005.PRN")));
+}
+
+qint64 TestEndToEnd::terminate(QProcess& program)
+{
+    QElapsedTimer clock;
+    clock.start();
+    ::kill(pid_t(program.processId()), SIGTERM);
+    if (!program.waitForFinished(10000)) {
+        program.kill();
+        program.waitForFinished();
+        return -1;
+    }
+    return clock.elapsed();
+}
+
+void TestEndToEnd::terminatedWhilePrintingKeepsTheReport()
+{
+    stopProgram();
+    startProgram(false);
+    // Long enough to be in the middle of it for a while.
+    QByteArray text = report(6, "08200000", 60);
+    text.replace(";1;60;", ";3000;60;");
+    for (int line = 0; line < 3000 * 60; ++line)
+        text += "Mzdy " + QByteArray::number(line) + " ^B1tu^B0cne " + QByteArray(60, '.') + "\r\n";
+    drop(m_a, QStringLiteral("LST00006.PRN"), text);
+    const QString tmp = m_dir.filePath(QStringLiteral("tmp"));
+    auto printing = [&] {
+        for (const QString& d : QDir(tmp).entryList({QStringLiteral("tarnyx-print-*")}, QDir::Dirs))
+            if (QFileInfo(tmp + u'/' + d + QStringLiteral("/job.pdf")).size() > 0)
+                return true;
+        return false;
+    };
+    QTRY_VERIFY_WITH_TIMEOUT(printing(), 20000);
+    const int jobs = m_cups.capturedJobs(QStringLiteral("mzdy")).size();
+    const qint64 took = terminate(m_tarnyx);
+    QVERIFY2(took >= 0 && took < 3500, qPrintable(QString::number(took)));
+    QCOMPARE(m_tarnyx.exitStatus(), QProcess::NormalExit);
+    QCOMPARE(m_tarnyx.exitCode(), 0);
+    QFile kept(m_a + QStringLiteral("/LST00006.PRN"));
+    QVERIFY(kept.open(QIODevice::ReadOnly));
+    QVERIFY(kept.readAll() == text);
+    QVERIFY(m_cups.waitForJob(QStringLiteral("mzdy"), 1000).isEmpty());
+    QCOMPARE(m_cups.capturedJobs(QStringLiteral("mzdy")).size(), jobs);
+    QFile::remove(kept.fileName());
+}
+
+void TestEndToEnd::terminatedDuringTheGreeting()
+{
+    stopProgram();
+    // The greeting after an installation waits for OK; the session ends meanwhile.
+    startProgram(false, "\r\n[HKEY_CURRENT_USER\\Software\\Morvane\\Tarnyx]\r\n"
+                        "\"FirstRun\"=dword:00000001\r\n");
+    QTest::qWait(1500);
+    QCOMPARE(m_tarnyx.state(), QProcess::Running);
+    QVERIFY(terminate(m_tarnyx) >= 0);
+    QCOMPARE(m_tarnyx.exitStatus(), QProcess::NormalExit);
+    QCOMPARE(m_tarnyx.exitCode(), 0);
+    QFile log(m_dir.filePath(QStringLiteral("tarnyx.log")));
+    QVERIFY(log.open(QIODevice::ReadOnly));
+    QVERIFY(log.readAll().endsWith("]DataModuleDestroy>end\r\n"));
+}
+
+void TestEndToEnd::twoLoginsPrintEachReportOnce()
+{
+    stopProgram();
+    startProgram(false);
+    // The same user logged in twice: another runtime directory, so the copies do not see each
+    // other as running.
+    QProcess second;
+    QProcessEnvironment env = environment();
+    const QString run2 = m_dir.filePath(QStringLiteral("run2"));
+    QDir().mkpath(run2);
+    QFile::setPermissions(run2,
+                          QFileDevice::ReadOwner | QFileDevice::WriteOwner | QFileDevice::ExeOwner);
+    env.insert(QStringLiteral("XDG_RUNTIME_DIR"), run2);
+    second.setProcessEnvironment(env);
+    second.setWorkingDirectory(m_dir.path());
+    second.start(QStringLiteral(TARNYX_GUI), {});
+    QVERIFY(second.waitForStarted());
+    QTest::qWait(1500);
+    QCOMPARE(second.state(), QProcess::Running);
+
+    const int before = m_cups.capturedJobs(QStringLiteral("mzdy")).size();
+    for (int i = 0; i < 6; ++i)
+        drop(i % 2 ? m_b : m_a, QStringLiteral("LST%1.PRN").arg(10 + i, 5, 10, QChar(u'0')),
+             report(10 + i, "0830" + QByteArray::number(10 + i) + "00"));
+    QTRY_VERIFY_WITH_TIMEOUT(reportsIn(m_a).isEmpty() && reportsIn(m_b).isEmpty(), 40000);
+    QTest::qWait(3000); // a second print would come within a tick
+    QCOMPARE(m_cups.capturedJobs(QStringLiteral("mzdy")).size(), before + 6);
+    QVERIFY(terminate(second) >= 0);
+    QCOMPARE(second.exitCode(), 0);
 }
 
 QTEST_GUILESS_MAIN(TestEndToEnd)
