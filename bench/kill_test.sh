@@ -204,8 +204,9 @@ while read -r k name arch _; do
     [ "${prints[$k]:-0}" -gt 1 ] && dup=$((dup + 1))
 done <"$WORK/reports.txt"
 extra_jobs=$((njobs - printed - unnamed_jobs))
-# Anything else in the spool directory or the archive (temporary files, unknown names).
-stray=$(cd "$spool" && find . -mindepth 1 -regextype posix-extended ! -path ./BAKPRN ! -regex '\./LST[0-9]{5}\.PRN' ! -regex '\./BAKPRN/[0-9]{8}-[0-9]{6}-LST[0-9]{5}\.PRN' | sort)
+# Anything else in the spool directory or the archive (temporary files, unknown names); the
+# directory's lock file belongs there.
+stray=$(cd "$spool" && find . -mindepth 1 -regextype posix-extended ! -path ./BAKPRN ! -path ./.tarnyx.lock ! -regex '\./LST[0-9]{5}\.PRN' ! -regex '\./BAKPRN/[0-9]{8}-[0-9]{6}-LST[0-9]{5}\.PRN' | sort)
 [ -n "$stray" ] && printf 'stray file %s\n' $stray >>"$WORK/violations.txt"
 damaged_settings=$(compgen -G "$base/config/Morvane/registry.reg.damaged-*" | wc -l)
 violations=$(wc -l <"$WORK/violations.txt")

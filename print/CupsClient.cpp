@@ -5,6 +5,7 @@
 #include <cups/cups.h>
 
 #include <memory>
+#include <optional>
 
 namespace cupsclient {
 
@@ -61,6 +62,18 @@ void addUser(ipp_t* request)
 bool succeeded(ipp_t* response)
 {
     return response && ippGetStatusCode(response) <= IPP_STATUS_OK_CONFLICTING;
+}
+
+// What a query about jobs that did not succeed says: nothing when the scheduler did not answer
+// or failed, no job when it does not know what was asked about.
+std::optional<JobFate> failedQuery(ipp_t* response)
+{
+    if (!response)
+        return JobFate::NoAnswer;
+    if (succeeded(response))
+        return std::nullopt;
+    return ippGetStatusCode(response) == IPP_STATUS_ERROR_NOT_FOUND ? JobFate::Gone
+                                                                    : JobFate::NoAnswer;
 }
 
 JobFate fateOf(int state)
@@ -125,11 +138,8 @@ JobFate jobFate(int jobId)
     ippAddString(request, IPP_TAG_OPERATION, IPP_TAG_KEYWORD, "requested-attributes", nullptr,
                  "job-state");
     const Ipp response(cupsDoRequest(http.get(), request, "/"));
-    if (!response)
-        return JobFate::NoAnswer;
-    if (!succeeded(response.get()))
-        return ippGetStatusCode(response.get()) == IPP_STATUS_ERROR_NOT_FOUND ? JobFate::Gone
-                                                                              : JobFate::NoAnswer;
+    if (const std::optional<JobFate> fate = failedQuery(response.get()))
+        return *fate;
     ipp_attribute_t* state = ippFindAttribute(response.get(), "job-state", IPP_TAG_ENUM);
     return state ? fateOf(ippGetInteger(state, 0)) : JobFate::Gone;
 }
@@ -150,11 +160,8 @@ JobFate findJob(const QString& queue, const QString& title, qint64 since, int& j
     ippAddStrings(request, IPP_TAG_OPERATION, IPP_TAG_KEYWORD, "requested-attributes", 4, nullptr,
                   wanted);
     const Ipp response(cupsDoRequest(http.get(), request, "/"));
-    if (!response)
-        return JobFate::NoAnswer;
-    if (!succeeded(response.get()))
-        return ippGetStatusCode(response.get()) == IPP_STATUS_ERROR_NOT_FOUND ? JobFate::Gone
-                                                                              : JobFate::NoAnswer;
+    if (const std::optional<JobFate> fate = failedQuery(response.get()))
+        return *fate;
     const QByteArray name = title.toUtf8();
     JobFate fate = JobFate::Gone;
     // One group of attributes per job, separated by attributes without a name.

@@ -17,6 +17,8 @@ struct JournalEntry
     QString title;        // the job's name
     qint64 submitted = 0; // when it was handed over, seconds since the epoch
     int jobId = 0;        // the scheduler's job, once it has accepted the document
+
+    bool operator==(const JournalEntry&) const = default;
 };
 
 // A small file beside the settings that survives a crash or a kill of the program: before a
