@@ -32,10 +32,10 @@
 #     names its report (the title carries the report number); a report archived without a
 #     captured job is a violation (archived, never printed);
 #   - reports printed more than once are counted: a copy killed after handing the job to the
-#     print server and before archiving prints the report again, which is acceptable.
-#   - jobs left queued at the print server are counted: a copy killed after creating its job
-#     and before sending the document leaves a job held without a document, which never prints
-#     (the report, not archived, prints again).
+#     print server and before archiving finds the job through its print journal at the next
+#     start and archives the report without printing it again, so the count should be 0.
+#   - jobs left queued at the print server are counted: each document goes to the server in one
+#     request, so no job can be left there without its document.
 #
 # It prints the figures as a markdown table and exits with 1 when there is a violation.
 set -uo pipefail

@@ -468,8 +468,11 @@ void TPrnObj::dispose()
         // the journal entry stays, so a later start does not print it again either.
         Choice = ErrorChoice::None;
         m_ctx.host.showPrintError(*this);
-        if (Choice != ErrorChoice::Retry ||
-            DisposeReport(Lst, m_ctx.settings.Erase, &printed).outcome == DisposeResult::Failed)
+        const bool gone =
+            Choice == ErrorChoice::Deleted ||
+            (Choice == ErrorChoice::Retry &&
+             DisposeReport(Lst, m_ctx.settings.Erase, &printed).outcome != DisposeResult::Failed);
+        if (!gone)
             return;
         break;
     }
