@@ -6,6 +6,7 @@
 
 #include <QVarLengthArray>
 
+#include <cstring>
 #include <deque>
 #include <limits>
 
@@ -357,18 +358,20 @@ class HeaderLines
 public:
     bool read(platform::SharedReadFile& file)
     {
-        const qint64 n = file.read(m_buffer, sizeof m_buffer);
+        qint64 n = file.read(m_buffer, sizeof m_buffer);
         if (n < 0)
             return false;
+        bool ended = endsAtNul(n);
         if (scan(QByteArrayView(m_buffer, n)))
             return true;
         m_splitter.feed(QByteArrayView(m_buffer, n));
-        while (n > 0 && !m_splitter.full()) {
-            const qint64 more = file.read(m_buffer, sizeof m_buffer);
+        while (n > 0 && !ended && !m_splitter.full()) {
+            qint64 more = file.read(m_buffer, sizeof m_buffer);
             if (more < 0)
                 return false;
             if (more == 0)
                 break;
+            ended = endsAtNul(more);
             m_splitter.feed(QByteArrayView(m_buffer, more));
         }
         m_splitter.finish();
@@ -381,6 +384,16 @@ public:
     QByteArrayView line(qsizetype i) const { return i < m_count ? m_lines[i] : QByteArrayView(); }
 
 private:
+    // A NUL byte ends the report, as it does for printing (ReportFile): cuts the `n` bytes read
+    // there and tells whether it did.
+    bool endsAtNul(qint64& n) const
+    {
+        const void* nul = std::memchr(m_buffer, 0, size_t(n));
+        if (!nul)
+            return false;
+        n = static_cast<const char*>(nul) - m_buffer;
+        return true;
+    }
     // True when `data` holds all the lines, each ended by CR, LF or CR LF.
     bool scan(QByteArrayView data)
     {

@@ -1,4 +1,5 @@
 #include "platform/FileInfo.h"
+#include "report/ReportFile.h"
 #include "report/UnitLstObj.h"
 
 #include <QFile>
@@ -72,6 +73,7 @@ private slots:
     void loadHeaderReadsTheFile();
     void loadHeaderRefusesAFileBeingWritten();
     void loadHeaderSurvivesBadFiles();
+    void loadHeaderEndsAtNulAsPrintingDoes();
 };
 
 void TestLstObj::splitting_data()
@@ -362,15 +364,36 @@ void TestLstObj::loadHeaderSurvivesBadFiles()
     QVERIFY(!h.LoadHeader(message));
     QCOMPARE(message, QStringLiteral("Nečitelná hlavička sestavy"));
 
+    // A NUL byte ends the report: this one is empty.
     writeFile(path, QByteArray("\0\0\0\xFF\xFE", 5) + header());
     QVERIFY(!h.LoadHeader(message));
-    QCOMPARE(message, QStringLiteral("Nečitelná hlavička sestavy"));
+    QCOMPARE(message, QStringLiteral("Obecná chyba formátu"));
 
     // A directory or a named pipe by the name of a report never hangs the reader.
     QVERIFY(!TLstObj(dir.path()).LoadHeader());
     const QString fifo = dir.filePath(QStringLiteral("LST00004.PRN"));
     QCOMPARE(QProcess::execute(QStringLiteral("mkfifo"), {fifo}), 0);
     QVERIFY(!TLstObj(fifo).LoadHeader());
+}
+
+void TestLstObj::loadHeaderEndsAtNulAsPrintingDoes()
+{
+    // The report list and the printer must see the same header. Printing ends a report at a NUL
+    // byte, so a period written after one is not part of it.
+    QTemporaryDir dir;
+    const QString path = dir.filePath(QStringLiteral("LST00005.PRN"));
+    writeFile(path, kMark + ";1;20040315;1345;T;80;1;60;x;1250;100\r\nline 2" +
+                        QByteArray(1, '\0') + "\r\nline 3\r\nObdob\xED: 11/2023\r\nline 5\r\n");
+    setModified(path, QDateTime::currentDateTime().addSecs(-60));
+    ReportFile file;
+    QString message;
+    QVERIFY2(file.open(path, message), qPrintable(message));
+    TLstObj printed(path);
+    QVERIFY2(printed.ParseHeader(file.headLines(), message), qPrintable(message));
+    TLstObj listed(path);
+    QVERIFY2(listed.LoadHeader(message), qPrintable(message));
+    QVERIFY(listed.Period.isEmpty());
+    QCOMPARE(listed.Period, printed.Period);
 }
 
 QTEST_GUILESS_MAIN(TestLstObj)
