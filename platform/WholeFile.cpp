@@ -51,7 +51,9 @@ std::optional<QByteArray> readWholeFile(const QString& path)
 bool replaceWholeFile(const QString& path, const QByteArray& data)
 {
     const QByteArray target = QFile::encodeName(path);
-    const QByteArray temp = target + ".tmp-" + QByteArray::number(::getpid());
+    // One name for every writer (they hold the file's lock): a temporary file left by a writer
+    // that was killed is simply written over by the next one.
+    const QByteArray temp = target + ".tmp";
     const int fd = ::open(temp.constData(), O_WRONLY | O_CREAT | O_TRUNC | O_CLOEXEC, 0600);
     if (fd < 0)
         return false;

@@ -4,6 +4,10 @@
 
 #include <cups/cups.h>
 
+#include <QList>
+
+#include <algorithm>
+#include <functional>
 #include <memory>
 #include <optional>
 
@@ -125,23 +129,51 @@ int printFile(const QString& queue, const QString& file, const QString& title, Q
     return ippGetInteger(id, 0);
 }
 
-JobFate jobFate(int jobId)
+namespace {
+
+// A job's state, name and creation time (seconds since the epoch), asked of the scheduler by the
+// job's id: the scheduler reads a finished job back from its history for this, which it does not
+// do for a list of jobs.
+struct JobInfo
 {
-    const Http http = connectToScheduler();
-    if (!http)
-        return JobFate::NoAnswer;
+    int state = 0;
+    QByteArray name;
+    qint64 created = 0;
+};
+
+std::optional<JobFate> jobInfo(http_t* http, int jobId, JobInfo& info)
+{
     ipp_t* request = ippNewRequest(IPP_OP_GET_JOB_ATTRIBUTES);
     const QByteArray job = "/jobs/" + QByteArray::number(jobId);
     ippAddString(request, IPP_TAG_OPERATION, IPP_TAG_URI, "job-uri", nullptr,
                  uri(job.constData()).constData());
     addUser(request);
-    ippAddString(request, IPP_TAG_OPERATION, IPP_TAG_KEYWORD, "requested-attributes", nullptr,
-                 "job-state");
-    const Ipp response(cupsDoRequest(http.get(), request, "/"));
+    static const char* const wanted[] = {"job-state", "job-name", "time-at-creation"};
+    ippAddStrings(request, IPP_TAG_OPERATION, IPP_TAG_KEYWORD, "requested-attributes", 3, nullptr,
+                  wanted);
+    const Ipp response(cupsDoRequest(http, request, "/"));
     if (const std::optional<JobFate> fate = failedQuery(response.get()))
+        return fate;
+    if (ipp_attribute_t* a = ippFindAttribute(response.get(), "job-state", IPP_TAG_ENUM))
+        info.state = ippGetInteger(a, 0);
+    if (ipp_attribute_t* a = ippFindAttribute(response.get(), "job-name", IPP_TAG_NAME))
+        info.name = ippGetString(a, 0, nullptr);
+    if (ipp_attribute_t* a = ippFindAttribute(response.get(), "time-at-creation", IPP_TAG_INTEGER))
+        info.created = ippGetInteger(a, 0);
+    return std::nullopt;
+}
+
+} // namespace
+
+JobFate jobFate(int jobId)
+{
+    const Http http = connectToScheduler();
+    if (!http)
+        return JobFate::NoAnswer;
+    JobInfo info;
+    if (const std::optional<JobFate> fate = jobInfo(http.get(), jobId, info))
         return *fate;
-    ipp_attribute_t* state = ippFindAttribute(response.get(), "job-state", IPP_TAG_ENUM);
-    return state ? fateOf(ippGetInteger(state, 0)) : JobFate::Gone;
+    return info.state ? fateOf(info.state) : JobFate::Gone;
 }
 
 JobFate findJob(const QString& queue, const QString& title, qint64 since, int& jobId)
@@ -150,53 +182,43 @@ JobFate findJob(const QString& queue, const QString& title, qint64 since, int& j
     const Http http = connectToScheduler();
     if (!http)
         return JobFate::NoAnswer;
+    // The ids of this user's jobs on the queue, finished ones included.
     ipp_t* request = ippNewRequest(IPP_OP_GET_JOBS);
     ippAddString(request, IPP_TAG_OPERATION, IPP_TAG_URI, "printer-uri", nullptr,
                  uri(printerResource(queue).constData()).constData());
     addUser(request);
     ippAddString(request, IPP_TAG_OPERATION, IPP_TAG_KEYWORD, "which-jobs", nullptr, "all");
     ippAddBoolean(request, IPP_TAG_OPERATION, "my-jobs", 1);
-    static const char* const wanted[] = {"job-id", "job-name", "job-state", "time-at-creation"};
-    ippAddStrings(request, IPP_TAG_OPERATION, IPP_TAG_KEYWORD, "requested-attributes", 4, nullptr,
-                  wanted);
+    ippAddString(request, IPP_TAG_OPERATION, IPP_TAG_KEYWORD, "requested-attributes", nullptr,
+                 "job-id");
     const Ipp response(cupsDoRequest(http.get(), request, "/"));
     if (const std::optional<JobFate> fate = failedQuery(response.get()))
         return *fate;
-    const QByteArray name = title.toUtf8();
-    JobFate fate = JobFate::Gone;
-    // One group of attributes per job, separated by attributes without a name.
-    int id = 0;
-    int state = 0;
-    qint64 created = 0;
-    bool named = false;
-    auto endOfJob = [&] {
-        if (id > jobId && named && created >= since) {
-            jobId = id;
-            fate = fateOf(state);
-        }
-        id = state = 0;
-        created = 0;
-        named = false;
-    };
+    QList<int> ids;
     for (ipp_attribute_t* a = ippFirstAttribute(response.get()); a;
          a = ippNextAttribute(response.get())) {
-        const char* attr = ippGetName(a);
-        if (!attr) {
-            endOfJob();
-            continue;
-        }
-        const QByteArrayView key(attr);
-        if (key == "job-id")
-            id = ippGetInteger(a, 0);
-        else if (key == "job-state")
-            state = ippGetInteger(a, 0);
-        else if (key == "time-at-creation")
-            created = ippGetInteger(a, 0);
-        else if (key == "job-name")
-            named = name == ippGetString(a, 0, nullptr);
+        if (const char* name = ippGetName(a); name && QByteArrayView(name) == "job-id")
+            ids << ippGetInteger(a, 0);
     }
-    endOfJob();
-    return fate;
+    // Newest first: ids grow with creation, so the search ends at the first job created before
+    // the report was handed over.
+    std::sort(ids.begin(), ids.end(), std::greater<>());
+    const QByteArray name = title.toUtf8();
+    for (const int id : std::as_const(ids)) {
+        JobInfo info;
+        if (const std::optional<JobFate> fate = jobInfo(http.get(), id, info)) {
+            if (*fate == JobFate::NoAnswer)
+                return *fate;
+            continue; // gone meanwhile
+        }
+        if (info.created < since)
+            break;
+        if (info.name == name) {
+            jobId = id;
+            return fateOf(info.state);
+        }
+    }
+    return JobFate::Gone;
 }
 
 } // namespace cupsclient
