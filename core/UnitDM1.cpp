@@ -71,11 +71,12 @@ void TDataModule1::Shutdown()
     m_shutDown = true;
     BeginShutdown();
     AppLog().AddEntry(QStringLiteral("DataModuleDestroy"), QStringLiteral("begin"));
-    LstList().Save();
     // A job still running is abandoned: it sees the stop at its next line. One that does not end
     // in a few seconds is left to end with the process.
     if (m_worker && !WaitForWorker(3000))
         ForgetWorker();
+    // After the worker: a job remembers the orientation its user chose on its own thread.
+    LstList().Save();
     // "/srcexe PATH": a file to delete when the program ends (a replaced program file after an
     // update). The switch is matched exactly.
     const qsizetype src = m_args.indexOf(QStringLiteral("/srcexe"));

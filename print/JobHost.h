@@ -14,15 +14,16 @@ class JobHost
 public:
     virtual ~JobHost() = default;
 
-    // Runs `work` on the user-interface thread and waits for it: layout, page starts, drawing and
-    // ending the document go through here.
+    // Runs `work` on the user-interface thread and waits for it: the dialogs a job shows go
+    // through here. Everything else a job does (layout, drawing, ending the document) runs on
+    // the job's own thread.
     virtual void runOnUiThread(const std::function<void()>& work) { work(); }
     // The orientation for a report whose title has none remembered yet: 0 by width, 1 portrait,
     // 2 landscape.
     virtual int askOrientation(const TLstObj& header) = 0;
     // Shows the job's error text and records the user's choice in the job's ErrorChoice.
     virtual void showPrintError(TPrnObj& job) = 0;
-    // The main window shows the job fields anew.
+    // The main window is to show the job fields anew; returns at once, without waiting for it.
     virtual void refreshStatus() {}
     // Records what happened to a report in the event log.
     virtual void logEvent(const QString& title, const QString& description);

@@ -9,7 +9,14 @@
 
 UiJobHost::UiJobHost(TDataModule1& controller, QObject* parent)
     : QObject(parent), m_controller(controller)
-{}
+{
+    m_refreshPause.setSingleShot(true);
+    m_refreshPause.setInterval(RefreshIntervalMs);
+    connect(&m_refreshPause, &QTimer::timeout, this, [this] {
+        if (std::exchange(m_refreshDue, false))
+            showStatus();
+    });
+}
 
 void UiJobHost::runOnUiThread(const std::function<void()>& work)
 {
@@ -59,6 +66,28 @@ void UiJobHost::showPrintError(TPrnObj& job)
 
 void UiJobHost::refreshStatus()
 {
-    if (refreshStatusView)
-        refreshStatusView();
+    // One request on its way at a time: a job that refreshes after every line posts a handful of
+    // events a second, not one per line.
+    if (m_refreshPosted.exchange(true))
+        return;
+    QMetaObject::invokeMethod(
+        this,
+        [this] {
+            m_refreshPosted = false;
+            showStatus();
+        },
+        Qt::QueuedConnection);
+}
+
+void UiJobHost::showStatus()
+{
+    if (m_controller.Closing || !refreshStatusView)
+        return;
+    // The last state is always shown: a request within the pause is served when it ends.
+    if (m_refreshPause.isActive()) {
+        m_refreshDue = true;
+        return;
+    }
+    refreshStatusView();
+    m_refreshPause.start();
 }

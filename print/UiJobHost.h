@@ -3,14 +3,18 @@
 #include "print/JobHost.h"
 
 #include <QObject>
+#include <QTimer>
+
+#include <atomic>
 
 #include <functional>
 
 class TDataModule1;
 
-// The tray program's side of a print job: work for the windows runs on the user-interface thread
-// while the print worker waits, errors go to the print error dialog, and the orientation of a
-// report with a new title is asked of the user.
+// The tray program's side of a print job: the dialogs run on the user-interface thread while the
+// print worker waits (errors go to the print error dialog, the orientation of a report with a new
+// title is asked of the user); the status of the main window follows the job without holding it
+// up, at most about ten times a second.
 class UiJobHost : public QObject, public JobHost
 {
 public:
@@ -25,6 +29,15 @@ public:
     void refreshStatus() override;
     void logEvent(const QString& title, const QString& description) override;
 
+    // The least time between two refreshes of the main window's status.
+    static constexpr int RefreshIntervalMs = 100;
+
 private:
+    // On the user-interface thread: shows the job fields now, or once the interval is over.
+    void showStatus();
+
     TDataModule1& m_controller;
+    std::atomic<bool> m_refreshPosted{false};
+    QTimer m_refreshPause;
+    bool m_refreshDue = false;
 };

@@ -163,8 +163,11 @@ void TPrnObj::DecideOrientation()
         o = m_ctx.orientations.Lookup(Lst);
         if (o == OrientPerTitle) {
             o = m_ctx.host.askOrientation(Lst);
-            // A question abandoned because the program ends has no answer to remember.
-            if (!m_ctx.state.StopRequest)
+            // A question abandoned because the job was stopped (or the program ends) has no
+            // answer to remember.
+            if (m_ctx.state.StopRequest)
+                m_ctx.orientations.Forget(Lst);
+            else
                 m_ctx.orientations.Store(Lst, quint8(o));
         }
     }
@@ -250,7 +253,7 @@ void TPrnObj::PrintLine(const QByteArray& line)
     for (qsizetype i = 0; i < n;) {
         if (text[i] == '^' && i + 2 < n) {
             if (!Pending.isEmpty() && !printer.aborted()) {
-                m_ctx.host.runOnUiThread([this] { DrawSegment(); });
+                DrawSegment();
                 PosX += CharWidth * int(Pending.size());
                 Pending.clear();
             }
@@ -263,7 +266,7 @@ void TPrnObj::PrintLine(const QByteArray& line)
         Pending += text[i++];
     }
     if (!Pending.isEmpty() && !printer.aborted())
-        m_ctx.host.runOnUiThread([this] { DrawSegment(); });
+        DrawSegment();
     printer.setFontStyle(false, false, false);
     PosY += LineHeight;
 }
@@ -332,7 +335,7 @@ bool TPrnObj::PrintBody(QString& error)
                 line.remove(0, 3);
             if (!printer.aborted()) {
                 bool ok = true;
-                m_ctx.host.runOnUiThread([&] { ok = printer.newPage(error); });
+                ok = printer.newPage(error);
                 if (!ok)
                     return false;
                 PageStart();
@@ -343,7 +346,7 @@ bool TPrnObj::PrintBody(QString& error)
         ++LinesDone;
         ++LinesOnPage;
         state.SetProgress(LinesDone, total);
-        m_ctx.host.runOnUiThread([this] { m_ctx.host.refreshStatus(); });
+        m_ctx.host.refreshStatus();
     }
     return error.isEmpty();
 }
@@ -357,9 +360,7 @@ bool TPrnObj::endDocument(QString& error)
                                            Cp1250ToUnicode(Lst.Title),
                                            QDateTime::currentSecsSinceEpoch(), 0});
     }
-    bool ended = true;
-    m_ctx.host.runOnUiThread([&] { ended = printer.endDoc(error); });
-    if (!ended)
+    if (!printer.endDoc(error))
         return false; // the entry stays: the document may have reached the server all the same
     Printed = true;
     if (journalled && printer.jobId() > 0)
@@ -376,9 +377,7 @@ bool TPrnObj::Print(QString& error)
             error = QStringLiteral("Není nainstalována žádná tiskárna.");
         return false;
     }
-    bool ok = false;
-    m_ctx.host.runOnUiThread([&] { ok = Layout(error); });
-    ok = ok && PrintBody(error);
+    bool ok = Layout(error) && PrintBody(error);
     // Every begun document is either ended or aborted, also when the stop came after the last
     // line.
     if (printer.printing()) {
@@ -417,7 +416,7 @@ void TPrnObj::Run()
     state.SetPageCount(Lst.Pages);
     state.SetReportTitle(Lst.Title);
     Started = true;
-    m_ctx.host.runOnUiThread([this] { m_ctx.host.refreshStatus(); });
+    m_ctx.host.refreshStatus();
     auto fail = [&](const QString& why) {
         state.SetWorkerError(
             QStringLiteral("Chyba \"%1\" v průběhu tisku souboru %2").arg(why, Lst.FileName));
@@ -500,6 +499,6 @@ void TPrnObj::Finish()
     }
     state.SetCurrentFile(QString());
     state.SetProgress(0, 0);
-    m_ctx.host.runOnUiThread([this] { m_ctx.host.refreshStatus(); });
+    m_ctx.host.refreshStatus();
     Started = false;
 }

@@ -142,6 +142,11 @@ void TLstList::Store(const TLstObj& header, quint8 code)
         m_entries[i].Orientation = code;
 }
 
+void TLstList::Forget(const TLstObj& header)
+{
+    Remove(indexOf(header.Title));
+}
+
 void TLstList::SetOrientation(qsizetype index, quint8 code)
 {
     if (index >= 0 && index < m_entries.size())

@@ -37,6 +37,9 @@ public:
     quint8 Lookup(const TLstObj& header);
     // Sets the code of the report's title, when the title is in the list.
     void Store(const TLstObj& header, quint8 code);
+    // Takes the report's title out of the list again: a question that got no answer (the job was
+    // stopped meanwhile) is asked again next time.
+    void Forget(const TLstObj& header);
 
     const QList<TOrient>& Entries() const { return m_entries; }
     qsizetype Count() const { return m_entries.size(); }
