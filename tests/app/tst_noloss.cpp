@@ -246,7 +246,7 @@ void TestNoLoss::disposalFailureIsShownOnceAndNotReprinted()
     DialogAnswerer dialog;
     const int before = jobs();
     QVERIFY(tick());
-    QCOMPARE(jobs(), before + 1);
+    QTRY_COMPARE(jobs(), before + 1); // the queue stores the job a moment after accepting it
     QCOMPARE(dialog.texts.size(), 1);
     QVERIFY2(dialog.texts.first().startsWith(
                  (how == u"immutable" ? QStringLiteral("Sestavu %1 se nepodařilo odstranit: ")
@@ -322,7 +322,7 @@ void TestNoLoss::oddEntriesHoldNothingBack()
     const int before = jobs();
     QVERIFY(tick());
     QVERIFY(!tick());
-    QCOMPARE(jobs(), before + 1);
+    QTRY_COMPARE(jobs(), before + 1);
     QVERIFY(!QFileInfo::exists(spoolFile(QStringLiteral("LST00005.PRN"))));
     for (const char* name : {"LST00001.PRN", "LST00002.PRN", "LST00003.PRN", "LST00004.PRN"})
         QVERIFY(QFileInfo(spoolFile(QString::fromLatin1(name))).isSymLink() ||
