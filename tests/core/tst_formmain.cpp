@@ -4,12 +4,15 @@
 #include "core/MessageDlg.h"
 #include "core/UnitMain.h"
 #include "print/PrinterCatalog.h"
+#include "print/UiJobHost.h"
 
 #include <QApplication>
+#include <QElapsedTimer>
 #include <QSemaphore>
 #include <QSignalSpy>
 #include <QTemporaryDir>
 #include <QTest>
+#include <QThread>
 
 class TestFormMain : public QObject
 {
@@ -21,6 +24,7 @@ private slots:
     void settingsPauseAndResume();
     void settingsCommandsWaitWhilePrinting();
     void workerAsksForPause();
+    void statusFollowsAJobWithoutFloodingTheWindow();
     void closing();
 
 private:
@@ -173,6 +177,33 @@ void TestFormMain::settingsCommandsWaitWhilePrinting()
     QVERIFY(!form.ActionAbout->isVisible());
     QVERIFY(!form.ActionWebUpdate->isVisible());
     QCOMPARE(form.ActionWebTarnyx->text(), QStringLiteral("&Webová stránka Tarnyx"));
+}
+
+void TestFormMain::statusFollowsAJobWithoutFloodingTheWindow()
+{
+    // A job refreshes after every line, from its own thread, without waiting; the window shows
+    // a few of the states and always the last.
+    TDataModule1 dm({}, m_printers);
+    UiJobHost host(dm);
+    QStringList shown;
+    host.refreshStatusView = [&] {
+        shown << dm.CurrentFile();
+    };
+    QElapsedTimer clock;
+    clock.start();
+    std::unique_ptr<QThread> job(QThread::create([&] {
+        for (int line = 0; line < 20000; ++line) {
+            dm.SetCurrentFile(QStringLiteral("LST%1.PRN").arg(line));
+            host.refreshStatus();
+        }
+        dm.SetCurrentFile(QStringLiteral("done"));
+        host.refreshStatus();
+    }));
+    job->start();
+    QVERIFY(job->wait(60000));
+    QTRY_COMPARE(shown.isEmpty() ? QString() : shown.last(), QStringLiteral("done"));
+    QVERIFY2(shown.size() <= clock.elapsed() / UiJobHost::RefreshIntervalMs + 2,
+             qPrintable(QString::number(shown.size())));
 }
 
 void TestFormMain::workerAsksForPause()
