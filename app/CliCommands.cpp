@@ -11,6 +11,8 @@
 #include "report/UnitLstObj.h"
 #include "report/UnitOrient.h"
 
+#include <QCoreApplication>
+#include <QDir>
 #include <QFile>
 #include <QFileInfo>
 #include <QJsonArray>
@@ -18,6 +20,7 @@
 #include <QJsonValue>
 #include <QTextStream>
 
+#include <cstdio>
 #include <functional>
 #include <utility>
 
@@ -107,6 +110,24 @@ bool takePrinterOption(QStringList& args, QString& printer)
     printer = args.at(i + 1);
     args.remove(i, 2);
     return true;
+}
+
+// A queue named on the command line must exist: a typing error never prints elsewhere. The
+// installed names (letter case ignored), or the reason and exit status 2.
+bool checkQueue(Context& ctx, const char* command, QString& queue)
+{
+    if (queue.isEmpty())
+        return true;
+    const QStringList installed = ctx.printers.printerNames();
+    const QString found = FindInstalledPrinter(installed, queue);
+    if (!found.isEmpty()) {
+        queue = found;
+        return true;
+    }
+    ctx.err << "tarnyx-cli " << command << ": no printer named " << queue << "; installed: "
+            << (installed.isEmpty() ? QStringLiteral("none") : installed.join(QStringLiteral(", ")))
+            << '\n';
+    return false;
 }
 
 QJsonValue textValue(const QByteArray& cp1250)
@@ -234,20 +255,36 @@ int pdf(Context& ctx, const QStringList& arguments)
         ctx.err << "usage: tarnyx-cli pdf REPORT OUTPUT.pdf [--printer NAME]\n";
         return 2;
     }
+    if (!checkQueue(ctx, "pdf", queue))
+        return 2;
     TAppSettings settings;
     settings.LoadSettings(ctx.printers);
-    PdfFileDevice device(QFileInfo(args.at(1)).absoluteFilePath());
+    // Written beside the target and renamed over it when whole: a failure leaves no new file.
+    const QFileInfo target(args.at(1));
+    const QString part =
+        target.absoluteDir().filePath(QStringLiteral(".%1.part-%2")
+                                          .arg(target.fileName())
+                                          .arg(QCoreApplication::applicationPid()));
+    PdfFileDevice device(part);
     if (!queue.isEmpty()) {
         QPageLayout layout;
         int resolution = 0;
         if (!CupsQueueDevice::queueSetup(queue, layout, resolution)) {
             ctx.err << "tarnyx-cli pdf: no printer named " << queue << '\n';
-            return 1;
+            return 2;
         }
         device.setPageSetup(layout, resolution);
     }
     settings.Printer = device.printerName(); // a document is made, whatever the settings say
-    return printReport(ctx, args.at(0), settings, device);
+    const int status = printReport(ctx, args.at(0), settings, device);
+    if (status == 0 && ::rename(QFile::encodeName(part).constData(),
+                                QFile::encodeName(target.absoluteFilePath()).constData()) != 0) {
+        ctx.err << "tarnyx-cli pdf: cannot write " << target.absoluteFilePath() << '\n';
+        QFile::remove(part);
+        return 1;
+    }
+    QFile::remove(part);
+    return status;
 }
 
 int print(Context& ctx, const QStringList& arguments)
@@ -258,6 +295,8 @@ int print(Context& ctx, const QStringList& arguments)
         ctx.err << "usage: tarnyx-cli print REPORT [--printer NAME]\n";
         return 2;
     }
+    if (!checkQueue(ctx, "print", queue))
+        return 2;
     TAppSettings settings;
     settings.LoadSettings(ctx.printers);
     if (!queue.isEmpty())

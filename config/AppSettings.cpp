@@ -66,9 +66,11 @@ QString validatePrinter(const QString& stored, PrinterCatalog& printers)
     const QStringList installed = printers.printerNames();
     QString found = FindInstalledPrinter(installed, stored);
     if (found.isEmpty() && !installed.isEmpty()) {
+        // Without a default queue the stored name stands (its jobs fail and say why) rather
+        // than whichever queue comes first.
         found = printers.defaultPrinterName();
         if (found.isEmpty())
-            found = installed.first();
+            found = stored;
     }
     printers.setCurrentPrinter(found);
     return found;

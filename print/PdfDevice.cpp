@@ -293,8 +293,15 @@ bool CupsQueueDevice::selectPrinter(const QString& name)
     QString found = FindInstalledPrinter(installed, name);
     if (found.isEmpty())
         found = QPrinterInfo::defaultPrinterName();
-    if (found.isEmpty() && !installed.isEmpty())
-        found = installed.first();
+    // Never whichever queue happens to come first: payroll must not go to any printer at all.
+    if (found.isEmpty()) {
+        m_selectionError = installed.isEmpty()
+                               ? QStringLiteral("Není nainstalována žádná tiskárna.")
+                               : QStringLiteral("Tiskárna %1 není nainstalována a žádná tiskárna "
+                                                "není nastavena jako výchozí.")
+                                     .arg(name);
+        return false;
+    }
     QPageLayout layout;
     int resolution = 0;
     const QPageSize paper = m_printers ? m_printers->paperFor(found) : QPageSize();

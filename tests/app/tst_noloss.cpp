@@ -100,6 +100,7 @@ private slots:
     void journalKeepsAKilledCopysJobFromPrintingTwice();
     void oddEntriesHoldNothingBack();
     void lockedDirectoryIsLeftToItsOwner();
+    void removedQueueWithoutDefaultPrintsNowhere();
     void schedulerDownAtStart(); // stops the scheduler: last
 
 private:
@@ -340,6 +341,28 @@ void TestNoLoss::lockedDirectoryIsLeftToItsOwner()
     other.reset();
     QVERIFY(tick());
     QVERIFY(m_form->StaticText->text().isEmpty());
+}
+
+void TestNoLoss::removedQueueWithoutDefaultPrintsNowhere()
+{
+    auto admin = [this](const QStringList& args) {
+        QProcess p;
+        p.setProcessEnvironment(m_cups.environment());
+        p.start(QStringLiteral("/usr/sbin/lpadmin"), args);
+        return p.waitForFinished() && p.exitCode() == 0;
+    };
+    // Another queue remains; the configured one, the default, is gone.
+    QVERIFY(admin({QStringLiteral("-p"), QStringLiteral("kancelar"), QStringLiteral("-E"),
+                   QStringLiteral("-v"), QStringLiteral("capture:/nonexistent")}));
+    QVERIFY(admin({QStringLiteral("-x"), QStringLiteral("mzdy")}));
+    write(spoolFile(QStringLiteral("LST00001.PRN")), report(1));
+    DialogAnswerer dialog;
+    QVERIFY(tick());
+    QCOMPARE(dialog.texts.size(), 1);
+    QVERIFY2(dialog.texts.first().contains(QStringLiteral(
+                 "Tiskárna mzdy není nainstalována a žádná tiskárna není nastavena jako výchozí.")),
+             qPrintable(dialog.texts.first()));
+    QVERIFY(QFile::exists(spoolFile(QStringLiteral("LST00001.PRN"))));
 }
 
 void TestNoLoss::schedulerDownAtStart()

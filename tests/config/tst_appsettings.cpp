@@ -208,8 +208,13 @@ void TestAppSettings::printerValidation()
                                         QString()),
              QStringLiteral("Kancelar"));
 
-    printers.names.clear();
+    // Queues but no default: never the first one that comes, the stored name stays.
     printers.defaultName.clear();
+    writeSettingsHive(TMvRegIni::hivePath(), "\"Printer\"=\"Removed\"\r\n");
+    QVERIFY(s.LoadSettings(printers));
+    QCOMPARE(s.Printer, QStringLiteral("Removed"));
+
+    printers.names.clear();
     QVERIFY(s.LoadSettings(printers));
     QCOMPARE(s.Printer, QString());
     QCOMPARE(printers.current, QString());

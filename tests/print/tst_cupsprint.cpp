@@ -108,6 +108,7 @@ class TestCupsPrint : public QObject
 private slots:
     void initTestCase();
     void cliPrintsACp852ReportWithFrames();
+    void cliRefusesAnUnknownQueueAndLeavesNoPartialPdf();
     void printJobPrintsAKamenickyReport();
     void stoppedJobNeverReachesTheQueue();
     void foldersOfKilledCopiesAreRemoved();
@@ -165,6 +166,51 @@ void TestCupsPrint::cliPrintsACp852ReportWithFrames()
         QVERIFY2(!text.contains(letter), qPrintable(text));
     const QByteArray ops = contentStreams(job);
     QVERIFY2(ops.count(" l ") >= 64, ops.left(2000).constData()); // 2 × 32 cells and 2 sides
+}
+
+void TestCupsPrint::cliRefusesAnUnknownQueueAndLeavesNoPartialPdf()
+{
+    const QString report = m_dir.filePath(QStringLiteral("LST00002.PRN"));
+    QFile f(report);
+    QVERIFY(f.open(QIODevice::WriteOnly));
+    f.write(cp852Report());
+    f.close();
+    QProcessEnvironment env = m_cups.environment();
+    env.insert(QStringLiteral("XDG_CONFIG_HOME"), m_dir.filePath(QStringLiteral("config")));
+    auto cli = [&](const QStringList& args, QByteArray* err = nullptr) {
+        QProcess p;
+        p.setProcessEnvironment(env);
+        p.start(QStringLiteral(TARNYX_CLI), args);
+        p.waitForFinished(60000);
+        if (err)
+            *err = p.readAllStandardError();
+        return p.exitCode();
+    };
+    // A typing error in the queue's name prints nowhere, and says what there is.
+    const int jobs = m_cups.capturedJobs(QStringLiteral("mzdy")).size();
+    QByteArray err;
+    QCOMPARE(
+        cli({QStringLiteral("print"), report, QStringLiteral("--printer"), QStringLiteral("mzdz")},
+            &err),
+        2);
+    QVERIFY2(err.contains("mzdy") && err.contains("kancelar"), err.constData());
+    const QString pdf = m_dir.filePath(QStringLiteral("out.pdf"));
+    QCOMPARE(cli({QStringLiteral("pdf"), report, pdf, QStringLiteral("--printer"),
+                  QStringLiteral("mzdz")}),
+             2);
+    QVERIFY(m_cups.waitForJob(QStringLiteral("mzdy"), 1000).isEmpty());
+    QCOMPARE(m_cups.capturedJobs(QStringLiteral("mzdy")).size(), jobs);
+
+    // The document appears under its name only when whole; a report that fails leaves nothing.
+    QCOMPARE(cli({QStringLiteral("pdf"), report, pdf}), 0);
+    QVERIFY(QFile::exists(pdf));
+    QFile::remove(pdf);
+    QVERIFY(f.open(QIODevice::WriteOnly | QIODevice::Truncate));
+    f.write(cp852Report().replace(";120;3;20;", ";120;3;121;"));
+    f.close();
+    QCOMPARE(cli({QStringLiteral("pdf"), report, pdf}), 1);
+    QVERIFY(!QFile::exists(pdf));
+    QCOMPARE(QDir(m_dir.path()).entryList({QStringLiteral(".out.pdf*")}, QDir::Hidden).size(), 0);
 }
 
 void TestCupsPrint::printJobPrintsAKamenickyReport()
