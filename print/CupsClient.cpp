@@ -3,10 +3,13 @@
 #include <QFile>
 
 #include <cups/cups.h>
+#include <cups/pwg.h>
 
 #include <QList>
+#include <QSizeF>
 
 #include <algorithm>
+#include <cmath>
 #include <functional>
 #include <memory>
 #include <optional>
@@ -16,8 +19,12 @@ namespace cupsclient {
 namespace {
 
 constexpr int kConnectMs = 3000;
-// Seconds one wait for the scheduler may take: a document upload waits for every block it sends.
-constexpr double kWaitSeconds = 30.0;
+// A wait for the scheduler is looked at every second: a stop ends it, and so do 30 seconds in
+// all without an answer for a document upload (which waits for every block it sends), 5 for a
+// question.
+constexpr double kWaitStepSeconds = 1.0;
+constexpr int kUploadWaitSteps = 30;
+constexpr int kQuestionWaitSteps = 5;
 
 struct HttpClose
 {
@@ -27,21 +34,36 @@ struct IppDelete
 {
     void operator()(ipp_t* ipp) const { ippDelete(ipp); }
 };
-using Http = std::unique_ptr<http_t, HttpClose>;
 using Ipp = std::unique_ptr<ipp_t, IppDelete>;
 
-int giveUp(http_t*, void*)
+// One connection to the scheduler with its waiting rule.
+struct Connection
 {
-    return 0;
+    std::unique_ptr<http_t, HttpClose> http;
+    const std::atomic<bool>* stop = nullptr;
+    int waited = 0;
+    int patience = kQuestionWaitSteps;
+
+    explicit operator bool() const { return bool(http); }
+    http_t* get() const { return http.get(); }
+};
+
+int keepWaiting(http_t*, void* data)
+{
+    auto* c = static_cast<Connection*>(data);
+    return (c->stop && c->stop->load()) || ++c->waited >= c->patience ? 0 : 1;
 }
 
-Http connectToScheduler()
+// The connection is set up in place: the waiting rule refers to it.
+void connectToScheduler(Connection& c, const std::atomic<bool>* stop = nullptr,
+                        int patience = kQuestionWaitSteps)
 {
-    Http http(httpConnect2(cupsServer(), ippPort(), nullptr, AF_UNSPEC, cupsEncryption(), 1,
-                           kConnectMs, nullptr));
-    if (http)
-        httpSetTimeout(http.get(), kWaitSeconds, giveUp, nullptr);
-    return http;
+    c.stop = stop;
+    c.patience = patience;
+    c.http.reset(httpConnect2(cupsServer(), ippPort(), nullptr, AF_UNSPEC, cupsEncryption(), 1,
+                              kConnectMs, nullptr));
+    if (c.http)
+        httpSetTimeout(c.http.get(), kWaitStepSeconds, keepWaiting, &c);
 }
 
 QByteArray uri(const char* resource)
@@ -88,6 +110,31 @@ JobFate fateOf(int state)
 
 } // namespace
 
+QString refusalText(int status, const QString& queue)
+{
+    switch (status) {
+    case IPP_STATUS_ERROR_NOT_ACCEPTING_JOBS:
+        return QStringLiteral("Tiskárna %1 nepřijímá úlohy.").arg(queue);
+    case IPP_STATUS_ERROR_NOT_FOUND:
+        return QStringLiteral("Tiskárna %1 není nainstalována.").arg(queue);
+    case IPP_STATUS_ERROR_FORBIDDEN:
+    case IPP_STATUS_ERROR_NOT_AUTHORIZED:
+    case IPP_STATUS_ERROR_NOT_AUTHENTICATED:
+        return QStringLiteral("Tisk na tiskárnu %1 není dovolen.").arg(queue);
+    case IPP_STATUS_ERROR_REQUEST_ENTITY:
+        return QStringLiteral("Dokument je pro tiskový server příliš velký.");
+    case IPP_STATUS_ERROR_SERVICE_UNAVAILABLE:
+    case IPP_STATUS_ERROR_INTERNAL:
+        return noAnswerText();
+    default:
+        break;
+    }
+    // Anything rarer keeps the server's own words as a detail.
+    const QString detail = QString::fromUtf8(cupsLastErrorString());
+    return detail.isEmpty() ? noAnswerText()
+                            : QStringLiteral("Tiskový server tisk odmítl (%1).").arg(detail);
+}
+
 QString noAnswerText()
 {
     return QStringLiteral("Tiskový server neodpovídá.");
@@ -95,12 +142,16 @@ QString noAnswerText()
 
 bool schedulerAnswers()
 {
-    return bool(connectToScheduler());
+    Connection http;
+    connectToScheduler(http);
+    return bool(http);
 }
 
-int printFile(const QString& queue, const QString& file, const QString& title, QString& error)
+int printFile(const QString& queue, const QString& file, const QString& title,
+              const JobLayout& layout, QString& error, const std::atomic<bool>* stop)
 {
-    const Http http = connectToScheduler();
+    Connection http;
+    connectToScheduler(http, stop, kUploadWaitSteps);
     if (!http) {
         error = noAnswerText();
         return 0;
@@ -114,6 +165,18 @@ int printFile(const QString& queue, const QString& file, const QString& title, Q
                  title.toUtf8().constData());
     ippAddString(request, IPP_TAG_OPERATION, IPP_TAG_MIMETYPE, "document-format", nullptr,
                  "application/pdf");
+    // The layout is the program's: the paper it laid out on, upright or turned a quarter to the
+    // left as the document's pages are, and no scaling.
+    if (layout.paper.isValid()) {
+        const QSizeF mm = layout.paper.size(QPageSize::Millimeter);
+        if (pwg_media_t* media = pwgMediaForSize(int(std::lround(mm.width() * 100)),
+                                                 int(std::lround(mm.height() * 100))))
+            ippAddString(request, IPP_TAG_JOB, IPP_TAG_KEYWORD, "media", nullptr, media->pwg);
+    }
+    ippAddInteger(request, IPP_TAG_JOB, IPP_TAG_ENUM, "orientation-requested",
+                  layout.landscape ? IPP_ORIENT_LANDSCAPE : IPP_ORIENT_PORTRAIT);
+    ippAddString(request, IPP_TAG_JOB, IPP_TAG_KEYWORD, "print-scaling", nullptr, "none");
+    ippAddBoolean(request, IPP_TAG_JOB, "fit-to-page", 0);
     // cupsDoFileRequest frees the request.
     const Ipp response(cupsDoFileRequest(http.get(), request, resource.constData(),
                                          QFile::encodeName(file).constData()));
@@ -121,9 +184,7 @@ int printFile(const QString& queue, const QString& file, const QString& title, Q
                               ? ippFindAttribute(response.get(), "job-id", IPP_TAG_INTEGER)
                               : nullptr;
     if (!id) {
-        error = QString::fromUtf8(cupsLastErrorString());
-        if (error.isEmpty())
-            error = noAnswerText();
+        error = refusalText(response ? ippGetStatusCode(response.get()) : cupsLastError(), queue);
         return 0;
     }
     return ippGetInteger(id, 0);
@@ -167,7 +228,8 @@ std::optional<JobFate> jobInfo(http_t* http, int jobId, JobInfo& info)
 
 JobFate jobFate(int jobId)
 {
-    const Http http = connectToScheduler();
+    Connection http;
+    connectToScheduler(http);
     if (!http)
         return JobFate::NoAnswer;
     JobInfo info;
@@ -179,7 +241,8 @@ JobFate jobFate(int jobId)
 JobFate findJob(const QString& queue, const QString& title, qint64 since, int& jobId)
 {
     jobId = 0;
-    const Http http = connectToScheduler();
+    Connection http;
+    connectToScheduler(http);
     if (!http)
         return JobFate::NoAnswer;
     // The ids of this user's jobs on the queue, finished ones included.
@@ -219,6 +282,162 @@ JobFate findJob(const QString& queue, const QString& title, qint64 since, int& j
         }
     }
     return JobFate::Gone;
+}
+
+namespace {
+
+// A paper of media-col: its size and its margins, all in hundredths of a millimetre.
+struct MediaCol
+{
+    int x = 0;
+    int y = 0;
+    int left = 0;
+    int top = 0;
+    int right = 0;
+    int bottom = 0;
+};
+
+MediaCol mediaCol(ipp_t* col)
+{
+    MediaCol m;
+    auto integer = [](ipp_t* in, const char* name) {
+        ipp_attribute_t* a = ippFindAttribute(in, name, IPP_TAG_INTEGER);
+        return a ? ippGetInteger(a, 0) : 0;
+    };
+    if (ipp_attribute_t* size = ippFindAttribute(col, "media-size", IPP_TAG_BEGIN_COLLECTION)) {
+        ipp_t* sizeCol = ippGetCollection(size, 0);
+        m.x = integer(sizeCol, "x-dimension");
+        m.y = integer(sizeCol, "y-dimension");
+    }
+    m.left = integer(col, "media-left-margin");
+    m.top = integer(col, "media-top-margin");
+    m.right = integer(col, "media-right-margin");
+    m.bottom = integer(col, "media-bottom-margin");
+    return m;
+}
+
+bool sameSize(const MediaCol& m, const QSizeF& mm)
+{
+    return std::abs(m.x - mm.width() * 100) <= 100 && std::abs(m.y - mm.height() * 100) <= 100;
+}
+
+} // namespace
+
+Answer queueSetup(const QString& queue, const QPageSize& paper, QueueSetup& setup,
+                  const std::atomic<bool>* stop)
+{
+    Connection http;
+    connectToScheduler(http, stop);
+    if (!http)
+        return Answer::NoAnswer;
+    const QByteArray resource = printerResource(queue);
+    ipp_t* request = ippNewRequest(IPP_OP_GET_PRINTER_ATTRIBUTES);
+    ippAddString(request, IPP_TAG_OPERATION, IPP_TAG_URI, "printer-uri", nullptr,
+                 uri(resource.constData()).constData());
+    addUser(request);
+    static const char* const wanted[] = {"printer-name", "media-col-default", "media-col-database",
+                                         "printer-resolution-default"};
+    ippAddStrings(request, IPP_TAG_OPERATION, IPP_TAG_KEYWORD, "requested-attributes", 4, nullptr,
+                  wanted);
+    const Ipp response(cupsDoRequest(http.get(), request, resource.constData()));
+    if (!response)
+        return Answer::NoAnswer;
+    if (!succeeded(response.get()))
+        return ippGetStatusCode(response.get()) == IPP_STATUS_ERROR_NOT_FOUND ? Answer::No
+                                                                              : Answer::NoAnswer;
+    ipp_attribute_t* name = ippFindAttribute(response.get(), "printer-name", IPP_TAG_NAME);
+    setup.name = name ? QString::fromUtf8(ippGetString(name, 0, nullptr)) : queue;
+
+    // The paper asked for, with its margins from the queue's list of papers (the bordered form
+    // before a borderless one); else the queue's default paper.
+    std::optional<MediaCol> media;
+    if (paper.isValid()) {
+        const QSizeF mm = paper.size(QPageSize::Millimeter);
+        if (ipp_attribute_t* db =
+                ippFindAttribute(response.get(), "media-col-database", IPP_TAG_BEGIN_COLLECTION)) {
+            for (int i = 0; i < ippGetCount(db); ++i) {
+                const MediaCol m = mediaCol(ippGetCollection(db, i));
+                if (!sameSize(m, mm))
+                    continue;
+                if (!media || (media->left + media->top + media->right + media->bottom == 0))
+                    media = m;
+            }
+        }
+        setup.paper = paper;
+    }
+    if (ipp_attribute_t* def =
+            ippFindAttribute(response.get(), "media-col-default", IPP_TAG_BEGIN_COLLECTION)) {
+        const MediaCol m = mediaCol(ippGetCollection(def, 0));
+        if (!paper.isValid() && m.x > 0 && m.y > 0) {
+            setup.paper = QPageSize(QSizeF(m.x / 100.0, m.y / 100.0), QPageSize::Millimeter,
+                                    QString(), QPageSize::FuzzyMatch);
+            media = m;
+        }
+    }
+    if (!setup.paper.isValid())
+        setup.paper = QPageSize(QPageSize::A4);
+    if (media)
+        setup.marginsMm = QMarginsF(media->left / 100.0, media->top / 100.0, media->right / 100.0,
+                                    media->bottom / 100.0);
+
+    setup.dpi = 600;
+    if (ipp_attribute_t* res =
+            ippFindAttribute(response.get(), "printer-resolution-default", IPP_TAG_RESOLUTION)) {
+        int yres = 0;
+        ipp_res_t units = IPP_RES_PER_INCH;
+        const int xres = ippGetResolution(res, 0, &yres, &units);
+        const int dpi = units == IPP_RES_PER_CM ? int(std::lround(xres * 2.54)) : xres;
+        if (dpi >= 72 && dpi <= 4800)
+            setup.dpi = dpi;
+    }
+    return Answer::Yes;
+}
+
+Answer defaultQueue(QString& name, const std::atomic<bool>* stop)
+{
+    name.clear();
+    Connection http;
+    connectToScheduler(http, stop);
+    if (!http)
+        return Answer::NoAnswer;
+    ipp_t* request = ippNewRequest(IPP_OP_CUPS_GET_DEFAULT);
+    ippAddString(request, IPP_TAG_OPERATION, IPP_TAG_KEYWORD, "requested-attributes", nullptr,
+                 "printer-name");
+    const Ipp response(cupsDoRequest(http.get(), request, "/"));
+    if (!response)
+        return Answer::NoAnswer;
+    if (!succeeded(response.get()))
+        return ippGetStatusCode(response.get()) == IPP_STATUS_ERROR_NOT_FOUND ? Answer::No
+                                                                              : Answer::NoAnswer;
+    ipp_attribute_t* a = ippFindAttribute(response.get(), "printer-name", IPP_TAG_NAME);
+    if (!a)
+        return Answer::No;
+    name = QString::fromUtf8(ippGetString(a, 0, nullptr));
+    return Answer::Yes;
+}
+
+Answer queueNames(QStringList& names)
+{
+    names.clear();
+    Connection http;
+    connectToScheduler(http);
+    if (!http)
+        return Answer::NoAnswer;
+    ipp_t* request = ippNewRequest(IPP_OP_CUPS_GET_PRINTERS);
+    ippAddString(request, IPP_TAG_OPERATION, IPP_TAG_KEYWORD, "requested-attributes", nullptr,
+                 "printer-name");
+    const Ipp response(cupsDoRequest(http.get(), request, "/"));
+    if (!response)
+        return Answer::NoAnswer;
+    if (!succeeded(response.get()))
+        return ippGetStatusCode(response.get()) == IPP_STATUS_ERROR_NOT_FOUND ? Answer::No
+                                                                              : Answer::NoAnswer;
+    for (ipp_attribute_t* a = ippFirstAttribute(response.get()); a;
+         a = ippNextAttribute(response.get())) {
+        if (const char* name = ippGetName(a); name && QByteArrayView(name) == "printer-name")
+            names << QString::fromUtf8(ippGetString(a, 0, nullptr));
+    }
+    return names.isEmpty() ? Answer::No : Answer::Yes;
 }
 
 } // namespace cupsclient

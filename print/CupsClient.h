@@ -1,6 +1,11 @@
 #pragma once
 
+#include <QMarginsF>
+#include <QPageSize>
 #include <QString>
+#include <QStringList>
+
+#include <atomic>
 
 // The few requests the program sends to the CUPS scheduler itself, each on a connection of its
 // own that gives up after a timeout, so that a scheduler that is down, hung or restarting never
@@ -11,12 +16,51 @@ namespace cupsclient {
 // "The print server does not answer": the text for a job that could not reach the scheduler.
 QString noAnswerText();
 
+// The failure of a request to print, as a clerk reads it: the usual IPP refusals in Czech, the
+// server's own text only as a detail of the rare ones.
+QString refusalText(int ippStatus, const QString& queue);
+
 // True when the scheduler accepts a connection within a few seconds.
 bool schedulerAnswers();
 
+// What a queue prints on, as the scheduler describes it.
+struct QueueSetup
+{
+    QString name;        // the queue's own spelling
+    QPageSize paper;     // the queue's default paper, or the one asked for
+    QMarginsF marginsMm; // the paper's unprintable border, the sheet upright
+    int dpi = 600;       // the queue's default resolution; 600 where it names none
+};
+
+enum class Answer
+{
+    Yes,
+    No,      // the scheduler has no such thing
+    NoAnswer // the scheduler does not answer (or the request was stopped)
+};
+
+// The setup of `queue` (letter case ignored) on `paper`, or on the queue's default paper when
+// `paper` is not valid. A request goes on while `stop` (when given) stays false.
+Answer queueSetup(const QString& queue, const QPageSize& paper, QueueSetup& setup,
+                  const std::atomic<bool>* stop = nullptr);
+// The installed queues in the scheduler's order; No when there are none.
+Answer queueNames(QStringList& names);
+// The scheduler's default queue in `name`; No when it has none.
+Answer defaultQueue(QString& name, const std::atomic<bool>* stop = nullptr);
+
+// How a document is to be printed: on this paper, upright or turned, never scaled.
+struct JobLayout
+{
+    QPageSize paper;
+    bool landscape = false;
+};
+
 // Sends `file` (a PDF document) to `queue` in one Print-Job request: the job exists at the
-// scheduler only once it holds the whole document. The job id, or 0 with `error` set.
-int printFile(const QString& queue, const QString& file, const QString& title, QString& error);
+// scheduler only once it holds the whole document. The options pin the layout (media,
+// orientation, no scaling), so that the queue's own defaults neither turn nor shrink the page
+// the program laid out. The job id, or 0 with `error` set.
+int printFile(const QString& queue, const QString& file, const QString& title,
+              const JobLayout& layout, QString& error, const std::atomic<bool>* stop = nullptr);
 
 // What became of a job the program handed to the scheduler.
 enum class JobFate

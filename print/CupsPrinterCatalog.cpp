@@ -2,21 +2,26 @@
 
 #include "print/CupsClient.h"
 
-#include <QPrinterInfo>
-
+// Asked of the scheduler itself, with a time limit: a scheduler that hangs must not freeze the
+// program's start or its settings dialog.
 bool CupsPrinterCatalog::available() const
 {
-    return cupsclient::schedulerAnswers();
+    QStringList names;
+    return cupsclient::queueNames(names) != cupsclient::Answer::NoAnswer;
 }
 
 QStringList CupsPrinterCatalog::printerNames() const
 {
-    return QPrinterInfo::availablePrinterNames();
+    QStringList names;
+    cupsclient::queueNames(names);
+    return names;
 }
 
 QString CupsPrinterCatalog::defaultPrinterName() const
 {
-    return QPrinterInfo::defaultPrinterName();
+    QString name;
+    cupsclient::defaultQueue(name);
+    return name;
 }
 
 QPageSize CupsPrinterCatalog::paperFor(const QString& printer) const

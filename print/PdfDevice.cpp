@@ -41,10 +41,12 @@ PdfDevice::~PdfDevice()
 
 void PdfDevice::setPageSetup(const QPageLayout& layout, int resolution)
 {
-    const QPageLayout::Orientation orientation = m_layout.orientation();
+    const bool landscape = m_layout.orientation() == QPageLayout::Landscape;
     m_layout = layout;
-    m_layout.setOrientation(orientation);
+    m_layout.setOrientation(QPageLayout::Portrait);
+    m_uprightMargins = m_layout.margins();
     m_resolution = resolution > 0 ? resolution : 1200;
+    setLandscape(landscape);
 }
 
 bool PdfDevice::selectPrinter(const QString&)
@@ -52,9 +54,14 @@ bool PdfDevice::selectPrinter(const QString&)
     return true;
 }
 
+// A landscape page is the upright sheet turned a quarter to the left (as the print server turns
+// it for "landscape"): the sheet's bottom border is then the page's left one, its left border the
+// page's top, and so on. Only so does nothing fall into the border the device cannot print.
 void PdfDevice::setLandscape(bool landscape)
 {
+    const QMarginsF& m = m_uprightMargins;
     m_layout.setOrientation(landscape ? QPageLayout::Landscape : QPageLayout::Portrait);
+    m_layout.setMargins(landscape ? QMarginsF(m.bottom(), m.left(), m.top(), m.right()) : m);
 }
 
 void PdfDevice::startPage()
@@ -267,48 +274,48 @@ CupsQueueDevice::~CupsQueueDevice()
 bool CupsQueueDevice::queueSetup(const QString& queue, QPageLayout& layout, int& resolution,
                                  const QPageSize& paper)
 {
-    const QPrinterInfo info = QPrinterInfo::printerInfo(queue);
-    if (info.isNull())
+    cupsclient::QueueSetup setup;
+    if (cupsclient::queueSetup(queue, paper, setup) != cupsclient::Answer::Yes)
         return false;
-    QPrinter printer(info, QPrinter::HighResolution);
-    if (paper.isValid())
-        printer.setPageSize(paper);
-    layout = printer.pageLayout();
-    // The unprintable border of the paper, as the queue describes its device.
-    layout.setMargins(layout.minimumMargins());
-    resolution = printer.resolution();
+    layout =
+        QPageLayout(setup.paper, QPageLayout::Portrait, setup.marginsMm, QPageLayout::Millimeter);
+    resolution = setup.dpi;
     return true;
 }
 
 bool CupsQueueDevice::selectPrinter(const QString& name)
 {
     m_selectionError.clear();
-    // Asked first and with a time limit: the queue list below would wait far longer for a
-    // scheduler that is down, and say only that no printer is installed.
-    if (!cupsclient::schedulerAnswers()) {
+    // Everything comes from the scheduler itself, on connections that give up (or stop with the
+    // job) rather than wait for a scheduler that hangs.
+    const QPageSize chosen = m_printers ? m_printers->paperFor(name) : QPageSize();
+    cupsclient::QueueSetup setup;
+    cupsclient::Answer answer = name.isEmpty()
+                                    ? cupsclient::Answer::No
+                                    : cupsclient::queueSetup(name, chosen, setup, m_stop);
+    if (answer == cupsclient::Answer::No) {
+        // The configured queue is gone: the default queue, never whichever comes first.
+        QString fallback;
+        answer = cupsclient::defaultQueue(fallback, m_stop);
+        if (answer == cupsclient::Answer::Yes) {
+            const QPageSize paper = m_printers ? m_printers->paperFor(fallback) : QPageSize();
+            answer = cupsclient::queueSetup(fallback, paper, setup, m_stop);
+        }
+        if (answer == cupsclient::Answer::No) {
+            m_selectionError = QStringLiteral("Tiskárna %1 není nainstalována a žádná tiskárna "
+                                              "není nastavena jako výchozí.")
+                                   .arg(name);
+            return false;
+        }
+    }
+    if (answer == cupsclient::Answer::NoAnswer) {
         m_selectionError = cupsclient::noAnswerText();
         return false;
     }
-    const QStringList installed = QPrinterInfo::availablePrinterNames();
-    QString found = FindInstalledPrinter(installed, name);
-    if (found.isEmpty())
-        found = QPrinterInfo::defaultPrinterName();
-    // Never whichever queue happens to come first: payroll must not go to any printer at all.
-    if (found.isEmpty()) {
-        m_selectionError = installed.isEmpty()
-                               ? QStringLiteral("Není nainstalována žádná tiskárna.")
-                               : QStringLiteral("Tiskárna %1 není nainstalována a žádná tiskárna "
-                                                "není nastavena jako výchozí.")
-                                     .arg(name);
-        return false;
-    }
-    QPageLayout layout;
-    int resolution = 0;
-    const QPageSize paper = m_printers ? m_printers->paperFor(found) : QPageSize();
-    if (found.isEmpty() || !queueSetup(found, layout, resolution, paper))
-        return false;
-    setPrinterName(found);
-    setPageSetup(layout, resolution);
+    setPrinterName(setup.name);
+    setPageSetup(
+        QPageLayout(setup.paper, QPageLayout::Portrait, setup.marginsMm, QPageLayout::Millimeter),
+        setup.dpi);
     if (m_tempDir.isEmpty()) {
         QTemporaryDir dir(QDir::tempPath() + kTempPrefix + QString::number(getpid()) +
                           QStringLiteral("-XXXXXX"));
@@ -344,7 +351,11 @@ int CupsQueueDevice::removeStaleTempFolders(const QString& tempDir)
 bool CupsQueueDevice::deliver(QString& error)
 {
     m_jobId = 0;
-    m_jobId = cupsclient::printFile(printerName(), outputPath(), jobTitle(), error);
+    m_jobId = cupsclient::printFile(
+        printerName(), outputPath(), jobTitle(),
+        cupsclient::JobLayout{pageLayout().pageSize(),
+                              pageLayout().orientation() == QPageLayout::Landscape},
+        error, m_stop);
     QFile::remove(outputPath());
     return m_jobId > 0;
 }

@@ -5,6 +5,7 @@
 #include <QHash>
 #include <QPageLayout>
 
+#include <atomic>
 #include <memory>
 
 class PdfStream;
@@ -74,6 +75,7 @@ private:
     QString m_printerName;
     QString m_title;
     QPageLayout m_layout;
+    QMarginsF m_uprightMargins; // the unprintable border of the sheet held upright
     int m_resolution = 1200;
     std::unique_ptr<PdfStream> m_stream;
     QHash<QString, int> m_fonts; // face and style -> font of the stream
@@ -115,6 +117,8 @@ public:
 
     bool selectPrinter(const QString& name) override;
     QString selectionError() const override { return m_selectionError; }
+    // A request to the print server gives up as soon as this turns true (the job's stop).
+    void setStopFlag(const std::atomic<bool>* stop) { m_stop = stop; }
     int jobId() const override { return m_jobId; }
 
     // The page layout and resolution of a queue as Qt's print support reports them, on `paper`
@@ -136,4 +140,5 @@ private:
     QString m_tempDir;
     QString m_selectionError;
     int m_jobId = 0;
+    const std::atomic<bool>* m_stop = nullptr;
 };

@@ -20,6 +20,7 @@ void TPrnThread::run()
     // Printing is marked and cleared by the controller on the user-interface thread.
     {
         CupsQueueDevice printer(&m_controller.Printers);
+        printer.setStopFlag(&m_controller.StopRequest);
         const PrintJournal journal(PrintJournal::defaultPath());
         auto job = std::make_unique<TPrnObj>(m_fileName,
                                              PrintContext{m_controller.Settings, LstList(),

@@ -440,8 +440,14 @@ void TPrnObj::Run()
             break;
         }
     }
-    if (!Print(error))
-        fail(error);
+    if (!Print(error)) {
+        // A request to the print server that the stop broke off is no error: the job was
+        // abandoned, as the user asked.
+        if (m_ctx.state.StopRequest)
+            m_terminated = true;
+        else
+            fail(error);
+    }
 }
 
 void TPrnObj::dispose()

@@ -25,6 +25,7 @@
 #include <QTest>
 #include <QTimer>
 
+#include <csignal>
 #include <fcntl.h>
 #include <linux/fs.h>
 #include <sys/ioctl.h>
@@ -101,6 +102,7 @@ private slots:
     void oddEntriesHoldNothingBack();
     void lockedDirectoryIsLeftToItsOwner();
     void removedQueueWithoutDefaultPrintsNowhere();
+    void hungSchedulerGivesWayToStop();
     void schedulerDownAtStart(); // stops the scheduler: last
 
 private:
@@ -182,6 +184,8 @@ void TestNoLoss::failedJobStaysWhateverTheAnswer()
     DialogAnswerer dialog;
     QVERIFY(tick());
     QCOMPARE(dialog.texts.size(), 1);
+    QVERIFY2(dialog.texts.first().contains(QStringLiteral("Tiskárna mzdy nepřijímá úlohy.")),
+             qPrintable(dialog.texts.first()));
     QVERIFY(m_controller->Paused); // Esc leaves printing paused
     QVERIFY(QFile::exists(path));
 
@@ -283,8 +287,8 @@ void TestNoLoss::journalKeepsAKilledCopysJobFromPrintingTwice()
     const QString document = m_dir.filePath(QStringLiteral("document.pdf"));
     write(document, "%PDF-1.4\n");
     QString error;
-    const int accepted =
-        cupsclient::printFile(QStringLiteral("mzdy"), document, QStringLiteral("Sestava 1"), error);
+    const int accepted = cupsclient::printFile(QStringLiteral("mzdy"), document,
+                                               QStringLiteral("Sestava 1"), {}, error);
     QVERIFY2(accepted > 0, qPrintable(error));
     const int before = jobs() + 1;
     QTRY_COMPARE(jobs(), before);
@@ -362,6 +366,22 @@ void TestNoLoss::removedQueueWithoutDefaultPrintsNowhere()
     QVERIFY2(dialog.texts.first().contains(QStringLiteral(
                  "Tiskárna mzdy není nainstalována a žádná tiskárna není nastavena jako výchozí.")),
              qPrintable(dialog.texts.first()));
+    QVERIFY(QFile::exists(spoolFile(QStringLiteral("LST00001.PRN"))));
+}
+
+void TestNoLoss::hungSchedulerGivesWayToStop()
+{
+    write(spoolFile(QStringLiteral("LST00001.PRN")), report(1));
+    const pid_t cupsd = pid_t(m_cups.processId());
+    QVERIFY(cupsd > 0 && ::kill(cupsd, SIGSTOP) == 0);
+    auto resume = qScopeGuard([cupsd] { ::kill(cupsd, SIGCONT); });
+    DialogAnswerer dialog;
+    m_controller->Timer1Timer();
+    QVERIFY(m_controller->Worker());
+    QTest::qWait(500); // the job now waits for the scheduler
+    m_form->ActionStop->trigger();
+    QTRY_VERIFY_WITH_TIMEOUT(!m_controller->Worker(), 10000);
+    QVERIFY(dialog.texts.isEmpty()); // stopped, not failed
     QVERIFY(QFile::exists(spoolFile(QStringLiteral("LST00001.PRN"))));
 }
 

@@ -183,6 +183,28 @@ bool CupsFixture::start(const QStringList& queues, const QString& defaultQueue)
     return true;
 }
 
+bool CupsFixture::addDriverQueue(const QString& queue, const QString& ppd,
+                                 const QStringList& options)
+{
+    if (!isRunning() || !validQueueName(queue) || m_queues.contains(queue))
+        return fail(u"cannot add queue \"%1\""_s.arg(queue));
+    if (!QDir().mkpath(jobsDirectory(queue)))
+        return fail(u"cannot create "_s + jobsDirectory(queue));
+    // The filters run as another user: they must be able to reach the spooled documents.
+    QFile::setPermissions(m_dir->path(), QFileDevice::ReadOwner | QFileDevice::WriteOwner |
+                                             QFileDevice::ExeOwner | QFileDevice::ReadOther |
+                                             QFileDevice::ExeOther | QFileDevice::ReadGroup |
+                                             QFileDevice::ExeGroup);
+    QStringList args{u"-p"_s, queue, u"-E"_s, u"-v"_s, u"capture:"_s + jobsDirectory(queue),
+                     u"-P"_s, ppd};
+    for (const QString& option : options)
+        args << u"-o"_s << option;
+    if (!runAdmin(args))
+        return false;
+    m_queues << queue;
+    return true;
+}
+
 bool CupsFixture::writeConfiguration(const QStringList& queues)
 {
     const bool root = ::geteuid() == 0;

@@ -36,6 +36,11 @@ public:
     // fixture: the scheduler is also ended when that thread dies.
     bool start(const QStringList& queues = {QStringLiteral("tarnyx-test")},
                const QString& defaultQueue = {});
+    // Adds a queue with a printer driver (a PPD file of cups-filters, say): the real filter
+    // chain runs and the capture backend stores what the driver makes of each job. `options` are
+    // the queue's defaults ("PageSize=A4", "orientation-requested-default=4"). The scheduler
+    // must be running. False with reason() when lpadmin refuses.
+    bool addDriverQueue(const QString& queue, const QString& ppd, const QStringList& options = {});
     // Ends the scheduler (SIGTERM, then SIGKILL after 5 s); captured files stay until the
     // fixture is destroyed or started again.
     void stop();

@@ -5,6 +5,7 @@
 #include "config/AppSettings.h"
 #include "config/MvRegIni.h"
 #include "core/JobState.h"
+#include "print/CupsClient.h"
 #include "print/PdfDevice.h"
 #include "print/UnitPrn.h"
 #include "report/UnitOrient.h"
@@ -109,6 +110,7 @@ private slots:
     void initTestCase();
     void cliPrintsACp852ReportWithFrames();
     void cliRefusesAnUnknownQueueAndLeavesNoPartialPdf();
+    void driverQueuesPrintThePageAsLaidOut();
     void printJobPrintsAKamenickyReport();
     void stoppedJobNeverReachesTheQueue();
     void foldersOfKilledCopiesAreRemoved();
@@ -211,6 +213,90 @@ void TestCupsPrint::cliRefusesAnUnknownQueueAndLeavesNoPartialPdf()
     QCOMPARE(cli({QStringLiteral("pdf"), report, pdf}), 1);
     QVERIFY(!QFile::exists(pdf));
     QCOMPARE(QDir(m_dir.path()).entryList({QStringLiteral(".out.pdf*")}, QDir::Hidden).size(), 0);
+}
+
+void TestCupsPrint::driverQueuesPrintThePageAsLaidOut()
+{
+    const QString ppd = QStringLiteral("/usr/share/ppd/cupsfilters/Generic-PDF_Printer-PDF.ppd");
+    if (!QFile::exists(ppd))
+        QSKIP("cups-filters' PDF printer driver is not installed");
+    // A queue on US Letter, one on A4 that turns every job to landscape unless told otherwise,
+    // one at 300 dpi.
+    QVERIFY2(m_cups.addDriverQueue(QStringLiteral("letter"), ppd), qPrintable(m_cups.reason()));
+    QVERIFY2(m_cups.addDriverQueue(QStringLiteral("a4turned"), ppd,
+                                   {QStringLiteral("PageSize=A4"),
+                                    QStringLiteral("orientation-requested-default=4")}),
+             qPrintable(m_cups.reason()));
+    QVERIFY2(
+        m_cups.addDriverQueue(QStringLiteral("coarse"), ppd, {QStringLiteral("Resolution=300dpi")}),
+        qPrintable(m_cups.reason()));
+    cupsclient::QueueSetup setup;
+    QCOMPARE(cupsclient::queueSetup(QStringLiteral("coarse"), {}, setup), cupsclient::Answer::Yes);
+    QCOMPARE(setup.dpi, 300);
+
+    const QString portrait = m_dir.filePath(QStringLiteral("LST00010.PRN"));
+    const QString landscape = m_dir.filePath(QStringLiteral("LST00011.PRN"));
+    for (const auto& [path, text] :
+         {std::pair{portrait, kamenickyReport()}, std::pair{landscape, cp852Report()}}) {
+        QFile f(path);
+        QVERIFY(f.open(QIODevice::WriteOnly));
+        f.write(text);
+    }
+    QProcessEnvironment env = m_cups.environment();
+    env.insert(QStringLiteral("XDG_CONFIG_HOME"), m_dir.filePath(QStringLiteral("config")));
+    struct Case
+    {
+        QString queue, report, size;
+        QRectF printable; // the driver's imageable area, in points of the upright sheet
+    };
+    const QRectF letterArea(QPointF(18, 36), QPointF(594, 756));
+    const QRectF a4Area(QPointF(18, 36), QPointF(577, 806));
+    const Case cases[] = {
+        {QStringLiteral("letter"), portrait, QStringLiteral("612 x 792"), letterArea},
+        {QStringLiteral("letter"), landscape, QStringLiteral("612 x 792"), letterArea},
+        {QStringLiteral("a4turned"), portrait, QStringLiteral("595 x 842"), a4Area},
+        {QStringLiteral("a4turned"), landscape, QStringLiteral("595 x 842"), a4Area},
+    };
+    for (const Case& c : cases) {
+        QProcess cli;
+        cli.setProcessEnvironment(env);
+        cli.start(QStringLiteral(TARNYX_CLI),
+                  {QStringLiteral("print"), c.report, QStringLiteral("--printer"), c.queue});
+        QVERIFY(cli.waitForFinished(60000));
+        QCOMPARE(cli.exitCode(), 0);
+        const QString out = m_cups.waitForJob(c.queue, 60000);
+        QVERIFY2(!out.isEmpty(), qPrintable(m_cups.errorLog()));
+        const QString what = c.queue + u' ' + QFileInfo(c.report).fileName();
+        // The queue's paper, the sheet upright as it leaves the driver (a landscape page is a
+        // turned page on it), not scaled...
+        const QStringList size = pdfInfo(out, QStringLiteral("Page size")).split(u' ');
+        const int rotation = pdfInfo(out, QStringLiteral("Page rot")).toInt();
+        QVERIFY(size.size() > 2);
+        const QString sheet = rotation % 180 == 0 ? size[0] + QStringLiteral(" x ") + size[2]
+                                                  : size[2] + QStringLiteral(" x ") + size[0];
+        QVERIFY2(sheet == c.size, qPrintable(what + u' ' + sheet));
+        // ... and every mark inside the border the printer can print.
+        QProcess gs; // the bbox device reports on stderr
+        gs.setProcessChannelMode(QProcess::MergedChannels);
+        gs.start(QStringLiteral("gs"),
+                 {QStringLiteral("-q"), QStringLiteral("-dNOPAUSE"), QStringLiteral("-dBATCH"),
+                  QStringLiteral("-sDEVICE=bbox"), out});
+        QVERIFY(gs.waitForFinished(60000));
+        const QString boxes = QString::fromUtf8(gs.readAll());
+        int pages = 0;
+        for (const QString& line : boxes.split(u'\n')) {
+            if (!line.startsWith(QStringLiteral("%%HiResBoundingBox:")))
+                continue;
+            const QStringList v = line.section(u':', 1).simplified().split(u' ');
+            QCOMPARE(v.size(), 4);
+            const QRectF ink(QPointF(v[0].toDouble(), v[1].toDouble()),
+                             QPointF(v[2].toDouble(), v[3].toDouble()));
+            QVERIFY2(c.printable.adjusted(-0.5, -0.5, 0.5, 0.5).contains(ink),
+                     qPrintable(what + u' ' + line));
+            ++pages;
+        }
+        QVERIFY2(pages >= 1, qPrintable(what + u' ' + boxes));
+    }
 }
 
 void TestCupsPrint::printJobPrintsAKamenickyReport()
