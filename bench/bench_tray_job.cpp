@@ -20,6 +20,7 @@
 #include <QElapsedTimer>
 #include <QEventLoop>
 #include <QFile>
+#include <QFileInfo>
 #include <QTemporaryDir>
 #include <QTimer>
 
@@ -37,13 +38,15 @@ int main(int argc, char* argv[])
     const QString queue = args.at(2);
     const int runs = args.size() > 3 ? args.at(3).toInt() : 5;
     QTemporaryDir dir;
+    const QString reportPath = QFileInfo(report).absoluteFilePath();
+    QDir::setCurrent(dir.path()); // the event log is written in the working directory
     qputenv("XDG_CONFIG_HOME", QFile::encodeName(dir.filePath(QStringLiteral("config"))));
     Morvane().ProductKey = QStringLiteral("Tarnyx");
 
     for (int run = 1; run <= runs; ++run) {
         const QString spool = dir.filePath(QStringLiteral("Lst%1").arg(run));
         QDir().mkpath(spool);
-        if (!QFile::copy(report, spool + QStringLiteral("/LST00001.PRN"))) {
+        if (!QFile::copy(reportPath, spool + QStringLiteral("/LST00001.PRN"))) {
             std::fprintf(stderr, "bench_tray_job: cannot copy %s\n", qPrintable(report));
             return 1;
         }
