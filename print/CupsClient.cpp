@@ -102,6 +102,26 @@ std::optional<JobFate> failedQuery(ipp_t* response)
                                                                     : JobFate::NoAnswer;
 }
 
+// Asks the scheduler one question on a connection of its own (the request is consumed): Yes
+// with the response, No when the scheduler does not know what was asked about, NoAnswer when
+// it did not answer or failed.
+Answer ask(ipp_t* request, const char* resource, const std::atomic<bool>* stop, Ipp& response)
+{
+    Connection http;
+    connectToScheduler(http, stop);
+    if (!http) {
+        ippDelete(request);
+        return Answer::NoAnswer;
+    }
+    response.reset(cupsDoRequest(http.get(), request, resource));
+    if (!response)
+        return Answer::NoAnswer;
+    if (succeeded(response.get()))
+        return Answer::Yes;
+    return ippGetStatusCode(response.get()) == IPP_STATUS_ERROR_NOT_FOUND ? Answer::No
+                                                                          : Answer::NoAnswer;
+}
+
 JobFate fateOf(int state)
 {
     return state == IPP_JSTATE_CANCELED || state == IPP_JSTATE_ABORTED ? JobFate::Gone
@@ -326,10 +346,6 @@ bool sameSize(const MediaCol& m, const QSizeF& mm)
 Answer queueSetup(const QString& queue, const QPageSize& paper, QueueSetup& setup,
                   const std::atomic<bool>* stop)
 {
-    Connection http;
-    connectToScheduler(http, stop);
-    if (!http)
-        return Answer::NoAnswer;
     const QByteArray resource = printerResource(queue);
     ipp_t* request = ippNewRequest(IPP_OP_GET_PRINTER_ATTRIBUTES);
     ippAddString(request, IPP_TAG_OPERATION, IPP_TAG_URI, "printer-uri", nullptr,
@@ -339,12 +355,9 @@ Answer queueSetup(const QString& queue, const QPageSize& paper, QueueSetup& setu
                                          "printer-resolution-default"};
     ippAddStrings(request, IPP_TAG_OPERATION, IPP_TAG_KEYWORD, "requested-attributes", 4, nullptr,
                   wanted);
-    const Ipp response(cupsDoRequest(http.get(), request, resource.constData()));
-    if (!response)
-        return Answer::NoAnswer;
-    if (!succeeded(response.get()))
-        return ippGetStatusCode(response.get()) == IPP_STATUS_ERROR_NOT_FOUND ? Answer::No
-                                                                              : Answer::NoAnswer;
+    Ipp response;
+    if (const Answer a = ask(request, resource.constData(), stop, response); a != Answer::Yes)
+        return a;
     ipp_attribute_t* name = ippFindAttribute(response.get(), "printer-name", IPP_TAG_NAME);
     setup.name = name ? QString::fromUtf8(ippGetString(name, 0, nullptr)) : queue;
 
@@ -396,19 +409,12 @@ Answer queueSetup(const QString& queue, const QPageSize& paper, QueueSetup& setu
 Answer defaultQueue(QString& name, const std::atomic<bool>* stop)
 {
     name.clear();
-    Connection http;
-    connectToScheduler(http, stop);
-    if (!http)
-        return Answer::NoAnswer;
     ipp_t* request = ippNewRequest(IPP_OP_CUPS_GET_DEFAULT);
     ippAddString(request, IPP_TAG_OPERATION, IPP_TAG_KEYWORD, "requested-attributes", nullptr,
                  "printer-name");
-    const Ipp response(cupsDoRequest(http.get(), request, "/"));
-    if (!response)
-        return Answer::NoAnswer;
-    if (!succeeded(response.get()))
-        return ippGetStatusCode(response.get()) == IPP_STATUS_ERROR_NOT_FOUND ? Answer::No
-                                                                              : Answer::NoAnswer;
+    Ipp response;
+    if (const Answer a = ask(request, "/", stop, response); a != Answer::Yes)
+        return a;
     ipp_attribute_t* a = ippFindAttribute(response.get(), "printer-name", IPP_TAG_NAME);
     if (!a)
         return Answer::No;
@@ -419,19 +425,12 @@ Answer defaultQueue(QString& name, const std::atomic<bool>* stop)
 Answer queueNames(QStringList& names)
 {
     names.clear();
-    Connection http;
-    connectToScheduler(http);
-    if (!http)
-        return Answer::NoAnswer;
     ipp_t* request = ippNewRequest(IPP_OP_CUPS_GET_PRINTERS);
     ippAddString(request, IPP_TAG_OPERATION, IPP_TAG_KEYWORD, "requested-attributes", nullptr,
                  "printer-name");
-    const Ipp response(cupsDoRequest(http.get(), request, "/"));
-    if (!response)
-        return Answer::NoAnswer;
-    if (!succeeded(response.get()))
-        return ippGetStatusCode(response.get()) == IPP_STATUS_ERROR_NOT_FOUND ? Answer::No
-                                                                              : Answer::NoAnswer;
+    Ipp response;
+    if (const Answer a = ask(request, "/", nullptr, response); a != Answer::Yes)
+        return a;
     for (ipp_attribute_t* a = ippFirstAttribute(response.get()); a;
          a = ippNextAttribute(response.get())) {
         if (const char* name = ippGetName(a); name && QByteArrayView(name) == "printer-name")

@@ -116,9 +116,37 @@ private slots:
     void foldersOfKilledCopiesAreRemoved();
 
 private:
+    // Writes a report file into the test's directory and returns its path.
+    QString writeReport(const QString& name, const QByteArray& content);
+    // Runs tarnyx-cli against the private scheduler; its exit status, its stderr in `err`.
+    int cli(const QStringList& args, QByteArray* err = nullptr);
+
     CupsFixture m_cups;
     QTemporaryDir m_dir;
 };
+
+QString TestCupsPrint::writeReport(const QString& name, const QByteArray& content)
+{
+    const QString path = m_dir.filePath(name);
+    QFile f(path);
+    if (f.open(QIODevice::WriteOnly | QIODevice::Truncate))
+        f.write(content);
+    return path;
+}
+
+int TestCupsPrint::cli(const QStringList& args, QByteArray* err)
+{
+    QProcessEnvironment env = m_cups.environment();
+    env.insert(QStringLiteral("XDG_CONFIG_HOME"), m_dir.filePath(QStringLiteral("config")));
+    QProcess p;
+    p.setProcessEnvironment(env);
+    p.start(QStringLiteral(TARNYX_CLI), args);
+    if (!p.waitForFinished(60000))
+        return -1;
+    if (err)
+        *err = p.readAllStandardError();
+    return p.exitStatus() == QProcess::NormalExit ? p.exitCode() : -1;
+}
 
 void TestCupsPrint::initTestCase()
 {
@@ -132,19 +160,8 @@ void TestCupsPrint::initTestCase()
 
 void TestCupsPrint::cliPrintsACp852ReportWithFrames()
 {
-    const QString report = m_dir.filePath(QStringLiteral("LST00001.PRN"));
-    QFile f(report);
-    QVERIFY(f.open(QIODevice::WriteOnly));
-    f.write(cp852Report());
-    f.close();
-
-    QProcessEnvironment env = m_cups.environment();
-    env.insert(QStringLiteral("XDG_CONFIG_HOME"), m_dir.filePath(QStringLiteral("config")));
-    QProcess cli;
-    cli.setProcessEnvironment(env);
-    cli.start(QStringLiteral(TARNYX_CLI), {QStringLiteral("print"), report});
-    QVERIFY(cli.waitForFinished(60000));
-    QCOMPARE(cli.exitCode(), 0);
+    const QString report = writeReport(QStringLiteral("LST00001.PRN"), cp852Report());
+    QCOMPARE(cli({QStringLiteral("print"), report}), 0);
     QVERIFY(QFile::exists(report)); // printing a copy leaves the report alone
 
     const QString job = m_cups.waitForJob(QStringLiteral("mzdy"));
@@ -172,22 +189,7 @@ void TestCupsPrint::cliPrintsACp852ReportWithFrames()
 
 void TestCupsPrint::cliRefusesAnUnknownQueueAndLeavesNoPartialPdf()
 {
-    const QString report = m_dir.filePath(QStringLiteral("LST00002.PRN"));
-    QFile f(report);
-    QVERIFY(f.open(QIODevice::WriteOnly));
-    f.write(cp852Report());
-    f.close();
-    QProcessEnvironment env = m_cups.environment();
-    env.insert(QStringLiteral("XDG_CONFIG_HOME"), m_dir.filePath(QStringLiteral("config")));
-    auto cli = [&](const QStringList& args, QByteArray* err = nullptr) {
-        QProcess p;
-        p.setProcessEnvironment(env);
-        p.start(QStringLiteral(TARNYX_CLI), args);
-        p.waitForFinished(60000);
-        if (err)
-            *err = p.readAllStandardError();
-        return p.exitCode();
-    };
+    const QString report = writeReport(QStringLiteral("LST00002.PRN"), cp852Report());
     // A typing error in the queue's name prints nowhere, and says what there is.
     const int jobs = m_cups.capturedJobs(QStringLiteral("mzdy")).size();
     QByteArray err;
@@ -207,9 +209,7 @@ void TestCupsPrint::cliRefusesAnUnknownQueueAndLeavesNoPartialPdf()
     QCOMPARE(cli({QStringLiteral("pdf"), report, pdf}), 0);
     QVERIFY(QFile::exists(pdf));
     QFile::remove(pdf);
-    QVERIFY(f.open(QIODevice::WriteOnly | QIODevice::Truncate));
-    f.write(cp852Report().replace(";120;3;20;", ";120;3;121;"));
-    f.close();
+    writeReport(QStringLiteral("LST00002.PRN"), cp852Report().replace(";120;3;20;", ";120;3;121;"));
     QCOMPARE(cli({QStringLiteral("pdf"), report, pdf}), 1);
     QVERIFY(!QFile::exists(pdf));
     QCOMPARE(QDir(m_dir.path()).entryList({QStringLiteral(".out.pdf*")}, QDir::Hidden).size(), 0);
@@ -234,16 +234,8 @@ void TestCupsPrint::driverQueuesPrintThePageAsLaidOut()
     QCOMPARE(cupsclient::queueSetup(QStringLiteral("coarse"), {}, setup), cupsclient::Answer::Yes);
     QCOMPARE(setup.dpi, 300);
 
-    const QString portrait = m_dir.filePath(QStringLiteral("LST00010.PRN"));
-    const QString landscape = m_dir.filePath(QStringLiteral("LST00011.PRN"));
-    for (const auto& [path, text] :
-         {std::pair{portrait, kamenickyReport()}, std::pair{landscape, cp852Report()}}) {
-        QFile f(path);
-        QVERIFY(f.open(QIODevice::WriteOnly));
-        f.write(text);
-    }
-    QProcessEnvironment env = m_cups.environment();
-    env.insert(QStringLiteral("XDG_CONFIG_HOME"), m_dir.filePath(QStringLiteral("config")));
+    const QString portrait = writeReport(QStringLiteral("LST00010.PRN"), kamenickyReport());
+    const QString landscape = writeReport(QStringLiteral("LST00011.PRN"), cp852Report());
     struct Case
     {
         QString queue, report, size;
@@ -258,12 +250,7 @@ void TestCupsPrint::driverQueuesPrintThePageAsLaidOut()
         {QStringLiteral("a4turned"), landscape, QStringLiteral("595 x 842"), a4Area},
     };
     for (const Case& c : cases) {
-        QProcess cli;
-        cli.setProcessEnvironment(env);
-        cli.start(QStringLiteral(TARNYX_CLI),
-                  {QStringLiteral("print"), c.report, QStringLiteral("--printer"), c.queue});
-        QVERIFY(cli.waitForFinished(60000));
-        QCOMPARE(cli.exitCode(), 0);
+        QCOMPARE(cli({QStringLiteral("print"), c.report, QStringLiteral("--printer"), c.queue}), 0);
         const QString out = m_cups.waitForJob(c.queue, 60000);
         QVERIFY2(!out.isEmpty(), qPrintable(m_cups.errorLog()));
         const QString what = c.queue + u' ' + QFileInfo(c.report).fileName();
