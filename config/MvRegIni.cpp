@@ -95,7 +95,7 @@ std::optional<QString> TMvRegIni::ReadString(const QString& section, const QStri
     const RegValue* v = hive.findValue(sectionPath(section), ident);
     if (!v)
         return TrimText(def);
-    if (v->kind != RegKind::Sz)
+    if (!v->isText())
         return std::nullopt;
     return TrimText(v->text);
 }
@@ -113,6 +113,7 @@ std::optional<int> TMvRegIni::ReadInteger(const QString& section, const QString&
     case RegKind::Dword:
         return int(v->dword);
     case RegKind::Sz:
+    case RegKind::ExpandSz:
         return ParseDecimal(TrimText(v->text)).value_or(def);
     case RegKind::Other:
         break;
@@ -156,7 +157,7 @@ bool TMvRegIni::WriteInteger(const QString& section, const QString& ident, int v
         v.name = ident;
         // An integer written over a text value keeps the text kind.
         const RegValue* old = hive.findValue(path, ident);
-        if (old && old->kind == RegKind::Sz) {
+        if (old && old->isText()) {
             v.kind = RegKind::Sz;
             v.text = QString::number(value);
         } else {

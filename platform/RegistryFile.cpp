@@ -98,14 +98,15 @@ void setAside(const QString& path, const QString& why)
     }
 }
 
-// Loads the current content. A damaged file is set aside only under the lock, so that a writer
-// that is just replacing it is never robbed of its new file.
-RegistryHive load(const QString& path, bool holdingLock)
+// Loads the current content; nullopt when the file exists but cannot be read, so that a write
+// leaves it alone. A damaged file is reported to a reader, which goes on with the defaults, and
+// set aside only by a writer, under the lock, just before it writes the file anew.
+std::optional<RegistryHive> load(const QString& path, bool forWrite)
 {
     const QByteArray native = QFile::encodeName(path);
     const std::optional<FileIdentity> id = versionOf(native);
-    if (!id)
-        return {};
+    if (!id) // nothing there yet (a link to nothing included): an empty tree
+        return errno == ENOENT ? std::optional(RegistryHive()) : std::nullopt;
     {
         QMutexLocker lock(&g_cacheMutex);
         auto it = g_cache.constFind(path);
@@ -115,9 +116,10 @@ RegistryHive load(const QString& path, bool holdingLock)
     const std::optional<QByteArray> data = readWholeFile(path);
     if (!data) {
         QMutexLocker lock(&g_cacheMutex);
-        reportOnce(QStringLiteral("the registry file %1 cannot be read (%2); the defaults apply")
+        reportOnce(QStringLiteral("Soubor nastavení %1 nelze číst: %2; platí výchozí nastavení a "
+                                  "soubor se nepřepisuje.")
                        .arg(path, QString::fromLocal8Bit(std::strerror(errno))));
-        return {};
+        return std::nullopt;
     }
     RegistryHive::ParseResult parsed = RegistryHive::parse(*data);
     if (parsed.hive) {
@@ -125,12 +127,25 @@ RegistryHive load(const QString& path, bool holdingLock)
         g_cache.insert(path, CacheEntry{*id, *parsed.hive});
         return *parsed.hive;
     }
-    if (!holdingLock) {
-        FileLock lock(path + QStringLiteral(".lock"));
-        return load(path, true);
+    if (!forWrite) {
+        QMutexLocker lock(&g_cacheMutex);
+        reportOnce(QStringLiteral("the registry file %1 cannot be read (%2); the defaults apply")
+                       .arg(path, parsed.error));
+        return RegistryHive();
     }
     setAside(path, parsed.error);
-    return {};
+    return RegistryHive();
+}
+
+// Where a save writes: through a symbolic link to its target, so the link stays a link.
+QString writeTarget(const QString& path)
+{
+    const QFileInfo info(path);
+    if (!info.isSymLink())
+        return path;
+    const QString canonical = info.canonicalFilePath();
+    return canonical.isEmpty() ? info.absoluteDir().absoluteFilePath(info.symLinkTarget())
+                               : canonical;
 }
 
 } // namespace
@@ -148,7 +163,7 @@ QString RegistryFile::defaultPath()
 
 RegistryHive RegistryFile::read() const
 {
-    return load(m_path, false);
+    return load(m_path, false).value_or(RegistryHive());
 }
 
 bool RegistryFile::modify(const std::function<bool(RegistryHive&)>& fn) const
@@ -159,11 +174,14 @@ bool RegistryFile::modify(const std::function<bool(RegistryHive&)>& fn) const
     FileLock lock(m_path + QStringLiteral(".lock"));
     if (!lock.locked())
         return false;
-    RegistryHive hive = load(m_path, true);
+    std::optional<RegistryHive> loaded = load(m_path, true);
+    if (!loaded)
+        return false; // a file that cannot be read is never replaced by what little is known
+    RegistryHive hive = std::move(*loaded);
     if (!fn(hive))
         return false;
 
-    if (!replaceWholeFile(m_path, hive.serialize()))
+    if (!replaceWholeFile(writeTarget(m_path), hive.serialize()))
         return false;
     if (const std::optional<FileIdentity> id = versionOf(QFile::encodeName(m_path))) {
         QMutexLocker cacheLock(&g_cacheMutex);

@@ -29,13 +29,13 @@ std::optional<QString> decodeHive(const QByteArray& data)
     QString text = utf8(body);
     if (!utf8.hasError())
         return text;
-    if (body.startsWith("REGEDIT4")) {
-        QStringDecoder ansi("windows-1250");
-        if (ansi.isValid()) {
-            text = ansi(body);
-            if (!ansi.hasError())
-                return text;
-        }
+    // Not UTF-8: the Central European ANSI code page, whatever the header says (Notepad on a
+    // Czech Windows saves a "Version 5.00" file that way).
+    QStringDecoder ansi("windows-1250");
+    if (ansi.isValid()) {
+        text = ansi(body);
+        if (!ansi.hasError())
+            return text;
     }
     return std::nullopt;
 }
@@ -147,7 +147,11 @@ RegistryHive::ParseResult RegistryHive::parse(const QByteArray& data)
         result.error = QStringLiteral("the file is neither UTF-8, UTF-16LE with BOM nor ANSI");
         return result;
     }
-    QStringList lines = text->split(u'\n');
+    // An editor's end-of-file mark (Ctrl-Z) or padding NULs at the end are no content.
+    QStringView content(*text);
+    while (!content.isEmpty() && (content.back() == QChar(0x1A) || content.back() == QChar(0)))
+        content.chop(1);
+    QStringList lines = content.toString().split(u'\n');
     for (QString& line : lines)
         if (line.endsWith(u'\r'))
             line.chop(1);
@@ -249,8 +253,12 @@ RegistryHive::ParseResult RegistryHive::parse(const QByteArray& data)
                 value.kind = RegKind::Dword;
                 value.dword = quint32(quint8(bytes[0])) | quint32(quint8(bytes[1])) << 8 |
                               quint32(quint8(bytes[2])) << 16 | quint32(quint8(bytes[3])) << 24;
-            } else if (kind == 1 && bytes.size() % 2 == 0) {
-                value.kind = RegKind::Sz;
+            } else if ((kind == 1 || kind == 2) && bytes.size() % 2 == 0) {
+                // Plain and expandable text alike are text to the program (regedit writes many
+                // paths as expandable); an expandable one is written back as it was.
+                value.kind = kind == 2 ? RegKind::ExpandSz : RegKind::Sz;
+                if (kind == 2)
+                    value.raw = data;
                 value.text = QString::fromUtf16(reinterpret_cast<const char16_t*>(bytes.data()),
                                                 bytes.size() / 2);
                 const qsizetype nul = value.text.indexOf(QChar(0));
@@ -287,6 +295,7 @@ QByteArray RegistryHive::serialize() const
             case RegKind::Dword:
                 out += QStringLiteral("dword:%1").arg(v.dword, 8, 16, QLatin1Char('0'));
                 break;
+            case RegKind::ExpandSz:
             case RegKind::Other:
                 out += v.raw;
                 break;

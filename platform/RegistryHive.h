@@ -16,6 +16,7 @@ enum class RegKind
 {
     Sz,
     Dword,
+    ExpandSz, // expandable text: read as text, written back as it was
     Other
 };
 
@@ -23,9 +24,10 @@ struct RegValue
 {
     QString name; // "" is the key's default value, written as @
     RegKind kind = RegKind::Sz;
-    QString text;      // RegKind::Sz
+    QString text;      // RegKind::Sz and ExpandSz
     quint32 dword = 0; // RegKind::Dword
-    QString raw;       // RegKind::Other: the data as written after "=", e.g. hex(2):41,00,00,00
+    QString raw; // RegKind::ExpandSz and Other: the data as written after "=", e.g. hex(2):41,00
+    bool isText() const { return kind == RegKind::Sz || kind == RegKind::ExpandSz; }
 };
 
 struct RegKey

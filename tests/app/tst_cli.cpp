@@ -51,6 +51,9 @@ private slots:
     void settingsPrintsEveryDefault();
     void settingsPrintsLimitedValues();
     void damagedHiveStillGivesDefaults();
+    void windowsHiveFormsLoad_data();
+    void windowsHiveFormsLoad();
+    void settingsFileKeptWhenUnreadableOrLinked();
     void unknownCommandShowsUsage();
     void headerPrintsOneObjectPerFile();
     void convertPassesBytesThrough();
@@ -112,17 +115,78 @@ void TestCli::settingsPrintsLimitedValues()
 void TestCli::damagedHiveStillGivesDefaults()
 {
     QTemporaryDir home;
-    writeSettingsHive(home.filePath(QStringLiteral("Morvane/registry.reg")),
-                      "\"MaxPortrait\"=dword:zz\r\n");
+    const QString hive = home.filePath(QStringLiteral("Morvane/registry.reg"));
+    writeSettingsHive(hive, "\"MaxPortrait\"=dword:zz\r\n");
     const Run r = runCli(home.path(), {QStringLiteral("settings")});
     QCOMPARE(r.exitCode, 0);
-    QVERIFY2(r.err.contains("registry.reg.damaged-"), r.err.constData());
+    QVERIFY2(r.err.contains("registry.reg"), r.err.constData());
     QCOMPARE(QJsonDocument::fromJson(r.out).object().value(QStringLiteral("MaxPortrait")),
              QJsonValue(96));
+    // Reading alone never moves the file; the next save keeps it aside before writing anew.
+    QVERIFY(QFile::exists(hive));
+    runCli(home.path(), {QStringLiteral("settings"), QStringLiteral("/RegSaveSettings")});
     QCOMPARE(QDir(home.filePath(QStringLiteral("Morvane")))
                  .entryList({QStringLiteral("registry.reg.damaged-*")})
                  .size(),
              1);
+}
+
+void TestCli::windowsHiveFormsLoad_data()
+{
+    QTest::addColumn<QByteArray>("file");
+    const QByteArray key = "[HKEY_CURRENT_USER\\Software\\Morvane\\Tarnyx\\Settings]\r\n";
+    const QByteArray v5 = "Windows Registry Editor Version 5.00\r\n\r\n" + key;
+    // "/Lst" as regedit writes an expandable text: UTF-16LE bytes with the closing NUL.
+    QTest::newRow("expandable text") << v5 + "\"Directories\"=hex(2):2f,00,4c,00,73,00,74,00,"
+                                             "00,00\r\n\"MaxPortrait\"=dword:00000064\r\n";
+    QTest::newRow("Notepad on a Czech Windows, no BOM")
+        << v5 + "; Mzdov\xE1 \xFA\xE8t\xE1rna\r\n\"Directories\"=\"/Lst\"\r\n"
+                "\"MaxPortrait\"=dword:00000064\r\n";
+    QTest::newRow("ends in Ctrl-Z")
+        << v5 + "\"Directories\"=\"/Lst\"\r\n\"MaxPortrait\"=dword:00000064\r\n\x1A";
+}
+
+void TestCli::windowsHiveFormsLoad()
+{
+    QFETCH(QByteArray, file);
+    QTemporaryDir home;
+    QDir().mkpath(home.filePath(QStringLiteral("Morvane")));
+    const QString hive = home.filePath(QStringLiteral("Morvane/registry.reg"));
+    QFile f(hive);
+    QVERIFY(f.open(QIODevice::WriteOnly));
+    f.write(file);
+    f.close();
+    const QJsonObject s = settingsJson(home.path());
+    QCOMPARE(s.value(QStringLiteral("Directories")), QJsonValue(QStringLiteral("/Lst")));
+    QCOMPARE(s.value(QStringLiteral("MaxPortrait")), QJsonValue(100));
+    QCOMPARE(s.value(QStringLiteral("Erase")), QJsonValue(true)); // read past the odd value
+    QVERIFY(QDir(home.filePath(QStringLiteral("Morvane")))
+                .entryList({QStringLiteral("registry.reg.damaged-*")})
+                .isEmpty());
+}
+
+void TestCli::settingsFileKeptWhenUnreadableOrLinked()
+{
+    // A settings file that cannot be read is never written over with the little that is known.
+    QTemporaryDir home;
+    const QString hive = home.filePath(QStringLiteral("Morvane/registry.reg"));
+    QVERIFY(QDir().mkpath(hive)); // as unreadable as a file can be, even for root
+    runCli(home.path(), {QStringLiteral("settings"), QStringLiteral("/RegSaveSettings")});
+    QVERIFY(QFileInfo(hive).isDir());
+
+    // A link stays a link: its target is rewritten.
+    QTemporaryDir linked;
+    const QString target = linked.filePath(QStringLiteral("shared.reg"));
+    writeSettingsHive(target, "\"Directories\"=\"/Lst\"\r\n");
+    QVERIFY(QDir().mkpath(linked.filePath(QStringLiteral("Morvane"))));
+    const QString link = linked.filePath(QStringLiteral("Morvane/registry.reg"));
+    QVERIFY(QFile::link(target, link));
+    runCli(linked.path(), {QStringLiteral("settings"), QStringLiteral("/RegSaveSettings")});
+    QVERIFY(QFileInfo(link).isSymLink());
+    QFile t(target);
+    QVERIFY(t.open(QIODevice::ReadOnly));
+    const QByteArray written = t.readAll();
+    QVERIFY(written.contains("SocketTimeout") && written.contains("/Lst"));
 }
 
 void TestCli::unknownCommandShowsUsage()

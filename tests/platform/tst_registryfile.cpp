@@ -86,7 +86,10 @@ void TestRegistryFile::damagedFileIsSetAsideAndDefaultsApply()
     const QByteArray damaged = "Windows Registry Editor Version 5.00\n[HKEY_CURRENT_USER\\X\n";
     writeFile(path, damaged);
     const RegistryFile file(path);
+    // Reading alone never moves the file: a read-only command leaves it as it is.
     QVERIFY(file.read().keys().isEmpty());
+    QVERIFY(QFile::exists(path));
+    QVERIFY(!file.modify([](RegistryHive&) { return false; })); // a writer sets it aside
     QVERIFY(!QFile::exists(path));
     const QStringList aside =
         QDir(dir.path()).entryList({QStringLiteral("registry.reg.damaged-*")}, QDir::Files);
@@ -105,6 +108,7 @@ void TestRegistryFile::damagedFileIsSetAsideAndDefaultsApply()
     // A second damage in the same second does not overwrite the first one kept aside.
     writeFile(path, damaged);
     QVERIFY(file.read().keys().isEmpty());
+    QVERIFY(!file.modify([](RegistryHive&) { return false; }));
     QCOMPARE(
         QDir(dir.path()).entryList({QStringLiteral("registry.reg.damaged-*")}, QDir::Files).size(),
         2);

@@ -95,7 +95,9 @@ void TestRegistryHive::keepsOtherKindsAndRoundTrips()
     const RegistryHive hive = parsed(sample("\r\n"));
     const RegValue* path = hive.findValue(kKey, QStringLiteral("Path"));
     QVERIFY(path);
-    QCOMPARE(path->kind, RegKind::Other);
+    // Expandable text (regedit writes paths so) reads as text and is written back as it was.
+    QCOMPARE(path->kind, RegKind::ExpandSz);
+    QCOMPARE(path->text, QStringLiteral("%A%"));
     QCOMPARE(path->raw, QStringLiteral("hex(2):25,00,41,00,25,00,00,00"));
     QCOMPARE(hive.findValue(kKey, QStringLiteral("Blob"))->raw, QStringLiteral("hex:01,02,ff"));
 
