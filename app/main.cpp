@@ -31,7 +31,8 @@ int main(int argc, char* argv[])
 {
     QApplication app(argc, argv);
     QApplication::setApplicationName(QStringLiteral("Tarnyx"));
-    QApplication::setApplicationDisplayName(QStringLiteral("Tarnyx"));
+    // No display name: the desktop would append it to every caption ("Chyba — Tarnyx"), and the
+    // captions are the program's own; the application's name stands in for it where asked.
     QApplication::setApplicationVersion(QStringLiteral(TARNYX_VERSION_STRING));
     QApplication::setQuitOnLastWindowClosed(false);
     // The program speaks Czech, so the desktop's standard dialogs (folders, page setup) do too.

@@ -292,7 +292,7 @@ void TDataModule1::StartJob(const QString& path)
         m_view->PrintingChanged(true);
     connect(m_worker.get(), &QThread::finished, this, &TDataModule1::JobFinished,
             Qt::QueuedConnection);
-    m_worker->start(Settings.HighPriority ? QThread::HighPriority : QThread::LowPriority);
+    m_worker->start(); // the worker sets its own niceness from HighPriority
     if (Settings.PrintByOne && m_view)
         m_view->ActionPauseExecute();
     if (m_view)

@@ -301,7 +301,7 @@ void TFormMain::SetRunState(bool paused)
     if (!paused)
         m_controller.StopRequest = false;
     setWindowTitle(
-        QStringLiteral("%1 - %2").arg(QApplication::applicationDisplayName(), stateWord(paused)));
+        QStringLiteral("%1 - %2").arg(QApplication::applicationName(), stateWord(paused)));
     UpdateTrayHint();
     if (m_controller.CurrentFile().isEmpty())
         ShowIdleIcon(paused);

@@ -1,6 +1,7 @@
 #include "print/PrnThread.h"
 
 #include "core/UnitDM1.h"
+#include "platform/ThreadPriority.h"
 #include "print/JobHost.h"
 #include "print/PdfDevice.h"
 #include "print/PrintJournal.h"
@@ -8,6 +9,11 @@
 #include "report/UnitOrient.h"
 
 #include <exception>
+
+namespace {
+// How much a print worker without HighPriority yields to the windows (niceness steps).
+constexpr int kLowPrioritySteps = 5;
+} // namespace
 
 TPrnThread::TPrnThread(const QString& fileName, TDataModule1& controller, JobHost& host)
     : m_fileName(fileName), m_controller(controller), m_host(host)
@@ -18,6 +24,8 @@ TPrnThread::TPrnThread(const QString& fileName, TDataModule1& controller, JobHos
 void TPrnThread::run()
 {
     // Printing is marked and cleared by the controller on the user-interface thread.
+    // With HighPriority the job competes with the windows on equal terms; without, it yields.
+    platform::setThreadNiceness(m_controller.Settings.HighPriority ? 0 : kLowPrioritySteps);
     {
         CupsQueueDevice printer(&m_controller.Printers);
         printer.setStopFlag(&m_controller.StopRequest);

@@ -36,7 +36,7 @@ void TestFormMain::initTestCase()
 {
     qputenv("XDG_CONFIG_HOME", QFile::encodeName(m_home.path()));
     Morvane().ProductKey = QStringLiteral("Tarnyx");
-    QApplication::setApplicationDisplayName(QStringLiteral("Tarnyx"));
+    QApplication::setApplicationName(QStringLiteral("Tarnyx"));
 }
 
 void TestFormMain::runStateFollowsTheCommands()
