@@ -191,3 +191,26 @@ QByteArray UnicodeToCp1250(QStringView text)
     }
     return result;
 }
+
+QString Cp1250ToStoredText(QByteArrayView text)
+{
+    QString result = Cp1250ToUnicode(text);
+    for (qsizetype i = 0; i < text.size(); ++i)
+        if (result[i] == QChar(Undefined))
+            result[i] = QChar(char16_t(static_cast<unsigned char>(text[i])));
+    return result;
+}
+
+QByteArray StoredTextToCp1250(QStringView text)
+{
+    QByteArray result = UnicodeToCp1250(text);
+    // UnicodeToCp1250 gives one byte per character, surrogate pairs aside.
+    if (result.size() != text.size())
+        return result;
+    for (qsizetype i = 0; i < text.size(); ++i) {
+        const char16_t c = text[i].unicode();
+        if (c >= 0x80 && c <= 0xFF && Cp1250Unicode[c] == Undefined)
+            result[i] = static_cast<char>(c);
+    }
+    return result;
+}

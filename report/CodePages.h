@@ -26,3 +26,9 @@ QChar Cp1250ToUnicode(char byte);
 // The reverse, for text typed by the user that is compared with report text; characters that
 // Windows-1250 lacks become "?".
 QByteArray UnicodeToCp1250(QStringView text);
+
+// Report text as it is kept in the settings (titles of the orientation memory): as
+// Cp1250ToUnicode, but the five undefined bytes become U+0081 ... U+0098, as Windows converts
+// them, so that a stored title comes back byte for byte.
+QString Cp1250ToStoredText(QByteArrayView text);
+QByteArray StoredTextToCp1250(QStringView text);

@@ -80,7 +80,7 @@ void TLstList::Load()
     const QStringList names = ini->ReadSection(kSection);
     for (const QString& name : names) {
         TOrient entry;
-        entry.Title = UnicodeToCp1250(name);
+        entry.Title = StoredTextToCp1250(name);
         if (const std::optional<QString> text = ini->ReadString(kSection, name, QString())) {
             entry.Orientation = codeFromText(*text);
         } else {
@@ -106,7 +106,7 @@ void TLstList::Save() const
         const QStringList stored = ini->ReadSection(kSection);
         QStringList written;
         for (const TOrient& entry : m_entries) {
-            const QString name = Cp1250ToUnicode(entry.Title);
+            const QString name = Cp1250ToStoredText(entry.Title);
             // Writing over a value keeps the name's old spelling; drop it first so that the title
             // is stored as it is spelled now.
             const bool respelled = std::any_of(stored.begin(), stored.end(), [&](const QString& s) {

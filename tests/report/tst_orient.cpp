@@ -48,6 +48,7 @@ private slots:
     void loadReadsEveryValue();
     void sortsByUserLocale();
     void saveStoresExactlyTheList();
+    void titleWithUndefinedBytesComesBack();
 
 private:
     std::unique_ptr<QTemporaryDir> m_home;
@@ -148,6 +149,24 @@ void TestOrient::saveStoresExactlyTheList()
 
     TLstList().Save();
     QVERIFY(ini->ReadSection(QStringLiteral("Settings\\LstList")).isEmpty());
+}
+
+void TestOrient::titleWithUndefinedBytesComesBack()
+{
+    // Bytes that Windows-1250 leaves undefined still belong to the title: the answer is found
+    // again after a restart instead of being asked at every start.
+    writeLstList("");
+    TLstObj h;
+    h.Title = QByteArray("Mzdy \x81\x83\x88\x90\x98 2024");
+    TLstList list;
+    QCOMPARE(list.Lookup(h), quint8(255));
+    list.Store(h, 2);
+    list.Save();
+    TLstList reloaded;
+    reloaded.Load();
+    QCOMPARE(reloaded.Count(), 1);
+    QCOMPARE(reloaded.Entries().first().Title, h.Title);
+    QCOMPARE(reloaded.Lookup(h), quint8(2));
 }
 
 QTEST_GUILESS_MAIN(TestOrient)
