@@ -4,6 +4,9 @@
 #include <QLabel>
 #include <QPainter>
 #include <QPushButton>
+#include <QScreen>
+
+#include <algorithm>
 
 namespace {
 constexpr int kTextTop = 8;
@@ -41,9 +44,29 @@ int IconTextDialog::IconSize() const
 
 void IconTextDialog::setText(const QString& text)
 {
-    TextLabel->setText(text);
+    // A path may break after any of its separators: a Wine spool path runs to hundreds of
+    // characters without a blank, and the reason after it is what the reader needs.
+    QString shown = text;
+    shown.replace(u'/', QStringLiteral("/\u200B"));
+    shown.replace(u'\\', QStringLiteral("\\\u200B"));
+    TextLabel->setText(shown);
     const int left = IconSize() + 16;
-    TextLabel->setGeometry(left, kTextTop, width() - left - 8, m_textHeight);
+    const int textWidth = width() - left - 8;
+    // The whole text is shown: the dialog grows below the text when it needs more lines (up to
+    // half the screen; beyond that the text is cut, never the buttons).
+    const int limit = screen() ? screen()->availableGeometry().height() / 2 : 600;
+    const int needed = std::min(TextLabel->heightForWidth(textWidth), limit);
+    const int grow = std::max(0, needed - m_textHeight);
+    TextLabel->setGeometry(left, kTextTop, textWidth, m_textHeight + grow);
+    const int shift = grow - m_grown;
+    if (shift == 0)
+        return;
+    m_grown = grow;
+    for (QWidget* w : findChildren<QWidget*>(QString(), Qt::FindDirectChildrenOnly))
+        if (w != TextLabel && w->y() > kTextTop)
+            w->move(w->x(), w->y() + shift);
+    m_buttonTop += shift;
+    setFixedSize(width(), height() + shift);
 }
 
 QPushButton* IconTextDialog::addButton(const QString& name, int left, const QString& caption,

@@ -45,4 +45,5 @@ private:
     QStyle::StandardPixmap m_icon;
     int m_textHeight;
     int m_buttonTop;
+    int m_grown = 0; // how much taller than its frame the dialog has grown for its text
 };

@@ -71,7 +71,7 @@ public:
             auto* dialog = qobject_cast<TFormErrMsg*>(QApplication::activeModalWidget());
             if (!dialog)
                 return;
-            texts << dialog->TextLabel->text();
+            texts << dialog->TextLabel->text().remove(QChar(0x200B));
             if (answer == Skip)
                 dialog->actSkip->trigger();
             else if (answer == Retry)

@@ -51,6 +51,7 @@ private slots:
     void dialog();
     void showPrintError_data();
     void showPrintError();
+    void longPathsLeaveTheReasonReadable();
 
 private:
     QTemporaryDir m_root;
@@ -75,7 +76,9 @@ void TestErrMsg::dialog()
     dialog.show();
     QVERIFY(QTest::qWaitForWindowExposed(&dialog));
     QCOMPARE(dialog.size(), QSize(388, 175));
-    QCOMPARE(dialog.TextLabel->text(), QStringLiteral("Chyba \"x\"\n<b>soubor</b>"));
+    // Shown as it is, a path only made breakable after its separators.
+    QCOMPARE(dialog.TextLabel->text().remove(QChar(0x200B)),
+             QStringLiteral("Chyba \"x\"\n<b>soubor</b>"));
     QCOMPARE(dialog.TextLabel->textFormat(), Qt::PlainText);
     const int left = dialog.IconSize() + 16;
     QCOMPARE(dialog.TextLabel->geometry(), QRect(left, 8, 388 - left - 8, 97));
@@ -94,6 +97,30 @@ void TestErrMsg::dialog()
     QTest::keyClick(&dialog, Qt::Key_Escape);
     QVERIFY(!dialog.isVisible());
     QCOMPARE(dialog.Choice(), ErrorChoice::Cancel);
+}
+
+void TestErrMsg::longPathsLeaveTheReasonReadable()
+{
+    // A Wine spool path of 250 characters, then the reason the clerk needs.
+    QString path = QStringLiteral("/home/novakova/.wine/drive_c");
+    while (path.size() < 238)
+        path += QStringLiteral("/Mzdy_a_personalistika");
+    path = path.left(238) + QStringLiteral("/LST00001.PRN");
+    TAppSettings settings;
+    TFormErrMsg dialog(settings);
+    dialog.SetMessage(QStringLiteral("Chybný formát souboru %1\r(Počet řádků na stránku sestavy je "
+                                     "mimo povolený rozsah)")
+                          .arg(path));
+    dialog.show();
+    QVERIFY(QTest::qWaitForWindowExposed(&dialog));
+    QLabel* text = dialog.TextLabel;
+    // No unbreakable run wider than the text area, and every line within its height.
+    QVERIFY2(text->minimumSizeHint().width() <= text->width(),
+             qPrintable(QString::number(text->minimumSizeHint().width())));
+    QVERIFY(text->heightForWidth(text->width()) <= text->height());
+    QVERIFY(dialog.Bevel1->y() >= text->geometry().bottom());
+    QVERIFY(dialog.btnDelete->geometry().bottom() < dialog.height());
+    QCOMPARE(dialog.width(), 388);
 }
 
 void TestErrMsg::showPrintError_data()
@@ -165,7 +192,7 @@ void TestErrMsg::showPrintError()
     QTimer::singleShot(50, this, [&] {
         auto* dialog = qobject_cast<TFormErrMsg*>(QApplication::activeModalWidget());
         QVERIFY(dialog);
-        shown = dialog->TextLabel->text();
+        shown = dialog->TextLabel->text().remove(QChar(0x200B));
         timerStopped = !dm.Timer1.isActive();
         if (control.isEmpty())
             QTest::keyClick(dialog, Qt::Key_Escape);
