@@ -12,6 +12,7 @@
 #include "core/UnitMain.h"
 #include "platform/CommandLine.h"
 #include "platform/NamedMutex.h"
+#include "platform/RegistryFile.h"
 #include "print/CupsPrinterCatalog.h"
 #include "print/PdfDevice.h"
 #include "print/PrnThread.h"
@@ -82,6 +83,9 @@ int main(int argc, char* argv[])
         controller->setWorkerFactory([&controller, &host](const QString& path) {
             return std::make_unique<TPrnThread>(path, *controller, host);
         });
+        // A settings file that cannot be read: the user learns it once, and why nothing is saved.
+        if (const QString notice = platform::RegistryFile::takeNotice(); !notice.isEmpty())
+            MessageDlg(notice, MsgKind::Warning, {MsgButton::Ok});
         const QString greeting = controller->CheckFirstRun();
         if (!greeting.isEmpty())
             MessageDlg(greeting, MsgKind::Information, {MsgButton::Ok},

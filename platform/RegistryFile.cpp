@@ -31,6 +31,7 @@ struct CacheEntry
 QMutex g_cacheMutex;
 QHash<QString, CacheEntry> g_cache;
 QSet<QString> g_reported; // problems already written to stderr, each once per run
+QString g_notice;         // the one the user is yet to be told, for the windows to show
 
 void reportOnce(const QString& message)
 {
@@ -116,9 +117,13 @@ std::optional<RegistryHive> load(const QString& path, bool forWrite)
     const std::optional<QByteArray> data = readWholeFile(path);
     if (!data) {
         QMutexLocker lock(&g_cacheMutex);
-        reportOnce(QStringLiteral("Soubor nastavení %1 nelze číst: %2; platí výchozí nastavení a "
-                                  "soubor se nepřepisuje.")
-                       .arg(path, QString::fromLocal8Bit(std::strerror(errno))));
+        const QString message =
+            QStringLiteral("Soubor nastavení %1 nelze číst: %2.\rPlatí výchozí nastavení a soubor "
+                           "se nepřepisuje.")
+                .arg(path, QString::fromLocal8Bit(std::strerror(errno)));
+        if (!g_reported.contains(message))
+            g_notice = message;
+        reportOnce(message);
         return std::nullopt;
     }
     RegistryHive::ParseResult parsed = RegistryHive::parse(*data);
@@ -152,6 +157,12 @@ QString writeTarget(const QString& path)
 
 RegistryFile::RegistryFile(QString path) : m_path(std::move(path))
 {}
+
+QString RegistryFile::takeNotice()
+{
+    QMutexLocker lock(&g_cacheMutex);
+    return std::exchange(g_notice, QString());
+}
 
 QString RegistryFile::defaultPath()
 {

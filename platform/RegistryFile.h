@@ -23,6 +23,9 @@ public:
 
     // $XDG_CONFIG_HOME/Morvane/registry.reg ($HOME/.config when XDG_CONFIG_HOME is unset).
     static QString defaultPath();
+    // A problem with a settings file that the user should be told about (a file that exists but
+    // cannot be read); empty when there is none or it was taken already. Each is given once.
+    static QString takeNotice();
 
     const QString& path() const { return m_path; }
 

@@ -41,8 +41,26 @@ private slots:
     void seesChangesMadeByOthers();
     void damagedFileIsSetAsideAndDefaultsApply();
     void declinedChangeWritesNothing();
+    void unreadableFileIsToldOnceAndNeverWritten();
     void twoProcessesWritingAtOnceLoseNothing();
 };
+
+void TestRegistryFile::unreadableFileIsToldOnceAndNeverWritten()
+{
+    QTemporaryDir dir;
+    const QString path = dir.filePath(QStringLiteral("registry.reg"));
+    QVERIFY(QDir().mkpath(path)); // unreadable as a file, even for root
+    const RegistryFile file(path);
+    QVERIFY(file.read().keys().isEmpty());
+    QVERIFY(!file.modify([](RegistryHive& h) {
+        h.setValue(kKey, dword(QStringLiteral("A"), 1));
+        return true;
+    }));
+    QVERIFY(QFileInfo(path).isDir());
+    QVERIFY(RegistryFile::takeNotice().startsWith(QStringLiteral("Soubor nastavení ")));
+    file.read();
+    QVERIFY(RegistryFile::takeNotice().isEmpty()); // told once
+}
 
 void TestRegistryFile::missingFileIsEmptyAndFirstWriteCreatesIt()
 {
