@@ -312,11 +312,21 @@ qsizetype RegistryHive::indexOfKey(const QString& path) const
     return m_index.value(path.toCaseFolded(), -1);
 }
 
+QString RegistryHive::valueKey(const QString& path, const QString& name)
+{
+    return path.toCaseFolded() + u'\n' + name.toCaseFolded();
+}
+
 void RegistryHive::reindex()
 {
     m_index.clear();
-    for (qsizetype i = 0; i < m_keys.size(); ++i)
-        m_index.insert(m_keys.at(i).path.toCaseFolded(), i);
+    m_valueIndex.clear();
+    for (qsizetype i = 0; i < m_keys.size(); ++i) {
+        const RegKey& k = m_keys.at(i);
+        m_index.insert(k.path.toCaseFolded(), i);
+        for (qsizetype j = 0; j < k.values.size(); ++j)
+            m_valueIndex.insert(valueKey(k.path, k.values.at(j).name), j);
+    }
 }
 
 bool RegistryHive::hasKey(const QString& path) const
@@ -342,26 +352,26 @@ const RegKey* RegistryHive::findKey(const QString& path) const
 
 const RegValue* RegistryHive::findValue(const QString& path, const QString& name) const
 {
+    // Looked up, not searched: a key may hold thousands of values (remembered report titles).
     const RegKey* k = findKey(path);
     if (!k)
         return nullptr;
-    for (const RegValue& v : k->values)
-        if (sameRegName(v.name, name))
-            return &v;
-    return nullptr;
+    const qsizetype j = m_valueIndex.value(valueKey(path, name), -1);
+    return j >= 0 ? &k->values.at(j) : nullptr;
 }
 
 void RegistryHive::setValue(const QString& path, const RegValue& value)
 {
     RegKey& k = key(path);
-    for (RegValue& v : k.values) {
-        if (sameRegName(v.name, value.name)) {
-            const QString keepName = v.name;
-            v = value;
-            v.name = keepName;
-            return;
-        }
+    const QString index = valueKey(path, value.name);
+    if (const qsizetype j = m_valueIndex.value(index, -1); j >= 0) {
+        RegValue& v = k.values[j];
+        const QString keepName = v.name;
+        v = value;
+        v.name = keepName;
+        return;
     }
+    m_valueIndex.insert(index, k.values.size());
     k.values.append(value);
 }
 
@@ -370,8 +380,11 @@ bool RegistryHive::deleteValue(const QString& path, const QString& name)
     const qsizetype i = indexOfKey(path);
     if (i < 0)
         return false;
-    return m_keys[i].values.removeIf(
-               [&name](const RegValue& v) { return sameRegName(v.name, name); }) > 0;
+    const bool removed = m_keys[i].values.removeIf(
+                             [&name](const RegValue& v) { return sameRegName(v.name, name); }) > 0;
+    if (removed)
+        reindex();
+    return removed;
 }
 
 bool RegistryHive::deleteKey(const QString& path)

@@ -66,9 +66,11 @@ public:
 
 private:
     qsizetype indexOfKey(const QString& path) const;
+    static QString valueKey(const QString& path, const QString& name);
     void reindex();
     QList<RegKey> m_keys;
-    QHash<QString, qsizetype> m_index; // case-folded path -> position in m_keys
+    QHash<QString, qsizetype> m_index;      // case-folded path -> position in m_keys
+    QHash<QString, qsizetype> m_valueIndex; // case-folded path "\n" name -> position in values
 };
 
 struct RegistryHive::ParseResult

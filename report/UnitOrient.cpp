@@ -5,7 +5,9 @@
 #include "report/UnitLstObj.h"
 
 #include <QCollator>
+#include <QHash>
 #include <QLocale>
+#include <QSet>
 
 #include <algorithm>
 
@@ -103,23 +105,26 @@ void TLstList::Save() const
     const auto ini = OpenSettings();
     // One save of the registry file for the whole list.
     ini->Batch([&] {
-        const QStringList stored = ini->ReadSection(kSection);
-        QStringList written;
+        // Looked up by their case-folded names: the list may hold thousands of titles.
+        QHash<QString, QString> stored; // folded -> spelling in the registry
+        for (const QString& name : ini->ReadSection(kSection))
+            stored.insert(name.toCaseFolded(), name);
+        QSet<QString> written;
         for (const TOrient& entry : m_entries) {
             const QString name = Cp1250ToStoredText(entry.Title);
+            const QString folded = name.toCaseFolded();
             // Writing over a value keeps the name's old spelling; drop it first so that the title
             // is stored as it is spelled now.
-            const bool respelled = std::any_of(stored.begin(), stored.end(), [&](const QString& s) {
-                return s != name && s.compare(name, Qt::CaseInsensitive) == 0;
-            });
+            const auto old = stored.constFind(folded);
+            const bool respelled = old != stored.constEnd() && *old != name;
             if (respelled && !ini->DeleteKey(kSection, name))
                 return false;
             if (!ini->WriteString(kSection, name, QString::number(entry.Orientation)))
                 return false;
-            written << name;
+            written.insert(folded);
         }
-        for (const QString& name : stored)
-            if (!written.contains(name, Qt::CaseInsensitive) && !ini->DeleteKey(kSection, name))
+        for (auto it = stored.constBegin(); it != stored.constEnd(); ++it)
+            if (!written.contains(it.key()) && !ini->DeleteKey(kSection, it.value()))
                 return false;
         return true;
     });
