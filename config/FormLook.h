@@ -12,6 +12,12 @@ struct TAppSettings;
 // Tooltips follow the application's switch (SetShowHints) in every window.
 void ApplyFormLook(QWidget* form, const TAppSettings& settings);
 
+// The title bar of a dialog with a fixed border: its caption, the system menu and the close box,
+// never minimise, maximise or context help, whatever the window manager would add.
+constexpr Qt::WindowFlags FixedDialogFlags = Qt::Dialog | Qt::MSWindowsFixedSizeDialogHint |
+                                             Qt::CustomizeWindowHint | Qt::WindowTitleHint |
+                                             Qt::WindowSystemMenuHint | Qt::WindowCloseButtonHint;
+
 // Kinds of desktop fonts: message, menu, small caption, status bar.
 enum class SystemFontKind
 {

@@ -61,7 +61,7 @@ TFormDirs::TFormDirs(const TAppSettings& settings, QWidget* parent) : QDialog(pa
 {
     setObjectName(QStringLiteral("FormDirs"));
     setWindowTitle(QStringLiteral("Adresáře"));
-    setWindowFlags(windowFlags() & ~Qt::WindowContextHelpButtonHint);
+    setWindowFlags(FixedDialogFlags);
 
     ActDir = new QAction(QStringLiteral("..."), this);
     ActDir->setToolTip(QStringLiteral("Vyhledání adresáře"));

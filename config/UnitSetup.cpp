@@ -139,7 +139,7 @@ TFormSetup::TFormSetup(TAppSettings& settings, PrinterCatalog& printers, SetupSe
 {
     setObjectName(QStringLiteral("FormSetup"));
     setWindowTitle(QStringLiteral("Nastavení"));
-    setWindowFlags(windowFlags() & ~Qt::WindowContextHelpButtonHint);
+    setWindowFlags(FixedDialogFlags);
 
     if (!m_services.fontNames)
         m_services.fontNames = [&printers] {

@@ -1,5 +1,7 @@
 #include "core/IconTextDialog.h"
 
+#include "config/FormLook.h"
+
 #include <QFrame>
 #include <QLabel>
 #include <QPainter>
@@ -13,10 +15,8 @@ constexpr int kTextTop = 8;
 }
 
 IconTextDialog::IconTextDialog(const Frame& frame, QWidget* parent)
-    : QDialog(parent, Qt::Dialog | Qt::MSWindowsFixedSizeDialogHint | Qt::CustomizeWindowHint |
-                          Qt::WindowTitleHint | Qt::WindowSystemMenuHint |
-                          Qt::WindowCloseButtonHint),
-      m_icon(frame.icon), m_textHeight(frame.textHeight), m_buttonTop(frame.bevelTop + 16)
+    : QDialog(parent, FixedDialogFlags), m_icon(frame.icon), m_textHeight(frame.textHeight),
+      m_buttonTop(frame.bevelTop + 16)
 {
     setObjectName(frame.name);
     setWindowTitle(frame.title);

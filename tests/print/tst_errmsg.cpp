@@ -2,6 +2,8 @@
 #include "print/UnitErrMsg.h"
 
 #include "config/MvRegIni.h"
+#include "config/UnitDirs.h"
+#include "config/UnitSetup.h"
 #include "core/Events.h"
 #include "core/MessageDlg.h"
 #include "core/UnitDM1.h"
@@ -52,6 +54,7 @@ private slots:
     void showPrintError_data();
     void showPrintError();
     void longPathsLeaveTheReasonReadable();
+    void fixedDialogsShowOnlyTheirCaptionAndClose();
 
 private:
     QTemporaryDir m_root;
@@ -121,6 +124,26 @@ void TestErrMsg::longPathsLeaveTheReasonReadable()
     QVERIFY(dialog.Bevel1->y() >= text->geometry().bottom());
     QVERIFY(dialog.btnDelete->geometry().bottom() < dialog.height());
     QCOMPARE(dialog.width(), 388);
+}
+
+void TestErrMsg::fixedDialogsShowOnlyTheirCaptionAndClose()
+{
+    // The dialogs with a fixed border: their own caption, no minimise or maximise box.
+    TAppSettings settings;
+    TFormErrMsg error(settings);
+    TFormDirs dirs(settings);
+    TFormSetup setup(settings, m_printers);
+    const std::pair<QDialog*, QString> dialogs[] = {{&error, QStringLiteral("Chyba")},
+                                                    {&dirs, QStringLiteral("Adresáře")},
+                                                    {&setup, QStringLiteral("Nastavení")}};
+    for (const auto& [dialog, caption] : dialogs) {
+        QCOMPARE(dialog->windowTitle(), caption);
+        const Qt::WindowFlags flags = dialog->windowFlags();
+        QVERIFY(flags & Qt::CustomizeWindowHint);
+        QVERIFY(!(flags & (Qt::WindowMinimizeButtonHint | Qt::WindowMaximizeButtonHint |
+                           Qt::WindowContextHelpButtonHint)));
+        QVERIFY(flags & Qt::WindowCloseButtonHint);
+    }
 }
 
 void TestErrMsg::showPrintError_data()
