@@ -160,6 +160,11 @@ void TestCli::windowsHiveFormsLoad()
     QCOMPARE(s.value(QStringLiteral("Directories")), QJsonValue(QStringLiteral("/Lst")));
     QCOMPARE(s.value(QStringLiteral("MaxPortrait")), QJsonValue(100));
     QCOMPARE(s.value(QStringLiteral("Erase")), QJsonValue(true)); // read past the odd value
+    // A save keeps every value; what it writes loads the same.
+    runCli(home.path(), {QStringLiteral("settings"), QStringLiteral("/RegSaveSettings")});
+    const QJsonObject again = settingsJson(home.path());
+    QCOMPARE(again.value(QStringLiteral("Directories")), QJsonValue(QStringLiteral("/Lst")));
+    QCOMPARE(again.value(QStringLiteral("MaxPortrait")), QJsonValue(100));
     QVERIFY(QDir(home.filePath(QStringLiteral("Morvane")))
                 .entryList({QStringLiteral("registry.reg.damaged-*")})
                 .isEmpty());
