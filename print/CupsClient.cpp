@@ -90,21 +90,34 @@ bool succeeded(ipp_t* response)
     return response && ippGetStatusCode(response) <= IPP_STATUS_OK_CONFLICTING;
 }
 
-// What a query about jobs that did not succeed says: nothing when the scheduler did not answer
-// or failed, no job when it does not know what was asked about.
-std::optional<JobFate> failedQuery(ipp_t* response)
+// What the scheduler's answer to a question says: Yes, No when it does not know what was asked
+// about, NoAnswer when it did not answer or failed.
+Answer answerOf(ipp_t* response)
 {
     if (!response)
-        return JobFate::NoAnswer;
+        return Answer::NoAnswer;
     if (succeeded(response))
-        return std::nullopt;
-    return ippGetStatusCode(response) == IPP_STATUS_ERROR_NOT_FOUND ? JobFate::Gone
-                                                                    : JobFate::NoAnswer;
+        return Answer::Yes;
+    return ippGetStatusCode(response) == IPP_STATUS_ERROR_NOT_FOUND ? Answer::No : Answer::NoAnswer;
 }
 
-// Asks the scheduler one question on a connection of its own (the request is consumed): Yes
-// with the response, No when the scheduler does not know what was asked about, NoAnswer when
-// it did not answer or failed.
+// The same for a question about jobs: nothing when it succeeded, no job when the scheduler does
+// not know it.
+std::optional<JobFate> failedQuery(ipp_t* response)
+{
+    switch (answerOf(response)) {
+    case Answer::Yes:
+        return std::nullopt;
+    case Answer::No:
+        return JobFate::Gone;
+    case Answer::NoAnswer:
+        break;
+    }
+    return JobFate::NoAnswer;
+}
+
+// Asks the scheduler one question on a connection of its own (the request is consumed); the
+// response is kept for a Yes.
 Answer ask(ipp_t* request, const char* resource, const std::atomic<bool>* stop, Ipp& response)
 {
     Connection http;
@@ -114,12 +127,7 @@ Answer ask(ipp_t* request, const char* resource, const std::atomic<bool>* stop, 
         return Answer::NoAnswer;
     }
     response.reset(cupsDoRequest(http.get(), request, resource));
-    if (!response)
-        return Answer::NoAnswer;
-    if (succeeded(response.get()))
-        return Answer::Yes;
-    return ippGetStatusCode(response.get()) == IPP_STATUS_ERROR_NOT_FOUND ? Answer::No
-                                                                          : Answer::NoAnswer;
+    return answerOf(response.get());
 }
 
 JobFate fateOf(int state)
@@ -158,13 +166,6 @@ QString refusalText(int status, const QString& queue)
 QString noAnswerText()
 {
     return QStringLiteral("Tiskový server neodpovídá.");
-}
-
-bool schedulerAnswers()
-{
-    Connection http;
-    connectToScheduler(http);
-    return bool(http);
 }
 
 int printFile(const QString& queue, const QString& file, const QString& title,

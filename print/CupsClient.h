@@ -20,9 +20,6 @@ QString noAnswerText();
 // server's own text only as a detail of the rare ones.
 QString refusalText(int ippStatus, const QString& queue);
 
-// True when the scheduler accepts a connection within a few seconds.
-bool schedulerAnswers();
-
 // What a queue prints on, as the scheduler describes it.
 struct QueueSetup
 {

@@ -24,6 +24,13 @@ namespace {
 // folders of killed copies from those in use.
 const QString kTempPrefix = QStringLiteral("/tarnyx-print-");
 
+// The queue's sheet held upright with its unprintable border.
+QPageLayout uprightLayout(const cupsclient::QueueSetup& setup)
+{
+    return QPageLayout(setup.paper, QPageLayout::Portrait, setup.marginsMm,
+                       QPageLayout::Millimeter);
+}
+
 } // namespace
 
 PdfDevice::PdfDevice()
@@ -277,8 +284,7 @@ bool CupsQueueDevice::queueSetup(const QString& queue, QPageLayout& layout, int&
     cupsclient::QueueSetup setup;
     if (cupsclient::queueSetup(queue, paper, setup) != cupsclient::Answer::Yes)
         return false;
-    layout =
-        QPageLayout(setup.paper, QPageLayout::Portrait, setup.marginsMm, QPageLayout::Millimeter);
+    layout = uprightLayout(setup);
     resolution = setup.dpi;
     return true;
 }
@@ -313,9 +319,7 @@ bool CupsQueueDevice::selectPrinter(const QString& name)
         return false;
     }
     setPrinterName(setup.name);
-    setPageSetup(
-        QPageLayout(setup.paper, QPageLayout::Portrait, setup.marginsMm, QPageLayout::Millimeter),
-        setup.dpi);
+    setPageSetup(uprightLayout(setup), setup.dpi);
     if (m_tempDir.isEmpty()) {
         QTemporaryDir dir(QDir::tempPath() + kTempPrefix + QString::number(getpid()) +
                           QStringLiteral("-XXXXXX"));
