@@ -79,7 +79,7 @@ void findEntry(const QHelpContentModel& model, const QModelIndex& parent, const 
 
 } // namespace
 
-QString HelpFileNameFor(const QString& programPath)
+QString helpFileNameFor(const QString& programPath)
 {
     const qsizetype slash = programPath.lastIndexOf(u'/');
     const qsizetype dot = programPath.lastIndexOf(u'.');
@@ -88,12 +88,12 @@ QString HelpFileNameFor(const QString& programPath)
     return stem + QStringLiteral(".qch");
 }
 
-QString GetHelpFileName()
+QString getHelpFileName()
 {
-    return HelpFileNameFor(QCoreApplication::applicationFilePath());
+    return helpFileNameFor(QCoreApplication::applicationFilePath());
 }
 
-QString SetupHelpTopic(int tabNumber)
+QString setupHelpTopic(int tabNumber)
 {
     QString anchor;
     switch (tabNumber) {
@@ -294,11 +294,11 @@ void HelpWindow::closeEvent(QCloseEvent* event)
     QWidget::closeEvent(event);
 }
 
-void ShowHelpTopic(QWidget* owner, const QString& helpFile, const QString& topic)
+void showHelpTopic(QWidget* owner, const QString& helpFile, const QString& topic)
 {
     QPointer<HelpWindow>& window = theWindow();
     if (window && window->helpFile() != QFileInfo(helpFile).absoluteFilePath())
-        CloseAllHelp();
+        closeAllHelp();
     if (!window) {
         QString error;
         std::unique_ptr<HelpWindow> made = HelpWindow::open(helpFile, error);
@@ -310,7 +310,7 @@ void ShowHelpTopic(QWidget* owner, const QString& helpFile, const QString& topic
         window = made.release();
         // A window of its own is not freed with the application: free it, and with it the
         // engine's temporary collection, when the event loop ends.
-        QObject::connect(qApp, &QCoreApplication::aboutToQuit, window, &CloseAllHelp);
+        QObject::connect(qApp, &QCoreApplication::aboutToQuit, window, &closeAllHelp);
     }
     // A help window that a modal dialog's help command opens must not be blocked by that dialog.
     window->placeOver(QApplication::activeModalWidget());
@@ -323,7 +323,7 @@ void ShowHelpTopic(QWidget* owner, const QString& helpFile, const QString& topic
     window->activateWindow();
 }
 
-void CloseAllHelp()
+void closeAllHelp()
 {
     QPointer<HelpWindow>& window = theWindow();
     if (!window)

@@ -16,27 +16,27 @@ class QTextBrowser;
 // the program's own (a contents tree and the page).
 
 // The help file of the running program: its path with the extension replaced by ".qch".
-QString GetHelpFileName();
+QString getHelpFileName();
 
 // The help file that belongs to the program file `programPath`: the same directory and base name,
 // the extension (the part of the file name from its last dot) replaced by ".qch", or ".qch"
 // appended when the name has none.
-QString HelpFileNameFor(const QString& programPath);
+QString helpFileNameFor(const QString& programPath);
 
 // The topic that the settings dialog's help command opens for the tab with that number (1 Tisk
 // ... 5 Internet): "setup.htm#" followed by the tab's anchor, none for tab 1 or an unknown number.
-QString SetupHelpTopic(int tabNumber);
+QString setupHelpTopic(int tabNumber);
 
 // Opens the help window on `topic` of `helpFile` (a page name with an optional "#" and anchor,
 // relative to the help's start folder). An open help window on the same file is reused: there is
 // never more than one. A help file that is missing or cannot be opened gives an error message
 // (owned by `owner`) and no window. A topic that the help file lacks shows its start page.
-void ShowHelpTopic(QWidget* owner, const QString& helpFile, const QString& topic);
+void showHelpTopic(QWidget* owner, const QString& helpFile, const QString& topic);
 
 // Closes the help window, if one is open, and frees it at once.
-void CloseAllHelp();
+void closeAllHelp();
 
-// The help window. Made by ShowHelpTopic; public so that tests can look inside.
+// The help window. Made by showHelpTopic; public so that tests can look inside.
 class HelpWindow : public QWidget
 {
     Q_OBJECT

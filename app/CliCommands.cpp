@@ -72,20 +72,20 @@ const char* const kUsage =
 class CliHost : public JobHost
 {
 public:
-    int askOrientation(const TLstObj&) override { return OrientByWidth; }
+    int askOrientation(const ReportHeader&) override { return OrientByWidth; }
     // The command reports the error itself once the job has ended.
     void showPrintError(TPrnObj& job) override { job.Choice = ErrorChoice::Cancel; }
 };
 
 // Prints one report through a print job onto `device`; the report file stays where it is.
-int printReport(Context& ctx, const QString& report, TAppSettings settings, PrinterDevice& device)
+int printReport(Context& ctx, const QString& report, AppSettings settings, PrinterDevice& device)
 {
-    LstList().Load();
+    orientationMemory().load();
     JobState state;
     CliHost host;
     {
         TPrnObj job(QFileInfo(report).absoluteFilePath(),
-                    PrintContext{settings, LstList(), state, device, host});
+                    PrintContext{settings, orientationMemory(), state, device, host});
         job.DisposeWhenDone = false;
         job.Run();
     }
@@ -132,7 +132,7 @@ bool checkQueue(Context& ctx, const char* command, QString& queue)
 
 QJsonValue textValue(const QByteArray& cp1250)
 {
-    return Cp1250ToUnicode(cp1250);
+    return cp1250ToUnicode(cp1250);
 }
 
 } // namespace
@@ -143,37 +143,37 @@ int settings(Context& ctx, const QStringList& args)
         ctx.err << "tarnyx-cli settings takes no arguments\n";
         return 2;
     }
-    TAppSettings s;
-    s.LoadSettings(ctx.printers);
-    const SettingsConstants& c = TxConsts();
+    AppSettings s;
+    s.loadSettings(ctx.printers);
+    const SettingsConstants& c = settingsConstants();
 
     OrderedJson json;
-    json.add(QStringLiteral("Directories"), s.Directories);
-    json.add(QStringLiteral("Printer"), s.Printer);
-    json.add(QStringLiteral("Font"), s.Font);
-    json.add(QStringLiteral("Erase"), s.Erase);
-    json.add(QStringLiteral("Iconize"), s.Iconize);
-    json.add(QStringLiteral("Autorun"), s.Autorun);
-    json.add(QStringLiteral("RunPaused"), s.RunPaused);
-    json.add(QStringLiteral("PrintByOne"), s.PrintByOne);
-    json.add(QStringLiteral("ShowHints"), s.ShowHints);
-    json.add(QStringLiteral("MaxPortrait"), s.MaxPortrait);
-    json.add(QStringLiteral("HighPriority"), s.HighPriority);
-    json.add(QStringLiteral("ProxyServer"), s.ProxyServer);
-    json.add(QStringLiteral("ProxyAddr"), s.ProxyAddr);
-    json.add(QStringLiteral("ProxyPort"), s.ProxyPort);
-    json.add(QStringLiteral("VerCheck"), s.VerCheck);
-    json.add(QStringLiteral("LastVerCheck"), s.LastVerCheck);
-    json.add(QStringLiteral("Indent"), s.Indent);
-    json.add(QStringLiteral("BorderLeft"), s.Borders.left());
-    json.add(QStringLiteral("BorderTop"), s.Borders.top());
-    json.add(QStringLiteral("BorderRight"), s.Borders.right());
-    json.add(QStringLiteral("BorderBottom"), s.Borders.bottom());
-    json.add(QStringLiteral("SystemFont"), s.SystemFont);
-    json.add(QStringLiteral("WndTaskbar"), s.WndTaskbar);
-    json.add(QStringLiteral("Orientation"), s.Orientation);
-    json.add(QStringLiteral("HintHidePause"), s.HintHidePause);
-    json.add(QStringLiteral("SocketTimeout"), c.SocketTimeout);
+    json.add(QStringLiteral("Directories"), s.directories);
+    json.add(QStringLiteral("Printer"), s.printer);
+    json.add(QStringLiteral("Font"), s.font);
+    json.add(QStringLiteral("Erase"), s.erase);
+    json.add(QStringLiteral("Iconize"), s.iconize);
+    json.add(QStringLiteral("Autorun"), s.autorun);
+    json.add(QStringLiteral("RunPaused"), s.runPaused);
+    json.add(QStringLiteral("PrintByOne"), s.printByOne);
+    json.add(QStringLiteral("ShowHints"), s.showHints);
+    json.add(QStringLiteral("MaxPortrait"), s.maxPortrait);
+    json.add(QStringLiteral("HighPriority"), s.highPriority);
+    json.add(QStringLiteral("ProxyServer"), s.proxyServer);
+    json.add(QStringLiteral("ProxyAddr"), s.proxyAddr);
+    json.add(QStringLiteral("ProxyPort"), s.proxyPort);
+    json.add(QStringLiteral("VerCheck"), s.verCheck);
+    json.add(QStringLiteral("LastVerCheck"), s.lastVerCheck);
+    json.add(QStringLiteral("Indent"), s.indent);
+    json.add(QStringLiteral("BorderLeft"), s.borders.left());
+    json.add(QStringLiteral("BorderTop"), s.borders.top());
+    json.add(QStringLiteral("BorderRight"), s.borders.right());
+    json.add(QStringLiteral("BorderBottom"), s.borders.bottom());
+    json.add(QStringLiteral("SystemFont"), s.systemFont);
+    json.add(QStringLiteral("WndTaskbar"), s.wndTaskbar);
+    json.add(QStringLiteral("Orientation"), s.orientation);
+    json.add(QStringLiteral("HintHidePause"), s.hintHidePause);
+    json.add(QStringLiteral("SocketTimeout"), c.socketTimeout);
     json.add(QStringLiteral("urlFileInf"), c.urlFileInf);
     json.add(QStringLiteral("urlTarnyx"), c.urlTarnyx);
     ctx.out << json.text() << '\n';
@@ -188,34 +188,34 @@ int header(Context& ctx, const QStringList& args)
     }
     int status = 0;
     for (const QString& file : args) {
-        TLstObj h(QFileInfo(file).absoluteFilePath());
+        ReportHeader h(QFileInfo(file).absoluteFilePath());
         QString message;
         OrderedJson json;
-        json.add(QStringLiteral("FileName"), h.FileName);
-        if (!h.LoadHeader(message)) {
+        json.add(QStringLiteral("FileName"), h.fileName);
+        if (!h.loadHeader(message)) {
             json.add(QStringLiteral("error"), message);
             ctx.out << json.line() << '\n';
             status = 1;
             continue;
         }
-        json.add(QStringLiteral("FileSize"), h.FileSize);
-        json.add(QStringLiteral("FileTime"), qint64(h.FileTime));
-        json.add(QStringLiteral("Version"), h.Version);
-        json.add(QStringLiteral("DateText"), textValue(h.DateText));
-        json.add(QStringLiteral("TimeText"), textValue(h.TimeText));
-        json.add(QStringLiteral("Created"), h.Created.hasDate()
-                                                ? QJsonValue(h.Created.toIsoString())
+        json.add(QStringLiteral("FileSize"), h.fileSize);
+        json.add(QStringLiteral("FileTime"), qint64(h.fileTime));
+        json.add(QStringLiteral("Version"), h.version);
+        json.add(QStringLiteral("DateText"), textValue(h.dateText));
+        json.add(QStringLiteral("TimeText"), textValue(h.timeText));
+        json.add(QStringLiteral("Created"), h.created.hasDate()
+                                                ? QJsonValue(h.created.toIsoString())
                                                 : QJsonValue(QJsonValue::Null));
-        json.add(QStringLiteral("Year"), h.Year);
-        json.add(QStringLiteral("Month"), h.Month);
-        json.add(QStringLiteral("Title"), textValue(h.Title));
-        json.add(QStringLiteral("Width"), h.Width);
-        json.add(QStringLiteral("Pages"), h.Pages);
-        json.add(QStringLiteral("LinesPerPage"), h.LinesPerPage);
-        json.add(QStringLiteral("CodePage"), h.CodePage);
-        json.add(QStringLiteral("Scale"), h.Scale);
-        json.add(QStringLiteral("Frames"), h.Frames);
-        json.add(QStringLiteral("Period"), textValue(h.Period));
+        json.add(QStringLiteral("Year"), h.year);
+        json.add(QStringLiteral("Month"), h.month);
+        json.add(QStringLiteral("Title"), textValue(h.title));
+        json.add(QStringLiteral("Width"), h.width);
+        json.add(QStringLiteral("Pages"), h.pages);
+        json.add(QStringLiteral("LinesPerPage"), h.linesPerPage);
+        json.add(QStringLiteral("CodePage"), h.codePage);
+        json.add(QStringLiteral("Scale"), h.scale);
+        json.add(QStringLiteral("Frames"), h.frames);
+        json.add(QStringLiteral("Period"), textValue(h.period));
         ctx.out << json.line() << '\n';
     }
     return status;
@@ -239,7 +239,7 @@ int convert(Context& ctx, const QStringList& args)
         const QByteArray chunk = in.read(1 << 16);
         if (chunk.isEmpty())
             break;
-        if (out.write(ConvertReportText(chunk, codePage)) != chunk.size()) {
+        if (out.write(convertReportText(chunk, codePage)) != chunk.size()) {
             ctx.err << "tarnyx-cli convert: cannot write the output\n";
             return 1;
         }
@@ -257,8 +257,8 @@ int pdf(Context& ctx, const QStringList& arguments)
     }
     if (!checkQueue(ctx, "pdf", queue))
         return 2;
-    TAppSettings settings;
-    settings.LoadSettings(ctx.printers);
+    AppSettings settings;
+    settings.loadSettings(ctx.printers);
     // Written beside the target and renamed over it when whole: a failure leaves no new file.
     const QFileInfo target(args.at(1));
     const QString part =
@@ -275,7 +275,7 @@ int pdf(Context& ctx, const QStringList& arguments)
         }
         device.setPageSetup(layout, resolution);
     }
-    settings.Printer = device.printerName(); // a document is made, whatever the settings say
+    settings.printer = device.printerName(); // a document is made, whatever the settings say
     const int status = printReport(ctx, args.at(0), settings, device);
     if (status == 0 && ::rename(QFile::encodeName(part).constData(),
                                 QFile::encodeName(target.absoluteFilePath()).constData()) != 0) {
@@ -297,13 +297,13 @@ int print(Context& ctx, const QStringList& arguments)
     }
     if (!checkQueue(ctx, "print", queue))
         return 2;
-    TAppSettings settings;
-    settings.LoadSettings(ctx.printers);
+    AppSettings settings;
+    settings.loadSettings(ctx.printers);
     if (!queue.isEmpty())
-        settings.Printer = queue;
-    if (settings.Printer.isEmpty())
-        settings.Printer = ctx.printers.defaultPrinterName();
-    if (settings.Printer.isEmpty()) {
+        settings.printer = queue;
+    if (settings.printer.isEmpty())
+        settings.printer = ctx.printers.defaultPrinterName();
+    if (settings.printer.isEmpty()) {
         ctx.err << "tarnyx-cli print: no printer is installed\n";
         return 1;
     }

@@ -19,7 +19,7 @@ void writeToPipe(int)
 
 } // namespace
 
-void QuitOnTerminationSignals(std::function<void()> onSignal)
+void quitOnTerminationSignals(std::function<void()> onSignal)
 {
     if (g_pipe[0] >= 0 || ::pipe2(g_pipe, O_CLOEXEC | O_NONBLOCK) != 0)
         return;

@@ -5,4 +5,4 @@
 // Ends the program in order on SIGTERM, SIGINT and SIGHUP (a session logging out, a service
 // manager stopping the program, Ctrl+C in a terminal): `onSignal` runs on the user-interface
 // thread; without one, the event loop simply ends.
-void QuitOnTerminationSignals(std::function<void()> onSignal = {});
+void quitOnTerminationSignals(std::function<void()> onSignal = {});

@@ -16,7 +16,7 @@ int main(int argc, char* argv[])
         qputenv("QT_QPA_PLATFORM", "offscreen");
     QGuiApplication app(argc, argv);
     const QStringList args = platform::programArguments();
-    LoadSettingsConstants(args);
+    loadSettingsConstants(args);
 
     QTextStream out(stdout);
     QTextStream err(stderr);

@@ -42,7 +42,7 @@ int main(int argc, char* argv[])
                      QLibraryInfo::path(QLibraryInfo::TranslationsPath)))
         QApplication::installTranslator(&qtTexts);
     const QStringList args = platform::programArguments();
-    LoadSettingsConstants(args);
+    loadSettingsConstants(args);
     const platform::NamedMutex mutex(QStringLiteral("mutex_morvane_tarnyx"));
 
     // A second copy of the same program file shows the first one and ends.
@@ -58,7 +58,7 @@ int main(int argc, char* argv[])
     // comes before the main window exists (during the first-run greeting) ends the dialog, and
     // the program then ends instead of starting.
     bool endRequested = false;
-    QuitOnTerminationSignals([&window, &endRequested] {
+    quitOnTerminationSignals([&window, &endRequested] {
         endRequested = true;
         if (!window) {
             // Before the main event loop runs, quit() would do nothing: every running loop
@@ -77,8 +77,8 @@ int main(int argc, char* argv[])
     {
         CupsPrinterCatalog printers;
         auto controller = std::make_unique<TDataModule1>(args, printers);
-        SetShowHints(controller->Settings.ShowHints);
-        SetHintHidePause(controller->Settings.HintHidePause);
+        setShowHints(controller->Settings.showHints);
+        setHintHidePause(controller->Settings.hintHidePause);
         UiJobHost host(*controller);
         controller->setWorkerFactory([&controller, &host](const QString& path) {
             return std::make_unique<TPrnThread>(path, *controller, host);
@@ -98,10 +98,10 @@ int main(int argc, char* argv[])
         controller->StartupTimer.start();
         TFormMain::Dialogs dialogs;
         dialogs.help = [](const QString& topic) {
-            ShowHelpTopic(nullptr, GetHelpFileName(), topic);
+            showHelpTopic(nullptr, getHelpFileName(), topic);
         };
         dialogs.closeHelp = [] {
-            CloseAllHelp();
+            closeAllHelp();
         };
         dialogs.settings = [&](QWidget* owner) {
             SetupServices services;
@@ -111,7 +111,7 @@ int main(int argc, char* argv[])
             // Over a hidden main window (the program sits in the tray) the dialog stands alone.
             if (owner && !owner->isVisible())
                 owner = nullptr;
-            TFormSetup dialog(controller->Settings, printers, std::move(services), owner);
+            SettingsDialog dialog(controller->Settings, printers, std::move(services), owner);
             if (!owner) {
                 dialog.adjustSize();
                 CenterOnScreen(&dialog);
@@ -123,8 +123,8 @@ int main(int argc, char* argv[])
         host.refreshStatusView = [&form] {
             form->RefreshStatus();
         };
-        host.askOrientationDialog = [&](const TLstObj& h) {
-            return AskOrientation(h, controller->Settings, window);
+        host.askOrientationDialog = [&](const ReportHeader& h) {
+            return runOrientationQuestion(h, controller->Settings, window);
         };
         form->ShowInitially();
 

@@ -1,9 +1,9 @@
-// Reading report headers: LoadHeader against the floor of merely opening, reading the first
+// Reading report headers: loadHeader against the floor of merely opening, reading the first
 // 4 KiB of and closing the same files.
 //
 //   bench_loadheader make DIR [COUNT]   writes COUNT (10000) report files into DIR
 //   bench_loadheader floor DIR          open + read 4 KiB + close every file
-//   bench_loadheader header DIR         LoadHeader on every file
+//   bench_loadheader header DIR         loadHeader on every file
 //   bench_loadheader compare DIR [N]    both, N (20) rounds each, interleaved; prints the medians
 //
 // See bench/README.md for the hyperfine command and the results.
@@ -62,8 +62,8 @@ int headerPass(const QStringList& files)
 {
     int ok = 0;
     for (const QString& f : files) {
-        TLstObj h(f);
-        ok += h.LoadHeader() ? 1 : 0;
+        ReportHeader h(f);
+        ok += h.loadHeader() ? 1 : 0;
     }
     return ok;
 }

@@ -25,32 +25,32 @@ int main(int argc, char* argv[])
     const int rounds = args.size() > 2 ? args.at(2).toInt() : 5;
     QTemporaryDir dir;
     qputenv("XDG_CONFIG_HOME", QFile::encodeName(dir.path()));
-    Morvane().ProductKey = QStringLiteral("Tarnyx");
+    productKeys().productKey = QStringLiteral("Tarnyx");
     {
-        TLstList list;
+        OrientationMemory list;
         for (int i = 0; i < titles; ++i) {
-            TLstObj header;
-            header.Title = UnicodeToCp1250(QStringLiteral("Výplatní listina střediska %1").arg(i));
-            list.Lookup(header);
-            list.Store(header, quint8(1 + i % 2));
+            ReportHeader header;
+            header.title = unicodeToCp1250(QStringLiteral("Výplatní listina střediska %1").arg(i));
+            list.lookup(header);
+            list.store(header, quint8(1 + i % 2));
         }
-        list.Save();
+        list.save();
     }
     QList<qint64> load;
     QList<qint64> save;
     for (int r = 0; r < rounds; ++r) {
-        TLstList list;
+        OrientationMemory list;
         QElapsedTimer t;
         t.start();
-        list.Load();
+        list.load();
         load << t.nsecsElapsed() / 1000;
-        if (list.Count() != titles) {
+        if (list.count() != titles) {
             std::fprintf(stderr, "bench_orientations: %lld of %d titles loaded\n",
-                         static_cast<long long>(list.Count()), titles);
+                         static_cast<long long>(list.count()), titles);
             return 1;
         }
         t.restart();
-        list.Save();
+        list.save();
         save << t.nsecsElapsed() / 1000;
     }
     std::sort(load.begin(), load.end());

@@ -41,7 +41,7 @@ int main(int argc, char* argv[])
     const QString reportPath = QFileInfo(report).absoluteFilePath();
     QDir::setCurrent(dir.path()); // the event log is written in the working directory
     qputenv("XDG_CONFIG_HOME", QFile::encodeName(dir.filePath(QStringLiteral("config"))));
-    Morvane().ProductKey = QStringLiteral("Tarnyx");
+    productKeys().productKey = QStringLiteral("Tarnyx");
 
     for (int run = 1; run <= runs; ++run) {
         const QString spool = dir.filePath(QStringLiteral("Lst%1").arg(run));
@@ -52,10 +52,10 @@ int main(int argc, char* argv[])
         }
         CupsPrinterCatalog printers;
         TDataModule1 controller({}, printers);
-        controller.Settings.Directories = spool;
-        controller.Settings.Printer = queue;
-        controller.Settings.Erase = true;
-        controller.Settings.Orientation = 0;
+        controller.Settings.directories = spool;
+        controller.Settings.printer = queue;
+        controller.Settings.erase = true;
+        controller.Settings.orientation = 0;
         UiJobHost host(controller);
         controller.setWorkerFactory([&](const QString& path) {
             return std::make_unique<TPrnThread>(path, controller, host);

@@ -36,7 +36,7 @@ QString ensureHomeTrash()
     return QFileInfo(trash).isDir() ? trash : QString();
 }
 
-void postToTopLevelWidgets(const TLstObj* report, events::DeleteOrigin origin)
+void postToTopLevelWidgets(const ReportHeader* report, events::DeleteOrigin origin)
 {
     const QWidgetList windows = QApplication::topLevelWidgets();
     for (QWidget* window : windows)
@@ -45,7 +45,7 @@ void postToTopLevelWidgets(const TLstObj* report, events::DeleteOrigin origin)
 
 } // namespace
 
-bool MoveFileToTrash(const QString& path)
+bool moveFileToTrash(const QString& path)
 {
     if (path.isEmpty() || !QFileInfo(path).isFile())
         return false;
@@ -54,7 +54,7 @@ bool MoveFileToTrash(const QString& path)
     return QFile::moveToTrash(path);
 }
 
-DeleteResult DeleteReportEx(const TLstObj* report, events::DeleteOrigin origin)
+DeleteResult deleteReportEx(const ReportHeader* report, events::DeleteOrigin origin)
 {
     if (!report)
         return DeleteResult::Failed;
@@ -64,22 +64,22 @@ DeleteResult DeleteReportEx(const TLstObj* report, events::DeleteOrigin origin)
         QStringLiteral("Odstranění sestavy"));
     if (answer != MsgButton::Yes)
         return DeleteResult::Declined;
-    if (!MoveFileToTrash(report->FileName))
+    if (!moveFileToTrash(report->fileName))
         return DeleteResult::Failed;
     postToTopLevelWidgets(report, origin);
     return DeleteResult::Deleted;
 }
 
-bool DeleteReport(const TLstObj* report, events::DeleteOrigin origin)
+bool deleteReport(const ReportHeader* report, events::DeleteOrigin origin)
 {
-    return DeleteReportEx(report, origin) == DeleteResult::Deleted;
+    return deleteReportEx(report, origin) == DeleteResult::Deleted;
 }
 
-void RequeueReport(const TLstObj* report, JobState& state)
+void requeueReport(const ReportHeader* report, JobState& state)
 {
     if (!report)
         return;
-    const QString directory = QFileInfo(report->FileName).path().toUpper();
+    const QString directory = QFileInfo(report->fileName).path().toUpper();
     if (!directory.endsWith(QLatin1String("BAKPRN"))) {
         MessageDlg(QStringLiteral("Nelze určit adresář."), MsgKind::Error, {MsgButton::Ok},
                    kPrintCaption);
@@ -89,7 +89,7 @@ void RequeueReport(const TLstObj* report, JobState& state)
     {
         QMutexLocker lock(&state.QueueLock);
         try {
-            state.ReprintQueue.append(ReprintEntry{report->FileName, false});
+            state.ReprintQueue.append(ReprintEntry{report->fileName, false});
             queued = true;
         } catch (const std::exception&) {
             queued = false;

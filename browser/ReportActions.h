@@ -5,7 +5,7 @@
 #include <QString>
 
 class JobState;
-class TLstObj;
+class ReportHeader;
 
 // How a deletion ended: the file went to the trash, the user said no, or the move failed (no
 // report, no such file, no trash).
@@ -18,14 +18,14 @@ enum class DeleteResult
 
 // Asks the user and moves the report's file to the trash. On success every top-level window
 // gets an events::LstDeletedEvent with the report (identity only) and the origin, posted.
-DeleteResult DeleteReportEx(const TLstObj* report, events::DeleteOrigin origin);
+DeleteResult deleteReportEx(const ReportHeader* report, events::DeleteOrigin origin);
 // True exactly when the report was deleted.
-bool DeleteReport(const TLstObj* report, events::DeleteOrigin origin);
+bool deleteReport(const ReportHeader* report, events::DeleteOrigin origin);
 
 // Appends an archived report (one in a BAKPRN directory) to the re-print queue and tells the
 // user how that went.
-void RequeueReport(const TLstObj* report, JobState& state);
+void requeueReport(const ReportHeader* report, JobState& state);
 
 // Moves one regular file to the user's trash without asking. Makes sure the home trash exists
 // first, so that the file can never end up in the working directory.
-bool MoveFileToTrash(const QString& path);
+bool moveFileToTrash(const QString& path);

@@ -19,21 +19,21 @@ const QString kSettings = QStringLiteral("Settings");
 class Reader
 {
 public:
-    explicit Reader(const TMvRegIni& ini) : m_ini(ini) {}
+    explicit Reader(const RegistryIni& ini) : m_ini(ini) {}
 
     bool text(const char16_t* ident, QString& field, const QString& def)
     {
-        return take(m_ini.ReadString(kSettings, QString::fromUtf16(ident), def), field);
+        return take(m_ini.readString(kSettings, QString::fromUtf16(ident), def), field);
     }
     bool flag(const char16_t* ident, bool& field, bool def)
     {
-        return take(m_ini.ReadBool(kSettings, QString::fromUtf16(ident), def), field);
+        return take(m_ini.readBool(kSettings, QString::fromUtf16(ident), def), field);
     }
     // An integer limited to lo..hi, handed to `store`.
     template <typename Store>
     bool number(const char16_t* ident, int def, int lo, int hi, Store store)
     {
-        const std::optional<int> v = m_ini.ReadInteger(kSettings, QString::fromUtf16(ident), def);
+        const std::optional<int> v = m_ini.readInteger(kSettings, QString::fromUtf16(ident), def);
         if (!v)
             return false;
         store(std::clamp(*v, lo, hi));
@@ -48,7 +48,7 @@ private:
         field = *v;
         return true;
     }
-    const TMvRegIni& m_ini;
+    const RegistryIni& m_ini;
 };
 
 // The stored printer name when it is installed (in the installed spelling); otherwise the default
@@ -78,7 +78,7 @@ QString validatePrinter(const QString& stored, PrinterCatalog& printers)
 
 } // namespace
 
-QString DefaultDirectories()
+QString defaultDirectories()
 {
     const QString lst = QDir(platform::programDirectory()).filePath(QStringLiteral("Lst"));
     if (QFileInfo(lst).isDir())
@@ -86,92 +86,92 @@ QString DefaultDirectories()
     return QDir::rootPath();
 }
 
-QString AutostartCommandLine(const QString& programPath, bool iconize)
+QString autostartCommandLine(const QString& programPath, bool iconize)
 {
     return QStringLiteral("\"%1\" %2")
         .arg(programPath, iconize ? QStringLiteral("/min") : QString());
 }
 
-bool TAppSettings::LoadSettings(PrinterCatalog& printers)
+bool AppSettings::loadSettings(PrinterCatalog& printers)
 {
-    *this = TAppSettings{};
-    const std::unique_ptr<TMvRegIni> ini = OpenSettings();
+    *this = AppSettings{};
+    const std::unique_ptr<RegistryIni> ini = openSettings();
     Reader r(*ini);
 
-    if (!r.text(u"Directories", Directories, DefaultDirectories()))
+    if (!r.text(u"Directories", directories, defaultDirectories()))
         return false;
-    if (!r.text(u"Printer", Printer, QString()))
+    if (!r.text(u"Printer", printer, QString()))
         return false;
-    Printer = validatePrinter(Printer, printers);
+    printer = validatePrinter(printer, printers);
     constexpr int kMin = std::numeric_limits<int>::min();
     constexpr int kMax = std::numeric_limits<int>::max();
-    if (!r.number(u"HintHidePause", 5000, kMin, kMax, [this](int v) { HintHidePause = v; }))
+    if (!r.number(u"HintHidePause", 5000, kMin, kMax, [this](int v) { hintHidePause = v; }))
         return false;
 
     // Each field is filled as soon as its value is read, so a failure leaves exactly the later
     // fields in their zero state.
     const bool complete =
-        r.text(u"Font", Font, QStringLiteral("Courier New")) && r.flag(u"Erase", Erase, true) &&
-        r.flag(u"Iconize", Iconize, true) && r.flag(u"Autorun", Autorun, false) &&
-        r.flag(u"RunPaused", RunPaused, false) && r.flag(u"PrintByOne", PrintByOne, false) &&
-        r.flag(u"ShowHints", ShowHints, true) &&
-        r.number(u"MaxPortrait", 96, 80, 233, [this](int v) { MaxPortrait = v; }) &&
-        r.flag(u"HighPriority", HighPriority, false) &&
-        r.flag(u"ProxyServer", ProxyServer, false) &&
-        r.text(u"ProxyAddr", ProxyAddr, QStringLiteral("127.0.0.1")) &&
-        r.text(u"ProxyPort", ProxyPort, QStringLiteral("8080")) &&
-        r.flag(u"VerCheck", VerCheck, true) &&
-        r.number(u"LastVerCheck", 0, kMin, kMax, [this](int v) { LastVerCheck = v; }) &&
-        r.number(u"Indent", 0, 0, 3, [this](int v) { Indent = quint8(v); }) &&
-        r.number(u"BorderLeft", 0, 0, 50, [this](int v) { Borders.setLeft(v); }) &&
-        r.number(u"BorderTop", 0, 0, 100, [this](int v) { Borders.setTop(v); }) &&
-        r.number(u"BorderRight", 0, 0, 50, [this](int v) { Borders.setRight(v); }) &&
-        r.number(u"BorderBottom", 0, 0, 100, [this](int v) { Borders.setBottom(v); }) &&
-        r.flag(u"SystemFont", SystemFont, true);
+        r.text(u"Font", font, QStringLiteral("Courier New")) && r.flag(u"Erase", erase, true) &&
+        r.flag(u"Iconize", iconize, true) && r.flag(u"Autorun", autorun, false) &&
+        r.flag(u"RunPaused", runPaused, false) && r.flag(u"PrintByOne", printByOne, false) &&
+        r.flag(u"ShowHints", showHints, true) &&
+        r.number(u"MaxPortrait", 96, 80, 233, [this](int v) { maxPortrait = v; }) &&
+        r.flag(u"HighPriority", highPriority, false) &&
+        r.flag(u"ProxyServer", proxyServer, false) &&
+        r.text(u"ProxyAddr", proxyAddr, QStringLiteral("127.0.0.1")) &&
+        r.text(u"ProxyPort", proxyPort, QStringLiteral("8080")) &&
+        r.flag(u"VerCheck", verCheck, true) &&
+        r.number(u"LastVerCheck", 0, kMin, kMax, [this](int v) { lastVerCheck = v; }) &&
+        r.number(u"Indent", 0, 0, 3, [this](int v) { indent = quint8(v); }) &&
+        r.number(u"BorderLeft", 0, 0, 50, [this](int v) { borders.setLeft(v); }) &&
+        r.number(u"BorderTop", 0, 0, 100, [this](int v) { borders.setTop(v); }) &&
+        r.number(u"BorderRight", 0, 0, 50, [this](int v) { borders.setRight(v); }) &&
+        r.number(u"BorderBottom", 0, 0, 100, [this](int v) { borders.setBottom(v); }) &&
+        r.flag(u"SystemFont", systemFont, true);
     if (!complete)
         return false;
 
-    WndTaskbar = false;
-    QString orientation;
-    if (!r.text(u"Orientation", orientation, QString()))
+    wndTaskbar = false;
+    QString orientationText;
+    if (!r.text(u"Orientation", orientationText, QString()))
         return false;
     bool isNumber = false;
-    const int code = orientation.toInt(&isNumber, 10);
-    Orientation = isNumber ? quint8(code & 0xFF) : 0;
+    const int code = orientationText.toInt(&isNumber, 10);
+    orientation = isNumber ? quint8(code & 0xFF) : 0;
     return true;
 }
 
-bool TAppSettings::SaveSettings() const
+bool AppSettings::saveSettings() const
 {
-    const std::unique_ptr<TMvRegIni> ini = OpenSettings();
+    const std::unique_ptr<RegistryIni> ini = openSettings();
     auto text = [&ini](const char16_t* ident, const QString& v) {
-        return ini->WriteString(kSettings, QString::fromUtf16(ident), v);
+        return ini->writeString(kSettings, QString::fromUtf16(ident), v);
     };
     auto flag = [&ini](const char16_t* ident, bool v) {
-        return ini->WriteBool(kSettings, QString::fromUtf16(ident), v);
+        return ini->writeBool(kSettings, QString::fromUtf16(ident), v);
     };
     auto number = [&ini](const char16_t* ident, int v) {
-        return ini->WriteInteger(kSettings, QString::fromUtf16(ident), v);
+        return ini->writeInteger(kSettings, QString::fromUtf16(ident), v);
     };
     // One save of the registry file for all the values.
-    return ini->Batch([&] {
-        return text(u"Directories", Directories) && text(u"Printer", Printer) &&
-               text(u"Font", Font) && flag(u"Erase", Erase) && flag(u"Iconize", Iconize) &&
-               flag(u"Autorun", Autorun) && flag(u"RunPaused", RunPaused) &&
-               flag(u"PrintByOne", PrintByOne) && flag(u"ShowHints", ShowHints) &&
-               flag(u"HighPriority", HighPriority) && number(u"MaxPortrait", MaxPortrait) &&
-               flag(u"ProxyServer", ProxyServer) && text(u"ProxyAddr", ProxyAddr) &&
-               text(u"ProxyPort", ProxyPort) && number(u"LastVerCheck", LastVerCheck) &&
-               flag(u"VerCheck", VerCheck) && number(u"Indent", Indent) &&
-               number(u"BorderLeft", Borders.left()) && number(u"BorderTop", Borders.top()) &&
-               number(u"BorderRight", Borders.right()) &&
-               number(u"BorderBottom", Borders.bottom()) && flag(u"SystemFont", SystemFont) &&
-               flag(u"WndTaskbar", WndTaskbar) &&
-               text(u"Orientation", QString::number(Orientation));
+    return ini->batch([&] {
+        return text(u"Directories", directories) && text(u"Printer", printer) &&
+               text(u"Font", font) && flag(u"Erase", erase) && flag(u"Iconize", iconize) &&
+               flag(u"Autorun", autorun) && flag(u"RunPaused", runPaused) &&
+               flag(u"PrintByOne", printByOne) && flag(u"ShowHints", showHints) &&
+               flag(u"HighPriority", highPriority) && number(u"MaxPortrait", maxPortrait) &&
+               flag(u"ProxyServer", proxyServer) && text(u"ProxyAddr", proxyAddr) &&
+               text(u"ProxyPort", proxyPort) && number(u"LastVerCheck", lastVerCheck) &&
+               flag(u"VerCheck", verCheck) && number(u"Indent", indent) &&
+               number(u"BorderLeft", borders.left()) && number(u"BorderTop", borders.top()) &&
+               number(u"BorderRight", borders.right()) &&
+               number(u"BorderBottom", borders.bottom()) && flag(u"SystemFont", systemFont) &&
+               flag(u"WndTaskbar", wndTaskbar) &&
+               text(u"Orientation", QString::number(orientation));
     });
 }
 
-void TAppSettings::StoreLastVerCheck() const
+void AppSettings::storeLastVerCheck() const
 {
-    OpenSettings()->WriteInteger(kSettings, QStringLiteral("LastVerCheck"), LastVerCheck);
+    openSettings()->writeInteger(kSettings, QStringLiteral("LastVerCheck"), lastVerCheck);
 }

@@ -10,7 +10,7 @@
 namespace {
 
 // Character sets are single bytes; anything else in a stored text is not a character set.
-constexpr int MaxCharset = 255;
+constexpr int kMaxCharset = 255;
 
 bool isBlankOrControl(QChar c)
 {
@@ -58,7 +58,7 @@ int numberOr(const std::optional<QString>& value, int fallback, int min = INT_MI
 {
     if (!value)
         return fallback;
-    const std::optional<int> n = ParseDecimal(*value);
+    const std::optional<int> n = parseDecimal(*value);
     return n && *n >= min && *n <= max ? *n : fallback;
 }
 
@@ -67,58 +67,58 @@ int numberOr(const std::optional<QString>& value, int fallback, int min = INT_MI
 QFont FontDesc::toQFont() const
 {
     QFont font;
-    font.setFamily(Name);
-    if (Size > 0)
-        font.setPointSize(Size);
-    font.setBold(Bold);
-    font.setItalic(Italic);
-    font.setUnderline(Underline);
-    font.setStrikeOut(StrikeOut);
+    font.setFamily(name);
+    if (size > 0)
+        font.setPointSize(size);
+    font.setBold(bold);
+    font.setItalic(italic);
+    font.setUnderline(underline);
+    font.setStrikeOut(strikeOut);
     return font;
 }
 
 FontDesc FontDesc::fromQFont(const QFont& font, int charset, int color)
 {
     FontDesc desc;
-    desc.Name = font.family();
-    desc.Charset = charset;
-    desc.Color = color;
+    desc.name = font.family();
+    desc.charset = charset;
+    desc.color = color;
     if (font.pointSize() > 0)
-        desc.Size = font.pointSize();
+        desc.size = font.pointSize();
     else if (font.pixelSize() > 0)
-        desc.Size = qRound(font.pixelSize() * 72.0 / 96.0); // at the usual 96 pixels per inch
-    desc.Bold = font.bold();
-    desc.Italic = font.italic();
-    desc.Underline = font.underline();
-    desc.StrikeOut = font.strikeOut();
+        desc.size = qRound(font.pixelSize() * 72.0 / 96.0); // at the usual 96 pixels per inch
+    desc.bold = font.bold();
+    desc.italic = font.italic();
+    desc.underline = font.underline();
+    desc.strikeOut = font.strikeOut();
     return desc;
 }
 
-QString FontToText(const FontDesc& font)
+QString fontToText(const FontDesc& font)
 {
     // Five places, one per style; the last is always blank.
     QString style(5, u' ');
-    if (font.Bold)
+    if (font.bold)
         style[0] = u'B';
-    if (font.Italic)
+    if (font.italic)
         style[1] = u'I';
-    if (font.Underline)
+    if (font.underline)
         style[2] = u'U';
-    if (font.StrikeOut)
+    if (font.strikeOut)
         style[3] = u'S';
 
-    return JoinCommaText({
-        QStringLiteral("name=") + font.Name,
-        QStringLiteral("charset=") + QString::number(font.Charset),
-        QStringLiteral("color=") + QString::number(font.Color),
-        QStringLiteral("size=") + QString::number(font.Size),
+    return joinCommaText({
+        QStringLiteral("name=") + font.name,
+        QStringLiteral("charset=") + QString::number(font.charset),
+        QStringLiteral("color=") + QString::number(font.color),
+        QStringLiteral("size=") + QString::number(font.size),
         QStringLiteral("style=") + style,
     });
 }
 
-void TextToFont(const QString& text, FontDesc& font)
+void textToFont(const QString& text, FontDesc& font)
 {
-    const QStringList items = SplitCommaText(text);
+    const QStringList items = splitCommaText(text);
     const std::optional<QString> name = valueOf(items, u"name");
     if (!name || name->isEmpty())
         return;
@@ -126,21 +126,21 @@ void TextToFont(const QString& text, FontDesc& font)
     // Built aside and assigned at the end, so that the target changes completely or not at all.
     // Style is not inherited: a text without style letters means a plain font.
     FontDesc fresh;
-    fresh.Name = *name;
-    fresh.Charset = numberOr(valueOf(items, u"charset"), font.Charset, 0, MaxCharset);
-    fresh.Color = numberOr(valueOf(items, u"color"), font.Color);
-    fresh.Size = numberOr(valueOf(items, u"size"), font.Size);
+    fresh.name = *name;
+    fresh.charset = numberOr(valueOf(items, u"charset"), font.charset, 0, kMaxCharset);
+    fresh.color = numberOr(valueOf(items, u"color"), font.color);
+    fresh.size = numberOr(valueOf(items, u"size"), font.size);
 
     const QString style = valueOf(items, u"style").value_or(QString());
-    fresh.Bold = style.contains(u'B');
-    fresh.Italic = style.contains(u'I');
-    fresh.Underline = style.contains(u'U');
-    fresh.StrikeOut = style.contains(u'S');
+    fresh.bold = style.contains(u'B');
+    fresh.italic = style.contains(u'I');
+    fresh.underline = style.contains(u'U');
+    fresh.strikeOut = style.contains(u'S');
 
     font = fresh;
 }
 
-QString JoinCommaText(const QStringList& items)
+QString joinCommaText(const QStringList& items)
 {
     QString text;
     for (qsizetype i = 0; i < items.size(); ++i) {
@@ -151,7 +151,7 @@ QString JoinCommaText(const QStringList& items)
     return text;
 }
 
-QStringList SplitCommaText(const QString& text)
+QStringList splitCommaText(const QString& text)
 {
     QStringList items;
     const qsizetype n = text.size();

@@ -51,27 +51,27 @@ HintFilter* hintFilter()
 
 } // namespace
 
-void SetShowHints(bool show)
+void setShowHints(bool show)
 {
     if (HintFilter* f = hintFilter())
         f->show = show;
 }
 
-void SetHintHidePause(int milliseconds)
+void setHintHidePause(int milliseconds)
 {
     if (HintFilter* f = hintFilter())
         f->hidePause = milliseconds;
 }
 
-bool ShowHints()
+bool showHints()
 {
     const HintFilter* f = hintFilter();
     return !f || f->show;
 }
 
-void ApplySystemFont(QFont& font, SystemFontKind kind, const TAppSettings& settings)
+void applySystemFont(QFont& font, SystemFontKind kind, const AppSettings& settings)
 {
-    if (!settings.SystemFont)
+    if (!settings.systemFont)
         return;
     switch (kind) {
     case SystemFontKind::Message:
@@ -89,36 +89,36 @@ void ApplySystemFont(QFont& font, SystemFontKind kind, const TAppSettings& setti
     }
 }
 
-void ApplyFormLook(QWidget* form, const TAppSettings& settings)
+void applyFormLook(QWidget* form, const AppSettings& settings)
 {
-    if (settings.SystemFont) {
+    if (settings.systemFont) {
         QFont font = form->font();
-        ApplySystemFont(font, SystemFontKind::Message, settings);
+        applySystemFont(font, SystemFontKind::Message, settings);
         form->setFont(font);
     }
     hintFilter(); // tooltips of this window now follow the application's switch
 }
 
-void RestoreWindowSize(QWidget* form)
+void restoreWindowSize(QWidget* form)
 {
-    const std::unique_ptr<TMvRegIni> ini = OpenSettings();
+    const std::unique_ptr<RegistryIni> ini = openSettings();
     const QString name = form->objectName();
-    const int width = ini->ReadInteger(kLastUsed, name + QStringLiteral(".Width"), form->width())
+    const int width = ini->readInteger(kLastUsed, name + QStringLiteral(".Width"), form->width())
                           .value_or(form->width());
-    const int height = ini->ReadInteger(kLastUsed, name + QStringLiteral(".Height"), form->height())
+    const int height = ini->readInteger(kLastUsed, name + QStringLiteral(".Height"), form->height())
                            .value_or(form->height());
     form->resize(width, height);
 }
 
-void SaveWindowSize(const QWidget* form)
+void saveWindowSize(const QWidget* form)
 {
-    const std::unique_ptr<TMvRegIni> ini = OpenSettings();
+    const std::unique_ptr<RegistryIni> ini = openSettings();
     const QString name = form->objectName();
-    if (ini->WriteInteger(kLastUsed, name + QStringLiteral(".Width"), form->width()))
-        ini->WriteInteger(kLastUsed, name + QStringLiteral(".Height"), form->height());
+    if (ini->writeInteger(kLastUsed, name + QStringLiteral(".Width"), form->width()))
+        ini->writeInteger(kLastUsed, name + QStringLiteral(".Height"), form->height());
 }
 
-void BindButton(QAbstractButton* button, QAction* action)
+void bindButton(QAbstractButton* button, QAction* action)
 {
     const auto sync = [button, action] {
         button->setText(action->text());

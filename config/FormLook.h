@@ -6,17 +6,17 @@ class QAbstractButton;
 class QAction;
 
 class QWidget;
-struct TAppSettings;
+struct AppSettings;
 
-// The common look of every window at creation: the desktop's message font when SystemFont is on.
-// Tooltips follow the application's switch (SetShowHints) in every window.
-void ApplyFormLook(QWidget* form, const TAppSettings& settings);
+// The common look of every window at creation: the desktop's message font when systemFont is on.
+// Tooltips follow the application's switch (setShowHints) in every window.
+void applyFormLook(QWidget* form, const AppSettings& settings);
 
 // The title bar of a dialog with a fixed border: its caption, the system menu and the close box,
 // never minimise, maximise or context help, whatever the window manager would add.
-constexpr Qt::WindowFlags FixedDialogFlags = Qt::Dialog | Qt::MSWindowsFixedSizeDialogHint |
-                                             Qt::CustomizeWindowHint | Qt::WindowTitleHint |
-                                             Qt::WindowSystemMenuHint | Qt::WindowCloseButtonHint;
+constexpr Qt::WindowFlags kFixedDialogFlags = Qt::Dialog | Qt::MSWindowsFixedSizeDialogHint |
+                                              Qt::CustomizeWindowHint | Qt::WindowTitleHint |
+                                              Qt::WindowSystemMenuHint | Qt::WindowCloseButtonHint;
 
 // Kinds of desktop fonts: message, menu, small caption, status bar.
 enum class SystemFontKind
@@ -26,19 +26,19 @@ enum class SystemFontKind
     SmallCaption = 2,
     Status = 3
 };
-// Replaces `font` by the desktop's font of that kind; nothing when SystemFont is off.
-void ApplySystemFont(QFont& font, SystemFontKind kind, const TAppSettings& settings);
+// Replaces `font` by the desktop's font of that kind; nothing when systemFont is off.
+void applySystemFont(QFont& font, SystemFontKind kind, const AppSettings& settings);
 
 // Tooltips of the whole application on or off, and how long one stays visible. Installs one
 // event filter on the application the first time.
-void SetShowHints(bool show);
-void SetHintHidePause(int milliseconds);
-bool ShowHints();
+void setShowHints(bool show);
+void setHintHidePause(int milliseconds);
+bool showHints();
 
 // A button that stands for an action: its caption, hint and enabled state follow the action, and
 // a click triggers it.
-void BindButton(QAbstractButton* button, QAction* action);
+void bindButton(QAbstractButton* button, QAction* action);
 
 // Width and height of a window under "LastUsed", named after the window's object name.
-void RestoreWindowSize(QWidget* form);
-void SaveWindowSize(const QWidget* form);
+void restoreWindowSize(QWidget* form);
+void saveWindowSize(const QWidget* form);

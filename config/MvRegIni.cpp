@@ -32,18 +32,18 @@ QString joinPath(const QStringList& parts)
 
 } // namespace
 
-QString TMorvane::RegistryRoot() const
+QString ProductKeys::registryRoot() const
 {
-    return QStringLiteral("Software\\Morvane\\") + ProductKey;
+    return QStringLiteral("Software\\Morvane\\") + productKey;
 }
 
-TMorvane& Morvane()
+ProductKeys& productKeys()
 {
-    static TMorvane instance;
+    static ProductKeys instance;
     return instance;
 }
 
-QString TrimText(const QString& s)
+QString trimText(const QString& s)
 {
     qsizetype begin = 0;
     qsizetype end = s.size();
@@ -54,22 +54,23 @@ QString TrimText(const QString& s)
     return s.mid(begin, end - begin);
 }
 
-TMvRegIni::TMvRegIni(QString keyPath, RegRoot root) : m_keyPath(std::move(keyPath)), m_root(root)
+RegistryIni::RegistryIni(QString keyPath, RegRoot root)
+    : m_keyPath(std::move(keyPath)), m_root(root)
 {}
 
-QString TMvRegIni::hivePath()
+QString RegistryIni::hivePath()
 {
     return RegistryFile::defaultPath();
 }
 
-QString TMvRegIni::sectionPath(const QString& section) const
+QString RegistryIni::sectionPath(const QString& section) const
 {
     const QString rootName = m_root == RegRoot::CurrentUser ? QStringLiteral("HKEY_CURRENT_USER")
                                                             : QStringLiteral("HKEY_LOCAL_MACHINE");
     return joinPath({rootName, m_keyPath, section});
 }
 
-bool TMvRegIni::isRunKey(const QString& section) const
+bool RegistryIni::isRunKey(const QString& section) const
 {
     return joinPath({m_keyPath, section}).compare(kRunKey, Qt::CaseInsensitive) == 0;
 }
@@ -84,24 +85,24 @@ QString runEntryPath(RegRoot root, const QString& ident)
 
 } // namespace
 
-std::optional<QString> TMvRegIni::ReadString(const QString& section, const QString& ident,
-                                             const QString& def) const
+std::optional<QString> RegistryIni::readString(const QString& section, const QString& ident,
+                                               const QString& def) const
 {
     if (isRunKey(section)) {
         const auto cmd = platform::autostart::readCommand(runEntryPath(m_root, ident));
-        return TrimText(cmd.value_or(def));
+        return trimText(cmd.value_or(def));
     }
     const RegistryHive hive = current();
     const RegValue* v = hive.findValue(sectionPath(section), ident);
     if (!v)
-        return TrimText(def);
+        return trimText(def);
     if (!v->isText())
         return std::nullopt;
-    return TrimText(v->text);
+    return trimText(v->text);
 }
 
-std::optional<int> TMvRegIni::ReadInteger(const QString& section, const QString& ident,
-                                          int def) const
+std::optional<int> RegistryIni::readInteger(const QString& section, const QString& ident,
+                                            int def) const
 {
     if (isRunKey(section))
         return def;
@@ -114,43 +115,43 @@ std::optional<int> TMvRegIni::ReadInteger(const QString& section, const QString&
         return int(v->dword);
     case RegKind::Sz:
     case RegKind::ExpandSz:
-        return ParseDecimal(TrimText(v->text)).value_or(def);
+        return parseDecimal(trimText(v->text)).value_or(def);
     case RegKind::Other:
         break;
     }
     return std::nullopt;
 }
 
-std::optional<bool> TMvRegIni::ReadBool(const QString& section, const QString& ident,
-                                        bool def) const
+std::optional<bool> RegistryIni::readBool(const QString& section, const QString& ident,
+                                          bool def) const
 {
-    const std::optional<int> v = ReadInteger(section, ident, def ? 1 : 0);
+    const std::optional<int> v = readInteger(section, ident, def ? 1 : 0);
     if (!v)
         return std::nullopt;
     return *v != 0;
 }
 
-bool TMvRegIni::WriteString(const QString& section, const QString& ident,
-                            const QString& value) const
+bool RegistryIni::writeString(const QString& section, const QString& ident,
+                              const QString& value) const
 {
     if (isRunKey(section))
         return platform::autostart::writeCommand(runEntryPath(m_root, ident), ident,
-                                                 TrimText(value));
+                                                 trimText(value));
     const QString path = sectionPath(section);
     return change([&](RegistryHive& hive) {
         RegValue v;
         v.name = ident;
         v.kind = RegKind::Sz;
-        v.text = TrimText(value);
+        v.text = trimText(value);
         hive.setValue(path, v);
         return true;
     });
 }
 
-bool TMvRegIni::WriteInteger(const QString& section, const QString& ident, int value) const
+bool RegistryIni::writeInteger(const QString& section, const QString& ident, int value) const
 {
     if (isRunKey(section))
-        return WriteString(section, ident, QString::number(value));
+        return writeString(section, ident, QString::number(value));
     const QString path = sectionPath(section);
     return change([&](RegistryHive& hive) {
         RegValue v;
@@ -169,24 +170,24 @@ bool TMvRegIni::WriteInteger(const QString& section, const QString& ident, int v
     });
 }
 
-bool TMvRegIni::WriteBool(const QString& section, const QString& ident, bool value) const
+bool RegistryIni::writeBool(const QString& section, const QString& ident, bool value) const
 {
-    return WriteInteger(section, ident, value ? 1 : 0);
+    return writeInteger(section, ident, value ? 1 : 0);
 }
 
-bool TMvRegIni::ValueExists(const QString& section, const QString& ident) const
+bool RegistryIni::valueExists(const QString& section, const QString& ident) const
 {
     if (isRunKey(section))
         return platform::autostart::readCommand(runEntryPath(m_root, ident)).has_value();
     return current().findValue(sectionPath(section), ident) != nullptr;
 }
 
-QStringList TMvRegIni::ReadSection(const QString& section) const
+QStringList RegistryIni::readSection(const QString& section) const
 {
     return current().valueNames(sectionPath(section));
 }
 
-bool TMvRegIni::EraseSection(const QString& section) const
+bool RegistryIni::eraseSection(const QString& section) const
 {
     const QString path = sectionPath(section);
     return change([&](RegistryHive& hive) {
@@ -195,7 +196,7 @@ bool TMvRegIni::EraseSection(const QString& section) const
     });
 }
 
-bool TMvRegIni::DeleteKey(const QString& section, const QString& ident) const
+bool RegistryIni::deleteKey(const QString& section, const QString& ident) const
 {
     if (isRunKey(section))
         return platform::autostart::remove(runEntryPath(m_root, ident));
@@ -208,17 +209,17 @@ bool TMvRegIni::DeleteKey(const QString& section, const QString& ident) const
     });
 }
 
-RegistryHive TMvRegIni::current() const
+RegistryHive RegistryIni::current() const
 {
     return m_batch ? *m_batch : RegistryFile(hivePath()).read();
 }
 
-bool TMvRegIni::change(const std::function<bool(RegistryHive&)>& fn) const
+bool RegistryIni::change(const std::function<bool(RegistryHive&)>& fn) const
 {
     return m_batch ? fn(*m_batch) : RegistryFile(hivePath()).modify(fn);
 }
 
-bool TMvRegIni::Batch(const std::function<bool()>& writes) const
+bool RegistryIni::batch(const std::function<bool()>& writes) const
 {
     if (m_batch)
         return writes();
@@ -229,12 +230,12 @@ bool TMvRegIni::Batch(const std::function<bool()>& writes) const
     });
 }
 
-std::unique_ptr<TMvRegIni> OpenSettings()
+std::unique_ptr<RegistryIni> openSettings()
 {
-    return std::make_unique<TMvRegIni>(Morvane().RegistryRoot());
+    return std::make_unique<RegistryIni>(productKeys().registryRoot());
 }
 
-std::optional<int> ParseDecimal(QStringView text)
+std::optional<int> parseDecimal(QStringView text)
 {
     bool ok = false;
     const int v = text.toInt(&ok, 10);

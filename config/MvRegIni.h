@@ -14,16 +14,16 @@ namespace platform {
 class RegistryHive;
 }
 
-class TMorvane
+class ProductKeys
 {
 public:
-    QString ProductKey;
-    // Software\Morvane\<ProductKey>
-    QString RegistryRoot() const;
+    QString productKey;
+    // Software\Morvane\<productKey>
+    QString registryRoot() const;
 };
 
 // Created on first use, lives until the program ends.
-TMorvane& Morvane();
+ProductKeys& productKeys();
 
 enum class RegRoot
 {
@@ -41,33 +41,33 @@ enum class RegRoot
 //
 // The values of the Run key (Software\Microsoft\Windows\CurrentVersion\Run) are the desktop's
 // autostart entries; everything else lives in the registry hive file.
-class TMvRegIni
+class RegistryIni
 {
 public:
-    explicit TMvRegIni(QString keyPath, RegRoot root = RegRoot::CurrentUser);
+    explicit RegistryIni(QString keyPath, RegRoot root = RegRoot::CurrentUser);
 
-    std::optional<QString> ReadString(const QString& section, const QString& ident,
+    std::optional<QString> readString(const QString& section, const QString& ident,
                                       const QString& def) const;
-    std::optional<int> ReadInteger(const QString& section, const QString& ident, int def) const;
-    std::optional<bool> ReadBool(const QString& section, const QString& ident, bool def) const;
-    bool WriteString(const QString& section, const QString& ident, const QString& value) const;
-    bool WriteInteger(const QString& section, const QString& ident, int value) const;
-    bool WriteBool(const QString& section, const QString& ident, bool value) const;
+    std::optional<int> readInteger(const QString& section, const QString& ident, int def) const;
+    std::optional<bool> readBool(const QString& section, const QString& ident, bool def) const;
+    bool writeString(const QString& section, const QString& ident, const QString& value) const;
+    bool writeInteger(const QString& section, const QString& ident, int value) const;
+    bool writeBool(const QString& section, const QString& ident, bool value) const;
 
-    bool ValueExists(const QString& section, const QString& ident) const;
+    bool valueExists(const QString& section, const QString& ident) const;
     // The value names of a section; empty when the section is missing.
-    QStringList ReadSection(const QString& section) const;
+    QStringList readSection(const QString& section) const;
     // Removes the section with its subkeys and values.
-    bool EraseSection(const QString& section) const;
+    bool eraseSection(const QString& section) const;
     // Removes one value; true also when it did not exist.
-    bool DeleteKey(const QString& section, const QString& ident) const;
+    bool deleteKey(const QString& section, const QString& ident) const;
     // Writes are saved at once; kept for callers that flush after a series of writes.
-    void UpdateFile() const {}
+    void updateFile() const {}
 
     // Runs `writes` so that the changes it makes through this object reach the registry file in
     // one save: all of them, or none when `writes` returns false or the save fails. The file stays
     // locked meanwhile, so `writes` must not change the registry through another object.
-    bool Batch(const std::function<bool()>& writes) const;
+    bool batch(const std::function<bool()>& writes) const;
 
     // Where the registry hive is kept: $XDG_CONFIG_HOME/Morvane/registry.reg.
     static QString hivePath();
@@ -85,11 +85,11 @@ private:
     mutable platform::RegistryHive* m_batch = nullptr;
 };
 
-// A new access object on Software\Morvane\<ProductKey> of the current user.
-std::unique_ptr<TMvRegIni> OpenSettings();
+// A new access object on Software\Morvane\<productKey> of the current user.
+std::unique_ptr<RegistryIni> openSettings();
 
 // Blanks and control characters removed at both ends.
-QString TrimText(const QString& s);
+QString trimText(const QString& s);
 
 // Decimal text as Delphi-style programs read it: optional sign, digits, nothing else.
-std::optional<int> ParseDecimal(QStringView text);
+std::optional<int> parseDecimal(QStringView text);

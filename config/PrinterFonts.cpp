@@ -6,7 +6,7 @@
 #include <QFontDatabase>
 #include <QFontInfo>
 
-bool IsFixedPitchFaceOffered(const QString& family)
+bool isFixedPitchFaceOffered(const QString& family)
 {
     if (QFontDatabase::families().contains(family, Qt::CaseInsensitive))
         return true;
@@ -14,7 +14,7 @@ bool IsFixedPitchFaceOffered(const QString& family)
     return QFontInfo(font).fixedPitch();
 }
 
-QStringList PrinterFontNames(const PrinterCatalog& printers)
+QStringList printerFontNames(const PrinterCatalog& printers)
 {
     QStringList names;
     if (printers.currentPrinter().isEmpty()) {
@@ -22,7 +22,7 @@ QStringList PrinterFontNames(const PrinterCatalog& printers)
         return names;
     }
     for (const QString& face : {QStringLiteral("Courier New"), QStringLiteral("Lucida Console")})
-        if (IsFixedPitchFaceOffered(face))
+        if (isFixedPitchFaceOffered(face))
             names << face;
     return names;
 }

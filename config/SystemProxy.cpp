@@ -6,7 +6,7 @@
 
 namespace {
 
-constexpr int MaxPort = 65535;
+constexpr int kMaxPort = 65535;
 
 bool isAsciiLetter(QChar c)
 {
@@ -44,13 +44,13 @@ bool isPerProtocolList(QStringView text)
 // other port once narrowed, so it counts as no port.
 int portOf(QStringView text)
 {
-    const std::optional<int> port = ParseDecimal(text);
-    return port && *port >= 0 && *port <= MaxPort ? *port : 0;
+    const std::optional<int> port = parseDecimal(text);
+    return port && *port >= 0 && *port <= kMaxPort ? *port : 0;
 }
 
 // One entry: the text up to the first blank or ";", as host:port. The environment holds URLs, so
 // a scheme, a path and user credentials are dropped first.
-TProxyProtRec parseEntry(QStringView text)
+ProxyProtocol parseEntry(QStringView text)
 {
     qsizetype end = 0;
     while (end < text.size() && text[end].unicode() > u' ' && text[end] != u';')
@@ -67,31 +67,31 @@ TProxyProtRec parseEntry(QStringView text)
     if (at >= 0)
         entry = entry.mid(at + 1);
 
-    TProxyProtRec rec;
+    ProxyProtocol rec;
     // An IPv6 address is written in brackets, and its colons are not the port separator.
     if (entry.startsWith(u'[')) {
         const qsizetype close = entry.indexOf(u']');
         if (close > 0) {
-            rec.Host = entry.mid(1, close - 1).toString();
+            rec.host = entry.mid(1, close - 1).toString();
             const QStringView rest = entry.mid(close + 1);
             if (rest.startsWith(u':'))
-                rec.Port = portOf(rest.mid(1));
+                rec.port = portOf(rest.mid(1));
             return rec;
         }
     }
     const qsizetype colon = entry.indexOf(u':');
     if (colon >= 0) {
-        rec.Host = entry.left(colon).toString();
-        rec.Port = portOf(entry.mid(colon + 1));
+        rec.host = entry.left(colon).toString();
+        rec.port = portOf(entry.mid(colon + 1));
     } else {
-        rec.Host = entry.toString();
+        rec.host = entry.toString();
     }
     return rec;
 }
 
 } // namespace
 
-void ParseProxyList(const QString& list, TProxySystemRec& rec)
+void parseProxyList(const QString& list, SystemProxy& rec)
 {
     rec = {};
     const QString text = list.trimmed();
@@ -105,11 +105,11 @@ void ParseProxyList(const QString& list, TProxySystemRec& rec)
     const struct
     {
         QStringView prefix;
-        TProxyProtRec TProxySystemRec::*entry;
+        ProxyProtocol SystemProxy::*entry;
     } protocols[] = {
-        {u"http=", &TProxySystemRec::http},   {u"https=", &TProxySystemRec::https},
-        {u"ftp=", &TProxySystemRec::ftp},     {u"gopher=", &TProxySystemRec::gopher},
-        {u"socks=", &TProxySystemRec::socks},
+        {u"http=", &SystemProxy::http},   {u"https=", &SystemProxy::https},
+        {u"ftp=", &SystemProxy::ftp},     {u"gopher=", &SystemProxy::gopher},
+        {u"socks=", &SystemProxy::socks},
     };
     for (const auto& protocol : protocols) {
         // Exact case, as the list is written by the system.
@@ -119,7 +119,7 @@ void ParseProxyList(const QString& list, TProxySystemRec& rec)
     }
 }
 
-bool GetSystemProxy(TProxySystemRec& rec)
+bool getSystemProxy(SystemProxy& rec)
 {
     rec = {};
     QString value = qEnvironmentVariable("http_proxy");
@@ -127,6 +127,6 @@ bool GetSystemProxy(TProxySystemRec& rec)
         value = qEnvironmentVariable("HTTP_PROXY");
     if (value.trimmed().isEmpty())
         return false;
-    ParseProxyList(value, rec);
+    parseProxyList(value, rec);
     return true;
 }

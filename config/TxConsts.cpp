@@ -9,49 +9,49 @@ namespace {
 const QString kSettings = QStringLiteral("Settings");
 }
 
-SettingsConstants& TxConsts()
+SettingsConstants& settingsConstants()
 {
     static SettingsConstants constants;
     return constants;
 }
 
-QString DefaultUrlFileInf()
+QString defaultUrlFileInf()
 {
     return QStringLiteral(TARNYX_WEB_HOST "/qel/file/reldp.inf");
 }
 
-QString DefaultUrlTarnyx()
+QString defaultUrlTarnyx()
 {
     return QStringLiteral(TARNYX_WEB_HOST "/qel/tarnyx.htm");
 }
 
-void LoadSettingsConstants(const QStringList& args)
+void loadSettingsConstants(const QStringList& args)
 {
-    Morvane().ProductKey = QStringLiteral("Tarnyx");
-    SettingsConstants& c = TxConsts();
+    productKeys().productKey = QStringLiteral("Tarnyx");
+    SettingsConstants& c = settingsConstants();
     c = SettingsConstants{};
-    const TMvRegIni ini(Morvane().RegistryRoot());
+    const RegistryIni ini(productKeys().registryRoot());
 
     const std::optional<int> timeout =
-        ini.ReadInteger(kSettings, QStringLiteral("SocketTimeout"), 30000);
+        ini.readInteger(kSettings, QStringLiteral("SocketTimeout"), 30000);
     if (!timeout)
         return;
-    c.SocketTimeout = std::clamp(*timeout, 5000, 300000);
+    c.socketTimeout = std::clamp(*timeout, 5000, 300000);
     const std::optional<QString> fileInf =
-        ini.ReadString(kSettings, QStringLiteral("urlFileInf"), DefaultUrlFileInf());
+        ini.readString(kSettings, QStringLiteral("urlFileInf"), defaultUrlFileInf());
     if (!fileInf)
         return;
     c.urlFileInf = *fileInf;
     const std::optional<QString> home =
-        ini.ReadString(kSettings, QStringLiteral("urlTarnyx"), DefaultUrlTarnyx());
+        ini.readString(kSettings, QStringLiteral("urlTarnyx"), defaultUrlTarnyx());
     if (!home)
         return;
     c.urlTarnyx = *home;
 
-    if (platform::FindCmdLineSwitch(args, QStringLiteral("RegSaveSettings"))) {
+    if (platform::findCmdLineSwitch(args, QStringLiteral("RegSaveSettings"))) {
         // A failed write ends the writing; the rest keeps its stored values.
-        if (ini.WriteInteger(kSettings, QStringLiteral("SocketTimeout"), c.SocketTimeout) &&
-            ini.WriteString(kSettings, QStringLiteral("urlFileInf"), c.urlFileInf))
-            ini.WriteString(kSettings, QStringLiteral("urlTarnyx"), c.urlTarnyx);
+        if (ini.writeInteger(kSettings, QStringLiteral("SocketTimeout"), c.socketTimeout) &&
+            ini.writeString(kSettings, QStringLiteral("urlFileInf"), c.urlFileInf))
+            ini.writeString(kSettings, QStringLiteral("urlTarnyx"), c.urlTarnyx);
     }
 }

@@ -57,209 +57,209 @@ QStringList splitDirList(const QString& text)
 
 } // namespace
 
-TFormDirs::TFormDirs(const TAppSettings& settings, QWidget* parent) : QDialog(parent)
+SpoolDirsDialog::SpoolDirsDialog(const AppSettings& settings, QWidget* parent) : QDialog(parent)
 {
     setObjectName(QStringLiteral("FormDirs"));
     setWindowTitle(QStringLiteral("Adresáře"));
-    setWindowFlags(FixedDialogFlags);
+    setWindowFlags(kFixedDialogFlags);
 
-    ActDir = new QAction(QStringLiteral("..."), this);
-    ActDir->setToolTip(QStringLiteral("Vyhledání adresáře"));
-    ActReplace = new QAction(QStringLiteral("&Nahradit"), this);
-    ActReplace->setToolTip(
+    browseAction = new QAction(QStringLiteral("..."), this);
+    browseAction->setToolTip(QStringLiteral("Vyhledání adresáře"));
+    replaceAction = new QAction(QStringLiteral("&Nahradit"), this);
+    replaceAction->setToolTip(
         QStringLiteral("Nahrazení adresáře v seznamu adresářem z editačního pole"));
-    ActAdd = new QAction(QStringLiteral("&Přidat"), this);
-    ActAdd->setToolTip(QStringLiteral("Přidání adresáře z editačního pole do seznamu adresářů"));
-    ActDel = new QAction(QStringLiteral("&Odebrat"), this);
-    ActDel->setToolTip(QStringLiteral("Odebrání adresáře ze seznamu adresářů"));
+    addAction = new QAction(QStringLiteral("&Přidat"), this);
+    addAction->setToolTip(QStringLiteral("Přidání adresáře z editačního pole do seznamu adresářů"));
+    deleteAction = new QAction(QStringLiteral("&Odebrat"), this);
+    deleteAction->setToolTip(QStringLiteral("Odebrání adresáře ze seznamu adresářů"));
 
-    GroupDir = new QGroupBox(QStringLiteral(" Sledované adresáře "), this);
-    GroupDir->setAcceptDrops(true);
-    GroupDir->installEventFilter(this);
-    ListDir = new QListWidget(GroupDir);
-    ListDir->setSelectionMode(QAbstractItemView::SingleSelection);
-    ListDir->setToolTip(QStringLiteral("Seznam sledovaných adresářů.\nNa úpravu seznamu použijte "
+    dirGroup = new QGroupBox(QStringLiteral(" Sledované adresáře "), this);
+    dirGroup->setAcceptDrops(true);
+    dirGroup->installEventFilter(this);
+    dirList = new QListWidget(dirGroup);
+    dirList->setSelectionMode(QAbstractItemView::SingleSelection);
+    dirList->setToolTip(QStringLiteral("Seznam sledovaných adresářů.\nNa úpravu seznamu použijte "
                                        "editační pole a tlačítka pod seznamem."));
-    EditDir = new QLineEdit(GroupDir);
+    dirEdit = new QLineEdit(dirGroup);
     // Folders dropped anywhere on the group, the edit field included, go the same way.
-    EditDir->setAcceptDrops(false);
-    EditDir->setToolTip(QStringLiteral("Název měněného nebo přidávaného adresáře.\nK vyhledání "
+    dirEdit->setAcceptDrops(false);
+    dirEdit->setToolTip(QStringLiteral("Název měněného nebo přidávaného adresáře.\nK vyhledání "
                                        "můžete použít tlačítko vpravo."));
-    btnDir = new QToolButton(GroupDir);
-    BtnReplace = new QPushButton(GroupDir);
-    BtnAdd = new QPushButton(GroupDir);
-    BtnDel = new QPushButton(GroupDir);
-    BtnOK = new QPushButton(QStringLiteral("OK"), this);
-    BtnOK->setDefault(true);
-    BtnCancel = new QPushButton(QStringLiteral("Storno"), this);
-    for (QPushButton* b : {BtnReplace, BtnAdd, BtnDel})
+    btnDir = new QToolButton(dirGroup);
+    replaceButton = new QPushButton(dirGroup);
+    addButton = new QPushButton(dirGroup);
+    deleteButton = new QPushButton(dirGroup);
+    okButton = new QPushButton(QStringLiteral("OK"), this);
+    okButton->setDefault(true);
+    cancelButton = new QPushButton(QStringLiteral("Storno"), this);
+    for (QPushButton* b : {replaceButton, addButton, deleteButton})
         b->setAutoDefault(false);
 
     auto* editRow = new QHBoxLayout;
     editRow->setSpacing(2);
-    editRow->addWidget(EditDir, 1);
+    editRow->addWidget(dirEdit, 1);
     editRow->addWidget(btnDir);
     auto* buttonRow = new QHBoxLayout;
     buttonRow->addStretch(1);
-    buttonRow->addWidget(BtnAdd);
-    buttonRow->addWidget(BtnReplace);
-    buttonRow->addWidget(BtnDel);
-    auto* group = new QVBoxLayout(GroupDir);
-    group->addWidget(ListDir, 1);
+    buttonRow->addWidget(addButton);
+    buttonRow->addWidget(replaceButton);
+    buttonRow->addWidget(deleteButton);
+    auto* group = new QVBoxLayout(dirGroup);
+    group->addWidget(dirList, 1);
     group->addLayout(editRow);
     group->addLayout(buttonRow);
     auto* closeRow = new QHBoxLayout;
     closeRow->addStretch(1);
-    closeRow->addWidget(BtnOK);
-    closeRow->addWidget(BtnCancel);
+    closeRow->addWidget(okButton);
+    closeRow->addWidget(cancelButton);
     auto* form = new QVBoxLayout(this);
-    form->addWidget(GroupDir);
+    form->addWidget(dirGroup);
     form->addLayout(closeRow);
     form->setSizeConstraint(QLayout::SetFixedSize);
-    ListDir->setMinimumSize(360, 160);
+    dirList->setMinimumSize(360, 160);
 
-    BindButton(btnDir, ActDir);
-    BindButton(BtnReplace, ActReplace);
-    BindButton(BtnAdd, ActAdd);
-    BindButton(BtnDel, ActDel);
-    connect(ActDir, &QAction::triggered, this, &TFormDirs::ActDirExecute);
-    connect(ActReplace, &QAction::triggered, this, &TFormDirs::ActReplaceExecute);
-    connect(ActAdd, &QAction::triggered, this, &TFormDirs::ActAddExecute);
-    connect(ActDel, &QAction::triggered, this, &TFormDirs::ActDelExecute);
-    connect(BtnOK, &QPushButton::clicked, this, &QDialog::accept);
-    connect(BtnCancel, &QPushButton::clicked, this, &QDialog::reject);
-    connect(ListDir, &QListWidget::itemSelectionChanged, this, &TFormDirs::Synchronise);
-    connect(EditDir, &QLineEdit::textChanged, this, &TFormDirs::UpdateActions);
+    bindButton(btnDir, browseAction);
+    bindButton(replaceButton, replaceAction);
+    bindButton(addButton, addAction);
+    bindButton(deleteButton, deleteAction);
+    connect(browseAction, &QAction::triggered, this, &SpoolDirsDialog::browseDirectory);
+    connect(replaceAction, &QAction::triggered, this, &SpoolDirsDialog::replaceDirectory);
+    connect(addAction, &QAction::triggered, this, &SpoolDirsDialog::addDirectory);
+    connect(deleteAction, &QAction::triggered, this, &SpoolDirsDialog::deleteDirectory);
+    connect(okButton, &QPushButton::clicked, this, &QDialog::accept);
+    connect(cancelButton, &QPushButton::clicked, this, &QDialog::reject);
+    connect(dirList, &QListWidget::itemSelectionChanged, this, &SpoolDirsDialog::synchronise);
+    connect(dirEdit, &QLineEdit::textChanged, this, &SpoolDirsDialog::updateActions);
 
     browseFolder = [](QWidget* owner, const QString& start) {
         return QFileDialog::getExistingDirectory(owner, QString(), start,
                                                  QFileDialog::ShowDirsOnly);
     };
 
-    ApplyFormLook(this, settings);
-    UpdateActions();
+    applyFormLook(this, settings);
+    updateActions();
 }
 
-void TFormDirs::SetList(const QString& text)
+void SpoolDirsDialog::setList(const QString& text)
 {
     for (const QString& entry : splitDirList(text)) {
-        const QString dir = TrimText(entry);
+        const QString dir = trimText(entry);
         if (!dir.isEmpty())
-            ListDir->addItem(dir);
+            dirList->addItem(dir);
     }
-    UpdateActions();
+    updateActions();
 }
 
-QString TFormDirs::GetList() const
+QString SpoolDirsDialog::list() const
 {
     QString text;
-    for (int i = 0; i < ListDir->count(); ++i)
-        text += ListDir->item(i)->text() + u';';
+    for (int i = 0; i < dirList->count(); ++i)
+        text += dirList->item(i)->text() + u';';
     return text;
 }
 
-bool TFormDirs::Contains(const QString& text) const
+bool SpoolDirsDialog::contains(const QString& text) const
 {
-    for (int i = 0; i < ListDir->count(); ++i)
-        if (ListDir->item(i)->text() == text)
+    for (int i = 0; i < dirList->count(); ++i)
+        if (dirList->item(i)->text() == text)
             return true;
     return false;
 }
 
-void TFormDirs::showEvent(QShowEvent* event)
+void SpoolDirsDialog::showEvent(QShowEvent* event)
 {
     if (!m_shown) {
         m_shown = true;
-        btnDir->setFixedHeight(EditDir->sizeHint().height());
-        if (ListDir->count() > 0)
-            ListDir->setCurrentRow(0);
-        Synchronise();
+        btnDir->setFixedHeight(dirEdit->sizeHint().height());
+        if (dirList->count() > 0)
+            dirList->setCurrentRow(0);
+        synchronise();
     }
     QDialog::showEvent(event);
 }
 
-void TFormDirs::Synchronise()
+void SpoolDirsDialog::synchronise()
 {
-    const QList<QListWidgetItem*> selected = ListDir->selectedItems();
-    m_index = selected.isEmpty() ? -1 : ListDir->row(selected.first());
-    EditDir->setText(m_index < 0 ? QString() : ListDir->item(m_index)->text());
-    UpdateActions();
+    const QList<QListWidgetItem*> selected = dirList->selectedItems();
+    m_index = selected.isEmpty() ? -1 : dirList->row(selected.first());
+    dirEdit->setText(m_index < 0 ? QString() : dirList->item(m_index)->text());
+    updateActions();
 }
 
-void TFormDirs::UpdateActions()
+void SpoolDirsDialog::updateActions()
 {
-    const QString text = EditDir->text();
-    ActAdd->setEnabled(!text.isEmpty() && !Contains(text));
-    ActReplace->setEnabled(m_index >= 0 && m_index < ListDir->count() &&
-                           text != ListDir->item(m_index)->text());
-    ActDel->setEnabled(m_index >= 0);
+    const QString text = dirEdit->text();
+    addAction->setEnabled(!text.isEmpty() && !contains(text));
+    replaceAction->setEnabled(m_index >= 0 && m_index < dirList->count() &&
+                              text != dirList->item(m_index)->text());
+    deleteAction->setEnabled(m_index >= 0);
 }
 
-QString TFormDirs::NormaliseEdit()
+QString SpoolDirsDialog::normaliseEdit()
 {
-    const QString dir = platform::IncludeTrailingPathDelimiter(TrimText(EditDir->text()));
-    if (dir != EditDir->text())
-        EditDir->setText(dir);
+    const QString dir = platform::includeTrailingPathDelimiter(trimText(dirEdit->text()));
+    if (dir != dirEdit->text())
+        dirEdit->setText(dir);
     return dir;
 }
 
-void TFormDirs::ActAddExecute()
+void SpoolDirsDialog::addDirectory()
 {
-    const QString dir = NormaliseEdit();
-    if (dir.isEmpty() || Contains(dir))
+    const QString dir = normaliseEdit();
+    if (dir.isEmpty() || contains(dir))
         return;
-    ListDir->addItem(dir);
-    ListDir->setCurrentRow(ListDir->count() - 1);
-    Synchronise();
+    dirList->addItem(dir);
+    dirList->setCurrentRow(dirList->count() - 1);
+    synchronise();
 }
 
-void TFormDirs::ActReplaceExecute()
+void SpoolDirsDialog::replaceDirectory()
 {
     const int index = m_index;
-    const QString dir = NormaliseEdit();
-    if (index < 0 || dir.isEmpty() || Contains(dir))
+    const QString dir = normaliseEdit();
+    if (index < 0 || dir.isEmpty() || contains(dir))
         return;
-    ListDir->item(index)->setText(dir);
-    UpdateActions();
+    dirList->item(index)->setText(dir);
+    updateActions();
 }
 
-void TFormDirs::ActDelExecute()
+void SpoolDirsDialog::deleteDirectory()
 {
     int index = m_index;
     if (index < 0)
         return;
-    ListDir->setFocus();
+    dirList->setFocus();
     {
         // The rows change below; the selection is put right afterwards in one step.
-        const QSignalBlocker block(ListDir);
-        delete ListDir->takeItem(index);
-        if (index >= ListDir->count())
+        const QSignalBlocker block(dirList);
+        delete dirList->takeItem(index);
+        if (index >= dirList->count())
             --index;
-        ListDir->clearSelection();
+        dirList->clearSelection();
         if (index >= 0)
-            ListDir->setCurrentRow(index);
+            dirList->setCurrentRow(index);
     }
-    Synchronise();
+    synchronise();
 }
 
-void TFormDirs::ActDirExecute()
+void SpoolDirsDialog::browseDirectory()
 {
-    const QString start = TrimText(EditDir->text());
+    const QString start = trimText(dirEdit->text());
     const QString chosen = browseFolder(this, QFileInfo(start).isDir() ? start : QString());
     if (!chosen.isEmpty())
-        EditDir->setText(QDir::toNativeSeparators(chosen));
+        dirEdit->setText(QDir::toNativeSeparators(chosen));
 }
 
-void TFormDirs::DropPaths(const QStringList& paths)
+void SpoolDirsDialog::dropPaths(const QStringList& paths)
 {
     if (paths.isEmpty() || paths.first().isEmpty() || !QFileInfo(paths.first()).isDir())
         return;
-    EditDir->setText(platform::IncludeTrailingPathDelimiter(paths.first()));
+    dirEdit->setText(platform::includeTrailingPathDelimiter(paths.first()));
 }
 
-bool TFormDirs::eventFilter(QObject* watched, QEvent* event)
+bool SpoolDirsDialog::eventFilter(QObject* watched, QEvent* event)
 {
-    if (watched != GroupDir)
+    if (watched != dirGroup)
         return QDialog::eventFilter(watched, event);
     switch (event->type()) {
     case QEvent::DragEnter:
@@ -276,7 +276,7 @@ bool TFormDirs::eventFilter(QObject* watched, QEvent* event)
         QStringList paths;
         for (const QUrl& url : drop->mimeData()->urls())
             paths << (url.isLocalFile() ? url.toLocalFile() : QString());
-        DropPaths(paths);
+        dropPaths(paths);
         drop->acceptProposedAction();
         return true;
     }

@@ -11,65 +11,65 @@ class QLineEdit;
 class QListWidget;
 class QPushButton;
 class QToolButton;
-struct TAppSettings;
+struct AppSettings;
 
 // The watched spool directories as a list: the user adds, replaces and removes entries through an
 // edit field, picks folders with the folder browser or drops them from the file manager. The
-// dialog changes no setting; its caller takes the result with GetList after OK.
-class TFormDirs : public QDialog
+// dialog changes no setting; its caller takes the result with list after OK.
+class SpoolDirsDialog : public QDialog
 {
     Q_OBJECT
 public:
-    explicit TFormDirs(const TAppSettings& settings, QWidget* parent = nullptr);
+    explicit SpoolDirsDialog(const AppSettings& settings, QWidget* parent = nullptr);
 
     // Appends the entries of a ";"-separated text. An entry that begins with a double quote is a
     // quoted string (a doubled quote stands for one, a ";" inside is kept). Entries are trimmed;
     // empty ones are skipped, duplicates kept.
-    void SetList(const QString& text);
+    void setList(const QString& text);
     // Every entry followed by ";"; empty for an empty list.
-    QString GetList() const;
+    QString list() const;
 
     // The entry selected in the list, or -1.
-    int CurrentIndex() const { return m_index; }
+    int currentIndex() const { return m_index; }
     // True when an entry equals `text` exactly, letter case included.
-    bool Contains(const QString& text) const;
+    bool contains(const QString& text) const;
 
     // Handles the full paths of items dropped on the directory group, in the file manager's order
     // (an empty path stands for an item without a local path): a first item that is an existing
     // directory goes into the edit field with a trailing "/"; anything else does nothing.
-    void DropPaths(const QStringList& paths);
+    void dropPaths(const QStringList& paths);
 
     // Asks for a folder, starting at `start` when it exists; empty when the user cancels. Tests
     // replace it; the default is the desktop's folder dialog.
     std::function<QString(QWidget* parent, const QString& start)> browseFolder;
 
-    QGroupBox* GroupDir;
-    QListWidget* ListDir;
-    QLineEdit* EditDir;
+    QGroupBox* dirGroup;
+    QListWidget* dirList;
+    QLineEdit* dirEdit;
     QToolButton* btnDir;
-    QPushButton* BtnReplace;
-    QPushButton* BtnAdd;
-    QPushButton* BtnDel;
-    QPushButton* BtnOK;
-    QPushButton* BtnCancel;
-    QAction* ActDir;
-    QAction* ActReplace;
-    QAction* ActAdd;
-    QAction* ActDel;
+    QPushButton* replaceButton;
+    QPushButton* addButton;
+    QPushButton* deleteButton;
+    QPushButton* okButton;
+    QPushButton* cancelButton;
+    QAction* browseAction;
+    QAction* replaceAction;
+    QAction* addAction;
+    QAction* deleteAction;
 
 protected:
     void showEvent(QShowEvent* event) override;
     bool eventFilter(QObject* watched, QEvent* event) override;
 
 private:
-    void Synchronise();
-    void UpdateActions();
+    void synchronise();
+    void updateActions();
     // Trims the edit field and gives it a trailing "/"; returns the result.
-    QString NormaliseEdit();
-    void ActAddExecute();
-    void ActReplaceExecute();
-    void ActDelExecute();
-    void ActDirExecute();
+    QString normaliseEdit();
+    void addDirectory();
+    void replaceDirectory();
+    void deleteDirectory();
+    void browseDirectory();
 
     int m_index = -1;
     bool m_shown = false;

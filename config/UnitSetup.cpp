@@ -42,7 +42,7 @@ constexpr int kMaxPortrait = 233;
 // A whole decimal number, blanks around it allowed.
 std::optional<int> wholeNumber(const QString& text)
 {
-    return ParseDecimal(TrimText(text));
+    return parseDecimal(trimText(text));
 }
 
 QLabel* buddyLabel(const QString& caption, QWidget* buddy)
@@ -55,7 +55,7 @@ QLabel* buddyLabel(const QString& caption, QWidget* buddy)
 QToolButton* ellipsisButton(QAction* action, QWidget* parent)
 {
     auto* button = new QToolButton(parent);
-    BindButton(button, action);
+    bindButton(button, action);
     return button;
 }
 
@@ -133,17 +133,17 @@ QValidator::State WidthEdit::validate(QString& input, int& /*pos*/) const
     return input.size() <= lineEdit()->maxLength() ? QValidator::Acceptable : QValidator::Invalid;
 }
 
-TFormSetup::TFormSetup(TAppSettings& settings, PrinterCatalog& printers, SetupServices services,
-                       QWidget* parent)
+SettingsDialog::SettingsDialog(AppSettings& settings, PrinterCatalog& printers,
+                               SetupServices services, QWidget* parent)
     : QDialog(parent), m_settings(settings), m_printers(printers), m_services(std::move(services))
 {
     setObjectName(QStringLiteral("FormSetup"));
     setWindowTitle(QStringLiteral("Nastavení"));
-    setWindowFlags(FixedDialogFlags);
+    setWindowFlags(kFixedDialogFlags);
 
     if (!m_services.fontNames)
         m_services.fontNames = [&printers] {
-            return PrinterFontNames(printers);
+            return printerFontNames(printers);
         };
     if (!m_services.printerSetup)
         m_services.printerSetup = [](QPrinter& printer, QWidget* owner) {
@@ -156,167 +156,170 @@ TFormSetup::TFormSetup(TAppSettings& settings, PrinterCatalog& printers, SetupSe
         };
     if (!m_services.orientationEditor)
         m_services.orientationEditor = [&settings](QWidget* owner) {
-            TFormLstEdit editor(LstList(), settings, owner);
+            OrientationEditor editor(orientationMemory(), settings, owner);
             editor.exec();
         };
     if (!m_services.showHelp)
         m_services.showHelp = [](QWidget* owner, const QString& topic) {
-            ShowHelpTopic(owner, GetHelpFileName(), topic);
+            showHelpTopic(owner, getHelpFileName(), topic);
         };
     if (!m_services.closeHelp)
         m_services.closeHelp = [] {
-            CloseAllHelp();
+            closeAllHelp();
         };
     if (!m_services.directoriesDialog)
         m_services.directoriesDialog = [&settings](QWidget* owner, QString& directories) {
-            TFormDirs dialog(settings, owner);
-            dialog.SetList(directories);
+            SpoolDirsDialog dialog(settings, owner);
+            dialog.setList(directories);
             if (dialog.exec() != QDialog::Accepted)
                 return false;
-            directories = dialog.GetList();
+            directories = dialog.list();
             return true;
         };
     if (m_services.programPath.isEmpty())
         m_services.programPath = platform::programFilePath();
 
-    actDir = new QAction(QStringLiteral("..."), this);
-    actDir->setToolTip(QStringLiteral("Vyhledání a přidání adresáře se sestavami."));
-    actPrn = new QAction(QStringLiteral("..."), this);
-    actPrn->setToolTip(QStringLiteral("Nastavení tiskárny, na kterou budou tisknuty sestavy."));
-    actOrient = new QAction(QStringLiteral("N&astavení"), this);
-    actOrient->setToolTip(
+    dirAction = new QAction(QStringLiteral("..."), this);
+    dirAction->setToolTip(QStringLiteral("Vyhledání a přidání adresáře se sestavami."));
+    printerAction = new QAction(QStringLiteral("..."), this);
+    printerAction->setToolTip(
+        QStringLiteral("Nastavení tiskárny, na kterou budou tisknuty sestavy."));
+    orientAction = new QAction(QStringLiteral("N&astavení"), this);
+    orientAction->setToolTip(
         QStringLiteral("Seznam vytištěných sestav a jejich orientací s možností úpravy."));
-    actHelp = new QAction(QStringLiteral("Nápověda"), this);
-    actHelp->setShortcut(Qt::Key_F1);
-    actHelp->setShortcutContext(Qt::WindowShortcut);
-    addAction(actHelp);
+    helpAction = new QAction(QStringLiteral("Nápověda"), this);
+    helpAction->setShortcut(Qt::Key_F1);
+    helpAction->setShortcutContext(Qt::WindowShortcut);
+    addAction(helpAction);
 
-    PageControl1 = new QTabWidget(this);
-    PageControl1->addTab(createPrintTab(), QStringLiteral("Tisk"));
-    PageControl1->addTab(createOrientationTab(), QStringLiteral("Orientace"));
-    PageControl1->addTab(createPageTab(), QStringLiteral("Stránka"));
-    PageControl1->addTab(createGeneralTab(), QStringLiteral("Obecné"));
-    PageControl1->addTab(createInternetTab(), QStringLiteral("Internet"));
+    tabs = new QTabWidget(this);
+    tabs->addTab(createPrintTab(), QStringLiteral("Tisk"));
+    tabs->addTab(createOrientationTab(), QStringLiteral("Orientace"));
+    tabs->addTab(createPageTab(), QStringLiteral("Stránka"));
+    tabs->addTab(createGeneralTab(), QStringLiteral("Obecné"));
+    tabs->addTab(createInternetTab(), QStringLiteral("Internet"));
 
-    ButtonHelp = new QPushButton(this);
-    ButtonHelp->setAutoDefault(false);
-    BindButton(ButtonHelp, actHelp);
-    ButtonOK = new QPushButton(QStringLiteral("OK"), this);
-    ButtonOK->setDefault(true);
-    ButtonCancel = new QPushButton(QStringLiteral("Storno"), this);
+    helpButton = new QPushButton(this);
+    helpButton->setAutoDefault(false);
+    bindButton(helpButton, helpAction);
+    okButton = new QPushButton(QStringLiteral("OK"), this);
+    okButton->setDefault(true);
+    cancelButton = new QPushButton(QStringLiteral("Storno"), this);
     auto* buttons = new QHBoxLayout;
-    buttons->addWidget(ButtonHelp);
+    buttons->addWidget(helpButton);
     buttons->addStretch(1);
-    buttons->addWidget(ButtonOK);
-    buttons->addWidget(ButtonCancel);
+    buttons->addWidget(okButton);
+    buttons->addWidget(cancelButton);
     auto* form = new QVBoxLayout(this);
-    form->addWidget(PageControl1);
+    form->addWidget(tabs);
     form->addLayout(buttons);
     form->setSizeConstraint(QLayout::SetFixedSize);
 
-    connect(ButtonOK, &QPushButton::clicked, this, &QDialog::accept);
-    connect(ButtonCancel, &QPushButton::clicked, this, &QDialog::reject);
-    connect(actDir, &QAction::triggered, this, &TFormSetup::actDirExecute);
-    connect(actPrn, &QAction::triggered, this, &TFormSetup::actPrnExecute);
-    connect(actOrient, &QAction::triggered, this, [this] { m_services.orientationEditor(this); });
-    connect(actHelp, &QAction::triggered, this, &TFormSetup::actHelpExecute);
+    connect(okButton, &QPushButton::clicked, this, &QDialog::accept);
+    connect(cancelButton, &QPushButton::clicked, this, &QDialog::reject);
+    connect(dirAction, &QAction::triggered, this, &SettingsDialog::actDirExecute);
+    connect(printerAction, &QAction::triggered, this, &SettingsDialog::actPrnExecute);
+    connect(orientAction, &QAction::triggered, this,
+            [this] { m_services.orientationEditor(this); });
+    connect(helpAction, &QAction::triggered, this, &SettingsDialog::actHelpExecute);
 
-    FormCreate();
+    createWidgets();
 
-    connect(ComboPrn, &QComboBox::currentIndexChanged, this, &TFormSetup::ComboPrnChange);
-    connect(m_orientation, &QButtonGroup::idClicked, this, &TFormSetup::UpdateOrientButtons);
-    connect(CheckBoxProxy, &QCheckBox::clicked, this, &TFormSetup::UpdateProxyFields);
+    connect(printerCombo, &QComboBox::currentIndexChanged, this, &SettingsDialog::printerChanged);
+    connect(m_orientation, &QButtonGroup::idClicked, this, &SettingsDialog::updateOrientButtons);
+    connect(proxyCheck, &QCheckBox::clicked, this, &SettingsDialog::updateProxyFields);
     // Fields are corrected when they lose the focus or the user presses Enter in them.
-    connect(EditDir, &QLineEdit::editingFinished, this, &TFormSetup::EditDirExit);
-    connect(EditProxyPort, &QLineEdit::editingFinished, this, &TFormSetup::EditProxyPortExit);
-    connect(EditPortrait, &QAbstractSpinBox::editingFinished, this,
-            [this] { EditPortrait->setText(CorrectWidth(EditPortrait->text())); });
+    connect(dirEdit, &QLineEdit::editingFinished, this, &SettingsDialog::dirEditFinished);
+    connect(proxyPortEdit, &QLineEdit::editingFinished, this,
+            &SettingsDialog::proxyPortEditFinished);
+    connect(portraitEdit, &QAbstractSpinBox::editingFinished, this,
+            [this] { portraitEdit->setText(correctWidth(portraitEdit->text())); });
 }
 
-QWidget* TFormSetup::createPrintTab()
+QWidget* SettingsDialog::createPrintTab()
 {
     auto* page = new QWidget;
-    EditDir = new QLineEdit(page);
-    EditDir->setToolTip(QStringLiteral(
+    dirEdit = new QLineEdit(page);
+    dirEdit->setToolTip(QStringLiteral(
         "Adresář, do kterého mzdový program ukládá sestavy k tisku,\nobvykle podadresář LST "
         "hlavního adresáře mzdového programu.\nJe možné zadat i více adresářů, oddělených "
         "středníkem."));
-    ButtonDir = ellipsisButton(actDir, page);
-    ComboPrn = new QComboBox(page);
-    ComboPrn->setToolTip(QStringLiteral(
+    dirButton = ellipsisButton(dirAction, page);
+    printerCombo = new QComboBox(page);
+    printerCombo->setToolTip(QStringLiteral(
         "Tiskárna, na kterou budou tisknuty sestavy.\nJe možné vybrat jakoukoli v systému "
         "nainstalovanou tiskárnu a navíc lze použít tiskárnu \"[žádná]\"."));
-    ButtonPrn = ellipsisButton(actPrn, page);
-    ComboFont = new QComboBox(page);
-    ComboFont->setToolTip(
+    printerButton = ellipsisButton(printerAction, page);
+    fontCombo = new QComboBox(page);
+    fontCombo->setToolTip(
         QStringLiteral("Písmo, kterým budou sestavy tištěny.\nVhodná jsou některá písma s pevnou "
                        "roztečí znaků (neproporcionální), \nnapř. Courier New."));
-    CheckOne = checkBox(QStringLiteral("Tisknout sestavy po je&dné"),
-                        QStringLiteral("Při tisku sestav po jedné se Tarnyx vždy po dokončení "
-                                       "tisku jedné sestavy \npřepne do režimu pozastavení."),
-                        page);
-    CheckErase = checkBox(QStringLiteral("Po vytištění sestavu s&mazat"),
+    byOneCheck = checkBox(QStringLiteral("Tisknout sestavy po je&dné"),
+                          QStringLiteral("Při tisku sestav po jedné se Tarnyx vždy po dokončení "
+                                         "tisku jedné sestavy \npřepne do režimu pozastavení."),
+                          page);
+    eraseCheck = checkBox(QStringLiteral("Po vytištění sestavu s&mazat"),
                           QStringLiteral("Vytištěné sestavy mohou být buď smazány nebo přesunuty "
                                          "do záložního adresáře."),
                           page);
 
     auto* grid = new QGridLayout(page);
-    grid->addWidget(buddyLabel(QStringLiteral("&Adresáře:"), EditDir), 0, 0);
-    grid->addWidget(EditDir, 0, 1);
-    grid->addWidget(ButtonDir, 0, 2);
-    grid->addWidget(buddyLabel(QStringLiteral("&Tiskárna:"), ComboPrn), 1, 0);
-    grid->addWidget(ComboPrn, 1, 1);
-    grid->addWidget(ButtonPrn, 1, 2);
-    grid->addWidget(buddyLabel(QStringLiteral("&Písmo:"), ComboFont), 2, 0);
-    grid->addWidget(ComboFont, 2, 1);
-    grid->addWidget(CheckOne, 3, 1, 1, 2);
-    grid->addWidget(CheckErase, 4, 1, 1, 2);
+    grid->addWidget(buddyLabel(QStringLiteral("&Adresáře:"), dirEdit), 0, 0);
+    grid->addWidget(dirEdit, 0, 1);
+    grid->addWidget(dirButton, 0, 2);
+    grid->addWidget(buddyLabel(QStringLiteral("&Tiskárna:"), printerCombo), 1, 0);
+    grid->addWidget(printerCombo, 1, 1);
+    grid->addWidget(printerButton, 1, 2);
+    grid->addWidget(buddyLabel(QStringLiteral("&Písmo:"), fontCombo), 2, 0);
+    grid->addWidget(fontCombo, 2, 1);
+    grid->addWidget(byOneCheck, 3, 1, 1, 2);
+    grid->addWidget(eraseCheck, 4, 1, 1, 2);
     grid->setColumnStretch(1, 1);
     grid->setColumnMinimumWidth(1, 300);
     grid->setRowStretch(5, 1);
     return page;
 }
 
-QWidget* TFormSetup::createOrientationTab()
+QWidget* SettingsDialog::createOrientationTab()
 {
     auto* page = new QWidget;
     auto* group = new QGroupBox(QStringLiteral(" Orientace stránky sestavy "), page);
-    RadioOrDefault = new QRadioButton(QStringLiteral("&Na šířku nad počet znaků:"), group);
-    RadioOrDefault->setToolTip(
+    byWidthRadio = new QRadioButton(QStringLiteral("&Na šířku nad počet znaků:"), group);
+    byWidthRadio->setToolTip(
         QStringLiteral("Sestavy, které jsou širší než zadaný počet znaků, \nbudou tištěny na šířku "
                        "(\"naležato\"), ostatní na výšku."));
-    EditPortrait = new WidthEdit(group);
-    EditPortrait->setMaxLength(3);
-    EditPortrait->setToolTip(QStringLiteral("Šířka sestavy (ve znacích), nad kterou se bude "
+    portraitEdit = new WidthEdit(group);
+    portraitEdit->setMaxLength(3);
+    portraitEdit->setToolTip(QStringLiteral("Šířka sestavy (ve znacích), nad kterou se bude "
                                             "tisknout na šířku.\nVýchozí hodnota je 96."));
-    RadioOrUnknown = new QRadioButton(QStringLiteral("&Individuálně:         -->"), group);
-    RadioOrUnknown->setToolTip(QStringLiteral(
+    perTitleRadio = new QRadioButton(QStringLiteral("&Individuálně:         -->"), group);
+    perTitleRadio->setToolTip(QStringLiteral(
         "Orientaci stránky sestavy (na šířku nebo na výšku) určí uživatel u každé sestavy "
         "individuálně.\nPouze při prvním tisku sestavy se Tarnyx zeptá na orientaci sestavy a "
         "nastavení si uloží.\nUložené orientace je možné kdykoli upravit."));
-    ButtonOrient = new QPushButton(group);
-    ButtonOrient->setAutoDefault(false);
-    BindButton(ButtonOrient, actOrient);
-    RadioOrPortrait = new QRadioButton(QStringLiteral("Vždy na &výšku"), group);
-    RadioOrPortrait->setToolTip(
+    orientButton = new QPushButton(group);
+    orientButton->setAutoDefault(false);
+    bindButton(orientButton, orientAction);
+    portraitRadio = new QRadioButton(QStringLiteral("Vždy na &výšku"), group);
+    portraitRadio->setToolTip(
         QStringLiteral("Všechny sestavy se budou tisknout vždy na výšku (\"nastojato\")."));
-    RadioOrLandscape = new QRadioButton(QStringLiteral("Vždy na &šířku"), group);
-    RadioOrLandscape->setToolTip(
+    landscapeRadio = new QRadioButton(QStringLiteral("Vždy na &šířku"), group);
+    landscapeRadio->setToolTip(
         QStringLiteral("Všechny sestavy se budou tisknout vždy na šířku (\"naležato\")."));
 
     m_orientation = new QButtonGroup(this);
-    m_orientation->addButton(RadioOrDefault, OrientByWidth);
-    m_orientation->addButton(RadioOrUnknown, OrientPerTitle);
-    m_orientation->addButton(RadioOrPortrait, OrientPortrait);
-    m_orientation->addButton(RadioOrLandscape, OrientLandscape);
+    m_orientation->addButton(byWidthRadio, OrientByWidth);
+    m_orientation->addButton(perTitleRadio, OrientPerTitle);
+    m_orientation->addButton(portraitRadio, OrientPortrait);
+    m_orientation->addButton(landscapeRadio, OrientLandscape);
 
     auto* grid = new QGridLayout(group);
-    grid->addWidget(RadioOrDefault, 0, 0);
-    grid->addWidget(EditPortrait, 0, 1);
-    grid->addWidget(RadioOrUnknown, 1, 0);
-    grid->addWidget(ButtonOrient, 1, 1);
-    grid->addWidget(RadioOrPortrait, 2, 0);
-    grid->addWidget(RadioOrLandscape, 3, 0);
+    grid->addWidget(byWidthRadio, 0, 0);
+    grid->addWidget(portraitEdit, 0, 1);
+    grid->addWidget(perTitleRadio, 1, 0);
+    grid->addWidget(orientButton, 1, 1);
+    grid->addWidget(portraitRadio, 2, 0);
+    grid->addWidget(landscapeRadio, 3, 0);
     grid->setColumnStretch(2, 1);
     auto* layout = new QVBoxLayout(page);
     layout->addWidget(group);
@@ -324,100 +327,100 @@ QWidget* TFormSetup::createOrientationTab()
     return page;
 }
 
-QWidget* TFormSetup::createPageTab()
+QWidget* SettingsDialog::createPageTab()
 {
     auto* page = new QWidget;
-    RadioIndent = new QGroupBox(QStringLiteral(" Text na stránce "), page);
-    RadioIndent->setToolTip(QStringLiteral(
+    indentGroup = new QGroupBox(QStringLiteral(" Text na stránce "), page);
+    indentGroup->setToolTip(QStringLiteral(
         "Text sestavy na vytištěné stránce je možné odsazovat vždy vpravo, \nnebo střídavě "
         "odsazovat (na lichých stránkách vpravo, na sudých vlevo), \npřípadně ho na každé "
         "stránce umístit doprostřed oblasti, \nvymezené okraji stránky v nastavení tiskárny."));
     m_indent = new QButtonGroup(this);
-    auto* indentGrid = new QGridLayout(RadioIndent);
+    auto* indentGrid = new QGridLayout(indentGroup);
     const QStringList items = {QStringLiteral("&Neodsazovat"), QStringLiteral("&Odsazovat"),
                                QStringLiteral("&Střídavě odsazovat"), QStringLiteral("&Centrovat")};
     // Two columns, filled column by column.
     for (int i = 0; i < items.size(); ++i) {
-        auto* radio = new QRadioButton(items.at(i), RadioIndent);
+        auto* radio = new QRadioButton(items.at(i), indentGroup);
         m_indent->addButton(radio, i);
         indentGrid->addWidget(radio, i % 2, i / 2);
     }
 
-    GroupBorder = new QGroupBox(QStringLiteral(" Okraje "), page);
-    GroupBorder->setToolTip(
+    borderGroup = new QGroupBox(QStringLiteral(" Okraje "), page);
+    borderGroup->setToolTip(
         QStringLiteral("Okraje (horní, dolní, levý, pravý), vymezující oblast tisku na stránce. "
                        "\nTyto okraje jsou uvnitř oblasti, vymezené okraji stránky v nastavení "
                        "tiskárny."));
-    SpinTop = marginField(GroupBorder);
-    SpinLeft = marginField(GroupBorder);
-    SpinRight = marginField(GroupBorder);
-    SpinBottom = marginField(GroupBorder);
-    auto* cross = new QGridLayout(GroupBorder);
-    cross->addWidget(SpinTop, 0, 1);
-    cross->addWidget(SpinLeft, 1, 0);
-    cross->addWidget(SpinRight, 1, 2);
-    cross->addWidget(SpinBottom, 2, 1);
+    topSpin = marginField(borderGroup);
+    leftSpin = marginField(borderGroup);
+    rightSpin = marginField(borderGroup);
+    bottomSpin = marginField(borderGroup);
+    auto* cross = new QGridLayout(borderGroup);
+    cross->addWidget(topSpin, 0, 1);
+    cross->addWidget(leftSpin, 1, 0);
+    cross->addWidget(rightSpin, 1, 2);
+    cross->addWidget(bottomSpin, 2, 1);
 
     auto* layout = new QVBoxLayout(page);
-    layout->addWidget(RadioIndent);
-    layout->addWidget(GroupBorder);
+    layout->addWidget(indentGroup);
+    layout->addWidget(borderGroup);
     layout->addStretch(1);
     return page;
 }
 
-QWidget* TFormSetup::createGeneralTab()
+QWidget* SettingsDialog::createGeneralTab()
 {
     auto* page = new QWidget;
-    CheckAutorun = checkBox(
+    autorunCheck = checkBox(
         QStringLiteral("Spouštět při startu &Windows"),
         QStringLiteral("Program bude spuštěn automaticky při každém startu Windows."), page);
-    CheckPause =
+    pauseCheck =
         checkBox(QStringLiteral("Spouštět v režimu po&zastavení"),
                  QStringLiteral("Po svém spuštění bude Tarnyx v režimu pozastavení."), page);
-    CheckIconize = checkBox(QStringLiteral("Minimalizovat program do i&kony"), QString(), page);
-    CheckHints = checkBox(QStringLiteral("Zobrazovat textové popi&sky"),
+    iconizeCheck = checkBox(QStringLiteral("Minimalizovat program do i&kony"), QString(), page);
+    hintsCheck = checkBox(QStringLiteral("Zobrazovat textové popi&sky"),
                           QStringLiteral("Zapne zobrazování krátkých nápovědných textů."), page);
-    CheckPriority =
+    priorityCheck =
         checkBox(QStringLiteral("&Vyšší uroveň priority tiskového procesu"),
                  QStringLiteral("Zvýší prioritu tiskového procesu, což může zrychlit průběh tisku "
                                 "na pozadí\nu Windows 95/98/ME."),
                  page);
-    CheckTaskbar = checkBox(QStringLiteral("&Okna sestav na hlavním panelu"),
+    taskbarCheck = checkBox(QStringLiteral("&Okna sestav na hlavním panelu"),
                             QStringLiteral("Zobrazí na hlavním panelu systému Microsoft Windows "
                                            "tlačítko pro každou sestavu,\notevřenou v Prohlížeči "
                                            "sestav."),
                             page);
-    CheckTaskbar->setEnabled(false);
-    CheckUpdate = checkBox(QStringLiteral("&Zjišťovat dostupnost &nové verze"),
+    taskbarCheck->setEnabled(false);
+    updateCheck = checkBox(QStringLiteral("&Zjišťovat dostupnost &nové verze"),
                            QStringLiteral("Tarnyx bude zjišťovat dostupnost novější verze na "
                                           "Internetu \na případně ji automaticky stáhne a "
                                           "nainstaluje."),
                            page);
     auto* layout = new QVBoxLayout(page);
-    for (QCheckBox* box : {CheckAutorun, CheckPause, CheckIconize, CheckHints, CheckPriority,
-                           CheckTaskbar, CheckUpdate})
+    for (QCheckBox* box : {autorunCheck, pauseCheck, iconizeCheck, hintsCheck, priorityCheck,
+                           taskbarCheck, updateCheck})
         layout->addWidget(box);
     layout->addStretch(1);
     return page;
 }
 
-QWidget* TFormSetup::createInternetTab()
+QWidget* SettingsDialog::createInternetTab()
 {
     auto* page = new QWidget;
     auto* group = new QGroupBox(QStringLiteral(" Proxy "), page);
     group->setToolTip(QStringLiteral("Pokud to vyžaduje Vaše připojení, nastavte odpovídající "
                                      "adresu a port \nproxy serveru pro připojení do Internetu "
                                      "protokolem HTTP."));
-    CheckBoxProxy = new QCheckBox(QStringLiteral("Připojení přes HTTP &proxy"), group);
-    EditProxyAddr = new QLineEdit(group);
-    EditProxyPort = new QLineEdit(group);
-    EditProxyPort->setMaximumWidth(80);
+    proxyCheck = new QCheckBox(QStringLiteral("Připojení přes HTTP &proxy"), group);
+    proxyAddrEdit = new QLineEdit(group);
+    proxyPortEdit = new QLineEdit(group);
+    proxyPortEdit->setMaximumWidth(80);
     auto* grid = new QGridLayout(group);
-    grid->addWidget(CheckBoxProxy, 0, 0, 1, 2);
-    grid->addWidget(buddyLabel(QStringLiteral("A&dresa:"), EditProxyAddr), 1, 0);
-    grid->addWidget(EditProxyAddr, 1, 1);
-    grid->addWidget(buddyLabel(QStringLiteral("Po&rt:"), EditProxyPort), 2, 0);
-    grid->addWidget(EditProxyPort, 2, 1, Qt::AlignLeft);
+    grid->addWidget(proxyCheck, 0, 0, 1, 2);
+    grid->addWidget(buddyLabel(QStringLiteral("A&dresa:"), proxyAddrEdit), 1, 0);
+    grid->addWidget(proxyAddrEdit, 1, 1);
+    grid->addWidget(buddyLabel(QStringLiteral("Po&rt:"), proxyPortEdit), 2, 0);
+    grid->addWidget(proxyPortEdit, 2, 1, Qt::AlignLeft);
     grid->setColumnStretch(1, 1);
     auto* layout = new QVBoxLayout(page);
     layout->addWidget(group);
@@ -425,103 +428,102 @@ QWidget* TFormSetup::createInternetTab()
     return page;
 }
 
-void TFormSetup::FormCreate()
+void SettingsDialog::createWidgets()
 {
-    ApplyFormLook(this, m_settings);
-    PageControl1->setCurrentIndex(0);
-    SpinTop->setMaximum(100);
-    SpinBottom->setMaximum(100);
-    SpinLeft->setMaximum(50);
-    SpinRight->setMaximum(50);
-    EditDir->setText(m_settings.Directories);
-    FillPrinterList();
+    applyFormLook(this, m_settings);
+    tabs->setCurrentIndex(0);
+    topSpin->setMaximum(100);
+    bottomSpin->setMaximum(100);
+    leftSpin->setMaximum(50);
+    rightSpin->setMaximum(50);
+    dirEdit->setText(m_settings.directories);
+    fillPrinterList();
 
-    for (const auto& [box, setting] : CheckBoxSettings())
+    for (const auto& [box, setting] : checkBoxSettings())
         box->setChecked(m_settings.*setting);
-    EditPortrait->setValue(m_settings.MaxPortrait);
-    switch (m_settings.Orientation) {
+    portraitEdit->setValue(m_settings.maxPortrait);
+    switch (m_settings.orientation) {
     case OrientPerTitle:
-        RadioOrUnknown->setChecked(true);
+        perTitleRadio->setChecked(true);
         break;
     case OrientPortrait:
-        RadioOrPortrait->setChecked(true);
+        portraitRadio->setChecked(true);
         break;
     case OrientLandscape:
-        RadioOrLandscape->setChecked(true);
+        landscapeRadio->setChecked(true);
         break;
     default:
-        RadioOrDefault->setChecked(true);
+        byWidthRadio->setChecked(true);
         break;
     }
-    UpdateOrientButtons();
-    if (QAbstractButton* radio = m_indent->button(m_settings.Indent))
+    updateOrientButtons();
+    if (QAbstractButton* radio = m_indent->button(m_settings.indent))
         radio->setChecked(true);
-    SpinTop->setValue(m_settings.Borders.top());
-    SpinLeft->setValue(m_settings.Borders.left());
-    SpinRight->setValue(m_settings.Borders.right());
-    SpinBottom->setValue(m_settings.Borders.bottom());
-    EditProxyAddr->setText(m_settings.ProxyAddr);
-    EditProxyPort->setText(m_settings.ProxyPort);
+    topSpin->setValue(m_settings.borders.top());
+    leftSpin->setValue(m_settings.borders.left());
+    rightSpin->setValue(m_settings.borders.right());
+    bottomSpin->setValue(m_settings.borders.bottom());
+    proxyAddrEdit->setText(m_settings.proxyAddr);
+    proxyPortEdit->setText(m_settings.proxyPort);
 
-    FillFontList();
+    fillFontList();
     m_savedPrinter = m_printers.currentPrinter();
-    EditPortrait->setRange(kMinPortrait, kMaxPortrait);
-    UpdateProxyFields();
+    portraitEdit->setRange(kMinPortrait, kMaxPortrait);
+    updateProxyFields();
 }
 
-QList<std::pair<QCheckBox*, bool TAppSettings::*>> TFormSetup::CheckBoxSettings() const
+QList<std::pair<QCheckBox*, bool AppSettings::*>> SettingsDialog::checkBoxSettings() const
 {
-    return {
-        {CheckOne, &TAppSettings::PrintByOne},        {CheckErase, &TAppSettings::Erase},
-        {CheckAutorun, &TAppSettings::Autorun},       {CheckPause, &TAppSettings::RunPaused},
-        {CheckIconize, &TAppSettings::Iconize},       {CheckHints, &TAppSettings::ShowHints},
-        {CheckPriority, &TAppSettings::HighPriority}, {CheckTaskbar, &TAppSettings::WndTaskbar},
-        {CheckUpdate, &TAppSettings::VerCheck},       {CheckBoxProxy, &TAppSettings::ProxyServer}};
+    return {{byOneCheck, &AppSettings::printByOne},      {eraseCheck, &AppSettings::erase},
+            {autorunCheck, &AppSettings::autorun},       {pauseCheck, &AppSettings::runPaused},
+            {iconizeCheck, &AppSettings::iconize},       {hintsCheck, &AppSettings::showHints},
+            {priorityCheck, &AppSettings::highPriority}, {taskbarCheck, &AppSettings::wndTaskbar},
+            {updateCheck, &AppSettings::verCheck},       {proxyCheck, &AppSettings::proxyServer}};
 }
 
-void TFormSetup::FillPrinterList()
+void SettingsDialog::fillPrinterList()
 {
     const QStringList installed = m_printers.printerNames();
-    ComboPrn->clear();
-    ComboPrn->addItem(kNoPrinter);
-    ComboPrn->addItems(installed);
+    printerCombo->clear();
+    printerCombo->addItem(kNoPrinter);
+    printerCombo->addItems(installed);
     int selected = 0; // "[žádná]"
-    if (!m_settings.Printer.isEmpty()) {
-        const QString found = FindInstalledPrinter(installed, m_settings.Printer);
+    if (!m_settings.printer.isEmpty()) {
+        const QString found = FindInstalledPrinter(installed, m_settings.printer);
         selected = found.isEmpty() ? -1 : int(installed.lastIndexOf(found)) + 1;
     }
-    ComboPrn->setCurrentIndex(selected);
+    printerCombo->setCurrentIndex(selected);
 }
 
-void TFormSetup::FillFontList()
+void SettingsDialog::fillFontList()
 {
-    ComboFont->clear();
-    if (ComboPrn->currentIndex() <= 0)
+    fontCombo->clear();
+    if (printerCombo->currentIndex() <= 0)
         return;
-    ComboFont->addItems(m_services.fontNames());
-    ComboFont->setCurrentIndex(ComboFont->findText(m_settings.Font, Qt::MatchFixedString));
+    fontCombo->addItems(m_services.fontNames());
+    fontCombo->setCurrentIndex(fontCombo->findText(m_settings.font, Qt::MatchFixedString));
 }
 
-void TFormSetup::ComboPrnChange(int index)
+void SettingsDialog::printerChanged(int index)
 {
     if (index > 0)
-        m_printers.setCurrentPrinter(ComboPrn->itemText(index));
-    FillFontList();
+        m_printers.setCurrentPrinter(printerCombo->itemText(index));
+    fillFontList();
 }
 
-void TFormSetup::UpdateOrientButtons()
+void SettingsDialog::updateOrientButtons()
 {
-    actOrient->setEnabled(RadioOrUnknown->isChecked());
-    EditPortrait->setEnabled(RadioOrUnknown->isChecked() || RadioOrDefault->isChecked());
+    orientAction->setEnabled(perTitleRadio->isChecked());
+    portraitEdit->setEnabled(perTitleRadio->isChecked() || byWidthRadio->isChecked());
 }
 
-void TFormSetup::UpdateProxyFields()
+void SettingsDialog::updateProxyFields()
 {
-    EditProxyAddr->setEnabled(CheckBoxProxy->isChecked());
-    EditProxyPort->setEnabled(CheckBoxProxy->isChecked());
+    proxyAddrEdit->setEnabled(proxyCheck->isChecked());
+    proxyPortEdit->setEnabled(proxyCheck->isChecked());
 }
 
-QString TFormSetup::CorrectWidth(const QString& text)
+QString SettingsDialog::correctWidth(const QString& text)
 {
     const std::optional<int> width = wholeNumber(text);
     if (!width)
@@ -529,7 +531,7 @@ QString TFormSetup::CorrectWidth(const QString& text)
     return QString::number(std::clamp(*width, kMinPortrait, kMaxPortrait));
 }
 
-QString TFormSetup::CorrectPort(const QString& text)
+QString SettingsDialog::correctPort(const QString& text)
 {
     const std::optional<int> port = wholeNumber(text);
     if (!port || *port < 1 || *port > 65535)
@@ -537,41 +539,41 @@ QString TFormSetup::CorrectPort(const QString& text)
     return QString::number(*port);
 }
 
-QString TFormSetup::NormaliseDirectories(const QString& text)
+QString SettingsDialog::normaliseDirectories(const QString& text)
 {
     QString result;
-    for (const QString& entry : TrimText(text).split(u';', Qt::SkipEmptyParts)) {
+    for (const QString& entry : trimText(text).split(u';', Qt::SkipEmptyParts)) {
         QString dir = entry;
         dir.remove(u'"');
-        result += platform::IncludeTrailingPathDelimiter(TrimText(dir)) + u';';
+        result += platform::includeTrailingPathDelimiter(trimText(dir)) + u';';
     }
     while (result.endsWith(u';'))
         result.chop(1);
     return result;
 }
 
-void TFormSetup::EditDirExit()
+void SettingsDialog::dirEditFinished()
 {
-    const QString normalised = NormaliseDirectories(EditDir->text());
-    if (normalised != EditDir->text())
-        EditDir->setText(normalised);
+    const QString normalised = normaliseDirectories(dirEdit->text());
+    if (normalised != dirEdit->text())
+        dirEdit->setText(normalised);
 }
 
-void TFormSetup::EditProxyPortExit()
+void SettingsDialog::proxyPortEditFinished()
 {
-    EditProxyPort->setText(CorrectPort(EditProxyPort->text()));
+    proxyPortEdit->setText(correctPort(proxyPortEdit->text()));
 }
 
-void TFormSetup::actDirExecute()
+void SettingsDialog::actDirExecute()
 {
-    QString directories = EditDir->text();
+    QString directories = dirEdit->text();
     if (m_services.directoriesDialog(this, directories))
-        EditDir->setText(directories);
+        dirEdit->setText(directories);
 }
 
-void TFormSetup::actPrnExecute()
+void SettingsDialog::actPrnExecute()
 {
-    if (ComboPrn->currentIndex() <= 0) {
+    if (printerCombo->currentIndex() <= 0) {
         MessageDlg(QStringLiteral("Tiskárna %1 neprovádí žádný textový výstup, tištěná sestava "
                                   "\"zmizí\". \rPokud je vypnut přepínač \"po vytištění sestavu "
                                   "smazat\", \rsestava se místo vytištění jen uloží do archívu a "
@@ -589,70 +591,70 @@ void TFormSetup::actPrnExecute()
         m_printers.setPaperFor(current, printer.pageLayout().pageSize());
 }
 
-void TFormSetup::actHelpExecute()
+void SettingsDialog::actHelpExecute()
 {
     m_services.closeHelp();
-    m_services.showHelp(this, SetupHelpTopic(PageControl1->currentIndex() + 1));
+    m_services.showHelp(this, setupHelpTopic(tabs->currentIndex() + 1));
 }
 
-void TFormSetup::UpdateAutorun() const
+void SettingsDialog::updateAutorun() const
 {
-    const QString value = Morvane().ProductKey;
+    const QString value = productKeys().productKey;
     const QString entry = platform::autostart::userEntryPath(value);
-    if (m_settings.Autorun)
+    if (m_settings.autorun)
         platform::autostart::writeCommand(
-            entry, value, AutostartCommandLine(m_services.programPath, m_settings.Iconize));
+            entry, value, autostartCommandLine(m_services.programPath, m_settings.iconize));
     else
         platform::autostart::remove(entry);
 }
 
-void TFormSetup::accept()
+void SettingsDialog::accept()
 {
     // Fields that are still being typed in are corrected as if they had been left.
-    EditDirExit();
-    EditPortrait->setText(CorrectWidth(EditPortrait->text()));
-    if (CheckBoxProxy->isChecked())
-        EditProxyPortExit();
+    dirEditFinished();
+    portraitEdit->setText(correctWidth(portraitEdit->text()));
+    if (proxyCheck->isChecked())
+        proxyPortEditFinished();
 
-    TAppSettings& s = m_settings;
-    s.Directories = EditDir->text();
-    if (ComboPrn->currentIndex() <= 0) {
-        s.Printer.clear();
+    AppSettings& s = m_settings;
+    s.directories = dirEdit->text();
+    if (printerCombo->currentIndex() <= 0) {
+        s.printer.clear();
     } else {
-        s.Printer = ComboPrn->currentText();
-        s.Font = ComboFont->currentText();
+        s.printer = printerCombo->currentText();
+        s.font = fontCombo->currentText();
     }
-    for (const auto& [box, setting] : CheckBoxSettings())
+    for (const auto& [box, setting] : checkBoxSettings())
         s.*setting = box->isChecked();
-    s.MaxPortrait = EditPortrait->value();
-    s.Indent = quint8(std::max(m_indent->checkedId(), 0));
-    s.Borders =
-        QMargins(SpinLeft->value(), SpinTop->value(), SpinRight->value(), SpinBottom->value());
-    if (RadioOrUnknown->isChecked())
-        s.Orientation = OrientPerTitle;
-    else if (RadioOrPortrait->isChecked())
-        s.Orientation = OrientPortrait;
-    else if (RadioOrLandscape->isChecked())
-        s.Orientation = OrientLandscape;
+    s.maxPortrait = portraitEdit->value();
+    s.indent = quint8(std::max(m_indent->checkedId(), 0));
+    s.borders =
+        QMargins(leftSpin->value(), topSpin->value(), rightSpin->value(), bottomSpin->value());
+    if (perTitleRadio->isChecked())
+        s.orientation = OrientPerTitle;
+    else if (portraitRadio->isChecked())
+        s.orientation = OrientPortrait;
+    else if (landscapeRadio->isChecked())
+        s.orientation = OrientLandscape;
     else
-        s.Orientation = OrientByWidth;
-    if (s.ProxyServer) {
-        s.ProxyAddr = TrimText(EditProxyAddr->text());
-        s.ProxyPort = TrimText(EditProxyPort->text());
+        s.orientation = OrientByWidth;
+    if (s.proxyServer) {
+        s.proxyAddr = trimText(proxyAddrEdit->text());
+        s.proxyPort = trimText(proxyPortEdit->text());
     }
-    UpdateAutorun();
+    updateAutorun();
     // The settings apply for this session either way; the user learns that they will not last.
-    if (!s.SaveSettings())
+    if (!s.saveSettings())
         MessageDlg(QStringLiteral("Nastavení se nepodařilo uložit do souboru %1.")
-                       .arg(TMvRegIni::hivePath()),
+                       .arg(RegistryIni::hivePath()),
                    MsgKind::Error, {MsgButton::Ok}, QString(), this);
-    SetShowHints(s.ShowHints);
+    setShowHints(s.showHints);
     QDialog::accept();
 }
 
-void TFormSetup::reject()
+void SettingsDialog::reject()
 {
-    const bool printersInstalled = ComboPrn->count() > 1;
+    const bool printersInstalled = printerCombo->count() > 1;
     if (printersInstalled && !m_services.documentInProgress())
         m_printers.setCurrentPrinter(m_savedPrinter);
     QDialog::reject();

@@ -20,10 +20,10 @@ class QRadioButton;
 class QSpinBox;
 class QTabWidget;
 class QToolButton;
-struct TAppSettings;
+struct AppSettings;
 
 // What the settings dialog opens or asks outside itself. Members left empty get the program's
-// own: the desktop's page setup dialog, the fonts of PrinterFontNames, the orientation editor on
+// own: the desktop's page setup dialog, the fonts of printerFontNames, the orientation editor on
 // the program's orientation memory, the help window, and the running program's path.
 struct SetupServices
 {
@@ -71,63 +71,63 @@ private:
 // page margins and placement, start-up behaviour, hints, priority, the version check and the
 // proxy. Settings change only when it closes with OK; the current printer follows the printer
 // list at once and goes back on cancel.
-class TFormSetup : public QDialog
+class SettingsDialog : public QDialog
 {
     Q_OBJECT
 public:
-    TFormSetup(TAppSettings& settings, PrinterCatalog& printers, SetupServices services = {},
-               QWidget* parent = nullptr);
+    SettingsDialog(AppSettings& settings, PrinterCatalog& printers, SetupServices services = {},
+                   QWidget* parent = nullptr);
 
     // The directory field's text cleaned up: entries trimmed, double quotes removed, each with a
     // trailing "/" and followed by ";", empty entries and the last ";" dropped.
-    static QString NormaliseDirectories(const QString& text);
+    static QString normaliseDirectories(const QString& text);
     // The width field's and the port field's corrections when they are left.
-    static QString CorrectWidth(const QString& text);
-    static QString CorrectPort(const QString& text);
+    static QString correctWidth(const QString& text);
+    static QString correctPort(const QString& text);
 
-    QTabWidget* PageControl1;
+    QTabWidget* tabs;
     // Tab "Tisk"
-    QLineEdit* EditDir;
-    QToolButton* ButtonDir;
-    QComboBox* ComboPrn;
-    QToolButton* ButtonPrn;
-    QComboBox* ComboFont;
-    QCheckBox* CheckOne;
-    QCheckBox* CheckErase;
+    QLineEdit* dirEdit;
+    QToolButton* dirButton;
+    QComboBox* printerCombo;
+    QToolButton* printerButton;
+    QComboBox* fontCombo;
+    QCheckBox* byOneCheck;
+    QCheckBox* eraseCheck;
     // Tab "Orientace"
-    QRadioButton* RadioOrDefault;
-    WidthEdit* EditPortrait;
-    QRadioButton* RadioOrUnknown;
-    QPushButton* ButtonOrient;
-    QRadioButton* RadioOrPortrait;
-    QRadioButton* RadioOrLandscape;
+    QRadioButton* byWidthRadio;
+    WidthEdit* portraitEdit;
+    QRadioButton* perTitleRadio;
+    QPushButton* orientButton;
+    QRadioButton* portraitRadio;
+    QRadioButton* landscapeRadio;
     // Tab "Stránka"
-    QGroupBox* RadioIndent;
-    QGroupBox* GroupBorder;
-    QSpinBox* SpinTop;
-    QSpinBox* SpinLeft;
-    QSpinBox* SpinRight;
-    QSpinBox* SpinBottom;
+    QGroupBox* indentGroup;
+    QGroupBox* borderGroup;
+    QSpinBox* topSpin;
+    QSpinBox* leftSpin;
+    QSpinBox* rightSpin;
+    QSpinBox* bottomSpin;
     // Tab "Obecné"
-    QCheckBox* CheckAutorun;
-    QCheckBox* CheckPause;
-    QCheckBox* CheckIconize;
-    QCheckBox* CheckHints;
-    QCheckBox* CheckPriority;
-    QCheckBox* CheckTaskbar;
-    QCheckBox* CheckUpdate;
+    QCheckBox* autorunCheck;
+    QCheckBox* pauseCheck;
+    QCheckBox* iconizeCheck;
+    QCheckBox* hintsCheck;
+    QCheckBox* priorityCheck;
+    QCheckBox* taskbarCheck;
+    QCheckBox* updateCheck;
     // Tab "Internet"
-    QCheckBox* CheckBoxProxy;
-    QLineEdit* EditProxyAddr;
-    QLineEdit* EditProxyPort;
+    QCheckBox* proxyCheck;
+    QLineEdit* proxyAddrEdit;
+    QLineEdit* proxyPortEdit;
 
-    QPushButton* ButtonHelp;
-    QPushButton* ButtonOK;
-    QPushButton* ButtonCancel;
-    QAction* actDir;
-    QAction* actPrn;
-    QAction* actOrient;
-    QAction* actHelp;
+    QPushButton* helpButton;
+    QPushButton* okButton;
+    QPushButton* cancelButton;
+    QAction* dirAction;
+    QAction* printerAction;
+    QAction* orientAction;
+    QAction* helpAction;
 
 public slots:
     void accept() override;
@@ -139,22 +139,22 @@ private:
     QWidget* createPageTab();
     QWidget* createGeneralTab();
     QWidget* createInternetTab();
-    void FormCreate();
+    void createWidgets();
     // Every check box with the setting it shows and stores.
-    QList<std::pair<QCheckBox*, bool TAppSettings::*>> CheckBoxSettings() const;
-    void FillPrinterList();
-    void FillFontList();
-    void ComboPrnChange(int index);
-    void UpdateOrientButtons();
-    void UpdateProxyFields();
-    void EditDirExit();
-    void EditProxyPortExit();
+    QList<std::pair<QCheckBox*, bool AppSettings::*>> checkBoxSettings() const;
+    void fillPrinterList();
+    void fillFontList();
+    void printerChanged(int index);
+    void updateOrientButtons();
+    void updateProxyFields();
+    void dirEditFinished();
+    void proxyPortEditFinished();
     void actDirExecute();
     void actPrnExecute();
     void actHelpExecute();
-    void UpdateAutorun() const;
+    void updateAutorun() const;
 
-    TAppSettings& m_settings;
+    AppSettings& m_settings;
     PrinterCatalog& m_printers;
     SetupServices m_services;
     QButtonGroup* m_orientation;

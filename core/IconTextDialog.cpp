@@ -15,7 +15,7 @@ constexpr int kTextTop = 8;
 }
 
 IconTextDialog::IconTextDialog(const Frame& frame, QWidget* parent)
-    : QDialog(parent, FixedDialogFlags), m_icon(frame.icon), m_textHeight(frame.textHeight),
+    : QDialog(parent, kFixedDialogFlags), m_icon(frame.icon), m_textHeight(frame.textHeight),
       m_buttonTop(frame.bevelTop + 16)
 {
     setObjectName(frame.name);

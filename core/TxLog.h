@@ -35,7 +35,7 @@ public:
     bool Active() const { return m_active; }
     void SetActive(bool active) { m_active = active; }
     bool AutoSave() const { return m_autoSave; }
-    // Only takes effect while FileName is not empty.
+    // Only takes effect while fileName is not empty.
     void SetAutoSave(bool autoSave);
     int SizeLimit() const { return m_sizeLimit; }
     void SetSizeLimit(int bytes) { m_sizeLimit = bytes; }

@@ -36,9 +36,9 @@ TDataModule1::~TDataModule1()
 void TDataModule1::DataModuleCreate()
 {
     SetUpAppLog(platform::programFilePath(),
-                platform::FindCmdLineSwitch(m_args, QStringLiteral("log")));
-    Settings.LoadSettings(Printers);
-    LstList().Load();
+                platform::findCmdLineSwitch(m_args, QStringLiteral("log")));
+    Settings.loadSettings(Printers);
+    orientationMemory().load();
 }
 
 void TDataModule1::BeginShutdown()
@@ -76,7 +76,7 @@ void TDataModule1::Shutdown()
     if (m_worker && !WaitForWorker(3000))
         ForgetWorker();
     // After the worker: a job remembers the orientation its user chose on its own thread.
-    LstList().Save();
+    orientationMemory().save();
     // "/srcexe PATH": a file to delete when the program ends (a replaced program file after an
     // update). The switch is matched exactly.
     const qsizetype src = m_args.indexOf(QStringLiteral("/srcexe"));
@@ -87,16 +87,17 @@ void TDataModule1::Shutdown()
 
 QString TDataModule1::CheckFirstRun()
 {
-    const TMvRegIni morvane(QStringLiteral("Software\\Morvane"));
+    const RegistryIni morvane(QStringLiteral("Software\\Morvane"));
     const bool firstRun =
-        morvane.ReadBool(Morvane().ProductKey, QStringLiteral("FirstRun"), false).value_or(false);
+        morvane.readBool(productKeys().productKey, QStringLiteral("FirstRun"), false)
+            .value_or(false);
     if (!firstRun)
         return {};
-    morvane.DeleteKey(Morvane().ProductKey, QStringLiteral("FirstRun"));
+    morvane.deleteKey(productKeys().productKey, QStringLiteral("FirstRun"));
     // The installation's own autostart entry for all users; failures (no rights) are ignored.
-    TMvRegIni(QStringLiteral("Software\\Microsoft\\Windows\\CurrentVersion\\Run"),
-              RegRoot::LocalMachine)
-        .DeleteKey(QString(), Morvane().ProductKey);
+    RegistryIni(QStringLiteral("Software\\Microsoft\\Windows\\CurrentVersion\\Run"),
+                RegRoot::LocalMachine)
+        .deleteKey(QString(), productKeys().productKey);
     return QStringLiteral("Verze %1.%2 byla úspěšně nainstalována.\rNovinky a změny naleznete v "
                           "nápovědě.")
         .arg(TARNYX_VERSION_MAJOR)
@@ -115,7 +116,7 @@ void TDataModule1::StartupTick()
     if (Closing)
         return;
     Timer1.start();
-    if (Settings.RunPaused)
+    if (Settings.runPaused)
         return;
     if (SetupOpen)
         PlayDeferred = true; // the settings dialog starts printing when it closes
@@ -136,7 +137,7 @@ QStringList TDataModule1::SpoolDirectories(const QString& directories)
 
 QString TDataModule1::NextSpoolDirectory()
 {
-    const QStringList items = SpoolDirectories(Settings.Directories);
+    const QStringList items = SpoolDirectories(Settings.directories);
     ++DirIndex;
     if (DirIndex > items.size())
         DirIndex = 1;
@@ -192,7 +193,7 @@ bool TDataModule1::servesDirectory(const QString& dir)
     // per user guards it.
     setNotice(dir, QStringLiteral("Složku %1 nelze zamknout (%2); jiná kopie programu z ní může "
                                   "tisknout také.")
-                       .arg(dir, FileErrorText(lock->error())));
+                       .arg(dir, fileErrorText(lock->error())));
     return true;
 }
 
@@ -209,7 +210,7 @@ QString TDataModule1::nextCandidate()
             return e.Path;
         }
     }
-    const QStringList dirs = SpoolDirectories(Settings.Directories);
+    const QStringList dirs = SpoolDirectories(Settings.directories);
     // A directory no longer in the list is given back to other copies.
     std::erase_if(m_spoolLocks, [&dirs](const auto& entry) { return !dirs.contains(entry.first); });
     for (const QString& dir : m_notices.keys())
@@ -221,7 +222,7 @@ QString TDataModule1::nextCandidate()
         return {};
     const qint64 now = QDateTime::currentSecsSinceEpoch();
     for (const platform::DirEntry& match :
-         platform::FindMatches(dir, QString::fromUtf16(ReportPattern))) {
+         platform::findMatches(dir, QString::fromUtf16(ReportPattern))) {
         const QString path = QDir(dir).filePath(match.name);
         // Only a plain file is a report: a folder, pipe, device or link of that name is passed
         // over, so it never holds back the reports after it.
@@ -292,8 +293,8 @@ void TDataModule1::StartJob(const QString& path)
         m_view->PrintingChanged(true);
     connect(m_worker.get(), &QThread::finished, this, &TDataModule1::JobFinished,
             Qt::QueuedConnection);
-    m_worker->start(); // the worker sets its own niceness from HighPriority
-    if (Settings.PrintByOne && m_view)
+    m_worker->start(); // the worker sets its own niceness from highPriority
+    if (Settings.printByOne && m_view)
         m_view->ActionPauseExecute();
     if (m_view)
         m_view->StartTrayAnimation();

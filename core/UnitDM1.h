@@ -65,7 +65,7 @@ public:
     void setView(ControllerView* view) { m_view = view; }
     void setWorkerFactory(WorkerFactory factory) { m_makeWorker = std::move(factory); }
 
-    TAppSettings Settings;
+    AppSettings Settings;
     PrinterCatalog& Printers;
 
     QTimer Timer1;

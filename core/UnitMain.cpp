@@ -50,7 +50,7 @@ TFormMain::TFormMain(TDataModule1& controller, const QStringList& args, Dialogs 
 {
     setObjectName(QStringLiteral("FormMain"));
     setWindowFlags(Qt::Window | Qt::WindowMinimizeButtonHint | Qt::WindowCloseButtonHint);
-    ApplyFormLook(this, m_controller.Settings);
+    applyFormLook(this, m_controller.Settings);
     m_trayPictures = pictures::trayPictures();
     m_trayFrames = pictures::trayAnimation();
     setWindowIcon(pictures::applicationIcon());
@@ -64,7 +64,7 @@ TFormMain::TFormMain(TDataModule1& controller, const QStringList& args, Dialogs 
     setFixedHeight(height());
     SetRunState(true);
     RefreshStatus();
-    SetShowHints(m_controller.Settings.ShowHints);
+    setShowHints(m_controller.Settings.showHints);
 
     m_animation.setInterval(100);
     connect(&m_animation, &QTimer::timeout, this, &TFormMain::nextAnimationFrame);
@@ -111,7 +111,7 @@ void TFormMain::createActions()
                                   6, QStringLiteral("Prohlížení a tisk uložených sestav"));
     ActionWebTarnyx =
         makeAction(this, QStringLiteral("ActionWebTarnyx"),
-                   QStringLiteral("&Webová stránka %1").arg(Morvane().ProductKey), {}, -1, {});
+                   QStringLiteral("&Webová stránka %1").arg(productKeys().productKey), {}, -1, {});
     actHelp =
         makeAction(this, QStringLiteral("actHelp"), QStringLiteral("&Nápověda"),
                    QKeySequence(Qt::Key_F1), 4, QStringLiteral("Zobrazení nápovědy k aplikaci"));
@@ -140,14 +140,14 @@ void TFormMain::createActions()
     });
     connect(ActionSetup2, &QAction::triggered, this, [this] {
         OpenSettingsDialog();
-        if (m_controller.Settings.Iconize && trayUsable()) {
+        if (m_controller.Settings.iconize && trayUsable()) {
             HideToTray();
         } else {
             RestoreFromTray();
         }
     });
     connect(ActionWebTarnyx, &QAction::triggered, this,
-            [] { QDesktopServices::openUrl(QUrl(TxConsts().urlTarnyx)); });
+            [] { QDesktopServices::openUrl(QUrl(settingsConstants().urlTarnyx)); });
     connect(actHelp, &QAction::triggered, this, [this] {
         if (m_dialogs.help)
             m_dialogs.help(QStringLiteral("charakter.htm"));
@@ -286,8 +286,8 @@ bool TFormMain::trayUsable() const
 
 void TFormMain::ShowInitially()
 {
-    const bool hidden = m_controller.Settings.Iconize && trayUsable() &&
-                        platform::FindCmdLineSwitch(m_args, QStringLiteral("min"));
+    const bool hidden = m_controller.Settings.iconize && trayUsable() &&
+                        platform::findCmdLineSwitch(m_args, QStringLiteral("min"));
     if (hidden)
         HideToTray();
     else
@@ -325,10 +325,10 @@ void TFormMain::RefreshStatus()
     StatusPanels[0]->setText(file.isEmpty() ? QStringLiteral(" ... ") : file);
     StatusPanels[1]->setText(
         QStringLiteral(" %1/%2 ").arg(m_controller.PageNumber()).arg(m_controller.PageCount()));
-    const QString printer = m_controller.Settings.Printer;
+    const QString printer = m_controller.Settings.printer;
     StatusPanels[2]->setText(printer.isEmpty() ? QStringLiteral("[žádná]") : printer);
     // Between jobs the text tells what the user should know about the spool directories.
-    StaticText->setText(file.isEmpty() ? m_notice : Cp1250ToUnicode(m_controller.ReportTitle()));
+    StaticText->setText(file.isEmpty() ? m_notice : cp1250ToUnicode(m_controller.ReportTitle()));
     const int progress = m_controller.Progress();
     if (progress < ProgressBar->minimum())
         ProgressBar->reset();
@@ -344,10 +344,10 @@ void TFormMain::UpdateTrayHint()
         hint = windowTitle();
     } else {
         hint = QStringLiteral("\"%1\"\r\nstrana %2 z %3\r\n%4")
-                   .arg(Cp1250ToUnicode(m_controller.ReportTitle()))
+                   .arg(cp1250ToUnicode(m_controller.ReportTitle()))
                    .arg(m_controller.PageNumber())
                    .arg(m_controller.PageCount())
-                   .arg(m_controller.Settings.Printer);
+                   .arg(m_controller.Settings.printer);
     }
     m_trayHint = hint.left(MaxTrayHint);
     QString shown = m_trayHint;
@@ -381,7 +381,7 @@ void TFormMain::nextAnimationFrame()
 void TFormMain::ApplyTrayOptions()
 {
     // Where the desktop has no tray the icon could not bring the window back: it stays away.
-    CoolTrayIcon1->setVisible(m_controller.Settings.Iconize && trayUsable());
+    CoolTrayIcon1->setVisible(m_controller.Settings.iconize && trayUsable());
 }
 
 void TFormMain::HideToTray()
@@ -411,7 +411,7 @@ void TFormMain::OpenSettingsDialog()
     if (m_dialogs.settings)
         m_dialogs.settings(this);
     m_controller.SetupOpen = false;
-    SetShowHints(m_controller.Settings.ShowHints);
+    setShowHints(m_controller.Settings.showHints);
     if (wasRunning || m_controller.PlayDeferred)
         ActionPlayExecute();
     m_controller.PlayDeferred = false;
@@ -435,7 +435,7 @@ void TFormMain::CheckTrayHost()
 {
     // When the desktop's tray comes back (a restarted panel), the icon is shown anew.
     const bool available = trayUsable();
-    if (available && !m_trayHostSeen && m_controller.Settings.Iconize) {
+    if (available && !m_trayHostSeen && m_controller.Settings.iconize) {
         CoolTrayIcon1->hide();
         CoolTrayIcon1->show();
     }
@@ -459,7 +459,7 @@ bool TFormMain::event(QEvent* e)
 void TFormMain::closeEvent(QCloseEvent* e)
 {
     AppLog().AddEntry(QStringLiteral("FormCloseQuery"), QString());
-    if (!ExitRequested && m_controller.Settings.Iconize) {
+    if (!ExitRequested && m_controller.Settings.iconize) {
         e->ignore();
         HideToTray();
         return;

@@ -3,8 +3,8 @@
 // sequences, frame characters, code pages) into a printer that keeps nothing.
 //
 // Besides "no crash, no hang", two properties are checked:
-// - the header the printer reads (ParseHeader on ReportFile's head lines) is the header
-//   `tarnyx-cli header` and the report list read (LoadHeader): same answer, same message, same
+// - the header the printer reads (parseHeader on ReportFile's head lines) is the header
+//   `tarnyx-cli header` and the report list read (loadHeader): same answer, same message, same
 //   fields;
 // - a job that reports no error has printed every body line the file holds.
 #include "config/AppSettings.h"

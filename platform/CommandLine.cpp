@@ -9,7 +9,7 @@ QStringList programArguments()
     return QCoreApplication::arguments().mid(1);
 }
 
-bool FindCmdLineSwitch(const QStringList& args, const QString& name)
+bool findCmdLineSwitch(const QStringList& args, const QString& name)
 {
     for (const QString& arg : args) {
         if (arg.size() == name.size() + 1 && (arg.front() == u'/' || arg.front() == u'-') &&

@@ -8,7 +8,7 @@ namespace platform {
 QStringList programArguments();
 
 // True when `args` holds `name` introduced by "/" or "-", compared without regard to case.
-bool FindCmdLineSwitch(const QStringList& args, const QString& name);
+bool findCmdLineSwitch(const QStringList& args, const QString& name);
 
 // The program file's full path and its directory.
 QString programFilePath();

@@ -61,7 +61,7 @@ std::optional<FileIdentity> identityOf(const QString& path)
     return identityOf(st);
 }
 
-QString IncludeTrailingPathDelimiter(const QString& path)
+QString includeTrailingPathDelimiter(const QString& path)
 {
     return path.endsWith(u'/') ? path : path + u'/';
 }

@@ -32,7 +32,7 @@ FileIdentity identityOf(const struct stat& st);
 std::optional<FileIdentity> identityOf(const QString& path);
 
 // The directory with a trailing "/" (a lone "/" for an empty text).
-QString IncludeTrailingPathDelimiter(const QString& path);
+QString includeTrailingPathDelimiter(const QString& path);
 
 // Looks one file up by its path; nullopt when it is not there.
 std::optional<FoundFile> findFile(const QString& path);

@@ -8,27 +8,27 @@
 
 namespace platform {
 
-bool WildcardMatch(QStringView pattern, QStringView name)
+bool wildcardMatch(QStringView pattern, QStringView name)
 {
     if (pattern.isEmpty())
         return name.isEmpty();
     const QChar p = pattern.front();
     if (p == u'*') {
         for (qsizetype skip = 0; skip <= name.size(); ++skip)
-            if (WildcardMatch(pattern.sliced(1), name.sliced(skip)))
+            if (wildcardMatch(pattern.sliced(1), name.sliced(skip)))
                 return true;
         return false;
     }
     if (p == u'?') {
         // Zero characters, or exactly one.
-        return WildcardMatch(pattern.sliced(1), name) ||
-               (!name.isEmpty() && WildcardMatch(pattern.sliced(1), name.sliced(1)));
+        return wildcardMatch(pattern.sliced(1), name) ||
+               (!name.isEmpty() && wildcardMatch(pattern.sliced(1), name.sliced(1)));
     }
     return !name.isEmpty() && p.toCaseFolded() == name.front().toCaseFolded() &&
-           WildcardMatch(pattern.sliced(1), name.sliced(1));
+           wildcardMatch(pattern.sliced(1), name.sliced(1));
 }
 
-QList<DirEntry> FindMatches(const QString& directory, const QString& pattern)
+QList<DirEntry> findMatches(const QString& directory, const QString& pattern)
 {
     QList<DirEntry> matches;
     DIR* dir = ::opendir(QFile::encodeName(directory).constData());
@@ -37,7 +37,7 @@ QList<DirEntry> FindMatches(const QString& directory, const QString& pattern)
     const int dirFd = ::dirfd(dir);
     while (const dirent* e = ::readdir(dir)) {
         const QString name = QFile::decodeName(e->d_name);
-        if (name == u"." || name == u".." || !WildcardMatch(pattern, name))
+        if (name == u"." || name == u".." || !wildcardMatch(pattern, name))
             continue;
         struct stat st;
         if (::fstatat(dirFd, e->d_name, &st, AT_SYMLINK_NOFOLLOW) != 0)

@@ -7,7 +7,7 @@ namespace platform {
 
 // Matches a file name against a pattern the way the desktop's file search does: "?" stands for
 // at most one character, "*" for any run of characters, letters match without regard to case.
-bool WildcardMatch(QStringView pattern, QStringView name);
+bool wildcardMatch(QStringView pattern, QStringView name);
 
 // The entries of a directory whose names match `pattern`, in the order the file system
 // enumerates them (not sorted), files, subdirectories and every other kind of entry alike.
@@ -20,6 +20,6 @@ struct DirEntry
     bool isRegular = false; // a plain file: neither directory, link, pipe, socket nor device
     qint64 mtimeSec = 0;    // last write, seconds since the epoch
 };
-QList<DirEntry> FindMatches(const QString& directory, const QString& pattern);
+QList<DirEntry> findMatches(const QString& directory, const QString& pattern);
 
 } // namespace platform

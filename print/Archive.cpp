@@ -54,7 +54,7 @@ void shortenTo(QString& part, qsizetype budget)
 // name short).
 QString headerPart(QByteArrayView text)
 {
-    QString part = Cp1250ToUnicode(text);
+    QString part = cp1250ToUnicode(text);
     for (QChar& ch : part) {
         if (ch == u'/' || ch == QChar(0))
             ch = u'_';
@@ -149,15 +149,15 @@ void finishArchivedFile(const QByteArray& path)
 
 QString ArchiveDirectory(const QString& reportPath)
 {
-    return platform::IncludeTrailingPathDelimiter(QFileInfo(reportPath).path()) +
+    return platform::includeTrailingPathDelimiter(QFileInfo(reportPath).path()) +
            QStringLiteral("BAKPRN");
 }
 
-QString ArchivedName(const TLstObj& header)
+QString ArchivedName(const ReportHeader& header)
 {
-    QString date = headerPart(header.DateText);
-    QString time = headerPart(header.TimeText.left(6));
-    const QString name = QFileInfo(header.FileName).fileName();
+    QString date = headerPart(header.dateText);
+    QString time = headerPart(header.timeText.left(6));
+    const QString name = QFileInfo(header.fileName).fileName();
     // An overlong header field would make the name too long for the file system, the move would
     // fail every time and the report would be printed over and over. The date gives way first;
     // a well-formed header is far below the limit.
@@ -167,19 +167,19 @@ QString ArchivedName(const TLstObj& header)
     return date + u'-' + time + u'-' + name;
 }
 
-DisposeResult DisposeReport(const TLstObj& header, bool erase,
+DisposeResult DisposeReport(const ReportHeader& header, bool erase,
                             const platform::FileIdentity* printed)
 {
     auto failed = [] {
         return DisposeResult{DisposeResult::Failed, errno};
     };
-    if (header.FileName.isEmpty())
+    if (header.fileName.isEmpty())
         return DisposeResult{DisposeResult::Gone, 0};
-    const QByteArray source = QFile::encodeName(header.FileName);
+    const QByteArray source = QFile::encodeName(header.fileName);
     if (printed) {
         // Between this look and the rename below another program could still replace the file;
         // that window is a few microseconds, against the minutes a report takes to print.
-        const std::optional<platform::FileIdentity> now = platform::identityOf(header.FileName);
+        const std::optional<platform::FileIdentity> now = platform::identityOf(header.fileName);
         if (!now)
             return DisposeResult{DisposeResult::Gone, 0};
         if (!(*now == *printed))
@@ -191,7 +191,7 @@ DisposeResult DisposeReport(const TLstObj& header, bool erase,
         return {};
     }
 
-    const QString dir = ArchiveDirectory(header.FileName);
+    const QString dir = ArchiveDirectory(header.fileName);
     const QByteArray nativeDir = QFile::encodeName(dir);
     if (::mkdir(nativeDir.constData(), 0777) != 0) {
         struct stat st;

@@ -4,7 +4,7 @@
 
 #include <functional>
 
-class TLstObj;
+class ReportHeader;
 class TPrnObj;
 
 // What a print job asks of the program around it. The tray program runs these on its
@@ -20,7 +20,7 @@ public:
     virtual void runOnUiThread(const std::function<void()>& work) { work(); }
     // The orientation for a report whose title has none remembered yet: 0 by width, 1 portrait,
     // 2 landscape.
-    virtual int askOrientation(const TLstObj& header) = 0;
+    virtual int askOrientation(const ReportHeader& header) = 0;
     // Shows the job's error text and records the user's choice in the job's ErrorChoice.
     virtual void showPrintError(TPrnObj& job) = 0;
     // The main window is to show the job fields anew; returns at once, without waiting for it.

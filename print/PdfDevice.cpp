@@ -237,7 +237,7 @@ void PdfDevice::textOut(int x, int y, QByteArrayView text)
                 ++end;
             if (end > i)
                 m_stream->text(m_font, m_pixelSize, x + int(i) * m_advance, y + m_ascent, m_advance,
-                               Cp1250ToUnicode(text.sliced(i, end - i)));
+                               cp1250ToUnicode(text.sliced(i, end - i)));
             i = end;
         }
     }

@@ -11,7 +11,7 @@
 #include <exception>
 
 namespace {
-// How much a print worker without HighPriority yields to the windows (niceness steps).
+// How much a print worker without highPriority yields to the windows (niceness steps).
 constexpr int kLowPrioritySteps = 5;
 } // namespace
 
@@ -24,15 +24,15 @@ TPrnThread::TPrnThread(const QString& fileName, TDataModule1& controller, JobHos
 void TPrnThread::run()
 {
     // Printing is marked and cleared by the controller on the user-interface thread.
-    // With HighPriority the job competes with the windows on equal terms; without, it yields.
-    platform::setThreadNiceness(m_controller.Settings.HighPriority ? 0 : kLowPrioritySteps);
+    // With highPriority the job competes with the windows on equal terms; without, it yields.
+    platform::setThreadNiceness(m_controller.Settings.highPriority ? 0 : kLowPrioritySteps);
     {
         CupsQueueDevice printer(&m_controller.Printers);
         printer.setStopFlag(&m_controller.StopRequest);
         const PrintJournal journal(PrintJournal::defaultPath());
-        auto job = std::make_unique<TPrnObj>(m_fileName,
-                                             PrintContext{m_controller.Settings, LstList(),
-                                                          m_controller, printer, m_host, &journal});
+        auto job = std::make_unique<TPrnObj>(
+            m_fileName, PrintContext{m_controller.Settings, orientationMemory(), m_controller,
+                                     printer, m_host, &journal});
         try {
             job->Run();
         } catch (const std::exception& e) {

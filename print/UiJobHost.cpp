@@ -49,7 +49,7 @@ void UiJobHost::logEvent(const QString& title, const QString& description)
         Qt::QueuedConnection);
 }
 
-int UiJobHost::askOrientation(const TLstObj& header)
+int UiJobHost::askOrientation(const ReportHeader& header)
 {
     int answer = OrientByWidth;
     runOnUiThread([&] {

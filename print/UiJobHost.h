@@ -20,11 +20,11 @@ class UiJobHost : public QObject, public JobHost
 public:
     explicit UiJobHost(TDataModule1& controller, QObject* parent = nullptr);
 
-    std::function<int(const TLstObj&)> askOrientationDialog; // 0 by width when not set
+    std::function<int(const ReportHeader&)> askOrientationDialog; // 0 by width when not set
     std::function<void()> refreshStatusView;
 
     void runOnUiThread(const std::function<void()>& work) override;
-    int askOrientation(const TLstObj& header) override;
+    int askOrientation(const ReportHeader& header) override;
     void showPrintError(TPrnObj& job) override;
     void refreshStatus() override;
     void logEvent(const QString& title, const QString& description) override;

@@ -33,14 +33,14 @@ QAction* makeAction(QObject* parent, const QString& caption, const QString& hint
 
 // A header that was never read has no time stamp; the file's own keeps the skip in force until
 // the file is rewritten.
-SkipEntry skipEntryFor(const TLstObj& report)
+SkipEntry skipEntryFor(const ReportHeader& report)
 {
-    quint32 stamp = report.FileTime;
+    quint32 stamp = report.fileTime;
     if (stamp == 0) {
-        if (const std::optional<platform::FoundFile> found = platform::findFile(report.FileName))
+        if (const std::optional<platform::FoundFile> found = platform::findFile(report.fileName))
             stamp = found->dosTime;
     }
-    return SkipEntry{report.FileName, stamp};
+    return SkipEntry{report.fileName, stamp};
 }
 
 void postToTopLevelWidgets(bool run)
@@ -52,7 +52,7 @@ void postToTopLevelWidgets(bool run)
 
 } // namespace
 
-TFormErrMsg::TFormErrMsg(const TAppSettings& settings, QWidget* parent)
+TFormErrMsg::TFormErrMsg(const AppSettings& settings, QWidget* parent)
     : IconTextDialog({QStringLiteral("FormErrMsg"), QStringLiteral("Chyba"),
                       QSize(kClientWidth, kClientHeight), kTextHeight, 120,
                       QStyle::SP_MessageBoxCritical},
@@ -76,9 +76,9 @@ TFormErrMsg::TFormErrMsg(const TAppSettings& settings, QWidget* parent)
     btnDelete = addButton(QStringLiteral("btnDelete"), 128);
     btnSkip = addButton(QStringLiteral("btnSkip"), 216);
     btnRetry = addButton(QStringLiteral("btnRetry"), 304);
-    BindButton(btnDelete, actDelete);
-    BindButton(btnSkip, actSkip);
-    BindButton(btnRetry, actRetry);
+    bindButton(btnDelete, actDelete);
+    bindButton(btnSkip, actSkip);
+    bindButton(btnRetry, actRetry);
 
     SetMessage(QString());
     FormCreate(settings);
@@ -86,9 +86,9 @@ TFormErrMsg::TFormErrMsg(const TAppSettings& settings, QWidget* parent)
     btnDelete->setFocus();
 }
 
-void TFormErrMsg::FormCreate(const TAppSettings& settings)
+void TFormErrMsg::FormCreate(const AppSettings& settings)
 {
-    ApplyFormLook(this, settings);
+    applyFormLook(this, settings);
 }
 
 void TFormErrMsg::SetMessage(const QString& text)
@@ -96,7 +96,7 @@ void TFormErrMsg::SetMessage(const QString& text)
     setText(MsgDisplayText(text));
 }
 
-void TFormErrMsg::SetReport(const TLstObj* report)
+void TFormErrMsg::SetReport(const ReportHeader* report)
 {
     m_report = report;
     actUpdate();
@@ -135,7 +135,7 @@ void TFormErrMsg::actDeleteExecute()
     DeleteResult result = DeleteResult::Failed;
     {
         HourglassCursor wait;
-        result = DeleteReportEx(m_report, events::FromErrorDialog);
+        result = deleteReportEx(m_report, events::FromErrorDialog);
     }
     switch (result) {
     case DeleteResult::Deleted:
@@ -171,12 +171,12 @@ void TFormErrMsg::showEvent(QShowEvent* event)
 
 void BroadcastRunState(bool run, const TDataModule1& controller)
 {
-    if (run && controller.Settings.PrintByOne)
+    if (run && controller.Settings.printByOne)
         return;
     postToTopLevelWidgets(run);
 }
 
-void ShowPrintError(const TLstObj& report, ErrorChoice& choice, TDataModule1& controller)
+void ShowPrintError(const ReportHeader& report, ErrorChoice& choice, TDataModule1& controller)
 {
     controller.Timer1.stop();
     BroadcastRunState(false, controller);
@@ -191,7 +191,7 @@ void ShowPrintError(const TLstObj& report, ErrorChoice& choice, TDataModule1& co
         // The print worker waits in this call, yet the queue is shared with it: take the lock.
         QMutexLocker lock(&controller.QueueLock);
         for (ReprintEntry& entry : controller.ReprintQueue) {
-            if (entry.Path.compare(report.FileName, Qt::CaseInsensitive) == 0) {
+            if (entry.Path.compare(report.fileName, Qt::CaseInsensitive) == 0) {
                 entry.Taken = false;
                 break;
             }

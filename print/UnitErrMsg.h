@@ -10,8 +10,8 @@ class QFrame;
 class QLabel;
 class QPushButton;
 class TDataModule1;
-class TLstObj;
-struct TAppSettings;
+class ReportHeader;
+struct AppSettings;
 
 // The print error dialog: shows why a report failed and lets the user delete it (to the trash),
 // skip it until the next start, or print it again. Esc and closing the window answer Cancel.
@@ -19,13 +19,13 @@ class TFormErrMsg : public IconTextDialog
 {
     Q_OBJECT
 public:
-    explicit TFormErrMsg(const TAppSettings& settings, QWidget* parent = nullptr);
+    explicit TFormErrMsg(const AppSettings& settings, QWidget* parent = nullptr);
 
     // The error text (a CR is a line break); also places TextLabel beside the icon.
     void SetMessage(const QString& text);
     // The failed report, not owned; the actions are enabled exactly while there is one.
-    void SetReport(const TLstObj* report);
-    const TLstObj* Report() const { return m_report; }
+    void SetReport(const ReportHeader* report);
+    const ReportHeader* Report() const { return m_report; }
 
     // The user's answer so far: Cancel until an action ends the dialog.
     ErrorChoice Choice() const { return m_choice; }
@@ -46,24 +46,24 @@ protected:
     void showEvent(QShowEvent* event) override;
 
 private:
-    void FormCreate(const TAppSettings& settings);
+    void FormCreate(const AppSettings& settings);
     void actUpdate();
     void actDeleteExecute();
     void actSkipExecute();
     void actRetryExecute();
     void finish(ErrorChoice choice);
 
-    const TLstObj* m_report = nullptr;
+    const ReportHeader* m_report = nullptr;
     ErrorChoice m_choice = ErrorChoice::Cancel;
 };
 
 // Posts the run state asked for to every top-level window (the main window acts on it). A request
-// to run is not posted while PrintByOne is set: printing then stays paused after every report.
+// to run is not posted while printByOne is set: printing then stays paused after every report.
 void BroadcastRunState(bool run, const TDataModule1& controller);
 
 // Shows the controller's WorkerError for a failed report and carries out the user's choice, which
 // it also stores in `choice`. Runs on the user-interface thread while the print worker waits.
 // No new job starts while the dialog is open; afterwards WorkerError is empty and Timer1 runs.
-void ShowPrintError(const TLstObj& report, ErrorChoice& choice, TDataModule1& controller);
+void ShowPrintError(const ReportHeader& report, ErrorChoice& choice, TDataModule1& controller);
 // The same for a print job: its report and its Choice.
 void ShowPrintError(TPrnObj& job, TDataModule1& controller);

@@ -158,17 +158,17 @@ TPrnObj::~TPrnObj()
 
 void TPrnObj::DecideOrientation()
 {
-    int o = m_ctx.settings.Orientation;
+    int o = m_ctx.settings.orientation;
     if (o == OrientPerTitle) {
-        o = m_ctx.orientations.Lookup(Lst);
+        o = m_ctx.orientations.lookup(Lst);
         if (o == OrientPerTitle) {
             o = m_ctx.host.askOrientation(Lst);
             // A question abandoned because the job was stopped (or the program ends) has no
             // answer to remember.
             if (m_ctx.state.StopRequest)
-                m_ctx.orientations.Forget(Lst);
+                m_ctx.orientations.forget(Lst);
             else
-                m_ctx.orientations.Store(Lst, quint8(o));
+                m_ctx.orientations.store(Lst, quint8(o));
         }
     }
     if (o == OrientPortrait)
@@ -176,34 +176,34 @@ void TPrnObj::DecideOrientation()
     else if (o == OrientLandscape)
         Landscape = true;
     else
-        Landscape = Lst.Width > m_ctx.settings.MaxPortrait;
+        Landscape = Lst.width > m_ctx.settings.maxPortrait;
 }
 
 bool TPrnObj::Layout(QString& error)
 {
     PrinterDevice& printer = m_ctx.printer;
-    const TAppSettings& s = m_ctx.settings;
+    const AppSettings& s = m_ctx.settings;
     DecideOrientation();
-    Columns = Lst.Width * 100 / Lst.Scale;
-    Rows = Lst.LinesPerPage * 100 / Lst.Scale;
-    printer.setTitle(Cp1250ToUnicode(Lst.Title));
+    Columns = Lst.width * 100 / Lst.scale;
+    Rows = Lst.linesPerPage * 100 / Lst.scale;
+    printer.setTitle(cp1250ToUnicode(Lst.title));
     printer.setLandscape(Landscape);
     if (!printer.beginDoc(error))
         return false;
 
     auto select = [&](int size) {
         FontSize = size;
-        printer.setFont(s.Font, size, false, false, false);
+        printer.setFont(s.font, size, false, false, false);
     };
     auto charWidth = [&] {
         return std::max(1, printer.textExtent("M").width());
     };
     DpiX = printer.dpiX();
     DpiY = printer.dpiY();
-    MarginTop = mmToUnits(s.Borders.top(), DpiY);
-    MarginBottom = mmToUnits(s.Borders.bottom(), DpiY);
-    MarginLeft = mmToUnits(s.Borders.left(), DpiX);
-    MarginRight = mmToUnits(s.Borders.right(), DpiX);
+    MarginTop = mmToUnits(s.borders.top(), DpiY);
+    MarginBottom = mmToUnits(s.borders.bottom(), DpiY);
+    MarginLeft = mmToUnits(s.borders.left(), DpiX);
+    MarginRight = mmToUnits(s.borders.right(), DpiX);
     AreaWidth = printer.pageWidth() - MarginLeft - MarginRight;
     AreaHeight = printer.pageHeight() - MarginTop - MarginBottom;
 
@@ -246,8 +246,8 @@ void TPrnObj::PageStart()
 void TPrnObj::PrintLine(const QByteArray& line)
 {
     PrinterDevice& printer = m_ctx.printer;
-    const QByteArray text = ConvertReportText(line, Lst.CodePage);
-    Pending = PlacementText(m_ctx.settings.Indent, printer.pageNumber(), IndentText, CenterText);
+    const QByteArray text = convertReportText(line, Lst.codePage);
+    Pending = PlacementText(m_ctx.settings.indent, printer.pageNumber(), IndentText, CenterText);
     PosX = MarginLeft;
     const qsizetype n = text.size();
     for (qsizetype i = 0; i < n;) {
@@ -274,7 +274,7 @@ void TPrnObj::PrintLine(const QByteArray& line)
 void TPrnObj::DrawSegment()
 {
     PrinterDevice& printer = m_ctx.printer;
-    if (!Lst.Frames) {
+    if (!Lst.frames) {
         printer.textOut(PosX, PosY, Pending);
         return;
     }
@@ -329,7 +329,7 @@ bool TPrnObj::PrintBody(QString& error)
     while (m_file.nextBodyLine(line, error)) {
         if (stopped())
             return true;
-        if (line.startsWith("^PG") || LinesOnPage >= Lst.LinesPerPage) {
+        if (line.startsWith("^PG") || LinesOnPage >= Lst.linesPerPage) {
             LinesOnPage = 0;
             if (line.startsWith("^PG"))
                 line.remove(0, 3);
@@ -356,22 +356,22 @@ bool TPrnObj::endDocument(QString& error)
     PrinterDevice& printer = m_ctx.printer;
     const bool journalled = m_ctx.journal && fromSpool();
     if (journalled) {
-        m_ctx.journal->record(JournalEntry{Lst.FileName, m_file.identity(), printer.printerName(),
-                                           Cp1250ToUnicode(Lst.Title),
+        m_ctx.journal->record(JournalEntry{Lst.fileName, m_file.identity(), printer.printerName(),
+                                           cp1250ToUnicode(Lst.title),
                                            QDateTime::currentSecsSinceEpoch(), 0});
     }
     if (!printer.endDoc(error))
         return false; // the entry stays: the document may have reached the server all the same
     Printed = true;
     if (journalled && printer.jobId() > 0)
-        m_ctx.journal->setJobId(Lst.FileName, printer.jobId());
+        m_ctx.journal->setJobId(Lst.fileName, printer.jobId());
     return true;
 }
 
 bool TPrnObj::Print(QString& error)
 {
     PrinterDevice& printer = m_ctx.printer;
-    if (!printer.selectPrinter(m_ctx.settings.Printer)) {
+    if (!printer.selectPrinter(m_ctx.settings.printer)) {
         error = printer.selectionError();
         if (error.isEmpty())
             error = QStringLiteral("Není nainstalována žádná tiskárna.");
@@ -399,39 +399,39 @@ void TPrnObj::Run()
 {
     JobState& state = m_ctx.state;
     QString error;
-    if (!m_file.open(Lst.FileName, error)) {
+    if (!m_file.open(Lst.fileName, error)) {
         state.SetWorkerError(QStringLiteral("Nelze otevřít soubor sestavy %1,\rchyba \"%2\"")
-                                 .arg(Lst.FileName, error));
+                                 .arg(Lst.fileName, error));
         return;
     }
-    if (!Lst.ParseHeader(m_file.headLines(), error)) {
+    if (!Lst.parseHeader(m_file.headLines(), error)) {
         state.SetWorkerError(
-            QStringLiteral("Chybný formát souboru %1\r(%2)").arg(Lst.FileName, error));
+            QStringLiteral("Chybný formát souboru %1\r(%2)").arg(Lst.fileName, error));
         return;
     }
-    m_fromQueue = state.InReprintQueue(Lst.FileName);
+    m_fromQueue = state.InReprintQueue(Lst.fileName);
     // The file name first: setting it clears the page number.
-    state.SetCurrentFile(QFileInfo(Lst.FileName).fileName());
+    state.SetCurrentFile(QFileInfo(Lst.fileName).fileName());
     state.SetPageNumber(1);
-    state.SetPageCount(Lst.Pages);
-    state.SetReportTitle(Lst.Title);
+    state.SetPageCount(Lst.pages);
+    state.SetReportTitle(Lst.title);
     Started = true;
     m_ctx.host.refreshStatus();
     auto fail = [&](const QString& why) {
         state.SetWorkerError(
-            QStringLiteral("Chyba \"%1\" v průběhu tisku souboru %2").arg(why, Lst.FileName));
+            QStringLiteral("Chyba \"%1\" v průběhu tisku souboru %2").arg(why, Lst.fileName));
     };
     // Without a printer the report would be printed nowhere and then disposed of: it waits.
-    if (m_ctx.settings.Printer.isEmpty()) {
+    if (m_ctx.settings.printer.isEmpty()) {
         fail(QStringLiteral("Není vybrána žádná tiskárna."));
         return;
     }
     // A copy of the program that ended after handing this very report to the print server.
     if (m_ctx.journal && fromSpool()) {
-        switch (CheckPriorPrint(*m_ctx.journal, Lst.FileName, m_file.identity())) {
+        switch (CheckPriorPrint(*m_ctx.journal, Lst.fileName, m_file.identity())) {
         case PriorPrint::Printed:
             Printed = true;
-            m_ctx.host.logEvent(QStringLiteral("Sestava již vytištěna"), Lst.FileName);
+            m_ctx.host.logEvent(QStringLiteral("Sestava již vytištěna"), Lst.fileName);
             return;
         case PriorPrint::Unknown:
             fail(cupsclient::noAnswerText());
@@ -453,20 +453,20 @@ void TPrnObj::Run()
 void TPrnObj::dispose()
 {
     const platform::FileIdentity printed = m_file.identity();
-    const DisposeResult result = DisposeReport(Lst, m_ctx.settings.Erase, &printed);
+    const DisposeResult result = DisposeReport(Lst, m_ctx.settings.erase, &printed);
     switch (result.outcome) {
     case DisposeResult::Disposed:
     case DisposeResult::Gone:
         break;
     case DisposeResult::Replaced:
         // The payroll program wrote a new report under the same name meanwhile: it prints next.
-        m_ctx.host.logEvent(QStringLiteral("Sestava nahrazena během tisku"), Lst.FileName);
+        m_ctx.host.logEvent(QStringLiteral("Sestava nahrazena během tisku"), Lst.fileName);
         break;
     case DisposeResult::Failed: {
         const QString text =
-            (m_ctx.settings.Erase ? QStringLiteral("Sestavu %1 se nepodařilo odstranit: %2")
+            (m_ctx.settings.erase ? QStringLiteral("Sestavu %1 se nepodařilo odstranit: %2")
                                   : QStringLiteral("Sestavu %1 se nepodařilo archivovat: %2"))
-                .arg(Lst.FileName, FileErrorText(result.error));
+                .arg(Lst.fileName, fileErrorText(result.error));
         m_ctx.host.logEvent(QStringLiteral("Sestavu nelze odstranit ze složky"), text);
         m_ctx.state.SetWorkerError(text);
         // The dialog keeps the printed report from being printed again while it is unchanged;
@@ -476,14 +476,14 @@ void TPrnObj::dispose()
         const bool gone =
             Choice == ErrorChoice::Deleted ||
             (Choice == ErrorChoice::Retry &&
-             DisposeReport(Lst, m_ctx.settings.Erase, &printed).outcome != DisposeResult::Failed);
+             DisposeReport(Lst, m_ctx.settings.erase, &printed).outcome != DisposeResult::Failed);
         if (!gone)
             return;
         break;
     }
     }
     if (m_ctx.journal)
-        m_ctx.journal->remove(Lst.FileName);
+        m_ctx.journal->remove(Lst.fileName);
 }
 
 void TPrnObj::Finish()
@@ -496,7 +496,7 @@ void TPrnObj::Finish()
     if (failed)
         m_ctx.host.showPrintError(*this);
     if (Choice != ErrorChoice::Retry) {
-        const bool fromQueue = state.RemoveFromReprintQueue(Lst.FileName);
+        const bool fromQueue = state.RemoveFromReprintQueue(Lst.fileName);
         // Only a report whose document was printed whole leaves its spool directory: one that
         // failed or was stopped stays, whatever the user answered, until it prints or the user
         // deletes it.

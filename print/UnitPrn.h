@@ -10,8 +10,8 @@ class JobHost;
 class JobState;
 class PrintJournal;
 class PrinterDevice;
-class TLstList;
-struct TAppSettings;
+class OrientationMemory;
+struct AppSettings;
 
 // The user's answer in the print error dialog of a job.
 enum class ErrorChoice
@@ -26,8 +26,8 @@ enum class ErrorChoice
 // Everything a print job works with besides its report.
 struct PrintContext
 {
-    const TAppSettings& settings;
-    TLstList& orientations;
+    const AppSettings& settings;
+    OrientationMemory& orientations;
     JobState& state;
     PrinterDevice& printer;
     JobHost& host;
@@ -59,7 +59,7 @@ public:
     void PrintLine(const QByteArray& line);
     void DrawSegment();
 
-    TLstObj Lst;
+    ReportHeader Lst;
     bool Started = false;
     // The printer (or the print server) has the whole document: from now on the report must not
     // be printed again on its own, even when it cannot be disposed of.

@@ -17,7 +17,7 @@ using ByteTable = std::array<unsigned char, 256>;
 // shading and block characters have no Windows-1250 counterpart and become look-alikes:
 // "-" (B0-B3 BC C9 D9-DC DF), "+" (B4 C1 C3 C5 CE), ¦ (B9 BA C4 CA CC FE), ¬ (BB BF),
 // "L" (C0 C8), "T" (C2 CB), "=" (CD).
-constexpr ByteTable Cp852Table = {
+constexpr ByteTable kCp852Table = {
     0x00, 0x01, 0x02, 0x03, 0x04, 0x05, 0x06, 0x07, 0x08, 0x09, 0x0A, 0x0B, 0x0C, 0x0D, 0x0E, 0xA4, // 00: control codes; 0F 14 15 give ¤ ¶ §
     0x10, 0x11, 0x12, 0x13, 0xB6, 0xA7, 0x16, 0x17, 0x18, 0x19, 0x1A, 0x1B, 0x1C, 0x1D, 0x1E, 0x1F, // 10: control codes
     0x20, 0x21, 0x22, 0x23, 0x24, 0x25, 0x26, 0x27, 0x28, 0x29, 0x2A, 0x2B, 0x2C, 0x2D, 0x2E, 0x2F, // 20: SP ! " # $ % & ' ( ) * + , - . /
@@ -38,7 +38,7 @@ constexpr ByteTable Cp852Table = {
 
 // Kamenický: ASCII below 0x80, Czech and Slovak letters from 0x80 to 0xAF (0xAD is § here), the
 // PC character set (code page 437) from 0xB0. Characters Windows-1250 lacks become "#".
-constexpr ByteTable KamenickyTable = {
+constexpr ByteTable kKamenickyTable = {
     0x00, 0x01, 0x02, 0x03, 0x04, 0x05, 0x06, 0x07, 0x08, 0x09, 0x0A, 0x0B, 0x0C, 0x0D, 0x0E, 0x0F, // 00: control codes
     0x10, 0x11, 0x12, 0x13, 0x14, 0x15, 0x16, 0x17, 0x18, 0x19, 0x1A, 0x1B, 0x1C, 0x1D, 0x1E, 0x1F, // 10: control codes
     0x20, 0x21, 0x22, 0x23, 0x24, 0x25, 0x26, 0x27, 0x28, 0x29, 0x2A, 0x2B, 0x2C, 0x2D, 0x2E, 0x2F, // 20: SP ! " # $ % & ' ( ) * + , - . /
@@ -59,7 +59,7 @@ constexpr ByteTable KamenickyTable = {
 
 // ISO 8859-2: DEL and the C1 control range become "#"; every printable character exists in
 // Windows-1250, mostly at the same position.
-constexpr ByteTable Iso88592Table = {
+constexpr ByteTable kIso88592Table = {
     0x00, 0x01, 0x02, 0x03, 0x04, 0x05, 0x06, 0x07, 0x08, 0x09, 0x0A, 0x0B, 0x0C, 0x0D, 0x0E, 0x0F, // 00: control codes
     0x10, 0x11, 0x12, 0x13, 0x14, 0x15, 0x16, 0x17, 0x18, 0x19, 0x1A, 0x1B, 0x1C, 0x1D, 0x1E, 0x1F, // 10: control codes
     0x20, 0x21, 0x22, 0x23, 0x24, 0x25, 0x26, 0x27, 0x28, 0x29, 0x2A, 0x2B, 0x2C, 0x2D, 0x2E, 0x2F, // 20: SP ! " # $ % & ' ( ) * + , - . /
@@ -79,7 +79,7 @@ constexpr ByteTable Iso88592Table = {
 };
 
 // Windows-1250 to Unicode; the five bytes the code page leaves undefined give U+FFFD.
-constexpr std::array<char16_t, 256> Cp1250Unicode = {
+constexpr std::array<char16_t, 256> kCp1250Unicode = {
     0x0000, 0x0001, 0x0002, 0x0003, 0x0004, 0x0005, 0x0006, 0x0007, 0x0008, 0x0009, 0x000A, 0x000B, 0x000C, 0x000D, 0x000E, 0x000F, // 00
     0x0010, 0x0011, 0x0012, 0x0013, 0x0014, 0x0015, 0x0016, 0x0017, 0x0018, 0x0019, 0x001A, 0x001B, 0x001C, 0x001D, 0x001E, 0x001F, // 10
     0x0020, 0x0021, 0x0022, 0x0023, 0x0024, 0x0025, 0x0026, 0x0027, 0x0028, 0x0029, 0x002A, 0x002B, 0x002C, 0x002D, 0x002E, 0x002F, // 20
@@ -100,23 +100,23 @@ constexpr std::array<char16_t, 256> Cp1250Unicode = {
 
 // clang-format on
 
-constexpr char16_t Undefined = u'\uFFFD';
+constexpr char16_t kUndefined = u'\uFFFD';
 
 const ByteTable* tableFor(int codePage)
 {
     switch (codePage) {
     case CodePage852:
-        return &Cp852Table;
+        return &kCp852Table;
     case CodePageKamenicky:
-        return &KamenickyTable;
+        return &kKamenickyTable;
     case CodePageIso88592:
-        return &Iso88592Table;
+        return &kIso88592Table;
     default:
         return nullptr;
     }
 }
 
-// The reverse of Cp1250Unicode for bytes 0x80 to 0xFF (below that Unicode and Windows-1250
+// The reverse of kCp1250Unicode for bytes 0x80 to 0xFF (below that Unicode and Windows-1250
 // agree), sorted by character for a binary search. Built at compile time.
 struct ReverseEntry
 {
@@ -124,15 +124,16 @@ struct ReverseEntry
     unsigned char byte;
 };
 
-constexpr std::size_t DefinedUpperBytes = static_cast<std::size_t>(std::count_if(
-    Cp1250Unicode.begin() + 0x80, Cp1250Unicode.end(), [](char16_t c) { return c != Undefined; }));
+constexpr std::size_t kDefinedUpperBytes =
+    static_cast<std::size_t>(std::count_if(kCp1250Unicode.begin() + 0x80, kCp1250Unicode.end(),
+                                           [](char16_t c) { return c != kUndefined; }));
 
-constexpr auto ReverseTable = [] {
-    std::array<ReverseEntry, DefinedUpperBytes> entries{};
+constexpr auto kReverseTable = [] {
+    std::array<ReverseEntry, kDefinedUpperBytes> entries{};
     std::size_t n = 0;
-    for (std::size_t b = 0x80; b < Cp1250Unicode.size(); ++b) {
-        if (Cp1250Unicode[b] != Undefined)
-            entries[n++] = {Cp1250Unicode[b], static_cast<unsigned char>(b)};
+    for (std::size_t b = 0x80; b < kCp1250Unicode.size(); ++b) {
+        if (kCp1250Unicode[b] != kUndefined)
+            entries[n++] = {kCp1250Unicode[b], static_cast<unsigned char>(b)};
     }
     std::sort(entries.begin(), entries.end(),
               [](const ReverseEntry& a, const ReverseEntry& b) { return a.unicode < b.unicode; });
@@ -144,16 +145,16 @@ char toCp1250(char16_t c)
     if (c < 0x80)
         return static_cast<char>(c);
     const auto it =
-        std::lower_bound(ReverseTable.begin(), ReverseTable.end(), c,
+        std::lower_bound(kReverseTable.begin(), kReverseTable.end(), c,
                          [](const ReverseEntry& e, char16_t value) { return e.unicode < value; });
-    if (it == ReverseTable.end() || it->unicode != c)
+    if (it == kReverseTable.end() || it->unicode != c)
         return '?';
     return static_cast<char>(it->byte);
 }
 
 } // namespace
 
-QByteArray ConvertReportText(QByteArrayView text, int codePage)
+QByteArray convertReportText(QByteArrayView text, int codePage)
 {
     const ByteTable* table = tableFor(codePage);
     if (!table)
@@ -165,20 +166,20 @@ QByteArray ConvertReportText(QByteArrayView text, int codePage)
     return converted;
 }
 
-QString Cp1250ToUnicode(QByteArrayView text)
+QString cp1250ToUnicode(QByteArrayView text)
 {
     QString result(text.size(), Qt::Uninitialized);
     std::transform(text.begin(), text.end(), result.begin(),
-                   [](char c) { return Cp1250ToUnicode(c); });
+                   [](char c) { return cp1250ToUnicode(c); });
     return result;
 }
 
-QChar Cp1250ToUnicode(char byte)
+QChar cp1250ToUnicode(char byte)
 {
-    return QChar(Cp1250Unicode[static_cast<unsigned char>(byte)]);
+    return QChar(kCp1250Unicode[static_cast<unsigned char>(byte)]);
 }
 
-QByteArray UnicodeToCp1250(QStringView text)
+QByteArray unicodeToCp1250(QStringView text)
 {
     QByteArray result;
     result.reserve(text.size());
@@ -192,24 +193,24 @@ QByteArray UnicodeToCp1250(QStringView text)
     return result;
 }
 
-QString Cp1250ToStoredText(QByteArrayView text)
+QString cp1250ToStoredText(QByteArrayView text)
 {
-    QString result = Cp1250ToUnicode(text);
+    QString result = cp1250ToUnicode(text);
     for (qsizetype i = 0; i < text.size(); ++i)
-        if (result[i] == QChar(Undefined))
+        if (result[i] == QChar(kUndefined))
             result[i] = QChar(char16_t(static_cast<unsigned char>(text[i])));
     return result;
 }
 
-QByteArray StoredTextToCp1250(QStringView text)
+QByteArray storedTextToCp1250(QStringView text)
 {
-    QByteArray result = UnicodeToCp1250(text);
-    // UnicodeToCp1250 gives one byte per character, surrogate pairs aside.
+    QByteArray result = unicodeToCp1250(text);
+    // unicodeToCp1250 gives one byte per character, surrogate pairs aside.
     if (result.size() != text.size())
         return result;
     for (qsizetype i = 0; i < text.size(); ++i) {
         const char16_t c = text[i].unicode();
-        if (c >= 0x80 && c <= 0xFF && Cp1250Unicode[c] == Undefined)
+        if (c >= 0x80 && c <= 0xFF && kCp1250Unicode[c] == kUndefined)
             result[i] = static_cast<char>(c);
     }
     return result;

@@ -5,7 +5,7 @@
 #include <QString>
 
 // Report text is kept as Windows-1250 bytes. The payroll program may write its reports in one of
-// these code pages (the header's CodePage field); ConvertReportText turns them into
+// these code pages (the header's codePage field); convertReportText turns them into
 // Windows-1250, one byte for one byte.
 enum ReportCodePage : int
 {
@@ -17,18 +17,18 @@ enum ReportCodePage : int
 
 // Every byte b replaced by table[b] for 852, 862 and 859; any other code page returns the text
 // unchanged. Pure, safe on any thread.
-QByteArray ConvertReportText(QByteArrayView text, int codePage);
+QByteArray convertReportText(QByteArrayView text, int codePage);
 
 // The one conversion from Windows-1250 bytes to Unicode, for whatever is shown or drawn. Bytes
 // that Windows-1250 leaves undefined (0x81, 0x83, 0x88, 0x90, 0x98) become U+FFFD.
-QString Cp1250ToUnicode(QByteArrayView text);
-QChar Cp1250ToUnicode(char byte);
+QString cp1250ToUnicode(QByteArrayView text);
+QChar cp1250ToUnicode(char byte);
 // The reverse, for text typed by the user that is compared with report text; characters that
 // Windows-1250 lacks become "?".
-QByteArray UnicodeToCp1250(QStringView text);
+QByteArray unicodeToCp1250(QStringView text);
 
 // Report text as it is kept in the settings (titles of the orientation memory): as
-// Cp1250ToUnicode, but the five undefined bytes become U+0081 ... U+0098, as Windows converts
+// cp1250ToUnicode, but the five undefined bytes become U+0081 ... U+0098, as Windows converts
 // them, so that a stored title comes back byte for byte.
-QString Cp1250ToStoredText(QByteArrayView text);
-QByteArray StoredTextToCp1250(QStringView text);
+QString cp1250ToStoredText(QByteArrayView text);
+QByteArray storedTextToCp1250(QStringView text);

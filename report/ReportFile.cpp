@@ -16,7 +16,7 @@ QString changedText()
 
 } // namespace
 
-QString FileErrorText(int error)
+QString fileErrorText(int error)
 {
     switch (error) {
     case ENOENT:
@@ -26,7 +26,7 @@ QString FileErrorText(int error)
     case EPERM:
         return QStringLiteral("Přístup byl odepřen.");
     case EBUSY:
-        return FileInUseText();
+        return fileInUseText();
     case EISDIR:
         return QStringLiteral("Uvedená cesta je adresář, ne soubor.");
     default:
@@ -34,7 +34,7 @@ QString FileErrorText(int error)
     }
 }
 
-QString FileInUseText()
+QString fileInUseText()
 {
     return QStringLiteral("Proces nemůže přistupovat k souboru, neboť jej používá jiný proces.");
 }
@@ -51,23 +51,23 @@ bool ReportFile::open(const QString& path, QString& error)
     case platform::SharedReadFile::Result::Opened:
         break;
     case platform::SharedReadFile::Result::InUse:
-        error = FileInUseText();
+        error = fileInUseText();
         return false;
     case platform::SharedReadFile::Result::Missing:
     case platform::SharedReadFile::Result::Failed:
-        error = FileErrorText(m_file.error());
+        error = fileErrorText(m_file.error());
         return false;
     }
 
     // First pass: the head lines and the number of lines, up to a NUL byte.
-    ReportLineSplitter head(HeadLines, MaxLineLength);
+    ReportLineSplitter head(kHeadLines, kMaxLineLength);
     QByteArray chunk(kChunk, Qt::Uninitialized);
     bool inLine = false;
     bool afterCr = false;
     for (;;) {
         const qint64 n = m_file.read(chunk.data(), kChunk);
         if (n < 0) {
-            error = FileErrorText(errno);
+            error = fileErrorText(errno);
             return false;
         }
         if (n == 0)
@@ -103,7 +103,7 @@ bool ReportFile::open(const QString& path, QString& error)
     // The body is read again from the start; a writer is no longer held up meanwhile.
     m_file.releaseLease();
     if (!m_file.rewind()) {
-        error = FileErrorText(errno);
+        error = fileErrorText(errno);
         return false;
     }
     return true;
@@ -124,7 +124,7 @@ bool ReportFile::fill(QString& error)
     const qint64 n = m_file.read(m_buffer.data() + old, kChunk);
     if (n < 0) {
         m_buffer.resize(old);
-        error = FileErrorText(errno);
+        error = fileErrorText(errno);
         return false;
     }
     m_buffer.resize(old + n);
@@ -151,7 +151,7 @@ bool ReportFile::nextBodyLine(QByteArray& line, QString& error)
             qsizetype end = m_pos;
             while (end < m_buffer.size() && m_buffer[end] != '\r' && m_buffer[end] != '\n')
                 ++end;
-            const qsizetype room = MaxLineLength - line.size();
+            const qsizetype room = kMaxLineLength - line.size();
             if (room > 0)
                 line.append(QByteArrayView(m_buffer).sliced(m_pos, std::min(room, end - m_pos)));
             if (end < m_buffer.size()) {

@@ -11,20 +11,20 @@
 // for writing, reads the first lines (the header and what the period needs) and counts all
 // lines; the body is then streamed line by line, so printing takes the same memory for a report
 // of one page and of ten thousand. A NUL byte ends the report. A line longer than
-// MaxLineLength bytes is cut there.
+// kMaxLineLength bytes is cut there.
 //
 // The file stays open during the job; should another program change it meanwhile, reading
 // fails instead of printing a mixture of two reports.
 class ReportFile
 {
 public:
-    static constexpr qsizetype MaxLineLength = 64 * 1024;
-    static constexpr int HeadLines = 5;
+    static constexpr qsizetype kMaxLineLength = 64 * 1024;
+    static constexpr int kHeadLines = 5;
 
     // False with a message in the user's language when the file cannot be opened or read.
     bool open(const QString& path, QString& error);
 
-    // The first lines of the file (at most HeadLines), line 0 being the header.
+    // The first lines of the file (at most kHeadLines), line 0 being the header.
     const QList<QByteArray>& headLines() const { return m_head; }
     // All lines of the file, the header included.
     qsizetype lineCount() const { return m_lineCount; }
@@ -47,5 +47,5 @@ private:
 };
 
 // The reason a file operation failed, as the user reads it.
-QString FileErrorText(int error);
-QString FileInUseText();
+QString fileErrorText(int error);
+QString fileInUseText();

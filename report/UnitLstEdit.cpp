@@ -71,8 +71,8 @@ public:
     void keyboardSearch(const QString& search) override
     {
         const QModelIndex current = currentIndex();
-        if (current.isValid() && current.column() != TFormLstEdit::ColTitle)
-            selectionModel()->setCurrentIndex(current.siblingAtColumn(TFormLstEdit::ColTitle),
+        if (current.isValid() && current.column() != OrientationEditor::ColTitle)
+            selectionModel()->setCurrentIndex(current.siblingAtColumn(OrientationEditor::ColTitle),
                                               QItemSelectionModel::NoUpdate);
         QTreeView::keyboardSearch(search);
     }
@@ -82,13 +82,15 @@ public:
 
 // The list as rows of title and orientation name. It reads the list as it is at each request;
 // every change made through the editor goes through here so that the view hears of it.
-class TLstListModel : public QAbstractTableModel
+class OrientationModel : public QAbstractTableModel
 {
 public:
-    TLstListModel(TLstList& list, QObject* parent) : QAbstractTableModel(parent), m_list(list) {}
+    OrientationModel(OrientationMemory& list, QObject* parent)
+        : QAbstractTableModel(parent), m_list(list)
+    {}
 
     // The list may have changed since the view last asked: rows are read again.
-    void Reload()
+    void reload()
     {
         beginResetModel();
         endResetModel();
@@ -96,40 +98,40 @@ public:
 
     int rowCount(const QModelIndex& parent = {}) const override
     {
-        return parent.isValid() ? 0 : int(m_list.Count());
+        return parent.isValid() ? 0 : int(m_list.count());
     }
 
     int columnCount(const QModelIndex& parent = {}) const override
     {
-        return parent.isValid() ? 0 : TFormLstEdit::ColumnCount;
+        return parent.isValid() ? 0 : OrientationEditor::ColumnCount;
     }
 
     QVariant data(const QModelIndex& index, int role) const override
     {
         if (!checkIndex(index, CheckIndexOption::IndexIsValid | CheckIndexOption::ParentIsInvalid))
             return {};
-        const TOrient& entry = m_list.Entries().at(index.row());
-        if (index.column() == TFormLstEdit::ColTitle) {
+        const Orientation& entry = m_list.entries().at(index.row());
+        if (index.column() == OrientationEditor::ColTitle) {
             if (role == Qt::DisplayRole || role == Qt::EditRole)
-                return Cp1250ToUnicode(entry.Title);
+                return cp1250ToUnicode(entry.title);
         } else if (role == Qt::DisplayRole) {
-            return TOrientName(entry.Orientation);
+            return orientationName(entry.orientation);
         } else if (role == Qt::EditRole) {
-            return int(entry.Orientation);
+            return int(entry.orientation);
         }
         return {};
     }
 
     bool setData(const QModelIndex& index, const QVariant& value, int role) override
     {
-        if (role != Qt::EditRole || index.column() != TFormLstEdit::ColOrientation ||
+        if (role != Qt::EditRole || index.column() != OrientationEditor::ColOrientation ||
             !checkIndex(index, CheckIndexOption::IndexIsValid | CheckIndexOption::ParentIsInvalid))
             return false;
         bool ok = false;
         const int code = value.toInt(&ok);
         if (!ok || code < 0 || code >= kOrientationCodes)
             return false;
-        m_list.SetOrientation(index.row(), quint8(code));
+        m_list.setOrientation(index.row(), quint8(code));
         emit dataChanged(index, index, {Qt::DisplayRole, Qt::EditRole});
         return true;
     }
@@ -137,7 +139,7 @@ public:
     Qt::ItemFlags flags(const QModelIndex& index) const override
     {
         Qt::ItemFlags f = QAbstractTableModel::flags(index);
-        if (index.isValid() && index.column() == TFormLstEdit::ColOrientation)
+        if (index.isValid() && index.column() == OrientationEditor::ColOrientation)
             f |= Qt::ItemIsEditable;
         return f;
     }
@@ -147,9 +149,9 @@ public:
         if (orientation != Qt::Horizontal || role != Qt::DisplayRole)
             return QAbstractTableModel::headerData(section, orientation, role);
         switch (section) {
-        case TFormLstEdit::ColTitle:
+        case OrientationEditor::ColTitle:
             return QStringLiteral("Sestava");
-        case TFormLstEdit::ColOrientation:
+        case OrientationEditor::ColOrientation:
             return QStringLiteral("Orientace");
         default:
             return {};
@@ -162,30 +164,30 @@ public:
             return false;
         beginRemoveRows(parent, row, row + count - 1);
         for (int i = 0; i < count; ++i)
-            m_list.Remove(row);
+            m_list.remove(row);
         endRemoveRows();
         return true;
     }
 
 private:
-    TLstList& m_list;
+    OrientationMemory& m_list;
 };
 
 // ---------------------------------------------------------------------------------------------
 
-TComboEditLink::TComboEditLink(QObject* parent) : QStyledItemDelegate(parent)
+OrientationDelegate::OrientationDelegate(QObject* parent) : QStyledItemDelegate(parent)
 {}
 
-QWidget* TComboEditLink::createEditor(QWidget* parent, const QStyleOptionViewItem&,
-                                      const QModelIndex&) const
+QWidget* OrientationDelegate::createEditor(QWidget* parent, const QStyleOptionViewItem&,
+                                           const QModelIndex&) const
 {
     auto* combo = new OrientCombo(parent);
     combo->setObjectName(QStringLiteral("ComboEditLink"));
     combo->setEditable(false);
     for (int code = 0; code < kOrientationCodes; ++code)
-        combo->addItem(TOrientName(code));
+        combo->addItem(orientationName(code));
     // A choice ends the edit at once, whether or not it differs from the start.
-    auto* self = const_cast<TComboEditLink*>(this);
+    auto* self = const_cast<OrientationDelegate*>(this);
     connect(combo, &QComboBox::activated, self, [self, combo](int) {
         emit self->commitData(combo);
         emit self->closeEditor(combo);
@@ -193,7 +195,7 @@ QWidget* TComboEditLink::createEditor(QWidget* parent, const QStyleOptionViewIte
     return combo;
 }
 
-void TComboEditLink::setEditorData(QWidget* editor, const QModelIndex& index) const
+void OrientationDelegate::setEditorData(QWidget* editor, const QModelIndex& index) const
 {
     auto* combo = static_cast<OrientCombo*>(editor);
     const int code = index.data(Qt::EditRole).toInt();
@@ -202,8 +204,8 @@ void TComboEditLink::setEditorData(QWidget* editor, const QModelIndex& index) co
     combo->setCurrentIndex(combo->startIndex);
 }
 
-void TComboEditLink::setModelData(QWidget* editor, QAbstractItemModel* model,
-                                  const QModelIndex& index) const
+void OrientationDelegate::setModelData(QWidget* editor, QAbstractItemModel* model,
+                                       const QModelIndex& index) const
 {
     const auto* combo = static_cast<const OrientCombo*>(editor);
     const int chosen = combo->currentIndex();
@@ -211,11 +213,11 @@ void TComboEditLink::setModelData(QWidget* editor, QAbstractItemModel* model,
         model->setData(index, chosen, Qt::EditRole);
 }
 
-void TComboEditLink::updateEditorGeometry(QWidget* editor, const QStyleOptionViewItem& option,
-                                          const QModelIndex&) const
+void OrientationDelegate::updateEditorGeometry(QWidget* editor, const QStyleOptionViewItem& option,
+                                               const QModelIndex&) const
 {
     QRect r = option.rect;
-    r.setWidth(std::max(r.width(), MinEditorWidth));
+    r.setWidth(std::max(r.width(), kMinEditorWidth));
     // Kept inside the viewport: pulled back from its right edge, then cut at its left edge.
     if (const QWidget* viewport = editor->parentWidget()) {
         const QRect area = viewport->rect();
@@ -229,7 +231,8 @@ void TComboEditLink::updateEditorGeometry(QWidget* editor, const QStyleOptionVie
 
 // ---------------------------------------------------------------------------------------------
 
-TFormLstEdit::TFormLstEdit(TLstList& list, const TAppSettings& settings, QWidget* parent)
+OrientationEditor::OrientationEditor(OrientationMemory& list, const AppSettings& settings,
+                                     QWidget* parent)
     : QDialog(parent, Qt::Dialog | Qt::CustomizeWindowHint | Qt::WindowTitleHint |
                           Qt::WindowSystemMenuHint | Qt::WindowCloseButtonHint),
       m_list(list)
@@ -239,105 +242,105 @@ TFormLstEdit::TFormLstEdit(TLstList& list, const TAppSettings& settings, QWidget
     setMinimumSize(kMinWidth, kMinHeight);
     resize(kClientWidth, kClientHeight);
 
-    m_model = new TLstListModel(m_list, this);
+    m_model = new OrientationModel(m_list, this);
 
-    MyTree = new LstTree(this);
-    MyTree->setObjectName(QStringLiteral("MyTree"));
-    MyTree->setRootIsDecorated(false);
-    MyTree->setItemsExpandable(false);
-    MyTree->setUniformRowHeights(true);
-    MyTree->setAllColumnsShowFocus(true);
-    MyTree->setSelectionMode(QAbstractItemView::SingleSelection);
-    MyTree->setSelectionBehavior(QAbstractItemView::SelectRows);
+    tree = new LstTree(this);
+    tree->setObjectName(QStringLiteral("MyTree"));
+    tree->setRootIsDecorated(false);
+    tree->setItemsExpandable(false);
+    tree->setUniformRowHeights(true);
+    tree->setAllColumnsShowFocus(true);
+    tree->setSelectionMode(QAbstractItemView::SingleSelection);
+    tree->setSelectionBehavior(QAbstractItemView::SelectRows);
     // A double click edits the orientation cell, the only editable one; F2 is handled below so
     // that it edits the row's orientation whichever cell is current.
-    MyTree->setEditTriggers(QAbstractItemView::DoubleClicked);
-    MyTree->setItemDelegateForColumn(ColOrientation, new TComboEditLink(MyTree));
-    MyTree->setModel(m_model);
-    MyTree->header()->setSectionsMovable(false);
-    MyTree->header()->setStretchLastSection(false);
-    MyTree->header()->setSectionResizeMode(QHeaderView::Interactive);
-    MyTree->setColumnWidth(ColTitle, kTitleWidth);
-    MyTree->setColumnWidth(ColOrientation, kOrientationWidth);
-    MyTree->installEventFilter(this);
+    tree->setEditTriggers(QAbstractItemView::DoubleClicked);
+    tree->setItemDelegateForColumn(ColOrientation, new OrientationDelegate(tree));
+    tree->setModel(m_model);
+    tree->header()->setSectionsMovable(false);
+    tree->header()->setStretchLastSection(false);
+    tree->header()->setSectionResizeMode(QHeaderView::Interactive);
+    tree->setColumnWidth(ColTitle, kTitleWidth);
+    tree->setColumnWidth(ColOrientation, kOrientationWidth);
+    tree->installEventFilter(this);
 
-    Label1 = new QLabel(
+    hintLabel = new QLabel(
         QStringLiteral("Orientaci sestavy změníte poklepáním nebo klávesou F2 na sloupci "
                        "Orientace u vybrané sestavy. Klávesou Del vymažete nastavení orientace "
                        "vybrané sestavy."),
         this);
-    Label1->setObjectName(QStringLiteral("Label1"));
-    Label1->setWordWrap(true);
-    Label1->setTextFormat(Qt::PlainText);
+    hintLabel->setObjectName(QStringLiteral("Label1"));
+    hintLabel->setWordWrap(true);
+    hintLabel->setTextFormat(Qt::PlainText);
 
     auto* form = new QVBoxLayout(this);
     form->setContentsMargins(8, 8, 8, 8);
     form->setSpacing(6);
-    form->addWidget(MyTree, 1);
-    form->addWidget(Label1);
+    form->addWidget(tree, 1);
+    form->addWidget(hintLabel);
 
-    FormCreate(settings);
+    createWidgets(settings);
 }
 
-void TFormLstEdit::FormCreate(const TAppSettings& settings)
+void OrientationEditor::createWidgets(const AppSettings& settings)
 {
-    ApplyFormLook(this, settings);
-    RestoreWindowSize(this);
+    applyFormLook(this, settings);
+    restoreWindowSize(this);
 }
 
-void TFormLstEdit::showEvent(QShowEvent* event)
+void OrientationEditor::showEvent(QShowEvent* event)
 {
     QDialog::showEvent(event);
     if (!m_shown) {
         m_shown = true;
-        FormFirstShow();
+        firstShow();
     }
 }
 
-void TFormLstEdit::FormFirstShow()
+void OrientationEditor::firstShow()
 {
-    m_model->Reload();
-    LoadColumnWidths();
+    m_model->reload();
+    loadColumnWidths();
     if (m_model->rowCount() > 0)
-        MyTree->selectionModel()->setCurrentIndex(m_model->index(0, ColTitle),
-                                                  QItemSelectionModel::ClearAndSelect |
-                                                      QItemSelectionModel::Rows);
-    MyTree->setFocus();
+        tree->selectionModel()->setCurrentIndex(m_model->index(0, ColTitle),
+                                                QItemSelectionModel::ClearAndSelect |
+                                                    QItemSelectionModel::Rows);
+    tree->setFocus();
 }
 
-bool TFormLstEdit::eventFilter(QObject* watched, QEvent* event)
+bool OrientationEditor::eventFilter(QObject* watched, QEvent* event)
 {
     // Keys an open editor leaves alone travel on to the tree: only the tree's own count.
-    if (watched == MyTree && event->type() == QEvent::KeyPress && MyTree->hasFocus()) {
+    if (watched == tree && event->type() == QEvent::KeyPress && tree->hasFocus()) {
         const auto* key = static_cast<QKeyEvent*>(event);
         const Qt::KeyboardModifiers held =
             key->modifiers() & (Qt::ShiftModifier | Qt::ControlModifier | Qt::AltModifier);
         if (key->key() == Qt::Key_F2) {
-            EditCurrent();
+            editCurrent();
             return true;
         }
         if (key->key() == Qt::Key_Delete && held == Qt::NoModifier) {
-            DeleteCurrent();
+            deleteCurrent();
             return true;
         }
     }
     return QDialog::eventFilter(watched, event);
 }
 
-void TFormLstEdit::EditCurrent()
+void OrientationEditor::editCurrent()
 {
-    const QModelIndex current = MyTree->currentIndex();
+    const QModelIndex current = tree->currentIndex();
     if (current.isValid())
-        MyTree->edit(current.siblingAtColumn(ColOrientation));
+        tree->edit(current.siblingAtColumn(ColOrientation));
 }
 
-void TFormLstEdit::DeleteCurrent()
+void OrientationEditor::deleteCurrent()
 {
-    const QModelIndex current = MyTree->currentIndex();
+    const QModelIndex current = tree->currentIndex();
     if (!current.isValid())
         return;
     const int row = current.row();
-    const QString title = Cp1250ToUnicode(m_list.Entries().at(row).Title);
+    const QString title = cp1250ToUnicode(m_list.entries().at(row).title);
     const MsgButton answer =
         MessageDlg(QStringLiteral("Smazat nastavení orientace sestavy \"%1\"? ").arg(title),
                    MsgKind::Confirmation, {MsgButton::Yes, MsgButton::No}, windowTitle(), this);
@@ -345,45 +348,45 @@ void TFormLstEdit::DeleteCurrent()
         return;
     // Only the title the user was asked about is removed, should the list have changed while
     // the question was open.
-    if (row >= m_model->rowCount() || Cp1250ToUnicode(m_list.Entries().at(row).Title) != title)
+    if (row >= m_model->rowCount() || cp1250ToUnicode(m_list.entries().at(row).title) != title)
         return;
     m_model->removeRow(row);
     const int rows = m_model->rowCount();
     if (rows > 0)
-        MyTree->selectionModel()->setCurrentIndex(m_model->index(std::min(row, rows - 1), ColTitle),
-                                                  QItemSelectionModel::ClearAndSelect |
-                                                      QItemSelectionModel::Rows);
+        tree->selectionModel()->setCurrentIndex(m_model->index(std::min(row, rows - 1), ColTitle),
+                                                QItemSelectionModel::ClearAndSelect |
+                                                    QItemSelectionModel::Rows);
 }
 
-void TFormLstEdit::LoadColumnWidths()
+void OrientationEditor::loadColumnWidths()
 {
-    const std::unique_ptr<TMvRegIni> ini = OpenSettings();
-    const int narrowest = MyTree->header()->minimumSectionSize();
+    const std::unique_ptr<RegistryIni> ini = openSettings();
+    const int narrowest = tree->header()->minimumSectionSize();
     for (int column = 0; column < ColumnCount; ++column) {
-        const int current = MyTree->columnWidth(column);
+        const int current = tree->columnWidth(column);
         const int width =
-            ini->ReadInteger(kLastUsed, columnWidthName(column), current).value_or(current);
+            ini->readInteger(kLastUsed, columnWidthName(column), current).value_or(current);
         // A width the header could never have given (say, 0 from a hand-edited registry) would
         // hide the column for good; the default stays instead.
-        MyTree->setColumnWidth(column, width >= narrowest ? width : current);
+        tree->setColumnWidth(column, width >= narrowest ? width : current);
     }
 }
 
-void TFormLstEdit::SaveColumnWidths() const
+void OrientationEditor::saveColumnWidths() const
 {
-    const std::unique_ptr<TMvRegIni> ini = OpenSettings();
+    const std::unique_ptr<RegistryIni> ini = openSettings();
     for (int column = 0; column < ColumnCount; ++column)
-        if (!ini->WriteInteger(kLastUsed, columnWidthName(column), MyTree->columnWidth(column)))
+        if (!ini->writeInteger(kLastUsed, columnWidthName(column), tree->columnWidth(column)))
             return;
 }
 
-void TFormLstEdit::done(int result)
+void OrientationEditor::done(int result)
 {
     // A window that was never shown has neither restored nor changed anything worth keeping;
     // saving then would overwrite the remembered widths with the defaults.
     if (m_shown) {
-        SaveColumnWidths();
-        SaveWindowSize(this);
+        saveColumnWidths();
+        saveWindowSize(this);
     }
     QDialog::done(result);
 }

@@ -5,23 +5,23 @@
 
 class QLabel;
 class QTreeView;
-class TLstList;
-class TLstListModel;
-struct TAppSettings;
+class OrientationMemory;
+class OrientationModel;
+struct AppSettings;
 
 // The in-place editor of an orientation cell: a drop-down list of "výchozí", "na výšku" and
 // "na šířku", whose item index is the orientation code. It opens with the entry's code chosen
 // (nothing for an unusable code) and its list already dropped down; choosing an item ends the
 // edit at once. Only an item other than the one at the start is written back, so leaving the
 // editor without a choice keeps whatever code the entry had.
-class TComboEditLink : public QStyledItemDelegate
+class OrientationDelegate : public QStyledItemDelegate
 {
     Q_OBJECT
 public:
     // The narrowest the editor gets, however narrow the column.
-    static constexpr int MinEditorWidth = 30;
+    static constexpr int kMinEditorWidth = 30;
 
-    explicit TComboEditLink(QObject* parent = nullptr);
+    explicit OrientationDelegate(QObject* parent = nullptr);
 
     QWidget* createEditor(QWidget* parent, const QStyleOptionViewItem& option,
                           const QModelIndex& index) const override;
@@ -39,7 +39,7 @@ public:
 // F2 or a double click on the "Orientace" cell edits the orientation of the row, Del forgets the
 // row's title after a question, Esc closes the window. Column widths and the window size are
 // remembered under "LastUsed".
-class TFormLstEdit : public QDialog
+class OrientationEditor : public QDialog
 {
     Q_OBJECT
 public:
@@ -50,10 +50,11 @@ public:
         ColumnCount = 2
     };
 
-    TFormLstEdit(TLstList& list, const TAppSettings& settings, QWidget* parent = nullptr);
+    OrientationEditor(OrientationMemory& list, const AppSettings& settings,
+                      QWidget* parent = nullptr);
 
-    QTreeView* MyTree = nullptr;
-    QLabel* Label1 = nullptr;
+    QTreeView* tree = nullptr;
+    QLabel* hintLabel = nullptr;
 
 public slots:
     // Every way of closing ends here: the column widths and the window size are saved.
@@ -64,14 +65,14 @@ protected:
     bool eventFilter(QObject* watched, QEvent* event) override;
 
 private:
-    void FormCreate(const TAppSettings& settings);
-    void FormFirstShow();
-    void EditCurrent();
-    void DeleteCurrent();
-    void LoadColumnWidths();
-    void SaveColumnWidths() const;
+    void createWidgets(const AppSettings& settings);
+    void firstShow();
+    void editCurrent();
+    void deleteCurrent();
+    void loadColumnWidths();
+    void saveColumnWidths() const;
 
-    TLstList& m_list;
-    TLstListModel* m_model = nullptr;
+    OrientationMemory& m_list;
+    OrientationModel* m_model = nullptr;
     bool m_shown = false;
 };

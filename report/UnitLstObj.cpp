@@ -45,7 +45,7 @@ int numberAt(QByteArrayView text, qsizetype from, qsizetype count)
 {
     if (from >= text.size())
         return 0;
-    return ReadHeaderInteger(text.sliced(from, std::min(count, text.size() - from)));
+    return readHeaderInteger(text.sliced(from, std::min(count, text.size() - from)));
 }
 
 const QByteArray kPeriodLabel = QByteArrayLiteral("Obdob\xED:"); // "Období:" in Windows-1250
@@ -164,7 +164,7 @@ void splitFields(QByteArrayView line, FieldViews& fields, std::deque<QByteArray>
 
 } // namespace
 
-QList<QByteArray> SplitHeaderFields(QByteArrayView line)
+QList<QByteArray> splitHeaderFields(QByteArrayView line)
 {
     FieldViews views;
     std::deque<QByteArray> escaped;
@@ -176,7 +176,7 @@ QList<QByteArray> SplitHeaderFields(QByteArrayView line)
     return fields;
 }
 
-qint32 ReadHeaderInteger(QByteArrayView field)
+qint32 readHeaderInteger(QByteArrayView field)
 {
     qsizetype p = 0;
     while (p < field.size() && field[p] == ' ')
@@ -238,22 +238,22 @@ void ReportLineSplitter::finish()
     m_inLine = false;
 }
 
-TLstObj::TLstObj(QString fileName) : FileName(std::move(fileName))
+ReportHeader::ReportHeader(QString fileName) : fileName(std::move(fileName))
 {}
 
-bool TLstObj::ParseHeader(const QList<QByteArray>& lines, QString& message)
+bool ReportHeader::parseHeader(const QList<QByteArray>& lines, QString& message)
 {
     message.clear();
-    FileSize = -1;
-    if (const std::optional<platform::FoundFile> found = platform::findFile(FileName)) {
-        FileSize = qint32(std::min<qint64>(found->size, std::numeric_limits<qint32>::max()));
-        FileTime = found->dosTime;
+    fileSize = -1;
+    if (const std::optional<platform::FoundFile> found = platform::findFile(fileName)) {
+        fileSize = qint32(std::min<qint64>(found->size, std::numeric_limits<qint32>::max()));
+        fileTime = found->dosTime;
     }
     return parseFields(lines.size(), lines.value(0), lines.value(3), message);
 }
 
-bool TLstObj::parseFields(qsizetype lineCount, QByteArrayView first, QByteArrayView fourth,
-                          QString& message)
+bool ReportHeader::parseFields(qsizetype lineCount, QByteArrayView first, QByteArrayView fourth,
+                               QString& message)
 {
     message = QStringLiteral("Obecná chyba formátu");
     if (lineCount == 0)
@@ -261,7 +261,7 @@ bool TLstObj::parseFields(qsizetype lineCount, QByteArrayView first, QByteArrayV
     FieldViews fields;
     std::deque<QByteArray> escaped;
     splitFields(first, fields, escaped);
-    if (fields.size() < 10 || fields.front() != QByteArrayView(HeaderMark)) {
+    if (fields.size() < 10 || fields.front() != QByteArrayView(kHeaderMark)) {
         message = QStringLiteral("Nečitelná hlavička sestavy");
         return false;
     }
@@ -270,77 +270,77 @@ bool TLstObj::parseFields(qsizetype lineCount, QByteArrayView first, QByteArrayV
     if (fields.size() < 11)
         return false;
 
-    Version = ReadHeaderInteger(fields[1]);
+    version = readHeaderInteger(fields[1]);
 
-    DateText = stripBlanks(fields[2]).toByteArray();
-    const int year = numberAt(DateText, 0, 4);
-    const int month = numberAt(DateText, 4, 2);
-    const int day = numberAt(DateText, 6, 2);
-    Year = quint16(year);
-    Month = quint16(month);
-    Created = ReportDateTime{};
-    if (year >= 1 && year <= 9999 && QDate::isValid(year, month, day))
-        Created.date = QDate(year, month, day);
+    dateText = stripBlanks(fields[2]).toByteArray();
+    const int y = numberAt(dateText, 0, 4);
+    const int m = numberAt(dateText, 4, 2);
+    const int d = numberAt(dateText, 6, 2);
+    year = quint16(y);
+    month = quint16(m);
+    created = ReportDateTime{};
+    if (y >= 1 && y <= 9999 && QDate::isValid(y, m, d))
+        created.date = QDate(y, m, d);
 
-    TimeText = stripBlanks(fields[3]).toByteArray();
-    const int hours = numberAt(TimeText, 0, 2);
-    const int minutes = numberAt(TimeText, 2, 2);
-    const int seconds = numberAt(TimeText, 4, 2);
-    const int hundredths = numberAt(TimeText, 6, 2);
+    timeText = stripBlanks(fields[3]).toByteArray();
+    const int hours = numberAt(timeText, 0, 2);
+    const int minutes = numberAt(timeText, 2, 2);
+    const int seconds = numberAt(timeText, 4, 2);
+    const int hundredths = numberAt(timeText, 6, 2);
     if (hours >= 0 && hours <= 23 && minutes >= 0 && minutes <= 59 && seconds >= 0 &&
         seconds <= 59 && hundredths >= 0 && hundredths <= 99)
-        Created.time = QTime(hours, minutes, seconds, hundredths * 10);
+        created.time = QTime(hours, minutes, seconds, hundredths * 10);
 
-    Width = ReadHeaderInteger(fields[5]);
-    Pages = ReadHeaderInteger(fields[6]);
-    LinesPerPage = ReadHeaderInteger(fields[7]);
-    CodePage = ReadHeaderInteger(fields[9]);
-    Scale = ReadHeaderInteger(fields[10]);
-    Frames = fields.size() >= 12 && fields[11] == QByteArrayView("1");
+    width = readHeaderInteger(fields[5]);
+    pages = readHeaderInteger(fields[6]);
+    linesPerPage = readHeaderInteger(fields[7]);
+    codePage = readHeaderInteger(fields[9]);
+    scale = readHeaderInteger(fields[10]);
+    frames = fields.size() >= 12 && fields[11] == QByteArrayView("1");
 
-    Period.clear();
-    if (Version >= 1) {
+    period.clear();
+    if (version >= 1) {
         if (fields.size() >= 13)
-            Period = fields[12].toByteArray();
+            period = fields[12].toByteArray();
         else if (lineCount >= 4)
-            Period = periodFromLine(fourth);
+            period = periodFromLine(fourth);
     }
 
     // Stripped after the conversion: some code pages turn control bytes into visible characters.
-    Title = ConvertReportText(fields[4], CodePage);
-    const QByteArrayView kept = stripBlanks(Title);
-    Title.truncate(kept.data() - Title.constData() + kept.size());
-    Title.remove(0, kept.data() - Title.constData());
-    if (!Validate(message))
+    title = convertReportText(fields[4], codePage);
+    const QByteArrayView kept = stripBlanks(title);
+    title.truncate(kept.data() - title.constData() + kept.size());
+    title.remove(0, kept.data() - title.constData());
+    if (!validate(message))
         return false;
     message.clear(); // a header that passes carries no message
     return true;
 }
 
-bool TLstObj::Validate(QString& message) const
+bool ReportHeader::validate(QString& message) const
 {
-    if (LinesPerPage < 10 || LinesPerPage > 120) {
+    if (linesPerPage < 10 || linesPerPage > 120) {
         message = QStringLiteral("Počet řádků na stránku sestavy je mimo povolený rozsah");
         return false;
     }
-    if (Version > MaxVersion) {
-        message = QStringLiteral("Verze souboru je novější než %1").arg(MaxVersion);
+    if (version > kMaxVersion) {
+        message = QStringLiteral("Verze souboru je novější než %1").arg(kMaxVersion);
         return false;
     }
-    if (Width < 0 || Width > 255) {
+    if (width < 0 || width > 255) {
         message = QStringLiteral("Šířka sestavy je mimo povolený rozsah");
         return false;
     }
-    if (Pages < 0 || Pages > 9999) {
+    if (pages < 0 || pages > 9999) {
         message = QStringLiteral("Počet stran sestavy je mimo povolený rozsah");
         return false;
     }
-    if (CodePage != CodePage852 && CodePage != CodePageIso88592 && CodePage != CodePageKamenicky &&
-        CodePage != CodePage1250) {
+    if (codePage != CodePage852 && codePage != CodePageIso88592 && codePage != CodePageKamenicky &&
+        codePage != CodePage1250) {
         message = QStringLiteral("Kódová stránka má nepovolenou hodnotu");
         return false;
     }
-    if (Scale < 20 || Scale > 100) {
+    if (scale < 20 || scale > 100) {
         message = QStringLiteral("Měřítko sestavy je mimo povolený rozsah");
         return false;
     }
@@ -413,16 +413,16 @@ private:
     char m_buffer[4096];
     QByteArrayView m_lines[kHeaderLines];
     qsizetype m_count = 0;
-    ReportLineSplitter m_splitter{kHeaderLines, TLstObj::MaxHeaderLineLength};
+    ReportLineSplitter m_splitter{kHeaderLines, ReportHeader::kMaxHeaderLineLength};
 };
 
 } // namespace
 
-bool TLstObj::LoadHeader(QString& message)
+bool ReportHeader::loadHeader(QString& message)
 {
     message = QStringLiteral("Obecná chyba formátu");
     platform::SharedReadFile file;
-    if (file.open(FileName) != platform::SharedReadFile::Result::Opened)
+    if (file.open(fileName) != platform::SharedReadFile::Result::Opened)
         return false;
     HeaderLines lines;
     if (!lines.read(file))
@@ -430,7 +430,7 @@ bool TLstObj::LoadHeader(QString& message)
     const struct stat& st = file.status();
     file.close();
     // The open file is the one the directory search would find.
-    FileSize = qint32(std::min<qint64>(st.st_size, std::numeric_limits<qint32>::max()));
-    FileTime = platform::dosDateTimeFromUnix(st.st_mtim.tv_sec);
+    fileSize = qint32(std::min<qint64>(st.st_size, std::numeric_limits<qint32>::max()));
+    fileTime = platform::dosDateTimeFromUnix(st.st_mtim.tv_sec);
     return parseFields(lines.count(), lines.line(0), lines.line(3), message);
 }

@@ -23,52 +23,52 @@ struct ReportDateTime
 
 // The parsed header of one report file (its first line, and the fourth line for the payroll
 // period). Texts are Windows-1250 bytes, as everything in a report.
-class TLstObj
+class ReportHeader
 {
 public:
     // The mark every report header starts with.
-    static constexpr char HeaderMark[] = "{9A936A9B-A688-4E5B-9238-07D5AC9DCD82}";
+    static constexpr char kHeaderMark[] = "{9A936A9B-A688-4E5B-9238-07D5AC9DCD82}";
     // The newest file format this program reads.
-    static constexpr int MaxVersion = 1;
+    static constexpr int kMaxVersion = 1;
 
-    explicit TLstObj(QString fileName = {});
+    explicit ReportHeader(QString fileName = {});
 
-    QString FileName;
-    qint32 FileSize = 0;  // -1 when the file was not found while parsing
-    quint32 FileTime = 0; // last write, DOS date-time in local time; 0 until found
-    qint32 Version = 0;
-    QByteArray DateText;
-    QByteArray TimeText;
-    ReportDateTime Created;
-    quint16 Year = 0;
-    quint16 Month = 0;
-    QByteArray Title; // converted to Windows-1250, blanks stripped
-    qint32 Width = 0;
-    qint32 Pages = 0;
-    qint32 LinesPerPage = 0;
-    qint32 CodePage = 0;
-    qint32 Scale = 0;
-    bool Frames = false;
-    QByteArray Period; // "MM/YYYY" or empty
+    QString fileName;
+    qint32 fileSize = 0;  // -1 when the file was not found while parsing
+    quint32 fileTime = 0; // last write, DOS date-time in local time; 0 until found
+    qint32 version = 0;
+    QByteArray dateText;
+    QByteArray timeText;
+    ReportDateTime created;
+    quint16 year = 0;
+    quint16 month = 0;
+    QByteArray title; // converted to Windows-1250, blanks stripped
+    qint32 width = 0;
+    qint32 pages = 0;
+    qint32 linesPerPage = 0;
+    qint32 codePage = 0;
+    qint32 scale = 0;
+    bool frames = false;
+    QByteArray period; // "MM/YYYY" or empty
 
     // Fills the fields from the lines of the report file (at least the first; the fourth for the
-    // period) and checks them. FileSize and FileTime come from the file itself when it exists.
+    // period) and checks them. fileSize and fileTime come from the file itself when it exists.
     // On failure `message` holds the reason as it is shown to the user.
-    bool ParseHeader(const QList<QByteArray>& lines, QString& message);
-    // Reads the first five lines of FileName itself, refusing a file that another process still
+    bool parseHeader(const QList<QByteArray>& lines, QString& message);
+    // Reads the first five lines of fileName itself, refusing a file that another process still
     // has open for writing, and parses them. A file that cannot be opened or read gives the
     // general format message.
-    bool LoadHeader(QString& message);
-    bool LoadHeader()
+    bool loadHeader(QString& message);
+    bool loadHeader()
     {
         QString ignored;
-        return LoadHeader(ignored);
+        return loadHeader(ignored);
     }
     // The range checks, in a fixed order; the first that fails sets `message`.
-    bool Validate(QString& message) const;
+    bool validate(QString& message) const;
 
-    // How many bytes of one line LoadHeader keeps; the rest of a longer line is skipped.
-    static constexpr qsizetype MaxHeaderLineLength = 64 * 1024;
+    // How many bytes of one line loadHeader keeps; the rest of a longer line is skipped.
+    static constexpr qsizetype kMaxHeaderLineLength = 64 * 1024;
 
 private:
     bool parseFields(qsizetype lineCount, QByteArrayView first, QByteArrayView fourth,
@@ -97,8 +97,8 @@ private:
 };
 
 // The fields of a header line, split by ";" and by unquoted blanks.
-QList<QByteArray> SplitHeaderFields(QByteArrayView line);
+QList<QByteArray> splitHeaderFields(QByteArrayView line);
 
 // A 32-bit decimal number as report headers hold it: leading spaces and a sign, then digits; the
 // value of the digits read before the first character that does not fit, 0 when there are none.
-qint32 ReadHeaderInteger(QByteArrayView field);
+qint32 readHeaderInteger(QByteArrayView field);

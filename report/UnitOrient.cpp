@@ -19,7 +19,7 @@ const QString kSection = QStringLiteral("Settings\\LstList");
 // text is not a number.
 quint8 codeFromText(const QString& text)
 {
-    const std::optional<int> value = ParseDecimal(text);
+    const std::optional<int> value = parseDecimal(text);
     return value ? quint8(*value & 0xFF) : quint8(255);
 }
 
@@ -40,7 +40,7 @@ QCollator& titleCollator()
 
 } // namespace
 
-QString TOrientName(int code)
+QString orientationName(int code)
 {
     switch (code) {
     case 0:
@@ -54,43 +54,44 @@ QString TOrientName(int code)
     }
 }
 
-int TLstList::CompareTitles(const QByteArray& a, const QByteArray& b)
+int OrientationMemory::compareTitles(const QByteArray& a, const QByteArray& b)
 {
-    const int r = titleCollator().compare(Cp1250ToUnicode(a), Cp1250ToUnicode(b));
+    const int r = titleCollator().compare(cp1250ToUnicode(a), cp1250ToUnicode(b));
     return r < 0 ? -1 : (r > 0 ? 1 : 0);
 }
 
-void TLstList::sort()
+void OrientationMemory::sort()
 {
-    std::stable_sort(m_entries.begin(), m_entries.end(), [](const TOrient& a, const TOrient& b) {
-        return CompareTitles(a.Title, b.Title) < 0;
-    });
+    std::stable_sort(m_entries.begin(), m_entries.end(),
+                     [](const Orientation& a, const Orientation& b) {
+                         return compareTitles(a.title, b.title) < 0;
+                     });
 }
 
-qsizetype TLstList::indexOf(const QByteArray& title) const
+qsizetype OrientationMemory::indexOf(const QByteArray& title) const
 {
     for (qsizetype i = 0; i < m_entries.size(); ++i)
-        if (CompareTitles(m_entries.at(i).Title, title) == 0)
+        if (compareTitles(m_entries.at(i).title, title) == 0)
             return i;
     return -1;
 }
 
-void TLstList::Load()
+void OrientationMemory::load()
 {
     m_entries.clear();
-    const auto ini = OpenSettings();
-    const QStringList names = ini->ReadSection(kSection);
+    const auto ini = openSettings();
+    const QStringList names = ini->readSection(kSection);
     for (const QString& name : names) {
-        TOrient entry;
-        entry.Title = StoredTextToCp1250(name);
-        if (const std::optional<QString> text = ini->ReadString(kSection, name, QString())) {
-            entry.Orientation = codeFromText(*text);
+        Orientation entry;
+        entry.title = storedTextToCp1250(name);
+        if (const std::optional<QString> text = ini->readString(kSection, name, QString())) {
+            entry.orientation = codeFromText(*text);
         } else {
             // Not a text value (say, imported as a DWORD). Stopping here would drop every later
             // title from the registry at the next save, so take the number when there is one and
             // treat anything else as unusable.
-            const std::optional<int> number = ini->ReadInteger(kSection, name, -1);
-            entry.Orientation = number ? quint8(*number & 0xFF) : quint8(255);
+            const std::optional<int> number = ini->readInteger(kSection, name, -1);
+            entry.orientation = number ? quint8(*number & 0xFF) : quint8(255);
         }
         m_entries.append(entry);
     }
@@ -100,72 +101,72 @@ void TLstList::Load()
 // The section is updated in place rather than erased and rewritten, so that a write that fails
 // half-way leaves every title with either its old or its new value instead of losing the rest.
 // Value names are matched without regard to letter case, as the settings store matches them.
-void TLstList::Save() const
+void OrientationMemory::save() const
 {
-    const auto ini = OpenSettings();
+    const auto ini = openSettings();
     // One save of the registry file for the whole list.
-    ini->Batch([&] {
+    ini->batch([&] {
         // Looked up by their case-folded names: the list may hold thousands of titles.
         QHash<QString, QString> stored; // folded -> spelling in the registry
-        for (const QString& name : ini->ReadSection(kSection))
+        for (const QString& name : ini->readSection(kSection))
             stored.insert(name.toCaseFolded(), name);
         QSet<QString> written;
-        for (const TOrient& entry : m_entries) {
-            const QString name = Cp1250ToStoredText(entry.Title);
+        for (const Orientation& entry : m_entries) {
+            const QString name = cp1250ToStoredText(entry.title);
             const QString folded = name.toCaseFolded();
             // Writing over a value keeps the name's old spelling; drop it first so that the title
             // is stored as it is spelled now.
             const auto old = stored.constFind(folded);
             const bool respelled = old != stored.constEnd() && *old != name;
-            if (respelled && !ini->DeleteKey(kSection, name))
+            if (respelled && !ini->deleteKey(kSection, name))
                 return false;
-            if (!ini->WriteString(kSection, name, QString::number(entry.Orientation)))
+            if (!ini->writeString(kSection, name, QString::number(entry.orientation)))
                 return false;
             written.insert(folded);
         }
         for (auto it = stored.constBegin(); it != stored.constEnd(); ++it)
-            if (!written.contains(it.key()) && !ini->DeleteKey(kSection, it.value()))
+            if (!written.contains(it.key()) && !ini->deleteKey(kSection, it.value()))
                 return false;
         return true;
     });
 }
 
-quint8 TLstList::Lookup(const TLstObj& header)
+quint8 OrientationMemory::lookup(const ReportHeader& header)
 {
-    const qsizetype i = indexOf(header.Title);
+    const qsizetype i = indexOf(header.title);
     if (i >= 0)
-        return m_entries.at(i).Orientation;
-    m_entries.append(TOrient{header.Title, 0});
+        return m_entries.at(i).orientation;
+    m_entries.append(Orientation{header.title, 0});
     sort();
     return 255;
 }
 
-void TLstList::Store(const TLstObj& header, quint8 code)
+void OrientationMemory::store(const ReportHeader& header, quint8 code)
 {
-    const qsizetype i = indexOf(header.Title);
+    const qsizetype i = indexOf(header.title);
     if (i >= 0)
-        m_entries[i].Orientation = code;
+        m_entries[i].orientation = code;
 }
 
-void TLstList::Forget(const TLstObj& header)
+void OrientationMemory::forget(const ReportHeader& header)
 {
-    Remove(indexOf(header.Title));
+    remove(indexOf(header.title));
 }
 
-void TLstList::SetOrientation(qsizetype index, quint8 code)
+void OrientationMemory::setOrientation(qsizetype index, quint8 code)
 {
     if (index >= 0 && index < m_entries.size())
-        m_entries[index].Orientation = code;
+        m_entries[index].orientation = code;
 }
 
-void TLstList::Remove(qsizetype index)
+void OrientationMemory::remove(qsizetype index)
 {
     if (index >= 0 && index < m_entries.size())
         m_entries.removeAt(index);
 }
 
-TLstList& LstList()
+OrientationMemory& orientationMemory()
 {
-    static TLstList instance;
+    static OrientationMemory instance;
     return instance;
 }

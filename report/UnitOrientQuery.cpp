@@ -22,7 +22,7 @@ constexpr int kTextHeight = 49;
 
 } // namespace
 
-TFormOrientQuery::TFormOrientQuery(const TAppSettings& settings, QWidget* parent)
+OrientationQuestion::OrientationQuestion(const AppSettings& settings, QWidget* parent)
     : IconTextDialog({QStringLiteral("FormOrientQuery"), QStringLiteral("Orientace sestavy"),
                       QSize(kClientWidth, kClientHeight), kTextHeight, 72,
                       QStyle::SP_MessageBoxQuestion},
@@ -39,39 +39,39 @@ TFormOrientQuery::TFormOrientQuery(const TAppSettings& settings, QWidget* parent
     btnView = addButton(QStringLiteral("btnView"), 8, QStringLiteral("&Náhled"));
     btnView->hide();
 
-    connect(btnPortrait, &QPushButton::clicked, this, [this] { done(ResultPortrait); });
-    connect(btnLandscape, &QPushButton::clicked, this, [this] { done(ResultLandscape); });
-    connect(btnDefault, &QPushButton::clicked, this, [this] { done(ResultDefault); });
-    connect(btnView, &QPushButton::clicked, this, &TFormOrientQuery::btnViewClick);
+    connect(btnPortrait, &QPushButton::clicked, this, [this] { done(kResultPortrait); });
+    connect(btnLandscape, &QPushButton::clicked, this, [this] { done(kResultLandscape); });
+    connect(btnDefault, &QPushButton::clicked, this, [this] { done(kResultDefault); });
+    connect(btnView, &QPushButton::clicked, this, &OrientationQuestion::btnViewClick);
 
-    FormCreate(settings);
+    createWidgets(settings);
     btnPortrait->setFocus();
 }
 
-void TFormOrientQuery::FormCreate(const TAppSettings& settings)
+void OrientationQuestion::createWidgets(const AppSettings& settings)
 {
-    ApplyFormLook(this, settings);
+    applyFormLook(this, settings);
 }
 
-void TFormOrientQuery::SetReport(const TLstObj& report)
+void OrientationQuestion::setReport(const ReportHeader& report)
 {
     m_report = &report;
-    setText(Cp1250ToUnicode(report.Title));
+    setText(cp1250ToUnicode(report.title));
 }
 
-void TFormOrientQuery::reject()
+void OrientationQuestion::reject()
 {
     // Esc and closing the window answer as the default button does.
     btnDefault->click();
 }
 
-void TFormOrientQuery::btnViewClick()
+void OrientationQuestion::btnViewClick()
 {
     if (openPreview && m_report)
         openPreview(*m_report, this);
 }
 
-void TFormOrientQuery::showEvent(QShowEvent* event)
+void OrientationQuestion::showEvent(QShowEvent* event)
 {
     btnView->setVisible(static_cast<bool>(openPreview));
     QDialog::showEvent(event);
@@ -80,22 +80,22 @@ void TFormOrientQuery::showEvent(QShowEvent* event)
         CenterOnScreen(this);
 }
 
-int AskOrientation(const TLstObj& header, const TAppSettings& settings, QWidget* owner,
-                   const OrientPreviewOpener& openPreview)
+int runOrientationQuestion(const ReportHeader& header, const AppSettings& settings, QWidget* owner,
+                           const OrientPreviewOpener& openPreview)
 {
     // A hidden or minimised owner would hide the question with it (the main window usually sits
     // in the tray while reports print): the question then stands on its own.
     QWidget* parent = owner && owner->isVisible() && !owner->isMinimized() ? owner : nullptr;
     // On the heap: should the owner go while the question is open, it takes the dialog along.
-    QPointer<TFormOrientQuery> dialog = new TFormOrientQuery(settings, parent);
+    QPointer<OrientationQuestion> dialog = new OrientationQuestion(settings, parent);
     dialog->openPreview = openPreview;
-    dialog->SetReport(header);
+    dialog->setReport(header);
     const int result = dialog->exec();
     delete dialog.data();
     switch (result) {
-    case TFormOrientQuery::ResultPortrait:
+    case OrientationQuestion::kResultPortrait:
         return OrientPortrait;
-    case TFormOrientQuery::ResultLandscape:
+    case OrientationQuestion::kResultLandscape:
         return OrientLandscape;
     default:
         return OrientByWidth;

@@ -10,29 +10,29 @@
 class QFrame;
 class QLabel;
 class QPushButton;
-class TLstObj;
-struct TAppSettings;
+class ReportHeader;
+struct AppSettings;
 
 // Opens a preview of a report that cannot print or delete it, owned by `owner` (the question),
 // not modal.
-using OrientPreviewOpener = std::function<void(const TLstObj& report, QWidget* owner)>;
+using OrientPreviewOpener = std::function<void(const ReportHeader& report, QWidget* owner)>;
 
 // Asks how a report whose title has no remembered orientation is to be printed: portrait,
 // landscape, or by its width as the settings say. The dialog ends with QDialogButtonBox::Yes for
 // portrait, No for landscape and Cancel for the default (Esc and closing the window too).
-class TFormOrientQuery : public IconTextDialog
+class OrientationQuestion : public IconTextDialog
 {
     Q_OBJECT
 public:
-    static constexpr int ResultPortrait = QDialogButtonBox::Yes;
-    static constexpr int ResultLandscape = QDialogButtonBox::No;
-    static constexpr int ResultDefault = QDialogButtonBox::Cancel;
+    static constexpr int kResultPortrait = QDialogButtonBox::Yes;
+    static constexpr int kResultLandscape = QDialogButtonBox::No;
+    static constexpr int kResultDefault = QDialogButtonBox::Cancel;
 
-    explicit TFormOrientQuery(const TAppSettings& settings, QWidget* parent = nullptr);
+    explicit OrientationQuestion(const AppSettings& settings, QWidget* parent = nullptr);
 
     // Keeps the report (not owned), shows its title and places TextLabel beside the icon.
-    void SetReport(const TLstObj& report);
-    const TLstObj* Report() const { return m_report; }
+    void setReport(const ReportHeader& report);
+    const ReportHeader* report() const { return m_report; }
 
     // Opens the preview for btnView, which is shown only while this is set.
     OrientPreviewOpener openPreview;
@@ -49,14 +49,14 @@ protected:
     void showEvent(QShowEvent* event) override;
 
 private:
-    void FormCreate(const TAppSettings& settings);
+    void createWidgets(const AppSettings& settings);
     void btnViewClick();
 
-    const TLstObj* m_report = nullptr;
+    const ReportHeader* m_report = nullptr;
 };
 
 // Shows the question for the report on the user-interface thread and answers 1 (portrait),
 // 2 (landscape) or 0 (by width: the default button, Esc, or the window closed). The dialog is
 // centred on `owner` while that is visible, otherwise on the screen, and released afterwards.
-int AskOrientation(const TLstObj& header, const TAppSettings& settings, QWidget* owner = nullptr,
-                   const OrientPreviewOpener& openPreview = {});
+int runOrientationQuestion(const ReportHeader& header, const AppSettings& settings,
+                           QWidget* owner = nullptr, const OrientPreviewOpener& openPreview = {});

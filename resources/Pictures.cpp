@@ -28,32 +28,32 @@ namespace {
 using Painting = std::function<void(QPainter&)>;
 
 // The palette.
-const QColor Ink(0x3b, 0x46, 0x52);
-const QColor Paper(0xff, 0xff, 0xff);
-const QColor PaperLine(0x8c, 0x98, 0xa5);
-const QColor PaperFold(0xdd, 0xe3, 0xea);
-const QColor GreyBorder(0x8f, 0x98, 0xa2);
-const QColor GreyPaper(0xd9, 0xdd, 0xe2);
-const QColor GreyLine(0xae, 0xb5, 0xbd);
-const QColor Green(0x3a, 0xa3, 0x4d);
-const QColor GreenDark(0x1f, 0x6e, 0x35);
-const QColor Amber(0xf0, 0xa9, 0x1c);
-const QColor AmberDark(0x9c, 0x66, 0x06);
-const QColor Red(0xd9, 0x41, 0x3a);
-const QColor RedDark(0x8e, 0x22, 0x1d);
-const QColor Blue(0x2f, 0x76, 0xc9);
-const QColor BlueDark(0x1b, 0x4a, 0x86);
-const QColor BlueLight(0xa6, 0xcb, 0xf2);
-const QColor Steel(0x8a, 0x96, 0xa4);
-const QColor SteelDark(0x4a, 0x56, 0x64);
-const QColor SteelLight(0xc9, 0xd1, 0xda);
-const QColor Yellow(0xf5, 0xc5, 0x4f);
-const QColor YellowDeep(0xe0, 0xa8, 0x35);
-const QColor YellowDark(0xa8, 0x7a, 0x1a);
-const QColor YellowLight(0xfc, 0xe6, 0xa6);
-const QColor Brown(0xa8, 0x6d, 0x3e);
-const QColor BrownDark(0x6b, 0x40, 0x20);
-const QColor Doorway(0x2a, 0x31, 0x39);
+const QColor kInk(0x3b, 0x46, 0x52);
+const QColor kPaper(0xff, 0xff, 0xff);
+const QColor kPaperLine(0x8c, 0x98, 0xa5);
+const QColor kPaperFold(0xdd, 0xe3, 0xea);
+const QColor kGreyBorder(0x8f, 0x98, 0xa2);
+const QColor kGreyPaper(0xd9, 0xdd, 0xe2);
+const QColor kGreyLine(0xae, 0xb5, 0xbd);
+const QColor kGreen(0x3a, 0xa3, 0x4d);
+const QColor kGreenDark(0x1f, 0x6e, 0x35);
+const QColor kAmber(0xf0, 0xa9, 0x1c);
+const QColor kAmberDark(0x9c, 0x66, 0x06);
+const QColor kRed(0xd9, 0x41, 0x3a);
+const QColor kRedDark(0x8e, 0x22, 0x1d);
+const QColor kBlue(0x2f, 0x76, 0xc9);
+const QColor kBlueDark(0x1b, 0x4a, 0x86);
+const QColor kBlueLight(0xa6, 0xcb, 0xf2);
+const QColor kSteel(0x8a, 0x96, 0xa4);
+const QColor kSteelDark(0x4a, 0x56, 0x64);
+const QColor kSteelLight(0xc9, 0xd1, 0xda);
+const QColor kYellow(0xf5, 0xc5, 0x4f);
+const QColor kYellowDeep(0xe0, 0xa8, 0x35);
+const QColor kYellowDark(0xa8, 0x7a, 0x1a);
+const QColor kYellowLight(0xfc, 0xe6, 0xa6);
+const QColor kBrown(0xa8, 0x6d, 0x3e);
+const QColor kBrownDark(0x6b, 0x40, 0x20);
+const QColor kDoorway(0x2a, 0x31, 0x39);
 
 // ---- drawing helpers -------------------------------------------------------------------------
 
@@ -170,8 +170,8 @@ struct PageLook
     QColor line;
 };
 
-const PageLook WhitePage{Ink, Paper, PaperFold, PaperLine};
-const PageLook GreyPage{GreyBorder, GreyPaper, GreyPaper, GreyLine};
+const PageLook kWhitePage{kInk, kPaper, kPaperFold, kPaperLine};
+const PageLook kGreyPage{kGreyBorder, kGreyPaper, kGreyPaper, kGreyLine};
 
 // A sheet with its top right corner folded over by `fold` pixels, drawn pixel by pixel so that the
 // fold's diagonal stays a clean staircase. Each line of text is given as (width, row below the top
@@ -208,25 +208,26 @@ void page(QPainter& p, const QRect& r, int fold, const PageLook& look,
 
 void play(QPainter& p, int size)
 {
-    const QRectF r = size == ToolSize ? QRectF(6, 3, 11, 15) : QRectF(4, 2, 10, 12);
-    convex(p, {r.topLeft(), QPointF(r.right(), r.center().y()), r.bottomLeft()}, GreenDark, Green);
+    const QRectF r = size == kToolSize ? QRectF(6, 3, 11, 15) : QRectF(4, 2, 10, 12);
+    convex(p, {r.topLeft(), QPointF(r.right(), r.center().y()), r.bottomLeft()}, kGreenDark,
+           kGreen);
 }
 
 void pauseBars(QPainter& p, int size)
 {
-    if (size == ToolSize) {
-        box(p, QRectF(5, 4, 4, 13), AmberDark, Amber);
-        box(p, QRectF(12, 4, 4, 13), AmberDark, Amber);
+    if (size == kToolSize) {
+        box(p, QRectF(5, 4, 4, 13), kAmberDark, kAmber);
+        box(p, QRectF(12, 4, 4, 13), kAmberDark, kAmber);
     } else {
-        box(p, QRectF(3, 2, 4, 12), AmberDark, Amber);
-        box(p, QRectF(9, 2, 4, 12), AmberDark, Amber);
+        box(p, QRectF(3, 2, 4, 12), kAmberDark, kAmber);
+        box(p, QRectF(9, 2, 4, 12), kAmberDark, kAmber);
     }
 }
 
 void stop(QPainter& p, int size)
 {
-    const QRectF r = size == ToolSize ? QRectF(5, 5, 11, 11) : QRectF(3, 3, 10, 10);
-    box(p, r, RedDark, Red);
+    const QRectF r = size == kToolSize ? QRectF(5, 5, 11, 11) : QRectF(3, 3, 10, 10);
+    box(p, r, kRedDark, kRed);
 }
 
 // ---- tool bar pictures, 21 x 21 ----------------------------------------------------------------
@@ -249,10 +250,10 @@ void setup(QPainter& p)
     QPainterPath hole;
     hole.addEllipse(c, 2.6, 2.6);
     gear = gear.subtracted(hole);
-    p.setPen(QPen(SteelDark, 1, Qt::SolidLine, Qt::FlatCap, Qt::MiterJoin));
-    p.setBrush(Steel);
+    p.setPen(QPen(kSteelDark, 1, Qt::SolidLine, Qt::FlatCap, Qt::MiterJoin));
+    p.setBrush(kSteel);
     p.drawPath(gear);
-    p.setPen(QPen(SteelLight, 1));
+    p.setPen(QPen(kSteelLight, 1));
     p.setBrush(Qt::NoBrush);
     p.drawEllipse(c, 4.6, 4.6);
     p.setPen(Qt::NoPen);
@@ -262,47 +263,47 @@ void setup(QPainter& p)
 void help(QPainter& p)
 {
     const QPointF c(10.5, 10.5);
-    disc(p, c, 9.5, BlueDark, Blue);
+    disc(p, c, 9.5, kBlueDark, kBlue);
     QPainterPath mark;
     const QRectF bow(7.3, 4.4, 6.4, 6.0);
     mark.arcMoveTo(bow, 165);
     mark.arcTo(bow, 165, -215);
     mark.lineTo(10.5, 11.6);
     mark.lineTo(10.5, 12.8);
-    p.strokePath(mark, QPen(Paper, 2.4, Qt::SolidLine, Qt::FlatCap, Qt::RoundJoin));
-    p.setBrush(Paper);
+    p.strokePath(mark, QPen(kPaper, 2.4, Qt::SolidLine, Qt::FlatCap, Qt::RoundJoin));
+    p.setBrush(kPaper);
     p.drawEllipse(QPointF(10.5, 15.6), 1.45, 1.45);
 }
 
 void exitDoor(QPainter& p)
 {
-    box(p, QRectF(3, 2, 10, 18), BrownDark, Doorway);
+    box(p, QRectF(3, 2, 10, 18), kBrownDark, kDoorway);
     // The door stands open towards the viewer, so its free edge looks taller.
-    convex(p, {QPointF(3, 2), QPointF(8, 1), QPointF(8, 21), QPointF(3, 20)}, BrownDark, Brown);
-    p.fillRect(QRectF(6, 11, 1, 2), YellowLight);
+    convex(p, {QPointF(3, 2), QPointF(8, 1), QPointF(8, 21), QPointF(3, 20)}, kBrownDark, kBrown);
+    p.fillRect(QRectF(6, 11, 1, 2), kYellowLight);
     const QPolygonF arrow{QPointF(10, 9),    QPointF(15, 9),  QPointF(15, 5.5), QPointF(19.5, 10.5),
                           QPointF(15, 15.5), QPointF(15, 12), QPointF(10, 12)};
-    outlined(p, polygonPath(arrow), RedDark, Red);
+    outlined(p, polygonPath(arrow), kRedDark, kRed);
 }
 
 // An open book: two pages with lines on a cover.
 void openBook(QPainter& p, int size)
 {
-    if (size == ToolSize) {
-        box(p, QRectF(1, 5, 19, 14), BlueDark, Blue);
-        box(p, QRectF(2, 3, 9, 14), Ink, Paper);
-        box(p, QRectF(10, 3, 9, 14), Ink, Paper);
+    if (size == kToolSize) {
+        box(p, QRectF(1, 5, 19, 14), kBlueDark, kBlue);
+        box(p, QRectF(2, 3, 9, 14), kInk, kPaper);
+        box(p, QRectF(10, 3, 9, 14), kInk, kPaper);
         for (int y = 6; y <= 14; y += 2) {
-            p.fillRect(QRectF(4, y, y == 14 ? 3 : 5, 1), PaperLine);
-            p.fillRect(QRectF(12, y, y == 10 ? 3 : 5, 1), PaperLine);
+            p.fillRect(QRectF(4, y, y == 14 ? 3 : 5, 1), kPaperLine);
+            p.fillRect(QRectF(12, y, y == 10 ? 3 : 5, 1), kPaperLine);
         }
     } else {
-        box(p, QRectF(0, 4, 16, 11), BlueDark, Blue);
-        box(p, QRectF(1, 2, 7, 11), Ink, Paper);
-        box(p, QRectF(8, 2, 7, 11), Ink, Paper);
+        box(p, QRectF(0, 4, 16, 11), kBlueDark, kBlue);
+        box(p, QRectF(1, 2, 7, 11), kInk, kPaper);
+        box(p, QRectF(8, 2, 7, 11), kInk, kPaper);
         for (int y = 5; y <= 9; y += 2) {
-            p.fillRect(QRectF(3, y, 3, 1), PaperLine);
-            p.fillRect(QRectF(10, y, 3, 1), PaperLine);
+            p.fillRect(QRectF(3, y, 3, 1), kPaperLine);
+            p.fillRect(QRectF(10, y, 3, 1), kPaperLine);
         }
     }
 }
@@ -311,48 +312,48 @@ void webUpdate(QPainter& p)
 {
     const QPointF c(9.5, 9.5);
     const qreal r = 8.5;
-    p.setBrush(Blue);
+    p.setBrush(kBlue);
     p.drawEllipse(c, r, r);
     p.save();
     QPainterPath globe;
     globe.addEllipse(c, r - 0.5, r - 0.5);
     p.setClipPath(globe);
-    p.setPen(QPen(BlueLight, 1));
+    p.setPen(QPen(kBlueLight, 1));
     p.setBrush(Qt::NoBrush);
     p.drawEllipse(c, 3.5, r);
     p.setPen(Qt::NoPen);
-    p.fillRect(QRectF(9, 1, 1, 17), BlueLight);
-    p.fillRect(QRectF(1, 9, 17, 1), BlueLight);
-    p.fillRect(QRectF(1, 5, 17, 1), BlueLight);
-    p.fillRect(QRectF(1, 13, 17, 1), BlueLight);
+    p.fillRect(QRectF(9, 1, 1, 17), kBlueLight);
+    p.fillRect(QRectF(1, 9, 17, 1), kBlueLight);
+    p.fillRect(QRectF(1, 5, 17, 1), kBlueLight);
+    p.fillRect(QRectF(1, 13, 17, 1), kBlueLight);
     p.restore();
-    p.setPen(QPen(BlueDark, 1));
+    p.setPen(QPen(kBlueDark, 1));
     p.setBrush(Qt::NoBrush);
     p.drawEllipse(c, r - 0.5, r - 0.5);
     p.setPen(Qt::NoPen);
     const QPolygonF arrow{QPointF(15, 10),     QPointF(18, 10), QPointF(18, 15), QPointF(20, 15),
                           QPointF(16.5, 19.5), QPointF(13, 15), QPointF(15, 15)};
-    outlined(p, polygonPath(arrow), GreenDark, Green);
+    outlined(p, polygonPath(arrow), kGreenDark, kGreen);
 }
 
 void about(QPainter& p)
 {
     const QPointF c(10.5, 10.5);
-    disc(p, c, 9.5, BlueDark, Blue);
-    p.setBrush(Paper);
+    disc(p, c, 9.5, kBlueDark, kBlue);
+    p.setBrush(kPaper);
     p.drawEllipse(QPointF(10.5, 5.9), 1.7, 1.7);
-    p.fillRect(QRectF(9, 9, 3, 8), Paper);
+    p.fillRect(QRectF(9, 9, 3, 8), kPaper);
 }
 
 void drawTool(QPainter& p, Tool t)
 {
     switch (t) {
     case Tool::Play:
-        return play(p, ToolSize);
+        return play(p, kToolSize);
     case Tool::Pause:
-        return pauseBars(p, ToolSize);
+        return pauseBars(p, kToolSize);
     case Tool::Stop:
-        return stop(p, ToolSize);
+        return stop(p, kToolSize);
     case Tool::Setup:
         return setup(p);
     case Tool::Help:
@@ -360,7 +361,7 @@ void drawTool(QPainter& p, Tool t)
     case Tool::Exit:
         return exitDoor(p);
     case Tool::Browser:
-        return openBook(p, ToolSize);
+        return openBook(p, kToolSize);
     case Tool::Unused7:
         return;
     case Tool::WebUpdate:
@@ -372,28 +373,28 @@ void drawTool(QPainter& p, Tool t)
 
 // ---- tray pictures, 16 x 16 --------------------------------------------------------------------
 
-const QRect TrayPage(2, 1, 12, 14);
+const QRect kTrayPage(2, 1, 12, 14);
 
 void linedPage(QPainter& p, const PageLook& look)
 {
-    page(p, TrayPage, 4, look, {{4, 3}, {8, 5}, {8, 7}, {8, 9}, {5, 11}});
+    page(p, kTrayPage, 4, look, {{4, 3}, {8, 5}, {8, 7}, {8, 9}, {5, 11}});
 }
 
 void drawTray(QPainter& p, int index)
 {
     switch (index) {
     case 0:
-        return page(p, TrayPage, 4, WhitePage);
+        return page(p, kTrayPage, 4, kWhitePage);
     case 1:
-        return linedPage(p, WhitePage);
+        return linedPage(p, kWhitePage);
     case 2:
-        return linedPage(p, GreyPage);
+        return linedPage(p, kGreyPage);
     case 3:
-        return play(p, TraySize);
+        return play(p, kTraySize);
     case 4:
-        return pauseBars(p, TraySize);
+        return pauseBars(p, kTraySize);
     case 5:
-        return stop(p, TraySize);
+        return stop(p, kTraySize);
     default:
         return;
     }
@@ -404,9 +405,9 @@ void drawTray(QPainter& p, int index)
 void drawTrayFrame(QPainter& p, int frame)
 {
     const int top = 2 - frame;
-    for (const int y : {top, top + TrayFrameCount}) {
-        if (y + 12 > 0 && y < TraySize)
-            page(p, QRect(3, y, 10, 12), 3, WhitePage, {{3, 2}, {6, 4}, {6, 6}, {4, 8}});
+    for (const int y : {top, top + kTrayFrameCount}) {
+        if (y + 12 > 0 && y < kTraySize)
+            page(p, QRect(3, y, 10, 12), 3, kWhitePage, {{3, 2}, {6, 4}, {6, 6}, {4, 8}});
     }
 }
 
@@ -418,31 +419,31 @@ void eye(QPainter& p)
     lid.moveTo(0.8, 8);
     lid.quadTo(8, 0.5, 15.2, 8);
     lid.quadTo(8, 15.5, 0.8, 8);
-    p.setPen(QPen(Ink, 1));
-    p.setBrush(Paper);
+    p.setPen(QPen(kInk, 1));
+    p.setBrush(kPaper);
     p.drawPath(lid);
     p.setPen(Qt::NoPen);
-    disc(p, QPointF(8, 8), 3.6, BlueDark, Blue);
-    p.setBrush(Ink);
+    disc(p, QPointF(8, 8), 3.6, kBlueDark, kBlue);
+    p.setBrush(kInk);
     p.drawEllipse(QPointF(8, 8), 1.5, 1.5);
-    p.setBrush(Paper);
+    p.setBrush(kPaper);
     p.drawEllipse(QPointF(9.2, 6.8), 0.8, 0.8);
 }
 
 void printer(QPainter& p)
 {
-    box(p, QRectF(4, 1, 8, 6), Ink, Paper);
-    box(p, QRectF(1, 5, 14, 7), SteelDark, SteelLight);
-    p.fillRect(QRectF(2, 9, 12, 2), Steel);
-    p.fillRect(QRectF(11, 7, 2, 1), Green);
-    box(p, QRectF(4, 9, 8, 6), Ink, Paper);
-    p.fillRect(QRectF(6, 11, 4, 1), PaperLine);
-    p.fillRect(QRectF(6, 13, 3, 1), PaperLine);
+    box(p, QRectF(4, 1, 8, 6), kInk, kPaper);
+    box(p, QRectF(1, 5, 14, 7), kSteelDark, kSteelLight);
+    p.fillRect(QRectF(2, 9, 12, 2), kSteel);
+    p.fillRect(QRectF(11, 7, 2, 1), kGreen);
+    box(p, QRectF(4, 9, 8, 6), kInk, kPaper);
+    p.fillRect(QRectF(6, 11, 4, 1), kPaperLine);
+    p.fillRect(QRectF(6, 13, 3, 1), kPaperLine);
 }
 
 void cross(QPainter& p)
 {
-    for (const auto& [width, colour] : {std::pair{4.6, RedDark}, std::pair{2.6, Red}}) {
+    for (const auto& [width, colour] : {std::pair{4.6, kRedDark}, std::pair{2.6, kRed}}) {
         strokeLine(p, QPointF(3.5, 3.5), QPointF(12.5, 12.5), width, colour);
         strokeLine(p, QPointF(12.5, 3.5), QPointF(3.5, 12.5), width, colour);
     }
@@ -451,9 +452,9 @@ void cross(QPainter& p)
 void magnifier(QPainter& p, const QPointF& c, qreal r, qreal handle)
 {
     const QPointF dir(std::sqrt(0.5), std::sqrt(0.5));
-    strokeLine(p, c + dir * (r - 0.5), c + dir * (r + handle), 3, Ink);
-    disc(p, c, r, SteelDark, BlueLight);
-    p.setBrush(Paper);
+    strokeLine(p, c + dir * (r - 0.5), c + dir * (r + handle), 3, kInk);
+    disc(p, c, r, kSteelDark, kBlueLight);
+    p.setBrush(kPaper);
     p.drawEllipse(c + QPointF(-r / 3, -r / 3), r / 4, r / 4);
 }
 
@@ -462,41 +463,42 @@ void findNext(QPainter& p)
     magnifier(p, QPointF(9.5, 6), 4.5, 2.5);
     const QPolygonF arrow{QPointF(1, 11),   QPointF(4, 11), QPointF(4, 8.5), QPointF(7.5, 12),
                           QPointF(4, 15.5), QPointF(4, 13), QPointF(1, 13)};
-    outlined(p, polygonPath(arrow), GreenDark, Green);
+    outlined(p, polygonPath(arrow), kGreenDark, kGreen);
 }
 
 void diskette(QPainter& p)
 {
     convex(p, {QPointF(1, 1), QPointF(13, 1), QPointF(15, 3), QPointF(15, 15), QPointF(1, 15)},
-           BlueDark, Blue);
-    p.fillRect(QRectF(4, 1, 8, 5), SteelLight);
-    p.fillRect(QRectF(4, 1, 8, 1), BlueDark);
-    p.fillRect(QRectF(9, 2, 2, 3), SteelDark);
-    box(p, QRectF(3, 8, 10, 7), BlueDark, Paper);
-    p.fillRect(QRectF(5, 10, 6, 1), PaperLine);
-    p.fillRect(QRectF(5, 12, 6, 1), PaperLine);
+           kBlueDark, kBlue);
+    p.fillRect(QRectF(4, 1, 8, 5), kSteelLight);
+    p.fillRect(QRectF(4, 1, 8, 1), kBlueDark);
+    p.fillRect(QRectF(9, 2, 2, 3), kSteelDark);
+    box(p, QRectF(3, 8, 10, 7), kBlueDark, kPaper);
+    p.fillRect(QRectF(5, 10, 6, 1), kPaperLine);
+    p.fillRect(QRectF(5, 12, 6, 1), kPaperLine);
 }
 
 void folder(QPainter& p, bool open)
 {
-    box(p, QRectF(1, 2, 6, 4), YellowDark, open ? YellowDeep : Yellow);
-    box(p, QRectF(1, 4, 14, 10), YellowDark, open ? YellowDeep : Yellow);
+    box(p, QRectF(1, 2, 6, 4), kYellowDark, open ? kYellowDeep : kYellow);
+    box(p, QRectF(1, 4, 14, 10), kYellowDark, open ? kYellowDeep : kYellow);
     if (!open) {
-        p.fillRect(QRectF(2, 5, 12, 1), YellowLight);
+        p.fillRect(QRectF(2, 5, 12, 1), kYellowLight);
         return;
     }
-    box(p, QRectF(3, 3, 10, 6), Ink, Paper);
-    convex(p, {QPointF(4, 7), QPointF(15, 7), QPointF(13, 14), QPointF(1, 14)}, YellowDark, Yellow);
+    box(p, QRectF(3, 3, 10, 6), kInk, kPaper);
+    convex(p, {QPointF(4, 7), QPointF(15, 7), QPointF(13, 14), QPointF(1, 14)}, kYellowDark,
+           kYellow);
 }
 
 void closedBook(QPainter& p)
 {
-    box(p, QRectF(3, 3, 11, 12), Ink, Paper);
-    p.fillRect(QRectF(4, 13, 9, 1), PaperLine);
-    p.fillRect(QRectF(12, 4, 1, 9), PaperLine);
-    box(p, QRectF(2, 1, 11, 12), BlueDark, Blue);
-    p.fillRect(QRectF(3, 2, 2, 10), BlueDark);
-    p.fillRect(QRectF(6, 4, 5, 2), Paper);
+    box(p, QRectF(3, 3, 11, 12), kInk, kPaper);
+    p.fillRect(QRectF(4, 13, 9, 1), kPaperLine);
+    p.fillRect(QRectF(12, 4, 1, 9), kPaperLine);
+    box(p, QRectF(2, 1, 11, 12), kBlueDark, kBlue);
+    p.fillRect(QRectF(3, 2, 2, 10), kBlueDark);
+    p.fillRect(QRectF(6, 4, 5, 2), kPaper);
 }
 
 void letterA(QPainter& p)
@@ -509,16 +511,16 @@ void letterA(QPainter& p)
     a.addPolygon(QPolygonF{QPointF(6.4, 9), QPointF(8, 4.3), QPointF(9.6, 9)});
     a.closeSubpath();
     a.setFillRule(Qt::OddEvenFill);
-    p.fillPath(a, BlueDark);
+    p.fillPath(a, kBlueDark);
 }
 
 void table(QPainter& p)
 {
-    box(p, QRectF(2, 2, 13, 13), Ink, Paper);
-    p.fillRect(QRectF(3, 3, 11, 3), BlueLight);
-    p.fillRect(QRectF(2, 6, 13, 1), Ink);
-    p.fillRect(QRectF(2, 10, 13, 1), Ink);
-    p.fillRect(QRectF(8, 2, 1, 13), Ink);
+    box(p, QRectF(2, 2, 13, 13), kInk, kPaper);
+    p.fillRect(QRectF(3, 3, 11, 3), kBlueLight);
+    p.fillRect(QRectF(2, 6, 13, 1), kInk);
+    p.fillRect(QRectF(2, 10, 13, 1), kInk);
+    p.fillRect(QRectF(8, 2, 1, 13), kInk);
 }
 
 void drawRole(QPainter& p, Role r)
@@ -535,9 +537,9 @@ void drawRole(QPainter& p, Role r)
     case Role::FindNext:
         return findNext(p);
     case Role::PortraitPage:
-        return linedPage(p, WhitePage);
+        return linedPage(p, kWhitePage);
     case Role::LandscapePage:
-        return page(p, QRect(1, 3, 14, 10), 3, WhitePage, {{7, 2}, {10, 4}, {8, 6}});
+        return page(p, QRect(1, 3, 14, 10), 3, kWhitePage, {{7, 2}, {10, 4}, {8, 6}});
     case Role::Save:
         return diskette(p);
     case Role::FolderClosed:
@@ -547,7 +549,7 @@ void drawRole(QPainter& p, Role r)
     case Role::BookClosed:
         return closedBook(p);
     case Role::BookOpen:
-        return openBook(p, TraySize);
+        return openBook(p, kTraySize);
     case Role::Font:
         return letterA(p);
     case Role::Frames:
@@ -584,9 +586,9 @@ void applicationPicture(QPainter& p, int size)
     };
 
     // The sheet waiting at the top.
-    frame(rect(8, 2, 16, 12), Ink, Paper);
-    line(11, 5, 10, PaperLine);
-    line(11, 7, 10, PaperLine);
+    frame(rect(8, 2, 16, 12), kInk, kPaper);
+    line(11, 5, 10, kPaperLine);
+    line(11, 7, 10, kPaperLine);
 
     // The body: a light top, a dark seam and the front with the output slot.
     const QRect outer = rect(2, 10, 28, 15);
@@ -598,28 +600,28 @@ void applicationPicture(QPainter& p, int size)
     QPainterPath upper;
     upper.addRect(
         QRectF(QRect(QPoint(inner.left(), inner.top()), QPoint(inner.right(), at(16) - 1))));
-    p.fillPath(body, SteelDark);
-    p.fillPath(face, Steel);
-    p.fillPath(face.intersected(upper), SteelLight);
-    p.fillRect(QRect(inner.left(), at(16), inner.width(), w), SteelDark);
+    p.fillPath(body, kSteelDark);
+    p.fillPath(face, kSteel);
+    p.fillPath(face.intersected(upper), kSteelLight);
+    p.fillRect(QRect(inner.left(), at(16), inner.width(), w), kSteelDark);
     if (size < 48) {
-        p.fillRect(rect(24, 13, 3, 2), Green);
+        p.fillRect(rect(24, 13, 3, 2), kGreen);
     } else {
-        p.setBrush(Green);
+        p.setBrush(kGreen);
         p.drawEllipse(QPointF(25.5 * f, 13.5 * f), 1.3 * f, 1.3 * f);
     }
-    p.fillRect(rect(6, 19, 20, 2), Doorway);
+    p.fillRect(rect(6, 19, 20, 2), kDoorway);
 
     // The printed report coming out.
-    frame(rect(8, 20, 16, 11), Ink, Paper);
+    frame(rect(8, 20, 16, 11), kInk, kPaper);
     lastLine = -size;
-    line(10, 22, 12, Blue);
-    line(10, 24, 12, PaperLine);
-    line(10, 26, 12, PaperLine);
-    line(10, 28, 7, PaperLine);
+    line(10, 22, 12, kBlue);
+    line(10, 24, 12, kPaperLine);
+    line(10, 26, 12, kPaperLine);
+    line(10, 28, 7, kPaperLine);
 }
 
-constexpr std::array<int, 8> ApplicationSizes{16, 22, 24, 32, 48, 64, 128, 256};
+constexpr std::array<int, 8> kApplicationSizes{16, 22, 24, 32, 48, 64, 128, 256};
 
 } // namespace
 
@@ -629,11 +631,11 @@ QIcon toolIcon(Tool t)
 {
     static const QList<QIcon> icons = [] {
         QList<QIcon> list;
-        for (int i = 0; i < ToolCount; ++i) {
+        for (int i = 0; i < kToolCount; ++i) {
             QIcon icon;
             for (int scale : {1, 2})
                 icon.addPixmap(QPixmap::fromImage(
-                    render(ToolSize, scale, [i](QPainter& p) { drawTool(p, Tool(i)); })));
+                    render(kToolSize, scale, [i](QPainter& p) { drawTool(p, Tool(i)); })));
             list << icon;
         }
         return list;
@@ -649,7 +651,7 @@ QList<QPixmap> pixmapSet(int count, int scale, const std::function<void(QPainter
     QList<QPixmap> list;
     for (int i = 0; i < count; ++i) {
         QPixmap pixmap =
-            QPixmap::fromImage(render(TraySize, scale, [&draw, i](QPainter& p) { draw(p, i); }));
+            QPixmap::fromImage(render(kTraySize, scale, [&draw, i](QPainter& p) { draw(p, i); }));
         pixmap.setDevicePixelRatio(scale);
         list << pixmap;
     }
@@ -664,7 +666,7 @@ QList<QPixmap> trayPictures(int scale)
     static std::map<int, QList<QPixmap>> sets;
     auto it = sets.find(scale);
     if (it == sets.end())
-        it = sets.emplace(scale, pixmapSet(TrayPictureCount, scale, drawTray)).first;
+        it = sets.emplace(scale, pixmapSet(kTrayPictureCount, scale, drawTray)).first;
     return it->second;
 }
 
@@ -674,7 +676,7 @@ QList<QPixmap> trayAnimation(int scale)
     static std::map<int, QList<QPixmap>> sets;
     auto it = sets.find(scale);
     if (it == sets.end())
-        it = sets.emplace(scale, pixmapSet(TrayFrameCount, scale, drawTrayFrame)).first;
+        it = sets.emplace(scale, pixmapSet(kTrayFrameCount, scale, drawTrayFrame)).first;
     return it->second;
 }
 
@@ -682,11 +684,11 @@ QIcon roleIcon(Role r)
 {
     static const QList<QIcon> icons = [] {
         QList<QIcon> list;
-        for (int i = 0; i < RoleCount; ++i) {
+        for (int i = 0; i < kRoleCount; ++i) {
             QIcon icon;
             for (int scale : {1, 2})
                 icon.addPixmap(QPixmap::fromImage(
-                    render(TraySize, scale, [i](QPainter& p) { drawRole(p, Role(i)); })));
+                    render(kTraySize, scale, [i](QPainter& p) { drawRole(p, Role(i)); })));
             list << icon;
         }
         return list;
@@ -713,7 +715,7 @@ QIcon applicationIcon()
 {
     static const QIcon icon = [] {
         QIcon result;
-        for (int size : ApplicationSizes)
+        for (int size : kApplicationSizes)
             result.addPixmap(QPixmap::fromImage(applicationIconImage(size)));
         return result;
     }();

@@ -26,19 +26,19 @@ enum class Tool
     WebUpdate, // globe with a green arrow down
     About,     // white "i" on a blue disc
 };
-inline constexpr int ToolCount = 10;
-inline constexpr int ToolSize = 21;
+inline constexpr int kToolCount = 10;
+inline constexpr int kToolSize = 21;
 
 // Action picture with a 21 x 21 and a 42 x 42 pixmap; an empty icon for a value out of range.
 QIcon toolIcon(Tool t);
 
 // The static tray pictures, 16 x 16: 0 blank page, 1 page with lines, 2 grey page, 3 play,
 // 4 pause, 5 stop.
-inline constexpr int TrayPictureCount = 6;
+inline constexpr int kTrayPictureCount = 6;
 // The animation shown while a report prints: a page with lines rising through the picture, one
 // pixel a frame; the last frame leads back to the first.
-inline constexpr int TrayFrameCount = 18;
-inline constexpr int TraySize = 16;
+inline constexpr int kTrayFrameCount = 18;
+inline constexpr int kTraySize = 16;
 
 // `scale` 1 gives 16 x 16 pixmaps; a larger scale gives pixmaps of 16 * scale pixels with that
 // device pixel ratio, for high-density screens. Scales below 1 count as 1.
@@ -63,7 +63,7 @@ enum class Role
     Font,          // letter A
     Frames,        // ruled table
 };
-inline constexpr int RoleCount = 14;
+inline constexpr int kRoleCount = 14;
 
 // Role picture with a 16 x 16 and a 32 x 32 pixmap; an empty icon for a value out of range.
 QIcon roleIcon(Role r);

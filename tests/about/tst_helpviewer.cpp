@@ -69,7 +69,7 @@ private slots:
     void setupAnchorsScroll();
     void linksInsideHelp();
     void reusesOneWindow();
-    void closeAllHelp();
+    void closingAllHelp();
     void usableBesideModalDialog();
     void missingHelpFile();
     void damagedHelpFile();
@@ -82,7 +82,7 @@ void TestHelpViewer::initTestCase()
 
 void TestHelpViewer::cleanup()
 {
-    CloseAllHelp();
+    closeAllHelp();
     QTRY_VERIFY(helpWindows().isEmpty());
 }
 
@@ -106,12 +106,12 @@ void TestHelpViewer::helpFileName()
 {
     QFETCH(QString, program);
     QFETCH(QString, help);
-    QCOMPARE(HelpFileNameFor(program), help);
+    QCOMPARE(helpFileNameFor(program), help);
 }
 
 void TestHelpViewer::helpFileOfThisProgram()
 {
-    QCOMPARE(GetHelpFileName(), QDir(QCoreApplication::applicationDirPath())
+    QCOMPARE(getHelpFileName(), QDir(QCoreApplication::applicationDirPath())
                                     .filePath(QStringLiteral("tst_helpviewer.qch")));
 }
 
@@ -133,12 +133,12 @@ void TestHelpViewer::setupTopic()
 {
     QFETCH(int, tab);
     QFETCH(QString, topic);
-    QCOMPARE(SetupHelpTopic(tab), topic);
+    QCOMPARE(setupHelpTopic(tab), topic);
 }
 
 void TestHelpViewer::showsTopicWithContents()
 {
-    ShowHelpTopic(nullptr, helpFile(), QStringLiteral("charakter.htm"));
+    showHelpTopic(nullptr, helpFile(), QStringLiteral("charakter.htm"));
     HelpWindow* window = onlyWindow();
     QVERIFY(window);
     QVERIFY(window->isVisible());
@@ -156,7 +156,7 @@ void TestHelpViewer::showsTopicWithContents()
 
 void TestHelpViewer::setupAnchorsScroll()
 {
-    ShowHelpTopic(nullptr, helpFile(), SetupHelpTopic(5));
+    showHelpTopic(nullptr, helpFile(), setupHelpTopic(5));
     HelpWindow* window = onlyWindow();
     QVERIFY(window);
     QCOMPARE(window->browser()->source().fileName(), QStringLiteral("setup.htm"));
@@ -168,19 +168,19 @@ void TestHelpViewer::setupAnchorsScroll()
     // Every tab the settings dialog can ask for has its place in the page.
     const QStringList anchors = anchorNames(*window->browser()->document());
     for (int tab = 2; tab <= 5; ++tab) {
-        const QString anchor = SetupHelpTopic(tab).section(u'#', 1);
+        const QString anchor = setupHelpTopic(tab).section(u'#', 1);
         QVERIFY2(anchors.contains(anchor), qPrintable(anchor));
     }
 
     // The first tab has no anchor: the page opens at its top.
-    ShowHelpTopic(nullptr, helpFile(), SetupHelpTopic(1));
+    showHelpTopic(nullptr, helpFile(), setupHelpTopic(1));
     QCOMPARE(onlyWindow(), window);
     QTRY_COMPARE(scrollPosition(*window), 0);
 }
 
 void TestHelpViewer::linksInsideHelp()
 {
-    ShowHelpTopic(nullptr, helpFile(), QStringLiteral("charakter.htm"));
+    showHelpTopic(nullptr, helpFile(), QStringLiteral("charakter.htm"));
     HelpWindow* window = onlyWindow();
     QVERIFY(window);
     // What a click on a link in the page hands over: the link as written in the page.
@@ -190,36 +190,36 @@ void TestHelpViewer::linksInsideHelp()
     QVERIFY(window->browser()->toPlainText().contains(QStringLiteral("Vždy na šířku")));
 
     // A topic the help file lacks shows the start page rather than an empty one.
-    ShowHelpTopic(nullptr, helpFile(), QStringLiteral("chybi.htm"));
+    showHelpTopic(nullptr, helpFile(), QStringLiteral("chybi.htm"));
     QCOMPARE(window->browser()->source().fileName(), QStringLiteral("index.htm"));
     QVERIFY(MessageDlgTestHook::lastMessages().isEmpty());
 }
 
 void TestHelpViewer::reusesOneWindow()
 {
-    ShowHelpTopic(nullptr, helpFile(), QStringLiteral("charakter.htm"));
+    showHelpTopic(nullptr, helpFile(), QStringLiteral("charakter.htm"));
     HelpWindow* first = onlyWindow();
     QVERIFY(first);
-    ShowHelpTopic(nullptr, helpFile(), QStringLiteral("setup.htm#SetupObecne"));
+    showHelpTopic(nullptr, helpFile(), QStringLiteral("setup.htm#SetupObecne"));
     QTest::qWait(1);
     QCOMPARE(helpWindows().size(), 1);
     QCOMPARE(onlyWindow(), first);
     QCOMPARE(first->browser()->source().fragment(), QStringLiteral("SetupObecne"));
 }
 
-void TestHelpViewer::closeAllHelp()
+void TestHelpViewer::closingAllHelp()
 {
-    ShowHelpTopic(nullptr, helpFile(), QStringLiteral("charakter.htm"));
+    showHelpTopic(nullptr, helpFile(), QStringLiteral("charakter.htm"));
     QVERIFY(onlyWindow());
-    CloseAllHelp();
+    closeAllHelp();
     QTRY_VERIFY(helpWindows().isEmpty());
-    CloseAllHelp(); // nothing left to close
+    closeAllHelp(); // nothing left to close
 
     // A help command closes the open window and at once opens the topic: the closing window must
     // not take the new topic with it.
-    ShowHelpTopic(nullptr, helpFile(), QStringLiteral("charakter.htm"));
-    CloseAllHelp();
-    ShowHelpTopic(nullptr, helpFile(), QStringLiteral("setup.htm#SetupStranka"));
+    showHelpTopic(nullptr, helpFile(), QStringLiteral("charakter.htm"));
+    closeAllHelp();
+    showHelpTopic(nullptr, helpFile(), QStringLiteral("setup.htm#SetupStranka"));
     QTest::qWait(1);
     HelpWindow* window = onlyWindow();
     QVERIFY(window);
@@ -228,7 +228,7 @@ void TestHelpViewer::closeAllHelp()
 
     // Closed by the user: the next command opens a new window.
     window->close();
-    ShowHelpTopic(nullptr, helpFile(), QStringLiteral("charakter.htm"));
+    showHelpTopic(nullptr, helpFile(), QStringLiteral("charakter.htm"));
     QTest::qWait(1);
     QVERIFY(onlyWindow());
     QVERIFY(onlyWindow()->isVisible());
@@ -241,7 +241,7 @@ void TestHelpViewer::usableBesideModalDialog()
     dialog.show();
     QCOMPARE(QApplication::activeModalWidget(), &dialog);
 
-    ShowHelpTopic(&dialog, helpFile(), SetupHelpTopic(2));
+    showHelpTopic(&dialog, helpFile(), setupHelpTopic(2));
     HelpWindow* window = onlyWindow();
     QVERIFY(window);
     // Belonging to the modal dialog is what keeps it reachable while the dialog is open.
@@ -258,7 +258,7 @@ void TestHelpViewer::missingHelpFile()
     QTemporaryDir dir;
     const QString missing = dir.filePath(QStringLiteral("tarnyx.qch"));
     MessageDlgTestHook::setNextAnswers({MsgButton::Ok});
-    ShowHelpTopic(nullptr, missing, QStringLiteral("charakter.htm"));
+    showHelpTopic(nullptr, missing, QStringLiteral("charakter.htm"));
 
     const QList<MessageDlgTestHook::Message> messages = MessageDlgTestHook::lastMessages();
     QCOMPARE(messages.size(), 1);
@@ -280,7 +280,7 @@ void TestHelpViewer::damagedHelpFile()
     file.close();
 
     MessageDlgTestHook::setNextAnswers({MsgButton::Ok});
-    ShowHelpTopic(nullptr, damaged, QStringLiteral("charakter.htm"));
+    showHelpTopic(nullptr, damaged, QStringLiteral("charakter.htm"));
     const QList<MessageDlgTestHook::Message> messages = MessageDlgTestHook::lastMessages();
     QCOMPARE(messages.size(), 1);
     QCOMPARE(messages.first().text,

@@ -128,7 +128,7 @@ void TestNoLoss::initTestCase()
              qPrintable(m_cups.reason()));
     m_cups.exportToEnvironment();
     qputenv("XDG_CONFIG_HOME", QFile::encodeName(m_dir.filePath(QStringLiteral("config"))));
-    Morvane().ProductKey = QStringLiteral("Tarnyx");
+    productKeys().productKey = QStringLiteral("Tarnyx");
 }
 
 void TestNoLoss::init()
@@ -137,9 +137,9 @@ void TestNoLoss::init()
     QVERIFY(QDir().mkpath(m_spool));
     m_printers = std::make_unique<CupsPrinterCatalog>();
     m_controller = std::make_unique<TDataModule1>(QStringList{}, *m_printers);
-    m_controller->Settings.Directories = m_spool;
-    m_controller->Settings.Printer = QStringLiteral("mzdy");
-    m_controller->Settings.Erase = false;
+    m_controller->Settings.directories = m_spool;
+    m_controller->Settings.printer = QStringLiteral("mzdy");
+    m_controller->Settings.erase = false;
     m_host = std::make_unique<UiJobHost>(*m_controller);
     m_controller->setWorkerFactory([this](const QString& path) {
         return std::make_unique<TPrnThread>(path, *m_controller, *m_host);
@@ -223,7 +223,7 @@ void TestNoLoss::disposalFailureIsShownOnceAndNotReprinted()
     } else if (how == u"folder") {
         QVERIFY(QDir().mkpath(archive + QStringLiteral("/20240131-081511-LST00001.PRN/x")));
     } else {
-        m_controller->Settings.Erase = true;
+        m_controller->Settings.erase = true;
         dirFd = ::open(QFile::encodeName(m_spool).constData(), O_RDONLY | O_DIRECTORY);
         int flags = 0;
         if (getuid() != 0)
@@ -392,10 +392,10 @@ void TestNoLoss::schedulerDownAtStart()
     // The printer named in the settings keeps its name while nobody can check it.
     writeSettingsHive(m_dir.filePath(QStringLiteral("config/Morvane/registry.reg")),
                       "\"Printer\"=\"mzdy\"\r\n\"Erase\"=dword:00000001\r\n");
-    QVERIFY(m_controller->Settings.LoadSettings(*m_printers));
-    QCOMPARE(m_controller->Settings.Printer, QStringLiteral("mzdy"));
+    QVERIFY(m_controller->Settings.loadSettings(*m_printers));
+    QCOMPARE(m_controller->Settings.printer, QStringLiteral("mzdy"));
     QCOMPARE(m_printers->currentPrinter(), QStringLiteral("mzdy"));
-    m_controller->Settings.Directories = m_spool;
+    m_controller->Settings.directories = m_spool;
     DialogAnswerer dialog;
     QVERIFY(tick());
     QCOMPARE(dialog.texts.size(), 1);

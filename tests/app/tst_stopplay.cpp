@@ -32,7 +32,7 @@ void TestStopPlay::stopAbandonsAndPlayPrintsAgain()
     cups.exportToEnvironment();
     QTemporaryDir dir;
     qputenv("XDG_CONFIG_HOME", QFile::encodeName(dir.filePath(QStringLiteral("config"))));
-    Morvane().ProductKey = QStringLiteral("Tarnyx");
+    productKeys().productKey = QStringLiteral("Tarnyx");
     const QString spool = dir.filePath(QStringLiteral("Lst"));
     QDir().mkpath(spool);
     writeSettingsHive(dir.filePath(QStringLiteral("config/Morvane/registry.reg")),
@@ -51,7 +51,7 @@ void TestStopPlay::stopAbandonsAndPlayPrintsAgain()
     };
 
     int questions = 0;
-    host.askOrientationDialog = [&](const TLstObj&) {
+    host.askOrientationDialog = [&](const ReportHeader&) {
         if (++questions == 1)
             form.ActionStop->trigger();
         return 1;

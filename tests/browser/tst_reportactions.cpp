@@ -41,8 +41,8 @@ private slots:
     void initTestCase();
     void init() { MessageDlgTestHook::clear(); }
     void messageBoxAndHourglass();
-    void deleteReport_data();
-    void deleteReport();
+    void deletingReports_data();
+    void deletingReports();
     void requeue_data();
     void requeue();
 
@@ -85,7 +85,7 @@ void TestReportActions::messageBoxAndHourglass()
     QCOMPARE(QGuiApplication::overrideCursor()->shape(), Qt::WaitCursor);
 }
 
-void TestReportActions::deleteReport_data()
+void TestReportActions::deletingReports_data()
 {
     QTest::addColumn<QString>("name");
     QTest::addColumn<QString>("make"); // "file", "dir" or nothing
@@ -101,23 +101,23 @@ void TestReportActions::deleteReport_data()
                                  << "dir" << MsgButton::Yes << DeleteResult::Failed;
 }
 
-void TestReportActions::deleteReport()
+void TestReportActions::deletingReports()
 {
     QFETCH(QString, name);
     QFETCH(QString, make);
     QFETCH(MsgButton, answer);
     QFETCH(DeleteResult, result);
     const QDir root(m_root.path());
-    TLstObj report(root.filePath(name));
+    ReportHeader report(root.filePath(name));
     if (make == u"dir")
         QVERIFY(root.mkpath(name));
     else if (make == u"file")
-        QVERIFY(QFile(report.FileName).open(QIODevice::WriteOnly));
+        QVERIFY(QFile(report.fileName).open(QIODevice::WriteOnly));
     Recorder first, second;
     second.show();
 
     MessageDlgTestHook::setNextAnswers({answer});
-    QCOMPARE(DeleteReportEx(&report, events::FromViewer), result);
+    QCOMPARE(deleteReportEx(&report, events::FromViewer), result);
     const QList<Hook> shown = MessageDlgTestHook::lastMessages();
     QCOMPARE(shown.size(), 1);
     QCOMPARE(shown.at(0).caption, QStringLiteral("Odstranění sestavy"));
@@ -126,7 +126,7 @@ void TestReportActions::deleteReport()
     QCOMPARE(shown.at(0).kind, MsgKind::Confirmation);
 
     const bool deleted = result == DeleteResult::Deleted;
-    QCOMPARE(QFileInfo::exists(report.FileName), !make.isEmpty() && !deleted);
+    QCOMPARE(QFileInfo::exists(report.fileName), !make.isEmpty() && !deleted);
     QCOMPARE(QFileInfo::exists(root.filePath(QStringLiteral("data/Trash/files/")) + name), deleted);
     QVERIFY(QDir::current().isEmpty());
     QVERIFY(first.origins.isEmpty()); // posted, not sent
@@ -134,7 +134,7 @@ void TestReportActions::deleteReport()
     const QList<int> heard = deleted ? QList<int>{events::FromViewer} : QList<int>{};
     QCOMPARE(first.origins, heard);
     QCOMPARE(second.origins, heard);
-    QVERIFY(!DeleteReport(nullptr, events::FromViewer));
+    QVERIFY(!deleteReport(nullptr, events::FromViewer));
     QCOMPARE(MessageDlgTestHook::lastMessages().size(), 1);
 }
 
@@ -154,11 +154,11 @@ void TestReportActions::requeue()
     QFETCH(QString, path);
     QFETCH(bool, queued);
     JobState state;
-    TLstObj report(path);
+    ReportHeader report(path);
     MessageDlgTestHook::setNextAnswers({MsgButton::Ok, MsgButton::Ok});
-    RequeueReport(&report, state);
-    RequeueReport(&report, state); // twice is twice
-    RequeueReport(nullptr, state);
+    requeueReport(&report, state);
+    requeueReport(&report, state); // twice is twice
+    requeueReport(nullptr, state);
 
     const QList<Hook> shown = MessageDlgTestHook::lastMessages();
     QCOMPARE(shown.size(), 2);

@@ -26,12 +26,12 @@ public:
     void setCurrentPrinter(const QString& name) override { current = name; }
 };
 
-TAppSettings loaded(const QByteArray& values, bool* complete = nullptr)
+AppSettings loaded(const QByteArray& values, bool* complete = nullptr)
 {
-    writeSettingsHive(TMvRegIni::hivePath(), values);
+    writeSettingsHive(RegistryIni::hivePath(), values);
     FakePrinters printers;
-    TAppSettings s;
-    const bool ok = s.LoadSettings(printers);
+    AppSettings s;
+    const bool ok = s.loadSettings(printers);
     if (complete)
         *complete = ok;
     return s;
@@ -43,7 +43,7 @@ class TestAppSettings : public QObject
 {
     Q_OBJECT
 private slots:
-    void initTestCase() { Morvane().ProductKey = QStringLiteral("Tarnyx"); }
+    void initTestCase() { productKeys().productKey = QStringLiteral("Tarnyx"); }
     void init();
     void defaultsOnAnEmptyRegistry();
     void limits_data();
@@ -54,7 +54,7 @@ private slots:
     void failedReadLeavesTheRestAtZero();
     void printerValidation();
     void saveThenLoadGivesTheSameRecord();
-    void settingsConstants();
+    void constantsFromFile();
 
 private:
     std::unique_ptr<QTemporaryDir> m_home;
@@ -69,29 +69,29 @@ void TestAppSettings::init()
 void TestAppSettings::defaultsOnAnEmptyRegistry()
 {
     FakePrinters printers;
-    TAppSettings s;
-    QVERIFY(s.LoadSettings(printers));
-    QCOMPARE(s.Directories, QDir::rootPath());
-    QCOMPARE(s.Printer, QString());
+    AppSettings s;
+    QVERIFY(s.loadSettings(printers));
+    QCOMPARE(s.directories, QDir::rootPath());
+    QCOMPARE(s.printer, QString());
     QCOMPARE(printers.current, QStringLiteral("untouched"));
-    QCOMPARE(s.Font, QStringLiteral("Courier New"));
-    QVERIFY(s.Erase && s.Iconize && s.ShowHints && s.VerCheck && s.SystemFont);
-    QVERIFY(!s.Autorun && !s.RunPaused && !s.PrintByOne && !s.HighPriority && !s.ProxyServer);
-    QCOMPARE(s.MaxPortrait, 96);
-    QCOMPARE(s.ProxyAddr, QStringLiteral("127.0.0.1"));
-    QCOMPARE(s.ProxyPort, QStringLiteral("8080"));
-    QCOMPARE(s.LastVerCheck, 0);
-    QCOMPARE(s.Indent, quint8(0));
-    QCOMPARE(s.Borders, QMargins());
-    QCOMPARE(s.Orientation, quint8(OrientByWidth));
-    QCOMPARE(s.HintHidePause, 5000);
+    QCOMPARE(s.font, QStringLiteral("Courier New"));
+    QVERIFY(s.erase && s.iconize && s.showHints && s.verCheck && s.systemFont);
+    QVERIFY(!s.autorun && !s.runPaused && !s.printByOne && !s.highPriority && !s.proxyServer);
+    QCOMPARE(s.maxPortrait, 96);
+    QCOMPARE(s.proxyAddr, QStringLiteral("127.0.0.1"));
+    QCOMPARE(s.proxyPort, QStringLiteral("8080"));
+    QCOMPARE(s.lastVerCheck, 0);
+    QCOMPARE(s.indent, quint8(0));
+    QCOMPARE(s.borders, QMargins());
+    QCOMPARE(s.orientation, quint8(OrientByWidth));
+    QCOMPARE(s.hintHidePause, 5000);
 
     // With a "Lst" directory beside the program, that is the spool directory.
     const QString lst = QDir(platform::programDirectory()).filePath(QStringLiteral("Lst"));
     QVERIFY(QDir().mkpath(lst));
-    QVERIFY(s.LoadSettings(printers));
+    QVERIFY(s.loadSettings(printers));
     QDir(lst).removeRecursively();
-    QCOMPARE(s.Directories, lst);
+    QCOMPARE(s.directories, lst);
 }
 
 void TestAppSettings::limits_data()
@@ -121,10 +121,10 @@ void TestAppSettings::limits()
     QFETCH(QMargins, borders);
     QFETCH(int, maxPortrait);
     QFETCH(int, indent);
-    const TAppSettings s = loaded(stored);
-    QCOMPARE(s.Borders, borders);
-    QCOMPARE(s.MaxPortrait, maxPortrait);
-    QCOMPARE(int(s.Indent), indent);
+    const AppSettings s = loaded(stored);
+    QCOMPARE(s.borders, borders);
+    QCOMPARE(s.maxPortrait, maxPortrait);
+    QCOMPARE(int(s.indent), indent);
 }
 
 void TestAppSettings::orientationText_data()
@@ -146,21 +146,21 @@ void TestAppSettings::orientationText()
 {
     QFETCH(QByteArray, stored);
     QFETCH(int, orientation);
-    QCOMPARE(int(loaded(stored).Orientation), orientation);
+    QCOMPARE(int(loaded(stored).orientation), orientation);
 }
 
 void TestAppSettings::readsTextsAndFlagsStoredOddly()
 {
-    const TAppSettings s =
+    const AppSettings s =
         loaded("\"Directories\"=\" /srv/lst;/home/mzdy \"\r\n\"Autorun\"=\"1\"\r\n"
                "\"Erase\"=\"x\"\r\n\"Iconize\"=dword:00000002\r\n\"WndTaskbar\"=dword:00000001\r\n"
                "\"HintHidePause\"=dword:00000064\r\n");
-    QCOMPARE(s.Directories, QStringLiteral("/srv/lst;/home/mzdy"));
-    QVERIFY(s.Autorun); // the text 1
-    QVERIFY(s.Erase);   // the text x gives the default
-    QVERIFY(s.Iconize); // any number but 0
-    QVERIFY(!s.WndTaskbar);
-    QCOMPARE(s.HintHidePause, 100);
+    QCOMPARE(s.directories, QStringLiteral("/srv/lst;/home/mzdy"));
+    QVERIFY(s.autorun); // the text 1
+    QVERIFY(s.erase);   // the text x gives the default
+    QVERIFY(s.iconize); // any number but 0
+    QVERIFY(!s.wndTaskbar);
+    QCOMPARE(s.hintHidePause, 100);
 }
 
 void TestAppSettings::failedReadLeavesTheRestAtZero()
@@ -168,23 +168,23 @@ void TestAppSettings::failedReadLeavesTheRestAtZero()
     // "Font" stored as a number cannot be read as text: the values before it are loaded, the
     // ones after it keep their zero state instead of their defaults.
     bool complete = true;
-    TAppSettings s = loaded("\"Directories\"=\"/srv/lst\"\r\n\"Font\"=dword:00000001\r\n"
-                            "\"MaxPortrait\"=dword:00000078\r\n",
-                            &complete);
+    AppSettings s = loaded("\"Directories\"=\"/srv/lst\"\r\n\"Font\"=dword:00000001\r\n"
+                           "\"MaxPortrait\"=dword:00000078\r\n",
+                           &complete);
     QVERIFY(!complete);
-    QCOMPARE(s.Directories, QStringLiteral("/srv/lst"));
-    QCOMPARE(s.HintHidePause, 5000);
-    TAppSettings zero;
-    zero.Directories = s.Directories;
-    zero.HintHidePause = s.HintHidePause;
+    QCOMPARE(s.directories, QStringLiteral("/srv/lst"));
+    QCOMPARE(s.hintHidePause, 5000);
+    AppSettings zero;
+    zero.directories = s.directories;
+    zero.hintHidePause = s.hintHidePause;
     QCOMPARE(s, zero);
 
     // Failing at the last value keeps everything before it.
     s = loaded("\"Orientation\"=dword:00000002\r\n\"Indent\"=dword:00000001\r\n", &complete);
     QVERIFY(!complete);
-    QCOMPARE(s.Indent, quint8(1));
-    QVERIFY(s.SystemFont);
-    QCOMPARE(s.Orientation, quint8(0));
+    QCOMPARE(s.indent, quint8(1));
+    QVERIFY(s.systemFont);
+    QCOMPARE(s.orientation, quint8(0));
 }
 
 void TestAppSettings::printerValidation()
@@ -192,31 +192,31 @@ void TestAppSettings::printerValidation()
     FakePrinters printers;
     printers.names = {QStringLiteral("Kancelar"), QStringLiteral("Mzdy_HP")};
     printers.defaultName = QStringLiteral("Kancelar");
-    TAppSettings s;
+    AppSettings s;
 
-    writeSettingsHive(TMvRegIni::hivePath(), "\"Printer\"=\"MZDY_hp\"\r\n");
-    QVERIFY(s.LoadSettings(printers));
-    QCOMPARE(s.Printer, QStringLiteral("Mzdy_HP"));
+    writeSettingsHive(RegistryIni::hivePath(), "\"Printer\"=\"MZDY_hp\"\r\n");
+    QVERIFY(s.loadSettings(printers));
+    QCOMPARE(s.printer, QStringLiteral("Mzdy_HP"));
     QCOMPARE(printers.current, QStringLiteral("Mzdy_HP"));
 
-    writeSettingsHive(TMvRegIni::hivePath(), "\"Printer\"=\"Removed\"\r\n");
-    QVERIFY(s.LoadSettings(printers));
-    QCOMPARE(s.Printer, QStringLiteral("Kancelar"));
+    writeSettingsHive(RegistryIni::hivePath(), "\"Printer\"=\"Removed\"\r\n");
+    QVERIFY(s.loadSettings(printers));
+    QCOMPARE(s.printer, QStringLiteral("Kancelar"));
     QCOMPARE(printers.current, QStringLiteral("Kancelar"));
-    QVERIFY(s.SaveSettings());
-    QCOMPARE(OpenSettings()->ReadString(QStringLiteral("Settings"), QStringLiteral("Printer"),
+    QVERIFY(s.saveSettings());
+    QCOMPARE(openSettings()->readString(QStringLiteral("Settings"), QStringLiteral("Printer"),
                                         QString()),
              QStringLiteral("Kancelar"));
 
     // Queues but no default: never the first one that comes, the stored name stays.
     printers.defaultName.clear();
-    writeSettingsHive(TMvRegIni::hivePath(), "\"Printer\"=\"Removed\"\r\n");
-    QVERIFY(s.LoadSettings(printers));
-    QCOMPARE(s.Printer, QStringLiteral("Removed"));
+    writeSettingsHive(RegistryIni::hivePath(), "\"Printer\"=\"Removed\"\r\n");
+    QVERIFY(s.loadSettings(printers));
+    QCOMPARE(s.printer, QStringLiteral("Removed"));
 
     printers.names.clear();
-    QVERIFY(s.LoadSettings(printers));
-    QCOMPARE(s.Printer, QString());
+    QVERIFY(s.loadSettings(printers));
+    QCOMPARE(s.printer, QString());
     QCOMPARE(printers.current, QString());
 }
 
@@ -224,32 +224,32 @@ void TestAppSettings::saveThenLoadGivesTheSameRecord()
 {
     FakePrinters printers;
     printers.names = {QStringLiteral("Mzdy")};
-    TAppSettings s;
-    QVERIFY(s.LoadSettings(printers));
-    s.Directories = QStringLiteral("/a;/b c");
-    s.Printer = QStringLiteral("Mzdy");
-    s.Font = QStringLiteral("Lucida Console");
-    s.Erase = false;
-    s.PrintByOne = true;
-    s.MaxPortrait = 120;
-    s.ProxyServer = true;
-    s.ProxyAddr = QStringLiteral("proxy.local");
-    s.ProxyPort = QStringLiteral("3128");
-    s.LastVerCheck = 46000;
-    s.Indent = 2;
-    s.Borders = QMargins(10, 20, 30, 40);
-    s.Orientation = OrientPerTitle;
-    s.HintHidePause = 9000; // never written
-    QVERIFY(s.SaveSettings());
+    AppSettings s;
+    QVERIFY(s.loadSettings(printers));
+    s.directories = QStringLiteral("/a;/b c");
+    s.printer = QStringLiteral("Mzdy");
+    s.font = QStringLiteral("Lucida Console");
+    s.erase = false;
+    s.printByOne = true;
+    s.maxPortrait = 120;
+    s.proxyServer = true;
+    s.proxyAddr = QStringLiteral("proxy.local");
+    s.proxyPort = QStringLiteral("3128");
+    s.lastVerCheck = 46000;
+    s.indent = 2;
+    s.borders = QMargins(10, 20, 30, 40);
+    s.orientation = OrientPerTitle;
+    s.hintHidePause = 9000; // never written
+    QVERIFY(s.saveSettings());
 
-    TAppSettings back;
-    QVERIFY(back.LoadSettings(printers));
-    s.HintHidePause = 5000;
+    AppSettings back;
+    QVERIFY(back.loadSettings(printers));
+    s.hintHidePause = 5000;
     QCOMPARE(back, s);
-    const TMvRegIni ini(Morvane().RegistryRoot());
-    QVERIFY(!ini.ValueExists(QStringLiteral("Settings"), QStringLiteral("HintHidePause")));
+    const RegistryIni ini(productKeys().registryRoot());
+    QVERIFY(!ini.valueExists(QStringLiteral("Settings"), QStringLiteral("HintHidePause")));
     const auto* orientation =
-        platform::RegistryFile(TMvRegIni::hivePath())
+        platform::RegistryFile(RegistryIni::hivePath())
             .read()
             .findValue(QStringLiteral("HKEY_CURRENT_USER\\Software\\Morvane\\Tarnyx\\Settings"),
                        QStringLiteral("Orientation"));
@@ -257,31 +257,31 @@ void TestAppSettings::saveThenLoadGivesTheSameRecord()
     QCOMPARE(orientation->text, QStringLiteral("255"));
 }
 
-void TestAppSettings::settingsConstants()
+void TestAppSettings::constantsFromFile()
 {
-    writeSettingsHive(TMvRegIni::hivePath(),
+    writeSettingsHive(RegistryIni::hivePath(),
                       "\"SocketTimeout\"=dword:000003e8\r\n\"urlTarnyx\"=\" http://x/y \"\r\n");
-    LoadSettingsConstants({});
-    QCOMPARE(TxConsts().SocketTimeout, 5000);
-    QCOMPARE(TxConsts().urlFileInf, DefaultUrlFileInf());
-    QCOMPARE(TxConsts().urlTarnyx, QStringLiteral("http://x/y"));
-    const TMvRegIni ini(Morvane().RegistryRoot());
-    QVERIFY(!ini.ValueExists(QStringLiteral("Settings"), QStringLiteral("urlFileInf")));
+    loadSettingsConstants({});
+    QCOMPARE(settingsConstants().socketTimeout, 5000);
+    QCOMPARE(settingsConstants().urlFileInf, defaultUrlFileInf());
+    QCOMPARE(settingsConstants().urlTarnyx, QStringLiteral("http://x/y"));
+    const RegistryIni ini(productKeys().registryRoot());
+    QVERIFY(!ini.valueExists(QStringLiteral("Settings"), QStringLiteral("urlFileInf")));
 
-    writeSettingsHive(TMvRegIni::hivePath(), "\"SocketTimeout\"=dword:000f4240\r\n");
-    LoadSettingsConstants({QStringLiteral("-regsavesettings")});
-    QCOMPARE(TxConsts().SocketTimeout, 300000);
-    QCOMPARE(ini.ReadInteger(QStringLiteral("Settings"), QStringLiteral("SocketTimeout"), 0),
+    writeSettingsHive(RegistryIni::hivePath(), "\"SocketTimeout\"=dword:000f4240\r\n");
+    loadSettingsConstants({QStringLiteral("-regsavesettings")});
+    QCOMPARE(settingsConstants().socketTimeout, 300000);
+    QCOMPARE(ini.readInteger(QStringLiteral("Settings"), QStringLiteral("SocketTimeout"), 0),
              300000);
-    QCOMPARE(ini.ReadString(QStringLiteral("Settings"), QStringLiteral("urlFileInf"), QString()),
-             DefaultUrlFileInf());
+    QCOMPARE(ini.readString(QStringLiteral("Settings"), QStringLiteral("urlFileInf"), QString()),
+             defaultUrlFileInf());
 
     // A failure ends the reading: what comes after stays empty.
-    writeSettingsHive(TMvRegIni::hivePath(), "\"urlFileInf\"=dword:00000001\r\n");
-    LoadSettingsConstants({});
-    QCOMPARE(TxConsts().SocketTimeout, 30000);
-    QVERIFY(TxConsts().urlFileInf.isEmpty());
-    QVERIFY(TxConsts().urlTarnyx.isEmpty());
+    writeSettingsHive(RegistryIni::hivePath(), "\"urlFileInf\"=dword:00000001\r\n");
+    loadSettingsConstants({});
+    QCOMPARE(settingsConstants().socketTimeout, 30000);
+    QVERIFY(settingsConstants().urlFileInf.isEmpty());
+    QVERIFY(settingsConstants().urlTarnyx.isEmpty());
 }
 
 QTEST_GUILESS_MAIN(TestAppSettings)

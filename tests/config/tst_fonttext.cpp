@@ -12,14 +12,14 @@ FontDesc makeFont(const QString& name, int charset, int color, int size, bool b 
                   bool i = false, bool u = false, bool s = false)
 {
     FontDesc f;
-    f.Name = name;
-    f.Charset = charset;
-    f.Color = color;
-    f.Size = size;
-    f.Bold = b;
-    f.Italic = i;
-    f.Underline = u;
-    f.StrikeOut = s;
+    f.name = name;
+    f.charset = charset;
+    f.color = color;
+    f.size = size;
+    f.bold = b;
+    f.italic = i;
+    f.underline = u;
+    f.strikeOut = s;
     return f;
 }
 
@@ -44,8 +44,8 @@ private slots:
     void readText();
     void textWithoutNameLeavesFont_data();
     void textWithoutNameLeavesFont();
-    void splitCommaText_data();
-    void splitCommaText();
+    void commaTextSplitting_data();
+    void commaTextSplitting();
     void joinThenSplitKeepsItems_data();
     void joinThenSplitKeepsItems();
     void qfontConversion();
@@ -69,7 +69,7 @@ void TstFontText::roundTrip()
 {
     QFETCH(FontDesc, font);
     FontDesc read = otherFont();
-    TextToFont(FontToText(font), read);
+    textToFont(fontToText(font), read);
     QCOMPARE(read, font);
 }
 
@@ -89,7 +89,7 @@ void TstFontText::knownText()
 {
     QFETCH(FontDesc, font);
     QFETCH(QString, text);
-    QCOMPARE(FontToText(font), text);
+    QCOMPARE(fontToText(font), text);
 }
 
 void TstFontText::readText_data()
@@ -126,7 +126,7 @@ void TstFontText::readText()
     QFETCH(QString, text);
     QFETCH(FontDesc, expected);
     FontDesc font = otherFont();
-    TextToFont(text, font);
+    textToFont(text, font);
     QCOMPARE(font, expected);
 }
 
@@ -143,11 +143,11 @@ void TstFontText::textWithoutNameLeavesFont()
 {
     QFETCH(QString, text);
     FontDesc font = otherFont();
-    TextToFont(text, font);
+    textToFont(text, font);
     QCOMPARE(font, otherFont());
 }
 
-void TstFontText::splitCommaText_data()
+void TstFontText::commaTextSplitting_data()
 {
     QTest::addColumn<QString>("text");
     QTest::addColumn<QStringList>("items");
@@ -172,11 +172,11 @@ void TstFontText::splitCommaText_data()
         << (u"\"a"_s + nul + u"b\""_s) << QStringList{u"a"_s + nul + u"b"_s};
 }
 
-void TstFontText::splitCommaText()
+void TstFontText::commaTextSplitting()
 {
     QFETCH(QString, text);
     QFETCH(QStringList, items);
-    QCOMPARE(SplitCommaText(text), items);
+    QCOMPARE(splitCommaText(text), items);
 }
 
 void TstFontText::joinThenSplitKeepsItems_data()
@@ -195,8 +195,8 @@ void TstFontText::joinThenSplitKeepsItems()
 {
     QFETCH(QStringList, items);
     QFETCH(QString, text);
-    QCOMPARE(JoinCommaText(items), text);
-    QCOMPARE(SplitCommaText(text), items);
+    QCOMPARE(joinCommaText(items), text);
+    QCOMPARE(splitCommaText(text), items);
 }
 
 void TstFontText::qfontConversion()
@@ -204,7 +204,7 @@ void TstFontText::qfontConversion()
     const FontDesc desc =
         makeFont(QStringLiteral("DejaVu Sans Mono"), 238, -5, 13, true, false, true, false);
     const QFont font = desc.toQFont();
-    QCOMPARE(font.family(), desc.Name);
+    QCOMPARE(font.family(), desc.name);
     QCOMPARE(font.pointSize(), 13);
     QVERIFY(font.bold() && !font.italic() && font.underline() && !font.strikeOut());
     // Character set and colour are not part of a QFont; the caller hands them back.
@@ -214,10 +214,10 @@ void TstFontText::qfontConversion()
     pixels.setPixelSize(16);
     pixels.setItalic(true);
     const FontDesc fromPixels = FontDesc::fromQFont(pixels);
-    QCOMPARE(fromPixels.Size, 12);
-    QVERIFY(fromPixels.Italic && !fromPixels.Bold);
-    QCOMPARE(fromPixels.Charset, FontDesc::DefaultCharset);
-    QCOMPARE(fromPixels.Color, FontDesc::WindowTextColor);
+    QCOMPARE(fromPixels.size, 12);
+    QVERIFY(fromPixels.italic && !fromPixels.bold);
+    QCOMPARE(fromPixels.charset, FontDesc::kDefaultCharset);
+    QCOMPARE(fromPixels.color, FontDesc::kWindowTextColor);
 }
 
 QTEST_GUILESS_MAIN(TstFontText)

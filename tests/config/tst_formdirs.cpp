@@ -16,11 +16,11 @@
 
 namespace {
 
-QStringList entries(const TFormDirs& form)
+QStringList entries(const SpoolDirsDialog& form)
 {
     QStringList list;
-    for (int i = 0; i < form.ListDir->count(); ++i)
-        list << form.ListDir->item(i)->text();
+    for (int i = 0; i < form.dirList->count(); ++i)
+        list << form.dirList->item(i)->text();
     return list;
 }
 
@@ -59,102 +59,102 @@ private slots:
     void folderBrowser();
 
 private:
-    TAppSettings m_settings;
+    AppSettings m_settings;
 };
 
 void TestFormDirs::listTextRoundTrip()
 {
-    TFormDirs form(m_settings);
-    form.SetList(QStringLiteral("/a/;;  /b/  ;"));
+    SpoolDirsDialog form(m_settings);
+    form.setList(QStringLiteral("/a/;;  /b/  ;"));
     QCOMPARE(entries(form), (QStringList{QStringLiteral("/a/"), QStringLiteral("/b/")}));
-    QCOMPARE(form.GetList(), QStringLiteral("/a/;/b/;"));
+    QCOMPARE(form.list(), QStringLiteral("/a/;/b/;"));
 
     // A quoted entry may hold ";" and a doubled quote; duplicates stay.
-    TFormDirs quoted(m_settings);
-    quoted.SetList(QStringLiteral("\"/x;y/\";\"/q\"\"uote/\"; /a/;/a/;\"unclosed;still"));
+    SpoolDirsDialog quoted(m_settings);
+    quoted.setList(QStringLiteral("\"/x;y/\";\"/q\"\"uote/\"; /a/;/a/;\"unclosed;still"));
     QCOMPARE(entries(quoted), (QStringList{QStringLiteral("/x;y/"), QStringLiteral("/q\"uote/"),
                                            QStringLiteral("/a/"), QStringLiteral("/a/"),
                                            QStringLiteral("unclosed;still")}));
 
-    TFormDirs empty(m_settings);
-    empty.SetList(QStringLiteral(" ; ;"));
-    QCOMPARE(empty.GetList(), QString());
+    SpoolDirsDialog empty(m_settings);
+    empty.setList(QStringLiteral(" ; ;"));
+    QCOMPARE(empty.list(), QString());
 }
 
 void TestFormDirs::addingFollowsTheExactText()
 {
-    TFormDirs form(m_settings);
-    form.SetList(QStringLiteral("/srv/lst/"));
+    SpoolDirsDialog form(m_settings);
+    form.setList(QStringLiteral("/srv/lst/"));
     form.show();
     // The first showing selects the first entry and shows it in the field.
-    QCOMPARE(form.CurrentIndex(), 0);
-    QCOMPARE(form.EditDir->text(), QStringLiteral("/srv/lst/"));
-    QVERIFY(!form.BtnAdd->isEnabled());
-    QVERIFY(!form.BtnReplace->isEnabled());
+    QCOMPARE(form.currentIndex(), 0);
+    QCOMPARE(form.dirEdit->text(), QStringLiteral("/srv/lst/"));
+    QVERIFY(!form.addButton->isEnabled());
+    QVERIFY(!form.replaceButton->isEnabled());
 
     // The text as typed differs, so Add is offered, but the normalised text is already there.
-    typeInto(form.EditDir, QStringLiteral("  /srv/lst "));
-    QVERIFY(form.BtnAdd->isEnabled());
-    QTest::mouseClick(form.BtnAdd, Qt::LeftButton);
+    typeInto(form.dirEdit, QStringLiteral("  /srv/lst "));
+    QVERIFY(form.addButton->isEnabled());
+    QTest::mouseClick(form.addButton, Qt::LeftButton);
     QCOMPARE(entries(form), QStringList{QStringLiteral("/srv/lst/")});
-    QCOMPARE(form.EditDir->text(), QStringLiteral("/srv/lst/"));
+    QCOMPARE(form.dirEdit->text(), QStringLiteral("/srv/lst/"));
 
     // Letter case counts.
-    typeInto(form.EditDir, QStringLiteral("/SRV/LST"));
-    QTest::mouseClick(form.BtnAdd, Qt::LeftButton);
+    typeInto(form.dirEdit, QStringLiteral("/SRV/LST"));
+    QTest::mouseClick(form.addButton, Qt::LeftButton);
     QCOMPARE(entries(form),
              (QStringList{QStringLiteral("/srv/lst/"), QStringLiteral("/SRV/LST/")}));
-    QCOMPARE(form.CurrentIndex(), 1);
-    QCOMPARE(form.EditDir->text(), QStringLiteral("/SRV/LST/"));
+    QCOMPARE(form.currentIndex(), 1);
+    QCOMPARE(form.dirEdit->text(), QStringLiteral("/SRV/LST/"));
 
     // Blanks alone become the root directory, as any typed entry gets its trailing "/".
-    form.ListDir->clearSelection();
-    QCOMPARE(form.CurrentIndex(), -1);
-    QCOMPARE(form.EditDir->text(), QString());
-    QVERIFY(!form.BtnAdd->isEnabled());
-    QTest::keyClicks(form.EditDir, QStringLiteral("   "));
-    QTest::mouseClick(form.BtnAdd, Qt::LeftButton);
+    form.dirList->clearSelection();
+    QCOMPARE(form.currentIndex(), -1);
+    QCOMPARE(form.dirEdit->text(), QString());
+    QVERIFY(!form.addButton->isEnabled());
+    QTest::keyClicks(form.dirEdit, QStringLiteral("   "));
+    QTest::mouseClick(form.addButton, Qt::LeftButton);
     QCOMPARE(entries(form).last(), QStringLiteral("/"));
 }
 
 void TestFormDirs::replacingAndRemoving()
 {
-    TFormDirs form(m_settings);
-    form.SetList(QStringLiteral("/a/;/b/;/c/"));
+    SpoolDirsDialog form(m_settings);
+    form.setList(QStringLiteral("/a/;/b/;/c/"));
     form.show();
 
-    form.ListDir->setCurrentRow(1);
-    QCOMPARE(form.EditDir->text(), QStringLiteral("/b/"));
-    typeInto(form.EditDir, QStringLiteral("/bb"));
-    QVERIFY(form.BtnReplace->isEnabled());
-    QTest::mouseClick(form.BtnReplace, Qt::LeftButton);
+    form.dirList->setCurrentRow(1);
+    QCOMPARE(form.dirEdit->text(), QStringLiteral("/b/"));
+    typeInto(form.dirEdit, QStringLiteral("/bb"));
+    QVERIFY(form.replaceButton->isEnabled());
+    QTest::mouseClick(form.replaceButton, Qt::LeftButton);
     QCOMPARE(entries(form),
              (QStringList{QStringLiteral("/a/"), QStringLiteral("/bb/"), QStringLiteral("/c/")}));
-    QCOMPARE(form.CurrentIndex(), 1);
+    QCOMPARE(form.currentIndex(), 1);
     // Replacing by a text that is already an entry does nothing.
-    typeInto(form.EditDir, QStringLiteral("/a/"));
-    QTest::mouseClick(form.BtnReplace, Qt::LeftButton);
-    QCOMPARE(form.ListDir->item(1)->text(), QStringLiteral("/bb/"));
+    typeInto(form.dirEdit, QStringLiteral("/a/"));
+    QTest::mouseClick(form.replaceButton, Qt::LeftButton);
+    QCOMPARE(form.dirList->item(1)->text(), QStringLiteral("/bb/"));
 
     // Removing the last entry selects the new last one.
-    form.ListDir->setCurrentRow(2);
-    QTest::mouseClick(form.BtnDel, Qt::LeftButton);
+    form.dirList->setCurrentRow(2);
+    QTest::mouseClick(form.deleteButton, Qt::LeftButton);
     QCOMPARE(entries(form), (QStringList{QStringLiteral("/a/"), QStringLiteral("/bb/")}));
-    QCOMPARE(form.CurrentIndex(), 1);
-    QCOMPARE(form.EditDir->text(), QStringLiteral("/bb/"));
+    QCOMPARE(form.currentIndex(), 1);
+    QCOMPARE(form.dirEdit->text(), QStringLiteral("/bb/"));
     // Removing from the front keeps the index, now on the next entry.
-    form.ListDir->setCurrentRow(0);
-    QTest::mouseClick(form.BtnDel, Qt::LeftButton);
-    QCOMPARE(form.CurrentIndex(), 0);
-    QCOMPARE(form.EditDir->text(), QStringLiteral("/bb/"));
+    form.dirList->setCurrentRow(0);
+    QTest::mouseClick(form.deleteButton, Qt::LeftButton);
+    QCOMPARE(form.currentIndex(), 0);
+    QCOMPARE(form.dirEdit->text(), QStringLiteral("/bb/"));
     // Removing the only entry empties the field and leaves nothing to replace or remove.
-    QTest::mouseClick(form.BtnDel, Qt::LeftButton);
-    QCOMPARE(form.ListDir->count(), 0);
-    QCOMPARE(form.CurrentIndex(), -1);
-    QCOMPARE(form.EditDir->text(), QString());
-    QVERIFY(!form.BtnDel->isEnabled());
-    QVERIFY(!form.BtnReplace->isEnabled());
-    QCOMPARE(form.GetList(), QString());
+    QTest::mouseClick(form.deleteButton, Qt::LeftButton);
+    QCOMPARE(form.dirList->count(), 0);
+    QCOMPARE(form.currentIndex(), -1);
+    QCOMPARE(form.dirEdit->text(), QString());
+    QVERIFY(!form.deleteButton->isEnabled());
+    QVERIFY(!form.replaceButton->isEnabled());
+    QCOMPARE(form.list(), QString());
 }
 
 void TestFormDirs::droppedFolders()
@@ -167,34 +167,34 @@ void TestFormDirs::droppedFolders()
     QVERIFY(f.open(QIODevice::WriteOnly));
     f.close();
 
-    TFormDirs form(m_settings);
+    SpoolDirsDialog form(m_settings);
     form.show();
-    QVERIFY(drop(form.GroupDir, {QUrl::fromLocalFile(folder), QUrl::fromLocalFile(file)}));
-    QCOMPARE(form.EditDir->text(), folder + u'/');
-    QCOMPARE(form.ListDir->count(), 0); // the user still presses Add
+    QVERIFY(drop(form.dirGroup, {QUrl::fromLocalFile(folder), QUrl::fromLocalFile(file)}));
+    QCOMPARE(form.dirEdit->text(), folder + u'/');
+    QCOMPARE(form.dirList->count(), 0); // the user still presses Add
 
-    form.EditDir->clear();
-    drop(form.GroupDir, {QUrl::fromLocalFile(file), QUrl::fromLocalFile(folder)});
-    QCOMPARE(form.EditDir->text(), QString());
-    drop(form.GroupDir, {QUrl(QStringLiteral("sftp://host/srv/lst"))});
-    QCOMPARE(form.EditDir->text(), QString());
-    drop(form.GroupDir, {QUrl::fromLocalFile(tmp.filePath(QStringLiteral("gone")))});
-    QCOMPARE(form.EditDir->text(), QString());
+    form.dirEdit->clear();
+    drop(form.dirGroup, {QUrl::fromLocalFile(file), QUrl::fromLocalFile(folder)});
+    QCOMPARE(form.dirEdit->text(), QString());
+    drop(form.dirGroup, {QUrl(QStringLiteral("sftp://host/srv/lst"))});
+    QCOMPARE(form.dirEdit->text(), QString());
+    drop(form.dirGroup, {QUrl::fromLocalFile(tmp.filePath(QStringLiteral("gone")))});
+    QCOMPARE(form.dirEdit->text(), QString());
 
     // Text dragged without file names is not taken.
     QMimeData text;
     text.setText(folder);
     QDragEnterEvent enter(QPoint(5, 5), Qt::CopyAction, &text, Qt::LeftButton, Qt::NoModifier);
-    QCoreApplication::sendEvent(form.GroupDir, &enter);
+    QCoreApplication::sendEvent(form.dirGroup, &enter);
     QVERIFY(!enter.isAccepted());
     // The edit field leaves drops to its group.
-    QVERIFY(!form.EditDir->acceptDrops());
+    QVERIFY(!form.dirEdit->acceptDrops());
 }
 
 void TestFormDirs::folderBrowser()
 {
     QTemporaryDir tmp;
-    TFormDirs form(m_settings);
+    SpoolDirsDialog form(m_settings);
     QString offered = QStringLiteral("unset");
     QString answer;
     form.browseFolder = [&](QWidget*, const QString& start) {
@@ -203,17 +203,17 @@ void TestFormDirs::folderBrowser()
     };
     form.show();
 
-    typeInto(form.EditDir, QStringLiteral(" ") + tmp.path() + QStringLiteral(" "));
+    typeInto(form.dirEdit, QStringLiteral(" ") + tmp.path() + QStringLiteral(" "));
     answer = tmp.path() + QStringLiteral("/picked");
     QTest::mouseClick(form.btnDir, Qt::LeftButton);
     QCOMPARE(offered, tmp.path()); // an existing folder is preselected
-    QCOMPARE(form.EditDir->text(), answer);
+    QCOMPARE(form.dirEdit->text(), answer);
 
     // A folder that does not exist is not offered; cancelling changes nothing.
     answer.clear();
     QTest::mouseClick(form.btnDir, Qt::LeftButton);
     QCOMPARE(offered, QString());
-    QCOMPARE(form.EditDir->text(), tmp.path() + QStringLiteral("/picked"));
+    QCOMPARE(form.dirEdit->text(), tmp.path() + QStringLiteral("/picked"));
 }
 
 QTEST_MAIN(TestFormDirs)

@@ -34,7 +34,7 @@ private slots:
     void windowSizeIsRemembered();
     void systemFontFollowsTheSetting();
     void hintsCanBeSwitchedOff();
-    void printerFontNames();
+    void printerFontList();
 
 private:
     QTemporaryDir m_home;
@@ -43,7 +43,7 @@ private:
 void TestFormLook::initTestCase()
 {
     qputenv("XDG_CONFIG_HOME", QFile::encodeName(m_home.path()));
-    Morvane().ProductKey = QStringLiteral("Tarnyx");
+    productKeys().productKey = QStringLiteral("Tarnyx");
 }
 
 void TestFormLook::windowSizeIsRemembered()
@@ -51,31 +51,31 @@ void TestFormLook::windowSizeIsRemembered()
     QWidget form;
     form.setObjectName(QStringLiteral("FormLstEdit"));
     form.resize(321, 234);
-    RestoreWindowSize(&form); // nothing stored yet: the size stays
+    restoreWindowSize(&form); // nothing stored yet: the size stays
     QCOMPARE(form.size(), QSize(321, 234));
-    SaveWindowSize(&form);
+    saveWindowSize(&form);
 
-    const TMvRegIni ini(Morvane().RegistryRoot());
-    QCOMPARE(ini.ReadInteger(QStringLiteral("LastUsed"), QStringLiteral("FormLstEdit.Width"), 0),
+    const RegistryIni ini(productKeys().registryRoot());
+    QCOMPARE(ini.readInteger(QStringLiteral("LastUsed"), QStringLiteral("FormLstEdit.Width"), 0),
              321);
     QVERIFY(
-        ini.WriteInteger(QStringLiteral("LastUsed"), QStringLiteral("FormLstEdit.Height"), 456));
+        ini.writeInteger(QStringLiteral("LastUsed"), QStringLiteral("FormLstEdit.Height"), 456));
     QWidget again;
     again.setObjectName(QStringLiteral("FormLstEdit"));
-    RestoreWindowSize(&again);
+    restoreWindowSize(&again);
     QCOMPARE(again.size(), QSize(321, 456));
 }
 
 void TestFormLook::systemFontFollowsTheSetting()
 {
-    TAppSettings settings;
+    AppSettings settings;
     QWidget form;
     QFont odd(QStringLiteral("DejaVu Serif"), 31);
     form.setFont(odd);
-    ApplyFormLook(&form, settings); // SystemFont off: untouched
+    applyFormLook(&form, settings); // systemFont off: untouched
     QCOMPARE(form.font(), odd);
-    settings.SystemFont = true;
-    ApplyFormLook(&form, settings);
+    settings.systemFont = true;
+    applyFormLook(&form, settings);
     QCOMPARE(form.font().family(), QApplication::font("QMessageBox").family());
     QCOMPARE(form.font().pointSizeF(), QApplication::font("QMessageBox").pointSizeF());
 }
@@ -86,27 +86,27 @@ void TestFormLook::hintsCanBeSwitchedOff()
     w.setToolTip(QStringLiteral("Nápověda"));
     w.show();
     QHelpEvent help(QEvent::ToolTip, QPoint(1, 1), w.mapToGlobal(QPoint(1, 1)));
-    SetShowHints(false);
-    QVERIFY(!ShowHints());
+    setShowHints(false);
+    QVERIFY(!showHints());
     // The application's filter takes the event before the widget sees it.
     QVERIFY(QApplication::sendEvent(&w, &help));
-    SetShowHints(true);
-    SetHintHidePause(1234);
-    QVERIFY(ShowHints());
+    setShowHints(true);
+    setHintHidePause(1234);
+    QVERIFY(showHints());
 }
 
-void TestFormLook::printerFontNames()
+void TestFormLook::printerFontList()
 {
     OnePrinter printers;
-    QCOMPARE(PrinterFontNames(printers), QStringList{QStringLiteral("Courier New")});
+    QCOMPARE(printerFontNames(printers), QStringList{QStringLiteral("Courier New")});
     printers.current = QStringLiteral("Mzdy");
     // Liberation Mono (installed by the set-up) stands in for Courier New; nothing fixed-pitch
     // stands in for Lucida Console.
-    const QStringList names = PrinterFontNames(printers);
+    const QStringList names = printerFontNames(printers);
     QVERIFY2(names.contains(QStringLiteral("Courier New")), qPrintable(names.join(u',')));
     if (!QFontDatabase::families().contains(QStringLiteral("Lucida Console")))
         QVERIFY(!names.contains(QStringLiteral("Lucida Console")));
-    QVERIFY(!IsFixedPitchFaceOffered(QStringLiteral("No Such Proportional Face")));
+    QVERIFY(!isFixedPitchFaceOffered(QStringLiteral("No Such Proportional Face")));
 }
 
 QTEST_MAIN(TestFormLook)

@@ -67,19 +67,19 @@ private slots:
 
 private:
     // A dialog on the private queues; fonts come from `fonts` per current printer.
-    std::unique_ptr<TFormSetup> open(SetupServices services = {});
+    std::unique_ptr<SettingsDialog> open(SetupServices services = {});
 
     QTemporaryDir m_home;
     CupsFixture m_cups;
     CupsPrinterCatalog m_printers;
-    TAppSettings m_settings;
+    AppSettings m_settings;
     QStringList m_topics;
 };
 
 void TestFormSetup::initTestCase()
 {
     qputenv("XDG_CONFIG_HOME", QFile::encodeName(m_home.path()));
-    Morvane().ProductKey = QStringLiteral("Tarnyx");
+    productKeys().productKey = QStringLiteral("Tarnyx");
     QVERIFY2(m_cups.start({kFirst, kSecond}, kFirst), qPrintable(m_cups.reason()));
     m_cups.exportToEnvironment();
     QCOMPARE(m_printers.printerNames().size(), 2);
@@ -88,16 +88,16 @@ void TestFormSetup::initTestCase()
 void TestFormSetup::init()
 {
     MessageDlgTestHook::clear();
-    QFile::remove(TMvRegIni::hivePath());
-    m_settings = TAppSettings();
-    m_settings.LoadSettings(m_printers);
-    m_settings.Printer = kFirst;
-    m_settings.Font = QStringLiteral("Courier New");
+    QFile::remove(RegistryIni::hivePath());
+    m_settings = AppSettings();
+    m_settings.loadSettings(m_printers);
+    m_settings.printer = kFirst;
+    m_settings.font = QStringLiteral("Courier New");
     m_printers.setCurrentPrinter(kFirst);
     m_topics.clear();
 }
 
-std::unique_ptr<TFormSetup> TestFormSetup::open(SetupServices services)
+std::unique_ptr<SettingsDialog> TestFormSetup::open(SetupServices services)
 {
     services.programPath = kProgram;
     if (!services.showHelp)
@@ -107,7 +107,7 @@ std::unique_ptr<TFormSetup> TestFormSetup::open(SetupServices services)
     if (!services.closeHelp)
         services.closeHelp = [] {
         };
-    auto form = std::make_unique<TFormSetup>(m_settings, m_printers, std::move(services));
+    auto form = std::make_unique<SettingsDialog>(m_settings, m_printers, std::move(services));
     form->show();
     QApplication::setActiveWindow(form.get());
     return form;
@@ -115,77 +115,77 @@ std::unique_ptr<TFormSetup> TestFormSetup::open(SetupServices services)
 
 void TestFormSetup::fieldsAreCorrectedWhenLeft()
 {
-    m_settings.ProxyServer = false;
+    m_settings.proxyServer = false;
     auto form = open();
-    QWidget* away = form->CheckOne;
-    typeAndLeave(form->EditDir, QStringLiteral("  /srv/lst  ;\"/mnt/spool/\";;"), away);
-    QCOMPARE(form->EditDir->text(), QStringLiteral("/srv/lst/;/mnt/spool/"));
+    QWidget* away = form->byOneCheck;
+    typeAndLeave(form->dirEdit, QStringLiteral("  /srv/lst  ;\"/mnt/spool/\";;"), away);
+    QCOMPARE(form->dirEdit->text(), QStringLiteral("/srv/lst/;/mnt/spool/"));
 
-    form->PageControl1->setCurrentIndex(1);
-    away = form->RadioOrDefault;
+    form->tabs->setCurrentIndex(1);
+    away = form->byWidthRadio;
     const QList<std::pair<QString, QString>> widths = {
         {QStringLiteral("300"), QStringLiteral("233")},
         {QStringLiteral("abc"), QStringLiteral("96")},
         {QStringLiteral("50"), QStringLiteral("80")},
         {QStringLiteral("120"), QStringLiteral("120")}};
     for (const auto& [typed, shown] : widths) {
-        typeAndLeave(form->EditPortrait, typed, away);
-        QCOMPARE(form->EditPortrait->text(), shown);
+        typeAndLeave(form->portraitEdit, typed, away);
+        QCOMPARE(form->portraitEdit->text(), shown);
     }
     // The arrows step within the range.
-    form->EditPortrait->setFocus();
-    QTest::keyClick(form->EditPortrait, Qt::Key_Up);
-    QCOMPARE(form->EditPortrait->text(), QStringLiteral("121"));
+    form->portraitEdit->setFocus();
+    QTest::keyClick(form->portraitEdit, Qt::Key_Up);
+    QCOMPARE(form->portraitEdit->text(), QStringLiteral("121"));
 
-    form->PageControl1->setCurrentIndex(4);
-    clickBox(form->CheckBoxProxy);
-    QVERIFY(form->EditProxyPort->isEnabled());
-    away = form->EditProxyAddr;
+    form->tabs->setCurrentIndex(4);
+    clickBox(form->proxyCheck);
+    QVERIFY(form->proxyPortEdit->isEnabled());
+    away = form->proxyAddrEdit;
     const QList<std::pair<QString, QString>> ports = {
         {QStringLiteral("0"), QStringLiteral("8080")},
         {QStringLiteral("65536"), QStringLiteral("8080")},
         {QStringLiteral("proxy"), QStringLiteral("8080")},
         {QStringLiteral("3128"), QStringLiteral("3128")}};
     for (const auto& [typed, shown] : ports) {
-        typeAndLeave(form->EditProxyPort, typed, away);
-        QCOMPARE(form->EditProxyPort->text(), shown);
+        typeAndLeave(form->proxyPortEdit, typed, away);
+        QCOMPARE(form->proxyPortEdit->text(), shown);
     }
 
     // A field still being typed in when OK is pressed is corrected all the same.
-    form->PageControl1->setCurrentIndex(1);
-    form->EditPortrait->setFocus();
-    QTest::keyClick(form->EditPortrait, Qt::Key_A, Qt::ControlModifier);
-    QTest::keyClicks(form->EditPortrait, QStringLiteral("9"));
-    QTest::keyClick(form->EditPortrait, Qt::Key_Return);
+    form->tabs->setCurrentIndex(1);
+    form->portraitEdit->setFocus();
+    QTest::keyClick(form->portraitEdit, Qt::Key_A, Qt::ControlModifier);
+    QTest::keyClicks(form->portraitEdit, QStringLiteral("9"));
+    QTest::keyClick(form->portraitEdit, Qt::Key_Return);
     QCOMPARE(form->result(), int(QDialog::Accepted));
-    QCOMPARE(m_settings.MaxPortrait, 80);
-    QCOMPARE(m_settings.Directories, QStringLiteral("/srv/lst/;/mnt/spool/"));
-    QCOMPARE(m_settings.ProxyPort, QStringLiteral("3128"));
+    QCOMPARE(m_settings.maxPortrait, 80);
+    QCOMPARE(m_settings.directories, QStringLiteral("/srv/lst/;/mnt/spool/"));
+    QCOMPARE(m_settings.proxyPort, QStringLiteral("3128"));
 }
 
 void TestFormSetup::noPrinterKeepsTheFont()
 {
-    m_settings.Printer.clear();
-    m_settings.Font = QStringLiteral("Lucida Console");
+    m_settings.printer.clear();
+    m_settings.font = QStringLiteral("Lucida Console");
     auto form = open();
-    QCOMPARE(form->ComboPrn->currentIndex(), 0);
-    QCOMPARE(form->ComboPrn->currentText(), QStringLiteral("[žádná]"));
-    QCOMPARE(form->ComboFont->count(), 0);
+    QCOMPARE(form->printerCombo->currentIndex(), 0);
+    QCOMPARE(form->printerCombo->currentText(), QStringLiteral("[žádná]"));
+    QCOMPARE(form->fontCombo->count(), 0);
 
     // No printer setup for no printer, only the warning that nothing comes out.
     MessageDlgTestHook::setNextAnswers({MsgButton::Ok});
-    QTest::mouseClick(form->ButtonPrn, Qt::LeftButton);
+    QTest::mouseClick(form->printerButton, Qt::LeftButton);
     const auto messages = MessageDlgTestHook::lastMessages();
     QCOMPARE(messages.size(), 1);
     QCOMPARE(messages.first().caption, QStringLiteral("[žádná]"));
     QVERIFY(messages.first().text.startsWith(
         QStringLiteral("Tiskárna [žádná] neprovádí žádný textový výstup")));
 
-    QTest::mouseClick(form->ButtonOK, Qt::LeftButton);
-    QCOMPARE(m_settings.Printer, QString());
-    QCOMPARE(m_settings.Font, QStringLiteral("Lucida Console"));
-    const TMvRegIni ini(Morvane().RegistryRoot());
-    QCOMPARE(ini.ReadString(QStringLiteral("Settings"), QStringLiteral("Printer"), kFirst),
+    QTest::mouseClick(form->okButton, Qt::LeftButton);
+    QCOMPARE(m_settings.printer, QString());
+    QCOMPARE(m_settings.font, QStringLiteral("Lucida Console"));
+    const RegistryIni ini(productKeys().registryRoot());
+    QCOMPARE(ini.readString(QStringLiteral("Settings"), QStringLiteral("Printer"), kFirst),
              QString());
     QCOMPARE(m_printers.currentPrinter(), kFirst); // picking no printer changes nothing
 }
@@ -199,42 +199,42 @@ void TestFormSetup::printerChoiceAndFonts()
                    ? QStringList()
                    : QStringList{QStringLiteral("Courier New"), QStringLiteral("Lucida Console")};
     };
-    m_settings.Font = QStringLiteral("lucida console");
+    m_settings.font = QStringLiteral("lucida console");
     auto form = open(services);
-    QCOMPARE(form->ComboPrn->count(), 3);
-    QCOMPARE(form->ComboPrn->currentText(), kFirst);
-    QCOMPARE(form->ComboFont->currentText(), QStringLiteral("Lucida Console"));
+    QCOMPARE(form->printerCombo->count(), 3);
+    QCOMPARE(form->printerCombo->currentText(), kFirst);
+    QCOMPARE(form->fontCombo->currentText(), QStringLiteral("Lucida Console"));
 
-    form->ComboPrn->setFocus();
-    while (form->ComboPrn->currentText() != kSecond) {
-        const int before = form->ComboPrn->currentIndex();
-        QTest::keyClick(form->ComboPrn,
-                        before < form->ComboPrn->findText(kSecond) ? Qt::Key_Down : Qt::Key_Up);
-        QVERIFY(form->ComboPrn->currentIndex() != before);
+    form->printerCombo->setFocus();
+    while (form->printerCombo->currentText() != kSecond) {
+        const int before = form->printerCombo->currentIndex();
+        QTest::keyClick(form->printerCombo,
+                        before < form->printerCombo->findText(kSecond) ? Qt::Key_Down : Qt::Key_Up);
+        QVERIFY(form->printerCombo->currentIndex() != before);
     }
     QCOMPARE(m_printers.currentPrinter(), kSecond);
-    QCOMPARE(form->ComboFont->count(), 0);
-    QTest::mouseClick(form->ButtonOK, Qt::LeftButton);
-    QCOMPARE(m_settings.Printer, kSecond);
-    QCOMPARE(m_settings.Font, QString());
+    QCOMPARE(form->fontCombo->count(), 0);
+    QTest::mouseClick(form->okButton, Qt::LeftButton);
+    QCOMPARE(m_settings.printer, kSecond);
+    QCOMPARE(m_settings.font, QString());
 
     // A stored printer that is gone leaves the list without a choice, and OK stores none.
-    m_settings.Printer = QStringLiteral("gone");
+    m_settings.printer = QStringLiteral("gone");
     auto again = open(services);
-    QCOMPARE(again->ComboPrn->currentIndex(), -1);
-    QCOMPARE(again->ComboFont->count(), 0);
-    QTest::mouseClick(again->ButtonOK, Qt::LeftButton);
-    QCOMPARE(m_settings.Printer, QString());
+    QCOMPARE(again->printerCombo->currentIndex(), -1);
+    QCOMPARE(again->fontCombo->count(), 0);
+    QTest::mouseClick(again->okButton, Qt::LeftButton);
+    QCOMPARE(m_settings.printer, QString());
 }
 
 void TestFormSetup::cancelRestoresThePrinter()
 {
-    const TAppSettings before = m_settings;
+    const AppSettings before = m_settings;
     auto form = open();
-    form->ComboPrn->setCurrentIndex(form->ComboPrn->findText(kSecond));
+    form->printerCombo->setCurrentIndex(form->printerCombo->findText(kSecond));
     QCOMPARE(m_printers.currentPrinter(), kSecond);
-    form->EditDir->setText(QStringLiteral("/elsewhere"));
-    QTest::mouseClick(form->ButtonCancel, Qt::LeftButton);
+    form->dirEdit->setText(QStringLiteral("/elsewhere"));
+    QTest::mouseClick(form->cancelButton, Qt::LeftButton);
     QCOMPARE(m_printers.currentPrinter(), kFirst);
     QVERIFY(m_settings == before);
 
@@ -244,7 +244,7 @@ void TestFormSetup::cancelRestoresThePrinter()
         return true;
     };
     auto printing = open(busy);
-    printing->ComboPrn->setCurrentIndex(printing->ComboPrn->findText(kSecond));
+    printing->printerCombo->setCurrentIndex(printing->printerCombo->findText(kSecond));
     QTest::keyClick(printing.get(), Qt::Key_Escape);
     QCOMPARE(printing->result(), int(QDialog::Rejected));
     QCOMPARE(m_printers.currentPrinter(), kSecond);
@@ -260,8 +260,8 @@ void TestFormSetup::printerSetupChoosesThePaper()
         return true;
     };
     auto form = open(services);
-    form->ComboPrn->setCurrentIndex(form->ComboPrn->findText(kSecond));
-    QTest::mouseClick(form->ButtonPrn, Qt::LeftButton);
+    form->printerCombo->setCurrentIndex(form->printerCombo->findText(kSecond));
+    QTest::mouseClick(form->printerButton, Qt::LeftButton);
     QCOMPARE(setUp, kSecond);
     QCOMPARE(m_printers.paperFor(kSecond).id(), QPageSize::A5);
     QVERIFY(!m_printers.paperFor(kFirst).isValid());
@@ -275,7 +275,7 @@ void TestFormSetup::printerSetupChoosesThePaper()
     QVERIFY(other.pageLayout().pageSize().id() != QPageSize::A5);
 
     // Cancelling the dialog keeps the paper chosen.
-    QTest::mouseClick(form->ButtonCancel, Qt::LeftButton);
+    QTest::mouseClick(form->cancelButton, Qt::LeftButton);
     QCOMPARE(m_printers.paperFor(kSecond).id(), QPageSize::A5);
     m_printers.setPaperFor(kSecond, QPageSize());
 }
@@ -287,101 +287,101 @@ void TestFormSetup::orientationChoice()
     services.orientationEditor = [&editorOpened](QWidget*) {
         ++editorOpened;
     };
-    m_settings.Orientation = 7;
+    m_settings.orientation = 7;
     auto form = open(services);
-    form->PageControl1->setCurrentIndex(1);
-    QVERIFY(form->RadioOrDefault->isChecked());
-    QVERIFY(form->EditPortrait->isEnabled());
-    QVERIFY(!form->ButtonOrient->isEnabled());
+    form->tabs->setCurrentIndex(1);
+    QVERIFY(form->byWidthRadio->isChecked());
+    QVERIFY(form->portraitEdit->isEnabled());
+    QVERIFY(!form->orientButton->isEnabled());
 
-    clickBox(form->RadioOrUnknown);
-    QVERIFY(form->ButtonOrient->isEnabled());
-    QVERIFY(form->EditPortrait->isEnabled());
-    QTest::mouseClick(form->ButtonOrient, Qt::LeftButton);
+    clickBox(form->perTitleRadio);
+    QVERIFY(form->orientButton->isEnabled());
+    QVERIFY(form->portraitEdit->isEnabled());
+    QTest::mouseClick(form->orientButton, Qt::LeftButton);
     QCOMPARE(editorOpened, 1);
 
-    clickBox(form->RadioOrLandscape);
-    QVERIFY(!form->ButtonOrient->isEnabled());
-    QVERIFY(!form->EditPortrait->isEnabled());
-    clickBox(form->RadioOrDefault);
-    QTest::mouseClick(form->ButtonOK, Qt::LeftButton);
-    QCOMPARE(m_settings.Orientation, quint8(OrientByWidth));
+    clickBox(form->landscapeRadio);
+    QVERIFY(!form->orientButton->isEnabled());
+    QVERIFY(!form->portraitEdit->isEnabled());
+    clickBox(form->byWidthRadio);
+    QTest::mouseClick(form->okButton, Qt::LeftButton);
+    QCOMPARE(m_settings.orientation, quint8(OrientByWidth));
 }
 
 void TestFormSetup::okStoresEverySetting()
 {
-    m_settings.ProxyAddr = QStringLiteral("old.proxy");
-    m_settings.ProxyPort = QStringLiteral("3128");
-    m_settings.PrintByOne = false;
-    m_settings.Erase = false;
-    m_settings.RunPaused = false;
-    m_settings.ShowHints = false;
-    m_settings.HighPriority = false;
-    m_settings.VerCheck = false;
-    m_settings.ProxyServer = false;
+    m_settings.proxyAddr = QStringLiteral("old.proxy");
+    m_settings.proxyPort = QStringLiteral("3128");
+    m_settings.printByOne = false;
+    m_settings.erase = false;
+    m_settings.runPaused = false;
+    m_settings.showHints = false;
+    m_settings.highPriority = false;
+    m_settings.verCheck = false;
+    m_settings.proxyServer = false;
     auto form = open();
-    clickBox(form->CheckOne);
-    clickBox(form->CheckErase);
-    form->PageControl1->setCurrentIndex(1);
-    clickBox(form->RadioOrUnknown);
-    form->PageControl1->setCurrentIndex(2);
-    const auto indentItems = form->RadioIndent->findChildren<QRadioButton*>();
+    clickBox(form->byOneCheck);
+    clickBox(form->eraseCheck);
+    form->tabs->setCurrentIndex(1);
+    clickBox(form->perTitleRadio);
+    form->tabs->setCurrentIndex(2);
+    const auto indentItems = form->indentGroup->findChildren<QRadioButton*>();
     QCOMPARE(indentItems.size(), 4);
     clickBox(indentItems.at(3));
-    form->SpinTop->setValue(150); // beyond the maximum
-    form->SpinLeft->setValue(12);
-    form->SpinRight->setValue(7);
-    form->SpinBottom->setValue(30);
-    QCOMPARE(form->SpinTop->text(), QStringLiteral("100 mm"));
-    QCOMPARE(form->SpinRight->maximum(), 50);
-    form->PageControl1->setCurrentIndex(3);
-    QVERIFY(!form->CheckTaskbar->isEnabled());
+    form->topSpin->setValue(150); // beyond the maximum
+    form->leftSpin->setValue(12);
+    form->rightSpin->setValue(7);
+    form->bottomSpin->setValue(30);
+    QCOMPARE(form->topSpin->text(), QStringLiteral("100 mm"));
+    QCOMPARE(form->rightSpin->maximum(), 50);
+    form->tabs->setCurrentIndex(3);
+    QVERIFY(!form->taskbarCheck->isEnabled());
     for (QCheckBox* box :
-         {form->CheckPause, form->CheckHints, form->CheckPriority, form->CheckUpdate})
+         {form->pauseCheck, form->hintsCheck, form->priorityCheck, form->updateCheck})
         clickBox(box);
     // The proxy stays off: its fields are not taken.
-    form->PageControl1->setCurrentIndex(4);
-    QVERIFY(!form->EditProxyAddr->isEnabled());
-    form->EditProxyAddr->setText(QStringLiteral("new.proxy"));
-    QTest::mouseClick(form->ButtonOK, Qt::LeftButton);
+    form->tabs->setCurrentIndex(4);
+    QVERIFY(!form->proxyAddrEdit->isEnabled());
+    form->proxyAddrEdit->setText(QStringLiteral("new.proxy"));
+    QTest::mouseClick(form->okButton, Qt::LeftButton);
 
-    TAppSettings expected = m_settings;
-    QCOMPARE(m_settings.PrintByOne, true);
-    QCOMPARE(m_settings.Erase, true);
-    QCOMPARE(m_settings.Orientation, quint8(OrientPerTitle));
-    QCOMPARE(m_settings.Indent, quint8(3));
-    QCOMPARE(m_settings.Borders, QMargins(12, 100, 7, 30));
-    QCOMPARE(m_settings.ProxyServer, false);
-    QCOMPARE(m_settings.ProxyAddr, QStringLiteral("old.proxy"));
+    AppSettings expected = m_settings;
+    QCOMPARE(m_settings.printByOne, true);
+    QCOMPARE(m_settings.erase, true);
+    QCOMPARE(m_settings.orientation, quint8(OrientPerTitle));
+    QCOMPARE(m_settings.indent, quint8(3));
+    QCOMPARE(m_settings.borders, QMargins(12, 100, 7, 30));
+    QCOMPARE(m_settings.proxyServer, false);
+    QCOMPARE(m_settings.proxyAddr, QStringLiteral("old.proxy"));
 
     // Everything reached the registry.
-    TAppSettings loaded;
-    QVERIFY(loaded.LoadSettings(m_printers));
-    expected.HintHidePause = loaded.HintHidePause; // never written
-    QCOMPARE(loaded.RunPaused, true);
-    QCOMPARE(loaded.HighPriority, true);
+    AppSettings loaded;
+    QVERIFY(loaded.loadSettings(m_printers));
+    expected.hintHidePause = loaded.hintHidePause; // never written
+    QCOMPARE(loaded.runPaused, true);
+    QCOMPARE(loaded.highPriority, true);
     QVERIFY(loaded == expected);
 }
 
 void TestFormSetup::autostartEntry()
 {
     const QString entry = platform::autostart::userEntryPath(QStringLiteral("Tarnyx"));
-    m_settings.Autorun = false;
-    m_settings.Iconize = false;
+    m_settings.autorun = false;
+    m_settings.iconize = false;
     auto form = open();
-    form->PageControl1->setCurrentIndex(3);
-    clickBox(form->CheckAutorun);
-    QTest::mouseClick(form->ButtonOK, Qt::LeftButton);
+    form->tabs->setCurrentIndex(3);
+    clickBox(form->autorunCheck);
+    QTest::mouseClick(form->okButton, Qt::LeftButton);
     QCOMPARE(platform::autostart::readCommand(entry), QStringLiteral("\"%1\" ").arg(kProgram));
 
     auto hidden = open();
-    hidden->CheckIconize->setChecked(true);
-    QTest::mouseClick(hidden->ButtonOK, Qt::LeftButton);
+    hidden->iconizeCheck->setChecked(true);
+    QTest::mouseClick(hidden->okButton, Qt::LeftButton);
     QCOMPARE(platform::autostart::readCommand(entry), QStringLiteral("\"%1\" /min").arg(kProgram));
 
     auto off = open();
-    off->CheckAutorun->setChecked(false);
-    QTest::mouseClick(off->ButtonOK, Qt::LeftButton);
+    off->autorunCheck->setChecked(false);
+    QTest::mouseClick(off->okButton, Qt::LeftButton);
     QVERIFY(!QFile::exists(entry));
 }
 
@@ -389,9 +389,9 @@ void TestFormSetup::helpFollowsTheTab()
 {
     auto form = open();
     QTest::keyClick(form.get(), Qt::Key_F1);
-    form->PageControl1->setCurrentIndex(2);
-    QTest::mouseClick(form->ButtonHelp, Qt::LeftButton);
-    form->PageControl1->setCurrentIndex(4);
+    form->tabs->setCurrentIndex(2);
+    QTest::mouseClick(form->helpButton, Qt::LeftButton);
+    form->tabs->setCurrentIndex(4);
     QTest::keyClick(form.get(), Qt::Key_F1);
     QCOMPARE(m_topics,
              (QStringList{QStringLiteral("setup.htm#"), QStringLiteral("setup.htm#SetupStranka"),

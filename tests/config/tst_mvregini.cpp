@@ -19,7 +19,7 @@ const QString kRun = QStringLiteral("Software\\Microsoft\\Windows\\CurrentVersio
 
 RegKind kindOf(const QString& name)
 {
-    const auto* v = RegistryFile(TMvRegIni::hivePath()).read().findValue(kSettingsKey, name);
+    const auto* v = RegistryFile(RegistryIni::hivePath()).read().findValue(kSettingsKey, name);
     return v ? v->kind : RegKind::Other;
 }
 
@@ -51,55 +51,55 @@ void TestMvRegIni::init()
 
 void TestMvRegIni::integerOverTextKeepsTheTextKind()
 {
-    writeSettingsHive(TMvRegIni::hivePath(),
+    writeSettingsHive(RegistryIni::hivePath(),
                       "\"AsText\"=\"12\"\r\n\"AsNumber\"=dword:0000000c\r\n");
-    const TMvRegIni ini(kRoot);
-    QVERIFY(ini.WriteInteger(QStringLiteral("Settings"), QStringLiteral("AsText"), -7));
-    QVERIFY(ini.WriteInteger(QStringLiteral("Settings"), QStringLiteral("AsNumber"), 9));
-    QVERIFY(ini.WriteBool(QStringLiteral("Settings"), QStringLiteral("New"), true));
+    const RegistryIni ini(kRoot);
+    QVERIFY(ini.writeInteger(QStringLiteral("Settings"), QStringLiteral("AsText"), -7));
+    QVERIFY(ini.writeInteger(QStringLiteral("Settings"), QStringLiteral("AsNumber"), 9));
+    QVERIFY(ini.writeBool(QStringLiteral("Settings"), QStringLiteral("New"), true));
     QCOMPARE(kindOf(QStringLiteral("AsText")), RegKind::Sz);
-    QCOMPARE(ini.ReadString(QStringLiteral("Settings"), QStringLiteral("AsText"), QString()),
+    QCOMPARE(ini.readString(QStringLiteral("Settings"), QStringLiteral("AsText"), QString()),
              QStringLiteral("-7"));
     QCOMPARE(kindOf(QStringLiteral("AsNumber")), RegKind::Dword);
     QCOMPARE(kindOf(QStringLiteral("New")), RegKind::Dword);
-    QCOMPARE(ini.ReadInteger(QStringLiteral("Settings"), QStringLiteral("New"), 5), 1);
+    QCOMPARE(ini.readInteger(QStringLiteral("Settings"), QStringLiteral("New"), 5), 1);
     // A text written over a number makes it a text.
-    QVERIFY(ini.WriteString(QStringLiteral("Settings"), QStringLiteral("AsNumber"),
+    QVERIFY(ini.writeString(QStringLiteral("Settings"), QStringLiteral("AsNumber"),
                             QStringLiteral("x")));
     QCOMPARE(kindOf(QStringLiteral("AsNumber")), RegKind::Sz);
 }
 
 void TestMvRegIni::readsAcrossKinds()
 {
-    writeSettingsHive(TMvRegIni::hivePath(),
+    writeSettingsHive(RegistryIni::hivePath(),
                       "\"Num\"=dword:ffffffff\r\n\"Text\"=\" 42 \"\r\n\"Junk\"=\"4x\"\r\n"
                       "\"One\"=\"1\"\r\n\"Blob\"=hex:01\r\n");
-    const TMvRegIni ini(kRoot);
+    const RegistryIni ini(kRoot);
     const QString s = QStringLiteral("Settings");
-    QCOMPARE(ini.ReadInteger(s, QStringLiteral("Num"), 0), -1);
-    QCOMPARE(ini.ReadInteger(s, QStringLiteral("Text"), 0), 42);
-    QCOMPARE(ini.ReadInteger(s, QStringLiteral("Junk"), 3), 3);
-    QCOMPARE(ini.ReadInteger(s, QStringLiteral("Missing"), 3), 3);
-    QCOMPARE(ini.ReadInteger(QStringLiteral("NoSuchSection"), QStringLiteral("Num"), 4), 4);
-    QCOMPARE(ini.ReadBool(s, QStringLiteral("One"), false), true);
-    QCOMPARE(ini.ReadBool(s, QStringLiteral("Junk"), true), true);
-    QCOMPARE(ini.ReadBool(s, QStringLiteral("Junk"), false), false);
+    QCOMPARE(ini.readInteger(s, QStringLiteral("Num"), 0), -1);
+    QCOMPARE(ini.readInteger(s, QStringLiteral("Text"), 0), 42);
+    QCOMPARE(ini.readInteger(s, QStringLiteral("Junk"), 3), 3);
+    QCOMPARE(ini.readInteger(s, QStringLiteral("Missing"), 3), 3);
+    QCOMPARE(ini.readInteger(QStringLiteral("NoSuchSection"), QStringLiteral("Num"), 4), 4);
+    QCOMPARE(ini.readBool(s, QStringLiteral("One"), false), true);
+    QCOMPARE(ini.readBool(s, QStringLiteral("Junk"), true), true);
+    QCOMPARE(ini.readBool(s, QStringLiteral("Junk"), false), false);
     // Reading a text stored as a number, or a number stored as binary data, fails.
-    QCOMPARE(ini.ReadString(s, QStringLiteral("Num"), QStringLiteral("d")), std::nullopt);
-    QCOMPARE(ini.ReadInteger(s, QStringLiteral("Blob"), 0), std::nullopt);
-    QCOMPARE(ini.ReadString(s, QStringLiteral("Blob"), QString()), std::nullopt);
+    QCOMPARE(ini.readString(s, QStringLiteral("Num"), QStringLiteral("d")), std::nullopt);
+    QCOMPARE(ini.readInteger(s, QStringLiteral("Blob"), 0), std::nullopt);
+    QCOMPARE(ini.readString(s, QStringLiteral("Blob"), QString()), std::nullopt);
 }
 
 void TestMvRegIni::textsAreTrimmed()
 {
-    writeSettingsHive(TMvRegIni::hivePath(), "\"Stored\"=\"  C:\\\\Lst  \"\r\n");
-    const TMvRegIni ini(kRoot);
+    writeSettingsHive(RegistryIni::hivePath(), "\"Stored\"=\"  C:\\\\Lst  \"\r\n");
+    const RegistryIni ini(kRoot);
     const QString s = QStringLiteral("Settings");
-    QCOMPARE(ini.ReadString(s, QStringLiteral("Stored"), QString()), QStringLiteral("C:\\Lst"));
-    QCOMPARE(ini.ReadString(s, QStringLiteral("Missing"), QStringLiteral(" def ")),
+    QCOMPARE(ini.readString(s, QStringLiteral("Stored"), QString()), QStringLiteral("C:\\Lst"));
+    QCOMPARE(ini.readString(s, QStringLiteral("Missing"), QStringLiteral(" def ")),
              QStringLiteral("def"));
-    QVERIFY(ini.WriteString(s, QStringLiteral("Written"), QStringLiteral("\r\n value \x01")));
-    const auto* v = RegistryFile(TMvRegIni::hivePath())
+    QVERIFY(ini.writeString(s, QStringLiteral("Written"), QStringLiteral("\r\n value \x01")));
+    const auto* v = RegistryFile(RegistryIni::hivePath())
                         .read()
                         .findValue(kSettingsKey, QStringLiteral("Written"));
     QCOMPARE(v->text, QStringLiteral("value"));
@@ -107,29 +107,29 @@ void TestMvRegIni::textsAreTrimmed()
 
 void TestMvRegIni::sectionsListEraseDelete()
 {
-    const std::unique_ptr<TMvRegIni> ini = OpenSettings();
+    const std::unique_ptr<RegistryIni> ini = openSettings();
     const QString list = QStringLiteral("Settings\\LstList");
-    QVERIFY(ini->WriteString(list, QStringLiteral("Výplatní listina"), QStringLiteral("1")));
-    QVERIFY(ini->WriteString(list, QStringLiteral("Rekapitulace"), QStringLiteral("2")));
+    QVERIFY(ini->writeString(list, QStringLiteral("Výplatní listina"), QStringLiteral("1")));
+    QVERIFY(ini->writeString(list, QStringLiteral("Rekapitulace"), QStringLiteral("2")));
     QVERIFY(
-        ini->WriteString(QStringLiteral("Settings"), QStringLiteral("Font"), QStringLiteral("F")));
-    QCOMPARE(ini->ReadSection(list),
+        ini->writeString(QStringLiteral("Settings"), QStringLiteral("Font"), QStringLiteral("F")));
+    QCOMPARE(ini->readSection(list),
              (QStringList{QStringLiteral("Výplatní listina"), QStringLiteral("Rekapitulace")}));
-    QVERIFY(ini->DeleteKey(list, QStringLiteral("VÝPLATNÍ LISTINA")));
-    QVERIFY(ini->DeleteKey(list, QStringLiteral("never there")));
-    QCOMPARE(ini->ReadSection(list), QStringList{QStringLiteral("Rekapitulace")});
+    QVERIFY(ini->deleteKey(list, QStringLiteral("VÝPLATNÍ LISTINA")));
+    QVERIFY(ini->deleteKey(list, QStringLiteral("never there")));
+    QCOMPARE(ini->readSection(list), QStringList{QStringLiteral("Rekapitulace")});
     // Erasing "Settings" takes its subkey with it.
-    QVERIFY(ini->EraseSection(QStringLiteral("Settings")));
-    QVERIFY(ini->ReadSection(list).isEmpty());
-    QVERIFY(!ini->ValueExists(QStringLiteral("Settings"), QStringLiteral("Font")));
+    QVERIFY(ini->eraseSection(QStringLiteral("Settings")));
+    QVERIFY(ini->readSection(list).isEmpty());
+    QVERIFY(!ini->valueExists(QStringLiteral("Settings"), QStringLiteral("Font")));
 }
 
 void TestMvRegIni::runKeyIsTheAutostartEntry()
 {
     const QString path = QStringLiteral("/opt/Mzdy a platy/tarnyx");
     const QString command = QStringLiteral("\"%1\" /min").arg(path);
-    const TMvRegIni run(kRun);
-    QVERIFY(run.WriteString(QString(), QStringLiteral("Tarnyx"), command));
+    const RegistryIni run(kRun);
+    QVERIFY(run.writeString(QString(), QStringLiteral("Tarnyx"), command));
 
     const QString entry = m_home->filePath(QStringLiteral("autostart/tarnyx.desktop"));
     QFile f(entry);
@@ -137,53 +137,53 @@ void TestMvRegIni::runKeyIsTheAutostartEntry()
     const QString text = QString::fromUtf8(f.readAll());
     QVERIFY2(text.contains(QStringLiteral("\nExec=\"/opt/Mzdy a platy/tarnyx\" /min\n")),
              qPrintable(text));
-    QCOMPARE(run.ReadString(QString(), QStringLiteral("Tarnyx"), QString()), command);
-    QVERIFY(run.ValueExists(QString(), QStringLiteral("Tarnyx")));
+    QCOMPARE(run.readString(QString(), QStringLiteral("Tarnyx"), QString()), command);
+    QVERIFY(run.valueExists(QString(), QStringLiteral("Tarnyx")));
     // The hive itself holds nothing of it.
-    QVERIFY(!QFile::exists(TMvRegIni::hivePath()));
+    QVERIFY(!QFile::exists(RegistryIni::hivePath()));
 
-    QVERIFY(run.DeleteKey(QString(), QStringLiteral("Tarnyx")));
+    QVERIFY(run.deleteKey(QString(), QStringLiteral("Tarnyx")));
     QVERIFY(!QFile::exists(entry));
-    QVERIFY(!run.ValueExists(QString(), QStringLiteral("Tarnyx")));
+    QVERIFY(!run.valueExists(QString(), QStringLiteral("Tarnyx")));
 
     // The machine-wide entry: the same key under the other root, in the system's directory.
     const QString machine = m_home->filePath(QStringLiteral("etc/autostart/tarnyx.desktop"));
-    QVERIFY(TMvRegIni(kRun, RegRoot::LocalMachine)
-                .WriteString(QString(), QStringLiteral("Tarnyx"), command));
+    QVERIFY(RegistryIni(kRun, RegRoot::LocalMachine)
+                .writeString(QString(), QStringLiteral("Tarnyx"), command));
     QVERIFY(QFile::exists(machine));
-    QVERIFY(TMvRegIni(QStringLiteral("Software\\Microsoft\\Windows\\CurrentVersion"),
-                      RegRoot::LocalMachine)
-                .DeleteKey(QStringLiteral("Run"), QStringLiteral("Tarnyx")));
+    QVERIFY(RegistryIni(QStringLiteral("Software\\Microsoft\\Windows\\CurrentVersion"),
+                        RegRoot::LocalMachine)
+                .deleteKey(QStringLiteral("Run"), QStringLiteral("Tarnyx")));
     QVERIFY(!QFile::exists(machine));
 }
 
 void TestMvRegIni::batchSavesAllOrNothing()
 {
-    writeSettingsHive(TMvRegIni::hivePath(), "\"Kept\"=\"1\"\r\n");
+    writeSettingsHive(RegistryIni::hivePath(), "\"Kept\"=\"1\"\r\n");
     const QString settings = QStringLiteral("Settings");
-    const TMvRegIni ini(kRoot);
-    QFile hive(TMvRegIni::hivePath());
+    const RegistryIni ini(kRoot);
+    QFile hive(RegistryIni::hivePath());
     QVERIFY(hive.open(QIODevice::ReadOnly));
     const QByteArray before = hive.readAll();
     hive.close();
 
     // A batch that gives up leaves the file as it was.
-    QVERIFY(!ini.Batch([&] {
-        return ini.WriteString(settings, QStringLiteral("A"), QStringLiteral("x")) &&
-               ini.DeleteKey(settings, QStringLiteral("Kept")) && false;
+    QVERIFY(!ini.batch([&] {
+        return ini.writeString(settings, QStringLiteral("A"), QStringLiteral("x")) &&
+               ini.deleteKey(settings, QStringLiteral("Kept")) && false;
     }));
     QVERIFY(hive.open(QIODevice::ReadOnly));
     QCOMPARE(hive.readAll(), before);
     hive.close();
 
     // Inside a batch, reads see the batch's own changes; afterwards the file holds them all.
-    QVERIFY(ini.Batch([&] {
-        return ini.WriteInteger(settings, QStringLiteral("N"), 3) &&
-               ini.ReadInteger(settings, QStringLiteral("N"), 0) == 3 &&
-               ini.DeleteKey(settings, QStringLiteral("Kept")) &&
-               !ini.ValueExists(settings, QStringLiteral("Kept"));
+    QVERIFY(ini.batch([&] {
+        return ini.writeInteger(settings, QStringLiteral("N"), 3) &&
+               ini.readInteger(settings, QStringLiteral("N"), 0) == 3 &&
+               ini.deleteKey(settings, QStringLiteral("Kept")) &&
+               !ini.valueExists(settings, QStringLiteral("Kept"));
     }));
-    QCOMPARE(ini.ReadSection(settings), QStringList{QStringLiteral("N")});
+    QCOMPARE(ini.readSection(settings), QStringList{QStringLiteral("N")});
 }
 
 QTEST_GUILESS_MAIN(TestMvRegIni)

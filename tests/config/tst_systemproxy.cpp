@@ -7,21 +7,21 @@
 namespace {
 
 // The five entries as "host:port" separated by "|"; an empty entry is "-".
-QString describe(const TProxySystemRec& rec)
+QString describe(const SystemProxy& rec)
 {
     QStringList parts;
-    for (const TProxyProtRec* e : {&rec.http, &rec.https, &rec.ftp, &rec.gopher, &rec.socks}) {
-        parts << (e->Host.isEmpty() && e->Port == 0
+    for (const ProxyProtocol* e : {&rec.http, &rec.https, &rec.ftp, &rec.gopher, &rec.socks}) {
+        parts << (e->host.isEmpty() && e->port == 0
                       ? QStringLiteral("-")
-                      : e->Host + QLatin1Char(':') + QString::number(e->Port));
+                      : e->host + QLatin1Char(':') + QString::number(e->port));
     }
     return parts.join(QLatin1Char('|'));
 }
 
-TProxySystemRec junk()
+SystemProxy junk()
 {
-    TProxySystemRec rec;
-    for (TProxyProtRec* e : {&rec.http, &rec.https, &rec.ftp, &rec.gopher, &rec.socks})
+    SystemProxy rec;
+    for (ProxyProtocol* e : {&rec.http, &rec.https, &rec.ftp, &rec.gopher, &rec.socks})
         *e = {QStringLiteral("junk"), 1};
     return rec;
 }
@@ -103,8 +103,8 @@ void TstSystemProxy::parseList()
 {
     QFETCH(QString, list);
     QFETCH(QString, entries);
-    TProxySystemRec rec = junk(); // entries the list does not name must not keep old values
-    ParseProxyList(list, rec);
+    SystemProxy rec = junk(); // entries the list does not name must not keep old values
+    parseProxyList(list, rec);
     QCOMPARE(describe(rec), entries);
 }
 
@@ -140,11 +140,11 @@ void TstSystemProxy::systemProxyFromEnvironment()
             qputenv(EnvNames[i], values[i]);
     }
 
-    TProxySystemRec rec = junk();
-    QCOMPARE(GetSystemProxy(rec), found);
+    SystemProxy rec = junk();
+    QCOMPARE(getSystemProxy(rec), found);
     QCOMPARE(describe(rec).section(QLatin1Char('|'), 0, 0), http);
     if (!found)
-        QCOMPARE(rec, TProxySystemRec());
+        QCOMPARE(rec, SystemProxy());
     else
         QCOMPARE(rec.socks, rec.http);
 }

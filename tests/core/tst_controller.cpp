@@ -139,7 +139,7 @@ void TestController::reportPattern()
 {
     QFETCH(QString, name);
     QFETCH(bool, matches);
-    QCOMPARE(platform::WildcardMatch(TDataModule1::ReportPattern, name), matches);
+    QCOMPARE(platform::wildcardMatch(TDataModule1::ReportPattern, name), matches);
 }
 
 void TestController::directoriesInTurn()
@@ -148,14 +148,14 @@ void TestController::directoriesInTurn()
     const QString a = r.dir(QStringLiteral("A"));
     const QString b = r.dir(QStringLiteral("B"));
     // Empty items do not count; a missing directory costs its turn.
-    r.dm->Settings.Directories = a + QStringLiteral(";;") + b + QStringLiteral(";") +
+    r.dm->Settings.directories = a + QStringLiteral(";;") + b + QStringLiteral(";") +
                                  r.spool.filePath(QStringLiteral("missing")) + u';';
     QStringList seen;
     for (int i = 0; i < 6; ++i)
         seen << QFileInfo(r.dm->NextSpoolDirectory()).fileName();
     QCOMPARE(seen, (QStringList{QStringLiteral("A"), QStringLiteral("B"), QString(),
                                 QStringLiteral("A"), QStringLiteral("B"), QString()}));
-    r.dm->Settings.Directories.clear();
+    r.dm->Settings.directories.clear();
     QCOMPARE(r.dm->NextSpoolDirectory(), QString());
 }
 
@@ -164,7 +164,7 @@ void TestController::oneJobAtATime()
     Rig r;
     const QString a = r.dir(QStringLiteral("A"));
     const QString b = r.dir(QStringLiteral("B"));
-    r.dm->Settings.Directories = a + u';' + b;
+    r.dm->Settings.directories = a + u';' + b;
     touch(a + QStringLiteral("/LST00001.PRN"));
     touch(b + QStringLiteral("/LST00002.PRN"));
 
@@ -194,11 +194,11 @@ void TestController::emptyReportStopsTheScan()
 {
     Rig r;
     const QString a = r.dir(QStringLiteral("A"));
-    r.dm->Settings.Directories = a;
+    r.dm->Settings.directories = a;
     touch(a + QStringLiteral("/LST00001.PRN"), QByteArray());
     touch(a + QStringLiteral("/LST00002.PRN"));
     const QList<platform::DirEntry> order =
-        platform::FindMatches(a, QString::fromUtf16(TDataModule1::ReportPattern));
+        platform::findMatches(a, QString::fromUtf16(TDataModule1::ReportPattern));
     r.dm->Timer1Timer();
     // The file system decides the order: a report after the empty one waits.
     if (order.first().size == 0)
@@ -211,7 +211,7 @@ void TestController::skippedUntilChanged()
 {
     Rig r;
     const QString a = r.dir(QStringLiteral("A"));
-    r.dm->Settings.Directories = a;
+    r.dm->Settings.directories = a;
     const QString report = a + QStringLiteral("/LST00001.PRN");
     touch(report);
     QFile f(report);
@@ -241,7 +241,7 @@ void TestController::reprintQueueFirst()
     Rig r;
     const QString a = r.dir(QStringLiteral("A"));
     const QString archive = r.dir(QStringLiteral("A/BAKPRN"));
-    r.dm->Settings.Directories = a;
+    r.dm->Settings.directories = a;
     touch(a + QStringLiteral("/LST00003.PRN"));
     const QString old = archive + QStringLiteral("/20240131-081530-LST00001.PRN");
     touch(old);
@@ -265,8 +265,8 @@ void TestController::printByOnePauses()
 {
     Rig r;
     const QString a = r.dir(QStringLiteral("A"));
-    r.dm->Settings.Directories = a;
-    r.dm->Settings.PrintByOne = true;
+    r.dm->Settings.directories = a;
+    r.dm->Settings.printByOne = true;
     touch(a + QStringLiteral("/LST00001.PRN"));
     r.dm->Timer1Timer();
     QCOMPARE(r.started.size(), 1);

@@ -35,7 +35,7 @@ private:
 void TestFormMain::initTestCase()
 {
     qputenv("XDG_CONFIG_HOME", QFile::encodeName(m_home.path()));
-    Morvane().ProductKey = QStringLiteral("Tarnyx");
+    productKeys().productKey = QStringLiteral("Tarnyx");
     QApplication::setApplicationName(QStringLiteral("Tarnyx"));
 }
 
@@ -93,7 +93,7 @@ void TestFormMain::statusAndTrayHint()
     QCOMPARE(form.StatusPanels[2]->text(), QStringLiteral("[žádná]"));
     QCOMPARE(form.trayHint(), form.windowTitle());
 
-    dm.Settings.Printer = QStringLiteral("Mzdy");
+    dm.Settings.printer = QStringLiteral("Mzdy");
     dm.SetCurrentFile(QStringLiteral("LST00001.PRN"));
     dm.SetReportTitle(QByteArray("V\xFDplatn\xED listina ") + QByteArray(130, 'x'));
     dm.SetPageCount(3);
@@ -145,7 +145,7 @@ void TestFormMain::settingsPauseAndResume()
         dm.StartupTick();
     };
     TFormMain form2(dm, {}, dialogs);
-    dm.Settings.RunPaused = false;
+    dm.Settings.runPaused = false;
     form2.OpenSettingsDialog();
     QVERIFY(!dm.Paused);
     QVERIFY(!dm.PlayDeferred);
@@ -232,7 +232,7 @@ void TestFormMain::workerAsksForPause()
 void TestFormMain::closing()
 {
     TDataModule1 dm({}, m_printers);
-    dm.Settings.Iconize = true;
+    dm.Settings.iconize = true;
     {
         TFormMain form(dm, {});
         form.show();
@@ -245,7 +245,7 @@ void TestFormMain::closing()
         QVERIFY(dm.StopRequest);
         QVERIFY(dm.Paused);
     }
-    dm.Settings.Iconize = false;
+    dm.Settings.iconize = false;
     dm.StopRequest = false;
     TFormMain form(dm, {});
     form.show();

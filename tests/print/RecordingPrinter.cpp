@@ -73,7 +73,7 @@ QSize RecordingPrinter::textExtent(QByteArrayView text)
 
 void RecordingPrinter::textOut(int x, int y, QByteArrayView text)
 {
-    log << QStringLiteral("text %1 %2 '%3'").arg(x).arg(y).arg(Cp1250ToUnicode(text));
+    log << QStringLiteral("text %1 %2 '%3'").arg(x).arg(y).arg(cp1250ToUnicode(text));
     if (onText)
         onText();
 }
@@ -100,7 +100,7 @@ QStringList RecordingPrinter::entries(const QString& prefix) const
     return out;
 }
 
-int RecordingHost::askOrientation(const TLstObj&)
+int RecordingHost::askOrientation(const ReportHeader&)
 {
     ++orientationQuestions;
     return orientationAnswer;

@@ -74,7 +74,7 @@ public:
     JobState* state = nullptr;
     std::function<void()> onRefresh;
 
-    int askOrientation(const TLstObj& header) override;
+    int askOrientation(const ReportHeader& header) override;
     void showPrintError(TPrnObj& job) override;
     void refreshStatus() override;
 };

@@ -28,12 +28,12 @@ QByteArray readFile(const QString& path)
     return file.open(QIODevice::ReadOnly) ? file.readAll() : QByteArray("<missing>");
 }
 
-TLstObj header(const QString& path, const QByteArray& date = "20240131",
-               const QByteArray& time = "08153012")
+ReportHeader header(const QString& path, const QByteArray& date = "20240131",
+                    const QByteArray& time = "08153012")
 {
-    TLstObj h(path);
-    h.DateText = date;
-    h.TimeText = time;
+    ReportHeader h(path);
+    h.dateText = date;
+    h.timeText = time;
     return h;
 }
 
@@ -94,7 +94,7 @@ void TstArchive::eraseAndMissingFiles()
     // Nothing left to dispose of: no crash, nothing appears.
     DisposeReport(header(report), true);
     DisposeReport(header(report), false);
-    DisposeReport(TLstObj(), false);
+    DisposeReport(ReportHeader(), false);
     QCOMPARE(filesBelow(tmp.path()), QStringList());
 }
 

@@ -155,7 +155,7 @@ void TestCupsPrint::initTestCase()
         qPrintable(m_cups.reason()));
     m_cups.exportToEnvironment();
     qputenv("XDG_CONFIG_HOME", QFile::encodeName(m_dir.filePath(QStringLiteral("config"))));
-    Morvane().ProductKey = QStringLiteral("Tarnyx");
+    productKeys().productKey = QStringLiteral("Tarnyx");
 }
 
 void TestCupsPrint::cliPrintsACp852ReportWithFrames()
@@ -294,12 +294,12 @@ void TestCupsPrint::printJobPrintsAKamenickyReport()
     f.write(kamenickyReport());
     f.close();
 
-    TAppSettings settings;
-    settings.Printer = QStringLiteral("KANCELAR"); // letter case does not matter
-    settings.Font = QStringLiteral("Courier New");
-    settings.MaxPortrait = 96;
-    settings.Erase = false;
-    TLstList orientations;
+    AppSettings settings;
+    settings.printer = QStringLiteral("KANCELAR"); // letter case does not matter
+    settings.font = QStringLiteral("Courier New");
+    settings.maxPortrait = 96;
+    settings.erase = false;
+    OrientationMemory orientations;
     JobState state;
     CupsQueueDevice printer;
     RecordingHost host;
@@ -331,10 +331,10 @@ void TestCupsPrint::stoppedJobNeverReachesTheQueue()
     f.write(kamenickyReport() + "druhy radek\r\n");
     f.close();
 
-    TAppSettings settings;
-    settings.Printer = QStringLiteral("mzdy");
-    settings.Font = QStringLiteral("Courier New");
-    TLstList orientations;
+    AppSettings settings;
+    settings.printer = QStringLiteral("mzdy");
+    settings.font = QStringLiteral("Courier New");
+    OrientationMemory orientations;
     JobState state;
     CupsQueueDevice printer;
     RecordingHost host;

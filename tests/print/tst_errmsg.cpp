@@ -68,12 +68,12 @@ void TestErrMsg::initTestCase()
     qputenv("XDG_CONFIG_HOME", QFile::encodeName(root.filePath(QStringLiteral("config"))));
     qputenv("HOME", QFile::encodeName(root.filePath(QStringLiteral("home"))));
     qputenv("XDG_DATA_HOME", QFile::encodeName(root.filePath(QStringLiteral("data"))));
-    Morvane().ProductKey = QStringLiteral("Tarnyx");
+    productKeys().productKey = QStringLiteral("Tarnyx");
 }
 
 void TestErrMsg::dialog()
 {
-    TAppSettings settings;
+    AppSettings settings;
     TFormErrMsg dialog(settings);
     dialog.SetMessage(QStringLiteral("Chyba \"x\"\r<b>soubor</b>"));
     dialog.show();
@@ -91,7 +91,7 @@ void TestErrMsg::dialog()
         QVERIFY(!a->isEnabled());
     QTest::mouseClick(dialog.btnSkip, Qt::LeftButton);
     QVERIFY(dialog.isVisible());
-    TLstObj report(QStringLiteral("/srv/Lst/LST00001.PRN"));
+    ReportHeader report(QStringLiteral("/srv/Lst/LST00001.PRN"));
     dialog.SetReport(&report);
     QVERIFY(dialog.btnDelete->isEnabled() && dialog.btnSkip->isEnabled());
     QCOMPARE(dialog.focusWidget(), dialog.btnDelete);
@@ -109,7 +109,7 @@ void TestErrMsg::longPathsLeaveTheReasonReadable()
     while (path.size() < 238)
         path += QStringLiteral("/Mzdy_a_personalistika");
     path = path.left(238) + QStringLiteral("/LST00001.PRN");
-    TAppSettings settings;
+    AppSettings settings;
     TFormErrMsg dialog(settings);
     dialog.SetMessage(QStringLiteral("Chybný formát souboru %1\r(Počet řádků na stránku sestavy je "
                                      "mimo povolený rozsah)")
@@ -129,10 +129,10 @@ void TestErrMsg::longPathsLeaveTheReasonReadable()
 void TestErrMsg::fixedDialogsShowOnlyTheirCaptionAndClose()
 {
     // The dialogs with a fixed border: their own caption, no minimise or maximise box.
-    TAppSettings settings;
+    AppSettings settings;
     TFormErrMsg error(settings);
-    TFormDirs dirs(settings);
-    TFormSetup setup(settings, m_printers);
+    SpoolDirsDialog dirs(settings);
+    SettingsDialog setup(settings, m_printers);
     const std::pair<QDialog*, QString> dialogs[] = {{&error, QStringLiteral("Chyba")},
                                                     {&dirs, QStringLiteral("Adresáře")},
                                                     {&setup, QStringLiteral("Nastavení")}};
@@ -192,19 +192,19 @@ void TestErrMsg::showPrintError()
     QFETCH(QString, message);
 
     TDataModule1 dm(QStringList{}, m_printers);
-    dm.Settings.PrintByOne = printByOne;
+    dm.Settings.printByOne = printByOne;
     dm.SetWorkerError(QStringLiteral("Chybný formát\r(hlavička)"));
-    TLstObj report(QDir(m_root.path()).filePath(QStringLiteral("LST00002.PRN")));
-    report.FileTime = fileTime;
+    ReportHeader report(QDir(m_root.path()).filePath(QStringLiteral("LST00002.PRN")));
+    report.fileTime = fileTime;
     const bool fileGone = QTest::currentDataTag() == QLatin1String("file gone: failure message");
     if (fileGone)
-        QFile::remove(report.FileName);
+        QFile::remove(report.fileName);
     else
-        QVERIFY(QFile(report.FileName).open(QIODevice::WriteOnly));
-    const std::optional<platform::FoundFile> found = platform::findFile(report.FileName);
+        QVERIFY(QFile(report.fileName).open(QIODevice::WriteOnly));
+    const std::optional<platform::FoundFile> found = platform::findFile(report.fileName);
     dm.ReprintQueue = {{QStringLiteral("/srv/other.PRN"), true},
-                       {report.FileName.toUpper(), true},
-                       {report.FileName, true}};
+                       {report.fileName.toUpper(), true},
+                       {report.fileName, true}};
     MessageDlgTestHook::clear();
     // A spare answer: a message box too many takes it instead of waiting for a user.
     MessageDlgTestHook::setNextAnswers(answers + QList<MsgButton>{MsgButton::Ok});
@@ -235,7 +235,7 @@ void TestErrMsg::showPrintError()
     QCOMPARE(MessageDlgTestHook::pendingAnswers(), QList<MsgButton>{MsgButton::Ok});
     if (!message.isEmpty())
         QCOMPARE(MessageDlgTestHook::lastMessages().constLast().text, message);
-    QCOMPARE(QFile::exists(report.FileName), !fileGone && choice != ErrorChoice::Deleted);
+    QCOMPARE(QFile::exists(report.fileName), !fileGone && choice != ErrorChoice::Deleted);
 
     // Retry frees the first queue entry of the path, whatever its letter case.
     const bool retried = choice == ErrorChoice::Retry;
@@ -245,7 +245,7 @@ void TestErrMsg::showPrintError()
     if (choice == ErrorChoice::Skip) {
         QCOMPARE(dm.SkipList.size(), 1);
         QCOMPARE(dm.SkipList.at(0).Stamp, fileTime ? fileTime : found->dosTime);
-        QCOMPARE(dm.IsSkipped(report.FileName), fileTime == 0);
+        QCOMPARE(dm.IsSkipped(report.fileName), fileTime == 0);
     } else {
         QVERIFY(dm.SkipList.isEmpty());
     }

@@ -28,8 +28,8 @@ QByteArray headerLine(int width, int linesPerPage, int scale = 100, bool frames 
 struct Bench
 {
     QTemporaryDir dir;
-    TAppSettings settings;
-    TLstList orientations;
+    AppSettings settings;
+    OrientationMemory orientations;
     JobState state;
     RecordingPrinter printer;
     RecordingHost host;
@@ -37,9 +37,9 @@ struct Bench
 
     Bench()
     {
-        settings.Printer = QStringLiteral("Queue");
-        settings.Font = QStringLiteral("Courier New");
-        settings.MaxPortrait = 96;
+        settings.printer = QStringLiteral("Queue");
+        settings.font = QStringLiteral("Courier New");
+        settings.maxPortrait = 96;
         host.state = &state;
         path = dir.filePath(QStringLiteral("LST00001.PRN"));
     }
@@ -113,7 +113,7 @@ private:
 void TestPrintJob::initTestCase()
 {
     qputenv("XDG_CONFIG_HOME", QFile::encodeName(m_home.path()));
-    Morvane().ProductKey = QStringLiteral("Tarnyx");
+    productKeys().productKey = QStringLiteral("Tarnyx");
 }
 
 void TestPrintJob::layoutFitsTheGrid_data()
@@ -158,7 +158,7 @@ void TestPrintJob::marginsUseTheirOwnResolution()
     Bench b;
     b.printer.resX = 600;
     b.printer.resY = 300;
-    b.settings.Borders = QMargins(10, 20, 5, 3);
+    b.settings.borders = QMargins(10, 20, 5, 3);
     b.write(headerLine(80, 60), {});
     const Bench::Layout l = b.run();
     // 10 mm at 600 units per inch, 20 mm at 300, 5 mm at 600, 3 mm at 300.
@@ -184,7 +184,7 @@ void TestPrintJob::orientation()
     QFETCH(int, width);
     QFETCH(bool, landscape);
     Bench b;
-    b.settings.Orientation = quint8(setting);
+    b.settings.orientation = quint8(setting);
     b.write(headerLine(width, 60), {});
     QCOMPARE(b.run().landscape, landscape);
     QCOMPARE(b.printer.landscape(), landscape);
@@ -193,8 +193,8 @@ void TestPrintJob::orientation()
 void TestPrintJob::orientationAskedOncePerTitle()
 {
     Bench b;
-    b.settings.Orientation = OrientPerTitle;
-    b.settings.Erase = false;
+    b.settings.orientation = OrientPerTitle;
+    b.settings.erase = false;
     b.host.orientationAnswer = 0; // the default button: by width
     b.write(headerLine(120, 60, 100, false, 1250, "Rekapitulace"), {});
     QVERIFY(b.run().landscape);
@@ -202,13 +202,13 @@ void TestPrintJob::orientationAskedOncePerTitle()
     b.write(headerLine(40, 60, 100, false, 1250, "REKAPITULACE"), {});
     QVERIFY(!b.run().landscape); // remembered as "by width", not asked again
     QCOMPARE(b.host.orientationQuestions, 1);
-    QCOMPARE(b.orientations.Count(), 1);
+    QCOMPARE(b.orientations.count(), 1);
 
     b.host.orientationAnswer = 2;
     b.write(headerLine(40, 60, 100, false, 1250, "Jiná"), {});
     QVERIFY(b.run().landscape);
     QCOMPARE(b.host.orientationQuestions, 2);
-    QCOMPARE(b.orientations.Entries().at(0).Orientation, quint8(2));
+    QCOMPARE(b.orientations.entries().at(0).orientation, quint8(2));
 }
 
 void TestPrintJob::segmentsAndStyles()
@@ -239,7 +239,7 @@ void TestPrintJob::segmentsAndStyles()
 void TestPrintJob::placementByPage()
 {
     Bench c;
-    c.settings.Indent = 2;
+    c.settings.indent = 2;
     c.write(headerLine(60, 60), {"one", "^PGtwo", "^PGthree"});
     c.run();
     const QStringList texts = c.printer.entries(QStringLiteral("text"));
@@ -250,7 +250,7 @@ void TestPrintJob::placementByPage()
     QVERIFY(texts[1].endsWith(QStringLiteral(" 'two'")));
     QVERIFY(texts[2].contains(QString(32, u' ') + QStringLiteral("three")));
 
-    c.settings.Indent = 3;
+    c.settings.indent = 3;
     c.printer.log.clear();
     c.write(headerLine(60, 60), {"mid"});
     c.run();
@@ -327,7 +327,7 @@ void TestPrintJob::pageBreaks()
 void TestPrintJob::stopAbortsTheDocument()
 {
     Bench b;
-    b.settings.Erase = true;
+    b.settings.erase = true;
     b.write(headerLine(80, 60), {"1", "2", "3", "4"});
     b.host.onRefresh = [&] {
         if (b.state.Progress() >= 40) // after the second line
@@ -370,20 +370,20 @@ void TestPrintJob::disposal()
 {
     // Erase on: deleted; off: archived under the report's date and time.
     Bench b;
-    b.settings.Erase = true;
+    b.settings.erase = true;
     b.write(headerLine(80, 60), {"x"});
     b.run();
     QVERIFY(!QFile::exists(b.path));
     QVERIFY(b.archive().isEmpty());
 
-    b.settings.Erase = false;
+    b.settings.erase = false;
     b.write(headerLine(80, 60), {"x"});
     b.run();
     QVERIFY(!QFile::exists(b.path));
     QCOMPARE(b.archive(), QStringList{QStringLiteral("20240131-081530-LST00001.PRN")});
 
     // A report from the re-print queue stays where it is, whatever Erase says.
-    b.settings.Erase = true;
+    b.settings.erase = true;
     b.write(headerLine(80, 60), {"x"});
     b.state.ReprintQueue << ReprintEntry{b.path.toUpper(), true};
     b.run();
@@ -392,7 +392,7 @@ void TestPrintJob::disposal()
 
     // No printer chosen: nothing is printed and the report waits for one.
     Bench c;
-    c.settings.Printer.clear();
+    c.settings.printer.clear();
     c.write(headerLine(80, 60), {"x"});
     c.run();
     QVERIFY(c.printer.log.isEmpty());
@@ -463,7 +463,7 @@ void TestPrintJob::failures()
 {
     // A rejected header: the report stays and the error names the file and the reason.
     Bench b;
-    b.settings.Erase = true;
+    b.settings.erase = true;
     b.write(headerLine(80, 121), {"x"});
     b.run();
     QCOMPARE(b.host.errors,

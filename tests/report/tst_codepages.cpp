@@ -105,7 +105,7 @@ private slots:
     void cp852Table();
     void kamenickyTable();
     void iso88592Table();
-    void cp1250ToUnicode();
+    void cp1250ToUnicodeTable();
     void unicodeToCp1250MissingCharacters();
     void convert_data();
     void convert();
@@ -129,7 +129,7 @@ void TstCodePages::cp852Table()
         QVERIFY2(e, qPrintable(u"no Windows-1250 byte for CP852 %1"_s.arg(b, 0, 16)));
         expected.append(*e);
     }
-    const QString diff = differences(ConvertReportText(allBytes(), CodePage852), expected);
+    const QString diff = differences(convertReportText(allBytes(), CodePage852), expected);
     QVERIFY2(diff.isEmpty(), qPrintable(diff));
 }
 
@@ -149,7 +149,7 @@ void TstCodePages::kamenickyTable()
         QVERIFY(c);
         expected.append(encodeCp1250(*c).value_or('#'));
     }
-    const QString diff = differences(ConvertReportText(allBytes(), CodePageKamenicky), expected);
+    const QString diff = differences(convertReportText(allBytes(), CodePageKamenicky), expected);
     QVERIFY2(diff.isEmpty(), qPrintable(diff));
 }
 
@@ -167,16 +167,16 @@ void TstCodePages::iso88592Table()
         QVERIFY2(e, qPrintable(u"no Windows-1250 byte for ISO 8859-2 %1"_s.arg(b, 0, 16)));
         expected.append(*e);
     }
-    const QString diff = differences(ConvertReportText(allBytes(), CodePageIso88592), expected);
+    const QString diff = differences(convertReportText(allBytes(), CodePageIso88592), expected);
     QVERIFY2(diff.isEmpty(), qPrintable(diff));
 }
 
-// Every defined byte gives glibc's character and comes back unchanged from UnicodeToCp1250; the
+// Every defined byte gives glibc's character and comes back unchanged from unicodeToCp1250; the
 // five undefined ones give U+FFFD, which comes back as "?".
-void TstCodePages::cp1250ToUnicode()
+void TstCodePages::cp1250ToUnicodeTable()
 {
     const QByteArray bytes = allBytes();
-    const QString text = Cp1250ToUnicode(bytes);
+    const QString text = cp1250ToUnicode(bytes);
     QCOMPARE(text.size(), 256);
     QByteArray undefined;
     QByteArray expectedBack;
@@ -187,26 +187,26 @@ void TstCodePages::cp1250ToUnicode()
             undefined.append(char(b));
         expectedBack.append(c ? char(b) : '?');
         const char16_t expected = c ? char16_t(*c) : u'\uFFFD';
-        if (text.at(b).unicode() != expected || Cp1250ToUnicode(char(b)) != QChar(expected))
+        if (text.at(b).unicode() != expected || cp1250ToUnicode(char(b)) != QChar(expected))
             wrong << u"%1 -> U+%2"_s.arg(b, 2, 16, QLatin1Char('0'))
                          .arg(text.at(b).unicode(), 4, 16, QLatin1Char('0'));
     }
     QVERIFY2(wrong.isEmpty(), qPrintable(wrong.join(u"; ")));
     QCOMPARE(undefined, QByteArray("\x81\x83\x88\x90\x98"));
-    const QString diff = differences(UnicodeToCp1250(text), expectedBack);
+    const QString diff = differences(unicodeToCp1250(text), expectedBack);
     QVERIFY2(diff.isEmpty(), qPrintable(diff));
 }
 
 void TstCodePages::unicodeToCp1250MissingCharacters()
 {
     // ñ is Latin-1 0xF1, where Windows-1250 has ń; a C1 control must not land on an undefined byte.
-    QCOMPARE(UnicodeToCp1250(u"ñ ń"), QByteArray("? \xF1"));
-    QCOMPARE(UnicodeToCp1250(u"\u0081\u00A0"), QByteArray("?\xA0"));
-    QCOMPARE(UnicodeToCp1250(u"αΩ─\uFFFD"), QByteArray("????"));
+    QCOMPARE(unicodeToCp1250(u"ñ ń"), QByteArray("? \xF1"));
+    QCOMPARE(unicodeToCp1250(u"\u0081\u00A0"), QByteArray("?\xA0"));
+    QCOMPARE(unicodeToCp1250(u"αΩ─\uFFFD"), QByteArray("????"));
     // One "?" per character, also outside the Basic Multilingual Plane and for a lone surrogate.
-    QCOMPARE(UnicodeToCp1250(u"a😀b"), QByteArray("a?b"));
-    QCOMPARE(UnicodeToCp1250(QString(QChar(0xD800))), QByteArray("?"));
-    QCOMPARE(UnicodeToCp1250(QString()), QByteArray());
+    QCOMPARE(unicodeToCp1250(u"a😀b"), QByteArray("a?b"));
+    QCOMPARE(unicodeToCp1250(QString(QChar(0xD800))), QByteArray("?"));
+    QCOMPARE(unicodeToCp1250(QString()), QByteArray());
 }
 
 void TstCodePages::convert_data()
@@ -235,7 +235,7 @@ void TstCodePages::convert()
     QFETCH(int, codePage);
     QFETCH(QByteArray, input);
     QFETCH(QByteArray, expected);
-    QCOMPARE(ConvertReportText(input, codePage), expected);
+    QCOMPARE(convertReportText(input, codePage), expected);
 }
 
 QTEST_GUILESS_MAIN(TstCodePages)

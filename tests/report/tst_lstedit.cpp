@@ -34,36 +34,36 @@ private:
     void open();
     // Presses F2; the editor once its list has dropped down, else null.
     QComboBox* startEdit();
-    QTreeView* tree() const { return m_form->MyTree; }
+    QTreeView* tree() const { return m_form->tree; }
     QModelIndex index(int row, int column) const { return tree()->model()->index(row, column); }
     QString cell(int row, int column) const { return index(row, column).data().toString(); }
-    quint8 code(int row) const { return m_list.Entries().at(row).Orientation; }
+    quint8 code(int row) const { return m_list.entries().at(row).orientation; }
 
     QTemporaryDir m_home;
-    TAppSettings m_settings;
-    TLstList m_list;
+    AppSettings m_settings;
+    OrientationMemory m_list;
     std::unique_ptr<QWidget> m_owner;
-    std::unique_ptr<TFormLstEdit> m_form;
+    std::unique_ptr<OrientationEditor> m_form;
     std::unique_ptr<QAbstractItemModelTester> m_tester;
 };
 
 void TestLstEdit::initTestCase()
 {
     qputenv("XDG_CONFIG_HOME", QFile::encodeName(m_home.path()));
-    Morvane().ProductKey = QStringLiteral("Tarnyx");
+    productKeys().productKey = QStringLiteral("Tarnyx");
 }
 
 void TestLstEdit::init()
 {
-    QFile::remove(TMvRegIni::hivePath());
-    const auto ini = OpenSettings();
+    QFile::remove(RegistryIni::hivePath());
+    const auto ini = openSettings();
     const QString section = QStringLiteral("Settings\\LstList");
     // Sorted by title when loaded.
-    QVERIFY(ini->WriteString(section, QStringLiteral("Zápočtový list"), QStringLiteral("2")));
-    QVERIFY(ini->WriteString(section, QStringLiteral("Mzdové listy"), QStringLiteral("1")));
-    QVERIFY(ini->WriteString(section, QStringLiteral("Výplatní páska"), QStringLiteral("255")));
-    QVERIFY(ini->WriteString(section, QStringLiteral("Daně"), QStringLiteral("0")));
-    m_list.Load();
+    QVERIFY(ini->writeString(section, QStringLiteral("Zápočtový list"), QStringLiteral("2")));
+    QVERIFY(ini->writeString(section, QStringLiteral("Mzdové listy"), QStringLiteral("1")));
+    QVERIFY(ini->writeString(section, QStringLiteral("Výplatní páska"), QStringLiteral("255")));
+    QVERIFY(ini->writeString(section, QStringLiteral("Daně"), QStringLiteral("0")));
+    m_list.load();
     MessageDlgTestHook::clear();
 }
 
@@ -80,7 +80,7 @@ void TestLstEdit::open()
     m_owner = std::make_unique<QWidget>();
     m_owner->setGeometry(60, 40, 640, 480);
     m_owner->show();
-    m_form = std::make_unique<TFormLstEdit>(m_list, m_settings, m_owner.get());
+    m_form = std::make_unique<OrientationEditor>(m_list, m_settings, m_owner.get());
     m_tester = std::make_unique<QAbstractItemModelTester>(
         tree()->model(), QAbstractItemModelTester::FailureReportingMode::QtTest);
     m_form->show();
@@ -151,7 +151,7 @@ void TestLstEdit::editChangesOnlyByAChoice()
     tree()->setColumnWidth(1, 12);
     combo = startEdit();
     QVERIFY(combo);
-    QCOMPARE(combo->width(), TComboEditLink::MinEditorWidth);
+    QCOMPARE(combo->width(), OrientationDelegate::kMinEditorWidth);
     QVERIFY(combo->geometry().right() <= tree()->viewport()->rect().right());
     QTest::keyClick(combo->view(), Qt::Key_Escape);
     QTRY_VERIFY(!combo->view()->isVisible());
@@ -201,12 +201,12 @@ void TestLstEdit::deleteAsksFirst()
     QCOMPARE(asked.text, QStringLiteral("Smazat nastavení orientace sestavy \"Mzdové listy\"? "));
     QCOMPARE(asked.kind, MsgKind::Confirmation);
     QCOMPARE(asked.buttons, (QList<MsgButton>{MsgButton::Yes, MsgButton::No}));
-    QCOMPARE(m_list.Count(), 4);
+    QCOMPARE(m_list.count(), 4);
 
     // Yes removes the entry and its row; the next row takes its place.
     MessageDlgTestHook::setNextAnswers({MsgButton::Yes});
     QTest::keyClick(tree(), Qt::Key_Delete);
-    QCOMPARE(m_list.Count(), 3);
+    QCOMPARE(m_list.count(), 3);
     QCOMPARE(cell(1, 0), QStringLiteral("Výplatní páska"));
     QCOMPARE(tree()->currentIndex().row(), 1);
     QVERIFY(tree()->selectionModel()->isRowSelected(1, {}));
@@ -222,11 +222,11 @@ void TestLstEdit::deleteAsksFirst()
 
 void TestLstEdit::escClosesAndLayoutIsRemembered()
 {
-    const auto ini = OpenSettings();
+    const auto ini = openSettings();
     const QString lastUsed = QStringLiteral("LastUsed");
     const QString width0 = QStringLiteral("FormLstEdit.Columns.0.Width");
     // A width no header could have given is not restored.
-    QVERIFY(ini->WriteInteger(lastUsed, QStringLiteral("FormLstEdit.Columns.1.Width"), 0));
+    QVERIFY(ini->writeInteger(lastUsed, QStringLiteral("FormLstEdit.Columns.1.Width"), 0));
     open();
     QCOMPARE(tree()->columnWidth(1), 80);
     tree()->header()->resizeSection(0, 210);
@@ -234,23 +234,23 @@ void TestLstEdit::escClosesAndLayoutIsRemembered()
     m_form->resize(500, 300);
     QTest::keyClick(tree(), Qt::Key_Escape);
     QVERIFY(!m_form->isVisible());
-    QCOMPARE(ini->ReadInteger(lastUsed, width0, 0), 210);
+    QCOMPARE(ini->readInteger(lastUsed, width0, 0), 210);
 
     // Opened modally as the settings dialog does: the widths and the size come back.
-    TFormLstEdit again(m_list, m_settings, m_owner.get());
+    OrientationEditor again(m_list, m_settings, m_owner.get());
     QCOMPARE(again.size(), QSize(500, 300));
     QList<int> widths;
     QTimer::singleShot(0, &again, [&] {
-        widths = {again.MyTree->columnWidth(0), again.MyTree->columnWidth(1)};
+        widths = {again.tree->columnWidth(0), again.tree->columnWidth(1)};
         again.close();
     });
     QCOMPARE(again.exec(), int(QDialog::Rejected));
     QCOMPARE(widths, (QList<int>{210, 120}));
 
     // A window closed before it was ever shown leaves the remembered widths alone.
-    TFormLstEdit unseen(m_list, m_settings, m_owner.get());
+    OrientationEditor unseen(m_list, m_settings, m_owner.get());
     unseen.reject();
-    QCOMPARE(ini->ReadInteger(lastUsed, width0, 0), 210);
+    QCOMPARE(ini->readInteger(lastUsed, width0, 0), 210);
 }
 
 QTEST_MAIN(TestLstEdit)

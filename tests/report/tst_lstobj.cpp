@@ -10,7 +10,7 @@
 
 namespace {
 
-const QByteArray kMark = TLstObj::HeaderMark;
+const QByteArray kMark = ReportHeader::kHeaderMark;
 
 // A valid header with one field replaced (index >= 0).
 QByteArray header(int index = -1, const QByteArray& value = {})
@@ -29,10 +29,10 @@ struct Parsed
     QString message;
 };
 
-Parsed parse(TLstObj& h, const QList<QByteArray>& lines)
+Parsed parse(ReportHeader& h, const QList<QByteArray>& lines)
 {
     QString message;
-    const bool ok = h.ParseHeader(lines, message);
+    const bool ok = h.parseHeader(lines, message);
     return {ok, message};
 }
 
@@ -101,7 +101,7 @@ void TestLstObj::splitting()
 {
     QFETCH(QByteArray, line);
     QFETCH(QList<QByteArray>, fields);
-    QCOMPARE(SplitHeaderFields(line), fields);
+    QCOMPARE(splitHeaderFields(line), fields);
 }
 
 void TestLstObj::partialIntegers_data()
@@ -124,7 +124,7 @@ void TestLstObj::partialIntegers()
 {
     QFETCH(QByteArray, field);
     QFETCH(int, value);
-    QCOMPARE(ReadHeaderInteger(field), value);
+    QCOMPARE(readHeaderInteger(field), value);
 }
 
 void TestLstObj::rejectsBrokenHeaders_data()
@@ -149,7 +149,7 @@ void TestLstObj::rejectsBrokenHeaders()
 {
     QFETCH(QList<QByteArray>, lines);
     QFETCH(QString, message);
-    TLstObj h;
+    ReportHeader h;
     const Parsed r = parse(h, lines);
     QVERIFY(!r.ok);
     QCOMPARE(r.message, message);
@@ -184,7 +184,7 @@ void TestLstObj::validationOrder()
 {
     QFETCH(QByteArray, line);
     QFETCH(QString, message);
-    TLstObj h;
+    ReportHeader h;
     const Parsed r = parse(h, {line});
     QCOMPARE(r.ok, message.isEmpty());
     QCOMPARE(r.message, message);
@@ -192,31 +192,31 @@ void TestLstObj::validationOrder()
 
 void TestLstObj::fieldsOfAGoodHeader()
 {
-    TLstObj h(QStringLiteral("/nonexistent/LST00001.PRN"));
-    h.FileTime = 77;
+    ReportHeader h(QStringLiteral("/nonexistent/LST00001.PRN"));
+    h.fileTime = 77;
     const Parsed r = parse(h, {header(), "body"});
     QVERIFY2(r.ok, qPrintable(r.message));
     QVERIFY(r.message.isEmpty());
-    QCOMPARE(h.FileSize, -1); // not found, but the lines still parse
-    QCOMPARE(h.FileTime, 77u);
-    QCOMPARE(h.Version, 1);
-    QCOMPARE(h.Title, QByteArray("V\xFDplatn\xED listina"));
-    QCOMPARE(h.Width, 96);
-    QCOMPARE(h.Pages, 3);
-    QCOMPARE(h.LinesPerPage, 60);
-    QCOMPARE(h.CodePage, 1250);
-    QCOMPARE(h.Scale, 100);
-    QVERIFY(h.Frames);
-    QCOMPARE(h.Period, QByteArray("03/2004"));
+    QCOMPARE(h.fileSize, -1); // not found, but the lines still parse
+    QCOMPARE(h.fileTime, 77u);
+    QCOMPARE(h.version, 1);
+    QCOMPARE(h.title, QByteArray("V\xFDplatn\xED listina"));
+    QCOMPARE(h.width, 96);
+    QCOMPARE(h.pages, 3);
+    QCOMPARE(h.linesPerPage, 60);
+    QCOMPARE(h.codePage, 1250);
+    QCOMPARE(h.scale, 100);
+    QVERIFY(h.frames);
+    QCOMPARE(h.period, QByteArray("03/2004"));
 
     QVERIFY(parse(h, {header(11, "01")}).ok);
-    QVERIFY(!h.Frames);
+    QVERIFY(!h.frames);
     // Version 0 ignores field 12.
     QVERIFY(parse(h, {header(1, "0")}).ok);
-    QVERIFY(h.Period.isEmpty());
+    QVERIFY(h.period.isEmpty());
     // Version 1 takes field 12 as it stands.
     QVERIFY(parse(h, {header(12, "whatever")}).ok);
-    QCOMPARE(h.Period, QByteArray("whatever"));
+    QCOMPARE(h.period, QByteArray("whatever"));
 }
 
 void TestLstObj::dateAndTime_data()
@@ -246,12 +246,12 @@ void TestLstObj::dateAndTime()
     QFETCH(int, year);
     QFETCH(int, month);
     QFETCH(QString, created);
-    TLstObj h;
+    ReportHeader h;
     QVERIFY(parse(h, {header(2, date).replace("13450799", time)}).ok);
-    QCOMPARE(int(h.Year), year);
-    QCOMPARE(int(h.Month), month);
-    QCOMPARE(h.Created.toIsoString(), created);
-    QCOMPARE(h.Created.hasDate(), !created.isEmpty());
+    QCOMPARE(int(h.year), year);
+    QCOMPARE(int(h.month), month);
+    QCOMPARE(h.created.toIsoString(), created);
+    QCOMPARE(h.created.hasDate(), !created.isEmpty());
 }
 
 void TestLstObj::period_data()
@@ -276,35 +276,35 @@ void TestLstObj::period()
 {
     QFETCH(QByteArray, line4);
     QFETCH(QByteArray, period);
-    TLstObj h;
+    ReportHeader h;
     const QByteArray elevenFields = kMark + ";1;20040315;1200;T;80;1;60;x;852;100";
     QVERIFY(parse(h, {elevenFields, "", "", line4}).ok);
-    QCOMPARE(h.Period, period);
+    QCOMPARE(h.period, period);
     // Three lines: no fourth line to search.
     QVERIFY(parse(h, {elevenFields, "", line4}).ok);
-    QVERIFY(h.Period.isEmpty());
+    QVERIFY(h.period.isEmpty());
 }
 
 void TestLstObj::titleIsConverted()
 {
-    TLstObj h;
+    ReportHeader h;
     // "Čas" in CP852 (0xAC = Č) and Kamenický (0x80 = Č); Windows-1250 stays as it is.
     QVERIFY(parse(h, {header(4, "\" \xAC"
                                 "as \"")
                           .replace(";1250;", ";852;")})
                 .ok);
-    QCOMPARE(h.Title, QByteArray("\xC8"
+    QCOMPARE(h.title, QByteArray("\xC8"
                                  "as"));
     QVERIFY(parse(h, {header(4, "\x80"
                                 "as")
                           .replace(";1250;", ";862;")})
                 .ok);
-    QCOMPARE(h.Title, QByteArray("\xC8"
+    QCOMPARE(h.title, QByteArray("\xC8"
                                  "as"));
     QVERIFY(parse(h, {header(4, "\xAC"
                                 "as")})
                 .ok);
-    QCOMPARE(h.Title, QByteArray("\xAC"
+    QCOMPARE(h.title, QByteArray("\xAC"
                                  "as"));
 }
 
@@ -318,14 +318,14 @@ void TestLstObj::loadHeaderReadsTheFile()
                                     "line 6\r\n";
     writeFile(path, data);
     setModified(path, QDateTime(QDate(2023, 11, 30), QTime(8, 15, 31)));
-    TLstObj h(path);
+    ReportHeader h(path);
     QString message;
-    QVERIFY2(h.LoadHeader(message), qPrintable(message));
-    QCOMPARE(h.FileSize, qint32(data.size()));
-    QCOMPARE(h.FileTime, platform::dosDateTime(QDateTime(QDate(2023, 11, 30), QTime(8, 15, 30))));
-    QCOMPARE(h.FileTime >> 16, quint32((2023 - 1980) << 9 | 11 << 5 | 30));
-    QCOMPARE(h.Period, QByteArray("11/2023"));
-    QCOMPARE(h.Title, QByteArray("V\xFDplatn\xED listina"));
+    QVERIFY2(h.loadHeader(message), qPrintable(message));
+    QCOMPARE(h.fileSize, qint32(data.size()));
+    QCOMPARE(h.fileTime, platform::dosDateTime(QDateTime(QDate(2023, 11, 30), QTime(8, 15, 30))));
+    QCOMPARE(h.fileTime >> 16, quint32((2023 - 1980) << 9 | 11 << 5 | 30));
+    QCOMPARE(h.period, QByteArray("11/2023"));
+    QCOMPARE(h.title, QByteArray("V\xFDplatn\xED listina"));
 }
 
 void TestLstObj::loadHeaderRefusesAFileBeingWritten()
@@ -341,39 +341,39 @@ void TestLstObj::loadHeaderRefusesAFileBeingWritten()
         QStringLiteral("/bin/sh"),
         {QStringLiteral("-c"), QStringLiteral("exec 3>>\"$0\"; echo open; exec sleep 30"), path});
     QVERIFY(writer.waitForReadyRead(10000));
-    TLstObj h(path);
-    QVERIFY(!h.LoadHeader());
+    ReportHeader h(path);
+    QVERIFY(!h.loadHeader());
     writer.kill();
     writer.waitForFinished();
-    QVERIFY(h.LoadHeader());
+    QVERIFY(h.loadHeader());
 }
 
 void TestLstObj::loadHeaderSurvivesBadFiles()
 {
     QTemporaryDir dir;
     const QString path = dir.filePath(QStringLiteral("LST00003.PRN"));
-    TLstObj h(path);
+    ReportHeader h(path);
     QString message;
-    QVERIFY(!h.LoadHeader(message)); // missing
+    QVERIFY(!h.loadHeader(message)); // missing
     QCOMPARE(message, QStringLiteral("Obecná chyba formátu"));
 
     // A header line of megabytes: only its beginning is kept, which cuts the title short and
     // leaves too few fields.
     QByteArray huge = header(4, "\"" + QByteArray(8 << 20, 'x') + "\"");
     writeFile(path, huge + "\r\n");
-    QVERIFY(!h.LoadHeader(message));
+    QVERIFY(!h.loadHeader(message));
     QCOMPARE(message, QStringLiteral("Nečitelná hlavička sestavy"));
 
     // A NUL byte ends the report: this one is empty.
     writeFile(path, QByteArray("\0\0\0\xFF\xFE", 5) + header());
-    QVERIFY(!h.LoadHeader(message));
+    QVERIFY(!h.loadHeader(message));
     QCOMPARE(message, QStringLiteral("Obecná chyba formátu"));
 
     // A directory or a named pipe by the name of a report never hangs the reader.
-    QVERIFY(!TLstObj(dir.path()).LoadHeader());
+    QVERIFY(!ReportHeader(dir.path()).loadHeader());
     const QString fifo = dir.filePath(QStringLiteral("LST00004.PRN"));
     QCOMPARE(QProcess::execute(QStringLiteral("mkfifo"), {fifo}), 0);
-    QVERIFY(!TLstObj(fifo).LoadHeader());
+    QVERIFY(!ReportHeader(fifo).loadHeader());
 }
 
 void TestLstObj::loadHeaderEndsAtNulAsPrintingDoes()
@@ -388,12 +388,12 @@ void TestLstObj::loadHeaderEndsAtNulAsPrintingDoes()
     ReportFile file;
     QString message;
     QVERIFY2(file.open(path, message), qPrintable(message));
-    TLstObj printed(path);
-    QVERIFY2(printed.ParseHeader(file.headLines(), message), qPrintable(message));
-    TLstObj listed(path);
-    QVERIFY2(listed.LoadHeader(message), qPrintable(message));
-    QVERIFY(listed.Period.isEmpty());
-    QCOMPARE(listed.Period, printed.Period);
+    ReportHeader printed(path);
+    QVERIFY2(printed.parseHeader(file.headLines(), message), qPrintable(message));
+    ReportHeader listed(path);
+    QVERIFY2(listed.loadHeader(message), qPrintable(message));
+    QVERIFY(listed.period.isEmpty());
+    QCOMPARE(listed.period, printed.period);
 }
 
 QTEST_GUILESS_MAIN(TestLstObj)

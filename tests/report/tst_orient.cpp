@@ -16,23 +16,23 @@ namespace {
 // Replaces the hive by one whose orientation list holds `values` (regedit lines).
 void writeLstList(const QByteArray& values)
 {
-    writeSettingsHive(TMvRegIni::hivePath(),
+    writeSettingsHive(RegistryIni::hivePath(),
                       "\r\n[HKEY_CURRENT_USER\\Software\\Morvane\\Tarnyx\\Settings\\LstList]\r\n" +
                           values);
 }
 
-TLstObj header(const QString& title)
+ReportHeader header(const QString& title)
 {
-    TLstObj h;
-    h.Title = UnicodeToCp1250(title);
+    ReportHeader h;
+    h.title = unicodeToCp1250(title);
     return h;
 }
 
-QStringList titles(const TLstList& list)
+QStringList titles(const OrientationMemory& list)
 {
     QStringList out;
-    for (const TOrient& e : list.Entries())
-        out << Cp1250ToUnicode(e.Title);
+    for (const Orientation& e : list.entries())
+        out << cp1250ToUnicode(e.title);
     return out;
 }
 
@@ -57,7 +57,7 @@ private:
 void TestOrient::initTestCase()
 {
     QLocale::setDefault(QLocale(QLocale::Czech));
-    Morvane().ProductKey = QStringLiteral("Tarnyx");
+    productKeys().productKey = QStringLiteral("Tarnyx");
 }
 
 void TestOrient::init()
@@ -70,20 +70,20 @@ void TestOrient::init()
 void TestOrient::lookupAndStore()
 {
     writeLstList("\"Výplatní listina\"=\"1\"\r\n");
-    TLstList list;
-    list.Load();
+    OrientationMemory list;
+    list.load();
     // Titles that differ only in letter case are one report; accents are not letter case.
-    QCOMPARE(list.Lookup(header(QStringLiteral("VÝPLATNÍ LISTINA"))), quint8(1));
-    list.Store(header(QStringLiteral("výplatní LISTINA")), 2);
-    QCOMPARE(list.Entries(), (QList<TOrient>{{UnicodeToCp1250(u"Výplatní listina"), 2}}));
+    QCOMPARE(list.lookup(header(QStringLiteral("VÝPLATNÍ LISTINA"))), quint8(1));
+    list.store(header(QStringLiteral("výplatní LISTINA")), 2);
+    QCOMPARE(list.entries(), (QList<Orientation>{{unicodeToCp1250(u"Výplatní listina"), 2}}));
 
-    list.Store(header(QStringLiteral("Vyplatni listina")), 1); // unknown: nothing to set
-    QCOMPARE(list.Count(), 1);
+    list.store(header(QStringLiteral("Vyplatni listina")), 1); // unknown: nothing to set
+    QCOMPARE(list.count(), 1);
     // A new title is added with the default before the user is asked; kept at the default, it
     // is not asked about again.
-    QCOMPARE(list.Lookup(header(QStringLiteral("Vyplatni listina"))), quint8(255));
-    QCOMPARE(list.Lookup(header(QStringLiteral("VYPLATNI LISTINA"))), quint8(0));
-    QCOMPARE(list.Count(), 2);
+    QCOMPARE(list.lookup(header(QStringLiteral("Vyplatni listina"))), quint8(255));
+    QCOMPARE(list.lookup(header(QStringLiteral("VYPLATNI LISTINA"))), quint8(0));
+    QCOMPARE(list.count(), 2);
 }
 
 void TestOrient::loadReadsEveryValue()
@@ -92,27 +92,27 @@ void TestOrient::loadReadsEveryValue()
     // it would be missing from the list and so from the registry after the next save.
     writeLstList("\"Daň\"=\"2\"\r\n\"Hlášení\"=dword:00000001\r\n\"Cena\"=\"x\"\r\n"
                  "\"Chyby\"=\"-1\"\r\n\"Inventura\"=hex:01\r\n");
-    TLstList list;
-    list.Load();
-    QCOMPARE(list.Entries(), (QList<TOrient>{
-                                 {UnicodeToCp1250(u"Cena"), 255},
-                                 {UnicodeToCp1250(u"Daň"), 2},
-                                 {UnicodeToCp1250(u"Hlášení"), 1},
-                                 {UnicodeToCp1250(u"Chyby"), 255},
-                                 {UnicodeToCp1250(u"Inventura"), 255},
+    OrientationMemory list;
+    list.load();
+    QCOMPARE(list.entries(), (QList<Orientation>{
+                                 {unicodeToCp1250(u"Cena"), 255},
+                                 {unicodeToCp1250(u"Daň"), 2},
+                                 {unicodeToCp1250(u"Hlášení"), 1},
+                                 {unicodeToCp1250(u"Chyby"), 255},
+                                 {unicodeToCp1250(u"Inventura"), 255},
                              }));
-    QCOMPARE(TOrientName(list.Entries().at(0).Orientation), QStringLiteral("??"));
+    QCOMPARE(orientationName(list.entries().at(0).orientation), QStringLiteral("??"));
     // A title that loaded as unusable is asked about again.
-    QCOMPARE(list.Lookup(header(QStringLiteral("cena"))), quint8(255));
+    QCOMPARE(list.lookup(header(QStringLiteral("cena"))), quint8(255));
 }
 
 void TestOrient::sortsByUserLocale()
 {
     writeLstList("\"Chyby\"=\"1\"\r\n\"Daň\"=\"1\"\r\n\"Hlášení\"=\"1\"\r\n"
                  "\"Čtvrtletní\"=\"1\"\r\n\"Cena\"=\"1\"\r\n");
-    TLstList list;
-    list.Load();
-    list.Lookup(header(QStringLiteral("cestovné")));
+    OrientationMemory list;
+    list.load();
+    list.lookup(header(QStringLiteral("cestovné")));
     // Czech order: Č after C, CH after H.
     QCOMPARE(titles(list), (QStringList{QStringLiteral("Cena"), QStringLiteral("cestovné"),
                                         QStringLiteral("Čtvrtletní"), QStringLiteral("Daň"),
@@ -123,32 +123,32 @@ void TestOrient::saveStoresExactlyTheList()
 {
     writeLstList("\"Daň\"=\"2\"\r\n\"Cena\"=\"1\"\r\n\"výplatní listina\"=\"1\"\r\n"
                  "\"Hlášení\"=\"0\"\r\n");
-    TLstList list;
-    list.Load();
+    OrientationMemory list;
+    list.load();
     // The editor's changes; indexes outside the list are ignored.
-    list.Remove(titles(list).indexOf(QStringLiteral("Daň")));
-    list.SetOrientation(titles(list).indexOf(QStringLiteral("Cena")), 2);
-    list.Remove(list.Count());
-    list.SetOrientation(-1, 1);
+    list.remove(titles(list).indexOf(QStringLiteral("Daň")));
+    list.setOrientation(titles(list).indexOf(QStringLiteral("Cena")), 2);
+    list.remove(list.count());
+    list.setOrientation(-1, 1);
     // A removed title comes back with the spelling of the next report that has it.
-    list.Remove(titles(list).indexOf(QStringLiteral("výplatní listina")));
-    list.Lookup(header(QStringLiteral("VÝPLATNÍ LISTINA")));
-    list.Store(header(QStringLiteral("VÝPLATNÍ LISTINA")), 1);
-    list.Lookup(header(QStringLiteral("Chyby")));
-    list.Save();
+    list.remove(titles(list).indexOf(QStringLiteral("výplatní listina")));
+    list.lookup(header(QStringLiteral("VÝPLATNÍ LISTINA")));
+    list.store(header(QStringLiteral("VÝPLATNÍ LISTINA")), 1);
+    list.lookup(header(QStringLiteral("Chyby")));
+    list.save();
 
-    const auto ini = OpenSettings();
-    QStringList names = ini->ReadSection(QStringLiteral("Settings\\LstList"));
+    const auto ini = openSettings();
+    QStringList names = ini->readSection(QStringLiteral("Settings\\LstList"));
     std::sort(names.begin(), names.end());
     QCOMPARE(names, (QStringList{QStringLiteral("Cena"), QStringLiteral("Chyby"),
                                  QStringLiteral("Hlášení"), QStringLiteral("VÝPLATNÍ LISTINA")}));
-    TLstList reloaded;
-    reloaded.Load();
-    QCOMPARE(reloaded.Entries(), list.Entries());
-    QCOMPARE(reloaded.Entries().at(0).Orientation, quint8(2)); // Cena, changed in the editor
+    OrientationMemory reloaded;
+    reloaded.load();
+    QCOMPARE(reloaded.entries(), list.entries());
+    QCOMPARE(reloaded.entries().at(0).orientation, quint8(2)); // Cena, changed in the editor
 
-    TLstList().Save();
-    QVERIFY(ini->ReadSection(QStringLiteral("Settings\\LstList")).isEmpty());
+    OrientationMemory().save();
+    QVERIFY(ini->readSection(QStringLiteral("Settings\\LstList")).isEmpty());
 }
 
 void TestOrient::titleWithUndefinedBytesComesBack()
@@ -156,17 +156,17 @@ void TestOrient::titleWithUndefinedBytesComesBack()
     // Bytes that Windows-1250 leaves undefined still belong to the title: the answer is found
     // again after a restart instead of being asked at every start.
     writeLstList("");
-    TLstObj h;
-    h.Title = QByteArray("Mzdy \x81\x83\x88\x90\x98 2024");
-    TLstList list;
-    QCOMPARE(list.Lookup(h), quint8(255));
-    list.Store(h, 2);
-    list.Save();
-    TLstList reloaded;
-    reloaded.Load();
-    QCOMPARE(reloaded.Count(), 1);
-    QCOMPARE(reloaded.Entries().first().Title, h.Title);
-    QCOMPARE(reloaded.Lookup(h), quint8(2));
+    ReportHeader h;
+    h.title = QByteArray("Mzdy \x81\x83\x88\x90\x98 2024");
+    OrientationMemory list;
+    QCOMPARE(list.lookup(h), quint8(255));
+    list.store(h, 2);
+    list.save();
+    OrientationMemory reloaded;
+    reloaded.load();
+    QCOMPARE(reloaded.count(), 1);
+    QCOMPARE(reloaded.entries().first().title, h.title);
+    QCOMPARE(reloaded.lookup(h), quint8(2));
 }
 
 QTEST_GUILESS_MAIN(TestOrient)

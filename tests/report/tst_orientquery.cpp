@@ -21,12 +21,12 @@ private slots:
 
 void TestOrientQuery::dialog()
 {
-    TAppSettings settings;
-    TLstObj report;
+    AppSettings settings;
+    ReportHeader report;
     // "Mzdové listy ščřě <b>" in Windows-1250.
-    report.Title = QByteArray("Mzdov\xE9 listy \x9A\xE8\xF8\xEC <b>");
-    TFormOrientQuery dialog(settings);
-    dialog.SetReport(report);
+    report.title = QByteArray("Mzdov\xE9 listy \x9A\xE8\xF8\xEC <b>");
+    OrientationQuestion dialog(settings);
+    dialog.setReport(report);
     dialog.show();
     QVERIFY(QTest::qWaitForWindowExposed(&dialog));
 
@@ -73,9 +73,9 @@ void TestOrientQuery::askOrientation()
     QFETCH(bool, ownerShown);
     QFETCH(int, answer);
 
-    TAppSettings settings;
-    TLstObj report(QStringLiteral("/srv/Lst/LST00001.PRN"));
-    report.Title = QByteArray("V\xDDPLATN\xCD P\xC1SKA");
+    AppSettings settings;
+    ReportHeader report(QStringLiteral("/srv/Lst/LST00001.PRN"));
+    report.title = QByteArray("V\xDDPLATN\xCD P\xC1SKA");
     QWidget owner;
     owner.setGeometry(100, 50, 600, 400);
     if (ownerShown) {
@@ -86,8 +86,8 @@ void TestOrientQuery::askOrientation()
     QStringList previewed;
     OrientPreviewOpener opener;
     if (preview) {
-        opener = [&](const TLstObj& shown, QWidget* previewOwner) {
-            previewed << shown.FileName;
+        opener = [&](const ReportHeader& shown, QWidget* previewOwner) {
+            previewed << shown.fileName;
             QCOMPARE(previewOwner, QApplication::activeModalWidget());
         };
     }
@@ -96,7 +96,7 @@ void TestOrientQuery::askOrientation()
     QPoint centre;
     bool viewVisible = true;
     QTimer::singleShot(0, this, [&] {
-        auto* dialog = qobject_cast<TFormOrientQuery*>(QApplication::activeModalWidget());
+        auto* dialog = qobject_cast<OrientationQuestion*>(QApplication::activeModalWidget());
         QVERIFY(dialog);
         title = dialog->TextLabel->text();
         centre = dialog->geometry().center();
@@ -112,7 +112,7 @@ void TestOrientQuery::askOrientation()
                 QTest::mouseClick(dialog->btnPortrait, Qt::LeftButton);
         }
     });
-    QCOMPARE(AskOrientation(report, settings, &owner, opener), answer);
+    QCOMPARE(runOrientationQuestion(report, settings, &owner, opener), answer);
 
     QCOMPARE(title, QStringLiteral("VÝPLATNÍ PÁSKA"));
     const QPoint expected = ownerShown
@@ -121,11 +121,11 @@ void TestOrientQuery::askOrientation()
     QVERIFY2((centre - expected).manhattanLength() <= 2,
              qPrintable(QStringLiteral("%1,%2").arg(centre.x()).arg(centre.y())));
     QCOMPARE(viewVisible, preview);
-    QCOMPARE(previewed, preview ? QStringList{report.FileName} : QStringList{});
+    QCOMPARE(previewed, preview ? QStringList{report.fileName} : QStringList{});
     // Released afterwards.
     const QWidgetList widgets = QApplication::allWidgets();
     for (const QWidget* widget : widgets)
-        QVERIFY(!qobject_cast<const TFormOrientQuery*>(widget));
+        QVERIFY(!qobject_cast<const OrientationQuestion*>(widget));
 }
 
 QTEST_MAIN(TestOrientQuery)

@@ -50,34 +50,34 @@ private slots:
 
 void TestPictures::toolAndRolePictures()
 {
-    for (int i = 0; i < ToolCount; ++i) {
+    for (int i = 0; i < kToolCount; ++i) {
         if (Tool(i) == Tool::Unused7)
             QCOMPARE(opaquePixels(toolIcon(Tool(i)).pixmap(QSize(21, 21)).toImage()), 0);
         else
-            checkIcon(toolIcon(Tool(i)), ToolSize, "tool", i);
+            checkIcon(toolIcon(Tool(i)), kToolSize, "tool", i);
     }
-    for (int i = 0; i < RoleCount; ++i)
+    for (int i = 0; i < kRoleCount; ++i)
         checkIcon(roleIcon(Role(i)), 16, "role", i);
-    QVERIFY(toolIcon(Tool(ToolCount)).isNull());
+    QVERIFY(toolIcon(Tool(kToolCount)).isNull());
     QVERIFY(roleIcon(Role(-1)).isNull());
 }
 
 void TestPictures::trayPicturesAndAnimation()
 {
     const QList<QPixmap> still = trayPictures();
-    QCOMPARE(still.size(), TrayPictureCount);
+    QCOMPARE(still.size(), kTrayPictureCount);
     for (const QPixmap& pixmap : still) {
         QCOMPARE(pixmap.size(), QSize(16, 16));
         QVERIFY(opaquePixels(pixmap.toImage()) > 32);
         QVERIFY(cornersClear(pixmap.toImage()));
     }
     const QList<QPixmap> sharp = trayPictures(2);
-    QCOMPARE(sharp.size(), TrayPictureCount);
+    QCOMPARE(sharp.size(), kTrayPictureCount);
     QCOMPARE(sharp.first().size(), QSize(32, 32));
     QCOMPARE(sharp.first().devicePixelRatio(), 2.0);
 
     const QList<QPixmap> frames = trayAnimation();
-    QCOMPARE(frames.size(), TrayFrameCount);
+    QCOMPARE(frames.size(), kTrayFrameCount);
     QList<QImage> images;
     for (const QPixmap& frame : frames) {
         QCOMPARE(frame.size(), QSize(16, 16));
