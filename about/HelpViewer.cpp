@@ -303,7 +303,7 @@ void showHelpTopic(QWidget* owner, const QString& helpFile, const QString& topic
         QString error;
         std::unique_ptr<HelpWindow> made = HelpWindow::open(helpFile, error);
         if (!made) {
-            MessageDlg(error, MsgKind::Error, {MsgButton::Ok}, QStringLiteral("Nápověda"), owner);
+            messageDlg(error, MsgKind::Error, {MsgButton::Ok}, QStringLiteral("Nápověda"), owner);
             return;
         }
         made->setAttribute(Qt::WA_DeleteOnClose);

@@ -74,7 +74,7 @@ class CliHost : public JobHost
 public:
     int askOrientation(const ReportHeader&) override { return OrientByWidth; }
     // The command reports the error itself once the job has ended.
-    void showPrintError(TPrnObj& job) override { job.Choice = ErrorChoice::Cancel; }
+    void showPrintError(PrintJob& job) override { job.choice = ErrorChoice::Cancel; }
 };
 
 // Prints one report through a print job onto `device`; the report file stays where it is.
@@ -84,12 +84,12 @@ int printReport(Context& ctx, const QString& report, AppSettings settings, Print
     JobState state;
     CliHost host;
     {
-        TPrnObj job(QFileInfo(report).absoluteFilePath(),
-                    PrintContext{settings, orientationMemory(), state, device, host});
-        job.DisposeWhenDone = false;
-        job.Run();
+        PrintJob job(QFileInfo(report).absoluteFilePath(),
+                     PrintContext{settings, orientationMemory(), state, device, host});
+        job.disposeWhenDone = false;
+        job.run();
     }
-    const QString error = state.TakeWorkerError();
+    const QString error = state.takeWorkerError();
     if (!error.isEmpty()) {
         QString text = error;
         text.replace(u'\r', u'\n');
@@ -119,7 +119,7 @@ bool checkQueue(Context& ctx, const char* command, QString& queue)
     if (queue.isEmpty())
         return true;
     const QStringList installed = ctx.printers.printerNames();
-    const QString found = FindInstalledPrinter(installed, queue);
+    const QString found = findInstalledPrinter(installed, queue);
     if (!found.isEmpty()) {
         queue = found;
         return true;

@@ -46,11 +46,11 @@ int main(int argc, char* argv[])
     const platform::NamedMutex mutex(QStringLiteral("mutex_morvane_tarnyx"));
 
     // A second copy of the same program file shows the first one and ends.
-    TFormMain* window = nullptr;
+    MainWindow* window = nullptr;
     SingleInstance instance;
     if (instance.activateRunningCopy(platform::programFilePath(), [&window] {
             if (window)
-                window->RestoreFromTray();
+                window->restoreFromTray();
         }))
         return 0;
 
@@ -66,7 +66,7 @@ int main(int argc, char* argv[])
             QCoreApplication::exit(0);
             return;
         }
-        window->ExitRequested = true;
+        window->exitRequested = true;
         window->close();
     });
 
@@ -76,27 +76,27 @@ int main(int argc, char* argv[])
     int rc = 0;
     {
         CupsPrinterCatalog printers;
-        auto controller = std::make_unique<TDataModule1>(args, printers);
-        setShowHints(controller->Settings.showHints);
-        setHintHidePause(controller->Settings.hintHidePause);
+        auto controller = std::make_unique<JobController>(args, printers);
+        setShowHints(controller->settings.showHints);
+        setHintHidePause(controller->settings.hintHidePause);
         UiJobHost host(*controller);
         controller->setWorkerFactory([&controller, &host](const QString& path) {
-            return std::make_unique<TPrnThread>(path, *controller, host);
+            return std::make_unique<PrintWorker>(path, *controller, host);
         });
         // A settings file that cannot be read: the user learns it once, and why nothing is saved.
         if (const QString notice = platform::RegistryFile::takeNotice(); !notice.isEmpty())
-            MessageDlg(notice, MsgKind::Warning, {MsgButton::Ok});
-        const QString greeting = controller->CheckFirstRun();
+            messageDlg(notice, MsgKind::Warning, {MsgButton::Ok});
+        const QString greeting = controller->checkFirstRun();
         if (!greeting.isEmpty())
-            MessageDlg(greeting, MsgKind::Information, {MsgButton::Ok},
+            messageDlg(greeting, MsgKind::Information, {MsgButton::Ok},
                        QStringLiteral("Nová verze"));
         if (endRequested) {
             controller.reset();
-            FreeAppLog();
+            freeAppLog();
             return 0;
         }
-        controller->StartupTimer.start();
-        TFormMain::Dialogs dialogs;
+        controller->startupTimer.start();
+        MainWindow::Dialogs dialogs;
         dialogs.help = [](const QString& topic) {
             showHelpTopic(nullptr, getHelpFileName(), topic);
         };
@@ -106,33 +106,33 @@ int main(int argc, char* argv[])
         dialogs.settings = [&](QWidget* owner) {
             SetupServices services;
             services.documentInProgress = [&controller] {
-                return controller->Printing.load();
+                return controller->printing.load();
             };
             // Over a hidden main window (the program sits in the tray) the dialog stands alone.
             if (owner && !owner->isVisible())
                 owner = nullptr;
-            SettingsDialog dialog(controller->Settings, printers, std::move(services), owner);
+            SettingsDialog dialog(controller->settings, printers, std::move(services), owner);
             if (!owner) {
                 dialog.adjustSize();
-                CenterOnScreen(&dialog);
+                centerOnScreen(&dialog);
             }
             dialog.exec();
         };
-        auto form = std::make_unique<TFormMain>(*controller, args, dialogs);
+        auto form = std::make_unique<MainWindow>(*controller, args, dialogs);
         window = form.get();
         host.refreshStatusView = [&form] {
-            form->RefreshStatus();
+            form->refreshStatus();
         };
         host.askOrientationDialog = [&](const ReportHeader& h) {
-            return runOrientationQuestion(h, controller->Settings, window);
+            return runOrientationQuestion(h, controller->settings, window);
         };
-        form->ShowInitially();
+        form->showInitially();
 
         rc = QApplication::exec();
         // Every way out of the event loop ends here: the running job is abandoned, and its calls
         // to this thread are answered until it has ended, before anything it uses is freed.
-        controller->BeginShutdown();
-        const bool workerEnded = controller->WaitForWorker(2500);
+        controller->beginShutdown();
+        const bool workerEnded = controller->waitForWorker(2500);
         window = nullptr;
         host.refreshStatusView = nullptr;
         host.askOrientationDialog = nullptr;
@@ -141,14 +141,14 @@ int main(int argc, char* argv[])
             // Stuck in a call to the print server: what it uses is never freed, the report stays
             // in its spool directory (the journal knows whether the server got it), and the
             // program ends at once, its settings and log saved.
-            AppLog().AddEntry(QStringLiteral("PrnThread"), QStringLiteral("abandoned"));
-            controller->ForgetWorker();
-            controller->Shutdown();
+            appLog().addEntry(QStringLiteral("PrnThread"), QStringLiteral("abandoned"));
+            controller->forgetWorker();
+            controller->shutdown();
             std::fflush(nullptr);
             ::_exit(0);
         }
         controller.reset();
     }
-    FreeAppLog();
+    freeAppLog();
     return rc;
 }

@@ -51,20 +51,20 @@ int main(int argc, char* argv[])
             return 1;
         }
         CupsPrinterCatalog printers;
-        TDataModule1 controller({}, printers);
-        controller.Settings.directories = spool;
-        controller.Settings.printer = queue;
-        controller.Settings.erase = true;
-        controller.Settings.orientation = 0;
+        JobController controller({}, printers);
+        controller.settings.directories = spool;
+        controller.settings.printer = queue;
+        controller.settings.erase = true;
+        controller.settings.orientation = 0;
         UiJobHost host(controller);
         controller.setWorkerFactory([&](const QString& path) {
-            return std::make_unique<TPrnThread>(path, controller, host);
+            return std::make_unique<PrintWorker>(path, controller, host);
         });
-        TFormMain form(controller, {});
+        MainWindow form(controller, {});
         host.refreshStatusView = [&form] {
-            form.RefreshStatus();
+            form.refreshStatus();
         };
-        form.ActionPlayExecute();
+        form.play();
 
         // The user-interface thread's pulse: the longest gap between two 10 ms ticks.
         QElapsedTimer pulse;
@@ -77,13 +77,13 @@ int main(int argc, char* argv[])
         job.start();
         pulse.start();
         timer.start();
-        controller.Timer1Timer();
-        if (!controller.Worker()) {
+        controller.onTick();
+        if (!controller.worker()) {
             std::fprintf(stderr, "bench_tray_job: no job started\n");
             return 1;
         }
         // Waits in an event loop, as the program does: the thread sleeps between its events.
-        while (controller.Worker()) {
+        while (controller.worker()) {
             QEventLoop wait;
             QTimer::singleShot(20, &wait, &QEventLoop::quit);
             wait.exec();
@@ -91,9 +91,9 @@ int main(int argc, char* argv[])
         const qint64 took = job.elapsed();
         timer.stop();
         if (QFile::exists(spool + QStringLiteral("/LST00001.PRN")) ||
-            !controller.WorkerError().isEmpty()) {
+            !controller.workerError().isEmpty()) {
             std::fprintf(stderr, "bench_tray_job: the report was not printed: %s\n",
-                         qPrintable(controller.WorkerError()));
+                         qPrintable(controller.workerError()));
             return 1;
         }
         std::printf("run %d: job %lld ms, longest stall %lld ms\n", run, took, longest);

@@ -40,7 +40,7 @@ void postToTopLevelWidgets(const ReportHeader* report, events::DeleteOrigin orig
 {
     const QWidgetList windows = QApplication::topLevelWidgets();
     for (QWidget* window : windows)
-        QCoreApplication::postEvent(window, new events::LstDeletedEvent(report, origin));
+        QCoreApplication::postEvent(window, new events::ReportDeletedEvent(report, origin));
 }
 
 } // namespace
@@ -58,7 +58,7 @@ DeleteResult deleteReportEx(const ReportHeader* report, events::DeleteOrigin ori
 {
     if (!report)
         return DeleteResult::Failed;
-    const MsgButton answer = MessageDlg(
+    const MsgButton answer = messageDlg(
         QStringLiteral("Opravdu odstranit sestavu ?\r(Soubor na disku bude přesunut do koše.)"),
         MsgKind::Confirmation, {MsgButton::Yes, MsgButton::No},
         QStringLiteral("Odstranění sestavy"));
@@ -81,24 +81,24 @@ void requeueReport(const ReportHeader* report, JobState& state)
         return;
     const QString directory = QFileInfo(report->fileName).path().toUpper();
     if (!directory.endsWith(QLatin1String("BAKPRN"))) {
-        MessageDlg(QStringLiteral("Nelze určit adresář."), MsgKind::Error, {MsgButton::Ok},
+        messageDlg(QStringLiteral("Nelze určit adresář."), MsgKind::Error, {MsgButton::Ok},
                    kPrintCaption);
         return;
     }
     bool queued = false;
     {
-        QMutexLocker lock(&state.QueueLock);
+        QMutexLocker lock(&state.queueLock);
         try {
-            state.ReprintQueue.append(ReprintEntry{report->fileName, false});
+            state.reprintQueue.append(ReprintEntry{report->fileName, false});
             queued = true;
         } catch (const std::exception&) {
             queued = false;
         }
     }
     if (queued)
-        MessageDlg(QStringLiteral("Sestava byla zařazena do tiskové fronty."), MsgKind::Information,
+        messageDlg(QStringLiteral("Sestava byla zařazena do tiskové fronty."), MsgKind::Information,
                    {MsgButton::Ok}, kPrintCaption);
     else
-        MessageDlg(QStringLiteral("Sestavu se nepodařilo zařadit do tiskové fronty."),
+        messageDlg(QStringLiteral("Sestavu se nepodařilo zařadit do tiskové fronty."),
                    MsgKind::Error, {MsgButton::Ok}, kPrintCaption);
 }

@@ -64,7 +64,7 @@ QString validatePrinter(const QString& stored, PrinterCatalog& printers)
         return stored;
     }
     const QStringList installed = printers.printerNames();
-    QString found = FindInstalledPrinter(installed, stored);
+    QString found = findInstalledPrinter(installed, stored);
     if (found.isEmpty() && !installed.isEmpty()) {
         // Without a default queue the stored name stands (its jobs fail and say why) rather
         // than whichever queue comes first.

@@ -489,7 +489,7 @@ void SettingsDialog::fillPrinterList()
     printerCombo->addItems(installed);
     int selected = 0; // "[žádná]"
     if (!m_settings.printer.isEmpty()) {
-        const QString found = FindInstalledPrinter(installed, m_settings.printer);
+        const QString found = findInstalledPrinter(installed, m_settings.printer);
         selected = found.isEmpty() ? -1 : int(installed.lastIndexOf(found)) + 1;
     }
     printerCombo->setCurrentIndex(selected);
@@ -574,7 +574,7 @@ void SettingsDialog::actDirExecute()
 void SettingsDialog::actPrnExecute()
 {
     if (printerCombo->currentIndex() <= 0) {
-        MessageDlg(QStringLiteral("Tiskárna %1 neprovádí žádný textový výstup, tištěná sestava "
+        messageDlg(QStringLiteral("Tiskárna %1 neprovádí žádný textový výstup, tištěná sestava "
                                   "\"zmizí\". \rPokud je vypnut přepínač \"po vytištění sestavu "
                                   "smazat\", \rsestava se místo vytištění jen uloží do archívu a "
                                   "bude později \rdostupná pomocí prohlížeče sestav. ")
@@ -645,7 +645,7 @@ void SettingsDialog::accept()
     updateAutorun();
     // The settings apply for this session either way; the user learns that they will not last.
     if (!s.saveSettings())
-        MessageDlg(QStringLiteral("Nastavení se nepodařilo uložit do souboru %1.")
+        messageDlg(QStringLiteral("Nastavení se nepodařilo uložit do souboru %1.")
                        .arg(RegistryIni::hivePath()),
                    MsgKind::Error, {MsgButton::Ok}, QString(), this);
     setShowHints(s.showHints);

@@ -7,15 +7,15 @@ namespace events {
 
 // The run state asked for by the print worker: run (true) or pause (false). The main window acts
 // on it.
-constexpr QEvent::Type PrintState = QEvent::Type(QEvent::User + 198);
+constexpr QEvent::Type kPrintState = QEvent::Type(QEvent::User + 198);
 // A report was moved to the trash.
-constexpr QEvent::Type LstDeleted = QEvent::Type(QEvent::User + 197);
+constexpr QEvent::Type kReportDeleted = QEvent::Type(QEvent::User + 197);
 
 class PrintStateEvent : public QEvent
 {
 public:
-    explicit PrintStateEvent(bool run) : QEvent(PrintState), Run(run) {}
-    const bool Run;
+    explicit PrintStateEvent(bool run) : QEvent(kPrintState), run(run) {}
+    const bool run;
 };
 
 // Origins of a deletion.
@@ -26,14 +26,14 @@ enum DeleteOrigin
     FromErrorDialog = 2
 };
 
-class LstDeletedEvent : public QEvent
+class ReportDeletedEvent : public QEvent
 {
 public:
-    LstDeletedEvent(const void* report, int origin)
-        : QEvent(LstDeleted), Report(report), Origin(origin)
+    ReportDeletedEvent(const void* report, int origin)
+        : QEvent(kReportDeleted), report(report), origin(origin)
     {}
-    const void* const Report; // identity only, never dereferenced
-    const int Origin;
+    const void* const report; // identity only, never dereferenced
+    const int origin;
 };
 
 } // namespace events

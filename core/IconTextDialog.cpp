@@ -22,21 +22,21 @@ IconTextDialog::IconTextDialog(const Frame& frame, QWidget* parent)
     setWindowTitle(frame.title);
     setFixedSize(frame.clientSize);
 
-    TextLabel = new QLabel(this);
-    TextLabel->setObjectName(QStringLiteral("TextLabel"));
-    TextLabel->setTextFormat(Qt::PlainText);
-    TextLabel->setWordWrap(true);
-    TextLabel->setAlignment(Qt::AlignLeft | Qt::AlignTop);
+    textLabel = new QLabel(this);
+    textLabel->setObjectName(QStringLiteral("TextLabel"));
+    textLabel->setTextFormat(Qt::PlainText);
+    textLabel->setWordWrap(true);
+    textLabel->setAlignment(Qt::AlignLeft | Qt::AlignTop);
 
-    Bevel1 = new QFrame(this);
-    Bevel1->setObjectName(QStringLiteral("Bevel1"));
-    Bevel1->setFrameShape(QFrame::HLine);
-    Bevel1->setFrameShadow(QFrame::Sunken);
-    Bevel1->setGeometry(8, frame.bevelTop, 369, 2);
+    separator = new QFrame(this);
+    separator->setObjectName(QStringLiteral("Bevel1"));
+    separator->setFrameShape(QFrame::HLine);
+    separator->setFrameShadow(QFrame::Sunken);
+    separator->setGeometry(8, frame.bevelTop, 369, 2);
     setText(QString());
 }
 
-int IconTextDialog::IconSize() const
+int IconTextDialog::iconSize() const
 {
     const int size = style()->pixelMetric(QStyle::PM_MessageBoxIconSize, nullptr, this);
     return size > 0 ? size : 32;
@@ -49,21 +49,21 @@ void IconTextDialog::setText(const QString& text)
     QString shown = text;
     shown.replace(u'/', QStringLiteral("/\u200B"));
     shown.replace(u'\\', QStringLiteral("\\\u200B"));
-    TextLabel->setText(shown);
-    const int left = IconSize() + 16;
+    textLabel->setText(shown);
+    const int left = iconSize() + 16;
     const int textWidth = width() - left - 8;
     // The whole text is shown: the dialog grows below the text when it needs more lines (up to
     // half the screen; beyond that the text is cut, never the buttons).
     const int limit = screen() ? screen()->availableGeometry().height() / 2 : 600;
-    const int needed = std::min(TextLabel->heightForWidth(textWidth), limit);
+    const int needed = std::min(textLabel->heightForWidth(textWidth), limit);
     const int grow = std::max(0, needed - m_textHeight);
-    TextLabel->setGeometry(left, kTextTop, textWidth, m_textHeight + grow);
+    textLabel->setGeometry(left, kTextTop, textWidth, m_textHeight + grow);
     const int shift = grow - m_grown;
     if (shift == 0)
         return;
     m_grown = grow;
     for (QWidget* w : findChildren<QWidget*>(QString(), Qt::FindDirectChildrenOnly))
-        if (w != TextLabel && w->y() > kTextTop)
+        if (w != textLabel && w->y() > kTextTop)
             w->move(w->x(), w->y() + shift);
     m_buttonTop += shift;
     setFixedSize(width(), height() + shift);
@@ -83,8 +83,8 @@ void IconTextDialog::paintEvent(QPaintEvent* event)
 {
     QDialog::paintEvent(event);
     QPainter painter(this);
-    const int size = IconSize();
+    const int size = iconSize();
     style()
         ->standardIcon(m_icon, nullptr, this)
-        .paint(&painter, QRect(8, TextLabel->y(), size, size));
+        .paint(&painter, QRect(8, textLabel->y(), size, size));
 }

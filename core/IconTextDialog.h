@@ -27,10 +27,10 @@ public:
     IconTextDialog(const Frame& frame, QWidget* parent);
 
     // The size of the icon drawn at the left of the text.
-    int IconSize() const;
+    int iconSize() const;
 
-    QLabel* TextLabel = nullptr;
-    QFrame* Bevel1 = nullptr;
+    QLabel* textLabel = nullptr;
+    QFrame* separator = nullptr;
 
 protected:
     // Shows `text` as it is (never as markup) beside the icon: left of it the icon and a gap,

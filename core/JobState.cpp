@@ -2,7 +2,7 @@
 
 #include <algorithm>
 
-void JobState::SetCurrentFile(const QString& fileName)
+void JobState::setCurrentFile(const QString& fileName)
 {
     QMutexLocker lock(&m_fieldsLock);
     m_currentFile = fileName;
@@ -11,94 +11,94 @@ void JobState::SetCurrentFile(const QString& fileName)
     m_pageNumber = 0;
 }
 
-void JobState::SetReportTitle(const QByteArray& title)
+void JobState::setReportTitle(const QByteArray& title)
 {
     QMutexLocker lock(&m_fieldsLock);
     m_reportTitle = title;
 }
 
-void JobState::SetPageCount(int pages)
+void JobState::setPageCount(int pages)
 {
     QMutexLocker lock(&m_fieldsLock);
     m_pageCount = pages;
 }
 
-void JobState::SetPageNumber(int page)
+void JobState::setPageNumber(int page)
 {
     QMutexLocker lock(&m_fieldsLock);
     m_pageNumber = page;
 }
 
-void JobState::SetProgress(int done, int total)
+void JobState::setProgress(int done, int total)
 {
     QMutexLocker lock(&m_fieldsLock);
     m_progress = total > 0 ? int(qint64(done) * 100 / total) : 0;
 }
 
-QString JobState::CurrentFile() const
+QString JobState::currentFile() const
 {
     QMutexLocker lock(&m_fieldsLock);
     return m_currentFile;
 }
 
-QByteArray JobState::ReportTitle() const
+QByteArray JobState::reportTitle() const
 {
     QMutexLocker lock(&m_fieldsLock);
     return m_reportTitle;
 }
 
-int JobState::PageCount() const
+int JobState::pageCount() const
 {
     QMutexLocker lock(&m_fieldsLock);
     return m_pageCount;
 }
 
-int JobState::PageNumber() const
+int JobState::pageNumber() const
 {
     QMutexLocker lock(&m_fieldsLock);
     return m_pageNumber;
 }
 
-int JobState::Progress() const
+int JobState::progress() const
 {
     QMutexLocker lock(&m_fieldsLock);
     return m_progress;
 }
 
-QString JobState::WorkerError() const
+QString JobState::workerError() const
 {
     QMutexLocker lock(&m_fieldsLock);
     return m_workerError;
 }
 
-void JobState::SetWorkerError(const QString& text)
+void JobState::setWorkerError(const QString& text)
 {
     QMutexLocker lock(&m_fieldsLock);
     m_workerError = text;
 }
 
-QString JobState::TakeWorkerError()
+QString JobState::takeWorkerError()
 {
     QMutexLocker lock(&m_fieldsLock);
     return std::exchange(m_workerError, QString());
 }
 
-bool JobState::RemoveFromReprintQueue(const QString& path)
+bool JobState::removeFromReprintQueue(const QString& path)
 {
-    QMutexLocker lock(&QueueLock);
-    for (qsizetype i = 0; i < ReprintQueue.size(); ++i) {
-        if (ReprintQueue.at(i).Path.compare(path, Qt::CaseInsensitive) == 0) {
-            ReprintQueue.removeAt(i);
+    QMutexLocker lock(&queueLock);
+    for (qsizetype i = 0; i < reprintQueue.size(); ++i) {
+        if (reprintQueue.at(i).path.compare(path, Qt::CaseInsensitive) == 0) {
+            reprintQueue.removeAt(i);
             return true;
         }
     }
     return false;
 }
 
-bool JobState::InReprintQueue(const QString& path)
+bool JobState::inReprintQueue(const QString& path)
 {
-    QMutexLocker lock(&QueueLock);
-    return std::any_of(ReprintQueue.cbegin(), ReprintQueue.cend(), [&path](const ReprintEntry& e) {
-        return e.Path.compare(path, Qt::CaseInsensitive) == 0;
+    QMutexLocker lock(&queueLock);
+    return std::any_of(reprintQueue.cbegin(), reprintQueue.cend(), [&path](const ReprintEntry& e) {
+        return e.path.compare(path, Qt::CaseInsensitive) == 0;
     });
 }

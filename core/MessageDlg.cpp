@@ -42,7 +42,7 @@ protected:
     void showEvent(QShowEvent* event) override
     {
         QMessageBox::showEvent(event);
-        CenterOnScreen(this);
+        centerOnScreen(this);
     }
 };
 
@@ -110,7 +110,7 @@ MsgButton escapeOf(const QList<MsgButton>& buttons)
 
 } // namespace
 
-QString MsgKindCaption(MsgKind kind)
+QString msgKindCaption(MsgKind kind)
 {
     switch (kind) {
     case MsgKind::Warning:
@@ -125,7 +125,7 @@ QString MsgKindCaption(MsgKind kind)
     return {};
 }
 
-QString MsgDisplayText(const QString& text)
+QString msgDisplayText(const QString& text)
 {
     QString shown = text;
     shown.replace(QStringLiteral("\r\n"), QStringLiteral("\n"));
@@ -133,7 +133,7 @@ QString MsgDisplayText(const QString& text)
     return shown;
 }
 
-void CenterOnScreen(QWidget* window)
+void centerOnScreen(QWidget* window)
 {
     if (!window)
         return;
@@ -147,13 +147,13 @@ void CenterOnScreen(QWidget* window)
     window->move(available.center() - QPoint(size.width() / 2, size.height() / 2));
 }
 
-MsgButton MessageDlg(const QString& text, MsgKind kind, QList<MsgButton> buttons,
+MsgButton messageDlg(const QString& text, MsgKind kind, QList<MsgButton> buttons,
                      const QString& caption, QWidget* parent)
 {
     if (buttons.isEmpty())
         buttons = {MsgButton::Ok};
     MessageDlgTestHook::Message record;
-    record.caption = caption.isEmpty() ? MsgKindCaption(kind) : caption;
+    record.caption = caption.isEmpty() ? msgKindCaption(kind) : caption;
     record.text = text;
     record.kind = kind;
     record.buttons = buttons;
@@ -169,7 +169,7 @@ MsgButton MessageDlg(const QString& text, MsgKind kind, QList<MsgButton> buttons
     box.setWindowTitle(record.caption);
     box.setIcon(iconOf(kind));
     box.setTextFormat(Qt::PlainText);
-    box.setText(MsgDisplayText(text));
+    box.setText(msgDisplayText(text));
     QList<QAbstractButton*> widgets;
     for (MsgButton b : buttons) {
         QPushButton* w = box.addButton(buttonText(b), roleOf(b));

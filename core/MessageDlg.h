@@ -29,19 +29,19 @@ enum class MsgButton
 // ("Varování", "Chyba", "Informace", "Potvrzení"). "&Ano" is the default when offered, otherwise
 // "OK", otherwise the first button. Esc (or closing the window) answers "Storno", else "&Ne", else
 // "OK". A CR in the text is a line break. The text is shown as plain text.
-MsgButton MessageDlg(const QString& text, MsgKind kind, QList<MsgButton> buttons,
+MsgButton messageDlg(const QString& text, MsgKind kind, QList<MsgButton> buttons,
                      const QString& caption = {}, QWidget* parent = nullptr);
 
 // The caption a message box of that kind gets when it has none of its own.
-QString MsgKindCaption(MsgKind kind);
+QString msgKindCaption(MsgKind kind);
 
 // Text for display: CR LF and lone CR become LF.
-QString MsgDisplayText(const QString& text);
+QString msgDisplayText(const QString& text);
 
 // Moves a window so that it is centred on its screen (or the primary screen).
-void CenterOnScreen(QWidget* window);
+void centerOnScreen(QWidget* window);
 
-// Lets tests answer message boxes in advance. While answers are queued, MessageDlg shows nothing
+// Lets tests answer message boxes in advance. While answers are queued, messageDlg shows nothing
 // and returns the next one. Every message box, answered in advance or not, is recorded.
 namespace MessageDlgTestHook {
 

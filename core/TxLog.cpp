@@ -15,15 +15,15 @@ namespace {
 // the rest into the title; and a description starting with ">" would pair with the separator, so
 // that reading merges it into the title. Such fields only come from callers, never from the clock
 // or from a loaded file.
-TJvLogRecord storable(TJvLogRecord record)
+EventLogRecord storable(EventLogRecord record)
 {
-    for (QString* field : {&record.Time, &record.Title, &record.Description}) {
+    for (QString* field : {&record.time, &record.title, &record.description}) {
         field->replace(u'\r', u' ');
         field->replace(u'\n', u' ');
     }
-    record.Time.replace(u']', u')');
-    if (record.Description.startsWith(u'>'))
-        record.Description.prepend(u' ');
+    record.time.replace(u']', u')');
+    if (record.description.startsWith(u'>'))
+        record.description.prepend(u' ');
     return record;
 }
 
@@ -52,7 +52,7 @@ QString withoutTimeZone(const QString& format)
 }
 
 // One line of the file, without its line break, appended to records when it parses.
-void parseLine(QStringView line, TJvLogRecordList& records)
+void parseLine(QStringView line, EventLogRecordList& records)
 {
     const qsizetype open = line.indexOf(u'[');
     if (open < 0)
@@ -76,21 +76,21 @@ void parseLine(QStringView line, TJvLogRecordList& records)
         break;
     }
 
-    TJvLogRecord record;
-    record.Time = afterOpen.first(close).toString();
+    EventLogRecord record;
+    record.time = afterOpen.first(close).toString();
     if (separator < 0) {
-        record.Title = titlePart.toString();
+        record.title = titlePart.toString();
     } else {
-        record.Title = titlePart.first(separator).toString();
-        record.Description = titlePart.sliced(separator + 1).toString();
+        record.title = titlePart.first(separator).toString();
+        record.description = titlePart.sliced(separator + 1).toString();
     }
-    record.Title.replace(QStringLiteral(">>"), QStringLiteral(">"));
+    record.title.replace(QStringLiteral(">>"), QStringLiteral(">"));
     records.append(std::move(record));
 }
 
-std::unique_ptr<TJvLogFile>& appLogInstance()
+std::unique_ptr<EventLog>& appLogInstance()
 {
-    static std::unique_ptr<TJvLogFile> log;
+    static std::unique_ptr<EventLog> log;
     return log;
 }
 
@@ -108,12 +108,12 @@ QString logFileNameFor(const QString& programFileName)
 
 } // namespace
 
-TJvLogFile::~TJvLogFile()
+EventLog::~EventLog()
 {
-    autoSave();
+    saveIfAutomatic();
 }
 
-void TJvLogFile::SetFileName(const QString& name)
+void EventLog::setFileName(const QString& name)
 {
     m_fileName = name;
     if (m_fileName.isEmpty()) {
@@ -121,47 +121,46 @@ void TJvLogFile::SetFileName(const QString& name)
         return;
     }
     if (QFileInfo::exists(m_fileName))
-        LoadLog(m_fileName);
+        loadLog(m_fileName);
 }
 
-void TJvLogFile::SetAutoSave(bool autoSave)
+void EventLog::setAutoSave(bool autoSave)
 {
     m_autoSave = autoSave && !m_fileName.isEmpty();
 }
 
-void TJvLogFile::AddEntry(const QString& title, const QString& description)
+void EventLog::addEntry(const QString& title, const QString& description)
 {
-    AddTimedEntry(FormatTime(QDateTime::currentDateTime()), title, description);
+    addTimedEntry(formatTime(QDateTime::currentDateTime()), title, description);
 }
 
-void TJvLogFile::AddTimedEntry(const QString& time, const QString& title,
-                               const QString& description)
+void EventLog::addTimedEntry(const QString& time, const QString& title, const QString& description)
 {
     if (!m_active)
         return;
     m_records.append(storable({time, title, description}));
     // Trimming saves on its own; without a limit save here.
     if (m_sizeLimit > 0)
-        TrimToLimit();
+        trimToLimit();
     else
-        autoSave();
+        saveIfAutomatic();
 }
 
-void TJvLogFile::ClearEntries()
+void EventLog::clearEntries()
 {
     m_records.clear();
-    autoSave();
+    saveIfAutomatic();
 }
 
-void TJvLogFile::DeleteEntry(qsizetype index)
+void EventLog::deleteEntry(qsizetype index)
 {
     if (index < 0 || index >= m_records.size())
         return;
     m_records.removeAt(index);
-    autoSave();
+    saveIfAutomatic();
 }
 
-void TJvLogFile::TrimToLimit()
+void EventLog::trimToLimit()
 {
     if (m_sizeLimit <= 0)
         return;
@@ -171,14 +170,14 @@ void TJvLogFile::TrimToLimit()
     qsizetype oldestKept = m_records.size();
     while (oldestKept > 0 && total < m_sizeLimit) {
         --oldestKept;
-        total += FormatLine(m_records.at(oldestKept)).size();
+        total += formatLine(m_records.at(oldestKept)).size();
     }
     if (oldestKept > 0)
         m_records.remove(0, oldestKept);
-    autoSave();
+    saveIfAutomatic();
 }
 
-bool TJvLogFile::LoadLog(const QString& fileName)
+bool EventLog::loadLog(const QString& fileName)
 {
     QFile file(fileName);
     if (!file.open(QIODevice::ReadOnly)) {
@@ -192,15 +191,15 @@ bool TJvLogFile::LoadLog(const QString& fileName)
                           .arg(QFileInfo(fileName).absoluteFilePath(), file.errorString()));
         return false;
     }
-    m_records = ParseLog(content);
+    m_records = parseLog(content);
     return true;
 }
 
-bool TJvLogFile::SaveLog(const QString& fileName)
+bool EventLog::saveLog(const QString& fileName)
 {
     QByteArray content;
-    for (const TJvLogRecord& record : std::as_const(m_records))
-        content += FormatLine(record);
+    for (const EventLogRecord& record : std::as_const(m_records))
+        content += formatLine(record);
 
     // Written beside the old file and renamed over it, so a failing write (a full disk) leaves
     // the previous log in place instead of a cut-off one. Where the directory cannot take the
@@ -216,22 +215,22 @@ bool TJvLogFile::SaveLog(const QString& fileName)
     return true;
 }
 
-QByteArray TJvLogFile::FormatLine(const TJvLogRecord& record)
+QByteArray EventLog::formatLine(const EventLogRecord& record)
 {
-    const TJvLogRecord line = storable(record);
-    QString title = line.Title;
+    const EventLogRecord line = storable(record);
+    QString title = line.title;
     title.replace(QStringLiteral(">"), QStringLiteral(">>"));
-    return (u'[' + line.Time + u']' + title + u'>' + line.Description + QStringLiteral("\r\n"))
+    return (u'[' + line.time + u']' + title + u'>' + line.description + QStringLiteral("\r\n"))
         .toUtf8();
 }
 
-TJvLogRecordList TJvLogFile::ParseLog(const QByteArray& content)
+EventLogRecordList EventLog::parseLog(const QByteArray& content)
 {
     // Invalid UTF-8 becomes replacement characters; it never hides a line break, since those are
     // single bytes that no multi-byte sequence contains.
     const QString text = QString::fromUtf8(content);
     const QStringView view(text);
-    TJvLogRecordList records;
+    EventLogRecordList records;
     qsizetype pos = 0;
     while (pos < view.size()) {
         qsizetype end = pos;
@@ -247,20 +246,20 @@ TJvLogRecordList TJvLogFile::ParseLog(const QByteArray& content)
     return records;
 }
 
-QString TJvLogFile::FormatTime(const QDateTime& when, const QLocale& locale)
+QString EventLog::formatTime(const QDateTime& when, const QLocale& locale)
 {
     const QDateTime local = when.toLocalTime();
     return locale.toString(local.date(), locale.dateFormat(QLocale::ShortFormat)) + u' ' +
            locale.toString(local.time(), withoutTimeZone(locale.timeFormat(QLocale::LongFormat)));
 }
 
-void TJvLogFile::autoSave()
+void EventLog::saveIfAutomatic()
 {
     if (m_autoSave && !m_fileName.isEmpty())
-        SaveLog(m_fileName);
+        saveLog(m_fileName);
 }
 
-void TJvLogFile::reportFailure(const QString& message)
+void EventLog::reportFailure(const QString& message)
 {
     // The log is a diagnostic aid: a problem with its file must not stop the program, and one
     // note is enough, since every later record would hit the same problem.
@@ -270,25 +269,25 @@ void TJvLogFile::reportFailure(const QString& message)
     qWarning("%s", qUtf8Printable(message));
 }
 
-TJvLogFile& AppLog()
+EventLog& appLog()
 {
-    std::unique_ptr<TJvLogFile>& log = appLogInstance();
+    std::unique_ptr<EventLog>& log = appLogInstance();
     if (!log)
-        log = std::make_unique<TJvLogFile>();
+        log = std::make_unique<EventLog>();
     return *log;
 }
 
-void FreeAppLog()
+void freeAppLog()
 {
     appLogInstance().reset();
 }
 
-void SetUpAppLog(const QString& programFileName, bool logSwitch)
+void setUpAppLog(const QString& programFileName, bool logSwitch)
 {
-    TJvLogFile& log = AppLog();
-    log.SetSizeLimit(20480);
-    log.SetFileName(logFileNameFor(programFileName));
-    log.SetAutoSave(true);
-    log.SetActive(logSwitch);
-    log.AddEntry(QStringLiteral("---------- Start ---------"), QString());
+    EventLog& log = appLog();
+    log.setSizeLimit(20480);
+    log.setFileName(logFileNameFor(programFileName));
+    log.setAutoSave(true);
+    log.setActive(logSwitch);
+    log.addEntry(QStringLiteral("---------- Start ---------"), QString());
 }

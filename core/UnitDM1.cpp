@@ -17,39 +17,39 @@
 #include <QFile>
 #include <QFileInfo>
 
-TDataModule1::TDataModule1(const QStringList& args, PrinterCatalog& printers, QObject* parent)
-    : QObject(parent), Printers(printers), m_args(args)
+JobController::JobController(const QStringList& args, PrinterCatalog& printers, QObject* parent)
+    : QObject(parent), printerCatalog(printers), m_args(args)
 {
-    Timer1.setInterval(2000);
-    connect(&Timer1, &QTimer::timeout, this, &TDataModule1::Timer1Timer);
-    StartupTimer.setSingleShot(true);
-    StartupTimer.setInterval(1000);
-    connect(&StartupTimer, &QTimer::timeout, this, &TDataModule1::StartupTick);
-    DataModuleCreate();
+    tickTimer.setInterval(2000);
+    connect(&tickTimer, &QTimer::timeout, this, &JobController::onTick);
+    startupTimer.setSingleShot(true);
+    startupTimer.setInterval(1000);
+    connect(&startupTimer, &QTimer::timeout, this, &JobController::onStartup);
+    initialise();
 }
 
-TDataModule1::~TDataModule1()
+JobController::~JobController()
 {
-    Shutdown();
+    shutdown();
 }
 
-void TDataModule1::DataModuleCreate()
+void JobController::initialise()
 {
-    SetUpAppLog(platform::programFilePath(),
+    setUpAppLog(platform::programFilePath(),
                 platform::findCmdLineSwitch(m_args, QStringLiteral("log")));
-    Settings.loadSettings(Printers);
+    settings.loadSettings(printerCatalog);
     orientationMemory().load();
 }
 
-void TDataModule1::BeginShutdown()
+void JobController::beginShutdown()
 {
-    Closing = true;
-    SetStopRequest(true);
-    Timer1.stop();
-    StartupTimer.stop();
+    closing = true;
+    setStopRequest(true);
+    tickTimer.stop();
+    startupTimer.stop();
 }
 
-bool TDataModule1::WaitForWorker(int timeoutMs)
+bool JobController::waitForWorker(int timeoutMs)
 {
     QElapsedTimer clock;
     clock.start();
@@ -64,17 +64,17 @@ bool TDataModule1::WaitForWorker(int timeoutMs)
     return true;
 }
 
-void TDataModule1::Shutdown()
+void JobController::shutdown()
 {
     if (m_shutDown)
         return;
     m_shutDown = true;
-    BeginShutdown();
-    AppLog().AddEntry(QStringLiteral("DataModuleDestroy"), QStringLiteral("begin"));
+    beginShutdown();
+    appLog().addEntry(QStringLiteral("DataModuleDestroy"), QStringLiteral("begin"));
     // A job still running is abandoned: it sees the stop at its next line. One that does not end
     // in a few seconds is left to end with the process.
-    if (m_worker && !WaitForWorker(3000))
-        ForgetWorker();
+    if (m_worker && !waitForWorker(3000))
+        forgetWorker();
     // After the worker: a job remembers the orientation its user chose on its own thread.
     orientationMemory().save();
     // "/srcexe PATH": a file to delete when the program ends (a replaced program file after an
@@ -82,10 +82,10 @@ void TDataModule1::Shutdown()
     const qsizetype src = m_args.indexOf(QStringLiteral("/srcexe"));
     if (src >= 0 && src + 1 < m_args.size() && !m_args.at(src + 1).isEmpty())
         QFile::remove(m_args.at(src + 1));
-    AppLog().AddEntry(QStringLiteral("DataModuleDestroy"), QStringLiteral("end"));
+    appLog().addEntry(QStringLiteral("DataModuleDestroy"), QStringLiteral("end"));
 }
 
-QString TDataModule1::CheckFirstRun()
+QString JobController::checkFirstRun()
 {
     const RegistryIni morvane(QStringLiteral("Software\\Morvane"));
     const bool firstRun =
@@ -104,61 +104,61 @@ QString TDataModule1::CheckFirstRun()
         .arg(TARNYX_VERSION_MINOR);
 }
 
-void TDataModule1::startTimer1()
+void JobController::startTickTimer()
 {
-    if (!Closing)
-        Timer1.start();
+    if (!closing)
+        tickTimer.start();
 }
 
-void TDataModule1::StartupTick()
+void JobController::onStartup()
 {
-    StartupTimer.stop();
-    if (Closing)
+    startupTimer.stop();
+    if (closing)
         return;
-    Timer1.start();
-    if (Settings.runPaused)
+    tickTimer.start();
+    if (settings.runPaused)
         return;
-    if (SetupOpen)
-        PlayDeferred = true; // the settings dialog starts printing when it closes
+    if (setupOpen)
+        playDeferred = true; // the settings dialog starts printing when it closes
     else if (m_view)
-        m_view->ActionPlayExecute();
+        m_view->play();
 }
 
-void TDataModule1::SetStopRequest(bool stop)
+void JobController::setStopRequest(bool stop)
 {
-    Paused = stop;
-    StopRequest = stop;
+    paused = stop;
+    stopRequest = stop;
 }
 
-QStringList TDataModule1::SpoolDirectories(const QString& directories)
+QStringList JobController::spoolDirectories(const QString& directories)
 {
     return directories.split(u';', Qt::SkipEmptyParts);
 }
 
-QString TDataModule1::NextSpoolDirectory()
+QString JobController::nextSpoolDirectory()
 {
-    const QStringList items = SpoolDirectories(Settings.directories);
-    ++DirIndex;
-    if (DirIndex > items.size())
-        DirIndex = 1;
+    const QStringList items = spoolDirectories(settings.directories);
+    ++dirIndex;
+    if (dirIndex > items.size())
+        dirIndex = 1;
     if (items.isEmpty())
         return {};
-    const QString dir = items.at(DirIndex - 1);
+    const QString dir = items.at(dirIndex - 1);
     return QFileInfo(dir).isDir() ? dir : QString();
 }
 
-bool TDataModule1::IsSkipped(const QString& path) const
+bool JobController::isSkipped(const QString& path) const
 {
     const std::optional<platform::FoundFile> found = platform::findFile(path);
     if (!found)
         return false;
-    for (const SkipEntry& e : SkipList)
-        if (e.Path == path && e.Stamp == found->dosTime)
+    for (const SkipEntry& e : skipList)
+        if (e.path == path && e.stamp == found->dosTime)
             return true;
     return false;
 }
 
-void TDataModule1::setNotice(const QString& dir, const QString& text)
+void JobController::setNotice(const QString& dir, const QString& text)
 {
     if (m_notices.value(dir) == text)
         return;
@@ -166,13 +166,13 @@ void TDataModule1::setNotice(const QString& dir, const QString& text)
         m_notices.remove(dir);
     } else {
         m_notices.insert(dir, text);
-        AppLog().AddEntry(QStringLiteral("Spool"), text);
+        appLog().addEntry(QStringLiteral("Spool"), text);
     }
     if (m_view)
-        m_view->ShowNotice(QStringList(m_notices.values()).join(u'\n'));
+        m_view->showNotice(QStringList(m_notices.values()).join(u'\n'));
 }
 
-bool TDataModule1::servesDirectory(const QString& dir)
+bool JobController::servesDirectory(const QString& dir)
 {
     std::unique_ptr<platform::DirectoryLock>& lock = m_spoolLocks[dir];
     if (!lock)
@@ -197,39 +197,39 @@ bool TDataModule1::servesDirectory(const QString& dir)
     return true;
 }
 
-QString TDataModule1::nextCandidate()
+QString JobController::nextCandidate()
 {
     {
-        QMutexLocker lock(&QueueLock);
-        const qsizetype count = ReprintQueue.size();
+        QMutexLocker lock(&queueLock);
+        const qsizetype count = reprintQueue.size();
         for (qsizetype i = 0; i < count; ++i) {
-            ReprintEntry& e = ReprintQueue[i];
-            if (e.Taken || IsSkipped(e.Path))
+            ReprintEntry& e = reprintQueue[i];
+            if (e.taken || isSkipped(e.path))
                 continue;
-            e.Taken = true;
-            return e.Path;
+            e.taken = true;
+            return e.path;
         }
     }
-    const QStringList dirs = SpoolDirectories(Settings.directories);
+    const QStringList dirs = spoolDirectories(settings.directories);
     // A directory no longer in the list is given back to other copies.
     std::erase_if(m_spoolLocks, [&dirs](const auto& entry) { return !dirs.contains(entry.first); });
     for (const QString& dir : m_notices.keys())
         if (!dirs.contains(dir))
             setNotice(dir, QString());
 
-    const QString dir = NextSpoolDirectory();
+    const QString dir = nextSpoolDirectory();
     if (dir.isEmpty() || !servesDirectory(dir))
         return {};
     const qint64 now = QDateTime::currentSecsSinceEpoch();
     for (const platform::DirEntry& match :
-         platform::findMatches(dir, QString::fromUtf16(ReportPattern))) {
+         platform::findMatches(dir, QString::fromUtf16(kReportPattern))) {
         const QString path = QDir(dir).filePath(match.name);
         // Only a plain file is a report: a folder, pipe, device or link of that name is passed
         // over, so it never holds back the reports after it.
         if (!match.isRegular) {
             if (!m_oddEntries.contains(path)) {
                 m_oddEntries.insert(path);
-                AppLog().AddEntry(QStringLiteral("Položka není soubor sestavy"), path);
+                appLog().addEntry(QStringLiteral("Položka není soubor sestavy"), path);
             }
             continue;
         }
@@ -241,7 +241,7 @@ QString TDataModule1::nextCandidate()
                 return {};
             continue;
         }
-        if (IsSkipped(path))
+        if (isSkipped(path))
             continue;
         // So is one that its writer still holds open: it is taken once the writer is done,
         // rather than failing in the print job with an error the user has to answer.
@@ -252,62 +252,62 @@ QString TDataModule1::nextCandidate()
     return {};
 }
 
-void TDataModule1::Timer1Timer()
+void JobController::onTick()
 {
     // An error that no print error dialog is going to show (the worker is gone). While a
     // worker exists, its own finishing step shows its error.
-    if (Closing)
+    if (closing)
         return;
-    if (!m_worker && !WorkerError().isEmpty()) {
-        Timer1.stop();
+    if (!m_worker && !workerError().isEmpty()) {
+        tickTimer.stop();
         if (m_view)
-            m_view->ActionPauseExecute();
-        const QString text = TakeWorkerError();
+            m_view->togglePause();
+        const QString text = takeWorkerError();
         if (m_view && !text.isEmpty())
-            m_view->ShowWorkerError(text);
-        startTimer1();
+            m_view->showWorkerError(text);
+        startTickTimer();
     }
-    if (!Paused && !m_worker && !Closing) {
-        Timer1.stop();
+    if (!paused && !m_worker && !closing) {
+        tickTimer.stop();
         const QString candidate = nextCandidate();
         if (!candidate.isEmpty())
-            StartJob(candidate);
-        startTimer1();
+            startJob(candidate);
+        startTickTimer();
     }
     if (m_view)
-        m_view->CheckTrayHost();
+        m_view->checkTrayHost();
 }
 
-void TDataModule1::StartJob(const QString& path)
+void JobController::startJob(const QString& path)
 {
     if (!m_makeWorker)
         return;
     m_worker = m_makeWorker(path);
     if (!m_worker)
         return;
-    SetWorkerError(QString());
+    setWorkerError(QString());
     // Marked here, on the user-interface thread, before the worker runs: no settings dialog can
     // open over a job that has begun.
-    Printing = true;
+    printing = true;
     if (m_view)
-        m_view->PrintingChanged(true);
-    connect(m_worker.get(), &QThread::finished, this, &TDataModule1::JobFinished,
+        m_view->printingChanged(true);
+    connect(m_worker.get(), &QThread::finished, this, &JobController::jobFinished,
             Qt::QueuedConnection);
     m_worker->start(); // the worker sets its own niceness from highPriority
-    if (Settings.printByOne && m_view)
-        m_view->ActionPauseExecute();
+    if (settings.printByOne && m_view)
+        m_view->togglePause();
     if (m_view)
-        m_view->StartTrayAnimation();
+        m_view->startTrayAnimation();
 }
 
-void TDataModule1::JobFinished()
+void JobController::jobFinished()
 {
     if (m_worker && !m_worker->isFinished())
         return;
     m_worker.reset();
-    Printing = false;
+    printing = false;
     if (m_view) {
-        m_view->PrintingChanged(false);
-        m_view->ShowIdleIcon(Paused);
+        m_view->printingChanged(false);
+        m_view->showIdleIcon(paused);
     }
 }

@@ -24,8 +24,8 @@ class DirectoryLock;
 // A report the user chose to skip after a print error, with the file's time stamp then.
 struct SkipEntry
 {
-    QString Path;
-    quint32 Stamp = 0;
+    QString path;
+    quint32 stamp = 0;
 };
 
 // What the controller asks of the main window and its tray icon.
@@ -34,24 +34,24 @@ class ControllerView
 public:
     virtual ~ControllerView() = default;
     // The pause toggle, as the user's command does it.
-    virtual void ActionPauseExecute() = 0;
+    virtual void togglePause() = 0;
     // A modal error message box.
-    virtual void ShowWorkerError(const QString& text) = 0;
-    virtual void StartTrayAnimation() = 0;
-    virtual void ShowIdleIcon(bool paused) = 0;
-    virtual void CheckTrayHost() = 0;
+    virtual void showWorkerError(const QString& text) = 0;
+    virtual void startTrayAnimation() = 0;
+    virtual void showIdleIcon(bool paused) = 0;
+    virtual void checkTrayHost() = 0;
     // Play, as the user's command does it.
-    virtual void ActionPlayExecute() = 0;
+    virtual void play() = 0;
     // A job starts or has ended: the settings commands are offered only between jobs.
-    virtual void PrintingChanged(bool /*printing*/) {}
+    virtual void printingChanged(bool /*printing*/) {}
     // Something the user should know about the spool directories; empty when nothing.
-    virtual void ShowNotice(const QString& /*text*/) {}
+    virtual void showNotice(const QString& /*text*/) {}
 };
 
 // The application-wide controller: created before any window and destroyed after the last one.
 // It owns the settings, the run state, the re-print queue and the skip memory, and every two
 // seconds hands at most one report file to a print worker.
-class TDataModule1 : public QObject, public JobState
+class JobController : public QObject, public JobState
 {
     Q_OBJECT
 public:
@@ -59,73 +59,73 @@ public:
     using WorkerFactory = std::function<std::unique_ptr<QThread>(const QString& path)>;
 
     // `args` are the program's arguments (without the program itself).
-    TDataModule1(const QStringList& args, PrinterCatalog& printers, QObject* parent = nullptr);
-    ~TDataModule1() override;
+    JobController(const QStringList& args, PrinterCatalog& printers, QObject* parent = nullptr);
+    ~JobController() override;
 
     void setView(ControllerView* view) { m_view = view; }
     void setWorkerFactory(WorkerFactory factory) { m_makeWorker = std::move(factory); }
 
-    AppSettings Settings;
-    PrinterCatalog& Printers;
+    AppSettings settings;
+    PrinterCatalog& printerCatalog;
 
-    QTimer Timer1;
-    bool Paused = true;
-    QList<SkipEntry> SkipList;
-    int DirIndex = 0;
-    bool SetupOpen = false;
+    QTimer tickTimer;
+    bool paused = true;
+    QList<SkipEntry> skipList;
+    int dirIndex = 0;
+    bool setupOpen = false;
     // The program is ending: no new job starts, the running one is abandoned, and work it hands
     // to the user-interface thread is answered without being done.
-    std::atomic<bool> Closing{false};
-    bool PlayDeferred = false;
+    std::atomic<bool> closing{false};
+    bool playDeferred = false;
 
     // One second after creation: polling on, and printing unless the settings say to stay
     // paused.
-    QTimer StartupTimer;
-    void StartupTick();
+    QTimer startupTimer;
+    void onStartup();
 
     // After an installation: reads and deletes the first-run mark, removes the machine-wide
     // autostart entry and returns the greeting to show (empty when there is none).
-    QString CheckFirstRun();
+    QString checkFirstRun();
 
-    void Timer1Timer();
+    void onTick();
     // The spool directory to scan on this tick, or empty.
-    QString NextSpoolDirectory();
-    bool IsSkipped(const QString& path) const;
-    void StartJob(const QString& path);
-    void JobFinished();
-    void SetPaused(bool paused) { Paused = paused; }
-    // Paused and StopRequest both to `stop`.
-    void SetStopRequest(bool stop);
+    QString nextSpoolDirectory();
+    bool isSkipped(const QString& path) const;
+    void startJob(const QString& path);
+    void jobFinished();
+    void setPaused(bool value) { paused = value; }
+    // Paused and stopRequest both to `stop`.
+    void setStopRequest(bool stop);
 
-    QThread* Worker() const { return m_worker.get(); }
+    QThread* worker() const { return m_worker.get(); }
 
     // The first step of every way the program ends, before the event loop is left: closing is
     // marked, the running job is told to stop and no timer starts another.
-    void BeginShutdown();
+    void beginShutdown();
     // Serves the worker's calls to the user-interface thread (answered without doing them, as
     // the program is closing) until the worker has ended or `timeoutMs` has passed; true when no
     // worker runs any more.
-    bool WaitForWorker(int timeoutMs);
+    bool waitForWorker(int timeoutMs);
     // Lets go of a worker that would not end, for a program that ends at once without freeing
     // what the worker uses.
-    void ForgetWorker() { (void)m_worker.release(); }
+    void forgetWorker() { (void)m_worker.release(); }
     // What the controller does when it is destroyed (saving, clean-up, log); runs once.
-    void Shutdown();
+    void shutdown();
 
     // The spool directories, one per item of Directories.
-    static QStringList SpoolDirectories(const QString& directories);
+    static QStringList spoolDirectories(const QString& directories);
     // Report files in a spool directory.
-    static constexpr char16_t ReportPattern[] = u"LST?????.PRN";
+    static constexpr char16_t kReportPattern[] = u"LST?????.PRN";
     // An empty report file unchanged for this long is no longer being written.
     static constexpr int kAbandonedAfterSeconds = 60;
 
 private:
-    void DataModuleCreate();
+    void initialise();
     // True when this copy of the program may take reports from the spool directory: it holds
     // the directory's lock, or no lock can be made there at all.
     bool servesDirectory(const QString& dir);
     void setNotice(const QString& dir, const QString& text);
-    void startTimer1();
+    void startTickTimer();
     // The next report to print: from the re-print queue first, else from the next spool
     // directory; empty when there is none.
     QString nextCandidate();

@@ -45,204 +45,205 @@ QString stateWord(bool paused)
 
 } // namespace
 
-TFormMain::TFormMain(TDataModule1& controller, const QStringList& args, Dialogs dialogs)
+MainWindow::MainWindow(JobController& controller, const QStringList& args, Dialogs dialogs)
     : m_controller(controller), m_args(args), m_dialogs(std::move(dialogs))
 {
     setObjectName(QStringLiteral("FormMain"));
     setWindowFlags(Qt::Window | Qt::WindowMinimizeButtonHint | Qt::WindowCloseButtonHint);
-    applyFormLook(this, m_controller.Settings);
+    applyFormLook(this, m_controller.settings);
     m_trayPictures = pictures::trayPictures();
     m_trayFrames = pictures::trayAnimation();
     setWindowIcon(pictures::applicationIcon());
     createActions();
     createWidgets();
     createTray();
-    ApplyTrayOptions();
+    applyTrayOptions();
 
     resize(373, sizeHint().height());
     setMinimumWidth(300);
     setFixedHeight(height());
-    SetRunState(true);
-    RefreshStatus();
-    setShowHints(m_controller.Settings.showHints);
+    setRunState(true);
+    refreshStatus();
+    setShowHints(m_controller.settings.showHints);
 
     m_animation.setInterval(100);
-    connect(&m_animation, &QTimer::timeout, this, &TFormMain::nextAnimationFrame);
+    connect(&m_animation, &QTimer::timeout, this, &MainWindow::nextAnimationFrame);
     m_controller.setView(this);
 }
 
-TFormMain::~TFormMain()
+MainWindow::~MainWindow()
 {
     m_controller.setView(nullptr);
-    AppLog().AddEntry(QStringLiteral("MainFormDestroy"), QString());
+    appLog().addEntry(QStringLiteral("MainFormDestroy"), QString());
 }
 
-void TFormMain::createActions()
+void MainWindow::createActions()
 {
-    ActionExit =
+    exitAction =
         makeAction(this, QStringLiteral("ActionExit"), QStringLiteral("&Konec"),
                    QKeySequence(Qt::ALT | Qt::Key_F4), 5, QStringLiteral("Ukončení aplikace"));
-    ActionAbout = makeAction(this, QStringLiteral("ActionAbout"), QStringLiteral("&O aplikaci ..."),
+    aboutAction = makeAction(this, QStringLiteral("ActionAbout"), QStringLiteral("&O aplikaci ..."),
                              {}, 9, {});
-    ActionPlay = makeAction(this, QStringLiteral("ActionPlay"), QStringLiteral("&Spustit"),
+    playAction = makeAction(this, QStringLiteral("ActionPlay"), QStringLiteral("&Spustit"),
                             QKeySequence(Qt::Key_S), 0,
                             QStringLiteral("Spuštění tisku|Posílá sestavy na tiskárnu"));
-    ActionPause = makeAction(
+    pauseAction = makeAction(
         this, QStringLiteral("ActionPause"), QStringLiteral("&Pozastavit"),
         QKeySequence(Qt::Key_Space), 1,
         QStringLiteral("Pozastavení tisku|Po dokončení probíhajícího tisku se další tisk již "
                        "nespustí"));
-    ActionStop = makeAction(
+    stopAction = makeAction(
         this, QStringLiteral("ActionStop"), QStringLiteral("&Zastavit"), QKeySequence(Qt::Key_Z), 2,
         QStringLiteral("Zastavení tisku|Zruší probíhající tisk a pozastaví tisk dalších sestav"));
     const QString setupHint =
         QStringLiteral("Nastavení programu|Umožňuje nakonfigurovat jednotlivé možnosti");
-    ActionSetup1 = makeAction(this, QStringLiteral("ActionSetup1"), QStringLiteral("&Možnosti ..."),
-                              QKeySequence(Qt::Key_F8), 3, setupHint);
+    settingsAction =
+        makeAction(this, QStringLiteral("ActionSetup1"), QStringLiteral("&Možnosti ..."),
+                   QKeySequence(Qt::Key_F8), 3, setupHint);
     // F8 belongs to the first of the two settings commands.
-    ActionSetup2 = makeAction(this, QStringLiteral("ActionSetup2"), QStringLiteral("&Možnosti ..."),
-                              {}, 3, setupHint);
-    ActionWebUpdate = makeAction(
+    spoolDirsAction = makeAction(this, QStringLiteral("ActionSetup2"),
+                                 QStringLiteral("&Možnosti ..."), {}, 3, setupHint);
+    updateCheckAction = makeAction(
         this, QStringLiteral("ActionWebUpdate"), QStringLiteral("&Kontrola aktualizace"), {}, 8,
         QStringLiteral("Zjištění verze programu na Internetu|Zjistí poslední verzi na Inernetu a "
                        "nabídne její stažení"));
-    ActionLstBrowser = makeAction(this, QStringLiteral("ActionLstBrowser"),
-                                  QStringLiteral("Prohlížeč ses&tav..."), QKeySequence(Qt::Key_F3),
-                                  6, QStringLiteral("Prohlížení a tisk uložených sestav"));
-    ActionWebTarnyx =
+    browserAction = makeAction(this, QStringLiteral("ActionLstBrowser"),
+                               QStringLiteral("Prohlížeč ses&tav..."), QKeySequence(Qt::Key_F3), 6,
+                               QStringLiteral("Prohlížení a tisk uložených sestav"));
+    webAction =
         makeAction(this, QStringLiteral("ActionWebTarnyx"),
                    QStringLiteral("&Webová stránka %1").arg(productKeys().productKey), {}, -1, {});
-    actHelp =
+    helpAction =
         makeAction(this, QStringLiteral("actHelp"), QStringLiteral("&Nápověda"),
                    QKeySequence(Qt::Key_F1), 4, QStringLiteral("Zobrazení nápovědy k aplikaci"));
 
     auto* group = new QActionGroup(this);
-    ActionPlay->setCheckable(true);
-    ActionPause->setCheckable(true);
-    group->addAction(ActionPlay);
-    group->addAction(ActionPause);
-    ActionPause->setChecked(true);
+    playAction->setCheckable(true);
+    pauseAction->setCheckable(true);
+    group->addAction(playAction);
+    group->addAction(pauseAction);
+    pauseAction->setChecked(true);
 
-    connect(ActionExit, &QAction::triggered, this, [this] {
-        ExitRequested = true;
+    connect(exitAction, &QAction::triggered, this, [this] {
+        exitRequested = true;
         close();
     });
-    connect(ActionPlay, &QAction::triggered, this, &TFormMain::ActionPlayExecute);
-    connect(ActionPause, &QAction::triggered, this, &TFormMain::ActionPauseExecute);
-    connect(ActionStop, &QAction::triggered, this, [this] {
-        m_controller.SetStopRequest(true);
-        SetRunState(true);
+    connect(playAction, &QAction::triggered, this, &MainWindow::play);
+    connect(pauseAction, &QAction::triggered, this, &MainWindow::togglePause);
+    connect(stopAction, &QAction::triggered, this, [this] {
+        m_controller.setStopRequest(true);
+        setRunState(true);
     });
-    connect(ActionSetup1, &QAction::triggered, this, [this] {
-        OpenSettingsDialog();
-        RefreshStatus();
-        ApplyTrayOptions();
+    connect(settingsAction, &QAction::triggered, this, [this] {
+        openSettingsDialog();
+        refreshStatus();
+        applyTrayOptions();
     });
-    connect(ActionSetup2, &QAction::triggered, this, [this] {
-        OpenSettingsDialog();
-        if (m_controller.Settings.iconize && trayUsable()) {
-            HideToTray();
+    connect(spoolDirsAction, &QAction::triggered, this, [this] {
+        openSettingsDialog();
+        if (m_controller.settings.iconize && trayUsable()) {
+            hideToTray();
         } else {
-            RestoreFromTray();
+            restoreFromTray();
         }
     });
-    connect(ActionWebTarnyx, &QAction::triggered, this,
+    connect(webAction, &QAction::triggered, this,
             [] { QDesktopServices::openUrl(QUrl(settingsConstants().urlTarnyx)); });
-    connect(actHelp, &QAction::triggered, this, [this] {
+    connect(helpAction, &QAction::triggered, this, [this] {
         if (m_dialogs.help)
             m_dialogs.help(QStringLiteral("charakter.htm"));
     });
 
     // Windows that come later keep their commands out of sight until then.
-    ActionAbout->setVisible(false);
-    ActionWebUpdate->setVisible(false);
-    ActionLstBrowser->setVisible(false);
-    ActionAbout->setEnabled(false);
-    ActionWebUpdate->setEnabled(false);
-    ActionLstBrowser->setEnabled(false);
-    actHelp->setEnabled(bool(m_dialogs.help));
+    aboutAction->setVisible(false);
+    updateCheckAction->setVisible(false);
+    browserAction->setVisible(false);
+    aboutAction->setEnabled(false);
+    updateCheckAction->setEnabled(false);
+    browserAction->setEnabled(false);
+    helpAction->setEnabled(bool(m_dialogs.help));
 
-    PrintingChanged(m_controller.Printing);
+    printingChanged(m_controller.printing);
 
-    for (QAction* a :
-         {ActionExit, ActionPlay, ActionPause, ActionStop, ActionSetup1, ActionLstBrowser, actHelp})
+    for (QAction* a : {exitAction, playAction, pauseAction, stopAction, settingsAction,
+                       browserAction, helpAction})
         addAction(a);
 }
 
-void TFormMain::createWidgets()
+void MainWindow::createWidgets()
 {
     QMenu* file = menuBar()->addMenu(QStringLiteral("&Soubor"));
     file->setObjectName(QStringLiteral("MenuFile"));
-    file->addAction(ActionExit);
+    file->addAction(exitAction);
     QMenu* tools = menuBar()->addMenu(QStringLiteral("&Nástroje"));
     tools->setObjectName(QStringLiteral("MenuTools"));
-    tools->addActions({ActionPlay, ActionPause, ActionStop});
+    tools->addActions({playAction, pauseAction, stopAction});
     tools->addSeparator();
-    tools->addActions({ActionLstBrowser, ActionSetup1});
+    tools->addActions({browserAction, settingsAction});
     QMenu* help = menuBar()->addMenu(QStringLiteral("Nápo&věda"));
     help->setObjectName(QStringLiteral("MenuHelp"));
-    help->addActions({actHelp, ActionAbout});
+    help->addActions({helpAction, aboutAction});
     help->addSeparator();
-    help->addActions({ActionWebUpdate, ActionWebTarnyx});
+    help->addActions({updateCheckAction, webAction});
 
     QToolBar* bar = addToolBar(QStringLiteral("ToolBar3"));
     bar->setObjectName(QStringLiteral("ToolBar3"));
     bar->setMovable(false);
     bar->setIconSize(QSize(21, 21));
-    bar->addActions({ActionPlay, ActionPause, ActionStop});
+    bar->addActions({playAction, pauseAction, stopAction});
     bar->addSeparator();
-    bar->addActions({ActionLstBrowser, ActionSetup1, actHelp});
+    bar->addActions({browserAction, settingsAction, helpAction});
 
     auto* central = new QWidget(this);
     auto* layout = new QVBoxLayout(central);
     layout->setContentsMargins(8, 8, 8, 8);
-    StaticText = new QLabel(central);
-    StaticText->setObjectName(QStringLiteral("StaticText"));
-    StaticText->setFrameStyle(QFrame::Panel | QFrame::Sunken);
-    StaticText->setMinimumHeight(53);
-    StaticText->setWordWrap(true);
-    StaticText->setAlignment(Qt::AlignLeft | Qt::AlignTop);
-    StaticText->setToolTip(QStringLiteral("Název tištěné sestavy"));
-    ProgressBar = new QProgressBar(central);
-    ProgressBar->setObjectName(QStringLiteral("ProgressBar"));
-    ProgressBar->setRange(1, 100);
-    ProgressBar->setFixedHeight(22);
-    ProgressBar->setTextVisible(false);
-    ProgressBar->setToolTip(QStringLiteral("Průběh tisku sestavy"));
-    layout->addWidget(StaticText, 1);
-    layout->addWidget(ProgressBar);
+    statusText = new QLabel(central);
+    statusText->setObjectName(QStringLiteral("StaticText"));
+    statusText->setFrameStyle(QFrame::Panel | QFrame::Sunken);
+    statusText->setMinimumHeight(53);
+    statusText->setWordWrap(true);
+    statusText->setAlignment(Qt::AlignLeft | Qt::AlignTop);
+    statusText->setToolTip(QStringLiteral("Název tištěné sestavy"));
+    progressBar = new QProgressBar(central);
+    progressBar->setObjectName(QStringLiteral("ProgressBar"));
+    progressBar->setRange(1, 100);
+    progressBar->setFixedHeight(22);
+    progressBar->setTextVisible(false);
+    progressBar->setToolTip(QStringLiteral("Průběh tisku sestavy"));
+    layout->addWidget(statusText, 1);
+    layout->addWidget(progressBar);
     setCentralWidget(central);
 
     const int widths[3] = {80, 50, 50};
     for (int i = 0; i < 3; ++i) {
-        StatusPanels[i] = new QLabel(this);
-        StatusPanels[i]->setMinimumWidth(widths[i]);
-        StatusPanels[i]->setFrameStyle(QFrame::Panel | QFrame::Sunken);
+        statusPanels[i] = new QLabel(this);
+        statusPanels[i]->setMinimumWidth(widths[i]);
+        statusPanels[i]->setFrameStyle(QFrame::Panel | QFrame::Sunken);
         if (i == 1)
-            StatusPanels[i]->setAlignment(Qt::AlignCenter);
-        StatusPanels[i]->setToolTip(
+            statusPanels[i]->setAlignment(Qt::AlignCenter);
+        statusPanels[i]->setToolTip(
             QStringLiteral("Jméno souboru, tištěná strana/celkem stran, použitá tiskárna"));
-        statusBar()->addPermanentWidget(StatusPanels[i], i == 2 ? 1 : 0);
+        statusBar()->addPermanentWidget(statusPanels[i], i == 2 ? 1 : 0);
     }
     statusBar()->setSizeGripEnabled(false);
 }
 
-void TFormMain::createTray()
+void MainWindow::createTray()
 {
-    PopupMenu1 = new QMenu(this);
-    PopupMenu1->setObjectName(QStringLiteral("PopupMenu1"));
-    QAction* restore = PopupMenu1->addAction(QStringLiteral("O&bnovit"));
+    trayMenu = new QMenu(this);
+    trayMenu->setObjectName(QStringLiteral("PopupMenu1"));
+    QAction* restore = trayMenu->addAction(QStringLiteral("O&bnovit"));
     restore->setObjectName(QStringLiteral("MnuPopRestore"));
     QFont bold = restore->font();
     bold.setBold(true);
     restore->setFont(bold);
-    connect(restore, &QAction::triggered, this, &TFormMain::RestoreFromTray);
-    PopupMenu1->setDefaultAction(restore);
-    PopupMenu1->addSeparator();
+    connect(restore, &QAction::triggered, this, &MainWindow::restoreFromTray);
+    trayMenu->setDefaultAction(restore);
+    trayMenu->addSeparator();
 
     // Items of their own that do what the window's commands do, without their shortcuts.
     auto item = [this](const QString& name, const QString& caption, QAction* like) {
-        QAction* a = PopupMenu1->addAction(like->icon(), caption);
+        QAction* a = trayMenu->addAction(like->icon(), caption);
         a->setObjectName(name);
         a->setStatusTip(like->statusTip());
         a->setToolTip(like->toolTip());
@@ -257,143 +258,143 @@ void TFormMain::createTray()
         a->setChecked(like->isChecked());
         return a;
     };
-    item(QStringLiteral("MnuPopPlay"), ActionPlay->text(), ActionPlay);
-    item(QStringLiteral("MnuPopPause"), ActionPause->text(), ActionPause);
-    item(QStringLiteral("MnuPopStop"), QStringLiteral("&Zastavit"), ActionStop);
-    PopupMenu1->addSeparator();
-    item(QStringLiteral("MnuPopSetup"), QStringLiteral("&Možnosti ..."), ActionSetup2);
-    item(QStringLiteral("MnuPopHelp"), QStringLiteral("&Nápověda"), actHelp);
-    item(QStringLiteral("MnuPopAbout"), ActionAbout->text(), ActionAbout);
-    PopupMenu1->addSeparator();
-    item(QStringLiteral("MnuPopExit"), QStringLiteral("&Konec"), ActionExit);
+    item(QStringLiteral("MnuPopPlay"), playAction->text(), playAction);
+    item(QStringLiteral("MnuPopPause"), pauseAction->text(), pauseAction);
+    item(QStringLiteral("MnuPopStop"), QStringLiteral("&Zastavit"), stopAction);
+    trayMenu->addSeparator();
+    item(QStringLiteral("MnuPopSetup"), QStringLiteral("&Možnosti ..."), spoolDirsAction);
+    item(QStringLiteral("MnuPopHelp"), QStringLiteral("&Nápověda"), helpAction);
+    item(QStringLiteral("MnuPopAbout"), aboutAction->text(), aboutAction);
+    trayMenu->addSeparator();
+    item(QStringLiteral("MnuPopExit"), QStringLiteral("&Konec"), exitAction);
 
-    CoolTrayIcon1 = new QSystemTrayIcon(this);
-    CoolTrayIcon1->setObjectName(QStringLiteral("CoolTrayIcon1"));
-    CoolTrayIcon1->setContextMenu(PopupMenu1);
+    trayIcon = new QSystemTrayIcon(this);
+    trayIcon->setObjectName(QStringLiteral("CoolTrayIcon1"));
+    trayIcon->setContextMenu(trayMenu);
     if (!m_trayPictures.isEmpty())
-        CoolTrayIcon1->setIcon(QIcon(m_trayPictures.first()));
-    connect(CoolTrayIcon1, &QSystemTrayIcon::activated, this,
+        trayIcon->setIcon(QIcon(m_trayPictures.first()));
+    connect(trayIcon, &QSystemTrayIcon::activated, this,
             [this](QSystemTrayIcon::ActivationReason reason) {
                 if (reason == QSystemTrayIcon::Trigger || reason == QSystemTrayIcon::DoubleClick)
-                    RestoreFromTray();
+                    restoreFromTray();
             });
 }
 
-bool TFormMain::trayUsable() const
+bool MainWindow::trayUsable() const
 {
     return QSystemTrayIcon::isSystemTrayAvailable();
 }
 
-void TFormMain::ShowInitially()
+void MainWindow::showInitially()
 {
-    const bool hidden = m_controller.Settings.iconize && trayUsable() &&
+    const bool hidden = m_controller.settings.iconize && trayUsable() &&
                         platform::findCmdLineSwitch(m_args, QStringLiteral("min"));
     if (hidden)
-        HideToTray();
+        hideToTray();
     else
         show();
 }
 
-void TFormMain::SetRunState(bool paused)
+void MainWindow::setRunState(bool paused)
 {
     m_paused = paused;
-    m_controller.SetPaused(paused);
+    m_controller.setPaused(paused);
     if (!paused)
-        m_controller.StopRequest = false;
+        m_controller.stopRequest = false;
     setWindowTitle(
         QStringLiteral("%1 - %2").arg(QApplication::applicationName(), stateWord(paused)));
-    UpdateTrayHint();
-    if (m_controller.CurrentFile().isEmpty())
-        ShowIdleIcon(paused);
-    (paused ? ActionPause : ActionPlay)->setChecked(true);
+    updateTrayHint();
+    if (m_controller.currentFile().isEmpty())
+        showIdleIcon(paused);
+    (paused ? pauseAction : playAction)->setChecked(true);
 }
 
-void TFormMain::ActionPauseExecute()
+void MainWindow::togglePause()
 {
-    SetRunState(!m_paused);
+    setRunState(!m_paused);
 }
 
-void TFormMain::ActionPlayExecute()
+void MainWindow::play()
 {
-    SetRunState(false);
-    m_controller.SetStopRequest(false);
+    setRunState(false);
+    m_controller.setStopRequest(false);
 }
 
-void TFormMain::RefreshStatus()
+void MainWindow::refreshStatus()
 {
-    const QString file = m_controller.CurrentFile();
-    StatusPanels[0]->setText(file.isEmpty() ? QStringLiteral(" ... ") : file);
-    StatusPanels[1]->setText(
-        QStringLiteral(" %1/%2 ").arg(m_controller.PageNumber()).arg(m_controller.PageCount()));
-    const QString printer = m_controller.Settings.printer;
-    StatusPanels[2]->setText(printer.isEmpty() ? QStringLiteral("[žádná]") : printer);
+    const QString file = m_controller.currentFile();
+    statusPanels[0]->setText(file.isEmpty() ? QStringLiteral(" ... ") : file);
+    statusPanels[1]->setText(
+        QStringLiteral(" %1/%2 ").arg(m_controller.pageNumber()).arg(m_controller.pageCount()));
+    const QString printer = m_controller.settings.printer;
+    statusPanels[2]->setText(printer.isEmpty() ? QStringLiteral("[žádná]") : printer);
     // Between jobs the text tells what the user should know about the spool directories.
-    StaticText->setText(file.isEmpty() ? m_notice : cp1250ToUnicode(m_controller.ReportTitle()));
-    const int progress = m_controller.Progress();
-    if (progress < ProgressBar->minimum())
-        ProgressBar->reset();
+    statusText->setText(file.isEmpty() ? m_notice : cp1250ToUnicode(m_controller.reportTitle()));
+    const int progress = m_controller.progress();
+    if (progress < progressBar->minimum())
+        progressBar->reset();
     else
-        ProgressBar->setValue(progress);
-    UpdateTrayHint();
+        progressBar->setValue(progress);
+    updateTrayHint();
 }
 
-void TFormMain::UpdateTrayHint()
+void MainWindow::updateTrayHint()
 {
     QString hint;
-    if (m_controller.CurrentFile().isEmpty()) {
+    if (m_controller.currentFile().isEmpty()) {
         hint = windowTitle();
     } else {
         hint = QStringLiteral("\"%1\"\r\nstrana %2 z %3\r\n%4")
-                   .arg(cp1250ToUnicode(m_controller.ReportTitle()))
-                   .arg(m_controller.PageNumber())
-                   .arg(m_controller.PageCount())
-                   .arg(m_controller.Settings.printer);
+                   .arg(cp1250ToUnicode(m_controller.reportTitle()))
+                   .arg(m_controller.pageNumber())
+                   .arg(m_controller.pageCount())
+                   .arg(m_controller.settings.printer);
     }
-    m_trayHint = hint.left(MaxTrayHint);
+    m_trayHint = hint.left(kMaxTrayHint);
     QString shown = m_trayHint;
     shown.replace(QStringLiteral("\r\n"), QStringLiteral("\n"));
-    CoolTrayIcon1->setToolTip(shown);
+    trayIcon->setToolTip(shown);
 }
 
-void TFormMain::ShowIdleIcon(bool paused)
+void MainWindow::showIdleIcon(bool paused)
 {
     m_animation.stop();
     m_idlePicture = paused ? 2 : 1;
     if (m_idlePicture < m_trayPictures.size())
-        CoolTrayIcon1->setIcon(QIcon(m_trayPictures.at(m_idlePicture)));
+        trayIcon->setIcon(QIcon(m_trayPictures.at(m_idlePicture)));
 }
 
-void TFormMain::StartTrayAnimation()
+void MainWindow::startTrayAnimation()
 {
     m_frame = 0;
     nextAnimationFrame();
     m_animation.start();
 }
 
-void TFormMain::nextAnimationFrame()
+void MainWindow::nextAnimationFrame()
 {
     if (m_trayFrames.isEmpty())
         return;
-    CoolTrayIcon1->setIcon(QIcon(m_trayFrames.at(m_frame % m_trayFrames.size())));
+    trayIcon->setIcon(QIcon(m_trayFrames.at(m_frame % m_trayFrames.size())));
     ++m_frame;
 }
 
-void TFormMain::ApplyTrayOptions()
+void MainWindow::applyTrayOptions()
 {
     // Where the desktop has no tray the icon could not bring the window back: it stays away.
-    CoolTrayIcon1->setVisible(m_controller.Settings.iconize && trayUsable());
+    trayIcon->setVisible(m_controller.settings.iconize && trayUsable());
 }
 
-void TFormMain::HideToTray()
+void MainWindow::hideToTray()
 {
-    if (!CoolTrayIcon1->isVisible()) {
+    if (!trayIcon->isVisible()) {
         showMinimized(); // never hidden without a way back
         return;
     }
     hide();
 }
 
-void TFormMain::RestoreFromTray()
+void MainWindow::restoreFromTray()
 {
     if (isMinimized())
         showNormal();
@@ -402,92 +403,92 @@ void TFormMain::RestoreFromTray()
     activateWindow();
 }
 
-void TFormMain::OpenSettingsDialog()
+void MainWindow::openSettingsDialog()
 {
     const bool wasRunning = !m_paused;
-    SetRunState(true);
-    m_controller.SetupOpen = true;
-    m_controller.PlayDeferred = false;
+    setRunState(true);
+    m_controller.setupOpen = true;
+    m_controller.playDeferred = false;
     if (m_dialogs.settings)
         m_dialogs.settings(this);
-    m_controller.SetupOpen = false;
-    setShowHints(m_controller.Settings.showHints);
-    if (wasRunning || m_controller.PlayDeferred)
-        ActionPlayExecute();
-    m_controller.PlayDeferred = false;
+    m_controller.setupOpen = false;
+    setShowHints(m_controller.settings.showHints);
+    if (wasRunning || m_controller.playDeferred)
+        play();
+    m_controller.playDeferred = false;
 }
 
-void TFormMain::PrintingChanged(bool printing)
+void MainWindow::printingChanged(bool printing)
 {
     // The settings commands are offered only while nothing prints.
     const bool offered = !printing && bool(m_dialogs.settings);
-    ActionSetup1->setEnabled(offered);
-    ActionSetup2->setEnabled(offered);
+    settingsAction->setEnabled(offered);
+    spoolDirsAction->setEnabled(offered);
 }
 
-void TFormMain::ShowNotice(const QString& text)
+void MainWindow::showNotice(const QString& text)
 {
     m_notice = text;
-    RefreshStatus();
+    refreshStatus();
 }
 
-void TFormMain::CheckTrayHost()
+void MainWindow::checkTrayHost()
 {
     // When the desktop's tray comes back (a restarted panel), the icon is shown anew.
     const bool available = trayUsable();
-    if (available && !m_trayHostSeen && m_controller.Settings.iconize) {
-        CoolTrayIcon1->hide();
-        CoolTrayIcon1->show();
+    if (available && !m_trayHostSeen && m_controller.settings.iconize) {
+        trayIcon->hide();
+        trayIcon->show();
     }
     m_trayHostSeen = available;
 }
 
-void TFormMain::ShowWorkerError(const QString& text)
+void MainWindow::showWorkerError(const QString& text)
 {
-    MessageDlg(text, MsgKind::Error, {MsgButton::Ok}, QStringLiteral("Chyba"));
+    messageDlg(text, MsgKind::Error, {MsgButton::Ok}, QStringLiteral("Chyba"));
 }
 
-bool TFormMain::event(QEvent* e)
+bool MainWindow::event(QEvent* e)
 {
-    if (e->type() == events::PrintState) {
-        SetRunState(!static_cast<events::PrintStateEvent*>(e)->Run);
+    if (e->type() == events::kPrintState) {
+        setRunState(!static_cast<events::PrintStateEvent*>(e)->run);
         return true;
     }
     return QMainWindow::event(e);
 }
 
-void TFormMain::closeEvent(QCloseEvent* e)
+void MainWindow::closeEvent(QCloseEvent* e)
 {
-    AppLog().AddEntry(QStringLiteral("FormCloseQuery"), QString());
-    if (!ExitRequested && m_controller.Settings.iconize) {
+    appLog().addEntry(QStringLiteral("FormCloseQuery"), QString());
+    if (!exitRequested && m_controller.settings.iconize) {
         e->ignore();
-        HideToTray();
+        hideToTray();
         return;
     }
     // Before the event loop ends: the running job is told to stop, and what it asks of this
     // thread from now on is answered without being done.
-    m_controller.BeginShutdown();
-    CoolTrayIcon1->hide();
-    AppLog().AddEntry(QStringLiteral("MainFormClose"), QString());
+    m_controller.beginShutdown();
+    trayIcon->hide();
+    appLog().addEntry(QStringLiteral("MainFormClose"), QString());
     if (m_dialogs.closeHelp)
         m_dialogs.closeHelp();
     e->accept();
     QApplication::quit();
 }
 
-void TFormMain::keyPressEvent(QKeyEvent* e)
+void MainWindow::keyPressEvent(QKeyEvent* e)
 {
-    if (e->key() == Qt::Key_Escape && CoolTrayIcon1->isVisible()) {
-        HideToTray();
+    if (e->key() == Qt::Key_Escape && trayIcon->isVisible()) {
+        hideToTray();
         return;
     }
     QMainWindow::keyPressEvent(e);
 }
 
-void TFormMain::changeEvent(QEvent* e)
+void MainWindow::changeEvent(QEvent* e)
 {
     // Minimising hides the window in the tray while the icon is there.
-    if (e->type() == QEvent::WindowStateChange && isMinimized() && CoolTrayIcon1->isVisible())
-        QTimer::singleShot(0, this, &TFormMain::hide);
+    if (e->type() == QEvent::WindowStateChange && isMinimized() && trayIcon->isVisible())
+        QTimer::singleShot(0, this, &MainWindow::hide);
     QMainWindow::changeEvent(e);
 }

@@ -17,7 +17,7 @@
 
 // The program's small status window and the owner of its tray icon. It shows what the controller
 // does, offers the commands that change the run state and opens the other windows.
-class TFormMain : public QMainWindow, public ControllerView
+class MainWindow : public QMainWindow, public ControllerView
 {
     Q_OBJECT
 public:
@@ -29,49 +29,49 @@ public:
         std::function<void()> closeHelp;
     };
 
-    TFormMain(TDataModule1& controller, const QStringList& args, Dialogs dialogs = {});
-    ~TFormMain() override;
+    MainWindow(JobController& controller, const QStringList& args, Dialogs dialogs = {});
+    ~MainWindow() override;
 
     // Shows the window, or starts hidden in the tray with "/min" while Iconize is on.
-    void ShowInitially();
+    void showInitially();
 
-    void SetRunState(bool paused);
-    void RefreshStatus();
-    void UpdateTrayHint();
-    void ApplyTrayOptions();
-    void HideToTray();
-    void RestoreFromTray();
-    void OpenSettingsDialog();
+    void setRunState(bool paused);
+    void refreshStatus();
+    void updateTrayHint();
+    void applyTrayOptions();
+    void hideToTray();
+    void restoreFromTray();
+    void openSettingsDialog();
 
     // ControllerView
-    void ActionPauseExecute() override;
-    void ActionPlayExecute() override;
-    void ShowWorkerError(const QString& text) override;
-    void StartTrayAnimation() override;
-    void ShowIdleIcon(bool paused) override;
-    void CheckTrayHost() override;
-    void PrintingChanged(bool printing) override;
-    void ShowNotice(const QString& text) override;
+    void togglePause() override;
+    void play() override;
+    void showWorkerError(const QString& text) override;
+    void startTrayAnimation() override;
+    void showIdleIcon(bool paused) override;
+    void checkTrayHost() override;
+    void printingChanged(bool printing) override;
+    void showNotice(const QString& text) override;
 
-    QAction* ActionExit;
-    QAction* ActionAbout;
-    QAction* ActionPlay;
-    QAction* ActionPause;
-    QAction* ActionStop;
-    QAction* ActionSetup1;
-    QAction* ActionSetup2;
-    QAction* ActionWebUpdate;
-    QAction* ActionLstBrowser;
-    QAction* ActionWebTarnyx;
-    QAction* actHelp;
+    QAction* exitAction;
+    QAction* aboutAction;
+    QAction* playAction;
+    QAction* pauseAction;
+    QAction* stopAction;
+    QAction* settingsAction;
+    QAction* spoolDirsAction;
+    QAction* updateCheckAction;
+    QAction* browserAction;
+    QAction* webAction;
+    QAction* helpAction;
 
-    QLabel* StaticText;
-    QProgressBar* ProgressBar;
-    QLabel* StatusPanels[3];
-    QSystemTrayIcon* CoolTrayIcon1;
-    QMenu* PopupMenu1;
+    QLabel* statusText;
+    QProgressBar* progressBar;
+    QLabel* statusPanels[3];
+    QSystemTrayIcon* trayIcon;
+    QMenu* trayMenu;
 
-    bool ExitRequested = false;
+    bool exitRequested = false;
     bool runStatePaused() const { return m_paused; }
     // The tray tooltip as it is set (also where no tray exists).
     QString trayHint() const { return m_trayHint; }
@@ -80,7 +80,7 @@ public:
     int idlePicture() const { return m_idlePicture; }
 
     // The longest tray tooltip.
-    static constexpr int MaxTrayHint = 127;
+    static constexpr int kMaxTrayHint = 127;
 
 protected:
     bool event(QEvent* e) override;
@@ -95,7 +95,7 @@ private:
     bool trayUsable() const;
     void nextAnimationFrame();
 
-    TDataModule1& m_controller;
+    JobController& m_controller;
     QStringList m_args;
     Dialogs m_dialogs;
     bool m_paused = true;

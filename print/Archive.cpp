@@ -147,13 +147,13 @@ void finishArchivedFile(const QByteArray& path)
 
 } // namespace
 
-QString ArchiveDirectory(const QString& reportPath)
+QString archiveDirectory(const QString& reportPath)
 {
     return platform::includeTrailingPathDelimiter(QFileInfo(reportPath).path()) +
            QStringLiteral("BAKPRN");
 }
 
-QString ArchivedName(const ReportHeader& header)
+QString archivedName(const ReportHeader& header)
 {
     QString date = headerPart(header.dateText);
     QString time = headerPart(header.timeText.left(6));
@@ -167,7 +167,7 @@ QString ArchivedName(const ReportHeader& header)
     return date + u'-' + time + u'-' + name;
 }
 
-DisposeResult DisposeReport(const ReportHeader& header, bool erase,
+DisposeResult disposeReport(const ReportHeader& header, bool erase,
                             const platform::FileIdentity* printed)
 {
     auto failed = [] {
@@ -191,7 +191,7 @@ DisposeResult DisposeReport(const ReportHeader& header, bool erase,
         return {};
     }
 
-    const QString dir = ArchiveDirectory(header.fileName);
+    const QString dir = archiveDirectory(header.fileName);
     const QByteArray nativeDir = QFile::encodeName(dir);
     if (::mkdir(nativeDir.constData(), 0777) != 0) {
         struct stat st;
@@ -202,7 +202,7 @@ DisposeResult DisposeReport(const ReportHeader& header, bool erase,
         if (!S_ISDIR(st.st_mode))
             return DisposeResult{DisposeResult::Failed, ENOTDIR};
     }
-    const QByteArray target = QFile::encodeName(dir + u'/' + ArchivedName(header));
+    const QByteArray target = QFile::encodeName(dir + u'/' + archivedName(header));
 
     // One rename replaces an archived report of the same name: there is no moment at which
     // neither the older archived report nor the newer one exists.

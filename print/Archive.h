@@ -7,10 +7,10 @@
 class ReportHeader;
 
 // The archive of a spool directory: its subdirectory BAKPRN.
-QString ArchiveDirectory(const QString& reportPath);
+QString archiveDirectory(const QString& reportPath);
 // The name a report gets in the archive: date, "-", time to the second, "-", its own file name,
 // e.g. 20240131-081530-LST00001.PRN.
-QString ArchivedName(const ReportHeader& header);
+QString archivedName(const ReportHeader& header);
 
 // Takes a printed report out of its spool directory: deleted when `erase` is set, otherwise moved
 // into the archive under its archived name, replacing an older archived report of that name in
@@ -31,5 +31,5 @@ struct DisposeResult
     Outcome outcome = Disposed;
     int error = 0;
 };
-DisposeResult DisposeReport(const ReportHeader& header, bool erase,
+DisposeResult disposeReport(const ReportHeader& header, bool erase,
                             const platform::FileIdentity* printed = nullptr);

@@ -5,7 +5,7 @@
 #include <functional>
 
 class ReportHeader;
-class TPrnObj;
+class PrintJob;
 
 // What a print job asks of the program around it. The tray program runs these on its
 // user-interface thread and shows its dialogs; the command line answers them itself.
@@ -22,7 +22,7 @@ public:
     // 2 landscape.
     virtual int askOrientation(const ReportHeader& header) = 0;
     // Shows the job's error text and records the user's choice in the job's ErrorChoice.
-    virtual void showPrintError(TPrnObj& job) = 0;
+    virtual void showPrintError(PrintJob& job) = 0;
     // The main window is to show the job fields anew; returns at once, without waiting for it.
     virtual void refreshStatus() {}
     // Records what happened to a report in the event log.

@@ -710,17 +710,17 @@ void PdfStream::Private::writeTrailer(int info)
         .raw("\n%%EOF\n");
 }
 
-PdfStream::PdfStream(int resolution) : d(std::make_unique<Private>(resolution))
+PdfStream::PdfStream(int resolution) : m_d(std::make_unique<Private>(resolution))
 {
-    d->content.s.reserve(64 * 1024);
-    d->out.s.reserve(kFlushSize + 64 * 1024);
+    m_d->content.s.reserve(64 * 1024);
+    m_d->out.s.reserve(kFlushSize + 64 * 1024);
 }
 
 PdfStream::~PdfStream()
 {
     discard();
-    if (d->deflaterReady)
-        deflateEnd(&d->deflater);
+    if (m_d->deflaterReady)
+        deflateEnd(&m_d->deflater);
 }
 
 std::optional<PdfStream::FontFile> PdfStream::findFontFile(const QString& family, bool bold,
@@ -755,42 +755,42 @@ std::optional<PdfStream::FontFile> PdfStream::findFontFile(const QString& family
 
 bool PdfStream::open(const QString& path, QString& error)
 {
-    if (d->open) {
-        error = QStringLiteral("Dokument PDF %1 je už otevřen.").arg(d->file.fileName());
+    if (m_d->open) {
+        error = QStringLiteral("Dokument PDF %1 je už otevřen.").arg(m_d->file.fileName());
         return false;
     }
-    d->resetDocument();
-    d->file.setFileName(path);
-    if (!d->file.open(QIODevice::WriteOnly | QIODevice::Truncate | QIODevice::Unbuffered)) {
-        error = QStringLiteral("Nelze vytvořit soubor %1: %2").arg(path, d->file.errorString());
+    m_d->resetDocument();
+    m_d->file.setFileName(path);
+    if (!m_d->file.open(QIODevice::WriteOnly | QIODevice::Truncate | QIODevice::Unbuffered)) {
+        error = QStringLiteral("Nelze vytvořit soubor %1: %2").arg(path, m_d->file.errorString());
         return false;
     }
-    if (!d->deflaterReady) {
-        if (deflateInit(&d->deflater, kContentLevel) != Z_OK) {
-            d->file.close();
-            d->file.remove();
+    if (!m_d->deflaterReady) {
+        if (deflateInit(&m_d->deflater, kContentLevel) != Z_OK) {
+            m_d->file.close();
+            m_d->file.remove();
             error = QStringLiteral("Kompresi dat dokumentu PDF nelze zahájit.");
             return false;
         }
-        d->deflaterReady = true;
+        m_d->deflaterReady = true;
     }
-    d->open = true;
+    m_d->open = true;
     for (int i = 0; i <= kResources; ++i)
-        d->newObject();
-    d->out.raw("%PDF-1.4\n%\xE2\xE3\xCF\xD3\n");
+        m_d->newObject();
+    m_d->out.raw("%PDF-1.4\n%\xE2\xE3\xCF\xD3\n");
     return true;
 }
 
 void PdfStream::setInfo(const QString& title, const QString& creator)
 {
-    d->title = title;
-    d->creator = creator;
+    m_d->title = title;
+    m_d->creator = creator;
 }
 
 int PdfStream::addFont(const FontFile& file)
 {
-    for (size_t i = 0; i < d->fonts.size(); ++i) {
-        if (d->fonts[i].file.path == file.path && d->fonts[i].file.index == file.index)
+    for (size_t i = 0; i < m_d->fonts.size(); ++i) {
+        if (m_d->fonts[i].file.path == file.path && m_d->fonts[i].file.index == file.index)
             return int(i);
     }
     // Variable font instances (index above 0xFFFF) cannot be embedded as such.
@@ -847,7 +847,7 @@ int PdfStream::addFont(const FontFile& file)
         return -1;
     font.glyphOf.assign(0x10000, kUnknownGlyph);
     font.unicodeOf.assign(size_t(glyphCount), 0);
-    font.baseWidth = font.widths[d->lookupGlyph(font, U'M')];
+    font.baseWidth = font.widths[m_d->lookupGlyph(font, U'M')];
 
     const uchar* h = bytes(head);
     font.bbox[0] = scaled(s16(h + 36));
@@ -881,19 +881,19 @@ int PdfStream::addFont(const FontFile& file)
 
     font.name = postScriptName(sfnt.table("name", 6));
     if (font.name.isEmpty())
-        font.name = "Font" + QByteArray::number(qulonglong(d->fonts.size()));
+        font.name = "Font" + QByteArray::number(qulonglong(m_d->fonts.size()));
 
-    d->fonts.push_back(std::move(font));
-    return int(d->fonts.size() - 1);
+    m_d->fonts.push_back(std::move(font));
+    return int(m_d->fonts.size() - 1);
 }
 
 PdfStream::Metrics PdfStream::metrics(int font, double pixelSize) const
 {
     Metrics result;
-    if (font < 0 || size_t(font) >= d->fonts.size() || !(pixelSize > 0) ||
+    if (font < 0 || size_t(font) >= m_d->fonts.size() || !(pixelSize > 0) ||
         !std::isfinite(pixelSize))
         return result;
-    const Private::Font& f = d->fonts[size_t(font)];
+    const Private::Font& f = m_d->fonts[size_t(font)];
     const double scale = pixelSize / 1000.0;
     result.advance = f.baseWidth * scale;
     result.ascent = f.ascent * scale;
@@ -905,34 +905,34 @@ PdfStream::Metrics PdfStream::metrics(int font, double pixelSize) const
 
 void PdfStream::beginPage(const QSizeF& paper, const QPointF& origin)
 {
-    if (!d->open)
+    if (!m_d->open)
         return;
-    if (d->inPage) {
+    if (m_d->inPage) {
         QString ignored;
         endPage(ignored);
     }
     if (!(paper.width() > 0 && paper.height() > 0 && paper.width() < 1e6 && paper.height() < 1e6) ||
         !std::isfinite(origin.x()) || !std::isfinite(origin.y()))
-        d->fail(QStringLiteral("Neplatný rozměr stránky %1 × %2 bodů.")
-                    .arg(paper.width())
-                    .arg(paper.height()));
-    d->paper = paper;
-    d->origin = origin;
-    d->inPage = true;
-    d->startPageContent();
+        m_d->fail(QStringLiteral("Neplatný rozměr stránky %1 × %2 bodů.")
+                      .arg(paper.width())
+                      .arg(paper.height()));
+    m_d->paper = paper;
+    m_d->origin = origin;
+    m_d->inPage = true;
+    m_d->startPageContent();
 }
 
 void PdfStream::text(int font, double pixelSize, int x, int baseline, int advance,
                      const QString& text)
 {
-    if (!d->inPage || text.isEmpty() || font < 0 || size_t(font) >= d->fonts.size() ||
+    if (!m_d->inPage || text.isEmpty() || font < 0 || size_t(font) >= m_d->fonts.size() ||
         !(pixelSize > 0) || !std::isfinite(pixelSize))
         return;
-    Private::Font& f = d->fonts[size_t(font)];
+    Private::Font& f = m_d->fonts[size_t(font)];
     f.used = true;
 
     // Glyph ids; the first character a glyph is drawn for becomes its text.
-    std::vector<quint16>& glyphs = d->glyphs;
+    std::vector<quint16>& glyphs = m_d->glyphs;
     glyphs.clear();
     bool irregular = false;
     const QChar* chars = text.constData();
@@ -943,7 +943,7 @@ void PdfStream::text(int font, double pixelSize, int x, int baseline, int advanc
         if (QChar::isSurrogate(c)) {
             if (QChar::isHighSurrogate(c) && i + 1 < count && chars[i + 1].isLowSurrogate()) {
                 c = QChar::surrogateToUcs4(char16_t(c), chars[++i].unicode());
-                glyph = d->lookupGlyph(f, c);
+                glyph = m_d->lookupGlyph(f, c);
             } else {
                 c = 0xFFFD;
                 glyph = 0;
@@ -951,7 +951,7 @@ void PdfStream::text(int font, double pixelSize, int x, int baseline, int advanc
         } else {
             glyph = f.glyphOf[c];
             if (glyph == kUnknownGlyph)
-                glyph = f.glyphOf[c] = d->lookupGlyph(f, c);
+                glyph = f.glyphOf[c] = m_d->lookupGlyph(f, c);
         }
         char32_t& unicode = f.unicodeOf[glyph];
         if (!unicode)
@@ -960,19 +960,19 @@ void PdfStream::text(int font, double pixelSize, int x, int baseline, int advanc
         glyphs.push_back(glyph);
     }
 
-    Bytes& out = d->content;
+    Bytes& out = m_d->content;
     out.raw("BT ");
-    if (font != d->pageFont || pixelSize != d->pageSize) {
+    if (font != m_d->pageFont || pixelSize != m_d->pageSize) {
         out.raw("/F").num(font).raw(" ").real(pixelSize).raw(" Tf ");
-        d->pageFont = font;
-        d->pageSize = pixelSize;
+        m_d->pageFont = font;
+        m_d->pageSize = pixelSize;
     }
     // Every glyph advances its width plus the character spacing; the spacing makes that exactly
     // `advance`. A glyph wider or narrower than the rest is evened out in a TJ array.
     const double spacing = advance - f.baseWidth * pixelSize / 1000.0;
-    if (spacing != d->pageSpacing) {
+    if (spacing != m_d->pageSpacing) {
         out.real(spacing, 6).raw(" Tc ");
-        d->pageSpacing = spacing;
+        m_d->pageSpacing = spacing;
     }
     out.raw("1 0 0 -1 ").num(x).raw(" ").num(baseline).raw(" Tm ");
     if (!irregular) {
@@ -994,9 +994,9 @@ void PdfStream::text(int font, double pixelSize, int x, int baseline, int advanc
 
 void PdfStream::fillRect(const QRect& rect, bool white)
 {
-    if (!d->inPage || rect.isEmpty())
+    if (!m_d->inPage || rect.isEmpty())
         return;
-    Bytes& out = d->content;
+    Bytes& out = m_d->content;
     if (white)
         out.raw("1 g ");
     out.num(rect.x())
@@ -1011,16 +1011,16 @@ void PdfStream::fillRect(const QRect& rect, bool white)
 
 void PdfStream::setLineWidth(int width)
 {
-    d->lineWidth = std::max(0, width);
-    if (d->inPage)
-        d->content.num(d->lineWidth).raw(" w\n");
+    m_d->lineWidth = std::max(0, width);
+    if (m_d->inPage)
+        m_d->content.num(m_d->lineWidth).raw(" w\n");
 }
 
 void PdfStream::polyline(const QList<QPoint>& points)
 {
-    if (!d->inPage || points.size() < 2)
+    if (!m_d->inPage || points.size() < 2)
         return;
-    Bytes& out = d->content;
+    Bytes& out = m_d->content;
     for (qsizetype i = 0; i < points.size(); ++i)
         out.num(points[i].x()).raw(" ").num(points[i].y()).raw(i == 0 ? " m " : " l ");
     out.raw("S\n");
@@ -1028,32 +1028,33 @@ void PdfStream::polyline(const QList<QPoint>& points)
 
 bool PdfStream::endPage(QString& error)
 {
-    if (!d->inPage) {
-        error = d->failed() ? d->error : QStringLiteral("Stránka dokumentu PDF nebyla zahájena.");
+    if (!m_d->inPage) {
+        error =
+            m_d->failed() ? m_d->error : QStringLiteral("Stránka dokumentu PDF nebyla zahájena.");
         return false;
     }
-    d->inPage = false;
-    if (!d->failed() && d->compress(d->content.s, d->packed, d->deflater)) {
-        const int content = d->newObject();
-        const int page = d->newObject();
-        d->writeStream(content, d->packed);
-        d->beginObject(page)
+    m_d->inPage = false;
+    if (!m_d->failed() && m_d->compress(m_d->content.s, m_d->packed, m_d->deflater)) {
+        const int content = m_d->newObject();
+        const int page = m_d->newObject();
+        m_d->writeStream(content, m_d->packed);
+        m_d->beginObject(page)
             .raw("<</Type/Page/Parent ")
             .ref(kPages)
             .raw("/MediaBox[0 0 ")
-            .real(d->paper.width())
+            .real(m_d->paper.width())
             .raw(" ")
-            .real(d->paper.height())
+            .real(m_d->paper.height())
             .raw("]/Resources ")
             .ref(kResources)
             .raw("/Contents ")
             .ref(content)
             .raw(">>");
-        d->endObject();
-        d->pages.push_back(page);
+        m_d->endObject();
+        m_d->pages.push_back(page);
     }
-    if (d->failed()) {
-        error = d->error;
+    if (m_d->failed()) {
+        error = m_d->error;
         return false;
     }
     return true;
@@ -1061,70 +1062,73 @@ bool PdfStream::endPage(QString& error)
 
 bool PdfStream::close(QString& error)
 {
-    if (!d->open) {
+    if (!m_d->open) {
         error = QStringLiteral("Dokument PDF není otevřen.");
         return false;
     }
     QString ignored;
-    if (d->inPage)
+    if (m_d->inPage)
         endPage(ignored);
     // A document needs a page; one without any gets a blank A4 page.
-    if (d->pages.empty() && !d->failed()) {
+    if (m_d->pages.empty() && !m_d->failed()) {
         beginPage(QSizeF(kA4Width, kA4Height), QPointF());
         endPage(ignored);
     }
 
     Bytes resources;
     resources.raw("<</Font<<");
-    for (size_t i = 0; i < d->fonts.size() && !d->failed(); ++i) {
-        if (d->fonts[i].used)
-            resources.raw("/F").num(qint64(i)).raw(" ").ref(d->writeFont(d->fonts[i]));
+    for (size_t i = 0; i < m_d->fonts.size() && !m_d->failed(); ++i) {
+        if (m_d->fonts[i].used)
+            resources.raw("/F").num(qint64(i)).raw(" ").ref(m_d->writeFont(m_d->fonts[i]));
     }
     resources.raw(">>/ProcSet[/PDF/Text]>>");
-    d->beginObject(kResources).raw(resources.s);
-    d->endObject();
+    m_d->beginObject(kResources).raw(resources.s);
+    m_d->endObject();
 
-    d->beginObject(kPages).raw("<</Type/Pages/Count ").num(qint64(d->pages.size())).raw("/Kids[");
-    for (size_t i = 0; i < d->pages.size(); ++i) {
-        d->out.ref(d->pages[i]).raw((i + 1) % 10 ? " " : "\n");
-        d->flushIfFull();
+    m_d->beginObject(kPages)
+        .raw("<</Type/Pages/Count ")
+        .num(qint64(m_d->pages.size()))
+        .raw("/Kids[");
+    for (size_t i = 0; i < m_d->pages.size(); ++i) {
+        m_d->out.ref(m_d->pages[i]).raw((i + 1) % 10 ? " " : "\n");
+        m_d->flushIfFull();
     }
-    d->out.raw("]>>");
-    d->endObject();
+    m_d->out.raw("]>>");
+    m_d->endObject();
 
-    d->beginObject(kCatalog).raw("<</Type/Catalog/Pages ").ref(kPages).raw(">>");
-    d->endObject();
+    m_d->beginObject(kCatalog).raw("<</Type/Catalog/Pages ").ref(kPages).raw(">>");
+    m_d->endObject();
 
-    const int info = d->newObject();
-    d->writeInfo(info);
-    if (d->position() > 9999999999LL)
-        d->fail(QStringLiteral("Dokument PDF %1 je příliš velký.").arg(d->file.fileName()));
-    d->writeTrailer(info);
-    d->flush();
+    const int info = m_d->newObject();
+    m_d->writeInfo(info);
+    if (m_d->position() > 9999999999LL)
+        m_d->fail(QStringLiteral("Dokument PDF %1 je příliš velký.").arg(m_d->file.fileName()));
+    m_d->writeTrailer(info);
+    m_d->flush();
 
-    if (!d->failed()) {
-        d->file.close();
-        if (d->file.error() != QFileDevice::NoError)
-            d->fail(ioError(d->file.fileName(), d->file.errorString()));
+    if (!m_d->failed()) {
+        m_d->file.close();
+        if (m_d->file.error() != QFileDevice::NoError)
+            m_d->fail(ioError(m_d->file.fileName(), m_d->file.errorString()));
     }
-    if (d->failed()) {
-        error = d->error;
+    if (m_d->failed()) {
+        error = m_d->error;
         discard();
         return false;
     }
-    d->open = false;
-    d->resetDocument();
+    m_d->open = false;
+    m_d->resetDocument();
     return true;
 }
 
 void PdfStream::discard()
 {
-    if (!d->open)
+    if (!m_d->open)
         return;
-    d->file.close();
+    m_d->file.close();
     // Only a regular file is removed: a document written into a pipe or device leaves it be.
-    if (QFileInfo(d->file.fileName()).isFile())
-        d->file.remove();
-    d->open = false;
-    d->resetDocument();
+    if (QFileInfo(m_d->file.fileName()).isFile())
+        m_d->file.remove();
+    m_d->open = false;
+    m_d->resetDocument();
 }

@@ -135,7 +135,7 @@ std::optional<JournalEntry> PrintJournal::find(const QString& path) const
     return std::nullopt;
 }
 
-PriorPrint CheckPriorPrint(const PrintJournal& journal, const QString& path,
+PriorPrint checkPriorPrint(const PrintJournal& journal, const QString& path,
                            const platform::FileIdentity& report)
 {
     const std::optional<JournalEntry> entry = journal.find(path);

@@ -69,5 +69,5 @@ enum class PriorPrint
 // became of that job (by its id, or by its name and time when the program ended before it
 // learned the id). An entry of another file at the same path, or of a job CUPS cancelled or no
 // longer knows, is removed.
-PriorPrint CheckPriorPrint(const PrintJournal& journal, const QString& path,
+PriorPrint checkPriorPrint(const PrintJournal& journal, const QString& path,
                            const platform::FileIdentity& report);

@@ -8,7 +8,7 @@
 
 // The installed spelling of the printer `name` (letter case ignored; the last of several), or
 // empty when no installed printer has that name.
-inline QString FindInstalledPrinter(const QStringList& installed, const QString& name)
+inline QString findInstalledPrinter(const QStringList& installed, const QString& name)
 {
     const auto it = std::find_if(installed.rbegin(), installed.rend(), [&name](const QString& q) {
         return q.compare(name, Qt::CaseInsensitive) == 0;

@@ -15,30 +15,30 @@ namespace {
 constexpr int kLowPrioritySteps = 5;
 } // namespace
 
-TPrnThread::TPrnThread(const QString& fileName, TDataModule1& controller, JobHost& host)
+PrintWorker::PrintWorker(const QString& fileName, JobController& controller, JobHost& host)
     : m_fileName(fileName), m_controller(controller), m_host(host)
 {
     setObjectName(QStringLiteral("PrnThread"));
 }
 
-void TPrnThread::run()
+void PrintWorker::run()
 {
     // Printing is marked and cleared by the controller on the user-interface thread.
     // With highPriority the job competes with the windows on equal terms; without, it yields.
-    platform::setThreadNiceness(m_controller.Settings.highPriority ? 0 : kLowPrioritySteps);
+    platform::setThreadNiceness(m_controller.settings.highPriority ? 0 : kLowPrioritySteps);
     {
-        CupsQueueDevice printer(&m_controller.Printers);
-        printer.setStopFlag(&m_controller.StopRequest);
+        CupsQueueDevice printer(&m_controller.printerCatalog);
+        printer.setStopFlag(&m_controller.stopRequest);
         const PrintJournal journal(PrintJournal::defaultPath());
-        auto job = std::make_unique<TPrnObj>(
-            m_fileName, PrintContext{m_controller.Settings, orientationMemory(), m_controller,
+        auto job = std::make_unique<PrintJob>(
+            m_fileName, PrintContext{m_controller.settings, orientationMemory(), m_controller,
                                      printer, m_host, &journal});
         try {
-            job->Run();
+            job->run();
         } catch (const std::exception& e) {
-            m_controller.SetWorkerError(QString::fromUtf8(e.what()));
+            m_controller.setWorkerError(QString::fromUtf8(e.what()));
         } catch (...) {
-            m_controller.SetWorkerError(QStringLiteral("Neočekávaná chyba tisku"));
+            m_controller.setWorkerError(QStringLiteral("Neočekávaná chyba tisku"));
         }
         job.reset(); // the finishing step: error dialog, queue, disposal
     }

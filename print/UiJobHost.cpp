@@ -7,11 +7,11 @@
 
 #include <QThread>
 
-UiJobHost::UiJobHost(TDataModule1& controller, QObject* parent)
+UiJobHost::UiJobHost(JobController& controller, QObject* parent)
     : QObject(parent), m_controller(controller)
 {
     m_refreshPause.setSingleShot(true);
-    m_refreshPause.setInterval(RefreshIntervalMs);
+    m_refreshPause.setInterval(kRefreshIntervalMs);
     connect(&m_refreshPause, &QTimer::timeout, this, [this] {
         if (std::exchange(m_refreshDue, false))
             showStatus();
@@ -23,11 +23,11 @@ void UiJobHost::runOnUiThread(const std::function<void()>& work)
     // While the program ends, the user-interface thread answers the worker without doing its
     // work (the windows are going or gone): the worker goes on to see its stop request.
     if (QThread::currentThread() == thread()) {
-        if (!m_controller.Closing)
+        if (!m_controller.closing)
             work();
         return;
     }
-    if (m_controller.Closing)
+    if (m_controller.closing)
         return;
     // Closing may be marked after the call is queued and before it is served: it is checked
     // again where the work would run. The program serves queued calls until its worker has
@@ -35,7 +35,7 @@ void UiJobHost::runOnUiThread(const std::function<void()>& work)
     QMetaObject::invokeMethod(
         this,
         [this, &work] {
-            if (!m_controller.Closing)
+            if (!m_controller.closing)
                 work();
         },
         Qt::BlockingQueuedConnection);
@@ -45,7 +45,7 @@ void UiJobHost::logEvent(const QString& title, const QString& description)
 {
     // The event log lives on the user-interface thread.
     QMetaObject::invokeMethod(
-        this, [title, description] { AppLog().AddEntry(title, description); },
+        this, [title, description] { appLog().addEntry(title, description); },
         Qt::QueuedConnection);
 }
 
@@ -59,9 +59,9 @@ int UiJobHost::askOrientation(const ReportHeader& header)
     return answer;
 }
 
-void UiJobHost::showPrintError(TPrnObj& job)
+void UiJobHost::showPrintError(PrintJob& job)
 {
-    runOnUiThread([&] { ShowPrintError(job, m_controller); });
+    runOnUiThread([&] { runPrintErrorDialog(job, m_controller); });
 }
 
 void UiJobHost::refreshStatus()
@@ -81,7 +81,7 @@ void UiJobHost::refreshStatus()
 
 void UiJobHost::showStatus()
 {
-    if (m_controller.Closing || !refreshStatusView)
+    if (m_controller.closing || !refreshStatusView)
         return;
     // The last state is always shown: a request within the pause is served when it ends.
     if (m_refreshPause.isActive()) {

@@ -9,7 +9,7 @@
 
 #include <functional>
 
-class TDataModule1;
+class JobController;
 
 // The tray program's side of a print job: the dialogs run on the user-interface thread while the
 // print worker waits (errors go to the print error dialog, the orientation of a report with a new
@@ -18,25 +18,25 @@ class TDataModule1;
 class UiJobHost : public QObject, public JobHost
 {
 public:
-    explicit UiJobHost(TDataModule1& controller, QObject* parent = nullptr);
+    explicit UiJobHost(JobController& controller, QObject* parent = nullptr);
 
     std::function<int(const ReportHeader&)> askOrientationDialog; // 0 by width when not set
     std::function<void()> refreshStatusView;
 
     void runOnUiThread(const std::function<void()>& work) override;
     int askOrientation(const ReportHeader& header) override;
-    void showPrintError(TPrnObj& job) override;
+    void showPrintError(PrintJob& job) override;
     void refreshStatus() override;
     void logEvent(const QString& title, const QString& description) override;
 
     // The least time between two refreshes of the main window's status.
-    static constexpr int RefreshIntervalMs = 100;
+    static constexpr int kRefreshIntervalMs = 100;
 
 private:
     // On the user-interface thread: shows the job fields now, or once the interval is over.
     void showStatus();
 
-    TDataModule1& m_controller;
+    JobController& m_controller;
     std::atomic<bool> m_refreshPosted{false};
     QTimer m_refreshPause;
     bool m_refreshDue = false;

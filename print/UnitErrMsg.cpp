@@ -52,85 +52,85 @@ void postToTopLevelWidgets(bool run)
 
 } // namespace
 
-TFormErrMsg::TFormErrMsg(const AppSettings& settings, QWidget* parent)
+PrintErrorDialog::PrintErrorDialog(const AppSettings& settings, QWidget* parent)
     : IconTextDialog({QStringLiteral("FormErrMsg"), QStringLiteral("Chyba"),
                       QSize(kClientWidth, kClientHeight), kTextHeight, 120,
                       QStyle::SP_MessageBoxCritical},
                      parent)
 {
-    actDelete = makeAction(this, QStringLiteral("&Smazat"),
-                           QStringLiteral("Smazáním se chybný soubor přesune do koše."));
-    actSkip = makeAction(
+    deleteAction = makeAction(this, QStringLiteral("&Smazat"),
+                              QStringLiteral("Smazáním se chybný soubor přesune do koše."));
+    skipAction = makeAction(
         this, QStringLiteral("&Přeskočit"),
         QStringLiteral("Chybný soubor se bude ignorovat až do příštího spuštění aplikace."));
-    actRetry = makeAction(this, QStringLiteral("&Opakovat"),
-                          QStringLiteral("Chybný soubor bude znova zařazen do tiskové fronty."));
-    actDelete->setObjectName(QStringLiteral("actDelete"));
-    actSkip->setObjectName(QStringLiteral("actSkip"));
-    actRetry->setObjectName(QStringLiteral("actRetry"));
-    connect(actDelete, &QAction::triggered, this, &TFormErrMsg::actDeleteExecute);
-    connect(actSkip, &QAction::triggered, this, &TFormErrMsg::actSkipExecute);
-    connect(actRetry, &QAction::triggered, this, &TFormErrMsg::actRetryExecute);
+    retryAction = makeAction(this, QStringLiteral("&Opakovat"),
+                             QStringLiteral("Chybný soubor bude znova zařazen do tiskové fronty."));
+    deleteAction->setObjectName(QStringLiteral("actDelete"));
+    skipAction->setObjectName(QStringLiteral("actSkip"));
+    retryAction->setObjectName(QStringLiteral("actRetry"));
+    connect(deleteAction, &QAction::triggered, this, &PrintErrorDialog::onDelete);
+    connect(skipAction, &QAction::triggered, this, &PrintErrorDialog::onSkip);
+    connect(retryAction, &QAction::triggered, this, &PrintErrorDialog::onRetry);
 
     // Created in tab order.
     btnDelete = addButton(QStringLiteral("btnDelete"), 128);
     btnSkip = addButton(QStringLiteral("btnSkip"), 216);
     btnRetry = addButton(QStringLiteral("btnRetry"), 304);
-    bindButton(btnDelete, actDelete);
-    bindButton(btnSkip, actSkip);
-    bindButton(btnRetry, actRetry);
+    bindButton(btnDelete, deleteAction);
+    bindButton(btnSkip, skipAction);
+    bindButton(btnRetry, retryAction);
 
-    SetMessage(QString());
-    FormCreate(settings);
+    setMessage(QString());
+    createWidgets(settings);
     actUpdate();
     btnDelete->setFocus();
 }
 
-void TFormErrMsg::FormCreate(const AppSettings& settings)
+void PrintErrorDialog::createWidgets(const AppSettings& settings)
 {
     applyFormLook(this, settings);
 }
 
-void TFormErrMsg::SetMessage(const QString& text)
+void PrintErrorDialog::setMessage(const QString& text)
 {
-    setText(MsgDisplayText(text));
+    setText(msgDisplayText(text));
 }
 
-void TFormErrMsg::SetReport(const ReportHeader* report)
+void PrintErrorDialog::setReport(const ReportHeader* report)
 {
     m_report = report;
     actUpdate();
 }
 
-void TFormErrMsg::actUpdate()
+void PrintErrorDialog::actUpdate()
 {
     const bool enabled = m_report != nullptr;
-    for (QAction* action : {actDelete, actSkip, actRetry})
+    for (QAction* action : {deleteAction, skipAction, retryAction})
         action->setEnabled(enabled);
     if (enabled && !btnDelete->hasFocus())
         btnDelete->setFocus();
 }
 
-ErrorChoice TFormErrMsg::Execute()
+ErrorChoice PrintErrorDialog::choose()
 {
     m_choice = ErrorChoice::Cancel;
     exec();
     return m_choice;
 }
 
-void TFormErrMsg::finish(ErrorChoice choice)
+void PrintErrorDialog::finish(ErrorChoice choice)
 {
     m_choice = choice;
     done(choice == ErrorChoice::Cancel ? QDialog::Rejected : QDialog::Accepted);
 }
 
-void TFormErrMsg::reject()
+void PrintErrorDialog::reject()
 {
     m_choice = ErrorChoice::Cancel;
     QDialog::reject();
 }
 
-void TFormErrMsg::actDeleteExecute()
+void PrintErrorDialog::onDelete()
 {
     DeleteResult result = DeleteResult::Failed;
     {
@@ -146,81 +146,81 @@ void TFormErrMsg::actDeleteExecute()
         finish(ErrorChoice::Cancel);
         return;
     case DeleteResult::Failed:
-        MessageDlg(QStringLiteral("Soubor se nepodařilo odstranit."), MsgKind::Error,
+        messageDlg(QStringLiteral("Soubor se nepodařilo odstranit."), MsgKind::Error,
                    {MsgButton::Ok}, QStringLiteral("Chyba"), this);
         finish(ErrorChoice::Cancel);
         return;
     }
 }
 
-void TFormErrMsg::actSkipExecute()
+void PrintErrorDialog::onSkip()
 {
     finish(ErrorChoice::Skip);
 }
 
-void TFormErrMsg::actRetryExecute()
+void PrintErrorDialog::onRetry()
 {
     finish(ErrorChoice::Retry);
 }
 
-void TFormErrMsg::showEvent(QShowEvent* event)
+void PrintErrorDialog::showEvent(QShowEvent* event)
 {
     QDialog::showEvent(event);
-    CenterOnScreen(this);
+    centerOnScreen(this);
 }
 
-void BroadcastRunState(bool run, const TDataModule1& controller)
+void broadcastRunState(bool run, const JobController& controller)
 {
-    if (run && controller.Settings.printByOne)
+    if (run && controller.settings.printByOne)
         return;
     postToTopLevelWidgets(run);
 }
 
-void ShowPrintError(const ReportHeader& report, ErrorChoice& choice, TDataModule1& controller)
+void runPrintErrorDialog(const ReportHeader& report, ErrorChoice& choice, JobController& controller)
 {
-    controller.Timer1.stop();
-    BroadcastRunState(false, controller);
+    controller.tickTimer.stop();
+    broadcastRunState(false, controller);
     {
-        TFormErrMsg dialog(controller.Settings);
-        dialog.SetMessage(controller.WorkerError());
-        dialog.SetReport(&report);
-        choice = dialog.Execute();
+        PrintErrorDialog dialog(controller.settings);
+        dialog.setMessage(controller.workerError());
+        dialog.setReport(&report);
+        choice = dialog.choose();
     }
     switch (choice) {
     case ErrorChoice::Retry: {
         // The print worker waits in this call, yet the queue is shared with it: take the lock.
-        QMutexLocker lock(&controller.QueueLock);
-        for (ReprintEntry& entry : controller.ReprintQueue) {
-            if (entry.Path.compare(report.fileName, Qt::CaseInsensitive) == 0) {
-                entry.Taken = false;
+        QMutexLocker lock(&controller.queueLock);
+        for (ReprintEntry& entry : controller.reprintQueue) {
+            if (entry.path.compare(report.fileName, Qt::CaseInsensitive) == 0) {
+                entry.taken = false;
                 break;
             }
         }
         lock.unlock();
-        BroadcastRunState(true, controller);
+        broadcastRunState(true, controller);
         break;
     }
     case ErrorChoice::Skip:
-        controller.SkipList.append(skipEntryFor(report));
-        BroadcastRunState(true, controller);
+        controller.skipList.append(skipEntryFor(report));
+        broadcastRunState(true, controller);
         break;
     case ErrorChoice::Deleted:
-        BroadcastRunState(true, controller);
+        broadcastRunState(true, controller);
         break;
     case ErrorChoice::Cancel:
     case ErrorChoice::None:
         break;
     }
-    controller.SetWorkerError(QString());
-    if (!controller.Closing)
-        controller.Timer1.start();
+    controller.setWorkerError(QString());
+    if (!controller.closing)
+        controller.tickTimer.start();
 }
 
-void ShowPrintError(TPrnObj& job, TDataModule1& controller)
+void runPrintErrorDialog(PrintJob& job, JobController& controller)
 {
-    ShowPrintError(job.Lst, job.Choice, controller);
+    runPrintErrorDialog(job.header, job.choice, controller);
     // A report that was printed and could not be disposed of is not printed again while it is
     // unchanged, whatever the answer.
-    if (job.Printed && job.Choice != ErrorChoice::Skip && job.Choice != ErrorChoice::Deleted)
-        controller.SkipList.append(skipEntryFor(job.Lst));
+    if (job.printed && job.choice != ErrorChoice::Skip && job.choice != ErrorChoice::Deleted)
+        controller.skipList.append(skipEntryFor(job.header));
 }

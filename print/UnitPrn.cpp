@@ -130,10 +130,10 @@ const QByteArray kTallText = QByteArrayLiteral("\xD9y"); // "Ůy": full height o
 
 void JobHost::logEvent(const QString& title, const QString& description)
 {
-    AppLog().AddEntry(title, description);
+    appLog().addEntry(title, description);
 }
 
-QByteArray PlacementText(int indent, int pageNumber, const QByteArray& indentText,
+QByteArray placementText(int indent, int pageNumber, const QByteArray& indentText,
                          const QByteArray& centerText)
 {
     switch (indent) {
@@ -148,72 +148,72 @@ QByteArray PlacementText(int indent, int pageNumber, const QByteArray& indentTex
     }
 }
 
-TPrnObj::TPrnObj(const QString& fileName, PrintContext context) : Lst(fileName), m_ctx(context)
+PrintJob::PrintJob(const QString& fileName, PrintContext context) : header(fileName), m_ctx(context)
 {}
 
-TPrnObj::~TPrnObj()
+PrintJob::~PrintJob()
 {
-    Finish();
+    finish();
 }
 
-void TPrnObj::DecideOrientation()
+void PrintJob::decideOrientation()
 {
     int o = m_ctx.settings.orientation;
     if (o == OrientPerTitle) {
-        o = m_ctx.orientations.lookup(Lst);
+        o = m_ctx.orientations.lookup(header);
         if (o == OrientPerTitle) {
-            o = m_ctx.host.askOrientation(Lst);
+            o = m_ctx.host.askOrientation(header);
             // A question abandoned because the job was stopped (or the program ends) has no
             // answer to remember.
-            if (m_ctx.state.StopRequest)
-                m_ctx.orientations.forget(Lst);
+            if (m_ctx.state.stopRequest)
+                m_ctx.orientations.forget(header);
             else
-                m_ctx.orientations.store(Lst, quint8(o));
+                m_ctx.orientations.store(header, quint8(o));
         }
     }
     if (o == OrientPortrait)
-        Landscape = false;
+        landscape = false;
     else if (o == OrientLandscape)
-        Landscape = true;
+        landscape = true;
     else
-        Landscape = Lst.width > m_ctx.settings.maxPortrait;
+        landscape = header.width > m_ctx.settings.maxPortrait;
 }
 
-bool TPrnObj::Layout(QString& error)
+bool PrintJob::layout(QString& error)
 {
     PrinterDevice& printer = m_ctx.printer;
     const AppSettings& s = m_ctx.settings;
-    DecideOrientation();
-    Columns = Lst.width * 100 / Lst.scale;
-    Rows = Lst.linesPerPage * 100 / Lst.scale;
-    printer.setTitle(cp1250ToUnicode(Lst.title));
-    printer.setLandscape(Landscape);
+    decideOrientation();
+    columns = header.width * 100 / header.scale;
+    rows = header.linesPerPage * 100 / header.scale;
+    printer.setTitle(cp1250ToUnicode(header.title));
+    printer.setLandscape(landscape);
     if (!printer.beginDoc(error))
         return false;
 
     auto select = [&](int size) {
-        FontSize = size;
+        fontSize = size;
         printer.setFont(s.font, size, false, false, false);
     };
-    auto charWidth = [&] {
+    auto measureCharWidth = [&] {
         return std::max(1, printer.textExtent("M").width());
     };
-    DpiX = printer.dpiX();
-    DpiY = printer.dpiY();
-    MarginTop = mmToUnits(s.borders.top(), DpiY);
-    MarginBottom = mmToUnits(s.borders.bottom(), DpiY);
-    MarginLeft = mmToUnits(s.borders.left(), DpiX);
-    MarginRight = mmToUnits(s.borders.right(), DpiX);
-    AreaWidth = printer.pageWidth() - MarginLeft - MarginRight;
-    AreaHeight = printer.pageHeight() - MarginTop - MarginBottom;
+    dpiX = printer.dpiX();
+    dpiY = printer.dpiY();
+    marginTop = mmToUnits(s.borders.top(), dpiY);
+    marginBottom = mmToUnits(s.borders.bottom(), dpiY);
+    marginLeft = mmToUnits(s.borders.left(), dpiX);
+    marginRight = mmToUnits(s.borders.right(), dpiX);
+    areaWidth = printer.pageWidth() - marginLeft - marginRight;
+    areaHeight = printer.pageHeight() - marginTop - marginBottom;
 
     // The largest size up to 16 points at which the columns fit across...
     int size = 16;
     int w = 0;
     for (; size >= 1; --size) {
         select(size);
-        w = charWidth();
-        if (AreaWidth / w >= Columns)
+        w = measureCharWidth();
+        if (areaWidth / w >= columns)
             break;
     }
     size = std::max(size, 1);
@@ -221,41 +221,41 @@ bool TPrnObj::Layout(QString& error)
     if (size >= 2) {
         for (;; --size) {
             select(size);
-            w = charWidth();
+            w = measureCharWidth();
             const int h = printer.textExtent(kTallText).height();
-            if (AreaHeight - Rows * h >= 0 || size == 2)
+            if (areaHeight - rows * h >= 0 || size == 2)
                 break;
         }
     }
-    CharWidth = w;
-    const int spare = AreaWidth / CharWidth - Columns;
-    IndentText = spare > 0 ? QByteArray(spare, ' ') : QByteArray();
-    CenterText = spare / 2 > 0 ? QByteArray(spare / 2, ' ') : QByteArray();
+    charWidth = w;
+    const int spare = areaWidth / charWidth - columns;
+    indentText = spare > 0 ? QByteArray(spare, ' ') : QByteArray();
+    centerText = spare / 2 > 0 ? QByteArray(spare / 2, ' ') : QByteArray();
 
     const int h = printer.textExtent(kTallText).height();
-    Leading = floorishDiv(AreaHeight - Rows * h, Rows);
-    LineHeight = h + Leading;
+    leading = floorishDiv(areaHeight - rows * h, rows);
+    lineHeight = h + leading;
     return true;
 }
 
-void TPrnObj::PageStart()
+void PrintJob::pageStart()
 {
-    PosY = std::max(0, MarginTop + (AreaHeight - Rows * LineHeight) / 2);
+    posY = std::max(0, marginTop + (areaHeight - rows * lineHeight) / 2);
 }
 
-void TPrnObj::PrintLine(const QByteArray& line)
+void PrintJob::printLine(const QByteArray& line)
 {
     PrinterDevice& printer = m_ctx.printer;
-    const QByteArray text = convertReportText(line, Lst.codePage);
-    Pending = PlacementText(m_ctx.settings.indent, printer.pageNumber(), IndentText, CenterText);
-    PosX = MarginLeft;
+    const QByteArray text = convertReportText(line, header.codePage);
+    pending = placementText(m_ctx.settings.indent, printer.pageNumber(), indentText, centerText);
+    posX = marginLeft;
     const qsizetype n = text.size();
     for (qsizetype i = 0; i < n;) {
         if (text[i] == '^' && i + 2 < n) {
-            if (!Pending.isEmpty() && !printer.aborted()) {
-                DrawSegment();
-                PosX += CharWidth * int(Pending.size());
-                Pending.clear();
+            if (!pending.isEmpty() && !printer.aborted()) {
+                drawSegment();
+                posX += charWidth * int(pending.size());
+                pending.clear();
             }
             const bool on = text[i + 2] == '1';
             const char kind = text[i + 1];
@@ -263,22 +263,22 @@ void TPrnObj::PrintLine(const QByteArray& line)
             i += 3;
             continue;
         }
-        Pending += text[i++];
+        pending += text[i++];
     }
-    if (!Pending.isEmpty() && !printer.aborted())
-        DrawSegment();
+    if (!pending.isEmpty() && !printer.aborted())
+        drawSegment();
     printer.setFontStyle(false, false, false);
-    PosY += LineHeight;
+    posY += lineHeight;
 }
 
-void TPrnObj::DrawSegment()
+void PrintJob::drawSegment()
 {
     PrinterDevice& printer = m_ctx.printer;
-    if (!Lst.frames) {
-        printer.textOut(PosX, PosY, Pending);
+    if (!header.frames) {
+        printer.textOut(posX, posY, pending);
         return;
     }
-    QByteArray text = Pending;
+    QByteArray text = pending;
     QByteArray frames(text.size(), ' ');
     bool any = false;
     for (qsizetype i = 0; i < text.size(); ++i) {
@@ -288,49 +288,49 @@ void TPrnObj::DrawSegment()
             any = true;
         }
     }
-    printer.textOut(PosX, PosY, text);
+    printer.textOut(posX, posY, text);
     if (!any)
         return;
-    const int top = PosY;
-    const int bottom = PosY + LineHeight;
-    const int mid = PosY + LineHeight / 2;
+    const int top = posY;
+    const int bottom = posY + lineHeight;
+    const int mid = posY + lineHeight / 2;
     int penWidth = -1;
     for (qsizetype k = 0; k < frames.size(); ++k) {
         const FrameChar f = kFrames[quint8(frames[k])];
         if (!f.isFrame)
             continue;
-        const int width = f.isDouble ? FontSize : FontSize / 2 + 1;
+        const int width = f.isDouble ? fontSize : fontSize / 2 + 1;
         if (width != penWidth) {
             printer.setPenWidth(width);
             penWidth = width;
         }
-        const int left = PosX + int(k) * CharWidth;
-        const int right = left + CharWidth;
-        drawShape(printer, f.shape, left, right, top, bottom, left + CharWidth / 2, mid);
+        const int left = posX + int(k) * charWidth;
+        const int right = left + charWidth;
+        drawShape(printer, f.shape, left, right, top, bottom, left + charWidth / 2, mid);
     }
 }
 
-bool TPrnObj::stopped()
+bool PrintJob::stopped()
 {
-    if (m_ctx.state.StopRequest && !m_terminated) {
+    if (m_ctx.state.stopRequest && !m_terminated) {
         m_ctx.printer.abortDoc();
         m_terminated = true;
     }
     return m_terminated;
 }
 
-bool TPrnObj::PrintBody(QString& error)
+bool PrintJob::printBody(QString& error)
 {
     PrinterDevice& printer = m_ctx.printer;
     JobState& state = m_ctx.state;
-    PageStart();
+    pageStart();
     QByteArray line;
     const int total = int(m_file.lineCount());
     while (m_file.nextBodyLine(line, error)) {
         if (stopped())
             return true;
-        if (line.startsWith("^PG") || LinesOnPage >= Lst.linesPerPage) {
-            LinesOnPage = 0;
+        if (line.startsWith("^PG") || linesOnPage >= header.linesPerPage) {
+            linesOnPage = 0;
             if (line.startsWith("^PG"))
                 line.remove(0, 3);
             if (!printer.aborted()) {
@@ -338,37 +338,37 @@ bool TPrnObj::PrintBody(QString& error)
                 ok = printer.newPage(error);
                 if (!ok)
                     return false;
-                PageStart();
-                state.SetPageNumber(printer.pageNumber());
+                pageStart();
+                state.setPageNumber(printer.pageNumber());
             }
         }
-        PrintLine(line);
-        ++LinesDone;
-        ++LinesOnPage;
-        state.SetProgress(LinesDone, total);
+        printLine(line);
+        ++linesDone;
+        ++linesOnPage;
+        state.setProgress(linesDone, total);
         m_ctx.host.refreshStatus();
     }
     return error.isEmpty();
 }
 
-bool TPrnObj::endDocument(QString& error)
+bool PrintJob::endDocument(QString& error)
 {
     PrinterDevice& printer = m_ctx.printer;
     const bool journalled = m_ctx.journal && fromSpool();
     if (journalled) {
-        m_ctx.journal->record(JournalEntry{Lst.fileName, m_file.identity(), printer.printerName(),
-                                           cp1250ToUnicode(Lst.title),
+        m_ctx.journal->record(JournalEntry{header.fileName, m_file.identity(),
+                                           printer.printerName(), cp1250ToUnicode(header.title),
                                            QDateTime::currentSecsSinceEpoch(), 0});
     }
     if (!printer.endDoc(error))
         return false; // the entry stays: the document may have reached the server all the same
-    Printed = true;
+    printed = true;
     if (journalled && printer.jobId() > 0)
-        m_ctx.journal->setJobId(Lst.fileName, printer.jobId());
+        m_ctx.journal->setJobId(header.fileName, printer.jobId());
     return true;
 }
 
-bool TPrnObj::Print(QString& error)
+bool PrintJob::print(QString& error)
 {
     PrinterDevice& printer = m_ctx.printer;
     if (!printer.selectPrinter(m_ctx.settings.printer)) {
@@ -377,11 +377,11 @@ bool TPrnObj::Print(QString& error)
             error = QStringLiteral("Není nainstalována žádná tiskárna.");
         return false;
     }
-    bool ok = Layout(error) && PrintBody(error);
+    bool ok = layout(error) && printBody(error);
     // Every begun document is either ended or aborted, also when the stop came after the last
     // line.
     if (printer.printing()) {
-        if (m_ctx.state.StopRequest) {
+        if (m_ctx.state.stopRequest) {
             m_terminated = true;
             printer.abortDoc();
         } else {
@@ -395,31 +395,31 @@ bool TPrnObj::Print(QString& error)
     return ok;
 }
 
-void TPrnObj::Run()
+void PrintJob::run()
 {
     JobState& state = m_ctx.state;
     QString error;
-    if (!m_file.open(Lst.fileName, error)) {
-        state.SetWorkerError(QStringLiteral("Nelze otevřít soubor sestavy %1,\rchyba \"%2\"")
-                                 .arg(Lst.fileName, error));
+    if (!m_file.open(header.fileName, error)) {
+        state.setWorkerError(QStringLiteral("Nelze otevřít soubor sestavy %1,\rchyba \"%2\"")
+                                 .arg(header.fileName, error));
         return;
     }
-    if (!Lst.parseHeader(m_file.headLines(), error)) {
-        state.SetWorkerError(
-            QStringLiteral("Chybný formát souboru %1\r(%2)").arg(Lst.fileName, error));
+    if (!header.parseHeader(m_file.headLines(), error)) {
+        state.setWorkerError(
+            QStringLiteral("Chybný formát souboru %1\r(%2)").arg(header.fileName, error));
         return;
     }
-    m_fromQueue = state.InReprintQueue(Lst.fileName);
+    m_fromQueue = state.inReprintQueue(header.fileName);
     // The file name first: setting it clears the page number.
-    state.SetCurrentFile(QFileInfo(Lst.fileName).fileName());
-    state.SetPageNumber(1);
-    state.SetPageCount(Lst.pages);
-    state.SetReportTitle(Lst.title);
-    Started = true;
+    state.setCurrentFile(QFileInfo(header.fileName).fileName());
+    state.setPageNumber(1);
+    state.setPageCount(header.pages);
+    state.setReportTitle(header.title);
+    started = true;
     m_ctx.host.refreshStatus();
     auto fail = [&](const QString& why) {
-        state.SetWorkerError(
-            QStringLiteral("Chyba \"%1\" v průběhu tisku souboru %2").arg(why, Lst.fileName));
+        state.setWorkerError(
+            QStringLiteral("Chyba \"%1\" v průběhu tisku souboru %2").arg(why, header.fileName));
     };
     // Without a printer the report would be printed nowhere and then disposed of: it waits.
     if (m_ctx.settings.printer.isEmpty()) {
@@ -428,10 +428,10 @@ void TPrnObj::Run()
     }
     // A copy of the program that ended after handing this very report to the print server.
     if (m_ctx.journal && fromSpool()) {
-        switch (CheckPriorPrint(*m_ctx.journal, Lst.fileName, m_file.identity())) {
+        switch (checkPriorPrint(*m_ctx.journal, header.fileName, m_file.identity())) {
         case PriorPrint::Printed:
-            Printed = true;
-            m_ctx.host.logEvent(QStringLiteral("Sestava již vytištěna"), Lst.fileName);
+            printed = true;
+            m_ctx.host.logEvent(QStringLiteral("Sestava již vytištěna"), header.fileName);
             return;
         case PriorPrint::Unknown:
             fail(cupsclient::noAnswerText());
@@ -440,71 +440,71 @@ void TPrnObj::Run()
             break;
         }
     }
-    if (!Print(error)) {
+    if (!print(error)) {
         // A request to the print server that the stop broke off is no error: the job was
         // abandoned, as the user asked.
-        if (m_ctx.state.StopRequest)
+        if (m_ctx.state.stopRequest)
             m_terminated = true;
         else
             fail(error);
     }
 }
 
-void TPrnObj::dispose()
+void PrintJob::dispose()
 {
-    const platform::FileIdentity printed = m_file.identity();
-    const DisposeResult result = DisposeReport(Lst, m_ctx.settings.erase, &printed);
+    const platform::FileIdentity identity = m_file.identity();
+    const DisposeResult result = disposeReport(header, m_ctx.settings.erase, &identity);
     switch (result.outcome) {
     case DisposeResult::Disposed:
     case DisposeResult::Gone:
         break;
     case DisposeResult::Replaced:
         // The payroll program wrote a new report under the same name meanwhile: it prints next.
-        m_ctx.host.logEvent(QStringLiteral("Sestava nahrazena během tisku"), Lst.fileName);
+        m_ctx.host.logEvent(QStringLiteral("Sestava nahrazena během tisku"), header.fileName);
         break;
     case DisposeResult::Failed: {
         const QString text =
             (m_ctx.settings.erase ? QStringLiteral("Sestavu %1 se nepodařilo odstranit: %2")
                                   : QStringLiteral("Sestavu %1 se nepodařilo archivovat: %2"))
-                .arg(Lst.fileName, fileErrorText(result.error));
+                .arg(header.fileName, fileErrorText(result.error));
         m_ctx.host.logEvent(QStringLiteral("Sestavu nelze odstranit ze složky"), text);
-        m_ctx.state.SetWorkerError(text);
+        m_ctx.state.setWorkerError(text);
         // The dialog keeps the printed report from being printed again while it is unchanged;
         // the journal entry stays, so a later start does not print it again either.
-        Choice = ErrorChoice::None;
+        choice = ErrorChoice::None;
         m_ctx.host.showPrintError(*this);
-        const bool gone =
-            Choice == ErrorChoice::Deleted ||
-            (Choice == ErrorChoice::Retry &&
-             DisposeReport(Lst, m_ctx.settings.erase, &printed).outcome != DisposeResult::Failed);
+        const bool gone = choice == ErrorChoice::Deleted ||
+                          (choice == ErrorChoice::Retry &&
+                           disposeReport(header, m_ctx.settings.erase, &identity).outcome !=
+                               DisposeResult::Failed);
         if (!gone)
             return;
         break;
     }
     }
     if (m_ctx.journal)
-        m_ctx.journal->remove(Lst.fileName);
+        m_ctx.journal->remove(header.fileName);
 }
 
-void TPrnObj::Finish()
+void PrintJob::finish()
 {
     if (m_finished)
         return;
     m_finished = true;
     JobState& state = m_ctx.state;
-    const bool failed = !state.WorkerError().isEmpty();
+    const bool failed = !state.workerError().isEmpty();
     if (failed)
         m_ctx.host.showPrintError(*this);
-    if (Choice != ErrorChoice::Retry) {
-        const bool fromQueue = state.RemoveFromReprintQueue(Lst.fileName);
+    if (choice != ErrorChoice::Retry) {
+        const bool fromQueue = state.removeFromReprintQueue(header.fileName);
         // Only a report whose document was printed whole leaves its spool directory: one that
         // failed or was stopped stays, whatever the user answered, until it prints or the user
         // deletes it.
-        if (!fromQueue && DisposeWhenDone && Started && Printed && !m_terminated && !failed)
+        if (!fromQueue && disposeWhenDone && started && printed && !m_terminated && !failed)
             dispose();
     }
-    state.SetCurrentFile(QString());
-    state.SetProgress(0, 0);
+    state.setCurrentFile(QString());
+    state.setProgress(0, 0);
     m_ctx.host.refreshStatus();
-    Started = false;
+    started = false;
 }

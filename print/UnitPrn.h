@@ -37,67 +37,67 @@ struct PrintContext
 };
 
 // One print job: one report file from disk to the printer, then into the archive.
-class TPrnObj
+class PrintJob
 {
 public:
-    TPrnObj(const QString& fileName, PrintContext context);
+    PrintJob(const QString& fileName, PrintContext context);
     // Runs Finish.
-    ~TPrnObj();
-    TPrnObj(const TPrnObj&) = delete;
-    TPrnObj& operator=(const TPrnObj&) = delete;
+    ~PrintJob();
+    PrintJob(const PrintJob&) = delete;
+    PrintJob& operator=(const PrintJob&) = delete;
 
-    // Performs the job; every failure ends in the controller's WorkerError.
-    void Run();
+    // Performs the job; every failure ends in the controller's workerError.
+    void run();
 
     // Layout (all lengths in device units).
-    void DecideOrientation();
+    void decideOrientation();
     // Decides the orientation, begins the document and fits the grid; false when the document
     // cannot be begun.
-    bool Layout(QString& error);
-    void PageStart();
+    bool layout(QString& error);
+    void pageStart();
     // Line rendering.
-    void PrintLine(const QByteArray& line);
-    void DrawSegment();
+    void printLine(const QByteArray& line);
+    void drawSegment();
 
-    ReportHeader Lst;
-    bool Started = false;
+    ReportHeader header;
+    bool started = false;
     // The printer (or the print server) has the whole document: from now on the report must not
     // be printed again on its own, even when it cannot be disposed of.
-    bool Printed = false;
-    int LinesDone = 0;
-    int LinesOnPage = 0;
-    QByteArray Pending;
-    ErrorChoice Choice = ErrorChoice::None;
+    bool printed = false;
+    int linesDone = 0;
+    int linesOnPage = 0;
+    QByteArray pending;
+    ErrorChoice choice = ErrorChoice::None;
     // Off for printing a copy (the command line): the report file stays where it is.
-    bool DisposeWhenDone = true;
+    bool disposeWhenDone = true;
 
-    bool Landscape = false;
-    int DpiX = 0;
-    int DpiY = 0;
-    int MarginLeft = 0;
-    int MarginTop = 0;
-    int MarginRight = 0;
-    int MarginBottom = 0;
-    int AreaWidth = 0;
-    int AreaHeight = 0;
-    int CharWidth = 0;
-    int Leading = 0;
-    int LineHeight = 0;
-    int FontSize = 0; // points
-    QByteArray IndentText;
-    QByteArray CenterText;
-    int PosX = 0;
-    int PosY = 0;
-    int Columns = 0;
-    int Rows = 0;
+    bool landscape = false;
+    int dpiX = 0;
+    int dpiY = 0;
+    int marginLeft = 0;
+    int marginTop = 0;
+    int marginRight = 0;
+    int marginBottom = 0;
+    int areaWidth = 0;
+    int areaHeight = 0;
+    int charWidth = 0;
+    int leading = 0;
+    int lineHeight = 0;
+    int fontSize = 0; // points
+    QByteArray indentText;
+    QByteArray centerText;
+    int posX = 0;
+    int posY = 0;
+    int columns = 0;
+    int rows = 0;
 
     // The file's lines, the header included (for progress).
-    qsizetype LineCount() const { return m_file.lineCount(); }
+    qsizetype lineCount() const { return m_file.lineCount(); }
 
 private:
-    bool Print(QString& error);
-    bool PrintBody(QString& error);
-    void Finish();
+    bool print(QString& error);
+    bool printBody(QString& error);
+    void finish();
     // True when the job was stopped: the document is aborted (once) and the job ends.
     bool stopped();
     // Ends the document and hands it over, noting it in the journal on the way.
@@ -106,7 +106,7 @@ private:
     void dispose();
     // The report is a spool directory's (not a copy, not from the re-print queue): it is noted
     // in the journal and disposed of after printing.
-    bool fromSpool() const { return DisposeWhenDone && !m_fromQueue; }
+    bool fromSpool() const { return disposeWhenDone && !m_fromQueue; }
 
     PrintContext m_ctx;
     ReportFile m_file;
@@ -117,5 +117,5 @@ private:
 };
 
 // The placement spaces of a line: none, indented, indented on odd pages only, or centred.
-QByteArray PlacementText(int indent, int pageNumber, const QByteArray& indentText,
+QByteArray placementText(int indent, int pageNumber, const QByteArray& indentText,
                          const QByteArray& centerText);

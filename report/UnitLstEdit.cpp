@@ -342,7 +342,7 @@ void OrientationEditor::deleteCurrent()
     const int row = current.row();
     const QString title = cp1250ToUnicode(m_list.entries().at(row).title);
     const MsgButton answer =
-        MessageDlg(QStringLiteral("Smazat nastavení orientace sestavy \"%1\"? ").arg(title),
+        messageDlg(QStringLiteral("Smazat nastavení orientace sestavy \"%1\"? ").arg(title),
                    MsgKind::Confirmation, {MsgButton::Yes, MsgButton::No}, windowTitle(), this);
     if (answer != MsgButton::Yes)
         return;

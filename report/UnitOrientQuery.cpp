@@ -77,7 +77,7 @@ void OrientationQuestion::showEvent(QShowEvent* event)
     QDialog::showEvent(event);
     // Over its owner, Qt has placed the dialog already (kept on the screen).
     if (!parentWidget())
-        CenterOnScreen(this);
+        centerOnScreen(this);
 }
 
 int runOrientationQuestion(const ReportHeader& header, const AppSettings& settings, QWidget* owner,

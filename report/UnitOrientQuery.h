@@ -30,7 +30,7 @@ public:
 
     explicit OrientationQuestion(const AppSettings& settings, QWidget* parent = nullptr);
 
-    // Keeps the report (not owned), shows its title and places TextLabel beside the icon.
+    // Keeps the report (not owned), shows its title and places textLabel beside the icon.
     void setReport(const ReportHeader& report);
     const ReportHeader* report() const { return m_report; }
 

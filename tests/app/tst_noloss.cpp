@@ -68,14 +68,14 @@ public:
     {
         m_timer.setInterval(20);
         connect(&m_timer, &QTimer::timeout, this, [this] {
-            auto* dialog = qobject_cast<TFormErrMsg*>(QApplication::activeModalWidget());
+            auto* dialog = qobject_cast<PrintErrorDialog*>(QApplication::activeModalWidget());
             if (!dialog)
                 return;
-            texts << dialog->TextLabel->text().remove(QChar(0x200B));
+            texts << dialog->textLabel->text().remove(QChar(0x200B));
             if (answer == Skip)
-                dialog->actSkip->trigger();
+                dialog->skipAction->trigger();
             else if (answer == Retry)
-                dialog->actRetry->trigger();
+                dialog->retryAction->trigger();
             else
                 dialog->reject();
         });
@@ -116,9 +116,9 @@ private:
     QTemporaryDir m_dir;
     QString m_spool;
     std::unique_ptr<CupsPrinterCatalog> m_printers;
-    std::unique_ptr<TDataModule1> m_controller;
+    std::unique_ptr<JobController> m_controller;
     std::unique_ptr<UiJobHost> m_host;
-    std::unique_ptr<TFormMain> m_form;
+    std::unique_ptr<MainWindow> m_form;
     int m_run = 0;
 };
 
@@ -136,16 +136,16 @@ void TestNoLoss::init()
     m_spool = m_dir.filePath(QStringLiteral("Lst%1").arg(++m_run));
     QVERIFY(QDir().mkpath(m_spool));
     m_printers = std::make_unique<CupsPrinterCatalog>();
-    m_controller = std::make_unique<TDataModule1>(QStringList{}, *m_printers);
-    m_controller->Settings.directories = m_spool;
-    m_controller->Settings.printer = QStringLiteral("mzdy");
-    m_controller->Settings.erase = false;
+    m_controller = std::make_unique<JobController>(QStringList{}, *m_printers);
+    m_controller->settings.directories = m_spool;
+    m_controller->settings.printer = QStringLiteral("mzdy");
+    m_controller->settings.erase = false;
     m_host = std::make_unique<UiJobHost>(*m_controller);
     m_controller->setWorkerFactory([this](const QString& path) {
-        return std::make_unique<TPrnThread>(path, *m_controller, *m_host);
+        return std::make_unique<PrintWorker>(path, *m_controller, *m_host);
     });
-    m_form = std::make_unique<TFormMain>(*m_controller, QStringList{});
-    m_form->ActionPlayExecute();
+    m_form = std::make_unique<MainWindow>(*m_controller, QStringList{});
+    m_form->play();
 }
 
 void TestNoLoss::cleanup()
@@ -159,18 +159,18 @@ void TestNoLoss::cleanup()
 bool TestNoLoss::tick()
 {
     // The ticks are the test's: the timer that the error dialog starts again stays off.
-    m_controller->Timer1.stop();
-    m_controller->Timer1Timer();
-    m_controller->Timer1.stop();
-    if (!m_controller->Worker())
+    m_controller->tickTimer.stop();
+    m_controller->onTick();
+    m_controller->tickTimer.stop();
+    if (!m_controller->worker())
         return false;
     QDeadlineTimer deadline(30000);
-    while (m_controller->Worker() && !deadline.hasExpired())
+    while (m_controller->worker() && !deadline.hasExpired())
         QTest::qWait(10);
-    m_controller->Timer1.stop();
+    m_controller->tickTimer.stop();
     // Run requests of the error dialog are posted events.
     QCoreApplication::processEvents();
-    return !m_controller->Worker();
+    return !m_controller->worker();
 }
 
 void TestNoLoss::failedJobStaysWhateverTheAnswer()
@@ -186,11 +186,11 @@ void TestNoLoss::failedJobStaysWhateverTheAnswer()
     QCOMPARE(dialog.texts.size(), 1);
     QVERIFY2(dialog.texts.first().contains(QStringLiteral("Tiskárna mzdy nepřijímá úlohy.")),
              qPrintable(dialog.texts.first()));
-    QVERIFY(m_controller->Paused); // Esc leaves printing paused
+    QVERIFY(m_controller->paused); // Esc leaves printing paused
     QVERIFY(QFile::exists(path));
 
     dialog.answer = DialogAnswerer::Skip;
-    m_form->ActionPlayExecute();
+    m_form->play();
     QVERIFY(tick());
     QCOMPARE(dialog.texts.size(), 2);
     QVERIFY(QFile::exists(path));
@@ -223,7 +223,7 @@ void TestNoLoss::disposalFailureIsShownOnceAndNotReprinted()
     } else if (how == u"folder") {
         QVERIFY(QDir().mkpath(archive + QStringLiteral("/20240131-081511-LST00001.PRN/x")));
     } else {
-        m_controller->Settings.erase = true;
+        m_controller->settings.erase = true;
         dirFd = ::open(QFile::encodeName(m_spool).constData(), O_RDONLY | O_DIRECTORY);
         int flags = 0;
         if (getuid() != 0)
@@ -260,7 +260,7 @@ void TestNoLoss::disposalFailureIsShownOnceAndNotReprinted()
              qPrintable(dialog.texts.first()));
     QVERIFY(QFile::exists(path));
     // Printing goes on, and the report is neither printed again nor asked about again.
-    m_form->ActionPlayExecute();
+    m_form->play();
     for (int i = 0; i < 5; ++i)
         QVERIFY(!tick());
     QCOMPARE(jobs(), before + 1);
@@ -341,10 +341,10 @@ void TestNoLoss::lockedDirectoryIsLeftToItsOwner()
     auto other = std::make_unique<platform::DirectoryLock>(m_spool);
     QCOMPARE(other->tryLock(), platform::DirectoryLock::State::Held);
     QVERIFY(!tick());
-    QVERIFY(m_form->StaticText->text().contains(m_spool));
+    QVERIFY(m_form->statusText->text().contains(m_spool));
     other.reset();
     QVERIFY(tick());
-    QVERIFY(m_form->StaticText->text().isEmpty());
+    QVERIFY(m_form->statusText->text().isEmpty());
 }
 
 void TestNoLoss::removedQueueWithoutDefaultPrintsNowhere()
@@ -376,11 +376,11 @@ void TestNoLoss::hungSchedulerGivesWayToStop()
     QVERIFY(cupsd > 0 && ::kill(cupsd, SIGSTOP) == 0);
     auto resume = qScopeGuard([cupsd] { ::kill(cupsd, SIGCONT); });
     DialogAnswerer dialog;
-    m_controller->Timer1Timer();
-    QVERIFY(m_controller->Worker());
+    m_controller->onTick();
+    QVERIFY(m_controller->worker());
     QTest::qWait(500); // the job now waits for the scheduler
-    m_form->ActionStop->trigger();
-    QTRY_VERIFY_WITH_TIMEOUT(!m_controller->Worker(), 10000);
+    m_form->stopAction->trigger();
+    QTRY_VERIFY_WITH_TIMEOUT(!m_controller->worker(), 10000);
     QVERIFY(dialog.texts.isEmpty()); // stopped, not failed
     QVERIFY(QFile::exists(spoolFile(QStringLiteral("LST00001.PRN"))));
 }
@@ -392,10 +392,10 @@ void TestNoLoss::schedulerDownAtStart()
     // The printer named in the settings keeps its name while nobody can check it.
     writeSettingsHive(m_dir.filePath(QStringLiteral("config/Morvane/registry.reg")),
                       "\"Printer\"=\"mzdy\"\r\n\"Erase\"=dword:00000001\r\n");
-    QVERIFY(m_controller->Settings.loadSettings(*m_printers));
-    QCOMPARE(m_controller->Settings.printer, QStringLiteral("mzdy"));
+    QVERIFY(m_controller->settings.loadSettings(*m_printers));
+    QCOMPARE(m_controller->settings.printer, QStringLiteral("mzdy"));
     QCOMPARE(m_printers->currentPrinter(), QStringLiteral("mzdy"));
-    m_controller->Settings.directories = m_spool;
+    m_controller->settings.directories = m_spool;
     DialogAnswerer dialog;
     QVERIFY(tick());
     QCOMPARE(dialog.texts.size(), 1);

@@ -41,19 +41,19 @@ void TestStopPlay::stopAbandonsAndPlayPrintsAgain()
                           "\"Iconize\"=dword:00000000\r\n\"Orientation\"=\"255\"\r\n");
 
     CupsPrinterCatalog printers;
-    TDataModule1 controller({}, printers);
+    JobController controller({}, printers);
     UiJobHost host(controller);
     controller.setWorkerFactory(
-        [&](const QString& path) { return std::make_unique<TPrnThread>(path, controller, host); });
-    TFormMain form(controller, {});
+        [&](const QString& path) { return std::make_unique<PrintWorker>(path, controller, host); });
+    MainWindow form(controller, {});
     host.refreshStatusView = [&form] {
-        form.RefreshStatus();
+        form.refreshStatus();
     };
 
     int questions = 0;
     host.askOrientationDialog = [&](const ReportHeader&) {
         if (++questions == 1)
-            form.ActionStop->trigger();
+            form.stopAction->trigger();
         return 1;
     };
 
@@ -71,22 +71,22 @@ void TestStopPlay::stopAbandonsAndPlayPrintsAgain()
     f.write(text);
     f.close();
 
-    form.ActionPlayExecute();
-    controller.Timer1Timer();
-    QVERIFY(controller.Worker());
-    QTRY_VERIFY_WITH_TIMEOUT(!controller.Worker(), 120000);
+    form.play();
+    controller.onTick();
+    QVERIFY(controller.worker());
+    QTRY_VERIFY_WITH_TIMEOUT(!controller.worker(), 120000);
     QCOMPARE(questions, 1);
-    QVERIFY(controller.Paused);
+    QVERIFY(controller.paused);
     // Abandoned: nothing reached the queue, the report waits in its spool directory.
     QVERIFY(QFile::exists(report));
     QVERIFY(cups.capturedJobs(QStringLiteral("mzdy")).isEmpty());
-    controller.Timer1Timer(); // paused: nothing starts
-    QVERIFY(!controller.Worker());
+    controller.onTick(); // paused: nothing starts
+    QVERIFY(!controller.worker());
 
-    form.ActionPlay->trigger();
-    controller.Timer1Timer();
-    QVERIFY(controller.Worker());
-    QTRY_VERIFY_WITH_TIMEOUT(!controller.Worker(), 120000);
+    form.playAction->trigger();
+    controller.onTick();
+    QVERIFY(controller.worker());
+    QTRY_VERIFY_WITH_TIMEOUT(!controller.worker(), 120000);
     const QString job = cups.waitForJob(QStringLiteral("mzdy"), 30000);
     QVERIFY(!job.isEmpty());
     QProcess info;

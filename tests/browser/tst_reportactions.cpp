@@ -25,9 +25,9 @@ public:
 protected:
     bool event(QEvent* e) override
     {
-        if (e->type() != events::LstDeleted)
+        if (e->type() != events::kReportDeleted)
             return QWidget::event(e);
-        origins << static_cast<events::LstDeletedEvent*>(e)->Origin;
+        origins << static_cast<events::ReportDeletedEvent*>(e)->origin;
         return true;
     }
 };
@@ -70,7 +70,7 @@ void TestReportActions::messageBoxAndHourglass()
         QTest::keyClick(box, Qt::Key_Escape);
     });
     QCOMPARE(
-        MessageDlg(QStringLiteral("a\rb"), MsgKind::Confirmation, {MsgButton::Yes, MsgButton::No}),
+        messageDlg(QStringLiteral("a\rb"), MsgKind::Confirmation, {MsgButton::Yes, MsgButton::No}),
         MsgButton::No);
     QCOMPARE(seen, QStringLiteral("Potvrzení|a\nb|&Ano"));
 
@@ -166,11 +166,11 @@ void TestReportActions::requeue()
     QCOMPARE(shown.at(1).kind, queued ? MsgKind::Information : MsgKind::Error);
     QCOMPARE(shown.at(1).text, queued ? QStringLiteral("Sestava byla zařazena do tiskové fronty.")
                                       : QStringLiteral("Nelze určit adresář."));
-    QCOMPARE(state.ReprintQueue.size(), queued ? 2 : 0);
-    for (const ReprintEntry& e : std::as_const(state.ReprintQueue))
-        QVERIFY(e.Path == path && !e.Taken);
-    QVERIFY(state.QueueLock.tryLock()); // left unlocked
-    state.QueueLock.unlock();
+    QCOMPARE(state.reprintQueue.size(), queued ? 2 : 0);
+    for (const ReprintEntry& e : std::as_const(state.reprintQueue))
+        QVERIFY(e.path == path && !e.taken);
+    QVERIFY(state.queueLock.tryLock()); // left unlocked
+    state.queueLock.unlock();
 }
 
 QTEST_MAIN(TestReportActions)

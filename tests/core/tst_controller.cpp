@@ -16,24 +16,24 @@ namespace {
 class View : public ControllerView
 {
 public:
-    TDataModule1* dm = nullptr;
+    JobController* dm = nullptr;
     QStringList calls;
-    void ActionPauseExecute() override
+    void togglePause() override
     {
         calls << QStringLiteral("pause");
-        dm->SetPaused(!dm->Paused);
+        dm->setPaused(!dm->paused);
     }
-    void ShowWorkerError(const QString& text) override { calls << QStringLiteral("error ") + text; }
-    void StartTrayAnimation() override { calls << QStringLiteral("animate"); }
-    void ShowIdleIcon(bool paused) override
+    void showWorkerError(const QString& text) override { calls << QStringLiteral("error ") + text; }
+    void startTrayAnimation() override { calls << QStringLiteral("animate"); }
+    void showIdleIcon(bool paused) override
     {
         calls << (paused ? QStringLiteral("idle paused") : QStringLiteral("idle running"));
     }
-    void CheckTrayHost() override {}
-    void ActionPlayExecute() override
+    void checkTrayHost() override {}
+    void play() override
     {
         calls << QStringLiteral("play");
-        dm->SetStopRequest(false);
+        dm->setStopRequest(false);
     }
 };
 
@@ -70,25 +70,25 @@ struct Rig
     View view;
     QStringList started;
     QSemaphore gate;
-    std::unique_ptr<TDataModule1> dm;
+    std::unique_ptr<JobController> dm;
 
     Rig()
     {
         qputenv("XDG_CONFIG_HOME", QFile::encodeName(home.path()));
-        dm = std::make_unique<TDataModule1>(QStringList{}, printers);
+        dm = std::make_unique<JobController>(QStringList{}, printers);
         view.dm = dm.get();
         dm->setView(&view);
         dm->setWorkerFactory([this](const QString& path) {
             started << QFileInfo(path).fileName();
             return std::make_unique<FakeWorker>(&gate);
         });
-        dm->Paused = false;
+        dm->paused = false;
     }
     ~Rig()
     {
         gate.release(100);
-        if (dm->Worker())
-            dm->Worker()->wait();
+        if (dm->worker())
+            dm->worker()->wait();
     }
     QString dir(const QString& name)
     {
@@ -98,10 +98,10 @@ struct Rig
     // Lets the running worker end and the controller notice it.
     void finishJob()
     {
-        QVERIFY(dm->Worker());
+        QVERIFY(dm->worker());
         gate.release();
-        QVERIFY(dm->Worker()->wait(5000));
-        QTRY_VERIFY(!dm->Worker());
+        QVERIFY(dm->worker()->wait(5000));
+        QTRY_VERIFY(!dm->worker());
     }
 };
 
@@ -139,7 +139,7 @@ void TestController::reportPattern()
 {
     QFETCH(QString, name);
     QFETCH(bool, matches);
-    QCOMPARE(platform::wildcardMatch(TDataModule1::ReportPattern, name), matches);
+    QCOMPARE(platform::wildcardMatch(JobController::kReportPattern, name), matches);
 }
 
 void TestController::directoriesInTurn()
@@ -148,15 +148,15 @@ void TestController::directoriesInTurn()
     const QString a = r.dir(QStringLiteral("A"));
     const QString b = r.dir(QStringLiteral("B"));
     // Empty items do not count; a missing directory costs its turn.
-    r.dm->Settings.directories = a + QStringLiteral(";;") + b + QStringLiteral(";") +
+    r.dm->settings.directories = a + QStringLiteral(";;") + b + QStringLiteral(";") +
                                  r.spool.filePath(QStringLiteral("missing")) + u';';
     QStringList seen;
     for (int i = 0; i < 6; ++i)
-        seen << QFileInfo(r.dm->NextSpoolDirectory()).fileName();
+        seen << QFileInfo(r.dm->nextSpoolDirectory()).fileName();
     QCOMPARE(seen, (QStringList{QStringLiteral("A"), QStringLiteral("B"), QString(),
                                 QStringLiteral("A"), QStringLiteral("B"), QString()}));
-    r.dm->Settings.directories.clear();
-    QCOMPARE(r.dm->NextSpoolDirectory(), QString());
+    r.dm->settings.directories.clear();
+    QCOMPARE(r.dm->nextSpoolDirectory(), QString());
 }
 
 void TestController::oneJobAtATime()
@@ -164,29 +164,29 @@ void TestController::oneJobAtATime()
     Rig r;
     const QString a = r.dir(QStringLiteral("A"));
     const QString b = r.dir(QStringLiteral("B"));
-    r.dm->Settings.directories = a + u';' + b;
+    r.dm->settings.directories = a + u';' + b;
     touch(a + QStringLiteral("/LST00001.PRN"));
     touch(b + QStringLiteral("/LST00002.PRN"));
 
-    r.dm->Timer1Timer();
+    r.dm->onTick();
     QCOMPARE(r.started, QStringList{QStringLiteral("LST00001.PRN")});
     QVERIFY(r.view.calls.contains(QStringLiteral("animate")));
     // While the worker runs, ticks neither start a job nor move on to the next directory.
-    r.dm->Timer1Timer();
-    r.dm->Timer1Timer();
+    r.dm->onTick();
+    r.dm->onTick();
     QCOMPARE(r.started.size(), 1);
-    QCOMPARE(r.dm->DirIndex, 1);
+    QCOMPARE(r.dm->dirIndex, 1);
     r.finishJob();
     QCOMPARE(r.view.calls.last(), QStringLiteral("idle running"));
 
     QFile::remove(a + QStringLiteral("/LST00001.PRN")); // as the job would have archived it
-    r.dm->Timer1Timer();
+    r.dm->onTick();
     QCOMPARE(r.started.last(), QStringLiteral("LST00002.PRN"));
     r.finishJob();
     // Paused: nothing starts.
-    r.dm->Paused = true;
-    r.dm->Timer1Timer();
-    r.dm->Timer1Timer();
+    r.dm->paused = true;
+    r.dm->onTick();
+    r.dm->onTick();
     QCOMPARE(r.started.size(), 2);
 }
 
@@ -194,12 +194,12 @@ void TestController::emptyReportStopsTheScan()
 {
     Rig r;
     const QString a = r.dir(QStringLiteral("A"));
-    r.dm->Settings.directories = a;
+    r.dm->settings.directories = a;
     touch(a + QStringLiteral("/LST00001.PRN"), QByteArray());
     touch(a + QStringLiteral("/LST00002.PRN"));
     const QList<platform::DirEntry> order =
-        platform::findMatches(a, QString::fromUtf16(TDataModule1::ReportPattern));
-    r.dm->Timer1Timer();
+        platform::findMatches(a, QString::fromUtf16(JobController::kReportPattern));
+    r.dm->onTick();
     // The file system decides the order: a report after the empty one waits.
     if (order.first().size == 0)
         QVERIFY(r.started.isEmpty());
@@ -211,7 +211,7 @@ void TestController::skippedUntilChanged()
 {
     Rig r;
     const QString a = r.dir(QStringLiteral("A"));
-    r.dm->Settings.directories = a;
+    r.dm->settings.directories = a;
     const QString report = a + QStringLiteral("/LST00001.PRN");
     touch(report);
     QFile f(report);
@@ -220,19 +220,19 @@ void TestController::skippedUntilChanged()
                           QFileDevice::FileModificationTime));
     f.close();
     const quint32 stamp = platform::findFile(report)->dosTime;
-    r.dm->SkipList << SkipEntry{report, stamp};
-    QVERIFY(r.dm->IsSkipped(report));
-    QVERIFY(!r.dm->IsSkipped(report.toLower())); // the path compares exactly
-    r.dm->Timer1Timer();
+    r.dm->skipList << SkipEntry{report, stamp};
+    QVERIFY(r.dm->isSkipped(report));
+    QVERIFY(!r.dm->isSkipped(report.toLower())); // the path compares exactly
+    r.dm->onTick();
     QVERIFY(r.started.isEmpty());
     // Nor from the re-print queue, where the entry stays unserved.
-    r.dm->ReprintQueue << ReprintEntry{report, false};
-    r.dm->Timer1Timer();
+    r.dm->reprintQueue << ReprintEntry{report, false};
+    r.dm->onTick();
     QVERIFY(r.started.isEmpty());
-    QVERIFY(!r.dm->ReprintQueue.first().Taken);
+    QVERIFY(!r.dm->reprintQueue.first().taken);
 
     touch(report, "rewritten"); // a new time stamp ends the skip
-    r.dm->Timer1Timer();
+    r.dm->onTick();
     QCOMPARE(r.started.size(), 1);
 }
 
@@ -241,23 +241,23 @@ void TestController::reprintQueueFirst()
     Rig r;
     const QString a = r.dir(QStringLiteral("A"));
     const QString archive = r.dir(QStringLiteral("A/BAKPRN"));
-    r.dm->Settings.directories = a;
+    r.dm->settings.directories = a;
     touch(a + QStringLiteral("/LST00003.PRN"));
     const QString old = archive + QStringLiteral("/20240131-081530-LST00001.PRN");
     touch(old);
-    r.dm->ReprintQueue << ReprintEntry{old, false} << ReprintEntry{old, false};
+    r.dm->reprintQueue << ReprintEntry{old, false} << ReprintEntry{old, false};
 
-    r.dm->Timer1Timer();
+    r.dm->onTick();
     QCOMPARE(r.started.last(), QStringLiteral("20240131-081530-LST00001.PRN"));
-    QVERIFY(r.dm->ReprintQueue.at(0).Taken);
-    QCOMPARE(r.dm->DirIndex, 0);      // the queue's tick does not turn the directories
-    r.dm->ReprintQueue.removeFirst(); // as the job's finishing step does
+    QVERIFY(r.dm->reprintQueue.at(0).taken);
+    QCOMPARE(r.dm->dirIndex, 0);      // the queue's tick does not turn the directories
+    r.dm->reprintQueue.removeFirst(); // as the job's finishing step does
     r.finishJob();
-    r.dm->Timer1Timer();
+    r.dm->onTick();
     QCOMPARE(r.started.size(), 2); // the second entry of the same path
-    r.dm->ReprintQueue.removeFirst();
+    r.dm->reprintQueue.removeFirst();
     r.finishJob();
-    r.dm->Timer1Timer();
+    r.dm->onTick();
     QCOMPARE(r.started.last(), QStringLiteral("LST00003.PRN"));
 }
 
@@ -265,24 +265,24 @@ void TestController::printByOnePauses()
 {
     Rig r;
     const QString a = r.dir(QStringLiteral("A"));
-    r.dm->Settings.directories = a;
-    r.dm->Settings.printByOne = true;
+    r.dm->settings.directories = a;
+    r.dm->settings.printByOne = true;
     touch(a + QStringLiteral("/LST00001.PRN"));
-    r.dm->Timer1Timer();
+    r.dm->onTick();
     QCOMPARE(r.started.size(), 1);
-    QVERIFY(r.dm->Paused);
+    QVERIFY(r.dm->paused);
     QVERIFY(r.view.calls.contains(QStringLiteral("pause")));
 }
 
 void TestController::errorWithoutDialogIsShownByTheTick()
 {
     Rig r;
-    r.dm->SetWorkerError(QStringLiteral("Chyba X"));
-    r.dm->Timer1Timer();
+    r.dm->setWorkerError(QStringLiteral("Chyba X"));
+    r.dm->onTick();
     QVERIFY(r.view.calls.contains(QStringLiteral("error Chyba X")));
-    QVERIFY(r.dm->WorkerError().isEmpty());
-    QVERIFY(r.dm->Paused); // the tick's error display pauses
-    QVERIFY(r.dm->Timer1.isActive());
+    QVERIFY(r.dm->workerError().isEmpty());
+    QVERIFY(r.dm->paused); // the tick's error display pauses
+    QVERIFY(r.dm->tickTimer.isActive());
 }
 
 QTEST_GUILESS_MAIN(TestController)

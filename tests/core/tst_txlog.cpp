@@ -9,7 +9,7 @@
 #include <memory>
 
 using namespace Qt::StringLiterals;
-using Records = TJvLogRecordList;
+using Records = EventLogRecordList;
 
 namespace {
 
@@ -25,24 +25,24 @@ bool writeFile(const QString& path, const QByteArray& content)
     return file.open(QIODevice::WriteOnly) && file.write(content) == content.size();
 }
 
-TJvLogRecord rec(const char* time, const char* title, const char* description = "")
+EventLogRecord rec(const char* time, const char* title, const char* description = "")
 {
     return {QString::fromUtf8(time), QString::fromUtf8(title), QString::fromUtf8(description)};
 }
 
 // A recording log that saves to `path` after every change.
-void startRecording(TJvLogFile& log, const QString& path)
+void startRecording(EventLog& log, const QString& path)
 {
-    log.SetFileName(path);
-    log.SetAutoSave(true);
-    log.SetActive(true);
+    log.setFileName(path);
+    log.setAutoSave(true);
+    log.setActive(true);
 }
 
 } // namespace
 
-char* toString(const TJvLogRecord& r)
+char* toString(const EventLogRecord& r)
 {
-    return QTest::toString(u'[' + r.Time + u'|' + r.Title + u'|' + r.Description + u']');
+    return QTest::toString(u'[' + r.time + u'|' + r.title + u'|' + r.description + u']');
 }
 
 class TstTxLog : public QObject
@@ -57,7 +57,7 @@ private slots:
     }
     void cleanup()
     {
-        FreeAppLog();
+        freeAppLog();
         QDir::setCurrent(m_startDir);
     }
 
@@ -65,13 +65,14 @@ private slots:
     // starting with ">", which would pair with the separator) are adjusted when recorded.
     void writtenLineReadsBack_data()
     {
-        QTest::addColumn<TJvLogRecord>("record");
+        QTest::addColumn<EventLogRecord>("record");
         QTest::addColumn<QByteArray>("line");
-        QTest::addColumn<TJvLogRecord>("readBack");
-        const auto row = [](const char* tag, TJvLogRecord r, const char* line, TJvLogRecord back) {
+        QTest::addColumn<EventLogRecord>("readBack");
+        const auto row = [](const char* tag, EventLogRecord r, const char* line,
+                            EventLogRecord back) {
             QTest::newRow(tag) << r << QByteArray(line) << back;
         };
-        const TJvLogRecord plain = rec("t", "a>b>>c", "d>>e>");
+        const EventLogRecord plain = rec("t", "a>b>>c", "d>>e>");
         row("> doubled in title only", plain, "[t]a>>b>>>>c>d>>e>\r\n", plain);
         row("brackets and UTF-8", rec("[t", "]č[", "]ž"), "[[t]]č[>]ž\r\n", rec("[t", "]č[", "]ž"));
         row("line breaks", rec("t", "a\nb", "c\r\nd\re"), "[t]a b>c  d e\r\n",
@@ -82,18 +83,18 @@ private slots:
     }
     void writtenLineReadsBack()
     {
-        QFETCH(TJvLogRecord, record);
+        QFETCH(EventLogRecord, record);
         QFETCH(QByteArray, line);
-        QFETCH(TJvLogRecord, readBack);
+        QFETCH(EventLogRecord, readBack);
         const QString path = m_tmp->filePath(u"round.log"_s);
-        TJvLogFile log;
+        EventLog log;
         startRecording(log, path);
-        log.AddTimedEntry(record.Time, record.Title, record.Description);
+        log.addTimedEntry(record.time, record.title, record.description);
         QCOMPARE(readFile(path), line);
-        QCOMPARE(log.Records(), Records{readBack});
-        TJvLogFile reread;
-        reread.SetFileName(path);
-        QCOMPARE(reread.Records(), Records{readBack});
+        QCOMPARE(log.records(), Records{readBack});
+        EventLog reread;
+        reread.setFileName(path);
+        QCOMPARE(reread.records(), Records{readBack});
     }
 
     // Without the switch nothing is recorded, yet the file is written back at the end: lines that
@@ -118,10 +119,10 @@ private slots:
         QFETCH(QByteArray, after);
         QDir::setCurrent(m_tmp->path());
         QVERIFY(before.isEmpty() || writeFile(u"tarnyx.log"_s, before));
-        SetUpAppLog(u"/usr/bin/tarnyx"_s, false);
-        AppLog().AddEntry(u"MainFormClose"_s, QString());
+        setUpAppLog(u"/usr/bin/tarnyx"_s, false);
+        appLog().addEntry(u"MainFormClose"_s, QString());
         QCOMPARE(readFile(u"tarnyx.log"_s), before.isEmpty() ? QByteArray("<missing>") : before);
-        FreeAppLog();
+        freeAppLog();
         QCOMPARE(readFile(u"tarnyx.log"_s), after);
     }
 
@@ -135,17 +136,17 @@ private slots:
                              rec("", "DataModuleDestroy", "begin"),
                              rec("", "DataModuleDestroy", "end")};
         for (int i = 0; i < 2; ++i) {
-            SetUpAppLog(u"C:/Programs/Tarnyx.exe"_s, true);
-            for (const TJvLogRecord& r : run.sliced(1))
-                AppLog().AddEntry(r.Title, r.Description);
-            FreeAppLog();
+            setUpAppLog(u"C:/Programs/Tarnyx.exe"_s, true);
+            for (const EventLogRecord& r : run.sliced(1))
+                appLog().addEntry(r.title, r.description);
+            freeAppLog();
         }
-        QVERIFY(!AppLog().Active() && !AppLog().AutoSave() && AppLog().FileName().isEmpty());
+        QVERIFY(!appLog().isActive() && !appLog().autoSave() && appLog().fileName().isEmpty());
 
-        Records records = TJvLogFile::ParseLog(readFile(u"Tarnyx.log"_s));
-        for (TJvLogRecord& r : records) {
-            QVERIFY(!r.Time.isEmpty());
-            r.Time.clear();
+        Records records = EventLog::parseLog(readFile(u"Tarnyx.log"_s));
+        for (EventLogRecord& r : records) {
+            QVERIFY(!r.time.isEmpty());
+            r.time.clear();
         }
         QCOMPARE(records, run + run);
     }
@@ -164,14 +165,14 @@ private slots:
         QFETCH(QList<int>, lineSizes);
         QFETCH(int, limit);
         QFETCH(int, kept);
-        TJvLogFile log;
-        log.SetActive(true);
+        EventLog log;
+        log.setActive(true);
         for (int size : lineSizes) // "[t]" title ">" CR LF
-            log.AddTimedEntry(u"t"_s, QString(size - 6, u'x'), QString());
-        const Records all = log.Records();
-        log.SetSizeLimit(limit);
-        log.TrimToLimit();
-        QCOMPARE(log.Records(), all.mid(all.size() - kept));
+            log.addTimedEntry(u"t"_s, QString(size - 6, u'x'), QString());
+        const Records all = log.records();
+        log.setSizeLimit(limit);
+        log.trimToLimit();
+        QCOMPARE(log.records(), all.mid(all.size() - kept));
     }
 
     // 30 kB of old records: the start record trims them to the newest ones whose lines, counted
@@ -183,25 +184,25 @@ private slots:
         for (int i = 0; old.size() < 30 * 1024; ++i)
             old += u"[5.3.24 14:07:%1]Tisk č. %1>sestava žluť\r\n"_s.arg(i).toUtf8();
         QVERIFY(writeFile(u"tarnyx.log"_s, old));
-        SetUpAppLog(u"tarnyx"_s, true);
+        setUpAppLog(u"tarnyx"_s, true);
 
         const QByteArray saved = readFile(u"tarnyx.log"_s);
-        const Records& records = AppLog().Records();
+        const Records& records = appLog().records();
         QVERIFY(saved.size() >= 20480);
-        QVERIFY(saved.size() - TJvLogFile::FormatLine(records.first()).size() < 20480);
+        QVERIFY(saved.size() - EventLog::formatLine(records.first()).size() < 20480);
         QVERIFY(old.endsWith(saved.left(saved.lastIndexOf("\r\n[") + 2)));
-        QCOMPARE(records.last().Title, u"---------- Start ---------"_s);
+        QCOMPARE(records.last().title, u"---------- Start ---------"_s);
     }
 
     void relativeNameFollowsWorkingDirectory()
     {
         QVERIFY(QDir(m_tmp->path()).mkpath(u"a/b"_s));
         QDir::setCurrent(m_tmp->filePath(u"a"_s));
-        TJvLogFile log;
+        EventLog log;
         startRecording(log, u"tarnyx.log"_s);
-        log.AddTimedEntry(u"t"_s, u"first"_s, QString());
+        log.addTimedEntry(u"t"_s, u"first"_s, QString());
         QDir::setCurrent(m_tmp->filePath(u"a/b"_s));
-        log.AddTimedEntry(u"t"_s, u"second"_s, QString());
+        log.addTimedEntry(u"t"_s, u"second"_s, QString());
         QCOMPARE(readFile(m_tmp->filePath(u"a/tarnyx.log"_s)), "[t]first>\r\n");
         QCOMPARE(readFile(m_tmp->filePath(u"a/b/tarnyx.log"_s)), "[t]first>\r\n[t]second>\r\n");
     }
@@ -211,22 +212,22 @@ private slots:
     {
         const QString blocker = m_tmp->filePath(u"file.txt"_s);
         QVERIFY(writeFile(blocker, "x"));
-        TJvLogFile log;
+        EventLog log;
         startRecording(log, blocker + u"/tarnyx.log"_s);
         QTest::ignoreMessage(QtWarningMsg, QRegularExpression(u"^tarnyx: the event log "
                                                               u".*file.txt/tarnyx.log cannot be "
                                                               u"written: .+"_s));
         QTest::failOnWarning(QRegularExpression(u"."_s));
-        log.AddTimedEntry(u"t"_s, u"A"_s, QString());
-        log.AddTimedEntry(u"t"_s, u"B"_s, QString());
-        QVERIFY(!log.SaveLog(log.FileName()));
-        QVERIFY(!log.LoadLog(m_tmp->path())); // a directory
-        QCOMPARE(log.Records(), (Records{rec("t", "A"), rec("t", "B")}));
+        log.addTimedEntry(u"t"_s, u"A"_s, QString());
+        log.addTimedEntry(u"t"_s, u"B"_s, QString());
+        QVERIFY(!log.saveLog(log.fileName()));
+        QVERIFY(!log.loadLog(m_tmp->path())); // a directory
+        QCOMPARE(log.records(), (Records{rec("t", "A"), rec("t", "B")}));
 
-        log.SetFileName(m_tmp->filePath(u"ok.log"_s));
-        log.DeleteEntry(5); // out of range: ignored
-        log.DeleteEntry(0);
-        QCOMPARE(readFile(log.FileName()), "[t]B>\r\n");
+        log.setFileName(m_tmp->filePath(u"ok.log"_s));
+        log.deleteEntry(5); // out of range: ignored
+        log.deleteEntry(0);
+        QCOMPARE(readFile(log.fileName()), "[t]B>\r\n");
     }
 
     void formatTimeWithoutZone_data()
@@ -242,7 +243,7 @@ private slots:
         QFETCH(QString, locale);
         QFETCH(QString, expected);
         const QDateTime when(QDate(2024, 3, 5), QTime(14, 7, 9));
-        QCOMPARE(TJvLogFile::FormatTime(when, QLocale(locale)), expected);
+        QCOMPARE(EventLog::formatTime(when, QLocale(locale)), expected);
     }
 
 private:

@@ -106,11 +106,11 @@ int RecordingHost::askOrientation(const ReportHeader&)
     return orientationAnswer;
 }
 
-void RecordingHost::showPrintError(TPrnObj& job)
+void RecordingHost::showPrintError(PrintJob& job)
 {
     if (state)
-        errors << state->TakeWorkerError();
-    job.Choice = errorAnswer;
+        errors << state->takeWorkerError();
+    job.choice = errorAnswer;
 }
 
 void RecordingHost::refreshStatus()

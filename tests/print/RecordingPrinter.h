@@ -75,6 +75,6 @@ public:
     std::function<void()> onRefresh;
 
     int askOrientation(const ReportHeader& header) override;
-    void showPrintError(TPrnObj& job) override;
+    void showPrintError(PrintJob& job) override;
     void refreshStatus() override;
 };

@@ -65,14 +65,14 @@ void TstArchive::archiveReplacesAndMakesWritable()
     QTemporaryDir tmp;
     const QString report = tmp.path() + QStringLiteral("/Lst/LST00001.PRN");
     QVERIFY(QDir().mkpath(tmp.path() + QStringLiteral("/Lst")));
-    QCOMPARE(ArchiveDirectory(report), tmp.path() + QStringLiteral("/Lst/BAKPRN"));
-    QCOMPARE(ArchivedName(header(report)), QStringLiteral("20240131-081530-LST00001.PRN"));
+    QCOMPARE(archiveDirectory(report), tmp.path() + QStringLiteral("/Lst/BAKPRN"));
+    QCOMPARE(archivedName(header(report)), QStringLiteral("20240131-081530-LST00001.PRN"));
 
     writeFile(report, "first\r\n", 0444);
-    DisposeReport(header(report), false);
+    disposeReport(header(report), false);
     // Same name, same second, other hundredths: the newer report takes the archived name.
     writeFile(report, "second, longer\r\n", 0444);
-    DisposeReport(header(report, "20240131", "08153099"), false);
+    disposeReport(header(report, "20240131", "08153099"), false);
 
     const QString archived = QStringLiteral("Lst/BAKPRN/20240131-081530-LST00001.PRN");
     QCOMPARE(filesBelow(tmp.path()), QStringList(archived));
@@ -87,14 +87,14 @@ void TstArchive::eraseAndMissingFiles()
     QTemporaryDir tmp;
     const QString report = tmp.path() + QStringLiteral("/LST00002.PRN");
     writeFile(report, "data");
-    DisposeReport(header(report), true);
+    disposeReport(header(report), true);
     QVERIFY(!QFileInfo::exists(report));
     QVERIFY(!QFileInfo::exists(tmp.path() + QStringLiteral("/BAKPRN")));
 
     // Nothing left to dispose of: no crash, nothing appears.
-    DisposeReport(header(report), true);
-    DisposeReport(header(report), false);
-    DisposeReport(ReportHeader(), false);
+    disposeReport(header(report), true);
+    disposeReport(header(report), false);
+    disposeReport(ReportHeader(), false);
     QCOMPARE(filesBelow(tmp.path()), QStringList());
 }
 
@@ -110,9 +110,9 @@ void TstArchive::archiveOnOtherFileSystem()
     QVERIFY(QFile::link(elsewhere.path(), tmp.path() + QStringLiteral("/BAKPRN")));
     const QString report = tmp.path() + QStringLiteral("/LST00004.PRN");
     writeFile(report, "old");
-    DisposeReport(header(report), false);
+    disposeReport(header(report), false);
     writeFile(report, "new", 0444);
-    DisposeReport(header(report), false);
+    disposeReport(header(report), false);
 
     QVERIFY(!QFileInfo::exists(report));
     QCOMPARE(filesBelow(elsewhere.path()),
@@ -143,7 +143,7 @@ void TstArchive::headerFieldsStayInsideArchive()
     const QString report = tmp.path() + QStringLiteral("/spool/Lst/LST00003.PRN");
     writeFile(report, "data");
 
-    DisposeReport(header(report, date, time), false);
+    disposeReport(header(report, date, time), false);
 
     // Archived, and the only file anywhere, directly in BAKPRN.
     const QStringList files = filesBelow(tmp.path());

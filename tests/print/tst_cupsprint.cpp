@@ -305,8 +305,8 @@ void TestCupsPrint::printJobPrintsAKamenickyReport()
     RecordingHost host;
     host.state = &state;
     {
-        TPrnObj job(report, PrintContext{settings, orientations, state, printer, host});
-        job.Run();
+        PrintJob job(report, PrintContext{settings, orientations, state, printer, host});
+        job.run();
     }
     QVERIFY2(host.errors.isEmpty(), qPrintable(host.errors.join(u'\n')));
     // Printed from the spool directory: archived afterwards.
@@ -340,12 +340,12 @@ void TestCupsPrint::stoppedJobNeverReachesTheQueue()
     RecordingHost host;
     host.state = &state;
     host.onRefresh = [&] {
-        if (state.Progress() > 0)
-            state.StopRequest = true;
+        if (state.progress() > 0)
+            state.stopRequest = true;
     };
     {
-        TPrnObj job(report, PrintContext{settings, orientations, state, printer, host});
-        job.Run();
+        PrintJob job(report, PrintContext{settings, orientations, state, printer, host});
+        job.run();
     }
     QVERIFY(QFile::exists(report));
     QVERIFY(m_cups.waitForJob(QStringLiteral("mzdy"), 2000).isEmpty());

@@ -31,12 +31,12 @@ public:
 protected:
     bool event(QEvent* e) override
     {
-        if (e->type() == events::PrintState)
-            heard << (static_cast<events::PrintStateEvent*>(e)->Run ? QStringLiteral("run")
+        if (e->type() == events::kPrintState)
+            heard << (static_cast<events::PrintStateEvent*>(e)->run ? QStringLiteral("run")
                                                                     : QStringLiteral("pause"));
-        else if (e->type() == events::LstDeleted)
+        else if (e->type() == events::kReportDeleted)
             heard << QStringLiteral("deleted %1")
-                         .arg(static_cast<events::LstDeletedEvent*>(e)->Origin);
+                         .arg(static_cast<events::ReportDeletedEvent*>(e)->origin);
         else
             return QWidget::event(e);
         return true;
@@ -74,32 +74,32 @@ void TestErrMsg::initTestCase()
 void TestErrMsg::dialog()
 {
     AppSettings settings;
-    TFormErrMsg dialog(settings);
-    dialog.SetMessage(QStringLiteral("Chyba \"x\"\r<b>soubor</b>"));
+    PrintErrorDialog dialog(settings);
+    dialog.setMessage(QStringLiteral("Chyba \"x\"\r<b>soubor</b>"));
     dialog.show();
     QVERIFY(QTest::qWaitForWindowExposed(&dialog));
     QCOMPARE(dialog.size(), QSize(388, 175));
     // Shown as it is, a path only made breakable after its separators.
-    QCOMPARE(dialog.TextLabel->text().remove(QChar(0x200B)),
+    QCOMPARE(dialog.textLabel->text().remove(QChar(0x200B)),
              QStringLiteral("Chyba \"x\"\n<b>soubor</b>"));
-    QCOMPARE(dialog.TextLabel->textFormat(), Qt::PlainText);
-    const int left = dialog.IconSize() + 16;
-    QCOMPARE(dialog.TextLabel->geometry(), QRect(left, 8, 388 - left - 8, 97));
+    QCOMPARE(dialog.textLabel->textFormat(), Qt::PlainText);
+    const int left = dialog.iconSize() + 16;
+    QCOMPARE(dialog.textLabel->geometry(), QRect(left, 8, 388 - left - 8, 97));
 
     // Without a report nothing can be chosen but Esc.
-    for (QAction* a : {dialog.actDelete, dialog.actSkip, dialog.actRetry})
+    for (QAction* a : {dialog.deleteAction, dialog.skipAction, dialog.retryAction})
         QVERIFY(!a->isEnabled());
     QTest::mouseClick(dialog.btnSkip, Qt::LeftButton);
     QVERIFY(dialog.isVisible());
     ReportHeader report(QStringLiteral("/srv/Lst/LST00001.PRN"));
-    dialog.SetReport(&report);
+    dialog.setReport(&report);
     QVERIFY(dialog.btnDelete->isEnabled() && dialog.btnSkip->isEnabled());
     QCOMPARE(dialog.focusWidget(), dialog.btnDelete);
-    dialog.SetReport(nullptr);
+    dialog.setReport(nullptr);
     QVERIFY(!dialog.btnRetry->isEnabled());
     QTest::keyClick(&dialog, Qt::Key_Escape);
     QVERIFY(!dialog.isVisible());
-    QCOMPARE(dialog.Choice(), ErrorChoice::Cancel);
+    QCOMPARE(dialog.choice(), ErrorChoice::Cancel);
 }
 
 void TestErrMsg::longPathsLeaveTheReasonReadable()
@@ -110,18 +110,18 @@ void TestErrMsg::longPathsLeaveTheReasonReadable()
         path += QStringLiteral("/Mzdy_a_personalistika");
     path = path.left(238) + QStringLiteral("/LST00001.PRN");
     AppSettings settings;
-    TFormErrMsg dialog(settings);
-    dialog.SetMessage(QStringLiteral("Chybný formát souboru %1\r(Počet řádků na stránku sestavy je "
+    PrintErrorDialog dialog(settings);
+    dialog.setMessage(QStringLiteral("Chybný formát souboru %1\r(Počet řádků na stránku sestavy je "
                                      "mimo povolený rozsah)")
                           .arg(path));
     dialog.show();
     QVERIFY(QTest::qWaitForWindowExposed(&dialog));
-    QLabel* text = dialog.TextLabel;
+    QLabel* text = dialog.textLabel;
     // No unbreakable run wider than the text area, and every line within its height.
     QVERIFY2(text->minimumSizeHint().width() <= text->width(),
              qPrintable(QString::number(text->minimumSizeHint().width())));
     QVERIFY(text->heightForWidth(text->width()) <= text->height());
-    QVERIFY(dialog.Bevel1->y() >= text->geometry().bottom());
+    QVERIFY(dialog.separator->y() >= text->geometry().bottom());
     QVERIFY(dialog.btnDelete->geometry().bottom() < dialog.height());
     QCOMPARE(dialog.width(), 388);
 }
@@ -130,7 +130,7 @@ void TestErrMsg::fixedDialogsShowOnlyTheirCaptionAndClose()
 {
     // The dialogs with a fixed border: their own caption, no minimise or maximise box.
     AppSettings settings;
-    TFormErrMsg error(settings);
+    PrintErrorDialog error(settings);
     SpoolDirsDialog dirs(settings);
     SettingsDialog setup(settings, m_printers);
     const std::pair<QDialog*, QString> dialogs[] = {{&error, QStringLiteral("Chyba")},
@@ -191,9 +191,9 @@ void TestErrMsg::showPrintError()
     QFETCH(QStringList, heard);
     QFETCH(QString, message);
 
-    TDataModule1 dm(QStringList{}, m_printers);
-    dm.Settings.printByOne = printByOne;
-    dm.SetWorkerError(QStringLiteral("Chybný formát\r(hlavička)"));
+    JobController dm(QStringList{}, m_printers);
+    dm.settings.printByOne = printByOne;
+    dm.setWorkerError(QStringLiteral("Chybný formát\r(hlavička)"));
     ReportHeader report(QDir(m_root.path()).filePath(QStringLiteral("LST00002.PRN")));
     report.fileTime = fileTime;
     const bool fileGone = QTest::currentDataTag() == QLatin1String("file gone: failure message");
@@ -202,7 +202,7 @@ void TestErrMsg::showPrintError()
     else
         QVERIFY(QFile(report.fileName).open(QIODevice::WriteOnly));
     const std::optional<platform::FoundFile> found = platform::findFile(report.fileName);
-    dm.ReprintQueue = {{QStringLiteral("/srv/other.PRN"), true},
+    dm.reprintQueue = {{QStringLiteral("/srv/other.PRN"), true},
                        {report.fileName.toUpper(), true},
                        {report.fileName, true}};
     MessageDlgTestHook::clear();
@@ -213,23 +213,23 @@ void TestErrMsg::showPrintError()
     QString shown;
     bool timerStopped = false;
     QTimer::singleShot(50, this, [&] {
-        auto* dialog = qobject_cast<TFormErrMsg*>(QApplication::activeModalWidget());
+        auto* dialog = qobject_cast<PrintErrorDialog*>(QApplication::activeModalWidget());
         QVERIFY(dialog);
-        shown = dialog->TextLabel->text().remove(QChar(0x200B));
-        timerStopped = !dm.Timer1.isActive();
+        shown = dialog->textLabel->text().remove(QChar(0x200B));
+        timerStopped = !dm.tickTimer.isActive();
         if (control.isEmpty())
             QTest::keyClick(dialog, Qt::Key_Escape);
         else
             QTest::mouseClick(dialog->findChild<QPushButton*>(control), Qt::LeftButton);
     });
     ErrorChoice result = ErrorChoice::None;
-    ShowPrintError(report, result, dm);
+    runPrintErrorDialog(report, result, dm);
 
     QCOMPARE(result, choice);
     QCOMPARE(shown, QStringLiteral("Chybný formát\n(hlavička)"));
     QVERIFY(timerStopped);
-    QVERIFY(dm.Timer1.isActive());
-    QVERIFY(dm.WorkerError().isEmpty());
+    QVERIFY(dm.tickTimer.isActive());
+    QVERIFY(dm.workerError().isEmpty());
     QCoreApplication::sendPostedEvents();
     QCOMPARE(window.heard, heard);
     QCOMPARE(MessageDlgTestHook::pendingAnswers(), QList<MsgButton>{MsgButton::Ok});
@@ -239,15 +239,15 @@ void TestErrMsg::showPrintError()
 
     // Retry frees the first queue entry of the path, whatever its letter case.
     const bool retried = choice == ErrorChoice::Retry;
-    QVERIFY(dm.ReprintQueue.at(0).Taken && dm.ReprintQueue.at(2).Taken);
-    QCOMPARE(dm.ReprintQueue.at(1).Taken, !retried);
+    QVERIFY(dm.reprintQueue.at(0).taken && dm.reprintQueue.at(2).taken);
+    QCOMPARE(dm.reprintQueue.at(1).taken, !retried);
     // Skip holds while the file is unchanged, also when the header was never read.
     if (choice == ErrorChoice::Skip) {
-        QCOMPARE(dm.SkipList.size(), 1);
-        QCOMPARE(dm.SkipList.at(0).Stamp, fileTime ? fileTime : found->dosTime);
-        QCOMPARE(dm.IsSkipped(report.fileName), fileTime == 0);
+        QCOMPARE(dm.skipList.size(), 1);
+        QCOMPARE(dm.skipList.at(0).stamp, fileTime ? fileTime : found->dosTime);
+        QCOMPARE(dm.isSkipped(report.fileName), fileTime == 0);
     } else {
-        QVERIFY(dm.SkipList.isEmpty());
+        QVERIFY(dm.skipList.isEmpty());
     }
 }
 

@@ -62,19 +62,19 @@ struct Bench
     Layout run()
     {
         Layout l{};
-        TPrnObj job(path, PrintContext{settings, orientations, state, printer, host});
-        job.Run();
-        l = {job.FontSize,
-             job.CharWidth,
-             job.Leading,
-             job.LineHeight,
-             int(job.IndentText.size()),
-             int(job.CenterText.size()),
+        PrintJob job(path, PrintContext{settings, orientations, state, printer, host});
+        job.run();
+        l = {job.fontSize,
+             job.charWidth,
+             job.leading,
+             job.lineHeight,
+             int(job.indentText.size()),
+             int(job.centerText.size()),
              0,
-             {job.MarginLeft, job.MarginTop, job.MarginRight, job.MarginBottom},
-             job.Landscape};
-        job.PageStart();
-        l.posY = job.PosY;
+             {job.marginLeft, job.marginTop, job.marginRight, job.marginBottom},
+             job.landscape};
+        job.pageStart();
+        l.posY = job.posY;
         return l;
     }
     QStringList archive() const
@@ -150,7 +150,7 @@ void TestPrintJob::layoutFitsTheGrid()
     const Bench::Layout l = b.run();
     QCOMPARE((QList<int>{l.size, l.charWidth, l.leading, l.lineHeight, l.indent, l.center, l.posY}),
              expected);
-    QVERIFY(b.state.WorkerError().isEmpty());
+    QVERIFY(b.state.workerError().isEmpty());
 }
 
 void TestPrintJob::marginsUseTheirOwnResolution()
@@ -295,8 +295,8 @@ void TestPrintJob::pageBreaks()
     b.write(headerLine(80, 10), body);
     int lastProgress = -1;
     b.host.onRefresh = [&] {
-        if (b.state.Progress() > 0)
-            lastProgress = b.state.Progress();
+        if (b.state.progress() > 0)
+            lastProgress = b.state.progress();
     };
     b.run();
     QStringList pages;
@@ -311,7 +311,7 @@ void TestPrintJob::pageBreaks()
     QCOMPARE(pages.at(26), QStringLiteral("page"));
     QCOMPARE(pages.at(27), QStringLiteral("25"));
     QCOMPARE(lastProgress, 25 * 100 / 26);
-    QCOMPARE(b.state.Progress(), 0); // reset when the job ends
+    QCOMPARE(b.state.progress(), 0); // reset when the job ends
 
     // A first line with a page mark leaves the first page empty; a NUL ends the report.
     Bench c;
@@ -330,22 +330,22 @@ void TestPrintJob::stopAbortsTheDocument()
     b.settings.erase = true;
     b.write(headerLine(80, 60), {"1", "2", "3", "4"});
     b.host.onRefresh = [&] {
-        if (b.state.Progress() >= 40) // after the second line
-            b.state.StopRequest = true;
+        if (b.state.progress() >= 40) // after the second line
+            b.state.stopRequest = true;
     };
     b.run();
     QCOMPARE(b.printer.entries(QStringLiteral("text")).size(), 2);
     QVERIFY(b.printer.log.contains(QStringLiteral("abort")));
     QVERIFY(!b.printer.log.contains(QStringLiteral("end")));
     QVERIFY(QFile::exists(b.path)); // a stopped report stays in the spool directory
-    QVERIFY(b.state.WorkerError().isEmpty());
+    QVERIFY(b.state.workerError().isEmpty());
 
     // A stop after the last line still leaves the document aborted, never half open.
     Bench c;
     c.write(headerLine(80, 60), {"only"});
     c.host.onRefresh = [&] {
-        if (c.state.Progress() == 50)
-            c.state.StopRequest = true;
+        if (c.state.progress() == 50)
+            c.state.stopRequest = true;
     };
     c.run();
     QVERIFY(c.printer.log.contains(QStringLiteral("abort")));
@@ -385,10 +385,10 @@ void TestPrintJob::disposal()
     // A report from the re-print queue stays where it is, whatever Erase says.
     b.settings.erase = true;
     b.write(headerLine(80, 60), {"x"});
-    b.state.ReprintQueue << ReprintEntry{b.path.toUpper(), true};
+    b.state.reprintQueue << ReprintEntry{b.path.toUpper(), true};
     b.run();
     QVERIFY(QFile::exists(b.path));
-    QVERIFY(b.state.ReprintQueue.isEmpty());
+    QVERIFY(b.state.reprintQueue.isEmpty());
 
     // No printer chosen: nothing is printed and the report waits for one.
     Bench c;
@@ -410,7 +410,7 @@ void TestPrintJob::disposalOfThePrintedFileOnly()
     Bench b;
     b.write(headerLine(80, 60), {"x", "y"});
     b.printer.onEnd = [&] {
-        b.state.StopRequest = true;
+        b.state.stopRequest = true;
     };
     b.run();
     QVERIFY(!QFile::exists(b.path));
@@ -419,10 +419,10 @@ void TestPrintJob::disposalOfThePrintedFileOnly()
     Bench c;
     c.write(headerLine(80, 60), {"x", "y"});
     c.printer.onText = [&] {
-        c.state.StopRequest = true;
+        c.state.stopRequest = true;
     };
     c.printer.onAbort = [&] {
-        c.state.StopRequest = false;
+        c.state.stopRequest = false;
     };
     c.run();
     QVERIFY(QFile::exists(c.path));

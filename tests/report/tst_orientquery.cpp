@@ -32,10 +32,10 @@ void TestOrientQuery::dialog()
 
     QCOMPARE(dialog.windowTitle(), QStringLiteral("Orientace sestavy"));
     QCOMPARE(dialog.size(), QSize(388, 126));
-    QCOMPARE(dialog.TextLabel->text(), QStringLiteral("Mzdové listy ščřě <b>"));
-    QCOMPARE(dialog.TextLabel->textFormat(), Qt::PlainText);
-    const int left = dialog.IconSize() + 16;
-    QCOMPARE(dialog.TextLabel->geometry(), QRect(left, 8, 388 - left - 8, 49));
+    QCOMPARE(dialog.textLabel->text(), QStringLiteral("Mzdové listy ščřě <b>"));
+    QCOMPARE(dialog.textLabel->textFormat(), Qt::PlainText);
+    const int left = dialog.iconSize() + 16;
+    QCOMPARE(dialog.textLabel->geometry(), QRect(left, 8, 388 - left - 8, 49));
     QCOMPARE(dialog.focusWidget(), dialog.btnPortrait);
     // No preview yet without a viewer to open.
     QVERIFY(!dialog.btnView->isVisible());
@@ -44,10 +44,10 @@ void TestOrientQuery::dialog()
     const QImage image = dialog.grab().toImage();
     const QRgb background = image.pixel(2, 2);
     int drawn = 0;
-    for (int y = 8; y < 8 + dialog.IconSize(); ++y)
-        for (int x = 8; x < 8 + dialog.IconSize(); ++x)
+    for (int y = 8; y < 8 + dialog.iconSize(); ++y)
+        for (int x = 8; x < 8 + dialog.iconSize(); ++x)
             drawn += image.pixel(x, y) != background;
-    QVERIFY2(drawn > dialog.IconSize() * 4, qPrintable(QString::number(drawn)));
+    QVERIFY2(drawn > dialog.iconSize() * 4, qPrintable(QString::number(drawn)));
 }
 
 void TestOrientQuery::askOrientation_data()
@@ -98,7 +98,7 @@ void TestOrientQuery::askOrientation()
     QTimer::singleShot(0, this, [&] {
         auto* dialog = qobject_cast<OrientationQuestion*>(QApplication::activeModalWidget());
         QVERIFY(dialog);
-        title = dialog->TextLabel->text();
+        title = dialog->textLabel->text();
         centre = dialog->geometry().center();
         viewVisible = dialog->btnView->isVisible();
         if (action == QLatin1String("Esc")) {
