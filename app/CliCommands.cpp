@@ -1,15 +1,15 @@
 #include "app/CliCommands.h"
 
 #include "config/AppSettings.h"
-#include "config/TxConsts.h"
+#include "config/SettingsConstants.h"
 #include "core/JobState.h"
 #include "print/JobHost.h"
 #include "print/PdfDevice.h"
+#include "print/PrintJob.h"
 #include "print/PrinterCatalog.h"
-#include "print/UnitPrn.h"
 #include "report/CodePages.h"
-#include "report/UnitLstObj.h"
-#include "report/UnitOrient.h"
+#include "report/OrientationMemory.h"
+#include "report/ReportHeader.h"
 
 #include <QCoreApplication>
 #include <QDir>

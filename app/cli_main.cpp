@@ -1,6 +1,6 @@
 // tarnyx-cli: the program's logic for users and scripts, without windows.
 #include "app/CliCommands.h"
-#include "config/TxConsts.h"
+#include "config/SettingsConstants.h"
 #include "platform/CommandLine.h"
 #include "print/CupsPrinterCatalog.h"
 

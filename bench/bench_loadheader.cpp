@@ -7,7 +7,7 @@
 //   bench_loadheader compare DIR [N]    both, N (20) rounds each, interleaved; prints the medians
 //
 // See bench/README.md for the hyperfine command and the results.
-#include "report/UnitLstObj.h"
+#include "report/ReportHeader.h"
 
 #include <QCoreApplication>
 #include <QDir>

@@ -8,11 +8,11 @@
 // CUPS_SERVER (and CUPS_SERVERROOT) name the scheduler, as bench/lib-cups.sh exports them. Each
 // run copies REPORT into a scratch spool directory of its own; the settings live in a scratch
 // XDG_CONFIG_HOME. One line a run: "run N: job X ms, longest stall Y ms".
-#include "config/MvRegIni.h"
-#include "core/UnitDM1.h"
-#include "core/UnitMain.h"
+#include "config/RegistryIni.h"
+#include "core/JobController.h"
+#include "core/MainWindow.h"
 #include "print/CupsPrinterCatalog.h"
-#include "print/PrnThread.h"
+#include "print/PrintWorker.h"
 #include "print/UiJobHost.h"
 
 #include <QApplication>

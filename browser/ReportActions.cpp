@@ -2,7 +2,7 @@
 
 #include "core/JobState.h"
 #include "core/MessageDlg.h"
-#include "report/UnitLstObj.h"
+#include "report/ReportHeader.h"
 
 #include <QApplication>
 #include <QDir>

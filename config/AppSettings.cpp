@@ -1,6 +1,6 @@
 #include "config/AppSettings.h"
 
-#include "config/MvRegIni.h"
+#include "config/RegistryIni.h"
 #include "platform/CommandLine.h"
 #include "print/PrinterCatalog.h"
 

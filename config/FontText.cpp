@@ -1,6 +1,6 @@
 #include "config/FontText.h"
 
-#include "config/MvRegIni.h"
+#include "config/RegistryIni.h"
 
 #include <QStringList>
 

@@ -1,7 +1,7 @@
 #include "config/FormLook.h"
 
 #include "config/AppSettings.h"
-#include "config/MvRegIni.h"
+#include "config/RegistryIni.h"
 
 #include <QAbstractButton>
 #include <QAction>

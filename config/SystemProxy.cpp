@@ -1,6 +1,6 @@
 #include "config/SystemProxy.h"
 
-#include "config/MvRegIni.h"
+#include "config/RegistryIni.h"
 
 #include <QtGlobal>
 

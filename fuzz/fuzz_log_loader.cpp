@@ -2,22 +2,22 @@
 // must agree: records read from any file, written back and read again, come out the same, and
 // writing them again gives the same bytes. This holds because a parsed time never holds "]", no
 // field holds a line break, and a parsed description never starts with ">".
-#include "core/TxLog.h"
+#include "core/EventLog.h"
 
-static QByteArray formatAll(const TJvLogRecordList& records)
+static QByteArray formatAll(const EventLogRecordList& records)
 {
     QByteArray content;
-    for (const TJvLogRecord& record : records)
-        content += TJvLogFile::FormatLine(record);
+    for (const EventLogRecord& record : records)
+        content += EventLog::formatLine(record);
     return content;
 }
 
 extern "C" int LLVMFuzzerTestOneInput(const unsigned char* data, size_t size)
 {
-    const TJvLogRecordList records =
-        TJvLogFile::ParseLog(QByteArray(reinterpret_cast<const char*>(data), qsizetype(size)));
+    const EventLogRecordList records =
+        EventLog::parseLog(QByteArray(reinterpret_cast<const char*>(data), qsizetype(size)));
     const QByteArray written = formatAll(records);
-    const TJvLogRecordList reread = TJvLogFile::ParseLog(written);
+    const EventLogRecordList reread = EventLog::parseLog(written);
     if (reread != records)
         __builtin_trap();
     if (formatAll(reread) != written)

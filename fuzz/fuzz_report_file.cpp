@@ -10,11 +10,11 @@
 #include "config/AppSettings.h"
 #include "core/JobState.h"
 #include "print/JobHost.h"
+#include "print/PrintJob.h"
 #include "print/PrinterDevice.h"
-#include "print/UnitPrn.h"
+#include "report/OrientationMemory.h"
 #include "report/ReportFile.h"
-#include "report/UnitLstObj.h"
-#include "report/UnitOrient.h"
+#include "report/ReportHeader.h"
 
 #include <QFile>
 
@@ -87,8 +87,8 @@ private:
 class NullHost : public JobHost
 {
 public:
-    int askOrientation(const TLstObj&) override { return 0; }
-    void showPrintError(TPrnObj& job) override { job.Choice = ErrorChoice::Cancel; }
+    int askOrientation(const ReportHeader&) override { return 0; }
+    void showPrintError(PrintJob& job) override { job.choice = ErrorChoice::Cancel; }
     void logEvent(const QString&, const QString&) override {}
 };
 
@@ -138,13 +138,13 @@ bool writeReport(const QByteArray& path, const unsigned char* data, size_t size)
     return ::close(fd) == 0 && ok;
 }
 
-bool sameHeader(const TLstObj& a, const TLstObj& b)
+bool sameHeader(const ReportHeader& a, const ReportHeader& b)
 {
-    return a.FileSize == b.FileSize && a.FileTime == b.FileTime && a.Version == b.Version &&
-           a.DateText == b.DateText && a.TimeText == b.TimeText && a.Created == b.Created &&
-           a.Year == b.Year && a.Month == b.Month && a.Title == b.Title && a.Width == b.Width &&
-           a.Pages == b.Pages && a.LinesPerPage == b.LinesPerPage && a.CodePage == b.CodePage &&
-           a.Scale == b.Scale && a.Frames == b.Frames && a.Period == b.Period;
+    return a.fileSize == b.fileSize && a.fileTime == b.fileTime && a.version == b.version &&
+           a.dateText == b.dateText && a.timeText == b.timeText && a.created == b.created &&
+           a.year == b.year && a.month == b.month && a.title == b.title && a.width == b.width &&
+           a.pages == b.pages && a.linesPerPage == b.linesPerPage && a.codePage == b.codePage &&
+           a.scale == b.scale && a.frames == b.frames && a.period == b.period;
 }
 
 } // namespace
@@ -159,7 +159,7 @@ extern "C" int LLVMFuzzerTestOneInput(const unsigned char* data, size_t size)
     const QString fileName = QFile::decodeName(path);
 
     // The header as the printer reads it, and the body lines it will print.
-    TLstObj printed(fileName);
+    ReportHeader printed(fileName);
     QString printedMessage;
     bool printedOk = false;
     qsizetype bodyLines = 0;
@@ -170,7 +170,7 @@ extern "C" int LLVMFuzzerTestOneInput(const unsigned char* data, size_t size)
             std::fprintf(stderr, "ReportFile::open: %s\n", qPrintable(error));
             std::abort();
         }
-        printedOk = printed.ParseHeader(file.headLines(), printedMessage);
+        printedOk = printed.parseHeader(file.headLines(), printedMessage);
         QByteArray line;
         while (file.nextBodyLine(line, error))
             ++bodyLines;
@@ -179,24 +179,24 @@ extern "C" int LLVMFuzzerTestOneInput(const unsigned char* data, size_t size)
     }
 
     // The header as the command line and the report list read it.
-    TLstObj listed(fileName);
+    ReportHeader listed(fileName);
     QString listedMessage;
-    const bool listedOk = listed.LoadHeader(listedMessage);
+    const bool listedOk = listed.loadHeader(listedMessage);
     if (listedOk != printedOk || listedMessage != printedMessage ||
         (listedOk && !sameHeader(listed, printed)))
         __builtin_trap();
 
     if (printedOk) {
-        TAppSettings settings;
-        settings.Printer = QStringLiteral("null");
-        TLstList orientations;
+        AppSettings settings;
+        settings.printer = QStringLiteral("null");
+        OrientationMemory orientations;
         JobState state;
         NullPrinter printer;
         NullHost host;
-        TPrnObj job(fileName, PrintContext{settings, orientations, state, printer, host});
-        job.DisposeWhenDone = false;
-        job.Run();
-        if (state.WorkerError().isEmpty() && job.LinesDone != bodyLines)
+        PrintJob job(fileName, PrintContext{settings, orientations, state, printer, host});
+        job.disposeWhenDone = false;
+        job.run();
+        if (state.workerError().isEmpty() && job.linesDone != bodyLines)
             __builtin_trap();
     }
 

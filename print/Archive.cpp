@@ -3,7 +3,7 @@
 #include "platform/FileInfo.h"
 #include "platform/WholeFile.h"
 #include "report/CodePages.h"
-#include "report/UnitLstObj.h"
+#include "report/ReportHeader.h"
 
 #include <QByteArray>
 #include <QDir>

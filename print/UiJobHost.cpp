@@ -1,9 +1,9 @@
 #include "print/UiJobHost.h"
 
 #include "config/AppSettings.h"
-#include "core/TxLog.h"
-#include "core/UnitDM1.h"
-#include "print/UnitErrMsg.h"
+#include "core/EventLog.h"
+#include "core/JobController.h"
+#include "print/PrintErrorDialog.h"
 
 #include <QThread>
 

@@ -1,6 +1,6 @@
 #include "report/ReportFile.h"
 
-#include "report/UnitLstObj.h"
+#include "report/ReportHeader.h"
 
 #include <cerrno>
 #include <cstring>

@@ -3,17 +3,17 @@
 // spool directory unprinted or come back again and again.
 #include "../print/CupsFixture.h"
 #include "common/TestHive.h"
-#include "config/MvRegIni.h"
-#include "core/UnitDM1.h"
-#include "core/UnitMain.h"
+#include "config/RegistryIni.h"
+#include "core/JobController.h"
+#include "core/MainWindow.h"
 #include "platform/DirectoryLock.h"
 #include "platform/FileInfo.h"
 #include "print/CupsClient.h"
 #include "print/CupsPrinterCatalog.h"
+#include "print/PrintErrorDialog.h"
 #include "print/PrintJournal.h"
-#include "print/PrnThread.h"
+#include "print/PrintWorker.h"
 #include "print/UiJobHost.h"
-#include "print/UnitErrMsg.h"
 
 #include <QAction>
 #include <QApplication>

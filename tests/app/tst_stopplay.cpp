@@ -4,11 +4,11 @@
 // same point on every machine.
 #include "../print/CupsFixture.h"
 #include "common/TestHive.h"
-#include "config/MvRegIni.h"
-#include "core/UnitDM1.h"
-#include "core/UnitMain.h"
+#include "config/RegistryIni.h"
+#include "core/JobController.h"
+#include "core/MainWindow.h"
 #include "print/CupsPrinterCatalog.h"
-#include "print/PrnThread.h"
+#include "print/PrintWorker.h"
 #include "print/UiJobHost.h"
 
 #include <QDir>

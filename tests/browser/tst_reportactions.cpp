@@ -1,7 +1,7 @@
 #include "browser/ReportActions.h"
 #include "core/JobState.h"
 #include "core/MessageDlg.h"
-#include "report/UnitLstObj.h"
+#include "report/ReportHeader.h"
 
 #include <QApplication>
 #include <QDir>

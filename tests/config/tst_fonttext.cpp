@@ -32,7 +32,7 @@ FontDesc otherFont()
 
 } // namespace
 
-class TstFontText : public QObject
+class TestFontText : public QObject
 {
     Q_OBJECT
 private slots:
@@ -51,7 +51,7 @@ private slots:
     void qfontConversion();
 };
 
-void TstFontText::roundTrip_data()
+void TestFontText::roundTrip_data()
 {
     QTest::addColumn<FontDesc>("font");
     QTest::newRow("defaults") << FontDesc();
@@ -65,7 +65,7 @@ void TstFontText::roundTrip_data()
     }
 }
 
-void TstFontText::roundTrip()
+void TestFontText::roundTrip()
 {
     QFETCH(FontDesc, font);
     FontDesc read = otherFont();
@@ -73,7 +73,7 @@ void TstFontText::roundTrip()
     QCOMPARE(read, font);
 }
 
-void TstFontText::knownText_data()
+void TestFontText::knownText_data()
 {
     QTest::addColumn<FontDesc>("font");
     QTest::addColumn<QString>("text");
@@ -85,14 +85,14 @@ void TstFontText::knownText_data()
         << QStringLiteral("name=Arial,charset=238,color=0,size=12,\"style=B U  \"");
 }
 
-void TstFontText::knownText()
+void TestFontText::knownText()
 {
     QFETCH(FontDesc, font);
     QFETCH(QString, text);
     QCOMPARE(fontToText(font), text);
 }
 
-void TstFontText::readText_data()
+void TestFontText::readText_data()
 {
     QTest::addColumn<QString>("text");
     QTest::addColumn<FontDesc>("expected");
@@ -121,7 +121,7 @@ void TstFontText::readText_data()
         << makeFont(QStringLiteral("Courier"), 77, 4242, 8);
 }
 
-void TstFontText::readText()
+void TestFontText::readText()
 {
     QFETCH(QString, text);
     QFETCH(FontDesc, expected);
@@ -130,7 +130,7 @@ void TstFontText::readText()
     QCOMPARE(font, expected);
 }
 
-void TstFontText::textWithoutNameLeavesFont_data()
+void TestFontText::textWithoutNameLeavesFont_data()
 {
     QTest::addColumn<QString>("text");
     QTest::newRow("empty text") << QString();
@@ -139,7 +139,7 @@ void TstFontText::textWithoutNameLeavesFont_data()
     QTest::newRow("unterminated quote") << QStringLiteral("\"size=12,style=B");
 }
 
-void TstFontText::textWithoutNameLeavesFont()
+void TestFontText::textWithoutNameLeavesFont()
 {
     QFETCH(QString, text);
     FontDesc font = otherFont();
@@ -147,7 +147,7 @@ void TstFontText::textWithoutNameLeavesFont()
     QCOMPARE(font, otherFont());
 }
 
-void TstFontText::commaTextSplitting_data()
+void TestFontText::commaTextSplitting_data()
 {
     QTest::addColumn<QString>("text");
     QTest::addColumn<QStringList>("items");
@@ -172,14 +172,14 @@ void TstFontText::commaTextSplitting_data()
         << (u"\"a"_s + nul + u"b\""_s) << QStringList{u"a"_s + nul + u"b"_s};
 }
 
-void TstFontText::commaTextSplitting()
+void TestFontText::commaTextSplitting()
 {
     QFETCH(QString, text);
     QFETCH(QStringList, items);
     QCOMPARE(splitCommaText(text), items);
 }
 
-void TstFontText::joinThenSplitKeepsItems_data()
+void TestFontText::joinThenSplitKeepsItems_data()
 {
     QTest::addColumn<QStringList>("items");
     QTest::addColumn<QString>("text");
@@ -191,7 +191,7 @@ void TstFontText::joinThenSplitKeepsItems_data()
         << QStringList{u"a"_s, QString(), QString()} << QStringLiteral("a,\"\",\"\"");
 }
 
-void TstFontText::joinThenSplitKeepsItems()
+void TestFontText::joinThenSplitKeepsItems()
 {
     QFETCH(QStringList, items);
     QFETCH(QString, text);
@@ -199,7 +199,7 @@ void TstFontText::joinThenSplitKeepsItems()
     QCOMPARE(splitCommaText(text), items);
 }
 
-void TstFontText::qfontConversion()
+void TestFontText::qfontConversion()
 {
     const FontDesc desc =
         makeFont(QStringLiteral("DejaVu Sans Mono"), 238, -5, 13, true, false, true, false);
@@ -220,5 +220,5 @@ void TstFontText::qfontConversion()
     QCOMPARE(fromPixels.color, FontDesc::kWindowTextColor);
 }
 
-QTEST_GUILESS_MAIN(TstFontText)
+QTEST_GUILESS_MAIN(TestFontText)
 #include "tst_fonttext.moc"

@@ -1,7 +1,7 @@
 #include "config/AppSettings.h"
 #include "config/FormLook.h"
-#include "config/MvRegIni.h"
 #include "config/PrinterFonts.h"
+#include "config/RegistryIni.h"
 #include "print/PrinterCatalog.h"
 
 #include <QApplication>

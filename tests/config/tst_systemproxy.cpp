@@ -26,11 +26,11 @@ SystemProxy junk()
     return rec;
 }
 
-const char* const EnvNames[] = {"http_proxy", "HTTP_PROXY"};
+const char* const envNames[] = {"http_proxy", "HTTP_PROXY"};
 
 } // namespace
 
-class TstSystemProxy : public QObject
+class TestSystemProxy : public QObject
 {
     Q_OBJECT
 private slots:
@@ -42,28 +42,28 @@ private slots:
     void systemProxyFromEnvironment();
 
 private:
-    std::optional<QByteArray> saved[2];
+    std::optional<QByteArray> m_saved[2];
 };
 
-void TstSystemProxy::initTestCase()
+void TestSystemProxy::initTestCase()
 {
     for (int i = 0; i < 2; ++i) {
-        if (qEnvironmentVariableIsSet(EnvNames[i]))
-            saved[i] = qgetenv(EnvNames[i]);
+        if (qEnvironmentVariableIsSet(envNames[i]))
+            m_saved[i] = qgetenv(envNames[i]);
     }
 }
 
-void TstSystemProxy::cleanup()
+void TestSystemProxy::cleanup()
 {
     for (int i = 0; i < 2; ++i) {
-        if (saved[i])
-            qputenv(EnvNames[i], *saved[i]);
+        if (m_saved[i])
+            qputenv(envNames[i], *m_saved[i]);
         else
-            qunsetenv(EnvNames[i]);
+            qunsetenv(envNames[i]);
     }
 }
 
-void TstSystemProxy::parseList_data()
+void TestSystemProxy::parseList_data()
 {
     QTest::addColumn<QString>("list");
     QTest::addColumn<QString>("entries"); // http|https|ftp|gopher|socks
@@ -99,7 +99,7 @@ void TstSystemProxy::parseList_data()
     QTest::newRow("empty") << QString() << QStringLiteral("-|-|-|-|-");
 }
 
-void TstSystemProxy::parseList()
+void TestSystemProxy::parseList()
 {
     QFETCH(QString, list);
     QFETCH(QString, entries);
@@ -108,7 +108,7 @@ void TstSystemProxy::parseList()
     QCOMPARE(describe(rec), entries);
 }
 
-void TstSystemProxy::systemProxyFromEnvironment_data()
+void TestSystemProxy::systemProxyFromEnvironment_data()
 {
     QTest::addColumn<QByteArray>("lower"); // http_proxy; empty means unset
     QTest::addColumn<QByteArray>("upper"); // HTTP_PROXY; empty means unset
@@ -125,7 +125,7 @@ void TstSystemProxy::systemProxyFromEnvironment_data()
         << QByteArray() << QByteArray("http://up:2/") << true << QStringLiteral("up:2");
 }
 
-void TstSystemProxy::systemProxyFromEnvironment()
+void TestSystemProxy::systemProxyFromEnvironment()
 {
     QFETCH(QByteArray, lower);
     QFETCH(QByteArray, upper);
@@ -135,9 +135,9 @@ void TstSystemProxy::systemProxyFromEnvironment()
     const QByteArray values[] = {lower, upper};
     for (int i = 0; i < 2; ++i) {
         if (values[i].isEmpty())
-            qunsetenv(EnvNames[i]);
+            qunsetenv(envNames[i]);
         else
-            qputenv(EnvNames[i], values[i]);
+            qputenv(envNames[i], values[i]);
     }
 
     SystemProxy rec = junk();
@@ -149,5 +149,5 @@ void TstSystemProxy::systemProxyFromEnvironment()
         QCOMPARE(rec.socks, rec.http);
 }
 
-QTEST_GUILESS_MAIN(TstSystemProxy)
+QTEST_GUILESS_MAIN(TestSystemProxy)
 #include "tst_systemproxy.moc"

@@ -1,8 +1,8 @@
 #pragma once
 
 #include "print/JobHost.h"
+#include "print/PrintJob.h"
 #include "print/PrinterDevice.h"
-#include "print/UnitPrn.h"
 
 #include <QStringList>
 

@@ -1,5 +1,5 @@
 #include "print/Archive.h"
-#include "report/UnitLstObj.h"
+#include "report/ReportHeader.h"
 
 #include <QDir>
 #include <QDirIterator>
@@ -49,7 +49,7 @@ QStringList filesBelow(const QString& dir)
 
 } // namespace
 
-class TstArchive : public QObject
+class TestArchive : public QObject
 {
     Q_OBJECT
 private slots:
@@ -60,7 +60,7 @@ private slots:
     void headerFieldsStayInsideArchive();
 };
 
-void TstArchive::archiveReplacesAndMakesWritable()
+void TestArchive::archiveReplacesAndMakesWritable()
 {
     QTemporaryDir tmp;
     const QString report = tmp.path() + QStringLiteral("/Lst/LST00001.PRN");
@@ -82,7 +82,7 @@ void TstArchive::archiveReplacesAndMakesWritable()
     QCOMPARE(st.st_mode & 0777, mode_t(0644));
 }
 
-void TstArchive::eraseAndMissingFiles()
+void TestArchive::eraseAndMissingFiles()
 {
     QTemporaryDir tmp;
     const QString report = tmp.path() + QStringLiteral("/LST00002.PRN");
@@ -98,7 +98,7 @@ void TstArchive::eraseAndMissingFiles()
     QCOMPARE(filesBelow(tmp.path()), QStringList());
 }
 
-void TstArchive::archiveOnOtherFileSystem()
+void TestArchive::archiveOnOtherFileSystem()
 {
     QTemporaryDir tmp;
     QTemporaryDir elsewhere(QStringLiteral("/dev/shm/tst_archive-XXXXXX"));
@@ -121,7 +121,7 @@ void TstArchive::archiveOnOtherFileSystem()
              QByteArray("new"));
 }
 
-void TstArchive::headerFieldsStayInsideArchive_data()
+void TestArchive::headerFieldsStayInsideArchive_data()
 {
     QTest::addColumn<QByteArray>("date");
     QTest::addColumn<QByteArray>("time");
@@ -133,7 +133,7 @@ void TstArchive::headerFieldsStayInsideArchive_data()
     QTest::newRow("overlong accented date") << QByteArray(300, '\xe8') << QByteArray();
 }
 
-void TstArchive::headerFieldsStayInsideArchive()
+void TestArchive::headerFieldsStayInsideArchive()
 {
     QFETCH(QByteArray, date);
     QFETCH(QByteArray, time);
@@ -160,5 +160,5 @@ void TstArchive::headerFieldsStayInsideArchive()
     QVERIFY(!pattern.match(files[0].mid(prefix.size())).hasMatch());
 }
 
-QTEST_GUILESS_MAIN(TstArchive)
+QTEST_GUILESS_MAIN(TestArchive)
 #include "tst_archive.moc"

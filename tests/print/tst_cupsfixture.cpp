@@ -86,7 +86,7 @@ bool processGone(qint64 pid, const QString& dir)
 
 } // namespace
 
-class TstCupsFixture : public QObject
+class TestCupsFixture : public QObject
 {
     Q_OBJECT
 
@@ -97,7 +97,7 @@ private slots:
     void refusesWhatItCannotSetUp();
 };
 
-void TstCupsFixture::capturesEveryQueueByteForByte()
+void TestCupsFixture::capturesEveryQueueByteForByte()
 {
     CupsFixture cups;
     QVERIFY2(cups.start({u"tarnyx-a"_s, u"tarnyx-b"_s}, u"tarnyx-b"_s), qPrintable(cups.reason()));
@@ -155,7 +155,7 @@ void TstCupsFixture::capturesEveryQueueByteForByte()
              qPrintable(lpstat.output));
 }
 
-void TstCupsFixture::runsSideBySideAndLeavesNothingBehind()
+void TestCupsFixture::runsSideBySideAndLeavesNothingBehind()
 {
     std::optional<CupsFixture> left(std::in_place);
     std::optional<CupsFixture> right(std::in_place);
@@ -195,7 +195,7 @@ void TstCupsFixture::runsSideBySideAndLeavesNothingBehind()
     QVERIFY(!QFile::exists(rightDir));
 }
 
-void TstCupsFixture::refusesWhatItCannotSetUp_data()
+void TestCupsFixture::refusesWhatItCannotSetUp_data()
 {
     QTest::addColumn<QStringList>("queues");
     QTest::addColumn<QString>("defaultQueue");
@@ -209,7 +209,7 @@ void TstCupsFixture::refusesWhatItCannotSetUp_data()
         << QStringList({u"q"_s}) << u"other"_s << u"default queue \"other\""_s;
 }
 
-void TstCupsFixture::refusesWhatItCannotSetUp()
+void TestCupsFixture::refusesWhatItCannotSetUp()
 {
     QFETCH(QStringList, queues);
     QFETCH(QString, defaultQueue);
@@ -221,5 +221,5 @@ void TstCupsFixture::refusesWhatItCannotSetUp()
     QVERIFY(!cups.isRunning());
 }
 
-QTEST_GUILESS_MAIN(TstCupsFixture)
+QTEST_GUILESS_MAIN(TestCupsFixture)
 #include "tst_cupsfixture.moc"

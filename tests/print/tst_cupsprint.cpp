@@ -3,12 +3,12 @@
 #include "CupsFixture.h"
 #include "RecordingPrinter.h"
 #include "config/AppSettings.h"
-#include "config/MvRegIni.h"
+#include "config/RegistryIni.h"
 #include "core/JobState.h"
 #include "print/CupsClient.h"
 #include "print/PdfDevice.h"
-#include "print/UnitPrn.h"
-#include "report/UnitOrient.h"
+#include "print/PrintJob.h"
+#include "report/OrientationMemory.h"
 
 #include <QDir>
 #include <QFile>

@@ -90,7 +90,7 @@ QByteArray asCollection(QByteArray font)
 
 } // namespace
 
-class TstPdfStream : public QObject
+class TestPdfStream : public QObject
 {
     Q_OBJECT
 private slots:
@@ -373,5 +373,5 @@ private:
     QTemporaryDir m_dir;
 };
 
-QTEST_MAIN(TstPdfStream)
+QTEST_MAIN(TestPdfStream)
 #include "tst_pdfstream.moc"

@@ -1,9 +1,9 @@
 #include "RecordingPrinter.h"
 #include "config/AppSettings.h"
-#include "config/MvRegIni.h"
+#include "config/RegistryIni.h"
 #include "core/JobState.h"
-#include "print/UnitPrn.h"
-#include "report/UnitOrient.h"
+#include "print/PrintJob.h"
+#include "report/OrientationMemory.h"
 
 #include <QDir>
 #include <QFile>

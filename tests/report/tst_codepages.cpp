@@ -98,7 +98,7 @@ std::optional<char> cp852LookAlike(int byte)
 
 } // namespace
 
-class TstCodePages : public QObject
+class TestCodePages : public QObject
 {
     Q_OBJECT
 private slots:
@@ -111,7 +111,7 @@ private slots:
     void convert();
 };
 
-void TstCodePages::cp852Table()
+void TestCodePages::cp852Table()
 {
     QByteArray expected;
     for (int b = 0; b < 256; ++b) {
@@ -133,7 +133,7 @@ void TstCodePages::cp852Table()
     QVERIFY2(diff.isEmpty(), qPrintable(diff));
 }
 
-void TstCodePages::kamenickyTable()
+void TestCodePages::kamenickyTable()
 {
     static constexpr char16_t letters[] = u"ČüéďäĎŤčěĚĹÍľĺÄÁÉžŽôöÓůÚýÖÜŠĽÝŘťáíóúňŇŮÔšřŕŔ¼§«»";
     static_assert(std::size(letters) == 0x30 + 1);
@@ -153,7 +153,7 @@ void TstCodePages::kamenickyTable()
     QVERIFY2(diff.isEmpty(), qPrintable(diff));
 }
 
-void TstCodePages::iso88592Table()
+void TestCodePages::iso88592Table()
 {
     QByteArray expected;
     for (int b = 0; b < 256; ++b) {
@@ -173,7 +173,7 @@ void TstCodePages::iso88592Table()
 
 // Every defined byte gives glibc's character and comes back unchanged from unicodeToCp1250; the
 // five undefined ones give U+FFFD, which comes back as "?".
-void TstCodePages::cp1250ToUnicodeTable()
+void TestCodePages::cp1250ToUnicodeTable()
 {
     const QByteArray bytes = allBytes();
     const QString text = cp1250ToUnicode(bytes);
@@ -197,7 +197,7 @@ void TstCodePages::cp1250ToUnicodeTable()
     QVERIFY2(diff.isEmpty(), qPrintable(diff));
 }
 
-void TstCodePages::unicodeToCp1250MissingCharacters()
+void TestCodePages::unicodeToCp1250MissingCharacters()
 {
     // ñ is Latin-1 0xF1, where Windows-1250 has ń; a C1 control must not land on an undefined byte.
     QCOMPARE(unicodeToCp1250(u"ñ ń"), QByteArray("? \xF1"));
@@ -209,7 +209,7 @@ void TstCodePages::unicodeToCp1250MissingCharacters()
     QCOMPARE(unicodeToCp1250(QString()), QByteArray());
 }
 
-void TstCodePages::convert_data()
+void TestCodePages::convert_data()
 {
     QTest::addColumn<int>("codePage");
     QTest::addColumn<QByteArray>("input");
@@ -230,7 +230,7 @@ void TstCodePages::convert_data()
         QTest::addRow("%d unchanged", cp) << cp << allBytes() << allBytes();
 }
 
-void TstCodePages::convert()
+void TestCodePages::convert()
 {
     QFETCH(int, codePage);
     QFETCH(QByteArray, input);
@@ -238,5 +238,5 @@ void TstCodePages::convert()
     QCOMPARE(convertReportText(input, codePage), expected);
 }
 
-QTEST_GUILESS_MAIN(TstCodePages)
+QTEST_GUILESS_MAIN(TestCodePages)
 #include "tst_codepages.moc"

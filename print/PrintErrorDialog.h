@@ -1,7 +1,7 @@
 #pragma once
 
 #include "core/IconTextDialog.h"
-#include "print/UnitPrn.h"
+#include "print/PrintJob.h"
 
 #include <QDialog>
 

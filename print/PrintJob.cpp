@@ -1,15 +1,15 @@
-#include "print/UnitPrn.h"
+#include "print/PrintJob.h"
 
 #include "config/AppSettings.h"
+#include "core/EventLog.h"
 #include "core/JobState.h"
-#include "core/TxLog.h"
 #include "print/Archive.h"
 #include "print/CupsClient.h"
 #include "print/JobHost.h"
 #include "print/PrintJournal.h"
 #include "print/PrinterDevice.h"
 #include "report/CodePages.h"
-#include "report/UnitOrient.h"
+#include "report/OrientationMemory.h"
 
 #include <QDateTime>
 #include <QFileInfo>

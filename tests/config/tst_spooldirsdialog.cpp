@@ -1,5 +1,5 @@
 #include "config/AppSettings.h"
-#include "config/UnitDirs.h"
+#include "config/SpoolDirsDialog.h"
 
 #include <QAction>
 #include <QDropEvent>
@@ -48,7 +48,7 @@ bool drop(QWidget* target, const QList<QUrl>& urls)
 
 } // namespace
 
-class TestFormDirs : public QObject
+class TestSpoolDirsDialog : public QObject
 {
     Q_OBJECT
 private slots:
@@ -62,7 +62,7 @@ private:
     AppSettings m_settings;
 };
 
-void TestFormDirs::listTextRoundTrip()
+void TestSpoolDirsDialog::listTextRoundTrip()
 {
     SpoolDirsDialog form(m_settings);
     form.setList(QStringLiteral("/a/;;  /b/  ;"));
@@ -81,7 +81,7 @@ void TestFormDirs::listTextRoundTrip()
     QCOMPARE(empty.list(), QString());
 }
 
-void TestFormDirs::addingFollowsTheExactText()
+void TestSpoolDirsDialog::addingFollowsTheExactText()
 {
     SpoolDirsDialog form(m_settings);
     form.setList(QStringLiteral("/srv/lst/"));
@@ -117,7 +117,7 @@ void TestFormDirs::addingFollowsTheExactText()
     QCOMPARE(entries(form).last(), QStringLiteral("/"));
 }
 
-void TestFormDirs::replacingAndRemoving()
+void TestSpoolDirsDialog::replacingAndRemoving()
 {
     SpoolDirsDialog form(m_settings);
     form.setList(QStringLiteral("/a/;/b/;/c/"));
@@ -157,7 +157,7 @@ void TestFormDirs::replacingAndRemoving()
     QCOMPARE(form.list(), QString());
 }
 
-void TestFormDirs::droppedFolders()
+void TestSpoolDirsDialog::droppedFolders()
 {
     QTemporaryDir tmp;
     const QString folder = tmp.filePath(QStringLiteral("Spool"));
@@ -191,7 +191,7 @@ void TestFormDirs::droppedFolders()
     QVERIFY(!form.dirEdit->acceptDrops());
 }
 
-void TestFormDirs::folderBrowser()
+void TestSpoolDirsDialog::folderBrowser()
 {
     QTemporaryDir tmp;
     SpoolDirsDialog form(m_settings);
@@ -216,5 +216,5 @@ void TestFormDirs::folderBrowser()
     QCOMPARE(form.dirEdit->text(), tmp.path() + QStringLiteral("/picked"));
 }
 
-QTEST_MAIN(TestFormDirs)
-#include "tst_formdirs.moc"
+QTEST_MAIN(TestSpoolDirsDialog)
+#include "tst_spooldirsdialog.moc"

@@ -1,10 +1,10 @@
-#include "print/UnitErrMsg.h"
+#include "print/PrintErrorDialog.h"
 
 #include "browser/ReportActions.h"
 #include "config/FormLook.h"
 #include "core/Events.h"
+#include "core/JobController.h"
 #include "core/MessageDlg.h"
-#include "core/UnitDM1.h"
 #include "platform/FileInfo.h"
 
 #include <QAction>

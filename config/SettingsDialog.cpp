@@ -1,18 +1,18 @@
-#include "config/UnitSetup.h"
+#include "config/SettingsDialog.h"
 
 #include "about/HelpViewer.h"
 #include "config/AppSettings.h"
 #include "config/FormLook.h"
-#include "config/MvRegIni.h"
 #include "config/PrinterFonts.h"
-#include "config/UnitDirs.h"
+#include "config/RegistryIni.h"
+#include "config/SpoolDirsDialog.h"
 #include "core/MessageDlg.h"
 #include "platform/Autostart.h"
 #include "platform/CommandLine.h"
 #include "platform/FileInfo.h"
 #include "print/PrinterCatalog.h"
-#include "report/UnitLstEdit.h"
-#include "report/UnitOrient.h"
+#include "report/OrientationEditor.h"
+#include "report/OrientationMemory.h"
 
 #include <QAction>
 #include <QButtonGroup>

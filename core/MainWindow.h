@@ -1,6 +1,6 @@
 #pragma once
 
-#include "core/UnitDM1.h"
+#include "core/JobController.h"
 
 #include <QAction>
 #include <QActionGroup>

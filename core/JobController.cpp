@@ -1,14 +1,14 @@
-#include "core/UnitDM1.h"
+#include "core/JobController.h"
 
-#include "config/MvRegIni.h"
-#include "core/TxLog.h"
+#include "config/RegistryIni.h"
+#include "core/EventLog.h"
 #include "platform/CommandLine.h"
 #include "platform/DirectoryLock.h"
 #include "platform/FileInfo.h"
 #include "platform/SharedRead.h"
 #include "platform/Wildcard.h"
+#include "report/OrientationMemory.h"
 #include "report/ReportFile.h"
-#include "report/UnitOrient.h"
 
 #include <QCoreApplication>
 #include <QDateTime>

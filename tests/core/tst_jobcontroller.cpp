@@ -1,5 +1,5 @@
 #include "common/NoPrinters.h"
-#include "core/UnitDM1.h"
+#include "core/JobController.h"
 #include "platform/FileInfo.h"
 #include "platform/Wildcard.h"
 #include "print/PrinterCatalog.h"
@@ -107,7 +107,7 @@ struct Rig
 
 } // namespace
 
-class TestController : public QObject
+class TestJobController : public QObject
 {
     Q_OBJECT
 private slots:
@@ -122,7 +122,7 @@ private slots:
     void errorWithoutDialogIsShownByTheTick();
 };
 
-void TestController::reportPattern_data()
+void TestJobController::reportPattern_data()
 {
     QTest::addColumn<QString>("name");
     QTest::addColumn<bool>("matches");
@@ -135,14 +135,14 @@ void TestController::reportPattern_data()
     QTest::newRow("other start") << QStringLiteral("XLST0001.PRN") << false;
 }
 
-void TestController::reportPattern()
+void TestJobController::reportPattern()
 {
     QFETCH(QString, name);
     QFETCH(bool, matches);
     QCOMPARE(platform::wildcardMatch(JobController::kReportPattern, name), matches);
 }
 
-void TestController::directoriesInTurn()
+void TestJobController::directoriesInTurn()
 {
     Rig r;
     const QString a = r.dir(QStringLiteral("A"));
@@ -159,7 +159,7 @@ void TestController::directoriesInTurn()
     QCOMPARE(r.dm->nextSpoolDirectory(), QString());
 }
 
-void TestController::oneJobAtATime()
+void TestJobController::oneJobAtATime()
 {
     Rig r;
     const QString a = r.dir(QStringLiteral("A"));
@@ -190,7 +190,7 @@ void TestController::oneJobAtATime()
     QCOMPARE(r.started.size(), 2);
 }
 
-void TestController::emptyReportStopsTheScan()
+void TestJobController::emptyReportStopsTheScan()
 {
     Rig r;
     const QString a = r.dir(QStringLiteral("A"));
@@ -207,7 +207,7 @@ void TestController::emptyReportStopsTheScan()
         QCOMPARE(r.started, QStringList{QStringLiteral("LST00002.PRN")});
 }
 
-void TestController::skippedUntilChanged()
+void TestJobController::skippedUntilChanged()
 {
     Rig r;
     const QString a = r.dir(QStringLiteral("A"));
@@ -236,7 +236,7 @@ void TestController::skippedUntilChanged()
     QCOMPARE(r.started.size(), 1);
 }
 
-void TestController::reprintQueueFirst()
+void TestJobController::reprintQueueFirst()
 {
     Rig r;
     const QString a = r.dir(QStringLiteral("A"));
@@ -261,7 +261,7 @@ void TestController::reprintQueueFirst()
     QCOMPARE(r.started.last(), QStringLiteral("LST00003.PRN"));
 }
 
-void TestController::printByOnePauses()
+void TestJobController::printByOnePauses()
 {
     Rig r;
     const QString a = r.dir(QStringLiteral("A"));
@@ -274,7 +274,7 @@ void TestController::printByOnePauses()
     QVERIFY(r.view.calls.contains(QStringLiteral("pause")));
 }
 
-void TestController::errorWithoutDialogIsShownByTheTick()
+void TestJobController::errorWithoutDialogIsShownByTheTick()
 {
     Rig r;
     r.dm->setWorkerError(QStringLiteral("Chyba X"));
@@ -285,5 +285,5 @@ void TestController::errorWithoutDialogIsShownByTheTick()
     QVERIFY(r.dm->tickTimer.isActive());
 }
 
-QTEST_GUILESS_MAIN(TestController)
-#include "tst_controller.moc"
+QTEST_GUILESS_MAIN(TestJobController)
+#include "tst_jobcontroller.moc"

@@ -1,12 +1,12 @@
-#include "print/PrnThread.h"
+#include "print/PrintWorker.h"
 
-#include "core/UnitDM1.h"
+#include "core/JobController.h"
 #include "platform/ThreadPriority.h"
 #include "print/JobHost.h"
 #include "print/PdfDevice.h"
+#include "print/PrintJob.h"
 #include "print/PrintJournal.h"
-#include "print/UnitPrn.h"
-#include "report/UnitOrient.h"
+#include "report/OrientationMemory.h"
 
 #include <exception>
 

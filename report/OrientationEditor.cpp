@@ -1,11 +1,11 @@
-#include "report/UnitLstEdit.h"
+#include "report/OrientationEditor.h"
 
 #include "config/AppSettings.h"
 #include "config/FormLook.h"
-#include "config/MvRegIni.h"
+#include "config/RegistryIni.h"
 #include "core/MessageDlg.h"
 #include "report/CodePages.h"
-#include "report/UnitOrient.h"
+#include "report/OrientationMemory.h"
 
 #include <QAbstractTableModel>
 #include <QComboBox>

@@ -1,8 +1,8 @@
-#include "report/UnitOrient.h"
+#include "report/OrientationMemory.h"
 
-#include "config/MvRegIni.h"
+#include "config/RegistryIni.h"
 #include "report/CodePages.h"
-#include "report/UnitLstObj.h"
+#include "report/ReportHeader.h"
 
 #include <QCollator>
 #include <QHash>

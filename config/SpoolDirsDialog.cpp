@@ -1,7 +1,7 @@
-#include "config/UnitDirs.h"
+#include "config/SpoolDirsDialog.h"
 
 #include "config/FormLook.h"
-#include "config/MvRegIni.h"
+#include "config/RegistryIni.h"
 #include "platform/FileInfo.h"
 
 #include <QAction>

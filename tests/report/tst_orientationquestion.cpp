@@ -1,7 +1,7 @@
-#include "report/UnitOrientQuery.h"
+#include "report/OrientationQuestion.h"
 
 #include "config/AppSettings.h"
-#include "report/UnitLstObj.h"
+#include "report/ReportHeader.h"
 
 #include <QApplication>
 #include <QLabel>
@@ -10,7 +10,7 @@
 #include <QTest>
 #include <QTimer>
 
-class TestOrientQuery : public QObject
+class TestOrientationQuestion : public QObject
 {
     Q_OBJECT
 private slots:
@@ -19,7 +19,7 @@ private slots:
     void askOrientation();
 };
 
-void TestOrientQuery::dialog()
+void TestOrientationQuestion::dialog()
 {
     AppSettings settings;
     ReportHeader report;
@@ -50,7 +50,7 @@ void TestOrientQuery::dialog()
     QVERIFY2(drawn > dialog.iconSize() * 4, qPrintable(QString::number(drawn)));
 }
 
-void TestOrientQuery::askOrientation_data()
+void TestOrientationQuestion::askOrientation_data()
 {
     QTest::addColumn<QString>("action"); // a button to click, "Esc" or "close"
     QTest::addColumn<bool>("preview");   // a preview opener is given
@@ -66,7 +66,7 @@ void TestOrientQuery::askOrientation_data()
     QTest::newRow("owner hidden") << "btnLandscape" << false << false << 2;
 }
 
-void TestOrientQuery::askOrientation()
+void TestOrientationQuestion::askOrientation()
 {
     QFETCH(QString, action);
     QFETCH(bool, preview);
@@ -128,5 +128,5 @@ void TestOrientQuery::askOrientation()
         QVERIFY(!qobject_cast<const OrientationQuestion*>(widget));
 }
 
-QTEST_MAIN(TestOrientQuery)
-#include "tst_orientquery.moc"
+QTEST_MAIN(TestOrientationQuestion)
+#include "tst_orientationquestion.moc"

@@ -1,4 +1,4 @@
-#include "core/TxLog.h"
+#include "core/EventLog.h"
 
 #include <QFile>
 #include <QFileInfo>

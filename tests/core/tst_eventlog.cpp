@@ -1,4 +1,4 @@
-#include "core/TxLog.h"
+#include "core/EventLog.h"
 
 #include <QDir>
 #include <QFile>
@@ -45,7 +45,7 @@ char* toString(const EventLogRecord& r)
     return QTest::toString(u'[' + r.time + u'|' + r.title + u'|' + r.description + u']');
 }
 
-class TstTxLog : public QObject
+class TestEventLog : public QObject
 {
     Q_OBJECT
 
@@ -251,5 +251,5 @@ private:
     const QString m_startDir = QDir::currentPath();
 };
 
-QTEST_GUILESS_MAIN(TstTxLog)
-#include "tst_txlog.moc"
+QTEST_GUILESS_MAIN(TestEventLog)
+#include "tst_eventlog.moc"

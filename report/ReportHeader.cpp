@@ -1,4 +1,4 @@
-#include "report/UnitLstObj.h"
+#include "report/ReportHeader.h"
 
 #include "platform/FileInfo.h"
 #include "platform/SharedRead.h"

@@ -1,5 +1,5 @@
 #include "common/TestHive.h"
-#include "config/MvRegIni.h"
+#include "config/RegistryIni.h"
 #include "platform/Autostart.h"
 #include "platform/RegistryFile.h"
 
@@ -25,7 +25,7 @@ RegKind kindOf(const QString& name)
 
 } // namespace
 
-class TestMvRegIni : public QObject
+class TestRegistryIni : public QObject
 {
     Q_OBJECT
 private slots:
@@ -41,7 +41,7 @@ private:
     std::unique_ptr<QTemporaryDir> m_home;
 };
 
-void TestMvRegIni::init()
+void TestRegistryIni::init()
 {
     m_home = std::make_unique<QTemporaryDir>();
     qputenv("XDG_CONFIG_HOME", QFile::encodeName(m_home->path()));
@@ -49,7 +49,7 @@ void TestMvRegIni::init()
     QDir().mkpath(m_home->filePath(QStringLiteral("Morvane")));
 }
 
-void TestMvRegIni::integerOverTextKeepsTheTextKind()
+void TestRegistryIni::integerOverTextKeepsTheTextKind()
 {
     writeSettingsHive(RegistryIni::hivePath(),
                       "\"AsText\"=\"12\"\r\n\"AsNumber\"=dword:0000000c\r\n");
@@ -69,7 +69,7 @@ void TestMvRegIni::integerOverTextKeepsTheTextKind()
     QCOMPARE(kindOf(QStringLiteral("AsNumber")), RegKind::Sz);
 }
 
-void TestMvRegIni::readsAcrossKinds()
+void TestRegistryIni::readsAcrossKinds()
 {
     writeSettingsHive(RegistryIni::hivePath(),
                       "\"Num\"=dword:ffffffff\r\n\"Text\"=\" 42 \"\r\n\"Junk\"=\"4x\"\r\n"
@@ -90,7 +90,7 @@ void TestMvRegIni::readsAcrossKinds()
     QCOMPARE(ini.readString(s, QStringLiteral("Blob"), QString()), std::nullopt);
 }
 
-void TestMvRegIni::textsAreTrimmed()
+void TestRegistryIni::textsAreTrimmed()
 {
     writeSettingsHive(RegistryIni::hivePath(), "\"Stored\"=\"  C:\\\\Lst  \"\r\n");
     const RegistryIni ini(kRoot);
@@ -105,7 +105,7 @@ void TestMvRegIni::textsAreTrimmed()
     QCOMPARE(v->text, QStringLiteral("value"));
 }
 
-void TestMvRegIni::sectionsListEraseDelete()
+void TestRegistryIni::sectionsListEraseDelete()
 {
     const std::unique_ptr<RegistryIni> ini = openSettings();
     const QString list = QStringLiteral("Settings\\LstList");
@@ -124,7 +124,7 @@ void TestMvRegIni::sectionsListEraseDelete()
     QVERIFY(!ini->valueExists(QStringLiteral("Settings"), QStringLiteral("Font")));
 }
 
-void TestMvRegIni::runKeyIsTheAutostartEntry()
+void TestRegistryIni::runKeyIsTheAutostartEntry()
 {
     const QString path = QStringLiteral("/opt/Mzdy a platy/tarnyx");
     const QString command = QStringLiteral("\"%1\" /min").arg(path);
@@ -157,7 +157,7 @@ void TestMvRegIni::runKeyIsTheAutostartEntry()
     QVERIFY(!QFile::exists(machine));
 }
 
-void TestMvRegIni::batchSavesAllOrNothing()
+void TestRegistryIni::batchSavesAllOrNothing()
 {
     writeSettingsHive(RegistryIni::hivePath(), "\"Kept\"=\"1\"\r\n");
     const QString settings = QStringLiteral("Settings");
@@ -186,5 +186,5 @@ void TestMvRegIni::batchSavesAllOrNothing()
     QCOMPARE(ini.readSection(settings), QStringList{QStringLiteral("N")});
 }
 
-QTEST_GUILESS_MAIN(TestMvRegIni)
-#include "tst_mvregini.moc"
+QTEST_GUILESS_MAIN(TestRegistryIni)
+#include "tst_registryini.moc"

@@ -1,6 +1,6 @@
 #include "config/AppSettings.h"
-#include "config/MvRegIni.h"
-#include "config/UnitSetup.h"
+#include "config/RegistryIni.h"
+#include "config/SettingsDialog.h"
 #include "core/MessageDlg.h"
 #include "platform/Autostart.h"
 #include "print/CupsFixture.h"
@@ -49,7 +49,7 @@ void clickBox(QAbstractButton* button)
 
 } // namespace
 
-class TestFormSetup : public QObject
+class TestSettingsDialog : public QObject
 {
     Q_OBJECT
 private slots:
@@ -76,7 +76,7 @@ private:
     QStringList m_topics;
 };
 
-void TestFormSetup::initTestCase()
+void TestSettingsDialog::initTestCase()
 {
     qputenv("XDG_CONFIG_HOME", QFile::encodeName(m_home.path()));
     productKeys().productKey = QStringLiteral("Tarnyx");
@@ -85,7 +85,7 @@ void TestFormSetup::initTestCase()
     QCOMPARE(m_printers.printerNames().size(), 2);
 }
 
-void TestFormSetup::init()
+void TestSettingsDialog::init()
 {
     MessageDlgTestHook::clear();
     QFile::remove(RegistryIni::hivePath());
@@ -97,7 +97,7 @@ void TestFormSetup::init()
     m_topics.clear();
 }
 
-std::unique_ptr<SettingsDialog> TestFormSetup::open(SetupServices services)
+std::unique_ptr<SettingsDialog> TestSettingsDialog::open(SetupServices services)
 {
     services.programPath = kProgram;
     if (!services.showHelp)
@@ -113,7 +113,7 @@ std::unique_ptr<SettingsDialog> TestFormSetup::open(SetupServices services)
     return form;
 }
 
-void TestFormSetup::fieldsAreCorrectedWhenLeft()
+void TestSettingsDialog::fieldsAreCorrectedWhenLeft()
 {
     m_settings.proxyServer = false;
     auto form = open();
@@ -163,7 +163,7 @@ void TestFormSetup::fieldsAreCorrectedWhenLeft()
     QCOMPARE(m_settings.proxyPort, QStringLiteral("3128"));
 }
 
-void TestFormSetup::noPrinterKeepsTheFont()
+void TestSettingsDialog::noPrinterKeepsTheFont()
 {
     m_settings.printer.clear();
     m_settings.font = QStringLiteral("Lucida Console");
@@ -190,7 +190,7 @@ void TestFormSetup::noPrinterKeepsTheFont()
     QCOMPARE(m_printers.currentPrinter(), kFirst); // picking no printer changes nothing
 }
 
-void TestFormSetup::printerChoiceAndFonts()
+void TestSettingsDialog::printerChoiceAndFonts()
 {
     SetupServices services;
     // The second queue offers neither report face.
@@ -227,7 +227,7 @@ void TestFormSetup::printerChoiceAndFonts()
     QCOMPARE(m_settings.printer, QString());
 }
 
-void TestFormSetup::cancelRestoresThePrinter()
+void TestSettingsDialog::cancelRestoresThePrinter()
 {
     const AppSettings before = m_settings;
     auto form = open();
@@ -250,7 +250,7 @@ void TestFormSetup::cancelRestoresThePrinter()
     QCOMPARE(m_printers.currentPrinter(), kSecond);
 }
 
-void TestFormSetup::printerSetupChoosesThePaper()
+void TestSettingsDialog::printerSetupChoosesThePaper()
 {
     SetupServices services;
     QString setUp;
@@ -280,7 +280,7 @@ void TestFormSetup::printerSetupChoosesThePaper()
     m_printers.setPaperFor(kSecond, QPageSize());
 }
 
-void TestFormSetup::orientationChoice()
+void TestSettingsDialog::orientationChoice()
 {
     int editorOpened = 0;
     SetupServices services;
@@ -308,7 +308,7 @@ void TestFormSetup::orientationChoice()
     QCOMPARE(m_settings.orientation, quint8(OrientByWidth));
 }
 
-void TestFormSetup::okStoresEverySetting()
+void TestSettingsDialog::okStoresEverySetting()
 {
     m_settings.proxyAddr = QStringLiteral("old.proxy");
     m_settings.proxyPort = QStringLiteral("3128");
@@ -363,7 +363,7 @@ void TestFormSetup::okStoresEverySetting()
     QVERIFY(loaded == expected);
 }
 
-void TestFormSetup::autostartEntry()
+void TestSettingsDialog::autostartEntry()
 {
     const QString entry = platform::autostart::userEntryPath(QStringLiteral("Tarnyx"));
     m_settings.autorun = false;
@@ -385,7 +385,7 @@ void TestFormSetup::autostartEntry()
     QVERIFY(!QFile::exists(entry));
 }
 
-void TestFormSetup::helpFollowsTheTab()
+void TestSettingsDialog::helpFollowsTheTab()
 {
     auto form = open();
     QTest::keyClick(form.get(), Qt::Key_F1);
@@ -398,5 +398,5 @@ void TestFormSetup::helpFollowsTheTab()
                           QStringLiteral("setup.htm#SetupInternet")}));
 }
 
-QTEST_MAIN(TestFormSetup)
-#include "tst_formsetup.moc"
+QTEST_MAIN(TestSettingsDialog)
+#include "tst_settingsdialog.moc"

@@ -1,4 +1,4 @@
-#include "config/MvRegIni.h"
+#include "config/RegistryIni.h"
 
 #include "platform/Autostart.h"
 #include "platform/RegistryFile.h"

@@ -1,8 +1,8 @@
 #include "common/TestHive.h"
-#include "config/MvRegIni.h"
+#include "config/RegistryIni.h"
 #include "report/CodePages.h"
-#include "report/UnitLstObj.h"
-#include "report/UnitOrient.h"
+#include "report/OrientationMemory.h"
+#include "report/ReportHeader.h"
 
 #include <QFile>
 #include <QLocale>
@@ -38,7 +38,7 @@ QStringList titles(const OrientationMemory& list)
 
 } // namespace
 
-class TestOrient : public QObject
+class TestOrientationMemory : public QObject
 {
     Q_OBJECT
 private slots:
@@ -54,20 +54,20 @@ private:
     std::unique_ptr<QTemporaryDir> m_home;
 };
 
-void TestOrient::initTestCase()
+void TestOrientationMemory::initTestCase()
 {
     QLocale::setDefault(QLocale(QLocale::Czech));
     productKeys().productKey = QStringLiteral("Tarnyx");
 }
 
-void TestOrient::init()
+void TestOrientationMemory::init()
 {
     m_home = std::make_unique<QTemporaryDir>();
     QVERIFY(m_home->isValid());
     qputenv("XDG_CONFIG_HOME", QFile::encodeName(m_home->path()));
 }
 
-void TestOrient::lookupAndStore()
+void TestOrientationMemory::lookupAndStore()
 {
     writeLstList("\"Výplatní listina\"=\"1\"\r\n");
     OrientationMemory list;
@@ -86,7 +86,7 @@ void TestOrient::lookupAndStore()
     QCOMPARE(list.count(), 2);
 }
 
-void TestOrient::loadReadsEveryValue()
+void TestOrientationMemory::loadReadsEveryValue()
 {
     // A value that is not a text (a DWORD, binary data) must not end loading: the titles after
     // it would be missing from the list and so from the registry after the next save.
@@ -106,7 +106,7 @@ void TestOrient::loadReadsEveryValue()
     QCOMPARE(list.lookup(header(QStringLiteral("cena"))), quint8(255));
 }
 
-void TestOrient::sortsByUserLocale()
+void TestOrientationMemory::sortsByUserLocale()
 {
     writeLstList("\"Chyby\"=\"1\"\r\n\"Daň\"=\"1\"\r\n\"Hlášení\"=\"1\"\r\n"
                  "\"Čtvrtletní\"=\"1\"\r\n\"Cena\"=\"1\"\r\n");
@@ -119,7 +119,7 @@ void TestOrient::sortsByUserLocale()
                                         QStringLiteral("Hlášení"), QStringLiteral("Chyby")}));
 }
 
-void TestOrient::saveStoresExactlyTheList()
+void TestOrientationMemory::saveStoresExactlyTheList()
 {
     writeLstList("\"Daň\"=\"2\"\r\n\"Cena\"=\"1\"\r\n\"výplatní listina\"=\"1\"\r\n"
                  "\"Hlášení\"=\"0\"\r\n");
@@ -151,7 +151,7 @@ void TestOrient::saveStoresExactlyTheList()
     QVERIFY(ini->readSection(QStringLiteral("Settings\\LstList")).isEmpty());
 }
 
-void TestOrient::titleWithUndefinedBytesComesBack()
+void TestOrientationMemory::titleWithUndefinedBytesComesBack()
 {
     // Bytes that Windows-1250 leaves undefined still belong to the title: the answer is found
     // again after a restart instead of being asked at every start.
@@ -169,5 +169,5 @@ void TestOrient::titleWithUndefinedBytesComesBack()
     QCOMPARE(reloaded.lookup(h), quint8(2));
 }
 
-QTEST_GUILESS_MAIN(TestOrient)
-#include "tst_orient.moc"
+QTEST_GUILESS_MAIN(TestOrientationMemory)
+#include "tst_orientationmemory.moc"

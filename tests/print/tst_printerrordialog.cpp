@@ -1,12 +1,12 @@
 #include "common/NoPrinters.h"
-#include "print/UnitErrMsg.h"
+#include "print/PrintErrorDialog.h"
 
-#include "config/MvRegIni.h"
-#include "config/UnitDirs.h"
-#include "config/UnitSetup.h"
+#include "config/RegistryIni.h"
+#include "config/SettingsDialog.h"
+#include "config/SpoolDirsDialog.h"
 #include "core/Events.h"
+#include "core/JobController.h"
 #include "core/MessageDlg.h"
-#include "core/UnitDM1.h"
 #include "platform/FileInfo.h"
 #include "print/PrinterCatalog.h"
 
@@ -45,7 +45,7 @@ protected:
 
 } // namespace
 
-class TestErrMsg : public QObject
+class TestPrintErrorDialog : public QObject
 {
     Q_OBJECT
 private slots:
@@ -61,7 +61,7 @@ private:
     NoPrinters m_printers;
 };
 
-void TestErrMsg::initTestCase()
+void TestPrintErrorDialog::initTestCase()
 {
     const QDir root(m_root.path());
     QVERIFY(root.mkpath(QStringLiteral("config")) && root.mkpath(QStringLiteral("home")));
@@ -71,7 +71,7 @@ void TestErrMsg::initTestCase()
     productKeys().productKey = QStringLiteral("Tarnyx");
 }
 
-void TestErrMsg::dialog()
+void TestPrintErrorDialog::dialog()
 {
     AppSettings settings;
     PrintErrorDialog dialog(settings);
@@ -102,7 +102,7 @@ void TestErrMsg::dialog()
     QCOMPARE(dialog.choice(), ErrorChoice::Cancel);
 }
 
-void TestErrMsg::longPathsLeaveTheReasonReadable()
+void TestPrintErrorDialog::longPathsLeaveTheReasonReadable()
 {
     // A Wine spool path of 250 characters, then the reason the clerk needs.
     QString path = QStringLiteral("/home/novakova/.wine/drive_c");
@@ -126,7 +126,7 @@ void TestErrMsg::longPathsLeaveTheReasonReadable()
     QCOMPARE(dialog.width(), 388);
 }
 
-void TestErrMsg::fixedDialogsShowOnlyTheirCaptionAndClose()
+void TestPrintErrorDialog::fixedDialogsShowOnlyTheirCaptionAndClose()
 {
     // The dialogs with a fixed border: their own caption, no minimise or maximise box.
     AppSettings settings;
@@ -146,7 +146,7 @@ void TestErrMsg::fixedDialogsShowOnlyTheirCaptionAndClose()
     }
 }
 
-void TestErrMsg::showPrintError_data()
+void TestPrintErrorDialog::showPrintError_data()
 {
     const QStringList paused{QStringLiteral("pause")};
     const QStringList resumed{QStringLiteral("pause"), QStringLiteral("run")};
@@ -181,7 +181,7 @@ void TestErrMsg::showPrintError_data()
         << ErrorChoice::Cancel << paused << "Soubor se nepodařilo odstranit.";
 }
 
-void TestErrMsg::showPrintError()
+void TestPrintErrorDialog::showPrintError()
 {
     QFETCH(QString, control);
     QFETCH(bool, printByOne);
@@ -251,5 +251,5 @@ void TestErrMsg::showPrintError()
     }
 }
 
-QTEST_MAIN(TestErrMsg)
-#include "tst_errmsg.moc"
+QTEST_MAIN(TestPrintErrorDialog)
+#include "tst_printerrordialog.moc"

@@ -1,7 +1,7 @@
 #pragma once
 
 #include "report/ReportFile.h"
-#include "report/UnitLstObj.h"
+#include "report/ReportHeader.h"
 
 #include <QByteArray>
 #include <QString>

@@ -1,10 +1,10 @@
-#include "report/UnitOrientQuery.h"
+#include "report/OrientationQuestion.h"
 
 #include "config/AppSettings.h"
 #include "config/FormLook.h"
 #include "core/MessageDlg.h"
 #include "report/CodePages.h"
-#include "report/UnitLstObj.h"
+#include "report/ReportHeader.h"
 
 #include <QFrame>
 #include <QIcon>

@@ -1,9 +1,9 @@
-#include "report/UnitLstEdit.h"
+#include "report/OrientationEditor.h"
 
 #include "config/AppSettings.h"
-#include "config/MvRegIni.h"
+#include "config/RegistryIni.h"
 #include "core/MessageDlg.h"
-#include "report/UnitOrient.h"
+#include "report/OrientationMemory.h"
 
 #include <QAbstractItemModelTester>
 #include <QApplication>
@@ -17,7 +17,7 @@
 
 #include <memory>
 
-class TestLstEdit : public QObject
+class TestOrientationEditor : public QObject
 {
     Q_OBJECT
 private slots:
@@ -47,13 +47,13 @@ private:
     std::unique_ptr<QAbstractItemModelTester> m_tester;
 };
 
-void TestLstEdit::initTestCase()
+void TestOrientationEditor::initTestCase()
 {
     qputenv("XDG_CONFIG_HOME", QFile::encodeName(m_home.path()));
     productKeys().productKey = QStringLiteral("Tarnyx");
 }
 
-void TestLstEdit::init()
+void TestOrientationEditor::init()
 {
     QFile::remove(RegistryIni::hivePath());
     const auto ini = openSettings();
@@ -67,7 +67,7 @@ void TestLstEdit::init()
     MessageDlgTestHook::clear();
 }
 
-void TestLstEdit::cleanup()
+void TestOrientationEditor::cleanup()
 {
     m_tester.reset();
     m_form.reset();
@@ -75,7 +75,7 @@ void TestLstEdit::cleanup()
     QVERIFY(MessageDlgTestHook::pendingAnswers().isEmpty());
 }
 
-void TestLstEdit::open()
+void TestOrientationEditor::open()
 {
     m_owner = std::make_unique<QWidget>();
     m_owner->setGeometry(60, 40, 640, 480);
@@ -88,7 +88,7 @@ void TestLstEdit::open()
     QVERIFY(QTest::qWaitForWindowActive(m_form.get()));
 }
 
-QComboBox* TestLstEdit::startEdit()
+QComboBox* TestOrientationEditor::startEdit()
 {
     QTest::keyClick(tree(), Qt::Key_F2);
     auto* combo =
@@ -97,7 +97,7 @@ QComboBox* TestLstEdit::startEdit()
     return dropped ? combo : nullptr;
 }
 
-void TestLstEdit::rowsShown()
+void TestOrientationEditor::rowsShown()
 {
     open();
     QVERIFY((m_form->geometry().center() - m_owner->geometry().center()).manhattanLength() <= 2);
@@ -118,7 +118,7 @@ void TestLstEdit::rowsShown()
     QCOMPARE(tree()->currentIndex().row(), 2);
 }
 
-void TestLstEdit::editChangesOnlyByAChoice()
+void TestOrientationEditor::editChangesOnlyByAChoice()
 {
     open();
     // F2 edits the row's orientation though its title cell is current.
@@ -166,7 +166,7 @@ void TestLstEdit::editChangesOnlyByAChoice()
     QCOMPARE(code(2), quint8(255));
 }
 
-void TestLstEdit::doubleClickEditsOnlyTheOrientation()
+void TestOrientationEditor::doubleClickEditsOnlyTheOrientation()
 {
     open();
     // A widget's double click as the window system delivers it: a click, then the second press.
@@ -186,7 +186,7 @@ void TestLstEdit::doubleClickEditsOnlyTheOrientation()
     QCOMPARE(combo->currentIndex(), 2);
 }
 
-void TestLstEdit::deleteAsksFirst()
+void TestOrientationEditor::deleteAsksFirst()
 {
     open();
     tree()->setCurrentIndex(index(1, 0));
@@ -220,7 +220,7 @@ void TestLstEdit::deleteAsksFirst()
     QCOMPARE(tree()->currentIndex().row(), 1);
 }
 
-void TestLstEdit::escClosesAndLayoutIsRemembered()
+void TestOrientationEditor::escClosesAndLayoutIsRemembered()
 {
     const auto ini = openSettings();
     const QString lastUsed = QStringLiteral("LastUsed");
@@ -253,5 +253,5 @@ void TestLstEdit::escClosesAndLayoutIsRemembered()
     QCOMPARE(ini->readInteger(lastUsed, width0, 0), 210);
 }
 
-QTEST_MAIN(TestLstEdit)
-#include "tst_lstedit.moc"
+QTEST_MAIN(TestOrientationEditor)
+#include "tst_orientationeditor.moc"

@@ -1,6 +1,6 @@
-#include "config/TxConsts.h"
+#include "config/SettingsConstants.h"
 
-#include "config/MvRegIni.h"
+#include "config/RegistryIni.h"
 #include "platform/CommandLine.h"
 
 #include <algorithm>

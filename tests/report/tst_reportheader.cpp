@@ -1,6 +1,6 @@
 #include "platform/FileInfo.h"
 #include "report/ReportFile.h"
-#include "report/UnitLstObj.h"
+#include "report/ReportHeader.h"
 
 #include <QFile>
 #include <QFileInfo>
@@ -52,7 +52,7 @@ void setModified(const QString& path, const QDateTime& when)
 
 } // namespace
 
-class TestLstObj : public QObject
+class TestReportHeader : public QObject
 {
     Q_OBJECT
 private slots:
@@ -76,7 +76,7 @@ private slots:
     void loadHeaderEndsAtNulAsPrintingDoes();
 };
 
-void TestLstObj::splitting_data()
+void TestReportHeader::splitting_data()
 {
     QTest::addColumn<QByteArray>("line");
     QTest::addColumn<QList<QByteArray>>("fields");
@@ -97,14 +97,14 @@ void TestLstObj::splitting_data()
     QTest::newRow("only blanks") << QByteArray(" \t ") << QList<QByteArray>{};
 }
 
-void TestLstObj::splitting()
+void TestReportHeader::splitting()
 {
     QFETCH(QByteArray, line);
     QFETCH(QList<QByteArray>, fields);
     QCOMPARE(splitHeaderFields(line), fields);
 }
 
-void TestLstObj::partialIntegers_data()
+void TestReportHeader::partialIntegers_data()
 {
     QTest::addColumn<QByteArray>("field");
     QTest::addColumn<int>("value");
@@ -120,14 +120,14 @@ void TestLstObj::partialIntegers_data()
     QTest::newRow("overflow stops before the digit") << QByteArray("99999999999") << 999999999;
 }
 
-void TestLstObj::partialIntegers()
+void TestReportHeader::partialIntegers()
 {
     QFETCH(QByteArray, field);
     QFETCH(int, value);
     QCOMPARE(readHeaderInteger(field), value);
 }
 
-void TestLstObj::rejectsBrokenHeaders_data()
+void TestReportHeader::rejectsBrokenHeaders_data()
 {
     QTest::addColumn<QList<QByteArray>>("lines");
     QTest::addColumn<QString>("message");
@@ -145,7 +145,7 @@ void TestLstObj::rejectsBrokenHeaders_data()
         << QStringLiteral("Počet řádků na stránku sestavy je mimo povolený rozsah");
 }
 
-void TestLstObj::rejectsBrokenHeaders()
+void TestReportHeader::rejectsBrokenHeaders()
 {
     QFETCH(QList<QByteArray>, lines);
     QFETCH(QString, message);
@@ -155,7 +155,7 @@ void TestLstObj::rejectsBrokenHeaders()
     QCOMPARE(r.message, message);
 }
 
-void TestLstObj::validationOrder_data()
+void TestReportHeader::validationOrder_data()
 {
     QTest::addColumn<QByteArray>("line");
     QTest::addColumn<QString>("message");
@@ -180,7 +180,7 @@ void TestLstObj::validationOrder_data()
     QTest::newRow("version 0 passes") << header(1, "0") << QString();
 }
 
-void TestLstObj::validationOrder()
+void TestReportHeader::validationOrder()
 {
     QFETCH(QByteArray, line);
     QFETCH(QString, message);
@@ -190,7 +190,7 @@ void TestLstObj::validationOrder()
     QCOMPARE(r.message, message);
 }
 
-void TestLstObj::fieldsOfAGoodHeader()
+void TestReportHeader::fieldsOfAGoodHeader()
 {
     ReportHeader h(QStringLiteral("/nonexistent/LST00001.PRN"));
     h.fileTime = 77;
@@ -219,7 +219,7 @@ void TestLstObj::fieldsOfAGoodHeader()
     QCOMPARE(h.period, QByteArray("whatever"));
 }
 
-void TestLstObj::dateAndTime_data()
+void TestReportHeader::dateAndTime_data()
 {
     QTest::addColumn<QByteArray>("date");
     QTest::addColumn<QByteArray>("time");
@@ -239,7 +239,7 @@ void TestLstObj::dateAndTime_data()
                             << QString();
 }
 
-void TestLstObj::dateAndTime()
+void TestReportHeader::dateAndTime()
 {
     QFETCH(QByteArray, date);
     QFETCH(QByteArray, time);
@@ -254,7 +254,7 @@ void TestLstObj::dateAndTime()
     QCOMPARE(h.created.hasDate(), !created.isEmpty());
 }
 
-void TestLstObj::period_data()
+void TestReportHeader::period_data()
 {
     QTest::addColumn<QByteArray>("line4");
     QTest::addColumn<QByteArray>("period");
@@ -272,7 +272,7 @@ void TestLstObj::period_data()
     QTest::newRow("label in another code page") << QByteArray("Obdob\xA1: 03/2004") << QByteArray();
 }
 
-void TestLstObj::period()
+void TestReportHeader::period()
 {
     QFETCH(QByteArray, line4);
     QFETCH(QByteArray, period);
@@ -285,7 +285,7 @@ void TestLstObj::period()
     QVERIFY(h.period.isEmpty());
 }
 
-void TestLstObj::titleIsConverted()
+void TestReportHeader::titleIsConverted()
 {
     ReportHeader h;
     // "Čas" in CP852 (0xAC = Č) and Kamenický (0x80 = Č); Windows-1250 stays as it is.
@@ -308,7 +308,7 @@ void TestLstObj::titleIsConverted()
                                  "as"));
 }
 
-void TestLstObj::loadHeaderReadsTheFile()
+void TestReportHeader::loadHeaderReadsTheFile()
 {
     QTemporaryDir dir;
     const QString path = dir.filePath(QStringLiteral("LST00001.PRN"));
@@ -328,7 +328,7 @@ void TestLstObj::loadHeaderReadsTheFile()
     QCOMPARE(h.title, QByteArray("V\xFDplatn\xED listina"));
 }
 
-void TestLstObj::loadHeaderRefusesAFileBeingWritten()
+void TestReportHeader::loadHeaderRefusesAFileBeingWritten()
 {
     QTemporaryDir dir;
     const QString path = dir.filePath(QStringLiteral("LST00002.PRN"));
@@ -348,7 +348,7 @@ void TestLstObj::loadHeaderRefusesAFileBeingWritten()
     QVERIFY(h.loadHeader());
 }
 
-void TestLstObj::loadHeaderSurvivesBadFiles()
+void TestReportHeader::loadHeaderSurvivesBadFiles()
 {
     QTemporaryDir dir;
     const QString path = dir.filePath(QStringLiteral("LST00003.PRN"));
@@ -376,7 +376,7 @@ void TestLstObj::loadHeaderSurvivesBadFiles()
     QVERIFY(!ReportHeader(fifo).loadHeader());
 }
 
-void TestLstObj::loadHeaderEndsAtNulAsPrintingDoes()
+void TestReportHeader::loadHeaderEndsAtNulAsPrintingDoes()
 {
     // The report list and the printer must see the same header. Printing ends a report at a NUL
     // byte, so a period written after one is not part of it.
@@ -396,5 +396,5 @@ void TestLstObj::loadHeaderEndsAtNulAsPrintingDoes()
     QCOMPARE(listed.period, printed.period);
 }
 
-QTEST_GUILESS_MAIN(TestLstObj)
-#include "tst_lstobj.moc"
+QTEST_GUILESS_MAIN(TestReportHeader)
+#include "tst_reportheader.moc"

@@ -1,8 +1,8 @@
 #include "common/NoPrinters.h"
-#include "config/MvRegIni.h"
+#include "config/RegistryIni.h"
 #include "core/Events.h"
+#include "core/MainWindow.h"
 #include "core/MessageDlg.h"
-#include "core/UnitMain.h"
 #include "print/PrinterCatalog.h"
 #include "print/UiJobHost.h"
 
@@ -14,7 +14,7 @@
 #include <QTest>
 #include <QThread>
 
-class TestFormMain : public QObject
+class TestMainWindow : public QObject
 {
     Q_OBJECT
 private slots:
@@ -32,14 +32,14 @@ private:
     NoPrinters m_printers;
 };
 
-void TestFormMain::initTestCase()
+void TestMainWindow::initTestCase()
 {
     qputenv("XDG_CONFIG_HOME", QFile::encodeName(m_home.path()));
     productKeys().productKey = QStringLiteral("Tarnyx");
     QApplication::setApplicationName(QStringLiteral("Tarnyx"));
 }
 
-void TestFormMain::runStateFollowsTheCommands()
+void TestMainWindow::runStateFollowsTheCommands()
 {
     JobController dm({}, m_printers);
     MainWindow form(dm, {});
@@ -83,7 +83,7 @@ void TestFormMain::runStateFollowsTheCommands()
     QVERIFY(trayItem("MnuPopRestore")->font().bold());
 }
 
-void TestFormMain::statusAndTrayHint()
+void TestMainWindow::statusAndTrayHint()
 {
     JobController dm({}, m_printers);
     MainWindow form(dm, {});
@@ -117,7 +117,7 @@ void TestFormMain::statusAndTrayHint()
     QCOMPARE(form.trayHint(), QStringLiteral("\"Krátký\"\r\nstrana 1 z 1\r\nMzdy"));
 }
 
-void TestFormMain::settingsPauseAndResume()
+void TestMainWindow::settingsPauseAndResume()
 {
     JobController dm({}, m_printers);
     int opened = 0;
@@ -151,7 +151,7 @@ void TestFormMain::settingsPauseAndResume()
     QVERIFY(!dm.playDeferred);
 }
 
-void TestFormMain::settingsCommandsWaitWhilePrinting()
+void TestMainWindow::settingsCommandsWaitWhilePrinting()
 {
     JobController dm({}, m_printers);
     MainWindow::Dialogs dialogs;
@@ -179,7 +179,7 @@ void TestFormMain::settingsCommandsWaitWhilePrinting()
     QCOMPARE(form.webAction->text(), QStringLiteral("&Webová stránka Tarnyx"));
 }
 
-void TestFormMain::statusFollowsAJobWithoutFloodingTheWindow()
+void TestMainWindow::statusFollowsAJobWithoutFloodingTheWindow()
 {
     // A job refreshes after every line, from its own thread, without waiting; the window shows
     // a few of the states and always the last.
@@ -206,7 +206,7 @@ void TestFormMain::statusFollowsAJobWithoutFloodingTheWindow()
              qPrintable(QString::number(shown.size())));
 }
 
-void TestFormMain::workerAsksForPause()
+void TestMainWindow::workerAsksForPause()
 {
     JobController dm({}, m_printers);
     MainWindow form(dm, {});
@@ -229,7 +229,7 @@ void TestFormMain::workerAsksForPause()
     QVERIFY(!form.animating());
 }
 
-void TestFormMain::closing()
+void TestMainWindow::closing()
 {
     JobController dm({}, m_printers);
     dm.settings.iconize = true;
@@ -253,5 +253,5 @@ void TestFormMain::closing()
     QVERIFY(dm.stopRequest);
 }
 
-QTEST_MAIN(TestFormMain)
-#include "tst_formmain.moc"
+QTEST_MAIN(TestMainWindow)
+#include "tst_mainwindow.moc"
