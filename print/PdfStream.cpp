@@ -1,5 +1,7 @@
 #include "print/PdfStream.h"
 
+#include "print/TrueTypeFont.h"
+
 #include <QCryptographicHash>
 #include <QDateTime>
 #include <QFile>
@@ -121,189 +123,6 @@ public:
     }
 };
 
-quint16 u16(const uchar* p)
-{
-    return quint16(p[0] << 8 | p[1]);
-}
-
-qint16 s16(const uchar* p)
-{
-    return qint16(u16(p));
-}
-
-quint32 u32(const uchar* p)
-{
-    return quint32(p[0]) << 24 | quint32(p[1]) << 16 | quint32(p[2]) << 8 | p[3];
-}
-
-// The table directory of a TrueType font file. Every table found lies within the file.
-class Sfnt
-{
-public:
-    explicit Sfnt(const QByteArray& data) : m_data(data)
-    {
-        const auto* base = reinterpret_cast<const uchar*>(data.constData());
-        const qsizetype size = data.size();
-        if (size < 12)
-            return;
-        const quint32 version = u32(base);
-        if (version != 0x00010000 && version != 0x74727565) // 'true'
-            return;
-        const int count = u16(base + 4);
-        if (12 + qsizetype(count) * 16 > size)
-            return;
-        for (int i = 0; i < count; ++i) {
-            const uchar* record = base + 12 + i * 16;
-            const quint32 offset = u32(record + 8);
-            const quint32 length = u32(record + 12);
-            if (offset > quint64(size) || length > quint64(size) - offset)
-                return;
-            m_tables.push_back({u32(record), offset, length});
-        }
-        m_valid = true;
-    }
-
-    bool valid() const { return m_valid; }
-
-    // The table `tag`, or empty when missing or shorter than `minimum` bytes.
-    QByteArrayView table(const char (&tag)[5], qsizetype minimum = 1) const
-    {
-        const quint32 wanted = u32(reinterpret_cast<const uchar*>(tag));
-        for (const Table& t : m_tables) {
-            if (t.tag == wanted && qsizetype(t.length) >= minimum)
-                return QByteArrayView(m_data.constData() + t.offset, t.length);
-        }
-        return {};
-    }
-
-private:
-    struct Table
-    {
-        quint32 tag;
-        quint32 offset;
-        quint32 length;
-    };
-    const QByteArray& m_data;
-    std::vector<Table> m_tables;
-    bool m_valid = false;
-};
-
-const uchar* bytes(QByteArrayView view)
-{
-    return reinterpret_cast<const uchar*>(view.data());
-}
-
-// Face `index` of a font collection as a file of its own: its table directory followed by
-// copies of its tables. Empty when the collection is damaged or has no such face.
-QByteArray extractFace(const QByteArray& collection, int index)
-{
-    const auto* base = reinterpret_cast<const uchar*>(collection.constData());
-    const qsizetype size = collection.size();
-    if (size < 12 || index < 0 || quint32(index) >= u32(base + 8) ||
-        16 + qsizetype(index) * 4 > size)
-        return {};
-    const quint32 start = u32(base + 12 + index * 4);
-    if (start > quint64(size) || quint64(size) - start < 12)
-        return {};
-    const uchar* header = base + start;
-    const int count = u16(header + 4);
-    if (quint64(start) + 12 + quint64(count) * 16 > quint64(size))
-        return {};
-    QByteArray face(collection.mid(start, 12 + qsizetype(count) * 16));
-    for (int i = 0; i < count; ++i) {
-        const uchar* record = header + 12 + i * 16;
-        const quint32 offset = u32(record + 8);
-        const quint32 length = u32(record + 12);
-        // The tables of one face do not overlap, so together they fit in the collection; a
-        // damaged directory could otherwise copy the whole file once per table.
-        if (offset > quint64(size) || length > quint64(size) - offset ||
-            quint64(face.size()) + length > 2 * quint64(size))
-            return {};
-        const quint32 at = quint32(face.size());
-        uchar* out = reinterpret_cast<uchar*>(face.data()) + 12 + i * 16 + 8;
-        out[0] = uchar(at >> 24);
-        out[1] = uchar(at >> 16);
-        out[2] = uchar(at >> 8);
-        out[3] = uchar(at);
-        face.append(collection.constData() + offset, length);
-        face.append((4 - length % 4) % 4, '\0');
-    }
-    return face;
-}
-
-// A name PDF accepts unescaped: the font's PostScript name (name id 6) with anything but
-// regular printable characters left out.
-QByteArray postScriptName(QByteArrayView name)
-{
-    QByteArray result;
-    if (name.size() < 6)
-        return result;
-    const uchar* table = bytes(name);
-    const int count = u16(table + 2);
-    const int strings = u16(table + 4);
-    for (int i = 0; i < count && 6 + (i + 1) * 12 <= name.size(); ++i) {
-        const uchar* record = table + 6 + i * 12;
-        const int platform = u16(record);
-        if (u16(record + 6) != 6 || (platform != 1 && platform != 3))
-            continue;
-        const int length = u16(record + 8);
-        const int offset = strings + u16(record + 10);
-        if (offset + length > name.size())
-            continue;
-        const int step = platform == 3 ? 2 : 1;
-        for (int k = step - 1; k < length; k += step) {
-            const uchar c = table[offset + k];
-            if (step == 2 && table[offset + k - 1] != 0)
-                continue;
-            if (c > 32 && c < 127 && !std::strchr("()<>[]{}/%#", c))
-                result += char(c);
-        }
-        if (!result.isEmpty())
-            break;
-    }
-    return result;
-}
-
-// The character map subtable to look characters up in: Unicode with all planes (format 12)
-// when the font has one, else the Unicode BMP map (format 4).
-bool chooseCmap(QByteArrayView cmap, QByteArrayView& table, int& format)
-{
-    if (cmap.size() < 4)
-        return false;
-    const uchar* p = reinterpret_cast<const uchar*>(cmap.data());
-    const int count = u16(p + 2);
-    if (4 + qsizetype(count) * 8 > cmap.size())
-        return false;
-    QByteArrayView best;
-    int bestFormat = 0;
-    for (int i = 0; i < count; ++i) {
-        const uchar* record = p + 4 + 8 * i;
-        const int platform = u16(record);
-        const int encoding = u16(record + 2);
-        const quint32 offset = u32(record + 4);
-        const bool unicode = platform == 0 || (platform == 3 && (encoding == 1 || encoding == 10));
-        if (!unicode || offset + 8 > quint32(cmap.size()))
-            continue;
-        const int f = u16(p + offset);
-        qsizetype length = 0;
-        if (f == 4)
-            length = u16(p + offset + 2);
-        else if (f == 12 && offset + 16 <= quint32(cmap.size()))
-            length = qsizetype(u32(p + offset + 4));
-        else
-            continue;
-        if (length < 16 || offset + quint64(length) > quint64(cmap.size()))
-            continue;
-        if (f > bestFormat) {
-            best = cmap.sliced(offset, length);
-            bestFormat = f;
-        }
-    }
-    table = best;
-    format = bestFormat;
-    return bestFormat != 0;
-}
-
 QString ioError(const QString& path, const QString& reason)
 {
     return QStringLiteral("Zápis do souboru %1 selhal: %2").arg(path, reason);
@@ -313,28 +132,13 @@ QString ioError(const QString& path, const QString& reason)
 
 struct PdfStream::Private
 {
-    struct Font
+    // A font added to the document: its file, and which of its glyphs the document uses.
+    struct Font : TrueTypeFont
     {
         FontFile file;
-        QByteArray data;     // the font file as embedded
-        QByteArrayView cmap; // the chosen character map subtable, inside data
-        int cmapFormat = 0;  // 4 or 12
-        QByteArray name;
-        int unitsPerEm = 1000;
-        std::vector<int> widths;         // advance of each glyph in 1/1000 em
-        int baseWidth = 0;               // of "M"; the advance the character spacing is set for
         std::vector<quint16> glyphOf;    // glyph of each BMP character, looked up when first used
         std::vector<char32_t> unicodeOf; // character each glyph stands for; 0 while unused
         bool used = false;
-        int flags = 0;
-        int bbox[4] = {};
-        double italicAngle = 0;
-        int ascent = 0;
-        int descent = 0;
-        int underlinePosition = 0; // 1/1000 em, negative below the baseline
-        int underlineThickness = 0;
-        int capHeight = 0;
-        int stemV = 0;
     };
 
     explicit Private(int res) : resolution(res > 0 ? res : 1200) {}
@@ -437,66 +241,6 @@ struct PdfStream::Private
     int writeFont(const Font& font);
     void writeInfo(int object);
     void writeTrailer(int info);
-
-    // Fonts ------------------------------------------------------------------------------------
-    // The glyph of a character by the font's own character map; 0 (the missing glyph) when
-    // the font has none. The font engine of the desktop is not used: it keeps caches per thread
-    // that must not outlive a print worker's thread.
-    static quint16 lookupGlyph(const Font& font, char32_t c)
-    {
-        const QByteArrayView t = font.cmap;
-        const uchar* p = reinterpret_cast<const uchar*>(t.data());
-        quint32 glyph = 0;
-        if (font.cmapFormat == 4 && c <= 0xFFFF) {
-            const int segments = u16(p + 6) / 2;
-            const qsizetype ends = 14;
-            const qsizetype starts = ends + 2 * segments + 2;
-            const qsizetype deltas = starts + 2 * segments;
-            const qsizetype offsets = deltas + 2 * segments;
-            if (offsets + 2 * segments > t.size())
-                return 0;
-            for (int s = 0; s < segments; ++s) {
-                if (c > u16(p + ends + 2 * s))
-                    continue;
-                const quint32 start = u16(p + starts + 2 * s);
-                if (c < start)
-                    return 0;
-                const quint16 delta = u16(p + deltas + 2 * s);
-                const quint16 rangeOffset = u16(p + offsets + 2 * s);
-                if (rangeOffset == 0) {
-                    glyph = (c + delta) & 0xFFFF;
-                } else {
-                    const qsizetype at = offsets + 2 * s + rangeOffset + 2 * (c - start);
-                    if (at + 2 > t.size())
-                        return 0;
-                    glyph = u16(p + at);
-                    if (glyph != 0)
-                        glyph = (glyph + delta) & 0xFFFF;
-                }
-                break;
-            }
-        } else if (font.cmapFormat == 12) {
-            const quint32 groups = u32(p + 12);
-            if (16 + qint64(groups) * 12 > t.size())
-                return 0;
-            // Groups are sorted by their first character.
-            quint32 lo = 0;
-            quint32 hi = groups;
-            while (lo < hi) {
-                const quint32 mid = (lo + hi) / 2;
-                const uchar* g = p + 16 + qsizetype(mid) * 12;
-                if (c < u32(g))
-                    hi = mid;
-                else if (c > u32(g + 4))
-                    lo = mid + 1;
-                else {
-                    glyph = u32(g + 8) + (c - u32(g));
-                    break;
-                }
-            }
-        }
-        return glyph < font.widths.size() ? quint16(glyph) : 0;
-    }
 
     const int resolution;
     QString title;
@@ -793,93 +537,14 @@ int PdfStream::addFont(const FontFile& file)
         if (m_d->fonts[i].file.path == file.path && m_d->fonts[i].file.index == file.index)
             return int(i);
     }
-    // Variable font instances (index above 0xFFFF) cannot be embedded as such.
-    if (file.index < 0 || file.index > 0xFFFF)
-        return -1;
-    QFile in(file.path);
-    if (!in.open(QIODevice::ReadOnly) || in.size() > (qint64(1) << 30))
+    std::optional<TrueTypeFont> face = TrueTypeFont::load(file.path, file.index);
+    if (!face)
         return -1;
     Private::Font font;
+    static_cast<TrueTypeFont&>(font) = std::move(*face);
     font.file = file;
-    font.data = in.readAll();
-    if (font.data.startsWith("ttcf"))
-        font.data = extractFace(font.data, file.index);
-    else if (file.index != 0)
-        return -1;
-
-    const Sfnt sfnt(font.data);
-    const QByteArrayView head = sfnt.table("head", 54);
-    const QByteArrayView hhea = sfnt.table("hhea", 36);
-    const QByteArrayView maxp = sfnt.table("maxp", 6);
-    const QByteArrayView hmtx = sfnt.table("hmtx", 4);
-    if (!sfnt.valid() || head.isEmpty() || hhea.isEmpty() || maxp.isEmpty() || hmtx.isEmpty() ||
-        sfnt.table("glyf").isEmpty() || sfnt.table("loca").isEmpty() ||
-        sfnt.table("cmap").isEmpty())
-        return -1;
-    const QByteArrayView os2 = sfnt.table("OS/2", 10);
-    const QByteArrayView post = sfnt.table("post", 16);
-
-    // Fonts whose licence forbids embedding (restricted, or bitmaps only) are refused.
-    if (!os2.isEmpty()) {
-        const int fsType = u16(bytes(os2) + 8);
-        if ((fsType & 0x000F) == 0x0002 || (fsType & 0x0200))
-            return -1;
-    }
-
-    font.unitsPerEm = u16(bytes(head) + 18);
-    const int glyphCount = u16(bytes(maxp) + 4);
-    const int metricCount = std::min<int>(u16(bytes(hhea) + 34), glyphCount);
-    if (font.unitsPerEm < 16 || glyphCount == 0 || metricCount == 0 ||
-        hmtx.size() < qsizetype(metricCount) * 4)
-        return -1;
-    const auto scaled = [&](int value) {
-        return int(std::lround(value * 1000.0 / font.unitsPerEm));
-    };
-    font.widths.resize(size_t(glyphCount));
-    bool fixedPitch = true;
-    for (int g = 0; g < glyphCount; ++g) {
-        const int advance = u16(bytes(hmtx) + 4 * std::min(g, metricCount - 1));
-        font.widths[size_t(g)] = scaled(advance);
-        fixedPitch = fixedPitch && (advance == 0 || advance == u16(bytes(hmtx)));
-    }
-
-    if (!chooseCmap(sfnt.table("cmap"), font.cmap, font.cmapFormat))
-        return -1;
     font.glyphOf.assign(0x10000, kUnknownGlyph);
-    font.unicodeOf.assign(size_t(glyphCount), 0);
-    font.baseWidth = font.widths[m_d->lookupGlyph(font, U'M')];
-
-    const uchar* h = bytes(head);
-    font.bbox[0] = scaled(s16(h + 36));
-    font.bbox[1] = scaled(s16(h + 38));
-    font.bbox[2] = scaled(s16(h + 40));
-    font.bbox[3] = scaled(s16(h + 42));
-    const int macStyle = u16(h + 44);
-    font.ascent = scaled(s16(bytes(hhea) + 4));
-    font.descent = scaled(s16(bytes(hhea) + 6));
-    int weight = (macStyle & 1) ? 700 : 400;
-    font.capHeight = font.ascent * 7 / 10;
-    if (!os2.isEmpty()) {
-        weight = u16(bytes(os2) + 4);
-        if (os2.size() >= 90 && u16(bytes(os2)) >= 2 && s16(bytes(os2) + 88) > 0)
-            font.capHeight = scaled(s16(bytes(os2) + 88));
-    }
-    // No table holds the stem width; it is estimated from the weight class.
-    font.stemV = int(std::lround(50 + std::pow(std::clamp(weight, 100, 900) / 65.0, 2)));
-    if (!post.isEmpty()) {
-        font.italicAngle = qint32(u32(bytes(post) + 4)) / 65536.0;
-        font.underlinePosition = scaled(s16(bytes(post) + 8));
-        font.underlineThickness = scaled(s16(bytes(post) + 10));
-        fixedPitch = fixedPitch || u32(bytes(post) + 12) != 0;
-    }
-    // Symbolic: the glyphs go beyond the standard Latin character set (Czech letters do).
-    font.flags = 4;
-    if (fixedPitch)
-        font.flags |= 1;
-    if (font.italicAngle != 0 || (macStyle & 2))
-        font.flags |= 64;
-
-    font.name = postScriptName(sfnt.table("name", 6));
+    font.unicodeOf.assign(font.widths.size(), 0);
     if (font.name.isEmpty())
         font.name = "Font" + QByteArray::number(qulonglong(m_d->fonts.size()));
 
@@ -943,7 +608,7 @@ void PdfStream::text(int font, double pixelSize, int x, int baseline, int advanc
         if (QChar::isSurrogate(c)) {
             if (QChar::isHighSurrogate(c) && i + 1 < count && chars[i + 1].isLowSurrogate()) {
                 c = QChar::surrogateToUcs4(char16_t(c), chars[++i].unicode());
-                glyph = m_d->lookupGlyph(f, c);
+                glyph = f.glyph(c);
             } else {
                 c = 0xFFFD;
                 glyph = 0;
@@ -951,7 +616,7 @@ void PdfStream::text(int font, double pixelSize, int x, int baseline, int advanc
         } else {
             glyph = f.glyphOf[c];
             if (glyph == kUnknownGlyph)
-                glyph = f.glyphOf[c] = m_d->lookupGlyph(f, c);
+                glyph = f.glyphOf[c] = f.glyph(c);
         }
         char32_t& unicode = f.unicodeOf[glyph];
         if (!unicode)
