@@ -74,7 +74,7 @@ class CliHost : public JobHost
 public:
     int askOrientation(const ReportHeader&) override { return OrientByWidth; }
     // The command reports the error itself once the job has ended.
-    void showPrintError(PrintJob& job) override { job.choice = ErrorChoice::Cancel; }
+    void showPrintError(PrintJob& job) override { job.setChoice(ErrorChoice::Cancel); }
 };
 
 // Prints one report through a print job onto `device`; the report file stays where it is.
@@ -86,7 +86,7 @@ int printReport(Context& ctx, const QString& report, AppSettings settings, Print
     {
         PrintJob job(QFileInfo(report).absoluteFilePath(),
                      PrintContext{settings, orientationMemory(), state, device, host});
-        job.disposeWhenDone = false;
+        job.setDisposeWhenDone(false);
         job.run();
     }
     const QString error = state.takeWorkerError();

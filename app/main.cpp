@@ -66,7 +66,7 @@ int main(int argc, char* argv[])
             QCoreApplication::exit(0);
             return;
         }
-        window->exitRequested = true;
+        window->setExitRequested(true);
         window->close();
     });
 
@@ -77,8 +77,8 @@ int main(int argc, char* argv[])
     {
         CupsPrinterCatalog printers;
         auto controller = std::make_unique<JobController>(args, printers);
-        setShowHints(controller->settings.showHints);
-        setHintHidePause(controller->settings.hintHidePause);
+        setShowHints(controller->settings().showHints);
+        setHintHidePause(controller->settings().hintHidePause);
         UiJobHost host(*controller);
         controller->setWorkerFactory([&controller, &host](const QString& path) {
             return std::make_unique<PrintWorker>(path, *controller, host);
@@ -95,7 +95,7 @@ int main(int argc, char* argv[])
             freeAppLog();
             return 0;
         }
-        controller->startupTimer.start();
+        controller->startupTimer().start();
         MainWindow::Dialogs dialogs;
         dialogs.help = [](const QString& topic) {
             showHelpTopic(nullptr, getHelpFileName(), topic);
@@ -106,12 +106,12 @@ int main(int argc, char* argv[])
         dialogs.settings = [&](QWidget* owner) {
             SetupServices services;
             services.documentInProgress = [&controller] {
-                return controller->printing.load();
+                return controller->isPrinting();
             };
             // Over a hidden main window (the program sits in the tray) the dialog stands alone.
             if (owner && !owner->isVisible())
                 owner = nullptr;
-            SettingsDialog dialog(controller->settings, printers, std::move(services), owner);
+            SettingsDialog dialog(controller->settings(), printers, std::move(services), owner);
             if (!owner) {
                 dialog.adjustSize();
                 centerOnScreen(&dialog);
@@ -120,12 +120,10 @@ int main(int argc, char* argv[])
         };
         auto form = std::make_unique<MainWindow>(*controller, args, dialogs);
         window = form.get();
-        host.refreshStatusView = [&form] {
-            form->refreshStatus();
-        };
-        host.askOrientationDialog = [&](const ReportHeader& h) {
-            return runOrientationQuestion(h, controller->settings, window);
-        };
+        host.setStatusView([&form] { form->refreshStatus(); });
+        host.setOrientationDialog([&](const ReportHeader& h) {
+            return runOrientationQuestion(h, controller->settings(), window);
+        });
         form->showInitially();
 
         rc = QApplication::exec();
@@ -134,8 +132,8 @@ int main(int argc, char* argv[])
         controller->beginShutdown();
         const bool workerEnded = controller->waitForWorker(2500);
         window = nullptr;
-        host.refreshStatusView = nullptr;
-        host.askOrientationDialog = nullptr;
+        host.setStatusView(nullptr);
+        host.setOrientationDialog(nullptr);
         form.reset();
         if (!workerEnded) {
             // Stuck in a call to the print server: what it uses is never freed, the report stays

@@ -52,18 +52,16 @@ int main(int argc, char* argv[])
         }
         CupsPrinterCatalog printers;
         JobController controller({}, printers);
-        controller.settings.directories = spool;
-        controller.settings.printer = queue;
-        controller.settings.erase = true;
-        controller.settings.orientation = 0;
+        controller.settings().directories = spool;
+        controller.settings().printer = queue;
+        controller.settings().erase = true;
+        controller.settings().orientation = 0;
         UiJobHost host(controller);
         controller.setWorkerFactory([&](const QString& path) {
             return std::make_unique<PrintWorker>(path, controller, host);
         });
         MainWindow form(controller, {});
-        host.refreshStatusView = [&form] {
-            form.refreshStatus();
-        };
+        host.setStatusView([&form] { form.refreshStatus(); });
         form.play();
 
         // The user-interface thread's pulse: the longest gap between two 10 ms ticks.

@@ -87,9 +87,9 @@ void requeueReport(const ReportHeader* report, JobState& state)
     }
     bool queued = false;
     {
-        QMutexLocker lock(&state.queueLock);
+        QMutexLocker lock(&state.queueLock());
         try {
-            state.reprintQueue.append(ReprintEntry{report->fileName, false});
+            state.reprintQueue().append(ReprintEntry{report->fileName, false});
             queued = true;
         } catch (const std::exception&) {
             queued = false;

@@ -5,7 +5,7 @@
 #include <QString>
 
 class JobState;
-class ReportHeader;
+struct ReportHeader;
 
 // How a deletion ended: the file went to the trash, the user said no, or the move failed (no
 // report, no such file, no trash).

@@ -19,23 +19,28 @@ const QString kLastUsed = QStringLiteral("LastUsed");
 class HintFilter : public QObject
 {
 public:
-    bool show = true;
-    int hidePause = 5000;
+    bool showsHints() const { return m_show; }
+    void setShowHints(bool show) { m_show = show; }
+    void setHidePause(int milliseconds) { m_hidePause = milliseconds; }
 
 protected:
     bool eventFilter(QObject* watched, QEvent* event) override
     {
         if (event->type() != QEvent::ToolTip)
             return false;
-        if (!show)
+        if (!m_show)
             return true;
         auto* widget = qobject_cast<QWidget*>(watched);
-        if (!widget || widget->toolTip().isEmpty() || hidePause <= 0)
+        if (!widget || widget->toolTip().isEmpty() || m_hidePause <= 0)
             return false;
         const auto* help = static_cast<QHelpEvent*>(event);
-        QToolTip::showText(help->globalPos(), widget->toolTip(), widget, QRect(), hidePause);
+        QToolTip::showText(help->globalPos(), widget->toolTip(), widget, QRect(), m_hidePause);
         return true;
     }
+
+private:
+    bool m_show = true;
+    int m_hidePause = 5000;
 };
 
 HintFilter* hintFilter()
@@ -54,19 +59,19 @@ HintFilter* hintFilter()
 void setShowHints(bool show)
 {
     if (HintFilter* f = hintFilter())
-        f->show = show;
+        f->setShowHints(show);
 }
 
 void setHintHidePause(int milliseconds)
 {
     if (HintFilter* f = hintFilter())
-        f->hidePause = milliseconds;
+        f->setHidePause(milliseconds);
 }
 
 bool showHints()
 {
     const HintFilter* f = hintFilter();
-    return !f || f->show;
+    return !f || f->showsHints();
 }
 
 void applySystemFont(QFont& font, SystemFontKind kind, const AppSettings& settings)

@@ -14,9 +14,8 @@ namespace platform {
 class RegistryHive;
 }
 
-class ProductKeys
+struct ProductKeys
 {
-public:
     QString productKey;
     // Software\Morvane\<productKey>
     QString registryRoot() const;

@@ -179,101 +179,104 @@ SettingsDialog::SettingsDialog(AppSettings& settings, PrinterCatalog& printers,
     if (m_services.programPath.isEmpty())
         m_services.programPath = platform::programFilePath();
 
-    dirAction = new QAction(QStringLiteral("..."), this);
-    dirAction->setToolTip(QStringLiteral("Vyhledání a přidání adresáře se sestavami."));
-    printerAction = new QAction(QStringLiteral("..."), this);
-    printerAction->setToolTip(
+    m_ui.dirAction = new QAction(QStringLiteral("..."), this);
+    m_ui.dirAction->setToolTip(QStringLiteral("Vyhledání a přidání adresáře se sestavami."));
+    m_ui.printerAction = new QAction(QStringLiteral("..."), this);
+    m_ui.printerAction->setToolTip(
         QStringLiteral("Nastavení tiskárny, na kterou budou tisknuty sestavy."));
-    orientAction = new QAction(QStringLiteral("N&astavení"), this);
-    orientAction->setToolTip(
+    m_ui.orientAction = new QAction(QStringLiteral("N&astavení"), this);
+    m_ui.orientAction->setToolTip(
         QStringLiteral("Seznam vytištěných sestav a jejich orientací s možností úpravy."));
-    helpAction = new QAction(QStringLiteral("Nápověda"), this);
-    helpAction->setShortcut(Qt::Key_F1);
-    helpAction->setShortcutContext(Qt::WindowShortcut);
-    addAction(helpAction);
+    m_ui.helpAction = new QAction(QStringLiteral("Nápověda"), this);
+    m_ui.helpAction->setShortcut(Qt::Key_F1);
+    m_ui.helpAction->setShortcutContext(Qt::WindowShortcut);
+    addAction(m_ui.helpAction);
 
-    tabs = new QTabWidget(this);
-    tabs->addTab(createPrintTab(), QStringLiteral("Tisk"));
-    tabs->addTab(createOrientationTab(), QStringLiteral("Orientace"));
-    tabs->addTab(createPageTab(), QStringLiteral("Stránka"));
-    tabs->addTab(createGeneralTab(), QStringLiteral("Obecné"));
-    tabs->addTab(createInternetTab(), QStringLiteral("Internet"));
+    m_ui.tabs = new QTabWidget(this);
+    m_ui.tabs->addTab(createPrintTab(), QStringLiteral("Tisk"));
+    m_ui.tabs->addTab(createOrientationTab(), QStringLiteral("Orientace"));
+    m_ui.tabs->addTab(createPageTab(), QStringLiteral("Stránka"));
+    m_ui.tabs->addTab(createGeneralTab(), QStringLiteral("Obecné"));
+    m_ui.tabs->addTab(createInternetTab(), QStringLiteral("Internet"));
 
-    helpButton = new QPushButton(this);
-    helpButton->setAutoDefault(false);
-    bindButton(helpButton, helpAction);
-    okButton = new QPushButton(QStringLiteral("OK"), this);
-    okButton->setDefault(true);
-    cancelButton = new QPushButton(QStringLiteral("Storno"), this);
+    m_ui.helpButton = new QPushButton(this);
+    m_ui.helpButton->setAutoDefault(false);
+    bindButton(m_ui.helpButton, m_ui.helpAction);
+    m_ui.okButton = new QPushButton(QStringLiteral("OK"), this);
+    m_ui.okButton->setDefault(true);
+    m_ui.cancelButton = new QPushButton(QStringLiteral("Storno"), this);
     auto* buttons = new QHBoxLayout;
-    buttons->addWidget(helpButton);
+    buttons->addWidget(m_ui.helpButton);
     buttons->addStretch(1);
-    buttons->addWidget(okButton);
-    buttons->addWidget(cancelButton);
+    buttons->addWidget(m_ui.okButton);
+    buttons->addWidget(m_ui.cancelButton);
     auto* form = new QVBoxLayout(this);
-    form->addWidget(tabs);
+    form->addWidget(m_ui.tabs);
     form->addLayout(buttons);
     form->setSizeConstraint(QLayout::SetFixedSize);
 
-    connect(okButton, &QPushButton::clicked, this, &QDialog::accept);
-    connect(cancelButton, &QPushButton::clicked, this, &QDialog::reject);
-    connect(dirAction, &QAction::triggered, this, &SettingsDialog::actDirExecute);
-    connect(printerAction, &QAction::triggered, this, &SettingsDialog::actPrnExecute);
-    connect(orientAction, &QAction::triggered, this,
+    connect(m_ui.okButton, &QPushButton::clicked, this, &QDialog::accept);
+    connect(m_ui.cancelButton, &QPushButton::clicked, this, &QDialog::reject);
+    connect(m_ui.dirAction, &QAction::triggered, this, &SettingsDialog::actDirExecute);
+    connect(m_ui.printerAction, &QAction::triggered, this, &SettingsDialog::actPrnExecute);
+    connect(m_ui.orientAction, &QAction::triggered, this,
             [this] { m_services.orientationEditor(this); });
-    connect(helpAction, &QAction::triggered, this, &SettingsDialog::actHelpExecute);
+    connect(m_ui.helpAction, &QAction::triggered, this, &SettingsDialog::actHelpExecute);
 
     createWidgets();
 
-    connect(printerCombo, &QComboBox::currentIndexChanged, this, &SettingsDialog::printerChanged);
+    connect(m_ui.printerCombo, &QComboBox::currentIndexChanged, this,
+            &SettingsDialog::printerChanged);
     connect(m_orientation, &QButtonGroup::idClicked, this, &SettingsDialog::updateOrientButtons);
-    connect(proxyCheck, &QCheckBox::clicked, this, &SettingsDialog::updateProxyFields);
+    connect(m_ui.proxyCheck, &QCheckBox::clicked, this, &SettingsDialog::updateProxyFields);
     // Fields are corrected when they lose the focus or the user presses Enter in them.
-    connect(dirEdit, &QLineEdit::editingFinished, this, &SettingsDialog::dirEditFinished);
-    connect(proxyPortEdit, &QLineEdit::editingFinished, this,
+    connect(m_ui.dirEdit, &QLineEdit::editingFinished, this, &SettingsDialog::dirEditFinished);
+    connect(m_ui.proxyPortEdit, &QLineEdit::editingFinished, this,
             &SettingsDialog::proxyPortEditFinished);
-    connect(portraitEdit, &QAbstractSpinBox::editingFinished, this,
-            [this] { portraitEdit->setText(correctWidth(portraitEdit->text())); });
+    connect(m_ui.portraitEdit, &QAbstractSpinBox::editingFinished, this,
+            [this] { m_ui.portraitEdit->setText(correctWidth(m_ui.portraitEdit->text())); });
 }
 
 QWidget* SettingsDialog::createPrintTab()
 {
     auto* page = new QWidget;
-    dirEdit = new QLineEdit(page);
-    dirEdit->setToolTip(QStringLiteral(
+    m_ui.dirEdit = new QLineEdit(page);
+    m_ui.dirEdit->setToolTip(QStringLiteral(
         "Adresář, do kterého mzdový program ukládá sestavy k tisku,\nobvykle podadresář LST "
         "hlavního adresáře mzdového programu.\nJe možné zadat i více adresářů, oddělených "
         "středníkem."));
-    dirButton = ellipsisButton(dirAction, page);
-    printerCombo = new QComboBox(page);
-    printerCombo->setToolTip(QStringLiteral(
+    m_ui.dirButton = ellipsisButton(m_ui.dirAction, page);
+    m_ui.printerCombo = new QComboBox(page);
+    m_ui.printerCombo->setToolTip(QStringLiteral(
         "Tiskárna, na kterou budou tisknuty sestavy.\nJe možné vybrat jakoukoli v systému "
         "nainstalovanou tiskárnu a navíc lze použít tiskárnu \"[žádná]\"."));
-    printerButton = ellipsisButton(printerAction, page);
-    fontCombo = new QComboBox(page);
-    fontCombo->setToolTip(
+    m_ui.printerButton = ellipsisButton(m_ui.printerAction, page);
+    m_ui.fontCombo = new QComboBox(page);
+    m_ui.fontCombo->setToolTip(
         QStringLiteral("Písmo, kterým budou sestavy tištěny.\nVhodná jsou některá písma s pevnou "
                        "roztečí znaků (neproporcionální), \nnapř. Courier New."));
-    byOneCheck = checkBox(QStringLiteral("Tisknout sestavy po je&dné"),
-                          QStringLiteral("Při tisku sestav po jedné se Tarnyx vždy po dokončení "
-                                         "tisku jedné sestavy \npřepne do režimu pozastavení."),
-                          page);
-    eraseCheck = checkBox(QStringLiteral("Po vytištění sestavu s&mazat"),
-                          QStringLiteral("Vytištěné sestavy mohou být buď smazány nebo přesunuty "
-                                         "do záložního adresáře."),
-                          page);
+    m_ui.byOneCheck =
+        checkBox(QStringLiteral("Tisknout sestavy po je&dné"),
+                 QStringLiteral("Při tisku sestav po jedné se Tarnyx vždy po dokončení "
+                                "tisku jedné sestavy \npřepne do režimu pozastavení."),
+                 page);
+    m_ui.eraseCheck =
+        checkBox(QStringLiteral("Po vytištění sestavu s&mazat"),
+                 QStringLiteral("Vytištěné sestavy mohou být buď smazány nebo přesunuty "
+                                "do záložního adresáře."),
+                 page);
 
     auto* grid = new QGridLayout(page);
-    grid->addWidget(buddyLabel(QStringLiteral("&Adresáře:"), dirEdit), 0, 0);
-    grid->addWidget(dirEdit, 0, 1);
-    grid->addWidget(dirButton, 0, 2);
-    grid->addWidget(buddyLabel(QStringLiteral("&Tiskárna:"), printerCombo), 1, 0);
-    grid->addWidget(printerCombo, 1, 1);
-    grid->addWidget(printerButton, 1, 2);
-    grid->addWidget(buddyLabel(QStringLiteral("&Písmo:"), fontCombo), 2, 0);
-    grid->addWidget(fontCombo, 2, 1);
-    grid->addWidget(byOneCheck, 3, 1, 1, 2);
-    grid->addWidget(eraseCheck, 4, 1, 1, 2);
+    grid->addWidget(buddyLabel(QStringLiteral("&Adresáře:"), m_ui.dirEdit), 0, 0);
+    grid->addWidget(m_ui.dirEdit, 0, 1);
+    grid->addWidget(m_ui.dirButton, 0, 2);
+    grid->addWidget(buddyLabel(QStringLiteral("&Tiskárna:"), m_ui.printerCombo), 1, 0);
+    grid->addWidget(m_ui.printerCombo, 1, 1);
+    grid->addWidget(m_ui.printerButton, 1, 2);
+    grid->addWidget(buddyLabel(QStringLiteral("&Písmo:"), m_ui.fontCombo), 2, 0);
+    grid->addWidget(m_ui.fontCombo, 2, 1);
+    grid->addWidget(m_ui.byOneCheck, 3, 1, 1, 2);
+    grid->addWidget(m_ui.eraseCheck, 4, 1, 1, 2);
     grid->setColumnStretch(1, 1);
     grid->setColumnMinimumWidth(1, 300);
     grid->setRowStretch(5, 1);
@@ -284,42 +287,42 @@ QWidget* SettingsDialog::createOrientationTab()
 {
     auto* page = new QWidget;
     auto* group = new QGroupBox(QStringLiteral(" Orientace stránky sestavy "), page);
-    byWidthRadio = new QRadioButton(QStringLiteral("&Na šířku nad počet znaků:"), group);
-    byWidthRadio->setToolTip(
+    m_ui.byWidthRadio = new QRadioButton(QStringLiteral("&Na šířku nad počet znaků:"), group);
+    m_ui.byWidthRadio->setToolTip(
         QStringLiteral("Sestavy, které jsou širší než zadaný počet znaků, \nbudou tištěny na šířku "
                        "(\"naležato\"), ostatní na výšku."));
-    portraitEdit = new WidthEdit(group);
-    portraitEdit->setMaxLength(3);
-    portraitEdit->setToolTip(QStringLiteral("Šířka sestavy (ve znacích), nad kterou se bude "
-                                            "tisknout na šířku.\nVýchozí hodnota je 96."));
-    perTitleRadio = new QRadioButton(QStringLiteral("&Individuálně:         -->"), group);
-    perTitleRadio->setToolTip(QStringLiteral(
+    m_ui.portraitEdit = new WidthEdit(group);
+    m_ui.portraitEdit->setMaxLength(3);
+    m_ui.portraitEdit->setToolTip(QStringLiteral("Šířka sestavy (ve znacích), nad kterou se bude "
+                                                 "tisknout na šířku.\nVýchozí hodnota je 96."));
+    m_ui.perTitleRadio = new QRadioButton(QStringLiteral("&Individuálně:         -->"), group);
+    m_ui.perTitleRadio->setToolTip(QStringLiteral(
         "Orientaci stránky sestavy (na šířku nebo na výšku) určí uživatel u každé sestavy "
         "individuálně.\nPouze při prvním tisku sestavy se Tarnyx zeptá na orientaci sestavy a "
         "nastavení si uloží.\nUložené orientace je možné kdykoli upravit."));
-    orientButton = new QPushButton(group);
-    orientButton->setAutoDefault(false);
-    bindButton(orientButton, orientAction);
-    portraitRadio = new QRadioButton(QStringLiteral("Vždy na &výšku"), group);
-    portraitRadio->setToolTip(
+    m_ui.orientButton = new QPushButton(group);
+    m_ui.orientButton->setAutoDefault(false);
+    bindButton(m_ui.orientButton, m_ui.orientAction);
+    m_ui.portraitRadio = new QRadioButton(QStringLiteral("Vždy na &výšku"), group);
+    m_ui.portraitRadio->setToolTip(
         QStringLiteral("Všechny sestavy se budou tisknout vždy na výšku (\"nastojato\")."));
-    landscapeRadio = new QRadioButton(QStringLiteral("Vždy na &šířku"), group);
-    landscapeRadio->setToolTip(
+    m_ui.landscapeRadio = new QRadioButton(QStringLiteral("Vždy na &šířku"), group);
+    m_ui.landscapeRadio->setToolTip(
         QStringLiteral("Všechny sestavy se budou tisknout vždy na šířku (\"naležato\")."));
 
     m_orientation = new QButtonGroup(this);
-    m_orientation->addButton(byWidthRadio, OrientByWidth);
-    m_orientation->addButton(perTitleRadio, OrientPerTitle);
-    m_orientation->addButton(portraitRadio, OrientPortrait);
-    m_orientation->addButton(landscapeRadio, OrientLandscape);
+    m_orientation->addButton(m_ui.byWidthRadio, OrientByWidth);
+    m_orientation->addButton(m_ui.perTitleRadio, OrientPerTitle);
+    m_orientation->addButton(m_ui.portraitRadio, OrientPortrait);
+    m_orientation->addButton(m_ui.landscapeRadio, OrientLandscape);
 
     auto* grid = new QGridLayout(group);
-    grid->addWidget(byWidthRadio, 0, 0);
-    grid->addWidget(portraitEdit, 0, 1);
-    grid->addWidget(perTitleRadio, 1, 0);
-    grid->addWidget(orientButton, 1, 1);
-    grid->addWidget(portraitRadio, 2, 0);
-    grid->addWidget(landscapeRadio, 3, 0);
+    grid->addWidget(m_ui.byWidthRadio, 0, 0);
+    grid->addWidget(m_ui.portraitEdit, 0, 1);
+    grid->addWidget(m_ui.perTitleRadio, 1, 0);
+    grid->addWidget(m_ui.orientButton, 1, 1);
+    grid->addWidget(m_ui.portraitRadio, 2, 0);
+    grid->addWidget(m_ui.landscapeRadio, 3, 0);
     grid->setColumnStretch(2, 1);
     auto* layout = new QVBoxLayout(page);
     layout->addWidget(group);
@@ -330,40 +333,40 @@ QWidget* SettingsDialog::createOrientationTab()
 QWidget* SettingsDialog::createPageTab()
 {
     auto* page = new QWidget;
-    indentGroup = new QGroupBox(QStringLiteral(" Text na stránce "), page);
-    indentGroup->setToolTip(QStringLiteral(
+    m_ui.indentGroup = new QGroupBox(QStringLiteral(" Text na stránce "), page);
+    m_ui.indentGroup->setToolTip(QStringLiteral(
         "Text sestavy na vytištěné stránce je možné odsazovat vždy vpravo, \nnebo střídavě "
         "odsazovat (na lichých stránkách vpravo, na sudých vlevo), \npřípadně ho na každé "
         "stránce umístit doprostřed oblasti, \nvymezené okraji stránky v nastavení tiskárny."));
     m_indent = new QButtonGroup(this);
-    auto* indentGrid = new QGridLayout(indentGroup);
+    auto* indentGrid = new QGridLayout(m_ui.indentGroup);
     const QStringList items = {QStringLiteral("&Neodsazovat"), QStringLiteral("&Odsazovat"),
                                QStringLiteral("&Střídavě odsazovat"), QStringLiteral("&Centrovat")};
     // Two columns, filled column by column.
     for (int i = 0; i < items.size(); ++i) {
-        auto* radio = new QRadioButton(items.at(i), indentGroup);
+        auto* radio = new QRadioButton(items.at(i), m_ui.indentGroup);
         m_indent->addButton(radio, i);
         indentGrid->addWidget(radio, i % 2, i / 2);
     }
 
-    borderGroup = new QGroupBox(QStringLiteral(" Okraje "), page);
-    borderGroup->setToolTip(
+    m_ui.borderGroup = new QGroupBox(QStringLiteral(" Okraje "), page);
+    m_ui.borderGroup->setToolTip(
         QStringLiteral("Okraje (horní, dolní, levý, pravý), vymezující oblast tisku na stránce. "
                        "\nTyto okraje jsou uvnitř oblasti, vymezené okraji stránky v nastavení "
                        "tiskárny."));
-    topSpin = marginField(borderGroup);
-    leftSpin = marginField(borderGroup);
-    rightSpin = marginField(borderGroup);
-    bottomSpin = marginField(borderGroup);
-    auto* cross = new QGridLayout(borderGroup);
-    cross->addWidget(topSpin, 0, 1);
-    cross->addWidget(leftSpin, 1, 0);
-    cross->addWidget(rightSpin, 1, 2);
-    cross->addWidget(bottomSpin, 2, 1);
+    m_ui.topSpin = marginField(m_ui.borderGroup);
+    m_ui.leftSpin = marginField(m_ui.borderGroup);
+    m_ui.rightSpin = marginField(m_ui.borderGroup);
+    m_ui.bottomSpin = marginField(m_ui.borderGroup);
+    auto* cross = new QGridLayout(m_ui.borderGroup);
+    cross->addWidget(m_ui.topSpin, 0, 1);
+    cross->addWidget(m_ui.leftSpin, 1, 0);
+    cross->addWidget(m_ui.rightSpin, 1, 2);
+    cross->addWidget(m_ui.bottomSpin, 2, 1);
 
     auto* layout = new QVBoxLayout(page);
-    layout->addWidget(indentGroup);
-    layout->addWidget(borderGroup);
+    layout->addWidget(m_ui.indentGroup);
+    layout->addWidget(m_ui.borderGroup);
     layout->addStretch(1);
     return page;
 }
@@ -371,34 +374,37 @@ QWidget* SettingsDialog::createPageTab()
 QWidget* SettingsDialog::createGeneralTab()
 {
     auto* page = new QWidget;
-    autorunCheck = checkBox(
+    m_ui.autorunCheck = checkBox(
         QStringLiteral("Spouštět při startu &Windows"),
         QStringLiteral("Program bude spuštěn automaticky při každém startu Windows."), page);
-    pauseCheck =
+    m_ui.pauseCheck =
         checkBox(QStringLiteral("Spouštět v režimu po&zastavení"),
                  QStringLiteral("Po svém spuštění bude Tarnyx v režimu pozastavení."), page);
-    iconizeCheck = checkBox(QStringLiteral("Minimalizovat program do i&kony"), QString(), page);
-    hintsCheck = checkBox(QStringLiteral("Zobrazovat textové popi&sky"),
-                          QStringLiteral("Zapne zobrazování krátkých nápovědných textů."), page);
-    priorityCheck =
+    m_ui.iconizeCheck =
+        checkBox(QStringLiteral("Minimalizovat program do i&kony"), QString(), page);
+    m_ui.hintsCheck =
+        checkBox(QStringLiteral("Zobrazovat textové popi&sky"),
+                 QStringLiteral("Zapne zobrazování krátkých nápovědných textů."), page);
+    m_ui.priorityCheck =
         checkBox(QStringLiteral("&Vyšší uroveň priority tiskového procesu"),
                  QStringLiteral("Zvýší prioritu tiskového procesu, což může zrychlit průběh tisku "
                                 "na pozadí\nu Windows 95/98/ME."),
                  page);
-    taskbarCheck = checkBox(QStringLiteral("&Okna sestav na hlavním panelu"),
-                            QStringLiteral("Zobrazí na hlavním panelu systému Microsoft Windows "
-                                           "tlačítko pro každou sestavu,\notevřenou v Prohlížeči "
-                                           "sestav."),
-                            page);
-    taskbarCheck->setEnabled(false);
-    updateCheck = checkBox(QStringLiteral("&Zjišťovat dostupnost &nové verze"),
-                           QStringLiteral("Tarnyx bude zjišťovat dostupnost novější verze na "
-                                          "Internetu \na případně ji automaticky stáhne a "
-                                          "nainstaluje."),
-                           page);
+    m_ui.taskbarCheck =
+        checkBox(QStringLiteral("&Okna sestav na hlavním panelu"),
+                 QStringLiteral("Zobrazí na hlavním panelu systému Microsoft Windows "
+                                "tlačítko pro každou sestavu,\notevřenou v Prohlížeči "
+                                "sestav."),
+                 page);
+    m_ui.taskbarCheck->setEnabled(false);
+    m_ui.updateCheck = checkBox(QStringLiteral("&Zjišťovat dostupnost &nové verze"),
+                                QStringLiteral("Tarnyx bude zjišťovat dostupnost novější verze na "
+                                               "Internetu \na případně ji automaticky stáhne a "
+                                               "nainstaluje."),
+                                page);
     auto* layout = new QVBoxLayout(page);
-    for (QCheckBox* box : {autorunCheck, pauseCheck, iconizeCheck, hintsCheck, priorityCheck,
-                           taskbarCheck, updateCheck})
+    for (QCheckBox* box : {m_ui.autorunCheck, m_ui.pauseCheck, m_ui.iconizeCheck, m_ui.hintsCheck,
+                           m_ui.priorityCheck, m_ui.taskbarCheck, m_ui.updateCheck})
         layout->addWidget(box);
     layout->addStretch(1);
     return page;
@@ -411,16 +417,16 @@ QWidget* SettingsDialog::createInternetTab()
     group->setToolTip(QStringLiteral("Pokud to vyžaduje Vaše připojení, nastavte odpovídající "
                                      "adresu a port \nproxy serveru pro připojení do Internetu "
                                      "protokolem HTTP."));
-    proxyCheck = new QCheckBox(QStringLiteral("Připojení přes HTTP &proxy"), group);
-    proxyAddrEdit = new QLineEdit(group);
-    proxyPortEdit = new QLineEdit(group);
-    proxyPortEdit->setMaximumWidth(80);
+    m_ui.proxyCheck = new QCheckBox(QStringLiteral("Připojení přes HTTP &proxy"), group);
+    m_ui.proxyAddrEdit = new QLineEdit(group);
+    m_ui.proxyPortEdit = new QLineEdit(group);
+    m_ui.proxyPortEdit->setMaximumWidth(80);
     auto* grid = new QGridLayout(group);
-    grid->addWidget(proxyCheck, 0, 0, 1, 2);
-    grid->addWidget(buddyLabel(QStringLiteral("A&dresa:"), proxyAddrEdit), 1, 0);
-    grid->addWidget(proxyAddrEdit, 1, 1);
-    grid->addWidget(buddyLabel(QStringLiteral("Po&rt:"), proxyPortEdit), 2, 0);
-    grid->addWidget(proxyPortEdit, 2, 1, Qt::AlignLeft);
+    grid->addWidget(m_ui.proxyCheck, 0, 0, 1, 2);
+    grid->addWidget(buddyLabel(QStringLiteral("A&dresa:"), m_ui.proxyAddrEdit), 1, 0);
+    grid->addWidget(m_ui.proxyAddrEdit, 1, 1);
+    grid->addWidget(buddyLabel(QStringLiteral("Po&rt:"), m_ui.proxyPortEdit), 2, 0);
+    grid->addWidget(m_ui.proxyPortEdit, 2, 1, Qt::AlignLeft);
     grid->setColumnStretch(1, 1);
     auto* layout = new QVBoxLayout(page);
     layout->addWidget(group);
@@ -431,96 +437,103 @@ QWidget* SettingsDialog::createInternetTab()
 void SettingsDialog::createWidgets()
 {
     applyFormLook(this, m_settings);
-    tabs->setCurrentIndex(0);
-    topSpin->setMaximum(100);
-    bottomSpin->setMaximum(100);
-    leftSpin->setMaximum(50);
-    rightSpin->setMaximum(50);
-    dirEdit->setText(m_settings.directories);
+    m_ui.tabs->setCurrentIndex(0);
+    m_ui.topSpin->setMaximum(100);
+    m_ui.bottomSpin->setMaximum(100);
+    m_ui.leftSpin->setMaximum(50);
+    m_ui.rightSpin->setMaximum(50);
+    m_ui.dirEdit->setText(m_settings.directories);
     fillPrinterList();
 
     for (const auto& [box, setting] : checkBoxSettings())
         box->setChecked(m_settings.*setting);
-    portraitEdit->setValue(m_settings.maxPortrait);
+    m_ui.portraitEdit->setValue(m_settings.maxPortrait);
     switch (m_settings.orientation) {
     case OrientPerTitle:
-        perTitleRadio->setChecked(true);
+        m_ui.perTitleRadio->setChecked(true);
         break;
     case OrientPortrait:
-        portraitRadio->setChecked(true);
+        m_ui.portraitRadio->setChecked(true);
         break;
     case OrientLandscape:
-        landscapeRadio->setChecked(true);
+        m_ui.landscapeRadio->setChecked(true);
         break;
     default:
-        byWidthRadio->setChecked(true);
+        m_ui.byWidthRadio->setChecked(true);
         break;
     }
     updateOrientButtons();
     if (QAbstractButton* radio = m_indent->button(m_settings.indent))
         radio->setChecked(true);
-    topSpin->setValue(m_settings.borders.top());
-    leftSpin->setValue(m_settings.borders.left());
-    rightSpin->setValue(m_settings.borders.right());
-    bottomSpin->setValue(m_settings.borders.bottom());
-    proxyAddrEdit->setText(m_settings.proxyAddr);
-    proxyPortEdit->setText(m_settings.proxyPort);
+    m_ui.topSpin->setValue(m_settings.borders.top());
+    m_ui.leftSpin->setValue(m_settings.borders.left());
+    m_ui.rightSpin->setValue(m_settings.borders.right());
+    m_ui.bottomSpin->setValue(m_settings.borders.bottom());
+    m_ui.proxyAddrEdit->setText(m_settings.proxyAddr);
+    m_ui.proxyPortEdit->setText(m_settings.proxyPort);
 
     fillFontList();
     m_savedPrinter = m_printers.currentPrinter();
-    portraitEdit->setRange(kMinPortrait, kMaxPortrait);
+    m_ui.portraitEdit->setRange(kMinPortrait, kMaxPortrait);
     updateProxyFields();
 }
 
 QList<std::pair<QCheckBox*, bool AppSettings::*>> SettingsDialog::checkBoxSettings() const
 {
-    return {{byOneCheck, &AppSettings::printByOne},      {eraseCheck, &AppSettings::erase},
-            {autorunCheck, &AppSettings::autorun},       {pauseCheck, &AppSettings::runPaused},
-            {iconizeCheck, &AppSettings::iconize},       {hintsCheck, &AppSettings::showHints},
-            {priorityCheck, &AppSettings::highPriority}, {taskbarCheck, &AppSettings::wndTaskbar},
-            {updateCheck, &AppSettings::verCheck},       {proxyCheck, &AppSettings::proxyServer}};
+    return {{m_ui.byOneCheck, &AppSettings::printByOne},
+            {m_ui.eraseCheck, &AppSettings::erase},
+            {m_ui.autorunCheck, &AppSettings::autorun},
+            {m_ui.pauseCheck, &AppSettings::runPaused},
+            {m_ui.iconizeCheck, &AppSettings::iconize},
+            {m_ui.hintsCheck, &AppSettings::showHints},
+            {m_ui.priorityCheck, &AppSettings::highPriority},
+            {m_ui.taskbarCheck, &AppSettings::wndTaskbar},
+            {m_ui.updateCheck, &AppSettings::verCheck},
+            {m_ui.proxyCheck, &AppSettings::proxyServer}};
 }
 
 void SettingsDialog::fillPrinterList()
 {
     const QStringList installed = m_printers.printerNames();
-    printerCombo->clear();
-    printerCombo->addItem(kNoPrinter);
-    printerCombo->addItems(installed);
+    m_ui.printerCombo->clear();
+    m_ui.printerCombo->addItem(kNoPrinter);
+    m_ui.printerCombo->addItems(installed);
     int selected = 0; // "[žádná]"
     if (!m_settings.printer.isEmpty()) {
         const QString found = findInstalledPrinter(installed, m_settings.printer);
         selected = found.isEmpty() ? -1 : int(installed.lastIndexOf(found)) + 1;
     }
-    printerCombo->setCurrentIndex(selected);
+    m_ui.printerCombo->setCurrentIndex(selected);
 }
 
 void SettingsDialog::fillFontList()
 {
-    fontCombo->clear();
-    if (printerCombo->currentIndex() <= 0)
+    m_ui.fontCombo->clear();
+    if (m_ui.printerCombo->currentIndex() <= 0)
         return;
-    fontCombo->addItems(m_services.fontNames());
-    fontCombo->setCurrentIndex(fontCombo->findText(m_settings.font, Qt::MatchFixedString));
+    m_ui.fontCombo->addItems(m_services.fontNames());
+    m_ui.fontCombo->setCurrentIndex(
+        m_ui.fontCombo->findText(m_settings.font, Qt::MatchFixedString));
 }
 
 void SettingsDialog::printerChanged(int index)
 {
     if (index > 0)
-        m_printers.setCurrentPrinter(printerCombo->itemText(index));
+        m_printers.setCurrentPrinter(m_ui.printerCombo->itemText(index));
     fillFontList();
 }
 
 void SettingsDialog::updateOrientButtons()
 {
-    orientAction->setEnabled(perTitleRadio->isChecked());
-    portraitEdit->setEnabled(perTitleRadio->isChecked() || byWidthRadio->isChecked());
+    m_ui.orientAction->setEnabled(m_ui.perTitleRadio->isChecked());
+    m_ui.portraitEdit->setEnabled(m_ui.perTitleRadio->isChecked() ||
+                                  m_ui.byWidthRadio->isChecked());
 }
 
 void SettingsDialog::updateProxyFields()
 {
-    proxyAddrEdit->setEnabled(proxyCheck->isChecked());
-    proxyPortEdit->setEnabled(proxyCheck->isChecked());
+    m_ui.proxyAddrEdit->setEnabled(m_ui.proxyCheck->isChecked());
+    m_ui.proxyPortEdit->setEnabled(m_ui.proxyCheck->isChecked());
 }
 
 QString SettingsDialog::correctWidth(const QString& text)
@@ -554,26 +567,26 @@ QString SettingsDialog::normaliseDirectories(const QString& text)
 
 void SettingsDialog::dirEditFinished()
 {
-    const QString normalised = normaliseDirectories(dirEdit->text());
-    if (normalised != dirEdit->text())
-        dirEdit->setText(normalised);
+    const QString normalised = normaliseDirectories(m_ui.dirEdit->text());
+    if (normalised != m_ui.dirEdit->text())
+        m_ui.dirEdit->setText(normalised);
 }
 
 void SettingsDialog::proxyPortEditFinished()
 {
-    proxyPortEdit->setText(correctPort(proxyPortEdit->text()));
+    m_ui.proxyPortEdit->setText(correctPort(m_ui.proxyPortEdit->text()));
 }
 
 void SettingsDialog::actDirExecute()
 {
-    QString directories = dirEdit->text();
+    QString directories = m_ui.dirEdit->text();
     if (m_services.directoriesDialog(this, directories))
-        dirEdit->setText(directories);
+        m_ui.dirEdit->setText(directories);
 }
 
 void SettingsDialog::actPrnExecute()
 {
-    if (printerCombo->currentIndex() <= 0) {
+    if (m_ui.printerCombo->currentIndex() <= 0) {
         messageDlg(QStringLiteral("Tiskárna %1 neprovádí žádný textový výstup, tištěná sestava "
                                   "\"zmizí\". \rPokud je vypnut přepínač \"po vytištění sestavu "
                                   "smazat\", \rsestava se místo vytištění jen uloží do archívu a "
@@ -594,7 +607,7 @@ void SettingsDialog::actPrnExecute()
 void SettingsDialog::actHelpExecute()
 {
     m_services.closeHelp();
-    m_services.showHelp(this, setupHelpTopic(tabs->currentIndex() + 1));
+    m_services.showHelp(this, setupHelpTopic(m_ui.tabs->currentIndex() + 1));
 }
 
 void SettingsDialog::updateAutorun() const
@@ -612,35 +625,35 @@ void SettingsDialog::accept()
 {
     // Fields that are still being typed in are corrected as if they had been left.
     dirEditFinished();
-    portraitEdit->setText(correctWidth(portraitEdit->text()));
-    if (proxyCheck->isChecked())
+    m_ui.portraitEdit->setText(correctWidth(m_ui.portraitEdit->text()));
+    if (m_ui.proxyCheck->isChecked())
         proxyPortEditFinished();
 
     AppSettings& s = m_settings;
-    s.directories = dirEdit->text();
-    if (printerCombo->currentIndex() <= 0) {
+    s.directories = m_ui.dirEdit->text();
+    if (m_ui.printerCombo->currentIndex() <= 0) {
         s.printer.clear();
     } else {
-        s.printer = printerCombo->currentText();
-        s.font = fontCombo->currentText();
+        s.printer = m_ui.printerCombo->currentText();
+        s.font = m_ui.fontCombo->currentText();
     }
     for (const auto& [box, setting] : checkBoxSettings())
         s.*setting = box->isChecked();
-    s.maxPortrait = portraitEdit->value();
+    s.maxPortrait = m_ui.portraitEdit->value();
     s.indent = quint8(std::max(m_indent->checkedId(), 0));
-    s.borders =
-        QMargins(leftSpin->value(), topSpin->value(), rightSpin->value(), bottomSpin->value());
-    if (perTitleRadio->isChecked())
+    s.borders = QMargins(m_ui.leftSpin->value(), m_ui.topSpin->value(), m_ui.rightSpin->value(),
+                         m_ui.bottomSpin->value());
+    if (m_ui.perTitleRadio->isChecked())
         s.orientation = OrientPerTitle;
-    else if (portraitRadio->isChecked())
+    else if (m_ui.portraitRadio->isChecked())
         s.orientation = OrientPortrait;
-    else if (landscapeRadio->isChecked())
+    else if (m_ui.landscapeRadio->isChecked())
         s.orientation = OrientLandscape;
     else
         s.orientation = OrientByWidth;
     if (s.proxyServer) {
-        s.proxyAddr = trimText(proxyAddrEdit->text());
-        s.proxyPort = trimText(proxyPortEdit->text());
+        s.proxyAddr = trimText(m_ui.proxyAddrEdit->text());
+        s.proxyPort = trimText(m_ui.proxyPortEdit->text());
     }
     updateAutorun();
     // The settings apply for this session either way; the user learns that they will not last.
@@ -654,7 +667,7 @@ void SettingsDialog::accept()
 
 void SettingsDialog::reject()
 {
-    const bool printersInstalled = printerCombo->count() > 1;
+    const bool printersInstalled = m_ui.printerCombo->count() > 1;
     if (printersInstalled && !m_services.documentInProgress())
         m_printers.setCurrentPrinter(m_savedPrinter);
     QDialog::reject();

@@ -85,55 +85,61 @@ public:
     static QString correctWidth(const QString& text);
     static QString correctPort(const QString& text);
 
-    QTabWidget* tabs;
-    // Tab "Tisk"
-    QLineEdit* dirEdit;
-    QToolButton* dirButton;
-    QComboBox* printerCombo;
-    QToolButton* printerButton;
-    QComboBox* fontCombo;
-    QCheckBox* byOneCheck;
-    QCheckBox* eraseCheck;
-    // Tab "Orientace"
-    QRadioButton* byWidthRadio;
-    WidthEdit* portraitEdit;
-    QRadioButton* perTitleRadio;
-    QPushButton* orientButton;
-    QRadioButton* portraitRadio;
-    QRadioButton* landscapeRadio;
-    // Tab "Stránka"
-    QGroupBox* indentGroup;
-    QGroupBox* borderGroup;
-    QSpinBox* topSpin;
-    QSpinBox* leftSpin;
-    QSpinBox* rightSpin;
-    QSpinBox* bottomSpin;
-    // Tab "Obecné"
-    QCheckBox* autorunCheck;
-    QCheckBox* pauseCheck;
-    QCheckBox* iconizeCheck;
-    QCheckBox* hintsCheck;
-    QCheckBox* priorityCheck;
-    QCheckBox* taskbarCheck;
-    QCheckBox* updateCheck;
-    // Tab "Internet"
-    QCheckBox* proxyCheck;
-    QLineEdit* proxyAddrEdit;
-    QLineEdit* proxyPortEdit;
+    // The widgets, as the window lays them out.
+    struct Widgets
+    {
+        QTabWidget* tabs;
+        // Tab "Tisk"
+        QLineEdit* dirEdit;
+        QToolButton* dirButton;
+        QComboBox* printerCombo;
+        QToolButton* printerButton;
+        QComboBox* fontCombo;
+        QCheckBox* byOneCheck;
+        QCheckBox* eraseCheck;
+        // Tab "Orientace"
+        QRadioButton* byWidthRadio;
+        WidthEdit* portraitEdit;
+        QRadioButton* perTitleRadio;
+        QPushButton* orientButton;
+        QRadioButton* portraitRadio;
+        QRadioButton* landscapeRadio;
+        // Tab "Stránka"
+        QGroupBox* indentGroup;
+        QGroupBox* borderGroup;
+        QSpinBox* topSpin;
+        QSpinBox* leftSpin;
+        QSpinBox* rightSpin;
+        QSpinBox* bottomSpin;
+        // Tab "Obecné"
+        QCheckBox* autorunCheck;
+        QCheckBox* pauseCheck;
+        QCheckBox* iconizeCheck;
+        QCheckBox* hintsCheck;
+        QCheckBox* priorityCheck;
+        QCheckBox* taskbarCheck;
+        QCheckBox* updateCheck;
+        // Tab "Internet"
+        QCheckBox* proxyCheck;
+        QLineEdit* proxyAddrEdit;
+        QLineEdit* proxyPortEdit;
 
-    QPushButton* helpButton;
-    QPushButton* okButton;
-    QPushButton* cancelButton;
-    QAction* dirAction;
-    QAction* printerAction;
-    QAction* orientAction;
-    QAction* helpAction;
+        QPushButton* helpButton;
+        QPushButton* okButton;
+        QPushButton* cancelButton;
+        QAction* dirAction;
+        QAction* printerAction;
+        QAction* orientAction;
+        QAction* helpAction;
+    };
+    const Widgets& ui() const { return m_ui; }
 
 public slots:
     void accept() override;
     void reject() override;
 
 private:
+    Widgets m_ui{};
     QWidget* createPrintTab();
     QWidget* createOrientationTab();
     QWidget* createPageTab();

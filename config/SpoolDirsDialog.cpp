@@ -63,75 +63,78 @@ SpoolDirsDialog::SpoolDirsDialog(const AppSettings& settings, QWidget* parent) :
     setWindowTitle(QStringLiteral("Adresáře"));
     setWindowFlags(kFixedDialogFlags);
 
-    browseAction = new QAction(QStringLiteral("..."), this);
-    browseAction->setToolTip(QStringLiteral("Vyhledání adresáře"));
-    replaceAction = new QAction(QStringLiteral("&Nahradit"), this);
-    replaceAction->setToolTip(
+    m_ui.browseAction = new QAction(QStringLiteral("..."), this);
+    m_ui.browseAction->setToolTip(QStringLiteral("Vyhledání adresáře"));
+    m_ui.replaceAction = new QAction(QStringLiteral("&Nahradit"), this);
+    m_ui.replaceAction->setToolTip(
         QStringLiteral("Nahrazení adresáře v seznamu adresářem z editačního pole"));
-    addAction = new QAction(QStringLiteral("&Přidat"), this);
-    addAction->setToolTip(QStringLiteral("Přidání adresáře z editačního pole do seznamu adresářů"));
-    deleteAction = new QAction(QStringLiteral("&Odebrat"), this);
-    deleteAction->setToolTip(QStringLiteral("Odebrání adresáře ze seznamu adresářů"));
+    m_ui.addAction = new QAction(QStringLiteral("&Přidat"), this);
+    m_ui.addAction->setToolTip(
+        QStringLiteral("Přidání adresáře z editačního pole do seznamu adresářů"));
+    m_ui.deleteAction = new QAction(QStringLiteral("&Odebrat"), this);
+    m_ui.deleteAction->setToolTip(QStringLiteral("Odebrání adresáře ze seznamu adresářů"));
 
-    dirGroup = new QGroupBox(QStringLiteral(" Sledované adresáře "), this);
-    dirGroup->setAcceptDrops(true);
-    dirGroup->installEventFilter(this);
-    dirList = new QListWidget(dirGroup);
-    dirList->setSelectionMode(QAbstractItemView::SingleSelection);
-    dirList->setToolTip(QStringLiteral("Seznam sledovaných adresářů.\nNa úpravu seznamu použijte "
-                                       "editační pole a tlačítka pod seznamem."));
-    dirEdit = new QLineEdit(dirGroup);
+    m_ui.dirGroup = new QGroupBox(QStringLiteral(" Sledované adresáře "), this);
+    m_ui.dirGroup->setAcceptDrops(true);
+    m_ui.dirGroup->installEventFilter(this);
+    m_ui.dirList = new QListWidget(m_ui.dirGroup);
+    m_ui.dirList->setSelectionMode(QAbstractItemView::SingleSelection);
+    m_ui.dirList->setToolTip(
+        QStringLiteral("Seznam sledovaných adresářů.\nNa úpravu seznamu použijte "
+                       "editační pole a tlačítka pod seznamem."));
+    m_ui.dirEdit = new QLineEdit(m_ui.dirGroup);
     // Folders dropped anywhere on the group, the edit field included, go the same way.
-    dirEdit->setAcceptDrops(false);
-    dirEdit->setToolTip(QStringLiteral("Název měněného nebo přidávaného adresáře.\nK vyhledání "
-                                       "můžete použít tlačítko vpravo."));
-    btnDir = new QToolButton(dirGroup);
-    replaceButton = new QPushButton(dirGroup);
-    addButton = new QPushButton(dirGroup);
-    deleteButton = new QPushButton(dirGroup);
-    okButton = new QPushButton(QStringLiteral("OK"), this);
-    okButton->setDefault(true);
-    cancelButton = new QPushButton(QStringLiteral("Storno"), this);
-    for (QPushButton* b : {replaceButton, addButton, deleteButton})
+    m_ui.dirEdit->setAcceptDrops(false);
+    m_ui.dirEdit->setToolTip(
+        QStringLiteral("Název měněného nebo přidávaného adresáře.\nK vyhledání "
+                       "můžete použít tlačítko vpravo."));
+    m_ui.browseButton = new QToolButton(m_ui.dirGroup);
+    m_ui.replaceButton = new QPushButton(m_ui.dirGroup);
+    m_ui.addButton = new QPushButton(m_ui.dirGroup);
+    m_ui.deleteButton = new QPushButton(m_ui.dirGroup);
+    m_ui.okButton = new QPushButton(QStringLiteral("OK"), this);
+    m_ui.okButton->setDefault(true);
+    m_ui.cancelButton = new QPushButton(QStringLiteral("Storno"), this);
+    for (QPushButton* b : {m_ui.replaceButton, m_ui.addButton, m_ui.deleteButton})
         b->setAutoDefault(false);
 
     auto* editRow = new QHBoxLayout;
     editRow->setSpacing(2);
-    editRow->addWidget(dirEdit, 1);
-    editRow->addWidget(btnDir);
+    editRow->addWidget(m_ui.dirEdit, 1);
+    editRow->addWidget(m_ui.browseButton);
     auto* buttonRow = new QHBoxLayout;
     buttonRow->addStretch(1);
-    buttonRow->addWidget(addButton);
-    buttonRow->addWidget(replaceButton);
-    buttonRow->addWidget(deleteButton);
-    auto* group = new QVBoxLayout(dirGroup);
-    group->addWidget(dirList, 1);
+    buttonRow->addWidget(m_ui.addButton);
+    buttonRow->addWidget(m_ui.replaceButton);
+    buttonRow->addWidget(m_ui.deleteButton);
+    auto* group = new QVBoxLayout(m_ui.dirGroup);
+    group->addWidget(m_ui.dirList, 1);
     group->addLayout(editRow);
     group->addLayout(buttonRow);
     auto* closeRow = new QHBoxLayout;
     closeRow->addStretch(1);
-    closeRow->addWidget(okButton);
-    closeRow->addWidget(cancelButton);
+    closeRow->addWidget(m_ui.okButton);
+    closeRow->addWidget(m_ui.cancelButton);
     auto* form = new QVBoxLayout(this);
-    form->addWidget(dirGroup);
+    form->addWidget(m_ui.dirGroup);
     form->addLayout(closeRow);
     form->setSizeConstraint(QLayout::SetFixedSize);
-    dirList->setMinimumSize(360, 160);
+    m_ui.dirList->setMinimumSize(360, 160);
 
-    bindButton(btnDir, browseAction);
-    bindButton(replaceButton, replaceAction);
-    bindButton(addButton, addAction);
-    bindButton(deleteButton, deleteAction);
-    connect(browseAction, &QAction::triggered, this, &SpoolDirsDialog::browseDirectory);
-    connect(replaceAction, &QAction::triggered, this, &SpoolDirsDialog::replaceDirectory);
-    connect(addAction, &QAction::triggered, this, &SpoolDirsDialog::addDirectory);
-    connect(deleteAction, &QAction::triggered, this, &SpoolDirsDialog::deleteDirectory);
-    connect(okButton, &QPushButton::clicked, this, &QDialog::accept);
-    connect(cancelButton, &QPushButton::clicked, this, &QDialog::reject);
-    connect(dirList, &QListWidget::itemSelectionChanged, this, &SpoolDirsDialog::synchronise);
-    connect(dirEdit, &QLineEdit::textChanged, this, &SpoolDirsDialog::updateActions);
+    bindButton(m_ui.browseButton, m_ui.browseAction);
+    bindButton(m_ui.replaceButton, m_ui.replaceAction);
+    bindButton(m_ui.addButton, m_ui.addAction);
+    bindButton(m_ui.deleteButton, m_ui.deleteAction);
+    connect(m_ui.browseAction, &QAction::triggered, this, &SpoolDirsDialog::browseDirectory);
+    connect(m_ui.replaceAction, &QAction::triggered, this, &SpoolDirsDialog::replaceDirectory);
+    connect(m_ui.addAction, &QAction::triggered, this, &SpoolDirsDialog::addDirectory);
+    connect(m_ui.deleteAction, &QAction::triggered, this, &SpoolDirsDialog::deleteDirectory);
+    connect(m_ui.okButton, &QPushButton::clicked, this, &QDialog::accept);
+    connect(m_ui.cancelButton, &QPushButton::clicked, this, &QDialog::reject);
+    connect(m_ui.dirList, &QListWidget::itemSelectionChanged, this, &SpoolDirsDialog::synchronise);
+    connect(m_ui.dirEdit, &QLineEdit::textChanged, this, &SpoolDirsDialog::updateActions);
 
-    browseFolder = [](QWidget* owner, const QString& start) {
+    m_browseFolder = [](QWidget* owner, const QString& start) {
         return QFileDialog::getExistingDirectory(owner, QString(), start,
                                                  QFileDialog::ShowDirsOnly);
     };
@@ -145,7 +148,7 @@ void SpoolDirsDialog::setList(const QString& text)
     for (const QString& entry : splitDirList(text)) {
         const QString dir = trimText(entry);
         if (!dir.isEmpty())
-            dirList->addItem(dir);
+            m_ui.dirList->addItem(dir);
     }
     updateActions();
 }
@@ -153,15 +156,15 @@ void SpoolDirsDialog::setList(const QString& text)
 QString SpoolDirsDialog::list() const
 {
     QString text;
-    for (int i = 0; i < dirList->count(); ++i)
-        text += dirList->item(i)->text() + u';';
+    for (int i = 0; i < m_ui.dirList->count(); ++i)
+        text += m_ui.dirList->item(i)->text() + u';';
     return text;
 }
 
 bool SpoolDirsDialog::contains(const QString& text) const
 {
-    for (int i = 0; i < dirList->count(); ++i)
-        if (dirList->item(i)->text() == text)
+    for (int i = 0; i < m_ui.dirList->count(); ++i)
+        if (m_ui.dirList->item(i)->text() == text)
             return true;
     return false;
 }
@@ -170,9 +173,9 @@ void SpoolDirsDialog::showEvent(QShowEvent* event)
 {
     if (!m_shown) {
         m_shown = true;
-        btnDir->setFixedHeight(dirEdit->sizeHint().height());
-        if (dirList->count() > 0)
-            dirList->setCurrentRow(0);
+        m_ui.browseButton->setFixedHeight(m_ui.dirEdit->sizeHint().height());
+        if (m_ui.dirList->count() > 0)
+            m_ui.dirList->setCurrentRow(0);
         synchronise();
     }
     QDialog::showEvent(event);
@@ -180,26 +183,26 @@ void SpoolDirsDialog::showEvent(QShowEvent* event)
 
 void SpoolDirsDialog::synchronise()
 {
-    const QList<QListWidgetItem*> selected = dirList->selectedItems();
-    m_index = selected.isEmpty() ? -1 : dirList->row(selected.first());
-    dirEdit->setText(m_index < 0 ? QString() : dirList->item(m_index)->text());
+    const QList<QListWidgetItem*> selected = m_ui.dirList->selectedItems();
+    m_index = selected.isEmpty() ? -1 : m_ui.dirList->row(selected.first());
+    m_ui.dirEdit->setText(m_index < 0 ? QString() : m_ui.dirList->item(m_index)->text());
     updateActions();
 }
 
 void SpoolDirsDialog::updateActions()
 {
-    const QString text = dirEdit->text();
-    addAction->setEnabled(!text.isEmpty() && !contains(text));
-    replaceAction->setEnabled(m_index >= 0 && m_index < dirList->count() &&
-                              text != dirList->item(m_index)->text());
-    deleteAction->setEnabled(m_index >= 0);
+    const QString text = m_ui.dirEdit->text();
+    m_ui.addAction->setEnabled(!text.isEmpty() && !contains(text));
+    m_ui.replaceAction->setEnabled(m_index >= 0 && m_index < m_ui.dirList->count() &&
+                                   text != m_ui.dirList->item(m_index)->text());
+    m_ui.deleteAction->setEnabled(m_index >= 0);
 }
 
 QString SpoolDirsDialog::normaliseEdit()
 {
-    const QString dir = platform::includeTrailingPathDelimiter(trimText(dirEdit->text()));
-    if (dir != dirEdit->text())
-        dirEdit->setText(dir);
+    const QString dir = platform::includeTrailingPathDelimiter(trimText(m_ui.dirEdit->text()));
+    if (dir != m_ui.dirEdit->text())
+        m_ui.dirEdit->setText(dir);
     return dir;
 }
 
@@ -208,8 +211,8 @@ void SpoolDirsDialog::addDirectory()
     const QString dir = normaliseEdit();
     if (dir.isEmpty() || contains(dir))
         return;
-    dirList->addItem(dir);
-    dirList->setCurrentRow(dirList->count() - 1);
+    m_ui.dirList->addItem(dir);
+    m_ui.dirList->setCurrentRow(m_ui.dirList->count() - 1);
     synchronise();
 }
 
@@ -219,7 +222,7 @@ void SpoolDirsDialog::replaceDirectory()
     const QString dir = normaliseEdit();
     if (index < 0 || dir.isEmpty() || contains(dir))
         return;
-    dirList->item(index)->setText(dir);
+    m_ui.dirList->item(index)->setText(dir);
     updateActions();
 }
 
@@ -228,38 +231,38 @@ void SpoolDirsDialog::deleteDirectory()
     int index = m_index;
     if (index < 0)
         return;
-    dirList->setFocus();
+    m_ui.dirList->setFocus();
     {
         // The rows change below; the selection is put right afterwards in one step.
-        const QSignalBlocker block(dirList);
-        delete dirList->takeItem(index);
-        if (index >= dirList->count())
+        const QSignalBlocker block(m_ui.dirList);
+        delete m_ui.dirList->takeItem(index);
+        if (index >= m_ui.dirList->count())
             --index;
-        dirList->clearSelection();
+        m_ui.dirList->clearSelection();
         if (index >= 0)
-            dirList->setCurrentRow(index);
+            m_ui.dirList->setCurrentRow(index);
     }
     synchronise();
 }
 
 void SpoolDirsDialog::browseDirectory()
 {
-    const QString start = trimText(dirEdit->text());
-    const QString chosen = browseFolder(this, QFileInfo(start).isDir() ? start : QString());
+    const QString start = trimText(m_ui.dirEdit->text());
+    const QString chosen = m_browseFolder(this, QFileInfo(start).isDir() ? start : QString());
     if (!chosen.isEmpty())
-        dirEdit->setText(QDir::toNativeSeparators(chosen));
+        m_ui.dirEdit->setText(QDir::toNativeSeparators(chosen));
 }
 
 void SpoolDirsDialog::dropPaths(const QStringList& paths)
 {
     if (paths.isEmpty() || paths.first().isEmpty() || !QFileInfo(paths.first()).isDir())
         return;
-    dirEdit->setText(platform::includeTrailingPathDelimiter(paths.first()));
+    m_ui.dirEdit->setText(platform::includeTrailingPathDelimiter(paths.first()));
 }
 
 bool SpoolDirsDialog::eventFilter(QObject* watched, QEvent* event)
 {
-    if (watched != dirGroup)
+    if (watched != m_ui.dirGroup)
         return QDialog::eventFilter(watched, event);
     switch (event->type()) {
     case QEvent::DragEnter:

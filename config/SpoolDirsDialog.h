@@ -39,29 +39,37 @@ public:
     // directory goes into the edit field with a trailing "/"; anything else does nothing.
     void dropPaths(const QStringList& paths);
 
-    // Asks for a folder, starting at `start` when it exists; empty when the user cancels. Tests
-    // replace it; the default is the desktop's folder dialog.
-    std::function<QString(QWidget* parent, const QString& start)> browseFolder;
+    // Asks for a folder, starting at `start` when it exists; empty when the user cancels.
+    using FolderChooser = std::function<QString(QWidget* parent, const QString& start)>;
+    // Replaces the desktop's folder dialog (for tests).
+    void setFolderChooser(FolderChooser chooser) { m_browseFolder = std::move(chooser); }
 
-    QGroupBox* dirGroup;
-    QListWidget* dirList;
-    QLineEdit* dirEdit;
-    QToolButton* btnDir;
-    QPushButton* replaceButton;
-    QPushButton* addButton;
-    QPushButton* deleteButton;
-    QPushButton* okButton;
-    QPushButton* cancelButton;
-    QAction* browseAction;
-    QAction* replaceAction;
-    QAction* addAction;
-    QAction* deleteAction;
+    // The widgets, as the window lays them out.
+    struct Widgets
+    {
+        QGroupBox* dirGroup;
+        QListWidget* dirList;
+        QLineEdit* dirEdit;
+        QToolButton* browseButton;
+        QPushButton* replaceButton;
+        QPushButton* addButton;
+        QPushButton* deleteButton;
+        QPushButton* okButton;
+        QPushButton* cancelButton;
+        QAction* browseAction;
+        QAction* replaceAction;
+        QAction* addAction;
+        QAction* deleteAction;
+    };
+    const Widgets& ui() const { return m_ui; }
 
 protected:
     void showEvent(QShowEvent* event) override;
     bool eventFilter(QObject* watched, QEvent* event) override;
 
 private:
+    FolderChooser m_browseFolder;
+    Widgets m_ui{};
     void synchronise();
     void updateActions();
     // Trims the edit field and gives it a trailing "/"; returns the result.

@@ -22,17 +22,17 @@ IconTextDialog::IconTextDialog(const Frame& frame, QWidget* parent)
     setWindowTitle(frame.title);
     setFixedSize(frame.clientSize);
 
-    textLabel = new QLabel(this);
-    textLabel->setObjectName(QStringLiteral("TextLabel"));
-    textLabel->setTextFormat(Qt::PlainText);
-    textLabel->setWordWrap(true);
-    textLabel->setAlignment(Qt::AlignLeft | Qt::AlignTop);
+    m_textLabel = new QLabel(this);
+    m_textLabel->setObjectName(QStringLiteral("TextLabel"));
+    m_textLabel->setTextFormat(Qt::PlainText);
+    m_textLabel->setWordWrap(true);
+    m_textLabel->setAlignment(Qt::AlignLeft | Qt::AlignTop);
 
-    separator = new QFrame(this);
-    separator->setObjectName(QStringLiteral("Bevel1"));
-    separator->setFrameShape(QFrame::HLine);
-    separator->setFrameShadow(QFrame::Sunken);
-    separator->setGeometry(8, frame.bevelTop, 369, 2);
+    m_separator = new QFrame(this);
+    m_separator->setObjectName(QStringLiteral("Bevel1"));
+    m_separator->setFrameShape(QFrame::HLine);
+    m_separator->setFrameShadow(QFrame::Sunken);
+    m_separator->setGeometry(8, frame.bevelTop, 369, 2);
     setText(QString());
 }
 
@@ -49,21 +49,21 @@ void IconTextDialog::setText(const QString& text)
     QString shown = text;
     shown.replace(u'/', QStringLiteral("/\u200B"));
     shown.replace(u'\\', QStringLiteral("\\\u200B"));
-    textLabel->setText(shown);
+    m_textLabel->setText(shown);
     const int left = iconSize() + 16;
     const int textWidth = width() - left - 8;
     // The whole text is shown: the dialog grows below the text when it needs more lines (up to
     // half the screen; beyond that the text is cut, never the buttons).
     const int limit = screen() ? screen()->availableGeometry().height() / 2 : 600;
-    const int needed = std::min(textLabel->heightForWidth(textWidth), limit);
+    const int needed = std::min(m_textLabel->heightForWidth(textWidth), limit);
     const int grow = std::max(0, needed - m_textHeight);
-    textLabel->setGeometry(left, kTextTop, textWidth, m_textHeight + grow);
+    m_textLabel->setGeometry(left, kTextTop, textWidth, m_textHeight + grow);
     const int shift = grow - m_grown;
     if (shift == 0)
         return;
     m_grown = grow;
     for (QWidget* w : findChildren<QWidget*>(QString(), Qt::FindDirectChildrenOnly))
-        if (w != textLabel && w->y() > kTextTop)
+        if (w != m_textLabel && w->y() > kTextTop)
             w->move(w->x(), w->y() + shift);
     m_buttonTop += shift;
     setFixedSize(width(), height() + shift);
@@ -86,5 +86,5 @@ void IconTextDialog::paintEvent(QPaintEvent* event)
     const int size = iconSize();
     style()
         ->standardIcon(m_icon, nullptr, this)
-        .paint(&painter, QRect(8, textLabel->y(), size, size));
+        .paint(&painter, QRect(8, m_textLabel->y(), size, size));
 }

@@ -29,8 +29,9 @@ public:
     // The size of the icon drawn at the left of the text.
     int iconSize() const;
 
-    QLabel* textLabel = nullptr;
-    QFrame* separator = nullptr;
+    QLabel* textLabel() const { return m_textLabel; }
+    // The line between the text and the row of buttons.
+    QFrame* separator() const { return m_separator; }
 
 protected:
     // Shows `text` as it is (never as markup) beside the icon: left of it the icon and a gap,
@@ -42,6 +43,8 @@ protected:
     void paintEvent(QPaintEvent* event) override;
 
 private:
+    QLabel* m_textLabel = nullptr;
+    QFrame* m_separator = nullptr;
     QStyle::StandardPixmap m_icon;
     int m_textHeight;
     int m_buttonTop;

@@ -18,13 +18,13 @@
 #include <QFileInfo>
 
 JobController::JobController(const QStringList& args, PrinterCatalog& printers, QObject* parent)
-    : QObject(parent), printerCatalog(printers), m_args(args)
+    : QObject(parent), m_printerCatalog(printers), m_args(args)
 {
-    tickTimer.setInterval(2000);
-    connect(&tickTimer, &QTimer::timeout, this, &JobController::onTick);
-    startupTimer.setSingleShot(true);
-    startupTimer.setInterval(1000);
-    connect(&startupTimer, &QTimer::timeout, this, &JobController::onStartup);
+    m_tickTimer.setInterval(2000);
+    connect(&m_tickTimer, &QTimer::timeout, this, &JobController::onTick);
+    m_startupTimer.setSingleShot(true);
+    m_startupTimer.setInterval(1000);
+    connect(&m_startupTimer, &QTimer::timeout, this, &JobController::onStartup);
     initialise();
 }
 
@@ -37,16 +37,16 @@ void JobController::initialise()
 {
     setUpAppLog(platform::programFilePath(),
                 platform::findCmdLineSwitch(m_args, QStringLiteral("log")));
-    settings.loadSettings(printerCatalog);
+    m_settings.loadSettings(m_printerCatalog);
     orientationMemory().load();
 }
 
 void JobController::beginShutdown()
 {
-    closing = true;
+    m_closing = true;
     setStopRequest(true);
-    tickTimer.stop();
-    startupTimer.stop();
+    m_tickTimer.stop();
+    m_startupTimer.stop();
 }
 
 bool JobController::waitForWorker(int timeoutMs)
@@ -106,28 +106,28 @@ QString JobController::checkFirstRun()
 
 void JobController::startTickTimer()
 {
-    if (!closing)
-        tickTimer.start();
+    if (!m_closing)
+        m_tickTimer.start();
 }
 
 void JobController::onStartup()
 {
-    startupTimer.stop();
-    if (closing)
+    m_startupTimer.stop();
+    if (m_closing)
         return;
-    tickTimer.start();
-    if (settings.runPaused)
+    m_tickTimer.start();
+    if (m_settings.runPaused)
         return;
-    if (setupOpen)
-        playDeferred = true; // the settings dialog starts printing when it closes
+    if (m_setupOpen)
+        m_playDeferred = true; // the settings dialog starts printing when it closes
     else if (m_view)
         m_view->play();
 }
 
 void JobController::setStopRequest(bool stop)
 {
-    paused = stop;
-    stopRequest = stop;
+    m_paused = stop;
+    requestStop(stop);
 }
 
 QStringList JobController::spoolDirectories(const QString& directories)
@@ -137,13 +137,13 @@ QStringList JobController::spoolDirectories(const QString& directories)
 
 QString JobController::nextSpoolDirectory()
 {
-    const QStringList items = spoolDirectories(settings.directories);
-    ++dirIndex;
-    if (dirIndex > items.size())
-        dirIndex = 1;
+    const QStringList items = spoolDirectories(m_settings.directories);
+    ++m_dirIndex;
+    if (m_dirIndex > items.size())
+        m_dirIndex = 1;
     if (items.isEmpty())
         return {};
-    const QString dir = items.at(dirIndex - 1);
+    const QString dir = items.at(m_dirIndex - 1);
     return QFileInfo(dir).isDir() ? dir : QString();
 }
 
@@ -152,7 +152,7 @@ bool JobController::isSkipped(const QString& path) const
     const std::optional<platform::FoundFile> found = platform::findFile(path);
     if (!found)
         return false;
-    for (const SkipEntry& e : skipList)
+    for (const SkipEntry& e : m_skipList)
         if (e.path == path && e.stamp == found->dosTime)
             return true;
     return false;
@@ -200,17 +200,17 @@ bool JobController::servesDirectory(const QString& dir)
 QString JobController::nextCandidate()
 {
     {
-        QMutexLocker lock(&queueLock);
-        const qsizetype count = reprintQueue.size();
+        QMutexLocker lock(&queueLock());
+        const qsizetype count = reprintQueue().size();
         for (qsizetype i = 0; i < count; ++i) {
-            ReprintEntry& e = reprintQueue[i];
+            ReprintEntry& e = reprintQueue()[i];
             if (e.taken || isSkipped(e.path))
                 continue;
             e.taken = true;
             return e.path;
         }
     }
-    const QStringList dirs = spoolDirectories(settings.directories);
+    const QStringList dirs = spoolDirectories(m_settings.directories);
     // A directory no longer in the list is given back to other copies.
     std::erase_if(m_spoolLocks, [&dirs](const auto& entry) { return !dirs.contains(entry.first); });
     for (const QString& dir : m_notices.keys())
@@ -256,10 +256,10 @@ void JobController::onTick()
 {
     // An error that no print error dialog is going to show (the worker is gone). While a
     // worker exists, its own finishing step shows its error.
-    if (closing)
+    if (m_closing)
         return;
     if (!m_worker && !workerError().isEmpty()) {
-        tickTimer.stop();
+        m_tickTimer.stop();
         if (m_view)
             m_view->togglePause();
         const QString text = takeWorkerError();
@@ -267,8 +267,8 @@ void JobController::onTick()
             m_view->showWorkerError(text);
         startTickTimer();
     }
-    if (!paused && !m_worker && !closing) {
-        tickTimer.stop();
+    if (!m_paused && !m_worker && !m_closing) {
+        m_tickTimer.stop();
         const QString candidate = nextCandidate();
         if (!candidate.isEmpty())
             startJob(candidate);
@@ -288,13 +288,13 @@ void JobController::startJob(const QString& path)
     setWorkerError(QString());
     // Marked here, on the user-interface thread, before the worker runs: no settings dialog can
     // open over a job that has begun.
-    printing = true;
+    setPrinting(true);
     if (m_view)
         m_view->printingChanged(true);
     connect(m_worker.get(), &QThread::finished, this, &JobController::jobFinished,
             Qt::QueuedConnection);
     m_worker->start(); // the worker sets its own niceness from highPriority
-    if (settings.printByOne && m_view)
+    if (m_settings.printByOne && m_view)
         m_view->togglePause();
     if (m_view)
         m_view->startTrayAnimation();
@@ -305,9 +305,9 @@ void JobController::jobFinished()
     if (m_worker && !m_worker->isFinished())
         return;
     m_worker.reset();
-    printing = false;
+    setPrinting(false);
     if (m_view) {
         m_view->printingChanged(false);
-        m_view->showIdleIcon(paused);
+        m_view->showIdleIcon(m_paused);
     }
 }

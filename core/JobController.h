@@ -65,23 +65,30 @@ public:
     void setView(ControllerView* view) { m_view = view; }
     void setWorkerFactory(WorkerFactory factory) { m_makeWorker = std::move(factory); }
 
-    AppSettings settings;
-    PrinterCatalog& printerCatalog;
+    AppSettings& settings() { return m_settings; }
+    const AppSettings& settings() const { return m_settings; }
+    PrinterCatalog& printerCatalog() const { return m_printerCatalog; }
 
-    QTimer tickTimer;
-    bool paused = true;
-    QList<SkipEntry> skipList;
-    int dirIndex = 0;
-    bool setupOpen = false;
-    // The program is ending: no new job starts, the running one is abandoned, and work it hands
-    // to the user-interface thread is answered without being done.
-    std::atomic<bool> closing{false};
-    bool playDeferred = false;
-
+    // Every two seconds: one report to a print worker.
+    QTimer& tickTimer() { return m_tickTimer; }
     // One second after creation: polling on, and printing unless the settings say to stay
     // paused.
-    QTimer startupTimer;
+    QTimer& startupTimer() { return m_startupTimer; }
     void onStartup();
+
+    bool isPaused() const { return m_paused; }
+    // Reports the user skipped after a print error, held back until they change.
+    QList<SkipEntry>& skipList() { return m_skipList; }
+    // The spool directory the next tick looks at, as an index into spoolDirectories().
+    int dirIndex() const { return m_dirIndex; }
+    // The settings dialog is open: no job starts, and play waits for it to close.
+    bool isSetupOpen() const { return m_setupOpen; }
+    void setSetupOpen(bool open) { m_setupOpen = open; }
+    bool isPlayDeferred() const { return m_playDeferred; }
+    void setPlayDeferred(bool deferred) { m_playDeferred = deferred; }
+    // The program is ending: no new job starts, the running one is abandoned, and work it hands
+    // to the user-interface thread is answered without being done.
+    bool isClosing() const { return m_closing; }
 
     // After an installation: reads and deletes the first-run mark, removes the machine-wide
     // autostart entry and returns the greeting to show (empty when there is none).
@@ -93,7 +100,7 @@ public:
     bool isSkipped(const QString& path) const;
     void startJob(const QString& path);
     void jobFinished();
-    void setPaused(bool value) { paused = value; }
+    void setPaused(bool value) { m_paused = value; }
     // Paused and stopRequest both to `stop`.
     void setStopRequest(bool stop);
 
@@ -130,6 +137,16 @@ private:
     // directory; empty when there is none.
     QString nextCandidate();
 
+    AppSettings m_settings;
+    PrinterCatalog& m_printerCatalog;
+    QTimer m_tickTimer;
+    QTimer m_startupTimer;
+    bool m_paused = true;
+    QList<SkipEntry> m_skipList;
+    int m_dirIndex = 0;
+    bool m_setupOpen = false;
+    std::atomic<bool> m_closing{false};
+    bool m_playDeferred = false;
     QStringList m_args;
     ControllerView* m_view = nullptr;
     WorkerFactory m_makeWorker;

@@ -85,10 +85,10 @@ QString JobState::takeWorkerError()
 
 bool JobState::removeFromReprintQueue(const QString& path)
 {
-    QMutexLocker lock(&queueLock);
-    for (qsizetype i = 0; i < reprintQueue.size(); ++i) {
-        if (reprintQueue.at(i).path.compare(path, Qt::CaseInsensitive) == 0) {
-            reprintQueue.removeAt(i);
+    QMutexLocker lock(&m_queueLock);
+    for (qsizetype i = 0; i < m_reprintQueue.size(); ++i) {
+        if (m_reprintQueue.at(i).path.compare(path, Qt::CaseInsensitive) == 0) {
+            m_reprintQueue.removeAt(i);
             return true;
         }
     }
@@ -97,8 +97,8 @@ bool JobState::removeFromReprintQueue(const QString& path)
 
 bool JobState::inReprintQueue(const QString& path)
 {
-    QMutexLocker lock(&queueLock);
-    return std::any_of(reprintQueue.cbegin(), reprintQueue.cend(), [&path](const ReprintEntry& e) {
-        return e.path.compare(path, Qt::CaseInsensitive) == 0;
-    });
+    QMutexLocker lock(&m_queueLock);
+    return std::any_of(
+        m_reprintQueue.cbegin(), m_reprintQueue.cend(),
+        [&path](const ReprintEntry& e) { return e.path.compare(path, Qt::CaseInsensitive) == 0; });
 }

@@ -22,8 +22,14 @@ struct ReprintEntry
 class JobState
 {
 public:
-    std::atomic<bool> stopRequest{false};
-    std::atomic<bool> printing{false};
+    // The running job is to stop at its next line (and the next one is not to start).
+    bool stopRequested() const { return m_stopRequest; }
+    void requestStop(bool stop) { m_stopRequest = stop; }
+    // The flag itself, for a printer that polls it while it waits for the print server.
+    const std::atomic<bool>& stopFlag() const { return m_stopRequest; }
+    // A job runs: from its start on the user-interface thread to its end there.
+    bool isPrinting() const { return m_printing; }
+    void setPrinting(bool printing) { m_printing = printing; }
 
     // Clears the title, page count and page number with the file name.
     void setCurrentFile(const QString& fileName);
@@ -44,8 +50,9 @@ public:
     // Returns the error text and empties it in one step, so that a text is shown once.
     QString takeWorkerError();
 
-    QMutex queueLock;
-    QList<ReprintEntry> reprintQueue;
+    // The re-print queue; read and change it only while holding queueLock().
+    QMutex& queueLock() { return m_queueLock; }
+    QList<ReprintEntry>& reprintQueue() { return m_reprintQueue; }
     // Removes the first entry with that path (letter case ignored) under queueLock; true when
     // there was one.
     bool removeFromReprintQueue(const QString& path);
@@ -53,6 +60,10 @@ public:
     bool inReprintQueue(const QString& path);
 
 private:
+    std::atomic<bool> m_stopRequest{false};
+    std::atomic<bool> m_printing{false};
+    QMutex m_queueLock;
+    QList<ReprintEntry> m_reprintQueue;
     mutable QMutex m_fieldsLock;
     QString m_currentFile;
     QByteArray m_reportTitle;

@@ -50,7 +50,7 @@ MainWindow::MainWindow(JobController& controller, const QStringList& args, Dialo
 {
     setObjectName(QStringLiteral("FormMain"));
     setWindowFlags(Qt::Window | Qt::WindowMinimizeButtonHint | Qt::WindowCloseButtonHint);
-    applyFormLook(this, m_controller.settings);
+    applyFormLook(this, m_controller.settings());
     m_trayPictures = pictures::trayPictures();
     m_trayFrames = pictures::trayAnimation();
     setWindowIcon(pictures::applicationIcon());
@@ -64,7 +64,7 @@ MainWindow::MainWindow(JobController& controller, const QStringList& args, Dialo
     setFixedHeight(height());
     setRunState(true);
     refreshStatus();
-    setShowHints(m_controller.settings.showHints);
+    setShowHints(m_controller.settings().showHints);
 
     m_animation.setInterval(100);
     connect(&m_animation, &QTimer::timeout, this, &MainWindow::nextAnimationFrame);
@@ -79,94 +79,94 @@ MainWindow::~MainWindow()
 
 void MainWindow::createActions()
 {
-    exitAction =
+    m_ui.exitAction =
         makeAction(this, QStringLiteral("ActionExit"), QStringLiteral("&Konec"),
                    QKeySequence(Qt::ALT | Qt::Key_F4), 5, QStringLiteral("Ukončení aplikace"));
-    aboutAction = makeAction(this, QStringLiteral("ActionAbout"), QStringLiteral("&O aplikaci ..."),
-                             {}, 9, {});
-    playAction = makeAction(this, QStringLiteral("ActionPlay"), QStringLiteral("&Spustit"),
-                            QKeySequence(Qt::Key_S), 0,
-                            QStringLiteral("Spuštění tisku|Posílá sestavy na tiskárnu"));
-    pauseAction = makeAction(
+    m_ui.aboutAction = makeAction(this, QStringLiteral("ActionAbout"),
+                                  QStringLiteral("&O aplikaci ..."), {}, 9, {});
+    m_ui.playAction = makeAction(this, QStringLiteral("ActionPlay"), QStringLiteral("&Spustit"),
+                                 QKeySequence(Qt::Key_S), 0,
+                                 QStringLiteral("Spuštění tisku|Posílá sestavy na tiskárnu"));
+    m_ui.pauseAction = makeAction(
         this, QStringLiteral("ActionPause"), QStringLiteral("&Pozastavit"),
         QKeySequence(Qt::Key_Space), 1,
         QStringLiteral("Pozastavení tisku|Po dokončení probíhajícího tisku se další tisk již "
                        "nespustí"));
-    stopAction = makeAction(
+    m_ui.stopAction = makeAction(
         this, QStringLiteral("ActionStop"), QStringLiteral("&Zastavit"), QKeySequence(Qt::Key_Z), 2,
         QStringLiteral("Zastavení tisku|Zruší probíhající tisk a pozastaví tisk dalších sestav"));
     const QString setupHint =
         QStringLiteral("Nastavení programu|Umožňuje nakonfigurovat jednotlivé možnosti");
-    settingsAction =
+    m_ui.settingsAction =
         makeAction(this, QStringLiteral("ActionSetup1"), QStringLiteral("&Možnosti ..."),
                    QKeySequence(Qt::Key_F8), 3, setupHint);
     // F8 belongs to the first of the two settings commands.
-    spoolDirsAction = makeAction(this, QStringLiteral("ActionSetup2"),
-                                 QStringLiteral("&Možnosti ..."), {}, 3, setupHint);
-    updateCheckAction = makeAction(
+    m_ui.spoolDirsAction = makeAction(this, QStringLiteral("ActionSetup2"),
+                                      QStringLiteral("&Možnosti ..."), {}, 3, setupHint);
+    m_ui.updateCheckAction = makeAction(
         this, QStringLiteral("ActionWebUpdate"), QStringLiteral("&Kontrola aktualizace"), {}, 8,
         QStringLiteral("Zjištění verze programu na Internetu|Zjistí poslední verzi na Inernetu a "
                        "nabídne její stažení"));
-    browserAction = makeAction(this, QStringLiteral("ActionLstBrowser"),
-                               QStringLiteral("Prohlížeč ses&tav..."), QKeySequence(Qt::Key_F3), 6,
-                               QStringLiteral("Prohlížení a tisk uložených sestav"));
-    webAction =
+    m_ui.browserAction = makeAction(
+        this, QStringLiteral("ActionLstBrowser"), QStringLiteral("Prohlížeč ses&tav..."),
+        QKeySequence(Qt::Key_F3), 6, QStringLiteral("Prohlížení a tisk uložených sestav"));
+    m_ui.webAction =
         makeAction(this, QStringLiteral("ActionWebTarnyx"),
                    QStringLiteral("&Webová stránka %1").arg(productKeys().productKey), {}, -1, {});
-    helpAction =
+    m_ui.helpAction =
         makeAction(this, QStringLiteral("actHelp"), QStringLiteral("&Nápověda"),
                    QKeySequence(Qt::Key_F1), 4, QStringLiteral("Zobrazení nápovědy k aplikaci"));
 
     auto* group = new QActionGroup(this);
-    playAction->setCheckable(true);
-    pauseAction->setCheckable(true);
-    group->addAction(playAction);
-    group->addAction(pauseAction);
-    pauseAction->setChecked(true);
+    m_ui.playAction->setCheckable(true);
+    m_ui.pauseAction->setCheckable(true);
+    group->addAction(m_ui.playAction);
+    group->addAction(m_ui.pauseAction);
+    m_ui.pauseAction->setChecked(true);
 
-    connect(exitAction, &QAction::triggered, this, [this] {
-        exitRequested = true;
+    connect(m_ui.exitAction, &QAction::triggered, this, [this] {
+        m_exitRequested = true;
         close();
     });
-    connect(playAction, &QAction::triggered, this, &MainWindow::play);
-    connect(pauseAction, &QAction::triggered, this, &MainWindow::togglePause);
-    connect(stopAction, &QAction::triggered, this, [this] {
+    connect(m_ui.playAction, &QAction::triggered, this, &MainWindow::play);
+    connect(m_ui.pauseAction, &QAction::triggered, this, &MainWindow::togglePause);
+    connect(m_ui.stopAction, &QAction::triggered, this, [this] {
         m_controller.setStopRequest(true);
         setRunState(true);
     });
-    connect(settingsAction, &QAction::triggered, this, [this] {
+    connect(m_ui.settingsAction, &QAction::triggered, this, [this] {
         openSettingsDialog();
         refreshStatus();
         applyTrayOptions();
     });
-    connect(spoolDirsAction, &QAction::triggered, this, [this] {
+    connect(m_ui.spoolDirsAction, &QAction::triggered, this, [this] {
         openSettingsDialog();
-        if (m_controller.settings.iconize && trayUsable()) {
+        if (m_controller.settings().iconize && trayUsable()) {
             hideToTray();
         } else {
             restoreFromTray();
         }
     });
-    connect(webAction, &QAction::triggered, this,
+    connect(m_ui.webAction, &QAction::triggered, this,
             [] { QDesktopServices::openUrl(QUrl(settingsConstants().urlTarnyx)); });
-    connect(helpAction, &QAction::triggered, this, [this] {
+    connect(m_ui.helpAction, &QAction::triggered, this, [this] {
         if (m_dialogs.help)
             m_dialogs.help(QStringLiteral("charakter.htm"));
     });
 
     // Windows that come later keep their commands out of sight until then.
-    aboutAction->setVisible(false);
-    updateCheckAction->setVisible(false);
-    browserAction->setVisible(false);
-    aboutAction->setEnabled(false);
-    updateCheckAction->setEnabled(false);
-    browserAction->setEnabled(false);
-    helpAction->setEnabled(bool(m_dialogs.help));
+    m_ui.aboutAction->setVisible(false);
+    m_ui.updateCheckAction->setVisible(false);
+    m_ui.browserAction->setVisible(false);
+    m_ui.aboutAction->setEnabled(false);
+    m_ui.updateCheckAction->setEnabled(false);
+    m_ui.browserAction->setEnabled(false);
+    m_ui.helpAction->setEnabled(bool(m_dialogs.help));
 
-    printingChanged(m_controller.printing);
+    printingChanged(m_controller.isPrinting());
 
-    for (QAction* a : {exitAction, playAction, pauseAction, stopAction, settingsAction,
-                       browserAction, helpAction})
+    for (QAction* a : {m_ui.exitAction, m_ui.playAction, m_ui.pauseAction, m_ui.stopAction,
+                       m_ui.settingsAction, m_ui.browserAction, m_ui.helpAction})
         addAction(a);
 }
 
@@ -174,76 +174,76 @@ void MainWindow::createWidgets()
 {
     QMenu* file = menuBar()->addMenu(QStringLiteral("&Soubor"));
     file->setObjectName(QStringLiteral("MenuFile"));
-    file->addAction(exitAction);
+    file->addAction(m_ui.exitAction);
     QMenu* tools = menuBar()->addMenu(QStringLiteral("&Nástroje"));
     tools->setObjectName(QStringLiteral("MenuTools"));
-    tools->addActions({playAction, pauseAction, stopAction});
+    tools->addActions({m_ui.playAction, m_ui.pauseAction, m_ui.stopAction});
     tools->addSeparator();
-    tools->addActions({browserAction, settingsAction});
+    tools->addActions({m_ui.browserAction, m_ui.settingsAction});
     QMenu* help = menuBar()->addMenu(QStringLiteral("Nápo&věda"));
     help->setObjectName(QStringLiteral("MenuHelp"));
-    help->addActions({helpAction, aboutAction});
+    help->addActions({m_ui.helpAction, m_ui.aboutAction});
     help->addSeparator();
-    help->addActions({updateCheckAction, webAction});
+    help->addActions({m_ui.updateCheckAction, m_ui.webAction});
 
     QToolBar* bar = addToolBar(QStringLiteral("ToolBar3"));
     bar->setObjectName(QStringLiteral("ToolBar3"));
     bar->setMovable(false);
     bar->setIconSize(QSize(21, 21));
-    bar->addActions({playAction, pauseAction, stopAction});
+    bar->addActions({m_ui.playAction, m_ui.pauseAction, m_ui.stopAction});
     bar->addSeparator();
-    bar->addActions({browserAction, settingsAction, helpAction});
+    bar->addActions({m_ui.browserAction, m_ui.settingsAction, m_ui.helpAction});
 
     auto* central = new QWidget(this);
     auto* layout = new QVBoxLayout(central);
     layout->setContentsMargins(8, 8, 8, 8);
-    statusText = new QLabel(central);
-    statusText->setObjectName(QStringLiteral("StaticText"));
-    statusText->setFrameStyle(QFrame::Panel | QFrame::Sunken);
-    statusText->setMinimumHeight(53);
-    statusText->setWordWrap(true);
-    statusText->setAlignment(Qt::AlignLeft | Qt::AlignTop);
-    statusText->setToolTip(QStringLiteral("Název tištěné sestavy"));
-    progressBar = new QProgressBar(central);
-    progressBar->setObjectName(QStringLiteral("ProgressBar"));
-    progressBar->setRange(1, 100);
-    progressBar->setFixedHeight(22);
-    progressBar->setTextVisible(false);
-    progressBar->setToolTip(QStringLiteral("Průběh tisku sestavy"));
-    layout->addWidget(statusText, 1);
-    layout->addWidget(progressBar);
+    m_ui.statusText = new QLabel(central);
+    m_ui.statusText->setObjectName(QStringLiteral("StaticText"));
+    m_ui.statusText->setFrameStyle(QFrame::Panel | QFrame::Sunken);
+    m_ui.statusText->setMinimumHeight(53);
+    m_ui.statusText->setWordWrap(true);
+    m_ui.statusText->setAlignment(Qt::AlignLeft | Qt::AlignTop);
+    m_ui.statusText->setToolTip(QStringLiteral("Název tištěné sestavy"));
+    m_ui.progressBar = new QProgressBar(central);
+    m_ui.progressBar->setObjectName(QStringLiteral("ProgressBar"));
+    m_ui.progressBar->setRange(1, 100);
+    m_ui.progressBar->setFixedHeight(22);
+    m_ui.progressBar->setTextVisible(false);
+    m_ui.progressBar->setToolTip(QStringLiteral("Průběh tisku sestavy"));
+    layout->addWidget(m_ui.statusText, 1);
+    layout->addWidget(m_ui.progressBar);
     setCentralWidget(central);
 
     const int widths[3] = {80, 50, 50};
     for (int i = 0; i < 3; ++i) {
-        statusPanels[i] = new QLabel(this);
-        statusPanels[i]->setMinimumWidth(widths[i]);
-        statusPanels[i]->setFrameStyle(QFrame::Panel | QFrame::Sunken);
+        m_ui.statusPanels[i] = new QLabel(this);
+        m_ui.statusPanels[i]->setMinimumWidth(widths[i]);
+        m_ui.statusPanels[i]->setFrameStyle(QFrame::Panel | QFrame::Sunken);
         if (i == 1)
-            statusPanels[i]->setAlignment(Qt::AlignCenter);
-        statusPanels[i]->setToolTip(
+            m_ui.statusPanels[i]->setAlignment(Qt::AlignCenter);
+        m_ui.statusPanels[i]->setToolTip(
             QStringLiteral("Jméno souboru, tištěná strana/celkem stran, použitá tiskárna"));
-        statusBar()->addPermanentWidget(statusPanels[i], i == 2 ? 1 : 0);
+        statusBar()->addPermanentWidget(m_ui.statusPanels[i], i == 2 ? 1 : 0);
     }
     statusBar()->setSizeGripEnabled(false);
 }
 
 void MainWindow::createTray()
 {
-    trayMenu = new QMenu(this);
-    trayMenu->setObjectName(QStringLiteral("PopupMenu1"));
-    QAction* restore = trayMenu->addAction(QStringLiteral("O&bnovit"));
+    m_ui.trayMenu = new QMenu(this);
+    m_ui.trayMenu->setObjectName(QStringLiteral("PopupMenu1"));
+    QAction* restore = m_ui.trayMenu->addAction(QStringLiteral("O&bnovit"));
     restore->setObjectName(QStringLiteral("MnuPopRestore"));
     QFont bold = restore->font();
     bold.setBold(true);
     restore->setFont(bold);
     connect(restore, &QAction::triggered, this, &MainWindow::restoreFromTray);
-    trayMenu->setDefaultAction(restore);
-    trayMenu->addSeparator();
+    m_ui.trayMenu->setDefaultAction(restore);
+    m_ui.trayMenu->addSeparator();
 
     // Items of their own that do what the window's commands do, without their shortcuts.
     auto item = [this](const QString& name, const QString& caption, QAction* like) {
-        QAction* a = trayMenu->addAction(like->icon(), caption);
+        QAction* a = m_ui.trayMenu->addAction(like->icon(), caption);
         a->setObjectName(name);
         a->setStatusTip(like->statusTip());
         a->setToolTip(like->toolTip());
@@ -258,22 +258,22 @@ void MainWindow::createTray()
         a->setChecked(like->isChecked());
         return a;
     };
-    item(QStringLiteral("MnuPopPlay"), playAction->text(), playAction);
-    item(QStringLiteral("MnuPopPause"), pauseAction->text(), pauseAction);
-    item(QStringLiteral("MnuPopStop"), QStringLiteral("&Zastavit"), stopAction);
-    trayMenu->addSeparator();
-    item(QStringLiteral("MnuPopSetup"), QStringLiteral("&Možnosti ..."), spoolDirsAction);
-    item(QStringLiteral("MnuPopHelp"), QStringLiteral("&Nápověda"), helpAction);
-    item(QStringLiteral("MnuPopAbout"), aboutAction->text(), aboutAction);
-    trayMenu->addSeparator();
-    item(QStringLiteral("MnuPopExit"), QStringLiteral("&Konec"), exitAction);
+    item(QStringLiteral("MnuPopPlay"), m_ui.playAction->text(), m_ui.playAction);
+    item(QStringLiteral("MnuPopPause"), m_ui.pauseAction->text(), m_ui.pauseAction);
+    item(QStringLiteral("MnuPopStop"), QStringLiteral("&Zastavit"), m_ui.stopAction);
+    m_ui.trayMenu->addSeparator();
+    item(QStringLiteral("MnuPopSetup"), QStringLiteral("&Možnosti ..."), m_ui.spoolDirsAction);
+    item(QStringLiteral("MnuPopHelp"), QStringLiteral("&Nápověda"), m_ui.helpAction);
+    item(QStringLiteral("MnuPopAbout"), m_ui.aboutAction->text(), m_ui.aboutAction);
+    m_ui.trayMenu->addSeparator();
+    item(QStringLiteral("MnuPopExit"), QStringLiteral("&Konec"), m_ui.exitAction);
 
-    trayIcon = new QSystemTrayIcon(this);
-    trayIcon->setObjectName(QStringLiteral("CoolTrayIcon1"));
-    trayIcon->setContextMenu(trayMenu);
+    m_ui.trayIcon = new QSystemTrayIcon(this);
+    m_ui.trayIcon->setObjectName(QStringLiteral("CoolTrayIcon1"));
+    m_ui.trayIcon->setContextMenu(m_ui.trayMenu);
     if (!m_trayPictures.isEmpty())
-        trayIcon->setIcon(QIcon(m_trayPictures.first()));
-    connect(trayIcon, &QSystemTrayIcon::activated, this,
+        m_ui.trayIcon->setIcon(QIcon(m_trayPictures.first()));
+    connect(m_ui.trayIcon, &QSystemTrayIcon::activated, this,
             [this](QSystemTrayIcon::ActivationReason reason) {
                 if (reason == QSystemTrayIcon::Trigger || reason == QSystemTrayIcon::DoubleClick)
                     restoreFromTray();
@@ -287,7 +287,7 @@ bool MainWindow::trayUsable() const
 
 void MainWindow::showInitially()
 {
-    const bool hidden = m_controller.settings.iconize && trayUsable() &&
+    const bool hidden = m_controller.settings().iconize && trayUsable() &&
                         platform::findCmdLineSwitch(m_args, QStringLiteral("min"));
     if (hidden)
         hideToTray();
@@ -300,13 +300,13 @@ void MainWindow::setRunState(bool paused)
     m_paused = paused;
     m_controller.setPaused(paused);
     if (!paused)
-        m_controller.stopRequest = false;
+        m_controller.requestStop(false);
     setWindowTitle(
         QStringLiteral("%1 - %2").arg(QApplication::applicationName(), stateWord(paused)));
     updateTrayHint();
     if (m_controller.currentFile().isEmpty())
         showIdleIcon(paused);
-    (paused ? pauseAction : playAction)->setChecked(true);
+    (paused ? m_ui.pauseAction : m_ui.playAction)->setChecked(true);
 }
 
 void MainWindow::togglePause()
@@ -323,18 +323,19 @@ void MainWindow::play()
 void MainWindow::refreshStatus()
 {
     const QString file = m_controller.currentFile();
-    statusPanels[0]->setText(file.isEmpty() ? QStringLiteral(" ... ") : file);
-    statusPanels[1]->setText(
+    m_ui.statusPanels[0]->setText(file.isEmpty() ? QStringLiteral(" ... ") : file);
+    m_ui.statusPanels[1]->setText(
         QStringLiteral(" %1/%2 ").arg(m_controller.pageNumber()).arg(m_controller.pageCount()));
-    const QString printer = m_controller.settings.printer;
-    statusPanels[2]->setText(printer.isEmpty() ? QStringLiteral("[žádná]") : printer);
+    const QString printer = m_controller.settings().printer;
+    m_ui.statusPanels[2]->setText(printer.isEmpty() ? QStringLiteral("[žádná]") : printer);
     // Between jobs the text tells what the user should know about the spool directories.
-    statusText->setText(file.isEmpty() ? m_notice : cp1250ToUnicode(m_controller.reportTitle()));
+    m_ui.statusText->setText(file.isEmpty() ? m_notice
+                                            : cp1250ToUnicode(m_controller.reportTitle()));
     const int progress = m_controller.progress();
-    if (progress < progressBar->minimum())
-        progressBar->reset();
+    if (progress < m_ui.progressBar->minimum())
+        m_ui.progressBar->reset();
     else
-        progressBar->setValue(progress);
+        m_ui.progressBar->setValue(progress);
     updateTrayHint();
 }
 
@@ -348,12 +349,12 @@ void MainWindow::updateTrayHint()
                    .arg(cp1250ToUnicode(m_controller.reportTitle()))
                    .arg(m_controller.pageNumber())
                    .arg(m_controller.pageCount())
-                   .arg(m_controller.settings.printer);
+                   .arg(m_controller.settings().printer);
     }
     m_trayHint = hint.left(kMaxTrayHint);
     QString shown = m_trayHint;
     shown.replace(QStringLiteral("\r\n"), QStringLiteral("\n"));
-    trayIcon->setToolTip(shown);
+    m_ui.trayIcon->setToolTip(shown);
 }
 
 void MainWindow::showIdleIcon(bool paused)
@@ -361,7 +362,7 @@ void MainWindow::showIdleIcon(bool paused)
     m_animation.stop();
     m_idlePicture = paused ? 2 : 1;
     if (m_idlePicture < m_trayPictures.size())
-        trayIcon->setIcon(QIcon(m_trayPictures.at(m_idlePicture)));
+        m_ui.trayIcon->setIcon(QIcon(m_trayPictures.at(m_idlePicture)));
 }
 
 void MainWindow::startTrayAnimation()
@@ -375,19 +376,19 @@ void MainWindow::nextAnimationFrame()
 {
     if (m_trayFrames.isEmpty())
         return;
-    trayIcon->setIcon(QIcon(m_trayFrames.at(m_frame % m_trayFrames.size())));
+    m_ui.trayIcon->setIcon(QIcon(m_trayFrames.at(m_frame % m_trayFrames.size())));
     ++m_frame;
 }
 
 void MainWindow::applyTrayOptions()
 {
     // Where the desktop has no tray the icon could not bring the window back: it stays away.
-    trayIcon->setVisible(m_controller.settings.iconize && trayUsable());
+    m_ui.trayIcon->setVisible(m_controller.settings().iconize && trayUsable());
 }
 
 void MainWindow::hideToTray()
 {
-    if (!trayIcon->isVisible()) {
+    if (!m_ui.trayIcon->isVisible()) {
         showMinimized(); // never hidden without a way back
         return;
     }
@@ -407,23 +408,23 @@ void MainWindow::openSettingsDialog()
 {
     const bool wasRunning = !m_paused;
     setRunState(true);
-    m_controller.setupOpen = true;
-    m_controller.playDeferred = false;
+    m_controller.setSetupOpen(true);
+    m_controller.setPlayDeferred(false);
     if (m_dialogs.settings)
         m_dialogs.settings(this);
-    m_controller.setupOpen = false;
-    setShowHints(m_controller.settings.showHints);
-    if (wasRunning || m_controller.playDeferred)
+    m_controller.setSetupOpen(false);
+    setShowHints(m_controller.settings().showHints);
+    if (wasRunning || m_controller.isPlayDeferred())
         play();
-    m_controller.playDeferred = false;
+    m_controller.setPlayDeferred(false);
 }
 
 void MainWindow::printingChanged(bool printing)
 {
     // The settings commands are offered only while nothing prints.
     const bool offered = !printing && bool(m_dialogs.settings);
-    settingsAction->setEnabled(offered);
-    spoolDirsAction->setEnabled(offered);
+    m_ui.settingsAction->setEnabled(offered);
+    m_ui.spoolDirsAction->setEnabled(offered);
 }
 
 void MainWindow::showNotice(const QString& text)
@@ -436,9 +437,9 @@ void MainWindow::checkTrayHost()
 {
     // When the desktop's tray comes back (a restarted panel), the icon is shown anew.
     const bool available = trayUsable();
-    if (available && !m_trayHostSeen && m_controller.settings.iconize) {
-        trayIcon->hide();
-        trayIcon->show();
+    if (available && !m_trayHostSeen && m_controller.settings().iconize) {
+        m_ui.trayIcon->hide();
+        m_ui.trayIcon->show();
     }
     m_trayHostSeen = available;
 }
@@ -460,7 +461,7 @@ bool MainWindow::event(QEvent* e)
 void MainWindow::closeEvent(QCloseEvent* e)
 {
     appLog().addEntry(QStringLiteral("FormCloseQuery"), QString());
-    if (!exitRequested && m_controller.settings.iconize) {
+    if (!m_exitRequested && m_controller.settings().iconize) {
         e->ignore();
         hideToTray();
         return;
@@ -468,7 +469,7 @@ void MainWindow::closeEvent(QCloseEvent* e)
     // Before the event loop ends: the running job is told to stop, and what it asks of this
     // thread from now on is answered without being done.
     m_controller.beginShutdown();
-    trayIcon->hide();
+    m_ui.trayIcon->hide();
     appLog().addEntry(QStringLiteral("MainFormClose"), QString());
     if (m_dialogs.closeHelp)
         m_dialogs.closeHelp();
@@ -478,7 +479,7 @@ void MainWindow::closeEvent(QCloseEvent* e)
 
 void MainWindow::keyPressEvent(QKeyEvent* e)
 {
-    if (e->key() == Qt::Key_Escape && trayIcon->isVisible()) {
+    if (e->key() == Qt::Key_Escape && m_ui.trayIcon->isVisible()) {
         hideToTray();
         return;
     }
@@ -488,7 +489,7 @@ void MainWindow::keyPressEvent(QKeyEvent* e)
 void MainWindow::changeEvent(QEvent* e)
 {
     // Minimising hides the window in the tray while the icon is there.
-    if (e->type() == QEvent::WindowStateChange && isMinimized() && trayIcon->isVisible())
+    if (e->type() == QEvent::WindowStateChange && isMinimized() && m_ui.trayIcon->isVisible())
         QTimer::singleShot(0, this, &MainWindow::hide);
     QMainWindow::changeEvent(e);
 }

@@ -53,25 +53,32 @@ public:
     void printingChanged(bool printing) override;
     void showNotice(const QString& text) override;
 
-    QAction* exitAction;
-    QAction* aboutAction;
-    QAction* playAction;
-    QAction* pauseAction;
-    QAction* stopAction;
-    QAction* settingsAction;
-    QAction* spoolDirsAction;
-    QAction* updateCheckAction;
-    QAction* browserAction;
-    QAction* webAction;
-    QAction* helpAction;
+    // The widgets, as the window lays them out.
+    struct Widgets
+    {
+        QAction* exitAction;
+        QAction* aboutAction;
+        QAction* playAction;
+        QAction* pauseAction;
+        QAction* stopAction;
+        QAction* settingsAction;
+        QAction* spoolDirsAction;
+        QAction* updateCheckAction;
+        QAction* browserAction;
+        QAction* webAction;
+        QAction* helpAction;
 
-    QLabel* statusText;
-    QProgressBar* progressBar;
-    QLabel* statusPanels[3];
-    QSystemTrayIcon* trayIcon;
-    QMenu* trayMenu;
+        QLabel* statusText;
+        QProgressBar* progressBar;
+        QLabel* statusPanels[3];
+        QSystemTrayIcon* trayIcon;
+        QMenu* trayMenu;
+    };
+    const Widgets& ui() const { return m_ui; }
 
-    bool exitRequested = false;
+    // The user chose to end the program (not just to close the window to the tray).
+    bool exitRequested() const { return m_exitRequested; }
+    void setExitRequested(bool requested) { m_exitRequested = requested; }
     bool runStatePaused() const { return m_paused; }
     // The tray tooltip as it is set (also where no tray exists).
     QString trayHint() const { return m_trayHint; }
@@ -89,6 +96,8 @@ protected:
     void changeEvent(QEvent* e) override;
 
 private:
+    bool m_exitRequested = false;
+    Widgets m_ui{};
     void createActions();
     void createWidgets();
     void createTray();

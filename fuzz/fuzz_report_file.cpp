@@ -88,7 +88,7 @@ class NullHost : public JobHost
 {
 public:
     int askOrientation(const ReportHeader&) override { return 0; }
-    void showPrintError(PrintJob& job) override { job.choice = ErrorChoice::Cancel; }
+    void showPrintError(PrintJob& job) override { job.setChoice(ErrorChoice::Cancel); }
     void logEvent(const QString&, const QString&) override {}
 };
 
@@ -194,9 +194,9 @@ extern "C" int LLVMFuzzerTestOneInput(const unsigned char* data, size_t size)
         NullPrinter printer;
         NullHost host;
         PrintJob job(fileName, PrintContext{settings, orientations, state, printer, host});
-        job.disposeWhenDone = false;
+        job.setDisposeWhenDone(false);
         job.run();
-        if (state.workerError().isEmpty() && job.linesDone != bodyLines)
+        if (state.workerError().isEmpty() && job.linesDone() != bodyLines)
             __builtin_trap();
     }
 

@@ -4,7 +4,7 @@
 
 #include <QString>
 
-class ReportHeader;
+struct ReportHeader;
 
 // The archive of a spool directory: its subdirectory BAKPRN.
 QString archiveDirectory(const QString& reportPath);

@@ -4,7 +4,7 @@
 
 #include <functional>
 
-class ReportHeader;
+struct ReportHeader;
 class PrintJob;
 
 // What a print job asks of the program around it. The tray program runs these on its

@@ -58,32 +58,33 @@ PrintErrorDialog::PrintErrorDialog(const AppSettings& settings, QWidget* parent)
                       QStyle::SP_MessageBoxCritical},
                      parent)
 {
-    deleteAction = makeAction(this, QStringLiteral("&Smazat"),
-                              QStringLiteral("Smazáním se chybný soubor přesune do koše."));
-    skipAction = makeAction(
+    m_ui.deleteAction = makeAction(this, QStringLiteral("&Smazat"),
+                                   QStringLiteral("Smazáním se chybný soubor přesune do koše."));
+    m_ui.skipAction = makeAction(
         this, QStringLiteral("&Přeskočit"),
         QStringLiteral("Chybný soubor se bude ignorovat až do příštího spuštění aplikace."));
-    retryAction = makeAction(this, QStringLiteral("&Opakovat"),
-                             QStringLiteral("Chybný soubor bude znova zařazen do tiskové fronty."));
-    deleteAction->setObjectName(QStringLiteral("actDelete"));
-    skipAction->setObjectName(QStringLiteral("actSkip"));
-    retryAction->setObjectName(QStringLiteral("actRetry"));
-    connect(deleteAction, &QAction::triggered, this, &PrintErrorDialog::onDelete);
-    connect(skipAction, &QAction::triggered, this, &PrintErrorDialog::onSkip);
-    connect(retryAction, &QAction::triggered, this, &PrintErrorDialog::onRetry);
+    m_ui.retryAction =
+        makeAction(this, QStringLiteral("&Opakovat"),
+                   QStringLiteral("Chybný soubor bude znova zařazen do tiskové fronty."));
+    m_ui.deleteAction->setObjectName(QStringLiteral("actDelete"));
+    m_ui.skipAction->setObjectName(QStringLiteral("actSkip"));
+    m_ui.retryAction->setObjectName(QStringLiteral("actRetry"));
+    connect(m_ui.deleteAction, &QAction::triggered, this, &PrintErrorDialog::onDelete);
+    connect(m_ui.skipAction, &QAction::triggered, this, &PrintErrorDialog::onSkip);
+    connect(m_ui.retryAction, &QAction::triggered, this, &PrintErrorDialog::onRetry);
 
     // Created in tab order.
-    btnDelete = addButton(QStringLiteral("btnDelete"), 128);
-    btnSkip = addButton(QStringLiteral("btnSkip"), 216);
-    btnRetry = addButton(QStringLiteral("btnRetry"), 304);
-    bindButton(btnDelete, deleteAction);
-    bindButton(btnSkip, skipAction);
-    bindButton(btnRetry, retryAction);
+    m_ui.deleteButton = addButton(QStringLiteral("deleteButton"), 128);
+    m_ui.skipButton = addButton(QStringLiteral("skipButton"), 216);
+    m_ui.retryButton = addButton(QStringLiteral("retryButton"), 304);
+    bindButton(m_ui.deleteButton, m_ui.deleteAction);
+    bindButton(m_ui.skipButton, m_ui.skipAction);
+    bindButton(m_ui.retryButton, m_ui.retryAction);
 
     setMessage(QString());
     createWidgets(settings);
     actUpdate();
-    btnDelete->setFocus();
+    m_ui.deleteButton->setFocus();
 }
 
 void PrintErrorDialog::createWidgets(const AppSettings& settings)
@@ -105,10 +106,10 @@ void PrintErrorDialog::setReport(const ReportHeader* report)
 void PrintErrorDialog::actUpdate()
 {
     const bool enabled = m_report != nullptr;
-    for (QAction* action : {deleteAction, skipAction, retryAction})
+    for (QAction* action : {m_ui.deleteAction, m_ui.skipAction, m_ui.retryAction})
         action->setEnabled(enabled);
-    if (enabled && !btnDelete->hasFocus())
-        btnDelete->setFocus();
+    if (enabled && !m_ui.deleteButton->hasFocus())
+        m_ui.deleteButton->setFocus();
 }
 
 ErrorChoice PrintErrorDialog::choose()
@@ -171,17 +172,17 @@ void PrintErrorDialog::showEvent(QShowEvent* event)
 
 void broadcastRunState(bool run, const JobController& controller)
 {
-    if (run && controller.settings.printByOne)
+    if (run && controller.settings().printByOne)
         return;
     postToTopLevelWidgets(run);
 }
 
 void runPrintErrorDialog(const ReportHeader& report, ErrorChoice& choice, JobController& controller)
 {
-    controller.tickTimer.stop();
+    controller.tickTimer().stop();
     broadcastRunState(false, controller);
     {
-        PrintErrorDialog dialog(controller.settings);
+        PrintErrorDialog dialog(controller.settings());
         dialog.setMessage(controller.workerError());
         dialog.setReport(&report);
         choice = dialog.choose();
@@ -189,8 +190,8 @@ void runPrintErrorDialog(const ReportHeader& report, ErrorChoice& choice, JobCon
     switch (choice) {
     case ErrorChoice::Retry: {
         // The print worker waits in this call, yet the queue is shared with it: take the lock.
-        QMutexLocker lock(&controller.queueLock);
-        for (ReprintEntry& entry : controller.reprintQueue) {
+        QMutexLocker lock(&controller.queueLock());
+        for (ReprintEntry& entry : controller.reprintQueue()) {
             if (entry.path.compare(report.fileName, Qt::CaseInsensitive) == 0) {
                 entry.taken = false;
                 break;
@@ -201,7 +202,7 @@ void runPrintErrorDialog(const ReportHeader& report, ErrorChoice& choice, JobCon
         break;
     }
     case ErrorChoice::Skip:
-        controller.skipList.append(skipEntryFor(report));
+        controller.skipList().append(skipEntryFor(report));
         broadcastRunState(true, controller);
         break;
     case ErrorChoice::Deleted:
@@ -212,15 +213,17 @@ void runPrintErrorDialog(const ReportHeader& report, ErrorChoice& choice, JobCon
         break;
     }
     controller.setWorkerError(QString());
-    if (!controller.closing)
-        controller.tickTimer.start();
+    if (!controller.isClosing())
+        controller.tickTimer().start();
 }
 
 void runPrintErrorDialog(PrintJob& job, JobController& controller)
 {
-    runPrintErrorDialog(job.header, job.choice, controller);
+    ErrorChoice choice = job.choice();
+    runPrintErrorDialog(job.header(), choice, controller);
+    job.setChoice(choice);
     // A report that was printed and could not be disposed of is not printed again while it is
     // unchanged, whatever the answer.
-    if (job.printed && job.choice != ErrorChoice::Skip && job.choice != ErrorChoice::Deleted)
-        controller.skipList.append(skipEntryFor(job.header));
+    if (job.printed() && job.choice() != ErrorChoice::Skip && job.choice() != ErrorChoice::Deleted)
+        controller.skipList().append(skipEntryFor(job.header()));
 }

@@ -10,7 +10,7 @@ class QFrame;
 class QLabel;
 class QPushButton;
 class JobController;
-class ReportHeader;
+struct ReportHeader;
 struct AppSettings;
 
 // The print error dialog: shows why a report failed and lets the user delete it (to the trash),
@@ -32,12 +32,17 @@ public:
     // Shows the dialog modally and returns the user's answer.
     ErrorChoice choose();
 
-    QPushButton* btnDelete = nullptr;
-    QPushButton* btnSkip = nullptr;
-    QPushButton* btnRetry = nullptr;
-    QAction* deleteAction = nullptr;
-    QAction* skipAction = nullptr;
-    QAction* retryAction = nullptr;
+    // The widgets, as the window lays them out.
+    struct Widgets
+    {
+        QPushButton* deleteButton = nullptr;
+        QPushButton* skipButton = nullptr;
+        QPushButton* retryButton = nullptr;
+        QAction* deleteAction = nullptr;
+        QAction* skipAction = nullptr;
+        QAction* retryAction = nullptr;
+    };
+    const Widgets& ui() const { return m_ui; }
 
 public slots:
     void reject() override;
@@ -46,6 +51,7 @@ protected:
     void showEvent(QShowEvent* event) override;
 
 private:
+    Widgets m_ui{};
     void createWidgets(const AppSettings& settings);
     void actUpdate();
     void onDelete();

@@ -148,7 +148,8 @@ QByteArray placementText(int indent, int pageNumber, const QByteArray& indentTex
     }
 }
 
-PrintJob::PrintJob(const QString& fileName, PrintContext context) : header(fileName), m_ctx(context)
+PrintJob::PrintJob(const QString& fileName, PrintContext context)
+    : m_header(fileName), m_ctx(context)
 {}
 
 PrintJob::~PrintJob()
@@ -160,52 +161,52 @@ void PrintJob::decideOrientation()
 {
     int o = m_ctx.settings.orientation;
     if (o == OrientPerTitle) {
-        o = m_ctx.orientations.lookup(header);
+        o = m_ctx.orientations.lookup(m_header);
         if (o == OrientPerTitle) {
-            o = m_ctx.host.askOrientation(header);
+            o = m_ctx.host.askOrientation(m_header);
             // A question abandoned because the job was stopped (or the program ends) has no
             // answer to remember.
-            if (m_ctx.state.stopRequest)
-                m_ctx.orientations.forget(header);
+            if (m_ctx.state.stopRequested())
+                m_ctx.orientations.forget(m_header);
             else
-                m_ctx.orientations.store(header, quint8(o));
+                m_ctx.orientations.store(m_header, quint8(o));
         }
     }
     if (o == OrientPortrait)
-        landscape = false;
+        m_layout.landscape = false;
     else if (o == OrientLandscape)
-        landscape = true;
+        m_layout.landscape = true;
     else
-        landscape = header.width > m_ctx.settings.maxPortrait;
+        m_layout.landscape = m_header.width > m_ctx.settings.maxPortrait;
 }
 
-bool PrintJob::layout(QString& error)
+bool PrintJob::computeLayout(QString& error)
 {
     PrinterDevice& printer = m_ctx.printer;
     const AppSettings& s = m_ctx.settings;
     decideOrientation();
-    columns = header.width * 100 / header.scale;
-    rows = header.linesPerPage * 100 / header.scale;
-    printer.setTitle(cp1250ToUnicode(header.title));
-    printer.setLandscape(landscape);
+    m_layout.columns = m_header.width * 100 / m_header.scale;
+    m_layout.rows = m_header.linesPerPage * 100 / m_header.scale;
+    printer.setTitle(cp1250ToUnicode(m_header.title));
+    printer.setLandscape(m_layout.landscape);
     if (!printer.beginDoc(error))
         return false;
 
     auto select = [&](int size) {
-        fontSize = size;
+        m_layout.fontSize = size;
         printer.setFont(s.font, size, false, false, false);
     };
     auto measureCharWidth = [&] {
         return std::max(1, printer.textExtent("M").width());
     };
-    dpiX = printer.dpiX();
-    dpiY = printer.dpiY();
-    marginTop = mmToUnits(s.borders.top(), dpiY);
-    marginBottom = mmToUnits(s.borders.bottom(), dpiY);
-    marginLeft = mmToUnits(s.borders.left(), dpiX);
-    marginRight = mmToUnits(s.borders.right(), dpiX);
-    areaWidth = printer.pageWidth() - marginLeft - marginRight;
-    areaHeight = printer.pageHeight() - marginTop - marginBottom;
+    m_layout.dpiX = printer.dpiX();
+    m_layout.dpiY = printer.dpiY();
+    m_layout.marginTop = mmToUnits(s.borders.top(), m_layout.dpiY);
+    m_layout.marginBottom = mmToUnits(s.borders.bottom(), m_layout.dpiY);
+    m_layout.marginLeft = mmToUnits(s.borders.left(), m_layout.dpiX);
+    m_layout.marginRight = mmToUnits(s.borders.right(), m_layout.dpiX);
+    m_layout.areaWidth = printer.pageWidth() - m_layout.marginLeft - m_layout.marginRight;
+    m_layout.areaHeight = printer.pageHeight() - m_layout.marginTop - m_layout.marginBottom;
 
     // The largest size up to 16 points at which the columns fit across...
     int size = 16;
@@ -213,7 +214,7 @@ bool PrintJob::layout(QString& error)
     for (; size >= 1; --size) {
         select(size);
         w = measureCharWidth();
-        if (areaWidth / w >= columns)
+        if (m_layout.areaWidth / w >= m_layout.columns)
             break;
     }
     size = std::max(size, 1);
@@ -223,39 +224,41 @@ bool PrintJob::layout(QString& error)
             select(size);
             w = measureCharWidth();
             const int h = printer.textExtent(kTallText).height();
-            if (areaHeight - rows * h >= 0 || size == 2)
+            if (m_layout.areaHeight - m_layout.rows * h >= 0 || size == 2)
                 break;
         }
     }
-    charWidth = w;
-    const int spare = areaWidth / charWidth - columns;
-    indentText = spare > 0 ? QByteArray(spare, ' ') : QByteArray();
-    centerText = spare / 2 > 0 ? QByteArray(spare / 2, ' ') : QByteArray();
+    m_layout.charWidth = w;
+    const int spare = m_layout.areaWidth / m_layout.charWidth - m_layout.columns;
+    m_layout.indentText = spare > 0 ? QByteArray(spare, ' ') : QByteArray();
+    m_layout.centerText = spare / 2 > 0 ? QByteArray(spare / 2, ' ') : QByteArray();
 
     const int h = printer.textExtent(kTallText).height();
-    leading = floorishDiv(areaHeight - rows * h, rows);
-    lineHeight = h + leading;
+    m_layout.leading = floorishDiv(m_layout.areaHeight - m_layout.rows * h, m_layout.rows);
+    m_layout.lineHeight = h + m_layout.leading;
     return true;
 }
 
 void PrintJob::pageStart()
 {
-    posY = std::max(0, marginTop + (areaHeight - rows * lineHeight) / 2);
+    m_posY = std::max(0, m_layout.marginTop +
+                             (m_layout.areaHeight - m_layout.rows * m_layout.lineHeight) / 2);
 }
 
 void PrintJob::printLine(const QByteArray& line)
 {
     PrinterDevice& printer = m_ctx.printer;
-    const QByteArray text = convertReportText(line, header.codePage);
-    pending = placementText(m_ctx.settings.indent, printer.pageNumber(), indentText, centerText);
-    posX = marginLeft;
+    const QByteArray text = convertReportText(line, m_header.codePage);
+    m_pending = placementText(m_ctx.settings.indent, printer.pageNumber(), m_layout.indentText,
+                              m_layout.centerText);
+    m_posX = m_layout.marginLeft;
     const qsizetype n = text.size();
     for (qsizetype i = 0; i < n;) {
         if (text[i] == '^' && i + 2 < n) {
-            if (!pending.isEmpty() && !printer.aborted()) {
+            if (!m_pending.isEmpty() && !printer.aborted()) {
                 drawSegment();
-                posX += charWidth * int(pending.size());
-                pending.clear();
+                m_posX += m_layout.charWidth * int(m_pending.size());
+                m_pending.clear();
             }
             const bool on = text[i + 2] == '1';
             const char kind = text[i + 1];
@@ -263,22 +266,22 @@ void PrintJob::printLine(const QByteArray& line)
             i += 3;
             continue;
         }
-        pending += text[i++];
+        m_pending += text[i++];
     }
-    if (!pending.isEmpty() && !printer.aborted())
+    if (!m_pending.isEmpty() && !printer.aborted())
         drawSegment();
     printer.setFontStyle(false, false, false);
-    posY += lineHeight;
+    m_posY += m_layout.lineHeight;
 }
 
 void PrintJob::drawSegment()
 {
     PrinterDevice& printer = m_ctx.printer;
-    if (!header.frames) {
-        printer.textOut(posX, posY, pending);
+    if (!m_header.frames) {
+        printer.textOut(m_posX, m_posY, m_pending);
         return;
     }
-    QByteArray text = pending;
+    QByteArray text = m_pending;
     QByteArray frames(text.size(), ' ');
     bool any = false;
     for (qsizetype i = 0; i < text.size(); ++i) {
@@ -288,31 +291,31 @@ void PrintJob::drawSegment()
             any = true;
         }
     }
-    printer.textOut(posX, posY, text);
+    printer.textOut(m_posX, m_posY, text);
     if (!any)
         return;
-    const int top = posY;
-    const int bottom = posY + lineHeight;
-    const int mid = posY + lineHeight / 2;
+    const int top = m_posY;
+    const int bottom = m_posY + m_layout.lineHeight;
+    const int mid = m_posY + m_layout.lineHeight / 2;
     int penWidth = -1;
     for (qsizetype k = 0; k < frames.size(); ++k) {
         const FrameChar f = kFrames[quint8(frames[k])];
         if (!f.isFrame)
             continue;
-        const int width = f.isDouble ? fontSize : fontSize / 2 + 1;
+        const int width = f.isDouble ? m_layout.fontSize : m_layout.fontSize / 2 + 1;
         if (width != penWidth) {
             printer.setPenWidth(width);
             penWidth = width;
         }
-        const int left = posX + int(k) * charWidth;
-        const int right = left + charWidth;
-        drawShape(printer, f.shape, left, right, top, bottom, left + charWidth / 2, mid);
+        const int left = m_posX + int(k) * m_layout.charWidth;
+        const int right = left + m_layout.charWidth;
+        drawShape(printer, f.shape, left, right, top, bottom, left + m_layout.charWidth / 2, mid);
     }
 }
 
 bool PrintJob::stopped()
 {
-    if (m_ctx.state.stopRequest && !m_terminated) {
+    if (m_ctx.state.stopRequested() && !m_terminated) {
         m_ctx.printer.abortDoc();
         m_terminated = true;
     }
@@ -329,8 +332,8 @@ bool PrintJob::printBody(QString& error)
     while (m_file.nextBodyLine(line, error)) {
         if (stopped())
             return true;
-        if (line.startsWith("^PG") || linesOnPage >= header.linesPerPage) {
-            linesOnPage = 0;
+        if (line.startsWith("^PG") || m_linesOnPage >= m_header.linesPerPage) {
+            m_linesOnPage = 0;
             if (line.startsWith("^PG"))
                 line.remove(0, 3);
             if (!printer.aborted()) {
@@ -343,9 +346,9 @@ bool PrintJob::printBody(QString& error)
             }
         }
         printLine(line);
-        ++linesDone;
-        ++linesOnPage;
-        state.setProgress(linesDone, total);
+        ++m_linesDone;
+        ++m_linesOnPage;
+        state.setProgress(m_linesDone, total);
         m_ctx.host.refreshStatus();
     }
     return error.isEmpty();
@@ -356,15 +359,15 @@ bool PrintJob::endDocument(QString& error)
     PrinterDevice& printer = m_ctx.printer;
     const bool journalled = m_ctx.journal && fromSpool();
     if (journalled) {
-        m_ctx.journal->record(JournalEntry{header.fileName, m_file.identity(),
-                                           printer.printerName(), cp1250ToUnicode(header.title),
+        m_ctx.journal->record(JournalEntry{m_header.fileName, m_file.identity(),
+                                           printer.printerName(), cp1250ToUnicode(m_header.title),
                                            QDateTime::currentSecsSinceEpoch(), 0});
     }
     if (!printer.endDoc(error))
         return false; // the entry stays: the document may have reached the server all the same
-    printed = true;
+    m_printed = true;
     if (journalled && printer.jobId() > 0)
-        m_ctx.journal->setJobId(header.fileName, printer.jobId());
+        m_ctx.journal->setJobId(m_header.fileName, printer.jobId());
     return true;
 }
 
@@ -377,11 +380,11 @@ bool PrintJob::print(QString& error)
             error = QStringLiteral("Není nainstalována žádná tiskárna.");
         return false;
     }
-    bool ok = layout(error) && printBody(error);
+    bool ok = computeLayout(error) && printBody(error);
     // Every begun document is either ended or aborted, also when the stop came after the last
     // line.
     if (printer.printing()) {
-        if (m_ctx.state.stopRequest) {
+        if (m_ctx.state.stopRequested()) {
             m_terminated = true;
             printer.abortDoc();
         } else {
@@ -399,27 +402,27 @@ void PrintJob::run()
 {
     JobState& state = m_ctx.state;
     QString error;
-    if (!m_file.open(header.fileName, error)) {
+    if (!m_file.open(m_header.fileName, error)) {
         state.setWorkerError(QStringLiteral("Nelze otevřít soubor sestavy %1,\rchyba \"%2\"")
-                                 .arg(header.fileName, error));
+                                 .arg(m_header.fileName, error));
         return;
     }
-    if (!header.parseHeader(m_file.headLines(), error)) {
+    if (!m_header.parseHeader(m_file.headLines(), error)) {
         state.setWorkerError(
-            QStringLiteral("Chybný formát souboru %1\r(%2)").arg(header.fileName, error));
+            QStringLiteral("Chybný formát souboru %1\r(%2)").arg(m_header.fileName, error));
         return;
     }
-    m_fromQueue = state.inReprintQueue(header.fileName);
+    m_fromQueue = state.inReprintQueue(m_header.fileName);
     // The file name first: setting it clears the page number.
-    state.setCurrentFile(QFileInfo(header.fileName).fileName());
+    state.setCurrentFile(QFileInfo(m_header.fileName).fileName());
     state.setPageNumber(1);
-    state.setPageCount(header.pages);
-    state.setReportTitle(header.title);
-    started = true;
+    state.setPageCount(m_header.pages);
+    state.setReportTitle(m_header.title);
+    m_started = true;
     m_ctx.host.refreshStatus();
     auto fail = [&](const QString& why) {
         state.setWorkerError(
-            QStringLiteral("Chyba \"%1\" v průběhu tisku souboru %2").arg(why, header.fileName));
+            QStringLiteral("Chyba \"%1\" v průběhu tisku souboru %2").arg(why, m_header.fileName));
     };
     // Without a printer the report would be printed nowhere and then disposed of: it waits.
     if (m_ctx.settings.printer.isEmpty()) {
@@ -428,10 +431,10 @@ void PrintJob::run()
     }
     // A copy of the program that ended after handing this very report to the print server.
     if (m_ctx.journal && fromSpool()) {
-        switch (checkPriorPrint(*m_ctx.journal, header.fileName, m_file.identity())) {
+        switch (checkPriorPrint(*m_ctx.journal, m_header.fileName, m_file.identity())) {
         case PriorPrint::Printed:
-            printed = true;
-            m_ctx.host.logEvent(QStringLiteral("Sestava již vytištěna"), header.fileName);
+            m_printed = true;
+            m_ctx.host.logEvent(QStringLiteral("Sestava již vytištěna"), m_header.fileName);
             return;
         case PriorPrint::Unknown:
             fail(cupsclient::noAnswerText());
@@ -443,7 +446,7 @@ void PrintJob::run()
     if (!print(error)) {
         // A request to the print server that the stop broke off is no error: the job was
         // abandoned, as the user asked.
-        if (m_ctx.state.stopRequest)
+        if (m_ctx.state.stopRequested())
             m_terminated = true;
         else
             fail(error);
@@ -453,29 +456,29 @@ void PrintJob::run()
 void PrintJob::dispose()
 {
     const platform::FileIdentity identity = m_file.identity();
-    const DisposeResult result = disposeReport(header, m_ctx.settings.erase, &identity);
+    const DisposeResult result = disposeReport(m_header, m_ctx.settings.erase, &identity);
     switch (result.outcome) {
     case DisposeResult::Disposed:
     case DisposeResult::Gone:
         break;
     case DisposeResult::Replaced:
         // The payroll program wrote a new report under the same name meanwhile: it prints next.
-        m_ctx.host.logEvent(QStringLiteral("Sestava nahrazena během tisku"), header.fileName);
+        m_ctx.host.logEvent(QStringLiteral("Sestava nahrazena během tisku"), m_header.fileName);
         break;
     case DisposeResult::Failed: {
         const QString text =
             (m_ctx.settings.erase ? QStringLiteral("Sestavu %1 se nepodařilo odstranit: %2")
                                   : QStringLiteral("Sestavu %1 se nepodařilo archivovat: %2"))
-                .arg(header.fileName, fileErrorText(result.error));
+                .arg(m_header.fileName, fileErrorText(result.error));
         m_ctx.host.logEvent(QStringLiteral("Sestavu nelze odstranit ze složky"), text);
         m_ctx.state.setWorkerError(text);
         // The dialog keeps the printed report from being printed again while it is unchanged;
         // the journal entry stays, so a later start does not print it again either.
-        choice = ErrorChoice::None;
+        m_choice = ErrorChoice::None;
         m_ctx.host.showPrintError(*this);
-        const bool gone = choice == ErrorChoice::Deleted ||
-                          (choice == ErrorChoice::Retry &&
-                           disposeReport(header, m_ctx.settings.erase, &identity).outcome !=
+        const bool gone = m_choice == ErrorChoice::Deleted ||
+                          (m_choice == ErrorChoice::Retry &&
+                           disposeReport(m_header, m_ctx.settings.erase, &identity).outcome !=
                                DisposeResult::Failed);
         if (!gone)
             return;
@@ -483,7 +486,7 @@ void PrintJob::dispose()
     }
     }
     if (m_ctx.journal)
-        m_ctx.journal->remove(header.fileName);
+        m_ctx.journal->remove(m_header.fileName);
 }
 
 void PrintJob::finish()
@@ -495,16 +498,16 @@ void PrintJob::finish()
     const bool failed = !state.workerError().isEmpty();
     if (failed)
         m_ctx.host.showPrintError(*this);
-    if (choice != ErrorChoice::Retry) {
-        const bool fromQueue = state.removeFromReprintQueue(header.fileName);
+    if (m_choice != ErrorChoice::Retry) {
+        const bool fromQueue = state.removeFromReprintQueue(m_header.fileName);
         // Only a report whose document was printed whole leaves its spool directory: one that
         // failed or was stopped stays, whatever the user answered, until it prints or the user
         // deletes it.
-        if (!fromQueue && disposeWhenDone && started && printed && !m_terminated && !failed)
+        if (!fromQueue && m_disposeWhenDone && m_started && m_printed && !m_terminated && !failed)
             dispose();
     }
     state.setCurrentFile(QString());
     state.setProgress(0, 0);
     m_ctx.host.refreshStatus();
-    started = false;
+    m_started = false;
 }

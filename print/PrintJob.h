@@ -53,43 +53,49 @@ public:
     void decideOrientation();
     // Decides the orientation, begins the document and fits the grid; false when the document
     // cannot be begun.
-    bool layout(QString& error);
+    bool computeLayout(QString& error);
     void pageStart();
     // Line rendering.
     void printLine(const QByteArray& line);
     void drawSegment();
 
-    ReportHeader header;
-    bool started = false;
+    const ReportHeader& header() const { return m_header; }
     // The printer (or the print server) has the whole document: from now on the report must not
     // be printed again on its own, even when it cannot be disposed of.
-    bool printed = false;
-    int linesDone = 0;
-    int linesOnPage = 0;
-    QByteArray pending;
-    ErrorChoice choice = ErrorChoice::None;
-    // Off for printing a copy (the command line): the report file stays where it is.
-    bool disposeWhenDone = true;
+    bool printed() const { return m_printed; }
+    // Body lines handed to the printer so far.
+    int linesDone() const { return m_linesDone; }
+    // The vertical position of the next line on the page.
+    int posY() const { return m_posY; }
 
-    bool landscape = false;
-    int dpiX = 0;
-    int dpiY = 0;
-    int marginLeft = 0;
-    int marginTop = 0;
-    int marginRight = 0;
-    int marginBottom = 0;
-    int areaWidth = 0;
-    int areaHeight = 0;
-    int charWidth = 0;
-    int leading = 0;
-    int lineHeight = 0;
-    int fontSize = 0; // points
-    QByteArray indentText;
-    QByteArray centerText;
-    int posX = 0;
-    int posY = 0;
-    int columns = 0;
-    int rows = 0;
+    // What the user answered to the print error dialog.
+    ErrorChoice choice() const { return m_choice; }
+    void setChoice(ErrorChoice choice) { m_choice = choice; }
+    // Off for printing a copy (the command line): the report file stays where it is.
+    void setDisposeWhenDone(bool dispose) { m_disposeWhenDone = dispose; }
+
+    // The page grid the report is laid out on (all lengths in device units).
+    struct PageLayout
+    {
+        bool landscape = false;
+        int dpiX = 0;
+        int dpiY = 0;
+        int marginLeft = 0;
+        int marginTop = 0;
+        int marginRight = 0;
+        int marginBottom = 0;
+        int areaWidth = 0;
+        int areaHeight = 0;
+        int charWidth = 0;
+        int leading = 0;
+        int lineHeight = 0;
+        int fontSize = 0; // points
+        QByteArray indentText;
+        QByteArray centerText;
+        int columns = 0;
+        int rows = 0;
+    };
+    const PageLayout& layout() const { return m_layout; }
 
     // The file's lines, the header included (for progress).
     qsizetype lineCount() const { return m_file.lineCount(); }
@@ -106,10 +112,21 @@ private:
     void dispose();
     // The report is a spool directory's (not a copy, not from the re-print queue): it is noted
     // in the journal and disposed of after printing.
-    bool fromSpool() const { return disposeWhenDone && !m_fromQueue; }
+    bool fromSpool() const { return m_disposeWhenDone && !m_fromQueue; }
 
+    ReportHeader m_header;
     PrintContext m_ctx;
     ReportFile m_file;
+    PageLayout m_layout;
+    bool m_started = false;
+    bool m_printed = false;
+    int m_linesDone = 0;
+    int m_linesOnPage = 0;
+    QByteArray m_pending; // the part of the line not drawn yet
+    int m_posX = 0;
+    int m_posY = 0;
+    ErrorChoice m_choice = ErrorChoice::None;
+    bool m_disposeWhenDone = true;
     // Set by the job itself when it abandons its document; decides that the report stays.
     bool m_terminated = false;
     bool m_finished = false;

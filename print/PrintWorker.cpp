@@ -25,13 +25,13 @@ void PrintWorker::run()
 {
     // Printing is marked and cleared by the controller on the user-interface thread.
     // With highPriority the job competes with the windows on equal terms; without, it yields.
-    platform::setThreadNiceness(m_controller.settings.highPriority ? 0 : kLowPrioritySteps);
+    platform::setThreadNiceness(m_controller.settings().highPriority ? 0 : kLowPrioritySteps);
     {
-        CupsQueueDevice printer(&m_controller.printerCatalog);
-        printer.setStopFlag(&m_controller.stopRequest);
+        CupsQueueDevice printer(&m_controller.printerCatalog());
+        printer.setStopFlag(&m_controller.stopFlag());
         const PrintJournal journal(PrintJournal::defaultPath());
         auto job = std::make_unique<PrintJob>(
-            m_fileName, PrintContext{m_controller.settings, orientationMemory(), m_controller,
+            m_fileName, PrintContext{m_controller.settings(), orientationMemory(), m_controller,
                                      printer, m_host, &journal});
         try {
             job->run();

@@ -23,11 +23,11 @@ void UiJobHost::runOnUiThread(const std::function<void()>& work)
     // While the program ends, the user-interface thread answers the worker without doing its
     // work (the windows are going or gone): the worker goes on to see its stop request.
     if (QThread::currentThread() == thread()) {
-        if (!m_controller.closing)
+        if (!m_controller.isClosing())
             work();
         return;
     }
-    if (m_controller.closing)
+    if (m_controller.isClosing())
         return;
     // Closing may be marked after the call is queued and before it is served: it is checked
     // again where the work would run. The program serves queued calls until its worker has
@@ -35,7 +35,7 @@ void UiJobHost::runOnUiThread(const std::function<void()>& work)
     QMetaObject::invokeMethod(
         this,
         [this, &work] {
-            if (!m_controller.closing)
+            if (!m_controller.isClosing())
                 work();
         },
         Qt::BlockingQueuedConnection);
@@ -53,8 +53,8 @@ int UiJobHost::askOrientation(const ReportHeader& header)
 {
     int answer = OrientByWidth;
     runOnUiThread([&] {
-        if (askOrientationDialog)
-            answer = askOrientationDialog(header);
+        if (m_askOrientationDialog)
+            answer = m_askOrientationDialog(header);
     });
     return answer;
 }
@@ -81,13 +81,13 @@ void UiJobHost::refreshStatus()
 
 void UiJobHost::showStatus()
 {
-    if (m_controller.closing || !refreshStatusView)
+    if (m_controller.isClosing() || !m_refreshStatusView)
         return;
     // The last state is always shown: a request within the pause is served when it ends.
     if (m_refreshPause.isActive()) {
         m_refreshDue = true;
         return;
     }
-    refreshStatusView();
+    m_refreshStatusView();
     m_refreshPause.start();
 }

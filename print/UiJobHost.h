@@ -20,8 +20,13 @@ class UiJobHost : public QObject, public JobHost
 public:
     explicit UiJobHost(JobController& controller, QObject* parent = nullptr);
 
-    std::function<int(const ReportHeader&)> askOrientationDialog; // 0 by width when not set
-    std::function<void()> refreshStatusView;
+    // Asks the user for the orientation of a report with a new title; by width while not set.
+    void setOrientationDialog(std::function<int(const ReportHeader&)> ask)
+    {
+        m_askOrientationDialog = std::move(ask);
+    }
+    // Shows the job's state in the main window.
+    void setStatusView(std::function<void()> refresh) { m_refreshStatusView = std::move(refresh); }
 
     void runOnUiThread(const std::function<void()>& work) override;
     int askOrientation(const ReportHeader& header) override;
@@ -33,6 +38,8 @@ public:
     static constexpr int kRefreshIntervalMs = 100;
 
 private:
+    std::function<int(const ReportHeader&)> m_askOrientationDialog;
+    std::function<void()> m_refreshStatusView;
     // On the user-interface thread: shows the job fields now, or once the interval is over.
     void showStatus();
 

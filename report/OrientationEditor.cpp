@@ -40,7 +40,9 @@ class OrientCombo : public QComboBox
 {
 public:
     using QComboBox::QComboBox;
-    int startIndex = -1;
+    // The item selected when the editor opened; -1 for none.
+    int startIndex() const { return m_startIndex; }
+    void setStartIndex(int index) { m_startIndex = index; }
 
 protected:
     void showEvent(QShowEvent* event) override
@@ -60,6 +62,7 @@ protected:
 
 private:
     bool m_popupAsked = false;
+    int m_startIndex = -1;
 };
 
 // Typing searches the titles, whichever cell of the row is current.
@@ -200,8 +203,8 @@ void OrientationDelegate::setEditorData(QWidget* editor, const QModelIndex& inde
     auto* combo = static_cast<OrientCombo*>(editor);
     const int code = index.data(Qt::EditRole).toInt();
     // An unusable code matches no item: nothing is chosen.
-    combo->startIndex = code >= 0 && code < combo->count() ? code : -1;
-    combo->setCurrentIndex(combo->startIndex);
+    combo->setStartIndex(code >= 0 && code < combo->count() ? code : -1);
+    combo->setCurrentIndex(combo->startIndex());
 }
 
 void OrientationDelegate::setModelData(QWidget* editor, QAbstractItemModel* model,
@@ -209,7 +212,7 @@ void OrientationDelegate::setModelData(QWidget* editor, QAbstractItemModel* mode
 {
     const auto* combo = static_cast<const OrientCombo*>(editor);
     const int chosen = combo->currentIndex();
-    if (chosen >= 0 && chosen != combo->startIndex)
+    if (chosen >= 0 && chosen != combo->startIndex())
         model->setData(index, chosen, Qt::EditRole);
 }
 
@@ -244,40 +247,40 @@ OrientationEditor::OrientationEditor(OrientationMemory& list, const AppSettings&
 
     m_model = new OrientationModel(m_list, this);
 
-    tree = new LstTree(this);
-    tree->setObjectName(QStringLiteral("MyTree"));
-    tree->setRootIsDecorated(false);
-    tree->setItemsExpandable(false);
-    tree->setUniformRowHeights(true);
-    tree->setAllColumnsShowFocus(true);
-    tree->setSelectionMode(QAbstractItemView::SingleSelection);
-    tree->setSelectionBehavior(QAbstractItemView::SelectRows);
+    m_ui.tree = new LstTree(this);
+    m_ui.tree->setObjectName(QStringLiteral("MyTree"));
+    m_ui.tree->setRootIsDecorated(false);
+    m_ui.tree->setItemsExpandable(false);
+    m_ui.tree->setUniformRowHeights(true);
+    m_ui.tree->setAllColumnsShowFocus(true);
+    m_ui.tree->setSelectionMode(QAbstractItemView::SingleSelection);
+    m_ui.tree->setSelectionBehavior(QAbstractItemView::SelectRows);
     // A double click edits the orientation cell, the only editable one; F2 is handled below so
     // that it edits the row's orientation whichever cell is current.
-    tree->setEditTriggers(QAbstractItemView::DoubleClicked);
-    tree->setItemDelegateForColumn(ColOrientation, new OrientationDelegate(tree));
-    tree->setModel(m_model);
-    tree->header()->setSectionsMovable(false);
-    tree->header()->setStretchLastSection(false);
-    tree->header()->setSectionResizeMode(QHeaderView::Interactive);
-    tree->setColumnWidth(ColTitle, kTitleWidth);
-    tree->setColumnWidth(ColOrientation, kOrientationWidth);
-    tree->installEventFilter(this);
+    m_ui.tree->setEditTriggers(QAbstractItemView::DoubleClicked);
+    m_ui.tree->setItemDelegateForColumn(ColOrientation, new OrientationDelegate(m_ui.tree));
+    m_ui.tree->setModel(m_model);
+    m_ui.tree->header()->setSectionsMovable(false);
+    m_ui.tree->header()->setStretchLastSection(false);
+    m_ui.tree->header()->setSectionResizeMode(QHeaderView::Interactive);
+    m_ui.tree->setColumnWidth(ColTitle, kTitleWidth);
+    m_ui.tree->setColumnWidth(ColOrientation, kOrientationWidth);
+    m_ui.tree->installEventFilter(this);
 
-    hintLabel = new QLabel(
+    m_ui.hintLabel = new QLabel(
         QStringLiteral("Orientaci sestavy změníte poklepáním nebo klávesou F2 na sloupci "
                        "Orientace u vybrané sestavy. Klávesou Del vymažete nastavení orientace "
                        "vybrané sestavy."),
         this);
-    hintLabel->setObjectName(QStringLiteral("Label1"));
-    hintLabel->setWordWrap(true);
-    hintLabel->setTextFormat(Qt::PlainText);
+    m_ui.hintLabel->setObjectName(QStringLiteral("Label1"));
+    m_ui.hintLabel->setWordWrap(true);
+    m_ui.hintLabel->setTextFormat(Qt::PlainText);
 
     auto* form = new QVBoxLayout(this);
     form->setContentsMargins(8, 8, 8, 8);
     form->setSpacing(6);
-    form->addWidget(tree, 1);
-    form->addWidget(hintLabel);
+    form->addWidget(m_ui.tree, 1);
+    form->addWidget(m_ui.hintLabel);
 
     createWidgets(settings);
 }
@@ -302,16 +305,16 @@ void OrientationEditor::firstShow()
     m_model->reload();
     loadColumnWidths();
     if (m_model->rowCount() > 0)
-        tree->selectionModel()->setCurrentIndex(m_model->index(0, ColTitle),
-                                                QItemSelectionModel::ClearAndSelect |
-                                                    QItemSelectionModel::Rows);
-    tree->setFocus();
+        m_ui.tree->selectionModel()->setCurrentIndex(m_model->index(0, ColTitle),
+                                                     QItemSelectionModel::ClearAndSelect |
+                                                         QItemSelectionModel::Rows);
+    m_ui.tree->setFocus();
 }
 
 bool OrientationEditor::eventFilter(QObject* watched, QEvent* event)
 {
     // Keys an open editor leaves alone travel on to the tree: only the tree's own count.
-    if (watched == tree && event->type() == QEvent::KeyPress && tree->hasFocus()) {
+    if (watched == m_ui.tree && event->type() == QEvent::KeyPress && m_ui.tree->hasFocus()) {
         const auto* key = static_cast<QKeyEvent*>(event);
         const Qt::KeyboardModifiers held =
             key->modifiers() & (Qt::ShiftModifier | Qt::ControlModifier | Qt::AltModifier);
@@ -329,14 +332,14 @@ bool OrientationEditor::eventFilter(QObject* watched, QEvent* event)
 
 void OrientationEditor::editCurrent()
 {
-    const QModelIndex current = tree->currentIndex();
+    const QModelIndex current = m_ui.tree->currentIndex();
     if (current.isValid())
-        tree->edit(current.siblingAtColumn(ColOrientation));
+        m_ui.tree->edit(current.siblingAtColumn(ColOrientation));
 }
 
 void OrientationEditor::deleteCurrent()
 {
-    const QModelIndex current = tree->currentIndex();
+    const QModelIndex current = m_ui.tree->currentIndex();
     if (!current.isValid())
         return;
     const int row = current.row();
@@ -353,22 +356,22 @@ void OrientationEditor::deleteCurrent()
     m_model->removeRow(row);
     const int rows = m_model->rowCount();
     if (rows > 0)
-        tree->selectionModel()->setCurrentIndex(m_model->index(std::min(row, rows - 1), ColTitle),
-                                                QItemSelectionModel::ClearAndSelect |
-                                                    QItemSelectionModel::Rows);
+        m_ui.tree->selectionModel()->setCurrentIndex(
+            m_model->index(std::min(row, rows - 1), ColTitle),
+            QItemSelectionModel::ClearAndSelect | QItemSelectionModel::Rows);
 }
 
 void OrientationEditor::loadColumnWidths()
 {
     const std::unique_ptr<RegistryIni> ini = openSettings();
-    const int narrowest = tree->header()->minimumSectionSize();
+    const int narrowest = m_ui.tree->header()->minimumSectionSize();
     for (int column = 0; column < ColumnCount; ++column) {
-        const int current = tree->columnWidth(column);
+        const int current = m_ui.tree->columnWidth(column);
         const int width =
             ini->readInteger(kLastUsed, columnWidthName(column), current).value_or(current);
         // A width the header could never have given (say, 0 from a hand-edited registry) would
         // hide the column for good; the default stays instead.
-        tree->setColumnWidth(column, width >= narrowest ? width : current);
+        m_ui.tree->setColumnWidth(column, width >= narrowest ? width : current);
     }
 }
 
@@ -376,7 +379,7 @@ void OrientationEditor::saveColumnWidths() const
 {
     const std::unique_ptr<RegistryIni> ini = openSettings();
     for (int column = 0; column < ColumnCount; ++column)
-        if (!ini->writeInteger(kLastUsed, columnWidthName(column), tree->columnWidth(column)))
+        if (!ini->writeInteger(kLastUsed, columnWidthName(column), m_ui.tree->columnWidth(column)))
             return;
 }
 

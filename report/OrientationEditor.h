@@ -53,8 +53,13 @@ public:
     OrientationEditor(OrientationMemory& list, const AppSettings& settings,
                       QWidget* parent = nullptr);
 
-    QTreeView* tree = nullptr;
-    QLabel* hintLabel = nullptr;
+    // The widgets, as the window lays them out.
+    struct Widgets
+    {
+        QTreeView* tree = nullptr;
+        QLabel* hintLabel = nullptr;
+    };
+    const Widgets& ui() const { return m_ui; }
 
 public slots:
     // Every way of closing ends here: the column widths and the window size are saved.
@@ -65,6 +70,7 @@ protected:
     bool eventFilter(QObject* watched, QEvent* event) override;
 
 private:
+    Widgets m_ui{};
     void createWidgets(const AppSettings& settings);
     void firstShow();
     void editCurrent();

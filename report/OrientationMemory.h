@@ -4,7 +4,7 @@
 #include <QList>
 #include <QString>
 
-class ReportHeader;
+struct ReportHeader;
 
 // One remembered orientation: a report title (Windows-1250 bytes) and its orientation code
 // (0 by width, 1 portrait, 2 landscape; anything else is unusable).

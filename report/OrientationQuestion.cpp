@@ -29,23 +29,25 @@ OrientationQuestion::OrientationQuestion(const AppSettings& settings, QWidget* p
                      parent)
 {
     // Created in tab order.
-    btnPortrait = addButton(QStringLiteral("btnPortrait"), 128, QStringLiteral("Na &výšku"),
-                            QStringLiteral("Sestava bude vytištěna na výšku."));
-    btnLandscape = addButton(QStringLiteral("btnLandscape"), 216, QStringLiteral("Na &šířku"),
-                             QStringLiteral("Sestava bude vytištěna na šířku."));
-    btnDefault = addButton(
-        QStringLiteral("btnDefault"), 304, QStringLiteral("&Výchozí"),
+    m_ui.portraitButton =
+        addButton(QStringLiteral("portraitButton"), 128, QStringLiteral("Na &výšku"),
+                  QStringLiteral("Sestava bude vytištěna na výšku."));
+    m_ui.landscapeButton =
+        addButton(QStringLiteral("landscapeButton"), 216, QStringLiteral("Na &šířku"),
+                  QStringLiteral("Sestava bude vytištěna na šířku."));
+    m_ui.defaultButton = addButton(
+        QStringLiteral("defaultButton"), 304, QStringLiteral("&Výchozí"),
         QStringLiteral("Orientace sestavy bude určena podle její šířky podle nastavení."));
-    btnView = addButton(QStringLiteral("btnView"), 8, QStringLiteral("&Náhled"));
-    btnView->hide();
+    m_ui.viewButton = addButton(QStringLiteral("viewButton"), 8, QStringLiteral("&Náhled"));
+    m_ui.viewButton->hide();
 
-    connect(btnPortrait, &QPushButton::clicked, this, [this] { done(kResultPortrait); });
-    connect(btnLandscape, &QPushButton::clicked, this, [this] { done(kResultLandscape); });
-    connect(btnDefault, &QPushButton::clicked, this, [this] { done(kResultDefault); });
-    connect(btnView, &QPushButton::clicked, this, &OrientationQuestion::btnViewClick);
+    connect(m_ui.portraitButton, &QPushButton::clicked, this, [this] { done(kResultPortrait); });
+    connect(m_ui.landscapeButton, &QPushButton::clicked, this, [this] { done(kResultLandscape); });
+    connect(m_ui.defaultButton, &QPushButton::clicked, this, [this] { done(kResultDefault); });
+    connect(m_ui.viewButton, &QPushButton::clicked, this, &OrientationQuestion::btnViewClick);
 
     createWidgets(settings);
-    btnPortrait->setFocus();
+    m_ui.portraitButton->setFocus();
 }
 
 void OrientationQuestion::createWidgets(const AppSettings& settings)
@@ -62,18 +64,18 @@ void OrientationQuestion::setReport(const ReportHeader& report)
 void OrientationQuestion::reject()
 {
     // Esc and closing the window answer as the default button does.
-    btnDefault->click();
+    m_ui.defaultButton->click();
 }
 
 void OrientationQuestion::btnViewClick()
 {
-    if (openPreview && m_report)
-        openPreview(*m_report, this);
+    if (m_openPreview && m_report)
+        m_openPreview(*m_report, this);
 }
 
 void OrientationQuestion::showEvent(QShowEvent* event)
 {
-    btnView->setVisible(static_cast<bool>(openPreview));
+    m_ui.viewButton->setVisible(static_cast<bool>(m_openPreview));
     QDialog::showEvent(event);
     // Over its owner, Qt has placed the dialog already (kept on the screen).
     if (!parentWidget())
@@ -88,7 +90,7 @@ int runOrientationQuestion(const ReportHeader& header, const AppSettings& settin
     QWidget* parent = owner && owner->isVisible() && !owner->isMinimized() ? owner : nullptr;
     // On the heap: should the owner go while the question is open, it takes the dialog along.
     QPointer<OrientationQuestion> dialog = new OrientationQuestion(settings, parent);
-    dialog->openPreview = openPreview;
+    dialog->setPreviewOpener(openPreview);
     dialog->setReport(header);
     const int result = dialog->exec();
     delete dialog.data();

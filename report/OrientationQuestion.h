@@ -10,7 +10,7 @@
 class QFrame;
 class QLabel;
 class QPushButton;
-class ReportHeader;
+struct ReportHeader;
 struct AppSettings;
 
 // Opens a preview of a report that cannot print or delete it, owned by `owner` (the question),
@@ -34,13 +34,18 @@ public:
     void setReport(const ReportHeader& report);
     const ReportHeader* report() const { return m_report; }
 
-    // Opens the preview for btnView, which is shown only while this is set.
-    OrientPreviewOpener openPreview;
+    // Opens the preview for viewButton, which is shown only while one is set.
+    void setPreviewOpener(OrientPreviewOpener open) { m_openPreview = std::move(open); }
 
-    QPushButton* btnView = nullptr;
-    QPushButton* btnPortrait = nullptr;
-    QPushButton* btnLandscape = nullptr;
-    QPushButton* btnDefault = nullptr;
+    // The widgets, as the window lays them out.
+    struct Widgets
+    {
+        QPushButton* viewButton = nullptr;
+        QPushButton* portraitButton = nullptr;
+        QPushButton* landscapeButton = nullptr;
+        QPushButton* defaultButton = nullptr;
+    };
+    const Widgets& ui() const { return m_ui; }
 
 public slots:
     void reject() override;
@@ -49,6 +54,8 @@ protected:
     void showEvent(QShowEvent* event) override;
 
 private:
+    OrientPreviewOpener m_openPreview;
+    Widgets m_ui{};
     void createWidgets(const AppSettings& settings);
     void btnViewClick();
 

@@ -23,9 +23,8 @@ struct ReportDateTime
 
 // The parsed header of one report file (its first line, and the fourth line for the payroll
 // period). Texts are Windows-1250 bytes, as everything in a report.
-class ReportHeader
+struct ReportHeader
 {
-public:
     // The mark every report header starts with.
     static constexpr char kHeaderMark[] = "{9A936A9B-A688-4E5B-9238-07D5AC9DCD82}";
     // The newest file format this program reads.

@@ -71,11 +71,11 @@ public:
             auto* dialog = qobject_cast<PrintErrorDialog*>(QApplication::activeModalWidget());
             if (!dialog)
                 return;
-            texts << dialog->textLabel->text().remove(QChar(0x200B));
+            texts << dialog->textLabel()->text().remove(QChar(0x200B));
             if (answer == Skip)
-                dialog->skipAction->trigger();
+                dialog->ui().skipAction->trigger();
             else if (answer == Retry)
-                dialog->retryAction->trigger();
+                dialog->ui().retryAction->trigger();
             else
                 dialog->reject();
         });
@@ -137,9 +137,9 @@ void TestNoLoss::init()
     QVERIFY(QDir().mkpath(m_spool));
     m_printers = std::make_unique<CupsPrinterCatalog>();
     m_controller = std::make_unique<JobController>(QStringList{}, *m_printers);
-    m_controller->settings.directories = m_spool;
-    m_controller->settings.printer = QStringLiteral("mzdy");
-    m_controller->settings.erase = false;
+    m_controller->settings().directories = m_spool;
+    m_controller->settings().printer = QStringLiteral("mzdy");
+    m_controller->settings().erase = false;
     m_host = std::make_unique<UiJobHost>(*m_controller);
     m_controller->setWorkerFactory([this](const QString& path) {
         return std::make_unique<PrintWorker>(path, *m_controller, *m_host);
@@ -159,15 +159,15 @@ void TestNoLoss::cleanup()
 bool TestNoLoss::tick()
 {
     // The ticks are the test's: the timer that the error dialog starts again stays off.
-    m_controller->tickTimer.stop();
+    m_controller->tickTimer().stop();
     m_controller->onTick();
-    m_controller->tickTimer.stop();
+    m_controller->tickTimer().stop();
     if (!m_controller->worker())
         return false;
     QDeadlineTimer deadline(30000);
     while (m_controller->worker() && !deadline.hasExpired())
         QTest::qWait(10);
-    m_controller->tickTimer.stop();
+    m_controller->tickTimer().stop();
     // Run requests of the error dialog are posted events.
     QCoreApplication::processEvents();
     return !m_controller->worker();
@@ -186,7 +186,7 @@ void TestNoLoss::failedJobStaysWhateverTheAnswer()
     QCOMPARE(dialog.texts.size(), 1);
     QVERIFY2(dialog.texts.first().contains(QStringLiteral("Tiskárna mzdy nepřijímá úlohy.")),
              qPrintable(dialog.texts.first()));
-    QVERIFY(m_controller->paused); // Esc leaves printing paused
+    QVERIFY(m_controller->isPaused()); // Esc leaves printing paused
     QVERIFY(QFile::exists(path));
 
     dialog.answer = DialogAnswerer::Skip;
@@ -223,7 +223,7 @@ void TestNoLoss::disposalFailureIsShownOnceAndNotReprinted()
     } else if (how == u"folder") {
         QVERIFY(QDir().mkpath(archive + QStringLiteral("/20240131-081511-LST00001.PRN/x")));
     } else {
-        m_controller->settings.erase = true;
+        m_controller->settings().erase = true;
         dirFd = ::open(QFile::encodeName(m_spool).constData(), O_RDONLY | O_DIRECTORY);
         int flags = 0;
         if (getuid() != 0)
@@ -341,10 +341,10 @@ void TestNoLoss::lockedDirectoryIsLeftToItsOwner()
     auto other = std::make_unique<platform::DirectoryLock>(m_spool);
     QCOMPARE(other->tryLock(), platform::DirectoryLock::State::Held);
     QVERIFY(!tick());
-    QVERIFY(m_form->statusText->text().contains(m_spool));
+    QVERIFY(m_form->ui().statusText->text().contains(m_spool));
     other.reset();
     QVERIFY(tick());
-    QVERIFY(m_form->statusText->text().isEmpty());
+    QVERIFY(m_form->ui().statusText->text().isEmpty());
 }
 
 void TestNoLoss::removedQueueWithoutDefaultPrintsNowhere()
@@ -379,7 +379,7 @@ void TestNoLoss::hungSchedulerGivesWayToStop()
     m_controller->onTick();
     QVERIFY(m_controller->worker());
     QTest::qWait(500); // the job now waits for the scheduler
-    m_form->stopAction->trigger();
+    m_form->ui().stopAction->trigger();
     QTRY_VERIFY_WITH_TIMEOUT(!m_controller->worker(), 10000);
     QVERIFY(dialog.texts.isEmpty()); // stopped, not failed
     QVERIFY(QFile::exists(spoolFile(QStringLiteral("LST00001.PRN"))));
@@ -392,10 +392,10 @@ void TestNoLoss::schedulerDownAtStart()
     // The printer named in the settings keeps its name while nobody can check it.
     writeSettingsHive(m_dir.filePath(QStringLiteral("config/Morvane/registry.reg")),
                       "\"Printer\"=\"mzdy\"\r\n\"Erase\"=dword:00000001\r\n");
-    QVERIFY(m_controller->settings.loadSettings(*m_printers));
-    QCOMPARE(m_controller->settings.printer, QStringLiteral("mzdy"));
+    QVERIFY(m_controller->settings().loadSettings(*m_printers));
+    QCOMPARE(m_controller->settings().printer, QStringLiteral("mzdy"));
     QCOMPARE(m_printers->currentPrinter(), QStringLiteral("mzdy"));
-    m_controller->settings.directories = m_spool;
+    m_controller->settings().directories = m_spool;
     DialogAnswerer dialog;
     QVERIFY(tick());
     QCOMPARE(dialog.texts.size(), 1);

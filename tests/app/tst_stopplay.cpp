@@ -46,16 +46,14 @@ void TestStopPlay::stopAbandonsAndPlayPrintsAgain()
     controller.setWorkerFactory(
         [&](const QString& path) { return std::make_unique<PrintWorker>(path, controller, host); });
     MainWindow form(controller, {});
-    host.refreshStatusView = [&form] {
-        form.refreshStatus();
-    };
+    host.setStatusView([&form] { form.refreshStatus(); });
 
     int questions = 0;
-    host.askOrientationDialog = [&](const ReportHeader&) {
+    host.setOrientationDialog([&](const ReportHeader&) {
         if (++questions == 1)
-            form.stopAction->trigger();
+            form.ui().stopAction->trigger();
         return 1;
-    };
+    });
 
     const int pages = 5;
     QByteArray text = "{9A936A9B-A688-4E5B-9238-07D5AC9DCD82};1;20240131;08150000;\"Dlouh\xE1\";"
@@ -76,14 +74,14 @@ void TestStopPlay::stopAbandonsAndPlayPrintsAgain()
     QVERIFY(controller.worker());
     QTRY_VERIFY_WITH_TIMEOUT(!controller.worker(), 120000);
     QCOMPARE(questions, 1);
-    QVERIFY(controller.paused);
+    QVERIFY(controller.isPaused());
     // Abandoned: nothing reached the queue, the report waits in its spool directory.
     QVERIFY(QFile::exists(report));
     QVERIFY(cups.capturedJobs(QStringLiteral("mzdy")).isEmpty());
     controller.onTick(); // paused: nothing starts
     QVERIFY(!controller.worker());
 
-    form.playAction->trigger();
+    form.ui().playAction->trigger();
     controller.onTick();
     QVERIFY(controller.worker());
     QTRY_VERIFY_WITH_TIMEOUT(!controller.worker(), 120000);

@@ -166,11 +166,11 @@ void TestReportActions::requeue()
     QCOMPARE(shown.at(1).kind, queued ? MsgKind::Information : MsgKind::Error);
     QCOMPARE(shown.at(1).text, queued ? QStringLiteral("Sestava byla zařazena do tiskové fronty.")
                                       : QStringLiteral("Nelze určit adresář."));
-    QCOMPARE(state.reprintQueue.size(), queued ? 2 : 0);
-    for (const ReprintEntry& e : std::as_const(state.reprintQueue))
+    QCOMPARE(state.reprintQueue().size(), queued ? 2 : 0);
+    for (const ReprintEntry& e : std::as_const(state.reprintQueue()))
         QVERIFY(e.path == path && !e.taken);
-    QVERIFY(state.queueLock.tryLock()); // left unlocked
-    state.queueLock.unlock();
+    QVERIFY(state.queueLock().tryLock()); // left unlocked
+    state.queueLock().unlock();
 }
 
 QTEST_MAIN(TestReportActions)

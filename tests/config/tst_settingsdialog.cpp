@@ -117,46 +117,46 @@ void TestSettingsDialog::fieldsAreCorrectedWhenLeft()
 {
     m_settings.proxyServer = false;
     auto form = open();
-    QWidget* away = form->byOneCheck;
-    typeAndLeave(form->dirEdit, QStringLiteral("  /srv/lst  ;\"/mnt/spool/\";;"), away);
-    QCOMPARE(form->dirEdit->text(), QStringLiteral("/srv/lst/;/mnt/spool/"));
+    QWidget* away = form->ui().byOneCheck;
+    typeAndLeave(form->ui().dirEdit, QStringLiteral("  /srv/lst  ;\"/mnt/spool/\";;"), away);
+    QCOMPARE(form->ui().dirEdit->text(), QStringLiteral("/srv/lst/;/mnt/spool/"));
 
-    form->tabs->setCurrentIndex(1);
-    away = form->byWidthRadio;
+    form->ui().tabs->setCurrentIndex(1);
+    away = form->ui().byWidthRadio;
     const QList<std::pair<QString, QString>> widths = {
         {QStringLiteral("300"), QStringLiteral("233")},
         {QStringLiteral("abc"), QStringLiteral("96")},
         {QStringLiteral("50"), QStringLiteral("80")},
         {QStringLiteral("120"), QStringLiteral("120")}};
     for (const auto& [typed, shown] : widths) {
-        typeAndLeave(form->portraitEdit, typed, away);
-        QCOMPARE(form->portraitEdit->text(), shown);
+        typeAndLeave(form->ui().portraitEdit, typed, away);
+        QCOMPARE(form->ui().portraitEdit->text(), shown);
     }
     // The arrows step within the range.
-    form->portraitEdit->setFocus();
-    QTest::keyClick(form->portraitEdit, Qt::Key_Up);
-    QCOMPARE(form->portraitEdit->text(), QStringLiteral("121"));
+    form->ui().portraitEdit->setFocus();
+    QTest::keyClick(form->ui().portraitEdit, Qt::Key_Up);
+    QCOMPARE(form->ui().portraitEdit->text(), QStringLiteral("121"));
 
-    form->tabs->setCurrentIndex(4);
-    clickBox(form->proxyCheck);
-    QVERIFY(form->proxyPortEdit->isEnabled());
-    away = form->proxyAddrEdit;
+    form->ui().tabs->setCurrentIndex(4);
+    clickBox(form->ui().proxyCheck);
+    QVERIFY(form->ui().proxyPortEdit->isEnabled());
+    away = form->ui().proxyAddrEdit;
     const QList<std::pair<QString, QString>> ports = {
         {QStringLiteral("0"), QStringLiteral("8080")},
         {QStringLiteral("65536"), QStringLiteral("8080")},
         {QStringLiteral("proxy"), QStringLiteral("8080")},
         {QStringLiteral("3128"), QStringLiteral("3128")}};
     for (const auto& [typed, shown] : ports) {
-        typeAndLeave(form->proxyPortEdit, typed, away);
-        QCOMPARE(form->proxyPortEdit->text(), shown);
+        typeAndLeave(form->ui().proxyPortEdit, typed, away);
+        QCOMPARE(form->ui().proxyPortEdit->text(), shown);
     }
 
     // A field still being typed in when OK is pressed is corrected all the same.
-    form->tabs->setCurrentIndex(1);
-    form->portraitEdit->setFocus();
-    QTest::keyClick(form->portraitEdit, Qt::Key_A, Qt::ControlModifier);
-    QTest::keyClicks(form->portraitEdit, QStringLiteral("9"));
-    QTest::keyClick(form->portraitEdit, Qt::Key_Return);
+    form->ui().tabs->setCurrentIndex(1);
+    form->ui().portraitEdit->setFocus();
+    QTest::keyClick(form->ui().portraitEdit, Qt::Key_A, Qt::ControlModifier);
+    QTest::keyClicks(form->ui().portraitEdit, QStringLiteral("9"));
+    QTest::keyClick(form->ui().portraitEdit, Qt::Key_Return);
     QCOMPARE(form->result(), int(QDialog::Accepted));
     QCOMPARE(m_settings.maxPortrait, 80);
     QCOMPARE(m_settings.directories, QStringLiteral("/srv/lst/;/mnt/spool/"));
@@ -168,20 +168,20 @@ void TestSettingsDialog::noPrinterKeepsTheFont()
     m_settings.printer.clear();
     m_settings.font = QStringLiteral("Lucida Console");
     auto form = open();
-    QCOMPARE(form->printerCombo->currentIndex(), 0);
-    QCOMPARE(form->printerCombo->currentText(), QStringLiteral("[žádná]"));
-    QCOMPARE(form->fontCombo->count(), 0);
+    QCOMPARE(form->ui().printerCombo->currentIndex(), 0);
+    QCOMPARE(form->ui().printerCombo->currentText(), QStringLiteral("[žádná]"));
+    QCOMPARE(form->ui().fontCombo->count(), 0);
 
     // No printer setup for no printer, only the warning that nothing comes out.
     MessageDlgTestHook::setNextAnswers({MsgButton::Ok});
-    QTest::mouseClick(form->printerButton, Qt::LeftButton);
+    QTest::mouseClick(form->ui().printerButton, Qt::LeftButton);
     const auto messages = MessageDlgTestHook::lastMessages();
     QCOMPARE(messages.size(), 1);
     QCOMPARE(messages.first().caption, QStringLiteral("[žádná]"));
     QVERIFY(messages.first().text.startsWith(
         QStringLiteral("Tiskárna [žádná] neprovádí žádný textový výstup")));
 
-    QTest::mouseClick(form->okButton, Qt::LeftButton);
+    QTest::mouseClick(form->ui().okButton, Qt::LeftButton);
     QCOMPARE(m_settings.printer, QString());
     QCOMPARE(m_settings.font, QStringLiteral("Lucida Console"));
     const RegistryIni ini(productKeys().registryRoot());
@@ -201,29 +201,30 @@ void TestSettingsDialog::printerChoiceAndFonts()
     };
     m_settings.font = QStringLiteral("lucida console");
     auto form = open(services);
-    QCOMPARE(form->printerCombo->count(), 3);
-    QCOMPARE(form->printerCombo->currentText(), kFirst);
-    QCOMPARE(form->fontCombo->currentText(), QStringLiteral("Lucida Console"));
+    QCOMPARE(form->ui().printerCombo->count(), 3);
+    QCOMPARE(form->ui().printerCombo->currentText(), kFirst);
+    QCOMPARE(form->ui().fontCombo->currentText(), QStringLiteral("Lucida Console"));
 
-    form->printerCombo->setFocus();
-    while (form->printerCombo->currentText() != kSecond) {
-        const int before = form->printerCombo->currentIndex();
-        QTest::keyClick(form->printerCombo,
-                        before < form->printerCombo->findText(kSecond) ? Qt::Key_Down : Qt::Key_Up);
-        QVERIFY(form->printerCombo->currentIndex() != before);
+    form->ui().printerCombo->setFocus();
+    while (form->ui().printerCombo->currentText() != kSecond) {
+        const int before = form->ui().printerCombo->currentIndex();
+        QTest::keyClick(form->ui().printerCombo, before < form->ui().printerCombo->findText(kSecond)
+                                                     ? Qt::Key_Down
+                                                     : Qt::Key_Up);
+        QVERIFY(form->ui().printerCombo->currentIndex() != before);
     }
     QCOMPARE(m_printers.currentPrinter(), kSecond);
-    QCOMPARE(form->fontCombo->count(), 0);
-    QTest::mouseClick(form->okButton, Qt::LeftButton);
+    QCOMPARE(form->ui().fontCombo->count(), 0);
+    QTest::mouseClick(form->ui().okButton, Qt::LeftButton);
     QCOMPARE(m_settings.printer, kSecond);
     QCOMPARE(m_settings.font, QString());
 
     // A stored printer that is gone leaves the list without a choice, and OK stores none.
     m_settings.printer = QStringLiteral("gone");
     auto again = open(services);
-    QCOMPARE(again->printerCombo->currentIndex(), -1);
-    QCOMPARE(again->fontCombo->count(), 0);
-    QTest::mouseClick(again->okButton, Qt::LeftButton);
+    QCOMPARE(again->ui().printerCombo->currentIndex(), -1);
+    QCOMPARE(again->ui().fontCombo->count(), 0);
+    QTest::mouseClick(again->ui().okButton, Qt::LeftButton);
     QCOMPARE(m_settings.printer, QString());
 }
 
@@ -231,10 +232,10 @@ void TestSettingsDialog::cancelRestoresThePrinter()
 {
     const AppSettings before = m_settings;
     auto form = open();
-    form->printerCombo->setCurrentIndex(form->printerCombo->findText(kSecond));
+    form->ui().printerCombo->setCurrentIndex(form->ui().printerCombo->findText(kSecond));
     QCOMPARE(m_printers.currentPrinter(), kSecond);
-    form->dirEdit->setText(QStringLiteral("/elsewhere"));
-    QTest::mouseClick(form->cancelButton, Qt::LeftButton);
+    form->ui().dirEdit->setText(QStringLiteral("/elsewhere"));
+    QTest::mouseClick(form->ui().cancelButton, Qt::LeftButton);
     QCOMPARE(m_printers.currentPrinter(), kFirst);
     QVERIFY(m_settings == before);
 
@@ -244,7 +245,7 @@ void TestSettingsDialog::cancelRestoresThePrinter()
         return true;
     };
     auto printing = open(busy);
-    printing->printerCombo->setCurrentIndex(printing->printerCombo->findText(kSecond));
+    printing->ui().printerCombo->setCurrentIndex(printing->ui().printerCombo->findText(kSecond));
     QTest::keyClick(printing.get(), Qt::Key_Escape);
     QCOMPARE(printing->result(), int(QDialog::Rejected));
     QCOMPARE(m_printers.currentPrinter(), kSecond);
@@ -260,8 +261,8 @@ void TestSettingsDialog::printerSetupChoosesThePaper()
         return true;
     };
     auto form = open(services);
-    form->printerCombo->setCurrentIndex(form->printerCombo->findText(kSecond));
-    QTest::mouseClick(form->printerButton, Qt::LeftButton);
+    form->ui().printerCombo->setCurrentIndex(form->ui().printerCombo->findText(kSecond));
+    QTest::mouseClick(form->ui().printerButton, Qt::LeftButton);
     QCOMPARE(setUp, kSecond);
     QCOMPARE(m_printers.paperFor(kSecond).id(), QPageSize::A5);
     QVERIFY(!m_printers.paperFor(kFirst).isValid());
@@ -275,7 +276,7 @@ void TestSettingsDialog::printerSetupChoosesThePaper()
     QVERIFY(other.pageLayout().pageSize().id() != QPageSize::A5);
 
     // Cancelling the dialog keeps the paper chosen.
-    QTest::mouseClick(form->cancelButton, Qt::LeftButton);
+    QTest::mouseClick(form->ui().cancelButton, Qt::LeftButton);
     QCOMPARE(m_printers.paperFor(kSecond).id(), QPageSize::A5);
     m_printers.setPaperFor(kSecond, QPageSize());
 }
@@ -289,22 +290,22 @@ void TestSettingsDialog::orientationChoice()
     };
     m_settings.orientation = 7;
     auto form = open(services);
-    form->tabs->setCurrentIndex(1);
-    QVERIFY(form->byWidthRadio->isChecked());
-    QVERIFY(form->portraitEdit->isEnabled());
-    QVERIFY(!form->orientButton->isEnabled());
+    form->ui().tabs->setCurrentIndex(1);
+    QVERIFY(form->ui().byWidthRadio->isChecked());
+    QVERIFY(form->ui().portraitEdit->isEnabled());
+    QVERIFY(!form->ui().orientButton->isEnabled());
 
-    clickBox(form->perTitleRadio);
-    QVERIFY(form->orientButton->isEnabled());
-    QVERIFY(form->portraitEdit->isEnabled());
-    QTest::mouseClick(form->orientButton, Qt::LeftButton);
+    clickBox(form->ui().perTitleRadio);
+    QVERIFY(form->ui().orientButton->isEnabled());
+    QVERIFY(form->ui().portraitEdit->isEnabled());
+    QTest::mouseClick(form->ui().orientButton, Qt::LeftButton);
     QCOMPARE(editorOpened, 1);
 
-    clickBox(form->landscapeRadio);
-    QVERIFY(!form->orientButton->isEnabled());
-    QVERIFY(!form->portraitEdit->isEnabled());
-    clickBox(form->byWidthRadio);
-    QTest::mouseClick(form->okButton, Qt::LeftButton);
+    clickBox(form->ui().landscapeRadio);
+    QVERIFY(!form->ui().orientButton->isEnabled());
+    QVERIFY(!form->ui().portraitEdit->isEnabled());
+    clickBox(form->ui().byWidthRadio);
+    QTest::mouseClick(form->ui().okButton, Qt::LeftButton);
     QCOMPARE(m_settings.orientation, quint8(OrientByWidth));
 }
 
@@ -320,30 +321,30 @@ void TestSettingsDialog::okStoresEverySetting()
     m_settings.verCheck = false;
     m_settings.proxyServer = false;
     auto form = open();
-    clickBox(form->byOneCheck);
-    clickBox(form->eraseCheck);
-    form->tabs->setCurrentIndex(1);
-    clickBox(form->perTitleRadio);
-    form->tabs->setCurrentIndex(2);
-    const auto indentItems = form->indentGroup->findChildren<QRadioButton*>();
+    clickBox(form->ui().byOneCheck);
+    clickBox(form->ui().eraseCheck);
+    form->ui().tabs->setCurrentIndex(1);
+    clickBox(form->ui().perTitleRadio);
+    form->ui().tabs->setCurrentIndex(2);
+    const auto indentItems = form->ui().indentGroup->findChildren<QRadioButton*>();
     QCOMPARE(indentItems.size(), 4);
     clickBox(indentItems.at(3));
-    form->topSpin->setValue(150); // beyond the maximum
-    form->leftSpin->setValue(12);
-    form->rightSpin->setValue(7);
-    form->bottomSpin->setValue(30);
-    QCOMPARE(form->topSpin->text(), QStringLiteral("100 mm"));
-    QCOMPARE(form->rightSpin->maximum(), 50);
-    form->tabs->setCurrentIndex(3);
-    QVERIFY(!form->taskbarCheck->isEnabled());
-    for (QCheckBox* box :
-         {form->pauseCheck, form->hintsCheck, form->priorityCheck, form->updateCheck})
+    form->ui().topSpin->setValue(150); // beyond the maximum
+    form->ui().leftSpin->setValue(12);
+    form->ui().rightSpin->setValue(7);
+    form->ui().bottomSpin->setValue(30);
+    QCOMPARE(form->ui().topSpin->text(), QStringLiteral("100 mm"));
+    QCOMPARE(form->ui().rightSpin->maximum(), 50);
+    form->ui().tabs->setCurrentIndex(3);
+    QVERIFY(!form->ui().taskbarCheck->isEnabled());
+    for (QCheckBox* box : {form->ui().pauseCheck, form->ui().hintsCheck, form->ui().priorityCheck,
+                           form->ui().updateCheck})
         clickBox(box);
     // The proxy stays off: its fields are not taken.
-    form->tabs->setCurrentIndex(4);
-    QVERIFY(!form->proxyAddrEdit->isEnabled());
-    form->proxyAddrEdit->setText(QStringLiteral("new.proxy"));
-    QTest::mouseClick(form->okButton, Qt::LeftButton);
+    form->ui().tabs->setCurrentIndex(4);
+    QVERIFY(!form->ui().proxyAddrEdit->isEnabled());
+    form->ui().proxyAddrEdit->setText(QStringLiteral("new.proxy"));
+    QTest::mouseClick(form->ui().okButton, Qt::LeftButton);
 
     AppSettings expected = m_settings;
     QCOMPARE(m_settings.printByOne, true);
@@ -369,19 +370,19 @@ void TestSettingsDialog::autostartEntry()
     m_settings.autorun = false;
     m_settings.iconize = false;
     auto form = open();
-    form->tabs->setCurrentIndex(3);
-    clickBox(form->autorunCheck);
-    QTest::mouseClick(form->okButton, Qt::LeftButton);
+    form->ui().tabs->setCurrentIndex(3);
+    clickBox(form->ui().autorunCheck);
+    QTest::mouseClick(form->ui().okButton, Qt::LeftButton);
     QCOMPARE(platform::autostart::readCommand(entry), QStringLiteral("\"%1\" ").arg(kProgram));
 
     auto hidden = open();
-    hidden->iconizeCheck->setChecked(true);
-    QTest::mouseClick(hidden->okButton, Qt::LeftButton);
+    hidden->ui().iconizeCheck->setChecked(true);
+    QTest::mouseClick(hidden->ui().okButton, Qt::LeftButton);
     QCOMPARE(platform::autostart::readCommand(entry), QStringLiteral("\"%1\" /min").arg(kProgram));
 
     auto off = open();
-    off->autorunCheck->setChecked(false);
-    QTest::mouseClick(off->okButton, Qt::LeftButton);
+    off->ui().autorunCheck->setChecked(false);
+    QTest::mouseClick(off->ui().okButton, Qt::LeftButton);
     QVERIFY(!QFile::exists(entry));
 }
 
@@ -389,9 +390,9 @@ void TestSettingsDialog::helpFollowsTheTab()
 {
     auto form = open();
     QTest::keyClick(form.get(), Qt::Key_F1);
-    form->tabs->setCurrentIndex(2);
-    QTest::mouseClick(form->helpButton, Qt::LeftButton);
-    form->tabs->setCurrentIndex(4);
+    form->ui().tabs->setCurrentIndex(2);
+    QTest::mouseClick(form->ui().helpButton, Qt::LeftButton);
+    form->ui().tabs->setCurrentIndex(4);
     QTest::keyClick(form.get(), Qt::Key_F1);
     QCOMPARE(m_topics,
              (QStringList{QStringLiteral("setup.htm#"), QStringLiteral("setup.htm#SetupStranka"),

@@ -19,8 +19,8 @@ namespace {
 QStringList entries(const SpoolDirsDialog& form)
 {
     QStringList list;
-    for (int i = 0; i < form.dirList->count(); ++i)
-        list << form.dirList->item(i)->text();
+    for (int i = 0; i < form.ui().dirList->count(); ++i)
+        list << form.ui().dirList->item(i)->text();
     return list;
 }
 
@@ -88,32 +88,32 @@ void TestSpoolDirsDialog::addingFollowsTheExactText()
     form.show();
     // The first showing selects the first entry and shows it in the field.
     QCOMPARE(form.currentIndex(), 0);
-    QCOMPARE(form.dirEdit->text(), QStringLiteral("/srv/lst/"));
-    QVERIFY(!form.addButton->isEnabled());
-    QVERIFY(!form.replaceButton->isEnabled());
+    QCOMPARE(form.ui().dirEdit->text(), QStringLiteral("/srv/lst/"));
+    QVERIFY(!form.ui().addButton->isEnabled());
+    QVERIFY(!form.ui().replaceButton->isEnabled());
 
     // The text as typed differs, so Add is offered, but the normalised text is already there.
-    typeInto(form.dirEdit, QStringLiteral("  /srv/lst "));
-    QVERIFY(form.addButton->isEnabled());
-    QTest::mouseClick(form.addButton, Qt::LeftButton);
+    typeInto(form.ui().dirEdit, QStringLiteral("  /srv/lst "));
+    QVERIFY(form.ui().addButton->isEnabled());
+    QTest::mouseClick(form.ui().addButton, Qt::LeftButton);
     QCOMPARE(entries(form), QStringList{QStringLiteral("/srv/lst/")});
-    QCOMPARE(form.dirEdit->text(), QStringLiteral("/srv/lst/"));
+    QCOMPARE(form.ui().dirEdit->text(), QStringLiteral("/srv/lst/"));
 
     // Letter case counts.
-    typeInto(form.dirEdit, QStringLiteral("/SRV/LST"));
-    QTest::mouseClick(form.addButton, Qt::LeftButton);
+    typeInto(form.ui().dirEdit, QStringLiteral("/SRV/LST"));
+    QTest::mouseClick(form.ui().addButton, Qt::LeftButton);
     QCOMPARE(entries(form),
              (QStringList{QStringLiteral("/srv/lst/"), QStringLiteral("/SRV/LST/")}));
     QCOMPARE(form.currentIndex(), 1);
-    QCOMPARE(form.dirEdit->text(), QStringLiteral("/SRV/LST/"));
+    QCOMPARE(form.ui().dirEdit->text(), QStringLiteral("/SRV/LST/"));
 
     // Blanks alone become the root directory, as any typed entry gets its trailing "/".
-    form.dirList->clearSelection();
+    form.ui().dirList->clearSelection();
     QCOMPARE(form.currentIndex(), -1);
-    QCOMPARE(form.dirEdit->text(), QString());
-    QVERIFY(!form.addButton->isEnabled());
-    QTest::keyClicks(form.dirEdit, QStringLiteral("   "));
-    QTest::mouseClick(form.addButton, Qt::LeftButton);
+    QCOMPARE(form.ui().dirEdit->text(), QString());
+    QVERIFY(!form.ui().addButton->isEnabled());
+    QTest::keyClicks(form.ui().dirEdit, QStringLiteral("   "));
+    QTest::mouseClick(form.ui().addButton, Qt::LeftButton);
     QCOMPARE(entries(form).last(), QStringLiteral("/"));
 }
 
@@ -123,37 +123,37 @@ void TestSpoolDirsDialog::replacingAndRemoving()
     form.setList(QStringLiteral("/a/;/b/;/c/"));
     form.show();
 
-    form.dirList->setCurrentRow(1);
-    QCOMPARE(form.dirEdit->text(), QStringLiteral("/b/"));
-    typeInto(form.dirEdit, QStringLiteral("/bb"));
-    QVERIFY(form.replaceButton->isEnabled());
-    QTest::mouseClick(form.replaceButton, Qt::LeftButton);
+    form.ui().dirList->setCurrentRow(1);
+    QCOMPARE(form.ui().dirEdit->text(), QStringLiteral("/b/"));
+    typeInto(form.ui().dirEdit, QStringLiteral("/bb"));
+    QVERIFY(form.ui().replaceButton->isEnabled());
+    QTest::mouseClick(form.ui().replaceButton, Qt::LeftButton);
     QCOMPARE(entries(form),
              (QStringList{QStringLiteral("/a/"), QStringLiteral("/bb/"), QStringLiteral("/c/")}));
     QCOMPARE(form.currentIndex(), 1);
     // Replacing by a text that is already an entry does nothing.
-    typeInto(form.dirEdit, QStringLiteral("/a/"));
-    QTest::mouseClick(form.replaceButton, Qt::LeftButton);
-    QCOMPARE(form.dirList->item(1)->text(), QStringLiteral("/bb/"));
+    typeInto(form.ui().dirEdit, QStringLiteral("/a/"));
+    QTest::mouseClick(form.ui().replaceButton, Qt::LeftButton);
+    QCOMPARE(form.ui().dirList->item(1)->text(), QStringLiteral("/bb/"));
 
     // Removing the last entry selects the new last one.
-    form.dirList->setCurrentRow(2);
-    QTest::mouseClick(form.deleteButton, Qt::LeftButton);
+    form.ui().dirList->setCurrentRow(2);
+    QTest::mouseClick(form.ui().deleteButton, Qt::LeftButton);
     QCOMPARE(entries(form), (QStringList{QStringLiteral("/a/"), QStringLiteral("/bb/")}));
     QCOMPARE(form.currentIndex(), 1);
-    QCOMPARE(form.dirEdit->text(), QStringLiteral("/bb/"));
+    QCOMPARE(form.ui().dirEdit->text(), QStringLiteral("/bb/"));
     // Removing from the front keeps the index, now on the next entry.
-    form.dirList->setCurrentRow(0);
-    QTest::mouseClick(form.deleteButton, Qt::LeftButton);
+    form.ui().dirList->setCurrentRow(0);
+    QTest::mouseClick(form.ui().deleteButton, Qt::LeftButton);
     QCOMPARE(form.currentIndex(), 0);
-    QCOMPARE(form.dirEdit->text(), QStringLiteral("/bb/"));
+    QCOMPARE(form.ui().dirEdit->text(), QStringLiteral("/bb/"));
     // Removing the only entry empties the field and leaves nothing to replace or remove.
-    QTest::mouseClick(form.deleteButton, Qt::LeftButton);
-    QCOMPARE(form.dirList->count(), 0);
+    QTest::mouseClick(form.ui().deleteButton, Qt::LeftButton);
+    QCOMPARE(form.ui().dirList->count(), 0);
     QCOMPARE(form.currentIndex(), -1);
-    QCOMPARE(form.dirEdit->text(), QString());
-    QVERIFY(!form.deleteButton->isEnabled());
-    QVERIFY(!form.replaceButton->isEnabled());
+    QCOMPARE(form.ui().dirEdit->text(), QString());
+    QVERIFY(!form.ui().deleteButton->isEnabled());
+    QVERIFY(!form.ui().replaceButton->isEnabled());
     QCOMPARE(form.list(), QString());
 }
 
@@ -169,26 +169,26 @@ void TestSpoolDirsDialog::droppedFolders()
 
     SpoolDirsDialog form(m_settings);
     form.show();
-    QVERIFY(drop(form.dirGroup, {QUrl::fromLocalFile(folder), QUrl::fromLocalFile(file)}));
-    QCOMPARE(form.dirEdit->text(), folder + u'/');
-    QCOMPARE(form.dirList->count(), 0); // the user still presses Add
+    QVERIFY(drop(form.ui().dirGroup, {QUrl::fromLocalFile(folder), QUrl::fromLocalFile(file)}));
+    QCOMPARE(form.ui().dirEdit->text(), folder + u'/');
+    QCOMPARE(form.ui().dirList->count(), 0); // the user still presses Add
 
-    form.dirEdit->clear();
-    drop(form.dirGroup, {QUrl::fromLocalFile(file), QUrl::fromLocalFile(folder)});
-    QCOMPARE(form.dirEdit->text(), QString());
-    drop(form.dirGroup, {QUrl(QStringLiteral("sftp://host/srv/lst"))});
-    QCOMPARE(form.dirEdit->text(), QString());
-    drop(form.dirGroup, {QUrl::fromLocalFile(tmp.filePath(QStringLiteral("gone")))});
-    QCOMPARE(form.dirEdit->text(), QString());
+    form.ui().dirEdit->clear();
+    drop(form.ui().dirGroup, {QUrl::fromLocalFile(file), QUrl::fromLocalFile(folder)});
+    QCOMPARE(form.ui().dirEdit->text(), QString());
+    drop(form.ui().dirGroup, {QUrl(QStringLiteral("sftp://host/srv/lst"))});
+    QCOMPARE(form.ui().dirEdit->text(), QString());
+    drop(form.ui().dirGroup, {QUrl::fromLocalFile(tmp.filePath(QStringLiteral("gone")))});
+    QCOMPARE(form.ui().dirEdit->text(), QString());
 
     // Text dragged without file names is not taken.
     QMimeData text;
     text.setText(folder);
     QDragEnterEvent enter(QPoint(5, 5), Qt::CopyAction, &text, Qt::LeftButton, Qt::NoModifier);
-    QCoreApplication::sendEvent(form.dirGroup, &enter);
+    QCoreApplication::sendEvent(form.ui().dirGroup, &enter);
     QVERIFY(!enter.isAccepted());
     // The edit field leaves drops to its group.
-    QVERIFY(!form.dirEdit->acceptDrops());
+    QVERIFY(!form.ui().dirEdit->acceptDrops());
 }
 
 void TestSpoolDirsDialog::folderBrowser()
@@ -197,23 +197,23 @@ void TestSpoolDirsDialog::folderBrowser()
     SpoolDirsDialog form(m_settings);
     QString offered = QStringLiteral("unset");
     QString answer;
-    form.browseFolder = [&](QWidget*, const QString& start) {
+    form.setFolderChooser([&](QWidget*, const QString& start) {
         offered = start;
         return answer;
-    };
+    });
     form.show();
 
-    typeInto(form.dirEdit, QStringLiteral(" ") + tmp.path() + QStringLiteral(" "));
+    typeInto(form.ui().dirEdit, QStringLiteral(" ") + tmp.path() + QStringLiteral(" "));
     answer = tmp.path() + QStringLiteral("/picked");
-    QTest::mouseClick(form.btnDir, Qt::LeftButton);
+    QTest::mouseClick(form.ui().browseButton, Qt::LeftButton);
     QCOMPARE(offered, tmp.path()); // an existing folder is preselected
-    QCOMPARE(form.dirEdit->text(), answer);
+    QCOMPARE(form.ui().dirEdit->text(), answer);
 
     // A folder that does not exist is not offered; cancelling changes nothing.
     answer.clear();
-    QTest::mouseClick(form.btnDir, Qt::LeftButton);
+    QTest::mouseClick(form.ui().browseButton, Qt::LeftButton);
     QCOMPARE(offered, QString());
-    QCOMPARE(form.dirEdit->text(), tmp.path() + QStringLiteral("/picked"));
+    QCOMPARE(form.ui().dirEdit->text(), tmp.path() + QStringLiteral("/picked"));
 }
 
 QTEST_MAIN(TestSpoolDirsDialog)

@@ -21,7 +21,7 @@ public:
     void togglePause() override
     {
         calls << QStringLiteral("pause");
-        dm->setPaused(!dm->paused);
+        dm->setPaused(!dm->isPaused());
     }
     void showWorkerError(const QString& text) override { calls << QStringLiteral("error ") + text; }
     void startTrayAnimation() override { calls << QStringLiteral("animate"); }
@@ -82,7 +82,7 @@ struct Rig
             started << QFileInfo(path).fileName();
             return std::make_unique<FakeWorker>(&gate);
         });
-        dm->paused = false;
+        dm->setPaused(false);
     }
     ~Rig()
     {
@@ -148,14 +148,14 @@ void TestJobController::directoriesInTurn()
     const QString a = r.dir(QStringLiteral("A"));
     const QString b = r.dir(QStringLiteral("B"));
     // Empty items do not count; a missing directory costs its turn.
-    r.dm->settings.directories = a + QStringLiteral(";;") + b + QStringLiteral(";") +
-                                 r.spool.filePath(QStringLiteral("missing")) + u';';
+    r.dm->settings().directories = a + QStringLiteral(";;") + b + QStringLiteral(";") +
+                                   r.spool.filePath(QStringLiteral("missing")) + u';';
     QStringList seen;
     for (int i = 0; i < 6; ++i)
         seen << QFileInfo(r.dm->nextSpoolDirectory()).fileName();
     QCOMPARE(seen, (QStringList{QStringLiteral("A"), QStringLiteral("B"), QString(),
                                 QStringLiteral("A"), QStringLiteral("B"), QString()}));
-    r.dm->settings.directories.clear();
+    r.dm->settings().directories.clear();
     QCOMPARE(r.dm->nextSpoolDirectory(), QString());
 }
 
@@ -164,7 +164,7 @@ void TestJobController::oneJobAtATime()
     Rig r;
     const QString a = r.dir(QStringLiteral("A"));
     const QString b = r.dir(QStringLiteral("B"));
-    r.dm->settings.directories = a + u';' + b;
+    r.dm->settings().directories = a + u';' + b;
     touch(a + QStringLiteral("/LST00001.PRN"));
     touch(b + QStringLiteral("/LST00002.PRN"));
 
@@ -175,7 +175,7 @@ void TestJobController::oneJobAtATime()
     r.dm->onTick();
     r.dm->onTick();
     QCOMPARE(r.started.size(), 1);
-    QCOMPARE(r.dm->dirIndex, 1);
+    QCOMPARE(r.dm->dirIndex(), 1);
     r.finishJob();
     QCOMPARE(r.view.calls.last(), QStringLiteral("idle running"));
 
@@ -184,7 +184,7 @@ void TestJobController::oneJobAtATime()
     QCOMPARE(r.started.last(), QStringLiteral("LST00002.PRN"));
     r.finishJob();
     // Paused: nothing starts.
-    r.dm->paused = true;
+    r.dm->setPaused(true);
     r.dm->onTick();
     r.dm->onTick();
     QCOMPARE(r.started.size(), 2);
@@ -194,7 +194,7 @@ void TestJobController::emptyReportStopsTheScan()
 {
     Rig r;
     const QString a = r.dir(QStringLiteral("A"));
-    r.dm->settings.directories = a;
+    r.dm->settings().directories = a;
     touch(a + QStringLiteral("/LST00001.PRN"), QByteArray());
     touch(a + QStringLiteral("/LST00002.PRN"));
     const QList<platform::DirEntry> order =
@@ -211,7 +211,7 @@ void TestJobController::skippedUntilChanged()
 {
     Rig r;
     const QString a = r.dir(QStringLiteral("A"));
-    r.dm->settings.directories = a;
+    r.dm->settings().directories = a;
     const QString report = a + QStringLiteral("/LST00001.PRN");
     touch(report);
     QFile f(report);
@@ -220,16 +220,16 @@ void TestJobController::skippedUntilChanged()
                           QFileDevice::FileModificationTime));
     f.close();
     const quint32 stamp = platform::findFile(report)->dosTime;
-    r.dm->skipList << SkipEntry{report, stamp};
+    r.dm->skipList() << SkipEntry{report, stamp};
     QVERIFY(r.dm->isSkipped(report));
     QVERIFY(!r.dm->isSkipped(report.toLower())); // the path compares exactly
     r.dm->onTick();
     QVERIFY(r.started.isEmpty());
     // Nor from the re-print queue, where the entry stays unserved.
-    r.dm->reprintQueue << ReprintEntry{report, false};
+    r.dm->reprintQueue() << ReprintEntry{report, false};
     r.dm->onTick();
     QVERIFY(r.started.isEmpty());
-    QVERIFY(!r.dm->reprintQueue.first().taken);
+    QVERIFY(!r.dm->reprintQueue().first().taken);
 
     touch(report, "rewritten"); // a new time stamp ends the skip
     r.dm->onTick();
@@ -241,21 +241,21 @@ void TestJobController::reprintQueueFirst()
     Rig r;
     const QString a = r.dir(QStringLiteral("A"));
     const QString archive = r.dir(QStringLiteral("A/BAKPRN"));
-    r.dm->settings.directories = a;
+    r.dm->settings().directories = a;
     touch(a + QStringLiteral("/LST00003.PRN"));
     const QString old = archive + QStringLiteral("/20240131-081530-LST00001.PRN");
     touch(old);
-    r.dm->reprintQueue << ReprintEntry{old, false} << ReprintEntry{old, false};
+    r.dm->reprintQueue() << ReprintEntry{old, false} << ReprintEntry{old, false};
 
     r.dm->onTick();
     QCOMPARE(r.started.last(), QStringLiteral("20240131-081530-LST00001.PRN"));
-    QVERIFY(r.dm->reprintQueue.at(0).taken);
-    QCOMPARE(r.dm->dirIndex, 0);      // the queue's tick does not turn the directories
-    r.dm->reprintQueue.removeFirst(); // as the job's finishing step does
+    QVERIFY(r.dm->reprintQueue().at(0).taken);
+    QCOMPARE(r.dm->dirIndex(), 0);      // the queue's tick does not turn the directories
+    r.dm->reprintQueue().removeFirst(); // as the job's finishing step does
     r.finishJob();
     r.dm->onTick();
     QCOMPARE(r.started.size(), 2); // the second entry of the same path
-    r.dm->reprintQueue.removeFirst();
+    r.dm->reprintQueue().removeFirst();
     r.finishJob();
     r.dm->onTick();
     QCOMPARE(r.started.last(), QStringLiteral("LST00003.PRN"));
@@ -265,12 +265,12 @@ void TestJobController::printByOnePauses()
 {
     Rig r;
     const QString a = r.dir(QStringLiteral("A"));
-    r.dm->settings.directories = a;
-    r.dm->settings.printByOne = true;
+    r.dm->settings().directories = a;
+    r.dm->settings().printByOne = true;
     touch(a + QStringLiteral("/LST00001.PRN"));
     r.dm->onTick();
     QCOMPARE(r.started.size(), 1);
-    QVERIFY(r.dm->paused);
+    QVERIFY(r.dm->isPaused());
     QVERIFY(r.view.calls.contains(QStringLiteral("pause")));
 }
 
@@ -281,8 +281,8 @@ void TestJobController::errorWithoutDialogIsShownByTheTick()
     r.dm->onTick();
     QVERIFY(r.view.calls.contains(QStringLiteral("error Chyba X")));
     QVERIFY(r.dm->workerError().isEmpty());
-    QVERIFY(r.dm->paused); // the tick's error display pauses
-    QVERIFY(r.dm->tickTimer.isActive());
+    QVERIFY(r.dm->isPaused()); // the tick's error display pauses
+    QVERIFY(r.dm->tickTimer().isActive());
 }
 
 QTEST_GUILESS_MAIN(TestJobController)

@@ -46,38 +46,38 @@ void TestMainWindow::runStateFollowsTheCommands()
     form.show();
     QVERIFY(QTest::qWaitForWindowExposed(&form));
     QCOMPARE(form.windowTitle(), QStringLiteral("Tarnyx - pozastaven"));
-    QVERIFY(form.pauseAction->isChecked());
+    QVERIFY(form.ui().pauseAction->isChecked());
 
     QTest::keyClick(&form, Qt::Key_Space); // resumes while paused
-    QVERIFY(!dm.paused);
+    QVERIFY(!dm.isPaused());
     QCOMPARE(form.windowTitle(), QStringLiteral("Tarnyx - spuštěn"));
-    QVERIFY(form.playAction->isChecked());
+    QVERIFY(form.ui().playAction->isChecked());
     QCOMPARE(form.idlePicture(), 1);
 
     QTest::keyClick(&form, Qt::Key_Z); // stop: paused, the running job abandoned
-    QVERIFY(dm.paused);
-    QVERIFY(dm.stopRequest);
+    QVERIFY(dm.isPaused());
+    QVERIFY(dm.stopRequested());
     QCOMPARE(form.idlePicture(), 2);
     QTest::keyClick(&form, Qt::Key_Space); // and the next job is not abandoned
-    QVERIFY(!dm.paused);
-    QVERIFY(!dm.stopRequest);
+    QVERIFY(!dm.isPaused());
+    QVERIFY(!dm.stopRequested());
 
     QTest::keyClick(&form, Qt::Key_Space);
-    QVERIFY(dm.paused);
+    QVERIFY(dm.isPaused());
     QTest::keyClick(&form, Qt::Key_S);
-    QVERIFY(!dm.paused);
+    QVERIFY(!dm.isPaused());
 
     // The tray menu's items do the same, and show the run state with their check marks.
     auto trayItem = [&form](const char* name) {
-        return form.trayMenu->findChild<QAction*>(QLatin1String(name));
+        return form.ui().trayMenu->findChild<QAction*>(QLatin1String(name));
     };
     QVERIFY(trayItem("MnuPopPlay")->isChecked());
     trayItem("MnuPopStop")->trigger();
-    QVERIFY(dm.paused && dm.stopRequest);
+    QVERIFY(dm.isPaused() && dm.stopRequested());
     QVERIFY(trayItem("MnuPopPause")->isChecked());
     QCOMPARE(form.trayHint(), QStringLiteral("Tarnyx - pozastaven"));
     trayItem("MnuPopPlay")->trigger();
-    QVERIFY(!dm.paused && !dm.stopRequest);
+    QVERIFY(!dm.isPaused() && !dm.stopRequested());
     QCOMPARE(form.trayHint(), QStringLiteral("Tarnyx - spuštěn"));
     QVERIFY(trayItem("MnuPopPlay")->shortcut().isEmpty());
     QVERIFY(trayItem("MnuPopRestore")->font().bold());
@@ -88,23 +88,23 @@ void TestMainWindow::statusAndTrayHint()
     JobController dm({}, m_printers);
     MainWindow form(dm, {});
     form.refreshStatus();
-    QCOMPARE(form.statusPanels[0]->text(), QStringLiteral(" ... "));
-    QCOMPARE(form.statusPanels[1]->text(), QStringLiteral(" 0/0 "));
-    QCOMPARE(form.statusPanels[2]->text(), QStringLiteral("[žádná]"));
+    QCOMPARE(form.ui().statusPanels[0]->text(), QStringLiteral(" ... "));
+    QCOMPARE(form.ui().statusPanels[1]->text(), QStringLiteral(" 0/0 "));
+    QCOMPARE(form.ui().statusPanels[2]->text(), QStringLiteral("[žádná]"));
     QCOMPARE(form.trayHint(), form.windowTitle());
 
-    dm.settings.printer = QStringLiteral("Mzdy");
+    dm.settings().printer = QStringLiteral("Mzdy");
     dm.setCurrentFile(QStringLiteral("LST00001.PRN"));
     dm.setReportTitle(QByteArray("V\xFDplatn\xED listina ") + QByteArray(130, 'x'));
     dm.setPageCount(3);
     dm.setPageNumber(2);
     dm.setProgress(50, 100);
     form.refreshStatus();
-    QCOMPARE(form.statusPanels[0]->text(), QStringLiteral("LST00001.PRN"));
-    QCOMPARE(form.statusPanels[1]->text(), QStringLiteral(" 2/3 "));
-    QCOMPARE(form.statusPanels[2]->text(), QStringLiteral("Mzdy"));
-    QVERIFY(form.statusText->text().startsWith(QStringLiteral("Výplatní listina")));
-    QCOMPARE(form.progressBar->value(), 50);
+    QCOMPARE(form.ui().statusPanels[0]->text(), QStringLiteral("LST00001.PRN"));
+    QCOMPARE(form.ui().statusPanels[1]->text(), QStringLiteral(" 2/3 "));
+    QCOMPARE(form.ui().statusPanels[2]->text(), QStringLiteral("Mzdy"));
+    QVERIFY(form.ui().statusText->text().startsWith(QStringLiteral("Výplatní listina")));
+    QCOMPARE(form.ui().progressBar->value(), 50);
     // A long title: the tooltip is cut to its limit.
     QCOMPARE(form.trayHint().size(), MainWindow::kMaxTrayHint);
     QVERIFY(form.trayHint().startsWith(QStringLiteral("\"Výplatní listina")));
@@ -125,30 +125,30 @@ void TestMainWindow::settingsPauseAndResume()
     MainWindow::Dialogs dialogs;
     dialogs.settings = [&](QWidget*) {
         ++opened;
-        pausedWhileOpen = dm.paused && dm.setupOpen;
+        pausedWhileOpen = dm.isPaused() && dm.isSetupOpen();
     };
     MainWindow form(dm, {}, dialogs);
     form.play();
-    form.settingsAction->trigger();
+    form.ui().settingsAction->trigger();
     QCOMPARE(opened, 1);
     QVERIFY(pausedWhileOpen);
-    QVERIFY(!dm.paused); // running before: running again
-    QVERIFY(!dm.setupOpen);
+    QVERIFY(!dm.isPaused()); // running before: running again
+    QVERIFY(!dm.isSetupOpen());
 
     // Paused before and nobody asked to start meanwhile: stays paused.
     form.setRunState(true);
     form.openSettingsDialog();
-    QVERIFY(dm.paused);
+    QVERIFY(dm.isPaused());
 
     // The start-up step came while the dialog was open: printing starts when it closes.
     dialogs.settings = [&](QWidget*) {
         dm.onStartup();
     };
     MainWindow form2(dm, {}, dialogs);
-    dm.settings.runPaused = false;
+    dm.settings().runPaused = false;
     form2.openSettingsDialog();
-    QVERIFY(!dm.paused);
-    QVERIFY(!dm.playDeferred);
+    QVERIFY(!dm.isPaused());
+    QVERIFY(!dm.isPlayDeferred());
 }
 
 void TestMainWindow::settingsCommandsWaitWhilePrinting()
@@ -158,25 +158,25 @@ void TestMainWindow::settingsCommandsWaitWhilePrinting()
     dialogs.settings = [](QWidget*) {
     };
     MainWindow form(dm, {}, dialogs);
-    QVERIFY(form.settingsAction->isEnabled());
+    QVERIFY(form.ui().settingsAction->isEnabled());
     // From the moment a job is started, before its worker has run a single step, until it ends.
     QSemaphore gate;
     dm.setWorkerFactory([&gate](const QString&) -> std::unique_ptr<QThread> {
         return std::unique_ptr<QThread>(QThread::create([&gate] { gate.acquire(); }));
     });
     dm.startJob(QStringLiteral("/nowhere/LST00001.PRN"));
-    QVERIFY(dm.printing);
-    QVERIFY(!form.settingsAction->isEnabled());
-    QVERIFY(!form.spoolDirsAction->isEnabled());
+    QVERIFY(dm.isPrinting());
+    QVERIFY(!form.ui().settingsAction->isEnabled());
+    QVERIFY(!form.ui().spoolDirsAction->isEnabled());
     gate.release();
     QTRY_VERIFY(!dm.worker());
-    QVERIFY(form.settingsAction->isEnabled());
-    QVERIFY(form.spoolDirsAction->isEnabled());
+    QVERIFY(form.ui().settingsAction->isEnabled());
+    QVERIFY(form.ui().spoolDirsAction->isEnabled());
     // Windows that do not exist yet keep their commands out of sight.
-    QVERIFY(!form.browserAction->isVisible());
-    QVERIFY(!form.aboutAction->isVisible());
-    QVERIFY(!form.updateCheckAction->isVisible());
-    QCOMPARE(form.webAction->text(), QStringLiteral("&Webová stránka Tarnyx"));
+    QVERIFY(!form.ui().browserAction->isVisible());
+    QVERIFY(!form.ui().aboutAction->isVisible());
+    QVERIFY(!form.ui().updateCheckAction->isVisible());
+    QCOMPARE(form.ui().webAction->text(), QStringLiteral("&Webová stránka Tarnyx"));
 }
 
 void TestMainWindow::statusFollowsAJobWithoutFloodingTheWindow()
@@ -186,9 +186,7 @@ void TestMainWindow::statusFollowsAJobWithoutFloodingTheWindow()
     JobController dm({}, m_printers);
     UiJobHost host(dm);
     QStringList shown;
-    host.refreshStatusView = [&] {
-        shown << dm.currentFile();
-    };
+    host.setStatusView([&] { shown << dm.currentFile(); });
     QElapsedTimer clock;
     clock.start();
     std::unique_ptr<QThread> job(QThread::create([&] {
@@ -212,10 +210,10 @@ void TestMainWindow::workerAsksForPause()
     MainWindow form(dm, {});
     form.play();
     QCoreApplication::postEvent(&form, new events::PrintStateEvent(false));
-    QTRY_VERIFY(dm.paused);
+    QTRY_VERIFY(dm.isPaused());
     QCOMPARE(form.windowTitle(), QStringLiteral("Tarnyx - pozastaven"));
     QCoreApplication::postEvent(&form, new events::PrintStateEvent(true));
-    QTRY_VERIFY(!dm.paused);
+    QTRY_VERIFY(!dm.isPaused());
 
     // The tick's error display goes through the message box helper.
     MessageDlgTestHook::clear();
@@ -232,25 +230,25 @@ void TestMainWindow::workerAsksForPause()
 void TestMainWindow::closing()
 {
     JobController dm({}, m_printers);
-    dm.settings.iconize = true;
+    dm.settings().iconize = true;
     {
         MainWindow form(dm, {});
         form.show();
         // With Iconize on, the close box only hides the window (here, with no tray, it is
         // minimised instead: it is never hidden without a way back).
         QVERIFY(!form.close());
-        QVERIFY(!dm.stopRequest);
+        QVERIFY(!dm.stopRequested());
         // "Konec" always ends.
-        form.exitAction->trigger();
-        QVERIFY(dm.stopRequest);
-        QVERIFY(dm.paused);
+        form.ui().exitAction->trigger();
+        QVERIFY(dm.stopRequested());
+        QVERIFY(dm.isPaused());
     }
-    dm.settings.iconize = false;
-    dm.stopRequest = false;
+    dm.settings().iconize = false;
+    dm.requestStop(false);
     MainWindow form(dm, {});
     form.show();
     QVERIFY(form.close());
-    QVERIFY(dm.stopRequest);
+    QVERIFY(dm.stopRequested());
 }
 
 QTEST_MAIN(TestMainWindow)

@@ -110,7 +110,7 @@ void RecordingHost::showPrintError(PrintJob& job)
 {
     if (state)
         errors << state->takeWorkerError();
-    job.choice = errorAnswer;
+    job.setChoice(errorAnswer);
 }
 
 void RecordingHost::refreshStatus()

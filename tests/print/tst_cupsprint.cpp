@@ -341,7 +341,7 @@ void TestCupsPrint::stoppedJobNeverReachesTheQueue()
     host.state = &state;
     host.onRefresh = [&] {
         if (state.progress() > 0)
-            state.stopRequest = true;
+            state.requestStop(true);
     };
     {
         PrintJob job(report, PrintContext{settings, orientations, state, printer, host});

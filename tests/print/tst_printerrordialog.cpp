@@ -80,23 +80,23 @@ void TestPrintErrorDialog::dialog()
     QVERIFY(QTest::qWaitForWindowExposed(&dialog));
     QCOMPARE(dialog.size(), QSize(388, 175));
     // Shown as it is, a path only made breakable after its separators.
-    QCOMPARE(dialog.textLabel->text().remove(QChar(0x200B)),
+    QCOMPARE(dialog.textLabel()->text().remove(QChar(0x200B)),
              QStringLiteral("Chyba \"x\"\n<b>soubor</b>"));
-    QCOMPARE(dialog.textLabel->textFormat(), Qt::PlainText);
+    QCOMPARE(dialog.textLabel()->textFormat(), Qt::PlainText);
     const int left = dialog.iconSize() + 16;
-    QCOMPARE(dialog.textLabel->geometry(), QRect(left, 8, 388 - left - 8, 97));
+    QCOMPARE(dialog.textLabel()->geometry(), QRect(left, 8, 388 - left - 8, 97));
 
     // Without a report nothing can be chosen but Esc.
-    for (QAction* a : {dialog.deleteAction, dialog.skipAction, dialog.retryAction})
+    for (QAction* a : {dialog.ui().deleteAction, dialog.ui().skipAction, dialog.ui().retryAction})
         QVERIFY(!a->isEnabled());
-    QTest::mouseClick(dialog.btnSkip, Qt::LeftButton);
+    QTest::mouseClick(dialog.ui().skipButton, Qt::LeftButton);
     QVERIFY(dialog.isVisible());
     ReportHeader report(QStringLiteral("/srv/Lst/LST00001.PRN"));
     dialog.setReport(&report);
-    QVERIFY(dialog.btnDelete->isEnabled() && dialog.btnSkip->isEnabled());
-    QCOMPARE(dialog.focusWidget(), dialog.btnDelete);
+    QVERIFY(dialog.ui().deleteButton->isEnabled() && dialog.ui().skipButton->isEnabled());
+    QCOMPARE(dialog.focusWidget(), dialog.ui().deleteButton);
     dialog.setReport(nullptr);
-    QVERIFY(!dialog.btnRetry->isEnabled());
+    QVERIFY(!dialog.ui().retryButton->isEnabled());
     QTest::keyClick(&dialog, Qt::Key_Escape);
     QVERIFY(!dialog.isVisible());
     QCOMPARE(dialog.choice(), ErrorChoice::Cancel);
@@ -116,13 +116,13 @@ void TestPrintErrorDialog::longPathsLeaveTheReasonReadable()
                           .arg(path));
     dialog.show();
     QVERIFY(QTest::qWaitForWindowExposed(&dialog));
-    QLabel* text = dialog.textLabel;
+    QLabel* text = dialog.textLabel();
     // No unbreakable run wider than the text area, and every line within its height.
     QVERIFY2(text->minimumSizeHint().width() <= text->width(),
              qPrintable(QString::number(text->minimumSizeHint().width())));
     QVERIFY(text->heightForWidth(text->width()) <= text->height());
-    QVERIFY(dialog.separator->y() >= text->geometry().bottom());
-    QVERIFY(dialog.btnDelete->geometry().bottom() < dialog.height());
+    QVERIFY(dialog.separator()->y() >= text->geometry().bottom());
+    QVERIFY(dialog.ui().deleteButton->geometry().bottom() < dialog.height());
     QCOMPARE(dialog.width(), 388);
 }
 
@@ -158,26 +158,26 @@ void TestPrintErrorDialog::showPrintError_data()
     QTest::addColumn<QStringList>("heard");
     QTest::addColumn<QString>("message"); // the last message box
     const QList<MsgButton> none;
-    QTest::newRow("retry") << "btnRetry" << false << 0u << none << ErrorChoice::Retry << resumed
+    QTest::newRow("retry") << "retryButton" << false << 0u << none << ErrorChoice::Retry << resumed
                            << "";
     QTest::newRow("retry, one by one")
-        << "btnRetry" << true << 0u << none << ErrorChoice::Retry << paused << "";
-    QTest::newRow("skip") << "btnSkip" << false << 0x58A16C21u << none << ErrorChoice::Skip
+        << "retryButton" << true << 0u << none << ErrorChoice::Retry << paused << "";
+    QTest::newRow("skip") << "skipButton" << false << 0x58A16C21u << none << ErrorChoice::Skip
                           << resumed << "";
     QTest::newRow("skip, header never read")
-        << "btnSkip" << false << 0u << none << ErrorChoice::Skip << resumed << "";
+        << "skipButton" << false << 0u << none << ErrorChoice::Skip << resumed << "";
     QTest::newRow("escape") << "" << false << 0u << none << ErrorChoice::Cancel << paused << "";
-    QTest::newRow("deleted") << "btnDelete" << false << 0u << QList<MsgButton>{MsgButton::Yes}
+    QTest::newRow("deleted") << "deleteButton" << false << 0u << QList<MsgButton>{MsgButton::Yes}
                              << ErrorChoice::Deleted
                              << QStringList{QStringLiteral("pause"), QStringLiteral("deleted 2"),
                                             QStringLiteral("run")}
                              << "Opravdu odstranit sestavu ?\r(Soubor na disku bude přesunut do "
                                 "koše.)";
     QTest::newRow("declined: no failure message")
-        << "btnDelete" << false << 0u << QList<MsgButton>{MsgButton::No} << ErrorChoice::Cancel
+        << "deleteButton" << false << 0u << QList<MsgButton>{MsgButton::No} << ErrorChoice::Cancel
         << paused << "Opravdu odstranit sestavu ?\r(Soubor na disku bude přesunut do koše.)";
     QTest::newRow("file gone: failure message")
-        << "btnDelete" << false << 0u << QList<MsgButton>{MsgButton::Yes, MsgButton::Ok}
+        << "deleteButton" << false << 0u << QList<MsgButton>{MsgButton::Yes, MsgButton::Ok}
         << ErrorChoice::Cancel << paused << "Soubor se nepodařilo odstranit.";
 }
 
@@ -192,7 +192,7 @@ void TestPrintErrorDialog::showPrintError()
     QFETCH(QString, message);
 
     JobController dm(QStringList{}, m_printers);
-    dm.settings.printByOne = printByOne;
+    dm.settings().printByOne = printByOne;
     dm.setWorkerError(QStringLiteral("Chybný formát\r(hlavička)"));
     ReportHeader report(QDir(m_root.path()).filePath(QStringLiteral("LST00002.PRN")));
     report.fileTime = fileTime;
@@ -202,9 +202,9 @@ void TestPrintErrorDialog::showPrintError()
     else
         QVERIFY(QFile(report.fileName).open(QIODevice::WriteOnly));
     const std::optional<platform::FoundFile> found = platform::findFile(report.fileName);
-    dm.reprintQueue = {{QStringLiteral("/srv/other.PRN"), true},
-                       {report.fileName.toUpper(), true},
-                       {report.fileName, true}};
+    dm.reprintQueue() = {{QStringLiteral("/srv/other.PRN"), true},
+                         {report.fileName.toUpper(), true},
+                         {report.fileName, true}};
     MessageDlgTestHook::clear();
     // A spare answer: a message box too many takes it instead of waiting for a user.
     MessageDlgTestHook::setNextAnswers(answers + QList<MsgButton>{MsgButton::Ok});
@@ -215,8 +215,8 @@ void TestPrintErrorDialog::showPrintError()
     QTimer::singleShot(50, this, [&] {
         auto* dialog = qobject_cast<PrintErrorDialog*>(QApplication::activeModalWidget());
         QVERIFY(dialog);
-        shown = dialog->textLabel->text().remove(QChar(0x200B));
-        timerStopped = !dm.tickTimer.isActive();
+        shown = dialog->textLabel()->text().remove(QChar(0x200B));
+        timerStopped = !dm.tickTimer().isActive();
         if (control.isEmpty())
             QTest::keyClick(dialog, Qt::Key_Escape);
         else
@@ -228,7 +228,7 @@ void TestPrintErrorDialog::showPrintError()
     QCOMPARE(result, choice);
     QCOMPARE(shown, QStringLiteral("Chybný formát\n(hlavička)"));
     QVERIFY(timerStopped);
-    QVERIFY(dm.tickTimer.isActive());
+    QVERIFY(dm.tickTimer().isActive());
     QVERIFY(dm.workerError().isEmpty());
     QCoreApplication::sendPostedEvents();
     QCOMPARE(window.heard, heard);
@@ -239,15 +239,15 @@ void TestPrintErrorDialog::showPrintError()
 
     // Retry frees the first queue entry of the path, whatever its letter case.
     const bool retried = choice == ErrorChoice::Retry;
-    QVERIFY(dm.reprintQueue.at(0).taken && dm.reprintQueue.at(2).taken);
-    QCOMPARE(dm.reprintQueue.at(1).taken, !retried);
+    QVERIFY(dm.reprintQueue().at(0).taken && dm.reprintQueue().at(2).taken);
+    QCOMPARE(dm.reprintQueue().at(1).taken, !retried);
     // Skip holds while the file is unchanged, also when the header was never read.
     if (choice == ErrorChoice::Skip) {
-        QCOMPARE(dm.skipList.size(), 1);
-        QCOMPARE(dm.skipList.at(0).stamp, fileTime ? fileTime : found->dosTime);
+        QCOMPARE(dm.skipList().size(), 1);
+        QCOMPARE(dm.skipList().at(0).stamp, fileTime ? fileTime : found->dosTime);
         QCOMPARE(dm.isSkipped(report.fileName), fileTime == 0);
     } else {
-        QVERIFY(dm.skipList.isEmpty());
+        QVERIFY(dm.skipList().isEmpty());
     }
 }
 

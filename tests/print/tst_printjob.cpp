@@ -64,17 +64,18 @@ struct Bench
         Layout l{};
         PrintJob job(path, PrintContext{settings, orientations, state, printer, host});
         job.run();
-        l = {job.fontSize,
-             job.charWidth,
-             job.leading,
-             job.lineHeight,
-             int(job.indentText.size()),
-             int(job.centerText.size()),
+        l = {job.layout().fontSize,
+             job.layout().charWidth,
+             job.layout().leading,
+             job.layout().lineHeight,
+             int(job.layout().indentText.size()),
+             int(job.layout().centerText.size()),
              0,
-             {job.marginLeft, job.marginTop, job.marginRight, job.marginBottom},
-             job.landscape};
+             {job.layout().marginLeft, job.layout().marginTop, job.layout().marginRight,
+              job.layout().marginBottom},
+             job.layout().landscape};
         job.pageStart();
-        l.posY = job.posY;
+        l.posY = job.posY();
         return l;
     }
     QStringList archive() const
@@ -331,7 +332,7 @@ void TestPrintJob::stopAbortsTheDocument()
     b.write(headerLine(80, 60), {"1", "2", "3", "4"});
     b.host.onRefresh = [&] {
         if (b.state.progress() >= 40) // after the second line
-            b.state.stopRequest = true;
+            b.state.requestStop(true);
     };
     b.run();
     QCOMPARE(b.printer.entries(QStringLiteral("text")).size(), 2);
@@ -345,7 +346,7 @@ void TestPrintJob::stopAbortsTheDocument()
     c.write(headerLine(80, 60), {"only"});
     c.host.onRefresh = [&] {
         if (c.state.progress() == 50)
-            c.state.stopRequest = true;
+            c.state.requestStop(true);
     };
     c.run();
     QVERIFY(c.printer.log.contains(QStringLiteral("abort")));
@@ -385,10 +386,10 @@ void TestPrintJob::disposal()
     // A report from the re-print queue stays where it is, whatever Erase says.
     b.settings.erase = true;
     b.write(headerLine(80, 60), {"x"});
-    b.state.reprintQueue << ReprintEntry{b.path.toUpper(), true};
+    b.state.reprintQueue() << ReprintEntry{b.path.toUpper(), true};
     b.run();
     QVERIFY(QFile::exists(b.path));
-    QVERIFY(b.state.reprintQueue.isEmpty());
+    QVERIFY(b.state.reprintQueue().isEmpty());
 
     // No printer chosen: nothing is printed and the report waits for one.
     Bench c;
@@ -410,7 +411,7 @@ void TestPrintJob::disposalOfThePrintedFileOnly()
     Bench b;
     b.write(headerLine(80, 60), {"x", "y"});
     b.printer.onEnd = [&] {
-        b.state.stopRequest = true;
+        b.state.requestStop(true);
     };
     b.run();
     QVERIFY(!QFile::exists(b.path));
@@ -419,10 +420,10 @@ void TestPrintJob::disposalOfThePrintedFileOnly()
     Bench c;
     c.write(headerLine(80, 60), {"x", "y"});
     c.printer.onText = [&] {
-        c.state.stopRequest = true;
+        c.state.requestStop(true);
     };
     c.printer.onAbort = [&] {
-        c.state.stopRequest = false;
+        c.state.requestStop(false);
     };
     c.run();
     QVERIFY(QFile::exists(c.path));

@@ -34,7 +34,7 @@ private:
     void open();
     // Presses F2; the editor once its list has dropped down, else null.
     QComboBox* startEdit();
-    QTreeView* tree() const { return m_form->tree; }
+    QTreeView* tree() const { return m_form->ui().tree; }
     QModelIndex index(int row, int column) const { return tree()->model()->index(row, column); }
     QString cell(int row, int column) const { return index(row, column).data().toString(); }
     quint8 code(int row) const { return m_list.entries().at(row).orientation; }
@@ -241,7 +241,7 @@ void TestOrientationEditor::escClosesAndLayoutIsRemembered()
     QCOMPARE(again.size(), QSize(500, 300));
     QList<int> widths;
     QTimer::singleShot(0, &again, [&] {
-        widths = {again.tree->columnWidth(0), again.tree->columnWidth(1)};
+        widths = {again.ui().tree->columnWidth(0), again.ui().tree->columnWidth(1)};
         again.close();
     });
     QCOMPARE(again.exec(), int(QDialog::Rejected));

@@ -32,13 +32,13 @@ void TestOrientationQuestion::dialog()
 
     QCOMPARE(dialog.windowTitle(), QStringLiteral("Orientace sestavy"));
     QCOMPARE(dialog.size(), QSize(388, 126));
-    QCOMPARE(dialog.textLabel->text(), QStringLiteral("Mzdové listy ščřě <b>"));
-    QCOMPARE(dialog.textLabel->textFormat(), Qt::PlainText);
+    QCOMPARE(dialog.textLabel()->text(), QStringLiteral("Mzdové listy ščřě <b>"));
+    QCOMPARE(dialog.textLabel()->textFormat(), Qt::PlainText);
     const int left = dialog.iconSize() + 16;
-    QCOMPARE(dialog.textLabel->geometry(), QRect(left, 8, 388 - left - 8, 49));
-    QCOMPARE(dialog.focusWidget(), dialog.btnPortrait);
+    QCOMPARE(dialog.textLabel()->geometry(), QRect(left, 8, 388 - left - 8, 49));
+    QCOMPARE(dialog.focusWidget(), dialog.ui().portraitButton);
     // No preview yet without a viewer to open.
-    QVERIFY(!dialog.btnView->isVisible());
+    QVERIFY(!dialog.ui().viewButton->isVisible());
 
     // The question icon is painted left of the title.
     const QImage image = dialog.grab().toImage();
@@ -56,14 +56,14 @@ void TestOrientationQuestion::askOrientation_data()
     QTest::addColumn<bool>("preview");   // a preview opener is given
     QTest::addColumn<bool>("ownerShown");
     QTest::addColumn<int>("answer");
-    QTest::newRow("portrait") << "btnPortrait" << false << true << 1;
-    QTest::newRow("landscape") << "btnLandscape" << false << true << 2;
-    QTest::newRow("default") << "btnDefault" << false << true << 0;
+    QTest::newRow("portrait") << "portraitButton" << false << true << 1;
+    QTest::newRow("landscape") << "landscapeButton" << false << true << 2;
+    QTest::newRow("default") << "defaultButton" << false << true << 0;
     QTest::newRow("Esc") << "Esc" << false << true << 0;
     QTest::newRow("window closed") << "close" << false << true << 0;
-    QTest::newRow("preview, then portrait") << "btnView" << true << true << 1;
+    QTest::newRow("preview, then portrait") << "viewButton" << true << true << 1;
     // The main window sits in the tray: the question stands alone in the middle of the screen.
-    QTest::newRow("owner hidden") << "btnLandscape" << false << false << 2;
+    QTest::newRow("owner hidden") << "landscapeButton" << false << false << 2;
 }
 
 void TestOrientationQuestion::askOrientation()
@@ -98,9 +98,9 @@ void TestOrientationQuestion::askOrientation()
     QTimer::singleShot(0, this, [&] {
         auto* dialog = qobject_cast<OrientationQuestion*>(QApplication::activeModalWidget());
         QVERIFY(dialog);
-        title = dialog->textLabel->text();
+        title = dialog->textLabel()->text();
         centre = dialog->geometry().center();
-        viewVisible = dialog->btnView->isVisible();
+        viewVisible = dialog->ui().viewButton->isVisible();
         if (action == QLatin1String("Esc")) {
             QTest::keyClick(dialog, Qt::Key_Escape);
         } else if (action == QLatin1String("close")) {
@@ -109,7 +109,7 @@ void TestOrientationQuestion::askOrientation()
             QTest::mouseClick(dialog->findChild<QPushButton*>(action), Qt::LeftButton);
             // The preview leaves the question open.
             if (dialog->isVisible())
-                QTest::mouseClick(dialog->btnPortrait, Qt::LeftButton);
+                QTest::mouseClick(dialog->ui().portraitButton, Qt::LeftButton);
         }
     });
     QCOMPARE(runOrientationQuestion(report, settings, &owner, opener), answer);
