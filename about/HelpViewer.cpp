@@ -88,7 +88,7 @@ QString helpFileNameFor(const QString& programPath)
     return stem + QStringLiteral(".qch");
 }
 
-QString getHelpFileName()
+QString defaultHelpFile()
 {
     return helpFileNameFor(QCoreApplication::applicationFilePath());
 }

@@ -16,7 +16,7 @@ class QTextBrowser;
 // the program's own (a contents tree and the page).
 
 // The help file of the running program: its path with the extension replaced by ".qch".
-QString getHelpFileName();
+QString defaultHelpFile();
 
 // The help file that belongs to the program file `programPath`: the same directory and base name,
 // the extension (the part of the file name from its last dot) replaced by ".qch", or ".qch"

@@ -98,7 +98,7 @@ int main(int argc, char* argv[])
         controller->startupTimer().start();
         MainWindow::Dialogs dialogs;
         dialogs.help = [](const QString& topic) {
-            showHelpTopic(nullptr, getHelpFileName(), topic);
+            showHelpTopic(nullptr, defaultHelpFile(), topic);
         };
         dialogs.closeHelp = [] {
             closeAllHelp();

@@ -161,7 +161,7 @@ SettingsDialog::SettingsDialog(AppSettings& settings, PrinterCatalog& printers,
         };
     if (!m_services.showHelp)
         m_services.showHelp = [](QWidget* owner, const QString& topic) {
-            showHelpTopic(owner, getHelpFileName(), topic);
+            showHelpTopic(owner, defaultHelpFile(), topic);
         };
     if (!m_services.closeHelp)
         m_services.closeHelp = [] {
@@ -217,11 +217,11 @@ SettingsDialog::SettingsDialog(AppSettings& settings, PrinterCatalog& printers,
 
     connect(m_ui.okButton, &QPushButton::clicked, this, &QDialog::accept);
     connect(m_ui.cancelButton, &QPushButton::clicked, this, &QDialog::reject);
-    connect(m_ui.dirAction, &QAction::triggered, this, &SettingsDialog::actDirExecute);
-    connect(m_ui.printerAction, &QAction::triggered, this, &SettingsDialog::actPrnExecute);
+    connect(m_ui.dirAction, &QAction::triggered, this, &SettingsDialog::editDirectories);
+    connect(m_ui.printerAction, &QAction::triggered, this, &SettingsDialog::setUpPrinter);
     connect(m_ui.orientAction, &QAction::triggered, this,
             [this] { m_services.orientationEditor(this); });
-    connect(m_ui.helpAction, &QAction::triggered, this, &SettingsDialog::actHelpExecute);
+    connect(m_ui.helpAction, &QAction::triggered, this, &SettingsDialog::showHelp);
 
     createWidgets();
 
@@ -577,14 +577,14 @@ void SettingsDialog::proxyPortEditFinished()
     m_ui.proxyPortEdit->setText(correctPort(m_ui.proxyPortEdit->text()));
 }
 
-void SettingsDialog::actDirExecute()
+void SettingsDialog::editDirectories()
 {
     QString directories = m_ui.dirEdit->text();
     if (m_services.directoriesDialog(this, directories))
         m_ui.dirEdit->setText(directories);
 }
 
-void SettingsDialog::actPrnExecute()
+void SettingsDialog::setUpPrinter()
 {
     if (m_ui.printerCombo->currentIndex() <= 0) {
         messageDlg(QStringLiteral("Tiskárna %1 neprovádí žádný textový výstup, tištěná sestava "
@@ -604,7 +604,7 @@ void SettingsDialog::actPrnExecute()
         m_printers.setPaperFor(current, printer.pageLayout().pageSize());
 }
 
-void SettingsDialog::actHelpExecute()
+void SettingsDialog::showHelp()
 {
     m_services.closeHelp();
     m_services.showHelp(this, setupHelpTopic(m_ui.tabs->currentIndex() + 1));

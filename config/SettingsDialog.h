@@ -155,9 +155,9 @@ private:
     void updateProxyFields();
     void dirEditFinished();
     void proxyPortEditFinished();
-    void actDirExecute();
-    void actPrnExecute();
-    void actHelpExecute();
+    void editDirectories();
+    void setUpPrinter();
+    void showHelp();
     void updateAutorun() const;
 
     AppSettings& m_settings;

@@ -119,7 +119,7 @@ void parseProxyList(const QString& list, SystemProxy& rec)
     }
 }
 
-bool getSystemProxy(SystemProxy& rec)
+bool readSystemProxy(SystemProxy& rec)
 {
     rec = {};
     QString value = qEnvironmentVariable("http_proxy");

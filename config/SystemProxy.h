@@ -22,7 +22,7 @@ struct SystemProxy
 
 // The proxy the desktop is set to use, from the environment variable http_proxy (or
 // HTTP_PROXY). False, with every entry cleared, when none is set.
-bool getSystemProxy(SystemProxy& rec);
+bool readSystemProxy(SystemProxy& rec);
 
 // Parses a proxy list: either "http=host:port;ftp=host:port ..." per protocol, or one
 // "host:port" for all of them. A URL form (scheme://user@host:port/) is reduced to host:port.

@@ -83,7 +83,7 @@ PrintErrorDialog::PrintErrorDialog(const AppSettings& settings, QWidget* parent)
 
     setMessage(QString());
     createWidgets(settings);
-    actUpdate();
+    updateActions();
     m_ui.deleteButton->setFocus();
 }
 
@@ -100,10 +100,10 @@ void PrintErrorDialog::setMessage(const QString& text)
 void PrintErrorDialog::setReport(const ReportHeader* report)
 {
     m_report = report;
-    actUpdate();
+    updateActions();
 }
 
-void PrintErrorDialog::actUpdate()
+void PrintErrorDialog::updateActions()
 {
     const bool enabled = m_report != nullptr;
     for (QAction* action : {m_ui.deleteAction, m_ui.skipAction, m_ui.retryAction})

@@ -53,7 +53,7 @@ protected:
 private:
     Widgets m_ui{};
     void createWidgets(const AppSettings& settings);
-    void actUpdate();
+    void updateActions();
     void onDelete();
     void onSkip();
     void onRetry();

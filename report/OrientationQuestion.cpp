@@ -44,7 +44,7 @@ OrientationQuestion::OrientationQuestion(const AppSettings& settings, QWidget* p
     connect(m_ui.portraitButton, &QPushButton::clicked, this, [this] { done(kResultPortrait); });
     connect(m_ui.landscapeButton, &QPushButton::clicked, this, [this] { done(kResultLandscape); });
     connect(m_ui.defaultButton, &QPushButton::clicked, this, [this] { done(kResultDefault); });
-    connect(m_ui.viewButton, &QPushButton::clicked, this, &OrientationQuestion::btnViewClick);
+    connect(m_ui.viewButton, &QPushButton::clicked, this, &OrientationQuestion::openPreview);
 
     createWidgets(settings);
     m_ui.portraitButton->setFocus();
@@ -67,7 +67,7 @@ void OrientationQuestion::reject()
     m_ui.defaultButton->click();
 }
 
-void OrientationQuestion::btnViewClick()
+void OrientationQuestion::openPreview()
 {
     if (m_openPreview && m_report)
         m_openPreview(*m_report, this);

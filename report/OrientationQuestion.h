@@ -57,7 +57,7 @@ private:
     OrientPreviewOpener m_openPreview;
     Widgets m_ui{};
     void createWidgets(const AppSettings& settings);
-    void btnViewClick();
+    void openPreview();
 
     const ReportHeader* m_report = nullptr;
 };

@@ -111,7 +111,7 @@ void TestHelpViewer::helpFileName()
 
 void TestHelpViewer::helpFileOfThisProgram()
 {
-    QCOMPARE(getHelpFileName(), QDir(QCoreApplication::applicationDirPath())
+    QCOMPARE(defaultHelpFile(), QDir(QCoreApplication::applicationDirPath())
                                     .filePath(QStringLiteral("tst_helpviewer.qch")));
 }
 

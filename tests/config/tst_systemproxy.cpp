@@ -141,7 +141,7 @@ void TestSystemProxy::systemProxyFromEnvironment()
     }
 
     SystemProxy rec = junk();
-    QCOMPARE(getSystemProxy(rec), found);
+    QCOMPARE(readSystemProxy(rec), found);
     QCOMPARE(describe(rec).section(QLatin1Char('|'), 0, 0), http);
     if (!found)
         QCOMPARE(rec, SystemProxy());
