@@ -126,7 +126,7 @@ int main(int argc, char* argv[])
         std::printf("files %lld, rounds %d\n", static_cast<long long>(files.size()), rounds);
         std::printf("floor (open, read 4 KiB, close): %8.2f ms  %6.2f us/file  (%d read)\n",
                     f * 1e3, f * 1e6 / double(files.size()), okFloor);
-        std::printf("LoadHeader:                      %8.2f ms  %6.2f us/file  (%d parsed)\n",
+        std::printf("loadHeader:                      %8.2f ms  %6.2f us/file  (%d parsed)\n",
                     h * 1e3, h * 1e6 / double(files.size()), okHeader);
         std::printf("ratio: %.2f\n", h / f);
         return 0;
