@@ -176,10 +176,10 @@ bool HelpWindow::setUp(QString& error)
 
     auto* splitter = new QSplitter(Qt::Horizontal, this);
     m_contents = m_engine->contentWidget();
-    m_contents->setObjectName(QStringLiteral("HelpContents"));
+    m_contents->setObjectName(QStringLiteral("helpContents"));
     splitter->addWidget(m_contents);
     m_browser = new HelpBrowser(*m_engine, splitter);
-    m_browser->setObjectName(QStringLiteral("HelpPage"));
+    m_browser->setObjectName(QStringLiteral("helpPage"));
     m_browser->setOpenLinks(false);
     splitter->addWidget(m_browser);
     splitter->setStretchFactor(1, 1);

@@ -23,13 +23,13 @@ IconTextDialog::IconTextDialog(const Frame& frame, QWidget* parent)
     setFixedSize(frame.clientSize);
 
     m_textLabel = new QLabel(this);
-    m_textLabel->setObjectName(QStringLiteral("TextLabel"));
+    m_textLabel->setObjectName(QStringLiteral("textLabel"));
     m_textLabel->setTextFormat(Qt::PlainText);
     m_textLabel->setWordWrap(true);
     m_textLabel->setAlignment(Qt::AlignLeft | Qt::AlignTop);
 
     m_separator = new QFrame(this);
-    m_separator->setObjectName(QStringLiteral("Bevel1"));
+    m_separator->setObjectName(QStringLiteral("separator"));
     m_separator->setFrameShape(QFrame::HLine);
     m_separator->setFrameShadow(QFrame::Sunken);
     m_separator->setGeometry(8, frame.bevelTop, 369, 2);

@@ -80,38 +80,38 @@ MainWindow::~MainWindow()
 void MainWindow::createActions()
 {
     m_ui.exitAction =
-        makeAction(this, QStringLiteral("ActionExit"), QStringLiteral("&Konec"),
+        makeAction(this, QStringLiteral("exitAction"), QStringLiteral("&Konec"),
                    QKeySequence(Qt::ALT | Qt::Key_F4), 5, QStringLiteral("Ukončení aplikace"));
-    m_ui.aboutAction = makeAction(this, QStringLiteral("ActionAbout"),
+    m_ui.aboutAction = makeAction(this, QStringLiteral("aboutAction"),
                                   QStringLiteral("&O aplikaci ..."), {}, 9, {});
-    m_ui.playAction = makeAction(this, QStringLiteral("ActionPlay"), QStringLiteral("&Spustit"),
+    m_ui.playAction = makeAction(this, QStringLiteral("playAction"), QStringLiteral("&Spustit"),
                                  QKeySequence(Qt::Key_S), 0,
                                  QStringLiteral("Spuštění tisku|Posílá sestavy na tiskárnu"));
     m_ui.pauseAction = makeAction(
-        this, QStringLiteral("ActionPause"), QStringLiteral("&Pozastavit"),
+        this, QStringLiteral("pauseAction"), QStringLiteral("&Pozastavit"),
         QKeySequence(Qt::Key_Space), 1,
         QStringLiteral("Pozastavení tisku|Po dokončení probíhajícího tisku se další tisk již "
                        "nespustí"));
     m_ui.stopAction = makeAction(
-        this, QStringLiteral("ActionStop"), QStringLiteral("&Zastavit"), QKeySequence(Qt::Key_Z), 2,
+        this, QStringLiteral("stopAction"), QStringLiteral("&Zastavit"), QKeySequence(Qt::Key_Z), 2,
         QStringLiteral("Zastavení tisku|Zruší probíhající tisk a pozastaví tisk dalších sestav"));
     const QString setupHint =
         QStringLiteral("Nastavení programu|Umožňuje nakonfigurovat jednotlivé možnosti");
     m_ui.settingsAction =
-        makeAction(this, QStringLiteral("ActionSetup1"), QStringLiteral("&Možnosti ..."),
+        makeAction(this, QStringLiteral("settingsAction"), QStringLiteral("&Možnosti ..."),
                    QKeySequence(Qt::Key_F8), 3, setupHint);
     // F8 belongs to the first of the two settings commands.
-    m_ui.spoolDirsAction = makeAction(this, QStringLiteral("ActionSetup2"),
+    m_ui.spoolDirsAction = makeAction(this, QStringLiteral("spoolDirsAction"),
                                       QStringLiteral("&Možnosti ..."), {}, 3, setupHint);
     m_ui.updateCheckAction = makeAction(
-        this, QStringLiteral("ActionWebUpdate"), QStringLiteral("&Kontrola aktualizace"), {}, 8,
+        this, QStringLiteral("updateCheckAction"), QStringLiteral("&Kontrola aktualizace"), {}, 8,
         QStringLiteral("Zjištění verze programu na Internetu|Zjistí poslední verzi na Inernetu a "
                        "nabídne její stažení"));
     m_ui.browserAction = makeAction(
-        this, QStringLiteral("ActionLstBrowser"), QStringLiteral("Prohlížeč ses&tav..."),
+        this, QStringLiteral("browserAction"), QStringLiteral("Prohlížeč ses&tav..."),
         QKeySequence(Qt::Key_F3), 6, QStringLiteral("Prohlížení a tisk uložených sestav"));
     m_ui.webAction =
-        makeAction(this, QStringLiteral("ActionWebTarnyx"),
+        makeAction(this, QStringLiteral("webAction"),
                    QStringLiteral("&Webová stránka %1").arg(productKeys().productKey), {}, -1, {});
     m_ui.helpAction =
         makeAction(this, QStringLiteral("actHelp"), QStringLiteral("&Nápověda"),
@@ -173,21 +173,21 @@ void MainWindow::createActions()
 void MainWindow::createWidgets()
 {
     QMenu* file = menuBar()->addMenu(QStringLiteral("&Soubor"));
-    file->setObjectName(QStringLiteral("MenuFile"));
+    file->setObjectName(QStringLiteral("fileMenu"));
     file->addAction(m_ui.exitAction);
     QMenu* tools = menuBar()->addMenu(QStringLiteral("&Nástroje"));
-    tools->setObjectName(QStringLiteral("MenuTools"));
+    tools->setObjectName(QStringLiteral("toolsMenu"));
     tools->addActions({m_ui.playAction, m_ui.pauseAction, m_ui.stopAction});
     tools->addSeparator();
     tools->addActions({m_ui.browserAction, m_ui.settingsAction});
     QMenu* help = menuBar()->addMenu(QStringLiteral("Nápo&věda"));
-    help->setObjectName(QStringLiteral("MenuHelp"));
+    help->setObjectName(QStringLiteral("helpMenu"));
     help->addActions({m_ui.helpAction, m_ui.aboutAction});
     help->addSeparator();
     help->addActions({m_ui.updateCheckAction, m_ui.webAction});
 
     QToolBar* bar = addToolBar(QStringLiteral("ToolBar3"));
-    bar->setObjectName(QStringLiteral("ToolBar3"));
+    bar->setObjectName(QStringLiteral("toolBar"));
     bar->setMovable(false);
     bar->setIconSize(QSize(21, 21));
     bar->addActions({m_ui.playAction, m_ui.pauseAction, m_ui.stopAction});
@@ -198,14 +198,14 @@ void MainWindow::createWidgets()
     auto* layout = new QVBoxLayout(central);
     layout->setContentsMargins(8, 8, 8, 8);
     m_ui.statusText = new QLabel(central);
-    m_ui.statusText->setObjectName(QStringLiteral("StaticText"));
+    m_ui.statusText->setObjectName(QStringLiteral("statusText"));
     m_ui.statusText->setFrameStyle(QFrame::Panel | QFrame::Sunken);
     m_ui.statusText->setMinimumHeight(53);
     m_ui.statusText->setWordWrap(true);
     m_ui.statusText->setAlignment(Qt::AlignLeft | Qt::AlignTop);
     m_ui.statusText->setToolTip(QStringLiteral("Název tištěné sestavy"));
     m_ui.progressBar = new QProgressBar(central);
-    m_ui.progressBar->setObjectName(QStringLiteral("ProgressBar"));
+    m_ui.progressBar->setObjectName(QStringLiteral("progressBar"));
     m_ui.progressBar->setRange(1, 100);
     m_ui.progressBar->setFixedHeight(22);
     m_ui.progressBar->setTextVisible(false);
@@ -231,9 +231,9 @@ void MainWindow::createWidgets()
 void MainWindow::createTray()
 {
     m_ui.trayMenu = new QMenu(this);
-    m_ui.trayMenu->setObjectName(QStringLiteral("PopupMenu1"));
+    m_ui.trayMenu->setObjectName(QStringLiteral("trayMenu"));
     QAction* restore = m_ui.trayMenu->addAction(QStringLiteral("O&bnovit"));
-    restore->setObjectName(QStringLiteral("MnuPopRestore"));
+    restore->setObjectName(QStringLiteral("trayRestoreItem"));
     QFont bold = restore->font();
     bold.setBold(true);
     restore->setFont(bold);
@@ -258,18 +258,18 @@ void MainWindow::createTray()
         a->setChecked(like->isChecked());
         return a;
     };
-    item(QStringLiteral("MnuPopPlay"), m_ui.playAction->text(), m_ui.playAction);
-    item(QStringLiteral("MnuPopPause"), m_ui.pauseAction->text(), m_ui.pauseAction);
-    item(QStringLiteral("MnuPopStop"), QStringLiteral("&Zastavit"), m_ui.stopAction);
+    item(QStringLiteral("trayPlayItem"), m_ui.playAction->text(), m_ui.playAction);
+    item(QStringLiteral("trayPauseItem"), m_ui.pauseAction->text(), m_ui.pauseAction);
+    item(QStringLiteral("trayStopItem"), QStringLiteral("&Zastavit"), m_ui.stopAction);
     m_ui.trayMenu->addSeparator();
-    item(QStringLiteral("MnuPopSetup"), QStringLiteral("&Možnosti ..."), m_ui.spoolDirsAction);
-    item(QStringLiteral("MnuPopHelp"), QStringLiteral("&Nápověda"), m_ui.helpAction);
-    item(QStringLiteral("MnuPopAbout"), m_ui.aboutAction->text(), m_ui.aboutAction);
+    item(QStringLiteral("traySettingsItem"), QStringLiteral("&Možnosti ..."), m_ui.spoolDirsAction);
+    item(QStringLiteral("trayHelpItem"), QStringLiteral("&Nápověda"), m_ui.helpAction);
+    item(QStringLiteral("trayAboutItem"), m_ui.aboutAction->text(), m_ui.aboutAction);
     m_ui.trayMenu->addSeparator();
-    item(QStringLiteral("MnuPopExit"), QStringLiteral("&Konec"), m_ui.exitAction);
+    item(QStringLiteral("trayExitItem"), QStringLiteral("&Konec"), m_ui.exitAction);
 
     m_ui.trayIcon = new QSystemTrayIcon(this);
-    m_ui.trayIcon->setObjectName(QStringLiteral("CoolTrayIcon1"));
+    m_ui.trayIcon->setObjectName(QStringLiteral("trayIcon"));
     m_ui.trayIcon->setContextMenu(m_ui.trayMenu);
     if (!m_trayPictures.isEmpty())
         m_ui.trayIcon->setIcon(QIcon(m_trayPictures.first()));

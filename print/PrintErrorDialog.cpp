@@ -66,9 +66,9 @@ PrintErrorDialog::PrintErrorDialog(const AppSettings& settings, QWidget* parent)
     m_ui.retryAction =
         makeAction(this, QStringLiteral("&Opakovat"),
                    QStringLiteral("Chybný soubor bude znova zařazen do tiskové fronty."));
-    m_ui.deleteAction->setObjectName(QStringLiteral("actDelete"));
-    m_ui.skipAction->setObjectName(QStringLiteral("actSkip"));
-    m_ui.retryAction->setObjectName(QStringLiteral("actRetry"));
+    m_ui.deleteAction->setObjectName(QStringLiteral("deleteAction"));
+    m_ui.skipAction->setObjectName(QStringLiteral("skipAction"));
+    m_ui.retryAction->setObjectName(QStringLiteral("retryAction"));
     connect(m_ui.deleteAction, &QAction::triggered, this, &PrintErrorDialog::onDelete);
     connect(m_ui.skipAction, &QAction::triggered, this, &PrintErrorDialog::onSkip);
     connect(m_ui.retryAction, &QAction::triggered, this, &PrintErrorDialog::onRetry);

@@ -18,7 +18,7 @@ constexpr int kLowPrioritySteps = 5;
 PrintWorker::PrintWorker(const QString& fileName, JobController& controller, JobHost& host)
     : m_fileName(fileName), m_controller(controller), m_host(host)
 {
-    setObjectName(QStringLiteral("PrnThread"));
+    setObjectName(QStringLiteral("printWorker"));
 }
 
 void PrintWorker::run()

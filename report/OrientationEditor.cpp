@@ -185,7 +185,7 @@ QWidget* OrientationDelegate::createEditor(QWidget* parent, const QStyleOptionVi
                                            const QModelIndex&) const
 {
     auto* combo = new OrientCombo(parent);
-    combo->setObjectName(QStringLiteral("ComboEditLink"));
+    combo->setObjectName(QStringLiteral("orientationCombo"));
     combo->setEditable(false);
     for (int code = 0; code < kOrientationCodes; ++code)
         combo->addItem(orientationName(code));
@@ -248,7 +248,7 @@ OrientationEditor::OrientationEditor(OrientationMemory& list, const AppSettings&
     m_model = new OrientationModel(m_list, this);
 
     m_ui.tree = new LstTree(this);
-    m_ui.tree->setObjectName(QStringLiteral("MyTree"));
+    m_ui.tree->setObjectName(QStringLiteral("tree"));
     m_ui.tree->setRootIsDecorated(false);
     m_ui.tree->setItemsExpandable(false);
     m_ui.tree->setUniformRowHeights(true);
@@ -272,7 +272,7 @@ OrientationEditor::OrientationEditor(OrientationMemory& list, const AppSettings&
                        "Orientace u vybrané sestavy. Klávesou Del vymažete nastavení orientace "
                        "vybrané sestavy."),
         this);
-    m_ui.hintLabel->setObjectName(QStringLiteral("Label1"));
+    m_ui.hintLabel->setObjectName(QStringLiteral("hintLabel"));
     m_ui.hintLabel->setWordWrap(true);
     m_ui.hintLabel->setTextFormat(Qt::PlainText);
 

@@ -71,16 +71,16 @@ void TestMainWindow::runStateFollowsTheCommands()
     auto trayItem = [&form](const char* name) {
         return form.ui().trayMenu->findChild<QAction*>(QLatin1String(name));
     };
-    QVERIFY(trayItem("MnuPopPlay")->isChecked());
-    trayItem("MnuPopStop")->trigger();
+    QVERIFY(trayItem("trayPlayItem")->isChecked());
+    trayItem("trayStopItem")->trigger();
     QVERIFY(dm.isPaused() && dm.stopRequested());
-    QVERIFY(trayItem("MnuPopPause")->isChecked());
+    QVERIFY(trayItem("trayPauseItem")->isChecked());
     QCOMPARE(form.trayHint(), QStringLiteral("Tarnyx - pozastaven"));
-    trayItem("MnuPopPlay")->trigger();
+    trayItem("trayPlayItem")->trigger();
     QVERIFY(!dm.isPaused() && !dm.stopRequested());
     QCOMPARE(form.trayHint(), QStringLiteral("Tarnyx - spuštěn"));
-    QVERIFY(trayItem("MnuPopPlay")->shortcut().isEmpty());
-    QVERIFY(trayItem("MnuPopRestore")->font().bold());
+    QVERIFY(trayItem("trayPlayItem")->shortcut().isEmpty());
+    QVERIFY(trayItem("trayRestoreItem")->font().bold());
 }
 
 void TestMainWindow::statusAndTrayHint()
