@@ -72,5 +72,5 @@ void broadcastRunState(bool run, const JobController& controller);
 // No new job starts while the dialog is open; afterwards workerError is empty and tickTimer runs.
 void runPrintErrorDialog(const ReportHeader& report, ErrorChoice& choice,
                          JobController& controller);
-// The same for a print job: its report and its Choice.
+// The same for a print job: its report and its choice.
 void runPrintErrorDialog(PrintJob& job, JobController& controller);

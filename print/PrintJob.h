@@ -41,7 +41,7 @@ class PrintJob
 {
 public:
     PrintJob(const QString& fileName, PrintContext context);
-    // Runs Finish.
+    // Runs finish().
     ~PrintJob();
     PrintJob(const PrintJob&) = delete;
     PrintJob& operator=(const PrintJob&) = delete;

@@ -20,7 +20,7 @@ QString orientationName(int code);
 
 // The orientations remembered per report title, sorted by title. Titles compare with the user's
 // locale, ignoring letter case, so two titles that differ only in case share one entry.
-// Kept in the registry section "Settings\orientationMemory": one text value per title, the code in
+// Kept in the registry section "Settings\LstList": one text value per title, the code in
 // decimal.
 class OrientationMemory
 {

@@ -79,7 +79,7 @@ QPointF intersect(const QPointF& p1, const QPointF& d1, const QPointF& p2, const
     return p1 + t * d1;
 }
 
-// A convex polygon moved inwards by `m_d` along every edge; either winding.
+// A convex polygon moved inwards by `d` along every edge; either winding.
 QPolygonF inset(const QPolygonF& poly, qreal d)
 {
     const qsizetype n = poly.size();
