@@ -144,7 +144,7 @@ int settings(Context& ctx, const QStringList& args)
         return 2;
     }
     AppSettings s;
-    s.loadSettings(ctx.printers);
+    s.load(ctx.printers);
     const SettingsConstants& c = settingsConstants();
 
     OrderedJson json;
@@ -258,7 +258,7 @@ int pdf(Context& ctx, const QStringList& arguments)
     if (!checkQueue(ctx, "pdf", queue))
         return 2;
     AppSettings settings;
-    settings.loadSettings(ctx.printers);
+    settings.load(ctx.printers);
     // Written beside the target and renamed over it when whole: a failure leaves no new file.
     const QFileInfo target(args.at(1));
     const QString part =
@@ -298,7 +298,7 @@ int print(Context& ctx, const QStringList& arguments)
     if (!checkQueue(ctx, "print", queue))
         return 2;
     AppSettings settings;
-    settings.loadSettings(ctx.printers);
+    settings.load(ctx.printers);
     if (!queue.isEmpty())
         settings.printer = queue;
     if (settings.printer.isEmpty())

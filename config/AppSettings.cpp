@@ -92,7 +92,7 @@ QString autostartCommandLine(const QString& programPath, bool iconize)
         .arg(programPath, iconize ? QStringLiteral("/min") : QString());
 }
 
-bool AppSettings::loadSettings(PrinterCatalog& printers)
+bool AppSettings::load(PrinterCatalog& printers)
 {
     *this = AppSettings{};
     const std::unique_ptr<RegistryIni> ini = openSettings();
@@ -141,7 +141,7 @@ bool AppSettings::loadSettings(PrinterCatalog& printers)
     return true;
 }
 
-bool AppSettings::saveSettings() const
+bool AppSettings::save() const
 {
     const std::unique_ptr<RegistryIni> ini = openSettings();
     auto text = [&ini](const char16_t* ident, const QString& v) {

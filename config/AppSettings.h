@@ -18,8 +18,8 @@ enum : quint8
 // The application settings, one field per value of the registry section "Settings".
 //
 // A default-constructed record holds the zero state (empty texts, false, 0): that is what the
-// fields that were not read keep when loadSettings stops at a value it cannot read. The defaults
-// live in loadSettings.
+// fields that were not read keep when load stops at a value it cannot read. The defaults
+// live in load.
 struct AppSettings
 {
     QString directories; // spool directories separated by ";"
@@ -51,10 +51,10 @@ struct AppSettings
     // Printer: a name that is not installed becomes the default printer's (or empty when none is
     // installed), and the printer found becomes the current one. Returns false when a value
     // could not be read; that value and all after it then keep the zero state.
-    bool loadSettings(PrinterCatalog& printers);
+    bool load(PrinterCatalog& printers);
     // Writes the record in one save of the registry file: all values or, on failure, none. False
     // on failure.
-    bool saveSettings() const;
+    bool save() const;
 
     // Writes lastVerCheck alone; failures are ignored.
     void storeLastVerCheck() const;

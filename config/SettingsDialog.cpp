@@ -657,7 +657,7 @@ void SettingsDialog::accept()
     }
     updateAutorun();
     // The settings apply for this session either way; the user learns that they will not last.
-    if (!s.saveSettings())
+    if (!s.save())
         messageDlg(QStringLiteral("Nastavení se nepodařilo uložit do souboru %1.")
                        .arg(RegistryIni::hivePath()),
                    MsgKind::Error, {MsgButton::Ok}, QString(), this);

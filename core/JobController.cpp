@@ -37,7 +37,7 @@ void JobController::initialise()
 {
     setUpAppLog(platform::programFilePath(),
                 platform::findCmdLineSwitch(m_args, QStringLiteral("log")));
-    m_settings.loadSettings(m_printerCatalog);
+    m_settings.load(m_printerCatalog);
     orientationMemory().load();
 }
 

@@ -392,7 +392,7 @@ void TestNoLoss::schedulerDownAtStart()
     // The printer named in the settings keeps its name while nobody can check it.
     writeSettingsHive(m_dir.filePath(QStringLiteral("config/Morvane/registry.reg")),
                       "\"Printer\"=\"mzdy\"\r\n\"Erase\"=dword:00000001\r\n");
-    QVERIFY(m_controller->settings().loadSettings(*m_printers));
+    QVERIFY(m_controller->settings().load(*m_printers));
     QCOMPARE(m_controller->settings().printer, QStringLiteral("mzdy"));
     QCOMPARE(m_printers->currentPrinter(), QStringLiteral("mzdy"));
     m_controller->settings().directories = m_spool;

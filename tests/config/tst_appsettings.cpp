@@ -31,7 +31,7 @@ AppSettings loaded(const QByteArray& values, bool* complete = nullptr)
     writeSettingsHive(RegistryIni::hivePath(), values);
     FakePrinters printers;
     AppSettings s;
-    const bool ok = s.loadSettings(printers);
+    const bool ok = s.load(printers);
     if (complete)
         *complete = ok;
     return s;
@@ -70,7 +70,7 @@ void TestAppSettings::defaultsOnAnEmptyRegistry()
 {
     FakePrinters printers;
     AppSettings s;
-    QVERIFY(s.loadSettings(printers));
+    QVERIFY(s.load(printers));
     QCOMPARE(s.directories, QDir::rootPath());
     QCOMPARE(s.printer, QString());
     QCOMPARE(printers.current, QStringLiteral("untouched"));
@@ -89,7 +89,7 @@ void TestAppSettings::defaultsOnAnEmptyRegistry()
     // With a "Lst" directory beside the program, that is the spool directory.
     const QString lst = QDir(platform::programDirectory()).filePath(QStringLiteral("Lst"));
     QVERIFY(QDir().mkpath(lst));
-    QVERIFY(s.loadSettings(printers));
+    QVERIFY(s.load(printers));
     QDir(lst).removeRecursively();
     QCOMPARE(s.directories, lst);
 }
@@ -195,15 +195,15 @@ void TestAppSettings::printerValidation()
     AppSettings s;
 
     writeSettingsHive(RegistryIni::hivePath(), "\"Printer\"=\"MZDY_hp\"\r\n");
-    QVERIFY(s.loadSettings(printers));
+    QVERIFY(s.load(printers));
     QCOMPARE(s.printer, QStringLiteral("Mzdy_HP"));
     QCOMPARE(printers.current, QStringLiteral("Mzdy_HP"));
 
     writeSettingsHive(RegistryIni::hivePath(), "\"Printer\"=\"Removed\"\r\n");
-    QVERIFY(s.loadSettings(printers));
+    QVERIFY(s.load(printers));
     QCOMPARE(s.printer, QStringLiteral("Kancelar"));
     QCOMPARE(printers.current, QStringLiteral("Kancelar"));
-    QVERIFY(s.saveSettings());
+    QVERIFY(s.save());
     QCOMPARE(openSettings()->readString(QStringLiteral("Settings"), QStringLiteral("Printer"),
                                         QString()),
              QStringLiteral("Kancelar"));
@@ -211,11 +211,11 @@ void TestAppSettings::printerValidation()
     // Queues but no default: never the first one that comes, the stored name stays.
     printers.defaultName.clear();
     writeSettingsHive(RegistryIni::hivePath(), "\"Printer\"=\"Removed\"\r\n");
-    QVERIFY(s.loadSettings(printers));
+    QVERIFY(s.load(printers));
     QCOMPARE(s.printer, QStringLiteral("Removed"));
 
     printers.names.clear();
-    QVERIFY(s.loadSettings(printers));
+    QVERIFY(s.load(printers));
     QCOMPARE(s.printer, QString());
     QCOMPARE(printers.current, QString());
 }
@@ -225,7 +225,7 @@ void TestAppSettings::saveThenLoadGivesTheSameRecord()
     FakePrinters printers;
     printers.names = {QStringLiteral("Mzdy")};
     AppSettings s;
-    QVERIFY(s.loadSettings(printers));
+    QVERIFY(s.load(printers));
     s.directories = QStringLiteral("/a;/b c");
     s.printer = QStringLiteral("Mzdy");
     s.font = QStringLiteral("Lucida Console");
@@ -240,10 +240,10 @@ void TestAppSettings::saveThenLoadGivesTheSameRecord()
     s.borders = QMargins(10, 20, 30, 40);
     s.orientation = OrientPerTitle;
     s.hintHidePause = 9000; // never written
-    QVERIFY(s.saveSettings());
+    QVERIFY(s.save());
 
     AppSettings back;
-    QVERIFY(back.loadSettings(printers));
+    QVERIFY(back.load(printers));
     s.hintHidePause = 5000;
     QCOMPARE(back, s);
     const RegistryIni ini(productKeys().registryRoot());

@@ -90,7 +90,7 @@ void TestSettingsDialog::init()
     MessageDlgTestHook::clear();
     QFile::remove(RegistryIni::hivePath());
     m_settings = AppSettings();
-    m_settings.loadSettings(m_printers);
+    m_settings.load(m_printers);
     m_settings.printer = kFirst;
     m_settings.font = QStringLiteral("Courier New");
     m_printers.setCurrentPrinter(kFirst);
@@ -357,7 +357,7 @@ void TestSettingsDialog::okStoresEverySetting()
 
     // Everything reached the registry.
     AppSettings loaded;
-    QVERIFY(loaded.loadSettings(m_printers));
+    QVERIFY(loaded.load(m_printers));
     expected.hintHidePause = loaded.hintHidePause; // never written
     QCOMPARE(loaded.runPaused, true);
     QCOMPARE(loaded.highPriority, true);
