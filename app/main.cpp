@@ -3,6 +3,8 @@
 #include "about/HelpViewer.h"
 #include "app/SignalQuit.h"
 #include "app/SingleInstance.h"
+#include "browser/ArchiveTree.h"
+#include "browser/ReportViewer.h"
 #include "config/FormLook.h"
 #include "config/SettingsConstants.h"
 #include "config/SettingsDialog.h"
@@ -118,11 +120,19 @@ int main(int argc, char* argv[])
             }
             dialog.exec();
         };
+        dialogs.browser = [&controller](QWidget* owner) {
+            ArchiveTree::showArchiveTree(controller->settings(), *controller, owner);
+        };
         auto form = std::make_unique<MainWindow>(*controller, args, dialogs);
         window = form.get();
         host.setStatusView([&form] { form->refreshStatus(); });
+        // "Náhled" in the question shows the report in a viewer that closes with the question.
+        const OrientPreviewOpener preview = [&controller](const ReportHeader& report,
+                                                          QWidget* question) {
+            ReportViewer::showReport(question, report, true, nullptr, &controller->settings());
+        };
         host.setOrientationDialog([&](const ReportHeader& h) {
-            return runOrientationQuestion(h, controller->settings(), window);
+            return runOrientationQuestion(h, controller->settings(), window, preview);
         });
         form->showInitially();
 

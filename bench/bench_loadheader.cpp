@@ -7,6 +7,7 @@
 //   bench_loadheader compare DIR [N]    both, N (20) rounds each, interleaved; prints the medians
 //
 // See bench/README.md for the hyperfine command and the results.
+#include "bench/BenchCommon.h"
 #include "report/ReportHeader.h"
 
 #include <QCoreApplication>
@@ -27,11 +28,7 @@ QByteArray reportText(int n)
     QByteArray text = "{9A936A9B-A688-4E5B-9238-07D5AC9DCD82};1;20240131;08153000;\"V\xFDplatn\xED "
                       "p\xE1ska " +
                       QByteArray::number(n % 40) + "\";132;2;60;0;1250;100;1\r\n";
-    text += "Firma s.r.o.                                  Strana 1\r\n";
-    text += "\r\n";
-    text += "Obdob\xED: 01/2024    Str\xE1nka 1\r\n";
-    for (int line = 0; line < 110; ++line)
-        text += QByteArray(100, char('A' + line % 26)) + "\r\n";
+    text += bench::sampleReportBody();
     return text;
 }
 
@@ -41,21 +38,6 @@ QStringList reportFiles(const QString& dir)
     for (QString& f : files)
         f = dir + u'/' + f;
     return files;
-}
-
-int floorPass(const std::vector<QByteArray>& paths)
-{
-    char buffer[4096];
-    int read = 0;
-    for (const QByteArray& p : paths) {
-        const int fd = ::open(p.constData(), O_RDONLY | O_CLOEXEC);
-        if (fd < 0)
-            continue;
-        if (::read(fd, buffer, sizeof buffer) > 0)
-            ++read;
-        ::close(fd);
-    }
-    return read;
 }
 
 int headerPass(const QStringList& files)
@@ -68,20 +50,9 @@ int headerPass(const QStringList& files)
     return ok;
 }
 
-template <typename F> double seconds(F&& f)
-{
-    const auto start = std::chrono::steady_clock::now();
-    f();
-    return std::chrono::duration<double>(std::chrono::steady_clock::now() - start).count();
-}
-
-double median(std::vector<double> v)
-{
-    std::sort(v.begin(), v.end());
-    return v[v.size() / 2];
-}
-
 } // namespace
+
+using namespace bench;
 
 int main(int argc, char* argv[])
 {

@@ -149,6 +149,10 @@ void MainWindow::createActions()
     });
     connect(m_ui.webAction, &QAction::triggered, this,
             [] { QDesktopServices::openUrl(QUrl(settingsConstants().urlTarnyx)); });
+    connect(m_ui.browserAction, &QAction::triggered, this, [this] {
+        if (m_dialogs.browser && !m_controller.settings().directories.isEmpty())
+            m_dialogs.browser(this);
+    });
     connect(m_ui.helpAction, &QAction::triggered, this, [this] {
         if (m_dialogs.help)
             m_dialogs.help(QStringLiteral("charakter.htm"));
@@ -157,10 +161,10 @@ void MainWindow::createActions()
     // Windows that come later keep their commands out of sight until then.
     m_ui.aboutAction->setVisible(false);
     m_ui.updateCheckAction->setVisible(false);
-    m_ui.browserAction->setVisible(false);
+    m_ui.browserAction->setVisible(bool(m_dialogs.browser));
     m_ui.aboutAction->setEnabled(false);
     m_ui.updateCheckAction->setEnabled(false);
-    m_ui.browserAction->setEnabled(false);
+    updateBrowserAction();
     m_ui.helpAction->setEnabled(bool(m_dialogs.help));
 
     printingChanged(m_controller.isPrinting());
@@ -414,9 +418,17 @@ void MainWindow::openSettingsDialog()
         m_dialogs.settings(this);
     m_controller.setSetupOpen(false);
     setShowHints(m_controller.settings().showHints);
+    updateBrowserAction();
     if (wasRunning || m_controller.isPlayDeferred())
         play();
     m_controller.setPlayDeferred(false);
+}
+
+void MainWindow::updateBrowserAction()
+{
+    // Without spool directories there is no archive to browse.
+    m_ui.browserAction->setEnabled(bool(m_dialogs.browser) &&
+                                   !m_controller.settings().directories.isEmpty());
 }
 
 void MainWindow::printingChanged(bool printing)

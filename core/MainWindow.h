@@ -27,6 +27,7 @@ public:
         std::function<void(QWidget* parent)> settings; // modal settings dialog
         std::function<void(const QString& topic)> help;
         std::function<void()> closeHelp;
+        std::function<void(QWidget* owner)> browser; // opens or raises the archive browser
     };
 
     MainWindow(JobController& controller, const QStringList& args, Dialogs dialogs = {});
@@ -102,6 +103,7 @@ private:
     void createWidgets();
     void createTray();
     bool trayUsable() const;
+    void updateBrowserAction();
     void nextAnimationFrame();
 
     JobController& m_controller;
