@@ -3,6 +3,8 @@
 #include "config/AppSettings.h"
 #include "core/Events.h"
 #include "core/JobState.h"
+#include "print/Archive.h"
+#include "report/ReportHeader.h"
 #include "resources/Pictures.h"
 
 #include <QAbstractItemModelTester>
@@ -210,6 +212,13 @@ void TestArchiveTree::directoryIsScannedOnce()
         else
             titles << QStringLiteral("r%1").arg(i);
     }
+    // One archived the way printing archives reports.
+    const QString spooled = m_root.filePath(QStringLiteral("b/LST00101.PRN"));
+    writeReport(spooled, "printed");
+    ReportHeader printed(spooled);
+    QVERIFY(printed.loadHeader());
+    QCOMPARE(disposeReport(printed, false).outcome, DisposeResult::Disposed);
+    titles << QStringLiteral("printed");
     titles.sort();
     QStringList expected({b, u"  2024"_qs, u"    Leden"_qs, u"      late|P"_qs});
     for (const QString& title : titles)

@@ -4,6 +4,7 @@
 #include "core/MessageDlg.h"
 #include "report/ReportHeader.h"
 
+#include <QAbstractItemModelTester>
 #include <QAction>
 #include <QApplication>
 #include <QFile>
@@ -104,6 +105,9 @@ void TestReportViewer::findBothWays()
     ReportHeader& r = report("nothing\r\nPlat \xC8\x45RVEN\r\nagain\r\nplat \xE8\x65rven\r\n");
     QPointer<ReportViewer> viewer = ReportViewer::showReport(nullptr, r, false, nullptr);
     QVERIFY(viewer);
+    QAbstractItemModelTester tester(viewer->ui().rows->model(),
+                                    QAbstractItemModelTester::FailureReportingMode::QtTest);
+    viewer->ui().framesAction->toggle();
     QVERIFY(!viewer->ui().findNextAction->isEnabled());
 
     // Typed in lower case, found in capitals; the dialog's answer comes from the keyboard.

@@ -1,0 +1,57 @@
+// Any bytes as a report file opened in the viewer: loading, every row's text with and without
+// frames, the plain text written on saving and a search must never crash or hang, and the rows
+// must keep the promises the viewer's painting relies on.
+#include "browser/ReportText.h"
+
+#include <QFile>
+#include <QString>
+
+#include <cstdint>
+#include <cstdlib>
+#include <unistd.h>
+
+namespace {
+
+QString scratchFile()
+{
+    static const QString path = []() -> QString {
+        char dir[] = "/tmp/fuzz_report_text.XXXXXX";
+        if (!mkdtemp(dir))
+            std::abort();
+        return QString::fromLocal8Bit(dir) + QStringLiteral("/LST00001.PRN");
+    }();
+    return path;
+}
+
+} // namespace
+
+extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size)
+{
+    const QString path = scratchFile();
+    {
+        QFile file(path);
+        if (!file.open(QIODevice::WriteOnly | QIODevice::Truncate))
+            std::abort();
+        file.write(reinterpret_cast<const char*>(data), qint64(size));
+    }
+    ReportText text;
+    QString error;
+    if (!text.load(path, error))
+        std::abort(); // a file that exists always loads
+    for (qsizetype row = 0; row < text.rowCount(); ++row) {
+        const QByteArrayView bytes = text.rowBytes(row);
+        if (bytes.contains('\n') || bytes.contains('\r') || bytes.contains('\0'))
+            __builtin_trap();
+        const QString shown = text.rowText(row, true);
+        if (shown.size() > ReportText::kMaxRowBytes ||
+            text.rowText(row, false).size() != shown.size())
+            __builtin_trap();
+        if (ReportText::plainBytes(bytes).size() > ReportText::kMaxRowBytes)
+            __builtin_trap();
+    }
+    // Searches both ways, for a fixed text and for the start of the last row.
+    (void)text.find(QStringLiteral("Nov\u00e1k"), 0, 1);
+    if (text.rowCount() > 0)
+        (void)text.find(text.rowText(text.rowCount() - 1, true).left(3), text.rowCount() - 1, -1);
+    return 0;
+}
