@@ -7,11 +7,18 @@
 
 #include <algorithm>
 #include <array>
+#include <cerrno>
 #include <cstring>
+#include <limits>
+#include <thread>
+
+#include <unistd.h>
 
 namespace {
 
 constexpr char kSeparator[] = "^PG";
+// From this size on a report is read and split on two threads.
+constexpr qsizetype kParallelBytes = 8 * 1024 * 1024;
 
 // Box-drawing bytes of report text: the line drawn on screen and the character that stands in
 // for it in plain text (0xAD is the soft hyphen of Windows-1250).
@@ -95,6 +102,81 @@ const char* lineEnd(const char* p, const char* end)
 
 } // namespace
 
+namespace {
+
+// Reads the whole file; on a machine with more than one core the two halves of a large file are
+// read at once, as most of the time goes into the fresh memory the text comes to occupy. A file
+// that shrinks meanwhile gives what it still had.
+bool readWhole(QFile& file, QByteArray& data)
+{
+    const qint64 size = file.size();
+    if (size < 0 || size > std::numeric_limits<qsizetype>::max() / 2)
+        return false;
+    data = QByteArray(qsizetype(size), Qt::Uninitialized);
+    char* buffer = data.data();
+    const int fd = file.handle();
+    const auto readRange = [fd, buffer](qint64 from, qint64 to) {
+        qint64 at = from;
+        while (at < to) {
+            const ssize_t n = ::pread(fd, buffer + at, size_t(to - at), at);
+            if (n < 0 && errno == EINTR)
+                continue;
+            if (n < 0)
+                return qint64(-1);
+            if (n == 0)
+                break;
+            at += n;
+        }
+        return at;
+    };
+    const qint64 mid =
+        size >= kParallelBytes && std::thread::hardware_concurrency() > 1 ? size / 2 : size;
+    qint64 secondEnd = size;
+    std::thread second;
+    if (mid < size)
+        second = std::thread([&] { secondEnd = readRange(mid, size); });
+    const qint64 firstEnd = readRange(0, mid);
+    if (second.joinable())
+        second.join();
+    if (firstEnd < 0 || secondEnd < 0)
+        return false;
+    data.truncate(qsizetype(firstEnd < mid ? firstEnd : secondEnd));
+    return true;
+}
+
+// The lines that start in [from, to) of the text: where each starts, a separator row before
+// every page break, the widest; the first line of the text (the header) apart.
+struct Lines
+{
+    std::vector<qint64> rows;
+    qsizetype widest = 0;
+    qint64 header = -1;
+};
+Lines splitLines(const char* base, const char* end, const char* from, const char* to,
+                 qsizetype expectedBytes)
+{
+    Lines lines;
+    // Room for the rows of typical report lines, so that growing seldom copies.
+    lines.rows.reserve(size_t(expectedBytes / 128 + 16));
+    for (const char* p = from; p < to;) {
+        const char* eol = lineEnd(p, end);
+        if (p == base) {
+            lines.header = 0;
+        } else {
+            if (eol - p >= 3 && std::memcmp(p, kSeparator, 3) == 0)
+                lines.rows.push_back(-1);
+            lines.rows.push_back(p - base);
+            lines.widest = std::max<qsizetype>(lines.widest, eol - p);
+        }
+        p = eol;
+        if (p < end)
+            p += (*p == '\r' && p + 1 < end && p[1] == '\n') ? 2 : 1;
+    }
+    return lines;
+}
+
+} // namespace
+
 bool ReportText::load(const QString& path, QString& error)
 {
     QFile file(path);
@@ -102,46 +184,44 @@ bool ReportText::load(const QString& path, QString& error)
         error = QStringLiteral("Sestavu %1 nelze otevřít: %2").arg(path, file.errorString());
         return false;
     }
-    QByteArray data = file.readAll();
-    if (file.error() != QFileDevice::NoError) {
-        error = QStringLiteral("Sestavu %1 nelze přečíst: %2").arg(path, file.errorString());
+    QByteArray data;
+    if (!readWhole(file, data)) {
+        error = QStringLiteral("Sestavu %1 nelze přečíst: %2")
+                    .arg(path, QString::fromLocal8Bit(std::strerror(errno)));
         return false;
     }
     if (const void* nul = std::memchr(data.constData(), 0, size_t(data.size())))
         data.truncate(static_cast<const char*>(nul) - data.constData());
 
-    // One pass over the bytes: where each line starts, the header line left out unless it is
-    // the only one, and a separator row before every page break.
-    std::vector<qint64> rows;
-    rows.reserve(size_t(data.size() / 128 + 16));
+    // The text is split in two at a line start and both parts at once, when it is large.
     const char* base = data.constData();
     const char* end = base + data.size();
-    qsizetype widest = 0;
-    bool header = true;
-    qint64 headerStart = -1;
-    for (const char* p = base; p < end;) {
-        const char* eol = lineEnd(p, end);
-        if (header) {
-            header = false;
-            headerStart = p - base;
-        } else {
-            if (eol - p >= 3 && std::memcmp(p, kSeparator, 3) == 0)
-                rows.push_back(-1);
-            rows.push_back(p - base);
-            widest = std::max<qsizetype>(widest, eol - p);
-        }
-        p = eol;
-        if (p < end)
-            p += (*p == '\r' && p + 1 < end && p[1] == '\n') ? 2 : 1;
+    const char* cut = end;
+    if (data.size() >= kParallelBytes && std::thread::hardware_concurrency() > 1) {
+        if (const auto* lf = static_cast<const char*>(
+                std::memchr(base + data.size() / 2, '\n', size_t(end - (base + data.size() / 2)))))
+            cut = lf + 1;
     }
-    if (rows.empty() && headerStart >= 0) {
-        rows.push_back(headerStart);
-        widest = lineEnd(base, end) - base;
+    Lines second;
+    std::thread worker;
+    if (cut < end)
+        worker = std::thread([&] { second = splitLines(base, end, cut, end, end - cut); });
+    // The first part makes room for the second, which joins it afterwards.
+    Lines lines = splitLines(base, end, base, cut, end - base);
+    if (worker.joinable())
+        worker.join();
+    lines.rows.insert(lines.rows.end(), second.rows.begin(), second.rows.end());
+    lines.widest = std::max(lines.widest, second.widest);
+    // The header line is shown only when it is the only line.
+    if (lines.rows.empty() && lines.header >= 0) {
+        lines.rows.push_back(lines.header);
+        lines.widest = lineEnd(base, end) - base;
     }
     m_data = std::move(data);
-    m_rows = std::move(rows);
-    m_rows.shrink_to_fit();
-    m_widest = std::min(widest, kMaxRowBytes);
+    m_rows = std::move(lines.rows);
+    if (m_rows.capacity() > m_rows.size() + m_rows.size() / 8)
+        m_rows.shrink_to_fit();
+    m_widest = std::min(lines.widest, kMaxRowBytes);
     return true;
 }
 

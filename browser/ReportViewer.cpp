@@ -124,6 +124,8 @@ void ReportViewer::createWidgets()
     m_ui.rows->setObjectName(QStringLiteral("rows"));
     m_ui.rows->setModel(m_model);
     m_ui.rows->setUniformItemSizes(true);
+    m_ui.rows->setLayoutMode(QListView::Batched);
+    m_ui.rows->setBatchSize(65536);
     m_ui.rows->setEditTriggers(QAbstractItemView::NoEditTriggers);
     m_ui.rows->setSelectionMode(QAbstractItemView::SingleSelection);
     m_ui.rows->setHorizontalScrollMode(QAbstractItemView::ScrollPerPixel);
