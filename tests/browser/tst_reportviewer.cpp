@@ -23,6 +23,7 @@ private slots:
     void initTestCase();
     void init() { MessageDlgTestHook::clear(); }
     void rowsAsShown();
+    void largeReportSplitsLikeASmallOne();
     void framesShownAndSaved();
     void findBothWays();
     void closesWhenItsReportIsDeleted();
@@ -85,6 +86,34 @@ void TestReportViewer::rowsAsShown()
     QVERIFY(text.load(report({}).fileName, error));
     QCOMPARE(text.rowCount(), 1);
     QCOMPARE(text.rowText(0, false), QStringLiteral("HEADER"));
+}
+
+void TestReportViewer::largeReportSplitsLikeASmallOne()
+{
+    // Large enough to be read and split in two halves; every kind of line end, and page breaks,
+    // wherever the halves meet.
+    const QByteArray ends[] = {"\r\n", "\n", "\r"};
+    QByteArray body;
+    QStringList expected;
+    for (int n = 0; body.size() < 9 * 1024 * 1024; ++n) {
+        const bool pageBreak = n % 66 == 0;
+        const QByteArray text = QByteArray::number(n) + QByteArray(80 + n % 50, '.');
+        body += (pageBreak ? "^PG" : "") + text + ends[n % 3];
+        if (pageBreak)
+            expected << QString() << QString::fromLatin1(text);
+        else
+            expected << QString::fromLatin1(text);
+    }
+    ReportText text;
+    QString error;
+    QVERIFY(text.load(report(body).fileName, error));
+    QCOMPARE(text.rowCount(), expected.size());
+    for (qsizetype row = 0; row < text.rowCount(); ++row) {
+        if (expected[row].isEmpty())
+            QVERIFY(text.isGreyRow(row));
+        else if (text.rowText(row, false) != expected[row])
+            QFAIL(qPrintable(QStringLiteral("row %1: %2").arg(row).arg(text.rowText(row, false))));
+    }
 }
 
 void TestReportViewer::framesShownAndSaved()
