@@ -19,6 +19,8 @@ namespace {
 constexpr char kSeparator[] = "^PG";
 // From this size on a report is read and split on two threads.
 constexpr qsizetype kParallelBytes = 8 * 1024 * 1024;
+// The start of a separator row, which has no bytes of its own in the file.
+constexpr quint32 kSeparatorRow = 0xFFFFFFFF;
 
 // Box-drawing bytes of report text: the line drawn on screen and the character that stands in
 // for it in plain text (0xAD is the soft hyphen of Windows-1250).
@@ -148,7 +150,7 @@ bool readWhole(QFile& file, QByteArray& data)
 // every page break, the widest; the first line of the text (the header) apart.
 struct Lines
 {
-    std::vector<qint64> rows;
+    std::vector<quint32> rows;
     qsizetype widest = 0;
     qint64 header = -1;
 };
@@ -164,8 +166,8 @@ Lines splitLines(const char* base, const char* end, const char* from, const char
             lines.header = 0;
         } else {
             if (eol - p >= 3 && std::memcmp(p, kSeparator, 3) == 0)
-                lines.rows.push_back(-1);
-            lines.rows.push_back(p - base);
+                lines.rows.push_back(kSeparatorRow);
+            lines.rows.push_back(quint32(p - base));
             lines.widest = std::max<qsizetype>(lines.widest, eol - p);
         }
         p = eol;
@@ -192,6 +194,11 @@ bool ReportText::load(const QString& path, QString& error)
     }
     if (const void* nul = std::memchr(data.constData(), 0, size_t(data.size())))
         data.truncate(static_cast<const char*>(nul) - data.constData());
+    // Rows keep where they start in 32 bits, which covers any report a screen can show.
+    if (data.size() >= qsizetype(kSeparatorRow)) {
+        error = QStringLiteral("Sestava %1 je pro prohlížeč příliš velká.").arg(path);
+        return false;
+    }
 
     // The text is split in two at a line start and both parts at once, when it is large.
     const char* base = data.constData();
@@ -214,7 +221,7 @@ bool ReportText::load(const QString& path, QString& error)
     lines.widest = std::max(lines.widest, second.widest);
     // The header line is shown only when it is the only line.
     if (lines.rows.empty() && lines.header >= 0) {
-        lines.rows.push_back(lines.header);
+        lines.rows.push_back(quint32(lines.header));
         lines.widest = lineEnd(base, end) - base;
     }
     m_data = std::move(data);
@@ -229,8 +236,8 @@ QByteArrayView ReportText::rowBytes(qsizetype row) const
 {
     if (row < 0 || row >= rowCount())
         return {};
-    const qint64 start = m_rows[size_t(row)];
-    if (start < 0)
+    const quint32 start = m_rows[size_t(row)];
+    if (start == kSeparatorRow)
         return QByteArrayView(kSeparator, 3);
     const char* p = m_data.constData() + start;
     return QByteArrayView(p, lineEnd(p, m_data.constData() + m_data.size()));

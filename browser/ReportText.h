@@ -46,7 +46,8 @@ public:
 
 private:
     QByteArray m_data;
-    // Where each row starts in m_data; -1 for a separator row. A row runs to the next line end.
-    std::vector<qint64> m_rows;
+    // Where each row starts in m_data, or 0xFFFFFFFF for a separator row. A row runs to the next
+    // line end.
+    std::vector<quint32> m_rows;
     qsizetype m_widest = 0;
 };
