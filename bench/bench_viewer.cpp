@@ -8,6 +8,7 @@
 // The settings live in a scratch XDG_CONFIG_HOME made for the run.
 #include "browser/ReportViewer.h"
 #include "config/RegistryIni.h"
+#include "report/CodePages.h"
 #include "report/ReportHeader.h"
 
 #include <QAbstractItemModel>
@@ -110,7 +111,7 @@ int main(int argc, char* argv[])
         ReportText text;
         QString error;
         clock.start();
-        if (!text.load(args.at(2), error))
+        if (!text.load(args.at(2), CodePage1250, error))
             return 1;
         readOnly = clock.elapsed();
     }

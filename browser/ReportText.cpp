@@ -179,7 +179,7 @@ Lines splitLines(const char* base, const char* end, const char* from, const char
 
 } // namespace
 
-bool ReportText::load(const QString& path, QString& error)
+bool ReportText::load(const QString& path, int codePage, QString& error)
 {
     QFile file(path);
     if (!file.open(QIODevice::ReadOnly)) {
@@ -200,11 +200,24 @@ bool ReportText::load(const QString& path, QString& error)
         return false;
     }
 
+    const bool parallel = data.size() >= kParallelBytes && std::thread::hardware_concurrency() > 1;
+    if (codePage != CodePage1250) {
+        char* text = data.data();
+        char* middle = text + (parallel ? data.size() / 2 : data.size());
+        std::thread worker;
+        if (parallel)
+            worker = std::thread(
+                [&] { convertReportTextInPlace(middle, text + data.size(), codePage); });
+        convertReportTextInPlace(text, middle, codePage);
+        if (worker.joinable())
+            worker.join();
+    }
+
     // The text is split in two at a line start and both parts at once, when it is large.
     const char* base = data.constData();
     const char* end = base + data.size();
     const char* cut = end;
-    if (data.size() >= kParallelBytes && std::thread::hardware_concurrency() > 1) {
+    if (parallel) {
         if (const auto* lf = static_cast<const char*>(
                 std::memchr(base + data.size() / 2, '\n', size_t(end - (base + data.size() / 2)))))
             cut = lf + 1;

@@ -6,22 +6,24 @@
 
 #include <vector>
 
-// A report file loaded for reading on screen. The file is read once, up to its first NUL byte;
-// the rows are its lines without the header line, each page break preceded by a separator row
-// "^PG". The bytes stay as they are in the file: nothing per row is kept but where it lies, and a
-// row's text is made only when it is asked for, so a report of hundreds of megabytes opens at
-// once and takes little more memory than its size.
+// A report file loaded for reading on screen. The file is read once, up to its first NUL byte,
+// and converted from the report's code page to Windows-1250 as printing does; the rows are its
+// lines without the header line, each page break preceded by a separator row "^PG". The bytes stay
+// as they are in the file: nothing per row is kept but where it lies, and a row's text is made only
+// when it is asked for, so a report of hundreds of megabytes opens at once and takes little more
+// memory than its size.
 class ReportText
 {
 public:
     // The longest part of a row that is shown or saved.
     static constexpr qsizetype kMaxRowBytes = 2047;
 
-    // Reads the file; false with a message when it cannot be read.
-    bool load(const QString& path, QString& error);
+    // Reads the file written in `codePage` (the header's); false with a message when it cannot
+    // be read.
+    bool load(const QString& path, int codePage, QString& error);
 
     qsizetype rowCount() const { return qsizetype(m_rows.size()); }
-    // The row as stored: the line's bytes, or "^PG" for a separator row.
+    // The row as stored: the line's bytes in Windows-1250, or "^PG" for a separator row.
     QByteArrayView rowBytes(qsizetype row) const;
     // A separator row, or a page break line with nothing after its mark: shown as a grey bar.
     bool isGreyRow(qsizetype row) const { return rowBytes(row) == "^PG"; }

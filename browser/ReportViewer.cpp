@@ -198,7 +198,7 @@ bool ReportViewer::loadReport(QString& error)
     delete m_findDialog;
     {
         HourglassCursor wait;
-        if (!m_text.load(m_report.fileName, error))
+        if (!m_text.load(m_report.fileName, m_report.codePage, error))
             return false;
     }
     setWindowTitle(cp1250ToUnicode(m_report.title));

@@ -166,6 +166,15 @@ QByteArray convertReportText(QByteArrayView text, int codePage)
     return converted;
 }
 
+void convertReportTextInPlace(char* from, char* to, int codePage)
+{
+    if (const ByteTable* table = tableFor(codePage)) {
+        std::transform(from, to, from, [table](char c) {
+            return static_cast<char>((*table)[static_cast<unsigned char>(c)]);
+        });
+    }
+}
+
 QString cp1250ToUnicode(QByteArrayView text)
 {
     QString result(text.size(), Qt::Uninitialized);

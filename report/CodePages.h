@@ -18,6 +18,8 @@ enum ReportCodePage : int
 // Every byte b replaced by table[b] for 852, 862 and 859; any other code page returns the text
 // unchanged. Pure, safe on any thread.
 QByteArray convertReportText(QByteArrayView text, int codePage);
+// The same, in place, for the bytes [from, to) of `text`, which must not be shared.
+void convertReportTextInPlace(char* from, char* to, int codePage);
 
 // The one conversion from Windows-1250 bytes to Unicode, for whatever is shown or drawn. Bytes
 // that Windows-1250 leaves undefined (0x81, 0x83, 0x88, 0x90, 0x98) become U+FFFD.

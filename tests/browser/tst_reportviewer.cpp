@@ -2,6 +2,7 @@
 #include "browser/ReportViewer.h"
 #include "core/Events.h"
 #include "core/MessageDlg.h"
+#include "report/CodePages.h"
 #include "report/ReportHeader.h"
 
 #include <QAbstractItemModelTester>
@@ -62,7 +63,7 @@ void TestReportViewer::rowsAsShown()
     QVERIFY(text.load(report("one\r\n^PG\r\n^PGtwo^B1bold^B0\nthree^\rfour^x\r\n" +
                              QByteArray(3000, 'w') + "\r\nafter\0nothing")
                           .fileName,
-                      error));
+                      CodePage1250, error));
     // The header line is gone; every page break gets a grey separator row before it.
     QCOMPARE(text.rowCount(), 9);
     QCOMPARE(text.rowText(0, false), QStringLiteral("one"));
@@ -83,7 +84,7 @@ void TestReportViewer::rowsAsShown()
                                  QByteArray(ReportText::kMaxRowBytes, 'w') + "\r\nafter\r\n");
 
     // A file of the header alone shows it.
-    QVERIFY(text.load(report({}).fileName, error));
+    QVERIFY(text.load(report({}).fileName, CodePage1250, error));
     QCOMPARE(text.rowCount(), 1);
     QCOMPARE(text.rowText(0, false), QStringLiteral("HEADER"));
 }
@@ -106,7 +107,7 @@ void TestReportViewer::largeReportSplitsLikeASmallOne()
     }
     ReportText text;
     QString error;
-    QVERIFY(text.load(report(body).fileName, error));
+    QVERIFY(text.load(report(body).fileName, CodePage1250, error));
     QCOMPARE(text.rowCount(), expected.size());
     for (qsizetype row = 0; row < text.rowCount(); ++row) {
         if (expected[row].isEmpty())
@@ -120,13 +121,17 @@ void TestReportViewer::framesShownAndSaved()
 {
     ReportText text;
     QString error;
-    QVERIFY(text.load(report("\xDE\xCA\xBF\r\n\xFE\xE8\xFE\r\n").fileName, error));
+    QVERIFY(text.load(report("\xDE\xCA\xBF\r\n\xFE\xE8\xFE\r\n").fileName, CodePage1250, error));
     QCOMPARE(text.rowText(0, true), QStringLiteral("┌─┐"));
     QCOMPARE(text.rowText(1, true), QStringLiteral("│č│"));
     QCOMPARE(text.rowText(1, false), QStringLiteral("|č|"));
     // Saved as plain text whatever the frames setting.
     QCOMPARE(ReportText::plainBytes(text.rowBytes(1)), QByteArray("|\xE8|"));
     QCOMPARE(ReportText::plainBytes(text.rowBytes(0)), QByteArray("+\xAD+"));
+
+    // A report in code page 852 reads as printing reads it: Czech letters and frames.
+    QVERIFY(text.load(report("\xEE \xE6\xA0rka \xEE\r\n").fileName, CodePage852, error));
+    QCOMPARE(text.rowText(0, true), QStringLiteral("│ Šárka │"));
 }
 
 void TestReportViewer::findBothWays()
