@@ -69,7 +69,7 @@ ArchiveTree::ArchiveTree(const AppSettings& settings, JobState& queue, QWidget* 
     applyFormLook(this, settings);
     createActions();
     createWidgets();
-    resize(420, 460);
+    resize(560, 480);
     restoreWindowSize(this);
     updateActions();
     updateStatus();
