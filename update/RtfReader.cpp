@@ -1,0 +1,1 @@
+// The RTF reader of the online update.
