@@ -1,0 +1,42 @@
+#pragma once
+
+#include <QByteArrayView>
+#include <QDate>
+#include <QString>
+
+// What the publisher's version descriptor says of the program: the version published, the
+// installer's address and size, and the address of a description of what is new.
+struct VersionDescriptor
+{
+    qint32 size = 0; // bytes of the installer; 0 when missing or not a number
+    QString version;
+    QString url;
+    QString info;
+};
+
+// Reads a descriptor in the INI form (Windows-1250 text): the entries "Version", "URL", "Size"
+// and "Info" of `section`. Section and entry names ignore letter case, the first of several
+// counts, lines starting with ";" are comments, and whatever cannot be read stays empty.
+VersionDescriptor parseVersionDescriptor(QByteArrayView body, const QString& section);
+
+// A whole number as descriptors write it: decimal, or hexadecimal after "0x" or "$"; 0 when it
+// is not one that fits 32 bits.
+qint32 parseDescriptorInteger(QStringView text);
+
+// The program's own version, four numbers "major.minor.release.build".
+QString programVersion();
+
+// 1 when `offered` is newer than `own`, -1 when older, 0 when equal or when `own` is empty.
+// Up to four numbers separated by "." are compared; empty items are skipped, and a missing item
+// or one that is not a number counts as 0.
+int compareVersions(const QString& own, const QString& offered);
+
+// "major.minor" of a version text, "?.?" when it has fewer than two items.
+QString majorMinor(const QString& version);
+
+// The form the about box shows: major, minor with at least two digits, build ("1.05.12" for
+// 1.5.0.12); empty for a text of fewer than four items.
+QString displayVersion(const QString& version);
+
+// Days since 30 December 1899, the form the day of the last check is stored in.
+int dayNumber(const QDate& date);
