@@ -94,9 +94,9 @@ ReportViewer::ReportViewer(QWidget* opener, const ReportHeader& report, bool pre
             ini->readString(kSection, QStringLiteral("LstViewFont"), QString()))
         textToFont(*text, m_font);
     createWidgets();
+    // The frames setting takes effect where the font has frames, once the report is loaded.
     m_ui.framesAction->setChecked(
         ini->readBool(kSection, QStringLiteral("LstViewFrames"), true).value_or(true));
-    applyFont();
 }
 
 ReportViewer* ReportViewer::showReport(QWidget* opener, const ReportHeader& report,
@@ -254,9 +254,13 @@ void ReportViewer::setViewerFont(const FontDesc& font)
 {
     m_font = font;
     applyFont();
+    // Font and frames reach the settings file in one save.
     const std::unique_ptr<RegistryIni> ini = openSettings();
-    ini->writeString(kSection, QStringLiteral("LstViewFont"), fontToText(m_font));
-    storeFrames();
+    ini->batch([&] {
+        return ini->writeString(kSection, QStringLiteral("LstViewFont"), fontToText(m_font)) &&
+               (!m_framesAvailable ||
+                ini->writeBool(kSection, QStringLiteral("LstViewFrames"), framesOn()));
+    });
 }
 
 void ReportViewer::storeFrames() const
@@ -283,15 +287,10 @@ void ReportViewer::find()
     m_searchText = m_findDialog->text();
     m_searchUp = m_findDialog->upwards();
     updateActions();
-    search();
+    findNext();
 }
 
 void ReportViewer::findNext()
-{
-    search();
-}
-
-void ReportViewer::search()
 {
     if (m_searchText.isEmpty())
         return;

@@ -71,7 +71,6 @@ private:
     void applyFont();
     void updateActions();
     void find();
-    void search();
     void saveAsText();
     void chooseFont();
     void setFramesOn(bool on);

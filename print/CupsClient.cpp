@@ -407,14 +407,25 @@ Answer queueSetup(const QString& queue, const QPageSize& paper, QueueSetup& setu
     return Answer::Yes;
 }
 
+namespace {
+
+// Asks the scheduler an operation about its queues that answers with their names.
+Answer askForQueueNames(ipp_op_t operation, const std::atomic<bool>* stop, Ipp& response)
+{
+    ipp_t* request = ippNewRequest(operation);
+    ippAddString(request, IPP_TAG_OPERATION, IPP_TAG_KEYWORD, "requested-attributes", nullptr,
+                 "printer-name");
+    return ask(request, "/", stop, response);
+}
+
+} // namespace
+
 Answer defaultQueue(QString& name, const std::atomic<bool>* stop)
 {
     name.clear();
-    ipp_t* request = ippNewRequest(IPP_OP_CUPS_GET_DEFAULT);
-    ippAddString(request, IPP_TAG_OPERATION, IPP_TAG_KEYWORD, "requested-attributes", nullptr,
-                 "printer-name");
     Ipp response;
-    if (const Answer a = ask(request, "/", stop, response); a != Answer::Yes)
+    if (const Answer a = askForQueueNames(IPP_OP_CUPS_GET_DEFAULT, stop, response);
+        a != Answer::Yes)
         return a;
     ipp_attribute_t* a = ippFindAttribute(response.get(), "printer-name", IPP_TAG_NAME);
     if (!a)
@@ -426,11 +437,9 @@ Answer defaultQueue(QString& name, const std::atomic<bool>* stop)
 Answer queueNames(QStringList& names)
 {
     names.clear();
-    ipp_t* request = ippNewRequest(IPP_OP_CUPS_GET_PRINTERS);
-    ippAddString(request, IPP_TAG_OPERATION, IPP_TAG_KEYWORD, "requested-attributes", nullptr,
-                 "printer-name");
     Ipp response;
-    if (const Answer a = ask(request, "/", nullptr, response); a != Answer::Yes)
+    if (const Answer a = askForQueueNames(IPP_OP_CUPS_GET_PRINTERS, nullptr, response);
+        a != Answer::Yes)
         return a;
     for (ipp_attribute_t* a = ippFirstAttribute(response.get()); a;
          a = ippNextAttribute(response.get())) {

@@ -1,5 +1,7 @@
 #include "update/HttpMessage.h"
 
+#include "update/HexDigit.h"
+
 #include <algorithm>
 #include <utility>
 
@@ -49,17 +51,6 @@ qint64 decimalOf(QByteArrayView text)
         value = value * 10 + (c - '0');
     }
     return value;
-}
-
-int hexDigit(char c)
-{
-    if (c >= '0' && c <= '9')
-        return c - '0';
-    if (c >= 'a' && c <= 'f')
-        return c - 'a' + 10;
-    if (c >= 'A' && c <= 'F')
-        return c - 'A' + 10;
-    return -1;
 }
 
 } // namespace
@@ -287,12 +278,12 @@ void HttpResponseParser::onChunkSizeLine()
     const QByteArrayView line = trimmed(m_line);
     qsizetype digits = 0;
     qint64 size = 0;
-    while (digits < line.size() && hexDigit(line[digits]) >= 0) {
+    while (digits < line.size() && hexDigitValue(line[digits]) >= 0) {
         if (digits == 15) { // more than 60 bits: no body of that size is accepted anyway
             fail(HttpFailure::TooLarge);
             return;
         }
-        size = size * 16 + hexDigit(line[digits]);
+        size = size * 16 + hexDigitValue(line[digits]);
         ++digits;
     }
     const QByteArrayView rest = trimmed(line.sliced(digits));

@@ -1,6 +1,8 @@
 // The RTF reader of the online update.
 #include "update/RtfReader.h"
 
+#include "update/HexDigit.h"
+
 #include "report/CodePages.h"
 
 #include <QColor>
@@ -284,17 +286,6 @@ bool isDigit(char c)
     return c >= '0' && c <= '9';
 }
 
-int hexValue(char c)
-{
-    if (isDigit(c))
-        return c - '0';
-    if (c >= 'a' && c <= 'f')
-        return c - 'a' + 10;
-    if (c >= 'A' && c <= 'F')
-        return c - 'A' + 10;
-    return -1;
-}
-
 struct CharStyle
 {
     bool bold = false;
@@ -444,8 +435,8 @@ void Reader::controlSymbol(char symbol)
     m_starred = false;
     if (symbol == '\'') {
         if (m_pos + 1 < m_in.size()) {
-            const int high = hexValue(m_in[m_pos]);
-            const int low = hexValue(m_in[m_pos + 1]);
+            const int high = hexDigitValue(m_in[m_pos]);
+            const int low = hexDigitValue(m_in[m_pos + 1]);
             if (high >= 0 && low >= 0) {
                 m_pos += 2;
                 if (!consumeFallback() && m_state.destination == Destination::Text)

@@ -1,5 +1,6 @@
 #include "update/VersionInfo.h"
 
+#include "config/RegistryIni.h"
 #include "report/CodePages.h"
 
 #include <QStringList>
@@ -7,18 +8,6 @@
 #include <limits>
 
 namespace {
-
-// Blanks and control characters (code 32 and below) off both ends.
-QStringView trimmed(QStringView text)
-{
-    qsizetype from = 0;
-    qsizetype to = text.size();
-    while (from < to && text[from].unicode() <= 32)
-        ++from;
-    while (to > from && text[to - 1].unicode() <= 32)
-        --to;
-    return text.sliced(from, to - from);
-}
 
 // The items of a version text between "." separators, empty ones left out.
 QList<QStringView> versionItems(QStringView version)
@@ -45,7 +34,7 @@ VersionDescriptor parseVersionDescriptor(QByteArrayView body, const QString& sec
         qsizetype end = at;
         while (end < text.size() && text[end] != u'\r' && text[end] != u'\n')
             ++end;
-        const QStringView line = trimmed(QStringView(text).sliced(at, end - at));
+        const QString line = trimText(text.mid(at, end - at));
         at = end;
         if (at < text.size())
             at += (text[at] == u'\r' && at + 1 < text.size() && text[at + 1] == u'\n') ? 2 : 1;
@@ -53,7 +42,7 @@ VersionDescriptor parseVersionDescriptor(QByteArrayView body, const QString& sec
             continue;
         if (line.front() == u'[' && line.back() == u']') {
             const bool match =
-                trimmed(line.sliced(1, line.size() - 2)).compare(section, Qt::CaseInsensitive) == 0;
+                trimText(line.mid(1, line.size() - 2)).compare(section, Qt::CaseInsensitive) == 0;
             // The first section of that name counts; a later one of the same name is ignored.
             inSection = match && !sectionSeen;
             sectionSeen = sectionSeen || match;
@@ -62,8 +51,8 @@ VersionDescriptor parseVersionDescriptor(QByteArrayView body, const QString& sec
         const qsizetype eq = line.indexOf(u'=');
         if (!inSection || eq < 0)
             continue;
-        const QStringView name = trimmed(line.first(eq));
-        const QString value = trimmed(line.sliced(eq + 1)).toString();
+        const QString name = trimText(line.first(eq));
+        const QString value = trimText(line.sliced(eq + 1));
         const auto take = [&](QLatin1StringView key, bool& have) {
             if (have || name.compare(key, Qt::CaseInsensitive) != 0)
                 return false;
@@ -82,9 +71,10 @@ VersionDescriptor parseVersionDescriptor(QByteArrayView body, const QString& sec
     return result;
 }
 
-qint32 parseDescriptorInteger(QStringView text)
+qint32 parseDescriptorInteger(QStringView input)
 {
-    text = trimmed(text);
+    const QString trimmedText = trimText(input.toString());
+    QStringView text = trimmedText;
     bool negative = false;
     if (text.startsWith(u'-') || text.startsWith(u'+')) {
         negative = text.front() == u'-';
