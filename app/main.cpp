@@ -1,6 +1,10 @@
 // The tray program: puts the controller, the main window and the print worker together and runs
 // until the user (or the session) ends it.
+#include "about/AboutBox.h"
 #include "about/HelpViewer.h"
+#include "app/CrashReport.h"
+#include "app/CrashReportDialog.h"
+#include "app/GuardedApplication.h"
 #include "app/SignalQuit.h"
 #include "app/SingleInstance.h"
 #include "browser/ArchiveTree.h"
@@ -20,6 +24,7 @@
 #include "print/PrintWorker.h"
 #include "print/UiJobHost.h"
 #include "report/OrientationQuestion.h"
+#include "update/VersionCheck.h"
 
 #include <QApplication>
 #include <QDir>
@@ -32,7 +37,9 @@
 
 int main(int argc, char* argv[])
 {
-    QApplication app(argc, argv);
+    // First of all: from here on a fatal error leaves a report that the next start offers.
+    installCrashHandlers(CrashReportPaths::defaults());
+    GuardedApplication app(argc, argv);
     QApplication::setApplicationName(QStringLiteral("Tarnyx"));
     // No display name: the desktop would append it to every caption ("Chyba — Tarnyx"), and the
     // captions are the program's own; the application's name stands in for it where asked.
@@ -88,14 +95,19 @@ int main(int argc, char* argv[])
         // A settings file that cannot be read: the user learns it once, and why nothing is saved.
         if (const QString notice = platform::RegistryFile::takeNotice(); !notice.isEmpty())
             messageDlg(notice, MsgKind::Warning, {MsgButton::Ok});
+        // The last run ended with a fatal error: its report is offered once.
+        if (const QString crash = takePendingCrashReport(CrashReportPaths::defaults());
+            !crash.isEmpty())
+            showCrashReport(CrashReportDialog::Occasion::LastRun, crash);
         const QString greeting = controller->checkFirstRun();
         if (!greeting.isEmpty())
             messageDlg(greeting, MsgKind::Information, {MsgButton::Ok},
                        QStringLiteral("Nová verze"));
-        if (endRequested) {
+        // An error in an event handler before the main loop runs ends the program here.
+        if (endRequested || app.failed()) {
             controller.reset();
             freeAppLog();
-            return 0;
+            return app.failed() ? GuardedApplication::kFailureExitCode : 0;
         }
         controller->startupTimer().start();
         MainWindow::Dialogs dialogs;
@@ -123,8 +135,23 @@ int main(int argc, char* argv[])
         dialogs.browser = [&controller](QWidget* owner) {
             ArchiveTree::showArchiveTree(controller->settings(), *controller, owner);
         };
+        dialogs.about = [](QWidget* owner) {
+            showAboutBox(owner);
+        };
+        dialogs.updateCheck = [&controller](QWidget* owner) {
+            return runManualVersionCheck(controller->settings(),
+                                         updateServices(controller->settings(), owner));
+        };
         auto form = std::make_unique<MainWindow>(*controller, args, dialogs);
         window = form.get();
+        // The daily check at start offers a new version once the main window is in front; an
+        // installer that was started ends the program at once, so that it can replace it.
+        AutomaticVersionCheck versionCheck(
+            controller->settings(), form.get(),
+            [&controller, &form] { return updateServices(controller->settings(), form.get()); });
+        QObject::connect(&versionCheck, &AutomaticVersionCheck::installerStarted,
+                         [] { QCoreApplication::exit(0); });
+        controller->setVersionCheckStarter([&versionCheck] { versionCheck.start(); });
         host.setStatusView([&form] { form->refreshStatus(); });
         // "Náhled" in the question shows the report in a viewer that closes with the question.
         const OrientPreviewOpener preview = [&controller](const ReportHeader& report,

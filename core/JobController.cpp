@@ -9,6 +9,7 @@
 #include "platform/Wildcard.h"
 #include "report/OrientationMemory.h"
 #include "report/ReportFile.h"
+#include "update/VersionInfo.h"
 
 #include <QCoreApplication>
 #include <QDateTime>
@@ -116,12 +117,16 @@ void JobController::onStartup()
     if (m_closing)
         return;
     m_tickTimer.start();
-    if (m_settings.runPaused)
-        return;
-    if (m_setupOpen)
-        m_playDeferred = true; // the settings dialog starts printing when it closes
-    else if (m_view)
-        m_view->play();
+    if (!m_settings.runPaused) {
+        if (m_setupOpen)
+            m_playDeferred = true; // the settings dialog starts printing when it closes
+        else if (m_view)
+            m_view->play();
+    }
+    // Nothing else starts the automatic check, so it runs at most once per run, also when the
+    // program keeps running past midnight.
+    if (m_startVersionCheck && automaticCheckDue(m_settings, QDate::currentDate()))
+        m_startVersionCheck();
 }
 
 void JobController::setStopRequest(bool stop)

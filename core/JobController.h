@@ -75,6 +75,11 @@ public:
     // paused.
     QTimer& startupTimer() { return m_startupTimer; }
     void onStartup();
+    // Started by onStartup when the daily version check is due; at most once per run.
+    void setVersionCheckStarter(std::function<void()> start)
+    {
+        m_startVersionCheck = std::move(start);
+    }
 
     bool isPaused() const { return m_paused; }
     // Reports the user skipped after a print error, held back until they change.
@@ -141,6 +146,7 @@ private:
     PrinterCatalog& m_printerCatalog;
     QTimer m_tickTimer;
     QTimer m_startupTimer;
+    std::function<void()> m_startVersionCheck;
     bool m_paused = true;
     QList<SkipEntry> m_skipList;
     int m_dirIndex = 0;

@@ -158,12 +158,20 @@ void MainWindow::createActions()
             m_dialogs.help(QStringLiteral("charakter.htm"));
     });
 
-    // Windows that come later keep their commands out of sight until then.
-    m_ui.aboutAction->setVisible(false);
-    m_ui.updateCheckAction->setVisible(false);
+    connect(m_ui.aboutAction, &QAction::triggered, this, [this] {
+        if (m_dialogs.about)
+            m_dialogs.about(this);
+    });
+    connect(m_ui.updateCheckAction, &QAction::triggered, this, [this] {
+        // An installer that was started replaces the program's files: the program ends.
+        if (m_dialogs.updateCheck && m_dialogs.updateCheck(this))
+            m_ui.exitAction->trigger();
+    });
+
+    // Windows the program is put together without keep their commands out of sight.
+    m_ui.aboutAction->setVisible(bool(m_dialogs.about));
+    m_ui.updateCheckAction->setVisible(bool(m_dialogs.updateCheck));
     m_ui.browserAction->setVisible(bool(m_dialogs.browser));
-    m_ui.aboutAction->setEnabled(false);
-    m_ui.updateCheckAction->setEnabled(false);
     updateBrowserAction();
     m_ui.helpAction->setEnabled(bool(m_dialogs.help));
 

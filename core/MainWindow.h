@@ -28,6 +28,9 @@ public:
         std::function<void(const QString& topic)> help;
         std::function<void()> closeHelp;
         std::function<void(QWidget* owner)> browser; // opens or raises the archive browser
+        std::function<void(QWidget* owner)> about;   // modal about box
+        // The user's version check; true when an installer was started and the program must end.
+        std::function<bool(QWidget* owner)> updateCheck;
     };
 
     MainWindow(JobController& controller, const QStringList& args, Dialogs dialogs = {});

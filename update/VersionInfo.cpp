@@ -1,5 +1,6 @@
 #include "update/VersionInfo.h"
 
+#include "config/AppSettings.h"
 #include "config/RegistryIni.h"
 #include "report/CodePages.h"
 
@@ -28,7 +29,7 @@ VersionDescriptor parseVersionDescriptor(QByteArrayView body, const QString& sec
     VersionDescriptor result;
     bool inSection = false;
     bool sectionSeen = false;
-    bool haveVersion = false, haveUrl = false, haveSize = false, haveInfo = false;
+    bool haveVersion = false, haveUrl = false, haveSize = false, haveInfo = false, haveSha = false;
     qsizetype at = 0;
     while (at < text.size()) {
         qsizetype end = at;
@@ -67,6 +68,8 @@ VersionDescriptor parseVersionDescriptor(QByteArrayView body, const QString& sec
             result.size = parseDescriptorInteger(value);
         else if (take(QLatin1StringView("Info"), haveInfo))
             result.info = value;
+        else if (take(QLatin1StringView("SHA256"), haveSha))
+            result.sha256 = value.toLower();
     }
     return result;
 }
@@ -146,4 +149,9 @@ QString displayVersion(const QString& version)
 int dayNumber(const QDate& date)
 {
     return int(QDate(1899, 12, 30).daysTo(date));
+}
+
+bool automaticCheckDue(const AppSettings& settings, const QDate& today)
+{
+    return settings.verCheck && dayNumber(today) != settings.lastVerCheck;
 }

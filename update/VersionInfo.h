@@ -4,6 +4,8 @@
 #include <QDate>
 #include <QString>
 
+struct AppSettings;
+
 // What the publisher's version descriptor says of the program: the version published, the
 // installer's address and size, and the address of a description of what is new.
 struct VersionDescriptor
@@ -12,11 +14,14 @@ struct VersionDescriptor
     QString version;
     QString url;
     QString info;
+    // Hex SHA-256 digest of the installer, lower case; empty when the descriptor names none. When
+    // given, an installer whose digest differs is never started.
+    QString sha256;
 };
 
 // Reads a descriptor in the INI form (Windows-1250 text): the entries "Version", "URL", "Size"
-// and "Info" of `section`. Section and entry names ignore letter case, the first of several
-// counts, lines starting with ";" are comments, and whatever cannot be read stays empty.
+// "Info" and "SHA256" of `section`. Section and entry names ignore letter case, the first of
+// several counts, lines starting with ";" are comments, and whatever cannot be read stays empty.
 VersionDescriptor parseVersionDescriptor(QByteArrayView body, const QString& section);
 
 // A whole number as descriptors write it: decimal, or hexadecimal after "0x" or "$"; 0 when it
@@ -40,3 +45,7 @@ QString displayVersion(const QString& version);
 
 // Days since 30 December 1899, the form the day of the last check is stored in.
 int dayNumber(const QDate& date);
+
+// True when the automatic version check is due at a start today: it is switched on and the last
+// successful check was on another day (also a later one, after the clock was set back).
+bool automaticCheckDue(const AppSettings& settings, const QDate& today);

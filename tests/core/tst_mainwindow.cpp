@@ -177,6 +177,15 @@ void TestMainWindow::settingsCommandsWaitWhilePrinting()
     QVERIFY(!form.ui().aboutAction->isVisible());
     QVERIFY(!form.ui().updateCheckAction->isVisible());
     QCOMPARE(form.ui().webAction->text(), QStringLiteral("&Webová stránka Tarnyx"));
+
+    // A version check that started an installer ends the program, also from the tray.
+    dialogs.updateCheck = [](QWidget*) {
+        return true;
+    };
+    MainWindow updating(dm, {}, dialogs);
+    QVERIFY(updating.ui().updateCheckAction->isVisible());
+    updating.ui().updateCheckAction->trigger();
+    QVERIFY(updating.exitRequested());
 }
 
 void TestMainWindow::statusFollowsAJobWithoutFloodingTheWindow()

@@ -21,12 +21,13 @@ void TestVersionInfo::descriptorReading()
     const VersionDescriptor d = parseVersionDescriptor(
         "; published versions\r\n[Other]\r\nVersion=9.9\r\n[ tarnyx ]\n  vErSiOn =  1.6.0.3 \r"
         "version=7.0\nURL=http://host/dir/setup.exe\nSize=$1000\nnonsense\nInfo=http://host/n."
-        "bzip\r\n[Tarnyx]\r\nVersion=8.0\r\n",
+        "bzip\r\nsha256 = ABcd01\r\n[Tarnyx]\r\nVersion=8.0\r\n",
         QStringLiteral("Tarnyx"));
     QCOMPARE(d.version, QStringLiteral("1.6.0.3"));
     QCOMPARE(d.url, QStringLiteral("http://host/dir/setup.exe"));
     QCOMPARE(d.size, 4096);
     QCOMPARE(d.info, QStringLiteral("http://host/n.bzip"));
+    QCOMPARE(d.sha256, QStringLiteral("abcd01"));
 
     // Nothing before the first section, and a byte order mark keeps the section from being seen.
     QVERIFY(parseVersionDescriptor("Version=1.0\r\n", QStringLiteral("Tarnyx")).version.isEmpty());
