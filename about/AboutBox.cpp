@@ -4,6 +4,7 @@
 #include "config/RegistryIni.h"
 #include "config/SettingsConstants.h"
 #include "core/MessageDlg.h"
+#include "resources/Pictures.h"
 #include "update/VersionInfo.h"
 
 #include <QApplication>
@@ -161,7 +162,7 @@ AboutBox::AboutBox(const AboutTexts& texts, QWidget* parent) : QDialog(parent, k
         texts.productName.isEmpty() ? QGuiApplication::applicationDisplayName() : texts.productName;
 
     m_ui.icon = new QLabel(this);
-    m_ui.icon->setPixmap(QApplication::windowIcon().pixmap(kIconSize, kIconSize));
+    m_ui.icon->setPixmap(pictures::applicationIcon().pixmap(kIconSize, kIconSize));
     m_ui.icon->setAlignment(Qt::AlignCenter);
     m_ui.company = plainLabel(this, texts.company);
 

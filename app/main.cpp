@@ -24,6 +24,7 @@
 #include "print/PrintWorker.h"
 #include "print/UiJobHost.h"
 #include "report/OrientationQuestion.h"
+#include "resources/Pictures.h"
 #include "update/VersionCheck.h"
 
 #include <QApplication>
@@ -44,6 +45,7 @@ int main(int argc, char* argv[])
     // No display name: the desktop would append it to every caption ("Chyba — Tarnyx"), and the
     // captions are the program's own; the application's name stands in for it where asked.
     QApplication::setApplicationVersion(QStringLiteral(TARNYX_VERSION_STRING));
+    QApplication::setWindowIcon(pictures::applicationIcon()); // every window's title bar
     QApplication::setQuitOnLastWindowClosed(false);
     // The program speaks Czech, so the desktop's standard dialogs (folders, page setup) do too.
     QTranslator qtTexts;
