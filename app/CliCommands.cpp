@@ -1,8 +1,11 @@
 #include "app/CliCommands.h"
 
+#include "browser/ArchiveScan.h"
+#include "browser/ArchiveSearch.h"
 #include "config/AppSettings.h"
 #include "config/SettingsConstants.h"
 #include "core/JobState.h"
+#include "platform/FileInfo.h"
 #include "print/JobHost.h"
 #include "print/PdfDevice.h"
 #include "print/PrintJob.h"
@@ -13,6 +16,7 @@
 
 #include <QCoreApplication>
 #include <QDir>
+#include <QEventLoop>
 #include <QFile>
 #include <QFileInfo>
 #include <QJsonArray>
@@ -65,7 +69,11 @@ const char* const kUsage =
     "                     lay the report out and render it into a PDF file (A4, or the page\n"
     "                     layout of the named printer)\n"
     "  print REPORT [--printer NAME]\n"
-    "                     print the report on a CUPS printer (the configured one by default)\n";
+    "                     print the report on a CUPS printer (the configured one by default)\n"
+    "  find TEXT [--no-diacritics] [SPOOLDIR...]\n"
+    "                     print each archived report that holds TEXT as one JSON line (the\n"
+    "                     archives of the configured spool directories by default); exit\n"
+    "                     status 1 when none does\n";
 
 // Answers the questions of a print job without windows: an unknown title follows the width
 // rule, and an error is written to stderr.
@@ -311,12 +319,70 @@ int print(Context& ctx, const QStringList& arguments)
     return printReport(ctx, args.at(0), settings, device);
 }
 
+int find(Context& ctx, const QStringList& args)
+{
+    const auto usage = [&ctx] {
+        ctx.err << "usage: tarnyx-cli find TEXT [--no-diacritics] [SPOOLDIR...]\n";
+        return 2;
+    };
+    bool ignoreDiacritics = false;
+    QStringList operands;
+    for (const QString& arg : args) {
+        if (arg == QLatin1String("--no-diacritics"))
+            ignoreDiacritics = true;
+        else if (arg.startsWith(QLatin1String("--")) && operands.isEmpty())
+            return usage(); // an unknown option, not the text
+        else
+            operands << arg;
+    }
+    if (operands.isEmpty() || operands.first().isEmpty())
+        return usage();
+    const QString text = operands.takeFirst();
+    QStringList archives;
+    if (operands.isEmpty()) {
+        AppSettings settings;
+        settings.load(ctx.printers);
+        archives = archiveDirectories(settings.directories);
+    }
+    for (const QString& spool : std::as_const(operands)) {
+        archives << platform::includeTrailingPathDelimiter(QFileInfo(spool).absoluteFilePath()) +
+                        QStringLiteral("BAKPRN");
+    }
+
+    // Each report is printed as soon as it is found.
+    ArchiveSearch search;
+    qint64 found = 0;
+    QObject::connect(&search, &ArchiveSearch::hitsFound, [&](const QList<ArchiveSearchHit>& hits) {
+        for (const ArchiveSearchHit& hit : hits) {
+            const ReportHeader& h = hit.report;
+            OrderedJson json;
+            json.add(QStringLiteral("file"), h.fileName);
+            json.add(QStringLiteral("title"), textValue(h.title));
+            json.add(QStringLiteral("period"), textValue(h.period));
+            json.add(QStringLiteral("created"), h.created.hasDate()
+                                                    ? QJsonValue(h.created.toIsoString())
+                                                    : QJsonValue(QJsonValue::Null));
+            json.add(QStringLiteral("page"), hit.page);
+            json.add(QStringLiteral("line"), hit.line);
+            json.add(QStringLiteral("hits"), hit.hits);
+            ctx.out << json.line() << '\n';
+        }
+        ctx.out.flush();
+        found += hits.size();
+    });
+    QEventLoop loop;
+    QObject::connect(&search, &ArchiveSearch::finished, &loop, &QEventLoop::quit);
+    search.start(archives, text, ignoreDiacritics);
+    loop.exec();
+    return found > 0 ? 0 : 1;
+}
+
 int run(Context& ctx, const QStringList& args)
 {
     using Command = std::function<int(Context&, const QStringList&)>;
     const std::pair<const char*, Command> commands[] = {
         {"settings", settings}, {"header", header}, {"convert", convert},
-        {"pdf", pdf},           {"print", print},
+        {"pdf", pdf},           {"print", print},   {"find", find},
     };
     if (!args.isEmpty()) {
         for (const auto& [name, command] : commands)

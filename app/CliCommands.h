@@ -28,6 +28,10 @@ int convert(Context& ctx, const QStringList& args);
 int pdf(Context& ctx, const QStringList& args);
 int print(Context& ctx, const QStringList& args);
 
+// Prints each archived report that holds a text as one JSON object a line (file, title, period,
+// created, page and line of the first hit, hits); 1 when no report holds it, 2 on a usage error.
+int find(Context& ctx, const QStringList& args);
+
 // Runs the command named by args[0]; unknown commands print the usage and return 2.
 int run(Context& ctx, const QStringList& args);
 

@@ -11,16 +11,27 @@
 #include "resources/Pictures.h"
 
 #include <QAction>
+#include <QCheckBox>
 #include <QCloseEvent>
 #include <QCoreApplication>
 #include <QFileInfo>
+#include <QHBoxLayout>
+#include <QHeaderView>
 #include <QLabel>
+#include <QLineEdit>
 #include <QPointer>
+#include <QProgressBar>
 #include <QShortcut>
+#include <QSplitter>
 #include <QStandardItemModel>
 #include <QStatusBar>
+#include <QTimer>
 #include <QToolBar>
 #include <QTreeView>
+#include <QVBoxLayout>
+
+#include <algorithm>
+#include <climits>
 
 namespace {
 
@@ -29,6 +40,10 @@ constexpr int kReportRole = Qt::UserRole + 2;    // the report's header, as its 
 constexpr int kDirectoryRole = Qt::UserRole + 3; // index into the archive directory list
 constexpr int kYearRole = Qt::UserRole + 4;
 constexpr int kMonthRole = Qt::UserRole + 5;
+constexpr int kHitRole = Qt::UserRole + 6; // a search result's index into the hits
+
+// Typing on restarts the search once the keys have paused this long.
+constexpr int kSearchDelayMs = 250;
 
 QPointer<ArchiveTree> g_window;
 
@@ -80,6 +95,8 @@ ArchiveTree::~ArchiveTree()
     // Nothing may answer the tree's signals while the window comes apart.
     m_ui.tree->selectionModel()->disconnect(this);
     m_ui.tree->disconnect(this);
+    m_search->disconnect(this);
+    m_search->cancel();
     saveWindowSize(this);
     // The viewers refer to the report headers, which go with this window's members.
     closeViewers();
@@ -113,13 +130,14 @@ void ArchiveTree::createActions()
     connect(m_ui.deleteAction, &QAction::triggered, this, &ArchiveTree::deleteSelected);
 
     // Enter opens the selected report wherever the focus is (and is used up even when the
-    // selection is no report); Esc closes the window.
+    // selection is no report), the current search result from the search field or the results;
+    // Esc stops a running search, else closes the window.
     for (const int key : {int(Qt::Key_Return), int(Qt::Key_Enter)}) {
         auto* enter = new QShortcut(QKeySequence(key), this);
-        connect(enter, &QShortcut::activated, this, &ArchiveTree::viewSelected);
+        connect(enter, &QShortcut::activated, this, &ArchiveTree::onEnter);
     }
     auto* escape = new QShortcut(QKeySequence(Qt::Key_Escape), this);
-    connect(escape, &QShortcut::activated, this, &QWidget::close);
+    connect(escape, &QShortcut::activated, this, &ArchiveTree::onEscape);
 }
 
 void ArchiveTree::createWidgets()
@@ -131,15 +149,32 @@ void ArchiveTree::createWidgets()
     bar->setToolButtonStyle(Qt::ToolButtonTextBesideIcon);
     bar->addActions({m_ui.viewAction, m_ui.printAction, m_ui.deleteAction});
 
+    auto* central = new QWidget(this);
+    auto* layout = new QVBoxLayout(central);
+    layout->setContentsMargins(0, 0, 0, 0);
+    layout->setSpacing(2);
+    createSearchWidgets(central);
+    auto* searchRow = new QHBoxLayout;
+    searchRow->setContentsMargins(4, 2, 4, 0);
+    searchRow->addWidget(m_ui.searchEdit, 1);
+    searchRow->addWidget(m_ui.diacriticsCheck);
+    searchRow->addWidget(m_ui.searchProgress);
+    layout->addLayout(searchRow);
+    auto* splitter = new QSplitter(Qt::Vertical, central);
+    splitter->setObjectName(QStringLiteral("splitter"));
+    layout->addWidget(splitter, 1);
+    setCentralWidget(central);
+
     m_ui.model = new QStandardItemModel(0, 1, this);
-    m_ui.tree = new QTreeView(this);
+    m_ui.tree = new QTreeView(splitter);
     m_ui.tree->setObjectName(QStringLiteral("tree"));
     m_ui.tree->setModel(m_ui.model);
     m_ui.tree->setHeaderHidden(true);
     m_ui.tree->setEditTriggers(QAbstractItemView::NoEditTriggers);
     m_ui.tree->setSelectionMode(QAbstractItemView::SingleSelection);
     m_ui.tree->setUniformRowHeights(true);
-    setCentralWidget(m_ui.tree);
+    splitter->addWidget(m_ui.tree);
+    splitter->addWidget(m_ui.results);
     connect(m_ui.tree->selectionModel(), &QItemSelectionModel::currentChanged, this,
             [this](const QModelIndex& current) { onCurrentChanged(current); });
     connect(m_ui.tree, &QTreeView::expanded, this,
@@ -164,6 +199,165 @@ void ArchiveTree::createWidgets()
         statusBar()->addWidget(panel, i < 3 ? 0 : 1);
         m_ui.statusPanels[i] = panel;
     }
+}
+
+void ArchiveTree::createSearchWidgets(QWidget* parent)
+{
+    m_ui.searchEdit = new QLineEdit(parent);
+    m_ui.searchEdit->setObjectName(QStringLiteral("searchEdit"));
+    m_ui.searchEdit->setPlaceholderText(QStringLiteral("Hledat v archivu"));
+    m_ui.searchEdit->setToolTip(QStringLiteral("Hledat v archivu (Ctrl+F)"));
+    m_ui.searchEdit->setClearButtonEnabled(true);
+    m_ui.diacriticsCheck = new QCheckBox(QStringLiteral("bez ohledu na diakritiku"), parent);
+    m_ui.diacriticsCheck->setObjectName(QStringLiteral("diacriticsCheck"));
+    m_ui.searchProgress = new QProgressBar(parent);
+    m_ui.searchProgress->setObjectName(QStringLiteral("searchProgress"));
+    m_ui.searchProgress->setFormat(QStringLiteral("%v / %m"));
+    m_ui.searchProgress->setMaximumWidth(160);
+    m_ui.searchProgress->hide();
+
+    m_ui.resultsModel = new QStandardItemModel(0, 6, this);
+    m_ui.resultsModel->setHorizontalHeaderLabels(
+        {QStringLiteral("Sestava"), QStringLiteral("Období"), QStringLiteral("Vytvořeno"),
+         QStringLiteral("Strana"), QStringLiteral("Řádek"), QStringLiteral("Výskytů")});
+    m_ui.results = new QTreeView(parent);
+    m_ui.results->setObjectName(QStringLiteral("results"));
+    m_ui.results->setModel(m_ui.resultsModel);
+    m_ui.results->setRootIsDecorated(false);
+    m_ui.results->setUniformRowHeights(true);
+    m_ui.results->setEditTriggers(QAbstractItemView::NoEditTriggers);
+    m_ui.results->setSelectionMode(QAbstractItemView::SingleSelection);
+    m_ui.results->setSelectionBehavior(QAbstractItemView::SelectRows);
+    m_ui.results->header()->setStretchLastSection(false);
+    m_ui.results->header()->setSectionResizeMode(0, QHeaderView::Stretch);
+    m_ui.results->hide();
+    connect(m_ui.results, &QTreeView::doubleClicked, this, &ArchiveTree::openResult);
+
+    auto* find = new QShortcut(QKeySequence(Qt::CTRL | Qt::Key_F), this);
+    connect(find, &QShortcut::activated, this, [this] {
+        m_ui.searchEdit->setFocus(Qt::ShortcutFocusReason);
+        m_ui.searchEdit->selectAll();
+    });
+
+    m_search = new ArchiveSearch(this);
+    connect(m_search, &ArchiveSearch::hitsFound, this, &ArchiveTree::onHitsFound);
+    connect(m_search, &ArchiveSearch::progress, this, [this](qint64 done, qint64 total) {
+        m_ui.searchProgress->setRange(0, int(std::min<qint64>(total, INT_MAX)));
+        m_ui.searchProgress->setValue(int(std::min<qint64>(done, INT_MAX)));
+    });
+    // A search that ended before counting any report leaves no busy bar behind.
+    connect(m_search, &ArchiveSearch::finished, this, [this] {
+        if (m_ui.searchProgress->maximum() == 0)
+            m_ui.searchProgress->hide();
+    });
+    m_searchDelay = new QTimer(this);
+    m_searchDelay->setSingleShot(true);
+    m_searchDelay->setInterval(kSearchDelayMs);
+    connect(m_searchDelay, &QTimer::timeout, this, &ArchiveTree::startSearch);
+    connect(m_ui.searchEdit, &QLineEdit::textChanged, this, [this] {
+        // The search that runs no longer answers what is typed.
+        m_search->cancel();
+        m_searchDelay->start();
+    });
+    connect(m_ui.diacriticsCheck, &QCheckBox::toggled, this, [this] {
+        if (!m_ui.searchEdit->text().isEmpty())
+            startSearch();
+    });
+}
+
+void ArchiveTree::startSearch()
+{
+    m_searchDelay->stop();
+    m_search->cancel();
+    m_ui.resultsModel->removeRows(0, m_ui.resultsModel->rowCount());
+    m_hits.clear();
+    const QString text = m_ui.searchEdit->text();
+    const bool searching = !text.isEmpty();
+    m_ui.results->setVisible(searching);
+    m_ui.searchProgress->setVisible(searching);
+    if (!searching)
+        return;
+    m_ui.searchProgress->setRange(0, 0);
+    m_search->start(archiveDirectories(m_settings.directories), text,
+                    m_ui.diacriticsCheck->isChecked());
+}
+
+void ArchiveTree::onHitsFound(const QList<ArchiveSearchHit>& hits)
+{
+    // Results stand in the order of the tree: year, month, title, creation.
+    QStandardItemModel* model = m_ui.resultsModel;
+    const auto hitAt = [this, model](int row) -> const ArchiveSearchHit& {
+        return m_hits[size_t(model->item(row)->data(kHitRole).toLongLong())];
+    };
+    for (const ArchiveSearchHit& hit : hits) {
+        m_hits.push_back(hit);
+        const ReportHeader& report = hit.report;
+        int low = 0;
+        int high = model->rowCount();
+        while (low < high) {
+            const int mid = (low + high) / 2;
+            if (reportBefore(report, hitAt(mid).report))
+                high = mid;
+            else
+                low = mid + 1;
+        }
+        const auto cell = [](const QString& text, bool number = false) {
+            auto* item = new QStandardItem(text);
+            item->setEditable(false);
+            if (number)
+                item->setTextAlignment(Qt::AlignRight | Qt::AlignVCenter);
+            return item;
+        };
+        QList<QStandardItem*> row = {
+            cell(cp1250ToUnicode(report.title)),   cell(cp1250ToUnicode(report.period)),
+            cell(createdText(report.created)),     cell(QString::number(hit.page), true),
+            cell(QString::number(hit.line), true), cell(QString::number(hit.hits), true),
+        };
+        row.front()->setData(qlonglong(m_hits.size() - 1), kHitRole);
+        row.front()->setToolTip(report.fileName);
+        model->insertRow(low, row);
+    }
+}
+
+void ArchiveTree::openCurrentResult()
+{
+    QModelIndex index = m_ui.results->currentIndex();
+    if (!index.isValid())
+        index = m_ui.resultsModel->index(0, 0);
+    openResult(index);
+}
+
+void ArchiveTree::openResult(const QModelIndex& index)
+{
+    if (!index.isValid())
+        return;
+    const QStandardItem* item = m_ui.resultsModel->item(index.row());
+    const ArchiveSearchHit& hit = m_hits.at(size_t(item->data(kHitRole).toLongLong()));
+    // The viewer refers to its report's header, which lives as long as this window.
+    m_openedResults.push_back(std::make_unique<ReportHeader>(hit.report));
+    if (ReportViewer* viewer =
+            ReportViewer::showReport(this, *m_openedResults.back(),
+                                     /*previewOnly*/ false, &m_queue, &m_settings))
+        viewer->showRow(hit.viewerRow);
+}
+
+void ArchiveTree::onEnter()
+{
+    const QWidget* focus = focusWidget();
+    if (m_ui.results->isVisible() && (focus == m_ui.results || focus == m_ui.searchEdit))
+        openCurrentResult();
+    else
+        viewSelected();
+}
+
+void ArchiveTree::onEscape()
+{
+    if (m_search->running() || m_searchDelay->isActive()) {
+        m_searchDelay->stop();
+        m_search->cancel();
+        return;
+    }
+    close();
 }
 
 void ArchiveTree::showEvent(QShowEvent* e)
@@ -349,11 +543,28 @@ bool ArchiveTree::event(QEvent* e)
     if (e->type() == events::kReportDeleted) {
         // A deletion made here has already removed its node.
         const auto* deleted = static_cast<events::ReportDeletedEvent*>(e);
-        if (deleted->origin == events::FromViewer)
+        if (deleted->origin == events::FromViewer) {
             removeReportNode(deleted->report);
+            removeResultRows(deleted->report);
+        }
         return true;
     }
     return QMainWindow::event(e);
+}
+
+void ArchiveTree::removeResultRows(const void* report)
+{
+    // A report opened from the results: its rows go, whichever search found it.
+    const auto opened = std::find_if(
+        m_openedResults.begin(), m_openedResults.end(),
+        [report](const std::unique_ptr<ReportHeader>& h) { return h.get() == report; });
+    if (opened == m_openedResults.end())
+        return;
+    for (int row = m_ui.resultsModel->rowCount() - 1; row >= 0; --row) {
+        const qlonglong hit = m_ui.resultsModel->item(row)->data(kHitRole).toLongLong();
+        if (m_hits.at(size_t(hit)).report.fileName == (*opened)->fileName)
+            m_ui.resultsModel->removeRow(row);
+    }
 }
 
 void ArchiveTree::closeEvent(QCloseEvent* e)

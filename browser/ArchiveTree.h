@@ -1,12 +1,17 @@
 #pragma once
 
 #include "browser/ArchiveScan.h"
+#include "browser/ArchiveSearch.h"
 
 #include <QMainWindow>
 
 class JobState;
 class QAction;
+class QCheckBox;
 class QLabel;
+class QLineEdit;
+class QProgressBar;
+class QTimer;
 class QModelIndex;
 class QStandardItem;
 class QStandardItemModel;
@@ -17,6 +22,10 @@ struct AppSettings;
 // directory, year and month. A directory is read the first time its node is selected; from a
 // report node the user opens a viewer, puts the report back into the print queue or deletes it.
 // At most one such window exists; closing it destroys it together with its viewers.
+//
+// Above the tree, a search field looks for text in every archived report of every archive
+// directory (ArchiveSearch); the reports that hold it are listed below the tree as they are
+// found, and one opens in a viewer at its first hit.
 class ArchiveTree : public QMainWindow
 {
     Q_OBJECT
@@ -51,6 +60,13 @@ public:
     void requeueSelected();
     void deleteSelected();
 
+    // Starts searching the archive for what the search field holds, at once; an empty field
+    // stops the search and hides the results.
+    void startSearch();
+    // Opens the viewer of the current search result (the first one when none is current),
+    // scrolled to its first hit.
+    void openCurrentResult();
+
     struct Widgets
     {
         QTreeView* tree;
@@ -60,6 +76,11 @@ public:
         QAction* deleteAction;
         QLabel* statusText;      // the organisation, across the whole bar
         QLabel* statusPanels[4]; // period, pages, width, created: for a report
+        QLineEdit* searchEdit;
+        QCheckBox* diacriticsCheck; // "bez ohledu na diakritiku"
+        QProgressBar* searchProgress;
+        QTreeView* results;
+        QStandardItemModel* resultsModel;
     };
     const Widgets& ui() const { return m_ui; }
 
@@ -82,6 +103,12 @@ private:
     void updateActions();
     void updateStatus();
     void closeViewers();
+    void createSearchWidgets(QWidget* parent);
+    void onHitsFound(const QList<ArchiveSearchHit>& hits);
+    void openResult(const QModelIndex& index);
+    void onEnter();
+    void onEscape();
+    void removeResultRows(const void* report);
 
     struct ArchiveDirectory
     {
@@ -96,4 +123,10 @@ private:
     std::vector<ArchiveDirectory> m_directories;
     QString m_organisation;
     bool m_directoriesBuilt = false;
+    ArchiveSearch* m_search = nullptr;
+    QTimer* m_searchDelay = nullptr;
+    // The hits of the current search, in the order they came; result rows refer to them.
+    std::vector<ArchiveSearchHit> m_hits;
+    // The headers of reports opened from the results, which their viewers refer to.
+    std::vector<std::unique_ptr<ReportHeader>> m_openedResults;
 };

@@ -57,6 +57,7 @@ private slots:
     void unknownCommandShowsUsage();
     void headerPrintsOneObjectPerFile();
     void convertPassesBytesThrough();
+    void findPrintsHitsAndExitStatus();
     void programStartsLogsAndEndsCleanly();
 };
 
@@ -228,6 +229,52 @@ void TestCli::headerPrintsOneObjectPerFile()
     QCOMPARE(second.keys(), (QStringList{QStringLiteral("FileName"), QStringLiteral("error")}));
     QCOMPARE(second.value(QStringLiteral("error")),
              QJsonValue(QStringLiteral("Počet řádků na stránku sestavy je mimo povolený rozsah")));
+}
+
+void TestCli::findPrintsHitsAndExitStatus()
+{
+    QTemporaryDir home;
+    const QString archive = home.filePath(QStringLiteral("spool/BAKPRN"));
+    QVERIFY(QDir().mkpath(archive));
+    const QString report = archive + QStringLiteral("/20240131-081530-LST00003.PRN");
+    QVERIFY(QFile::copy(QStringLiteral(TESTS_DATA "/LST00003.PRN"), report));
+    // Not an archived report's name: never searched.
+    QVERIFY(QFile::copy(QStringLiteral(TESTS_DATA "/LST00003.PRN"), archive + u"/LST00003.PRN"));
+
+    Run r = runCli(home.path(), {QStringLiteral("find"), QStringLiteral("DVORAK"),
+                                 QStringLiteral("--no-diacritics"), home.filePath(u"spool"_qs)});
+    QCOMPARE(r.exitCode, 0);
+    QList<QByteArray> lines = r.out.trimmed().split('\n');
+    QCOMPARE(lines.size(), 1);
+    const QJsonObject hit = QJsonDocument::fromJson(lines[0]).object();
+    QCOMPARE(hit.keys(), (QStringList{u"created"_qs, u"file"_qs, u"hits"_qs, u"line"_qs, u"page"_qs,
+                                      u"period"_qs, u"title"_qs}));
+    QCOMPARE(hit.value(u"file"), QJsonValue(report));
+    QCOMPARE(hit.value(u"title"), QJsonValue(u"Přehled srážek"_qs));
+    QCOMPARE(hit.value(u"period"), QJsonValue(u"01/2024"_qs));
+    QCOMPARE(hit.value(u"created"), QJsonValue(u"2024-01-31T08:15:30.000"_qs));
+    QCOMPARE(hit.value(u"page"), QJsonValue(1));
+    QCOMPARE(hit.value(u"line"), QJsonValue(7));
+    QCOMPARE(hit.value(u"hits"), QJsonValue(1));
+
+    // Diacritics count unless told otherwise; nothing found is status 1.
+    r = runCli(home.path(),
+               {QStringLiteral("find"), QStringLiteral("dvorak"), home.filePath(u"spool"_qs)});
+    QCOMPARE(r.exitCode, 1);
+    QVERIFY(r.out.isEmpty());
+
+    // Without spool directories, the configured ones.
+    writeSettingsHive(home.filePath(QStringLiteral("Morvane/registry.reg")),
+                      "\"Directories\"=\"" + QFile::encodeName(home.filePath(u"spool"_qs)) +
+                          "\"\r\n");
+    r = runCli(home.path(), {QStringLiteral("find"), QStringLiteral("celkem")});
+    QCOMPARE(r.exitCode, 0);
+    QCOMPARE(r.out.count('\n'), 1);
+
+    r = runCli(home.path(), {QStringLiteral("find")});
+    QCOMPARE(r.exitCode, 2);
+    r = runCli(home.path(), {QStringLiteral("find"), QStringLiteral("--diacritics"), u"x"_qs});
+    QCOMPARE(r.exitCode, 2);
 }
 
 void TestCli::convertPassesBytesThrough()
