@@ -8,6 +8,7 @@
 #include "app/SignalQuit.h"
 #include "app/SingleInstance.h"
 #include "browser/ArchiveTree.h"
+#include "browser/PrintPreview.h"
 #include "browser/ReportViewer.h"
 #include "config/FormLook.h"
 #include "config/SettingsConstants.h"
@@ -160,9 +161,20 @@ int main(int argc, char* argv[])
                                                           QWidget* question) {
             ReportViewer::showReport(question, report, true, nullptr, &controller->settings());
         };
+        // "Náhled tisku" shows the pages as the printer will get them; from the question it offers
+        // no "Tisk", since the report is being printed already.
+        const OrientPreviewOpener printPreview = [&controller,
+                                                  &printers](const ReportHeader& report,
+                                                             QWidget* question) {
+            showPrintPreview(report.fileName, controller->settings(), printers, nullptr, question);
+        };
         host.setOrientationDialog([&](const ReportHeader& h) {
-            return runOrientationQuestion(h, controller->settings(), window, preview);
+            return runOrientationQuestion(h, controller->settings(), window, preview, printPreview);
         });
+        ReportViewer::setPrintPreviewOpener(
+            [&controller, &printers](const QString& path, JobState* queue, QWidget* viewer) {
+                showPrintPreview(path, controller->settings(), printers, queue, viewer);
+            });
         form->showInitially();
 
         rc = QApplication::exec();
@@ -173,6 +185,7 @@ int main(int argc, char* argv[])
         window = nullptr;
         host.setStatusView(nullptr);
         host.setOrientationDialog(nullptr);
+        ReportViewer::setPrintPreviewOpener(nullptr);
         form.reset();
         if (!workerEnded) {
             // Stuck in a call to the print server: what it uses is never freed, the report stays

@@ -185,9 +185,40 @@ void ReportViewer::createWidgets()
     bar->setToolButtonStyle(Qt::ToolButtonTextOnly);
     bar->addActions({m_ui.printAction, m_ui.saveAction, m_ui.findAction, m_ui.findNextAction,
                      m_ui.fontAction, m_ui.framesAction});
+    createPrintPreviewAction(bar);
     m_ui.status = new QLabel(this);
     m_ui.status->setObjectName(QStringLiteral("status"));
     statusBar()->addWidget(m_ui.status, 1);
+}
+
+namespace {
+
+ReportViewer::PrintPreviewOpener& printPreviewOpener()
+{
+    static ReportViewer::PrintPreviewOpener open;
+    return open;
+}
+
+} // namespace
+
+void ReportViewer::setPrintPreviewOpener(PrintPreviewOpener open)
+{
+    printPreviewOpener() = std::move(open);
+}
+
+// "Náhled tisku": the pages as the current printer will print them, beside the text view.
+void ReportViewer::createPrintPreviewAction(QToolBar* bar)
+{
+    m_printPreviewAction = new QAction(QStringLiteral("Náhled tisku"), this);
+    m_printPreviewAction->setObjectName(QStringLiteral("printPreviewAction"));
+    m_printPreviewAction->setToolTip(QStringLiteral("Stránky sestavy tak, jak budou vytištěny"));
+    m_printPreviewAction->setVisible(static_cast<bool>(printPreviewOpener()));
+    connect(m_printPreviewAction, &QAction::triggered, this, [this] {
+        if (const PrintPreviewOpener& open = printPreviewOpener())
+            open(m_report.fileName, m_previewOnly ? nullptr : m_queue, this);
+    });
+    addAction(m_printPreviewAction);
+    bar->insertAction(m_ui.saveAction, m_printPreviewAction);
 }
 
 bool ReportViewer::loadReport(QString& error)
@@ -310,6 +341,15 @@ void ReportViewer::findNext()
     m_ui.rows->setCurrentIndex(index);
     m_ui.rows->scrollTo(index);
     m_searchPos = found;
+}
+
+void ReportViewer::showRow(qsizetype row)
+{
+    if (row < 0 || row >= m_model->rowCount())
+        return;
+    const QModelIndex index = m_model->index(int(row));
+    m_ui.rows->setCurrentIndex(index);
+    m_ui.rows->scrollTo(index, QAbstractItemView::PositionAtCenter);
 }
 
 void ReportViewer::saveAsText()

@@ -13,6 +13,7 @@ class JobState;
 class QAction;
 class QLabel;
 class QListView;
+class QToolBar;
 struct AppSettings;
 struct ReportHeader;
 
@@ -37,6 +38,9 @@ public:
 
     // Searches from the row after (or before) the cursor, as "Najít další" does.
     void findNext();
+    // Selects a row and scrolls it into the middle of the window, as a hit found elsewhere is
+    // shown; a row out of range changes nothing.
+    void showRow(qsizetype row);
     // Asks where to save the report as text (a test may answer instead: it gets the proposed
     // file name and returns the chosen path, empty to cancel).
     using SaveFileChooser = std::function<QString(QWidget* parent, const QString& proposed)>;
@@ -58,6 +62,14 @@ public:
     };
     const Widgets& ui() const { return m_ui; }
     FindTextDialog* findDialog() const { return m_findDialog; }
+
+    // Opens the print preview of a viewer's report ("Náhled tisku"): `queue` is the viewer's
+    // re-print queue, nullptr in a preview-only viewer. The action is offered only while an
+    // opener is set; the program sets it once where it is put together.
+    using PrintPreviewOpener =
+        std::function<void(const QString& reportPath, JobState* queue, QWidget* viewer)>;
+    static void setPrintPreviewOpener(PrintPreviewOpener open);
+    QAction* printPreviewAction() const { return m_printPreviewAction; }
 
 protected:
     bool event(QEvent* event) override;
@@ -90,4 +102,6 @@ private:
     class RowsModel;
     RowsModel* m_model = nullptr;
     Widgets m_ui;
+    QAction* m_printPreviewAction = nullptr;
+    void createPrintPreviewAction(QToolBar* bar);
 };

@@ -9,6 +9,7 @@
 #include <QFrame>
 #include <QIcon>
 #include <QLabel>
+#include <QMenu>
 #include <QPainter>
 #include <QPointer>
 #include <QPushButton>
@@ -73,9 +74,28 @@ void OrientationQuestion::openPreview()
         m_openPreview(*m_report, this);
 }
 
+void OrientationQuestion::setUpViewButton()
+{
+    delete m_ui.viewButton->menu();
+    m_ui.viewButton->setMenu(nullptr);
+    if (!m_openPrintPreview)
+        return;
+    // Both previews share the one button: its place in the dialog is fixed.
+    auto* menu = new QMenu(m_ui.viewButton);
+    menu->setObjectName(QStringLiteral("viewMenu"));
+    if (m_openPreview)
+        menu->addAction(QStringLiteral("&Text sestavy"), this, &OrientationQuestion::openPreview);
+    menu->addAction(QStringLiteral("Náhled &tisku"), this, [this] {
+        if (m_openPrintPreview && m_report)
+            m_openPrintPreview(*m_report, this);
+    });
+    m_ui.viewButton->setMenu(menu);
+}
+
 void OrientationQuestion::showEvent(QShowEvent* event)
 {
-    m_ui.viewButton->setVisible(static_cast<bool>(m_openPreview));
+    setUpViewButton();
+    m_ui.viewButton->setVisible(m_openPreview || m_openPrintPreview);
     QDialog::showEvent(event);
     // Over its owner, Qt has placed the dialog already (kept on the screen).
     if (!parentWidget())
@@ -83,7 +103,8 @@ void OrientationQuestion::showEvent(QShowEvent* event)
 }
 
 int runOrientationQuestion(const ReportHeader& header, const AppSettings& settings, QWidget* owner,
-                           const OrientPreviewOpener& openPreview)
+                           const OrientPreviewOpener& openPreview,
+                           const OrientPreviewOpener& openPrintPreview)
 {
     // A hidden or minimised owner would hide the question with it (the main window usually sits
     // in the tray while reports print): the question then stands on its own.
@@ -91,6 +112,7 @@ int runOrientationQuestion(const ReportHeader& header, const AppSettings& settin
     // On the heap: should the owner go while the question is open, it takes the dialog along.
     QPointer<OrientationQuestion> dialog = new OrientationQuestion(settings, parent);
     dialog->setPreviewOpener(openPreview);
+    dialog->setPrintPreviewOpener(openPrintPreview);
     dialog->setReport(header);
     const int result = dialog->exec();
     delete dialog.data();

@@ -36,6 +36,9 @@ public:
 
     // Opens the preview for viewButton, which is shown only while one is set.
     void setPreviewOpener(OrientPreviewOpener open) { m_openPreview = std::move(open); }
+    // Opens the print preview of the report. While one is set, viewButton offers a menu: the
+    // report's text (the preview opener) and "Náhled tisku".
+    void setPrintPreviewOpener(OrientPreviewOpener open) { m_openPrintPreview = std::move(open); }
 
     // The widgets, as the window lays them out.
     struct Widgets
@@ -55,6 +58,8 @@ protected:
 
 private:
     OrientPreviewOpener m_openPreview;
+    OrientPreviewOpener m_openPrintPreview;
+    void setUpViewButton();
     Widgets m_ui{};
     void createWidgets(const AppSettings& settings);
     void openPreview();
@@ -65,5 +70,7 @@ private:
 // Shows the question for the report on the user-interface thread and answers 1 (portrait),
 // 2 (landscape) or 0 (by width: the default button, Esc, or the window closed). The dialog is
 // centred on `owner` while that is visible, otherwise on the screen, and released afterwards.
+// `openPrintPreview`, when given, opens the print preview (see setPrintPreviewOpener).
 int runOrientationQuestion(const ReportHeader& header, const AppSettings& settings,
-                           QWidget* owner = nullptr, const OrientPreviewOpener& openPreview = {});
+                           QWidget* owner = nullptr, const OrientPreviewOpener& openPreview = {},
+                           const OrientPreviewOpener& openPrintPreview = {});
