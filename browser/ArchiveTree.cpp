@@ -229,6 +229,8 @@ void ArchiveTree::createSearchWidgets(QWidget* parent)
     m_ui.results->setSelectionMode(QAbstractItemView::SingleSelection);
     m_ui.results->setSelectionBehavior(QAbstractItemView::SelectRows);
     m_ui.results->header()->setStretchLastSection(false);
+    // The title takes what the period, date and numbers leave.
+    m_ui.results->header()->setSectionResizeMode(QHeaderView::ResizeToContents);
     m_ui.results->header()->setSectionResizeMode(0, QHeaderView::Stretch);
     m_ui.results->hide();
     connect(m_ui.results, &QTreeView::doubleClicked, this, &ArchiveTree::openResult);
