@@ -143,6 +143,12 @@ QJsonValue textValue(const QByteArray& cp1250)
     return cp1250ToUnicode(cp1250);
 }
 
+// When the report was made, as ISO text; null when its header gives no date.
+QJsonValue createdValue(const ReportHeader& h)
+{
+    return h.created.hasDate() ? QJsonValue(h.created.toIsoString()) : QJsonValue(QJsonValue::Null);
+}
+
 } // namespace
 
 int settings(Context& ctx, const QStringList& args)
@@ -211,9 +217,7 @@ int header(Context& ctx, const QStringList& args)
         json.add(QStringLiteral("Version"), h.version);
         json.add(QStringLiteral("DateText"), textValue(h.dateText));
         json.add(QStringLiteral("TimeText"), textValue(h.timeText));
-        json.add(QStringLiteral("Created"), h.created.hasDate()
-                                                ? QJsonValue(h.created.toIsoString())
-                                                : QJsonValue(QJsonValue::Null));
+        json.add(QStringLiteral("Created"), createdValue(h));
         json.add(QStringLiteral("Year"), h.year);
         json.add(QStringLiteral("Month"), h.month);
         json.add(QStringLiteral("Title"), textValue(h.title));
@@ -359,9 +363,7 @@ int find(Context& ctx, const QStringList& args)
             json.add(QStringLiteral("file"), h.fileName);
             json.add(QStringLiteral("title"), textValue(h.title));
             json.add(QStringLiteral("period"), textValue(h.period));
-            json.add(QStringLiteral("created"), h.created.hasDate()
-                                                    ? QJsonValue(h.created.toIsoString())
-                                                    : QJsonValue(QJsonValue::Null));
+            json.add(QStringLiteral("created"), createdValue(h));
             json.add(QStringLiteral("page"), hit.page);
             json.add(QStringLiteral("line"), hit.line);
             json.add(QStringLiteral("hits"), hit.hits);

@@ -18,7 +18,6 @@
 #include <QProcess>
 
 #include <cstdio>
-#include <utime.h>
 
 namespace {
 
@@ -43,22 +42,12 @@ QByteArray reportText(int n)
 
 bool makeArchive(const QString& archive, int count)
 {
-    QDir().mkpath(archive);
-    if (int(QDir(archive).entryList(QDir::Files).size()) == count)
-        return true;
-    const time_t past = ::time(nullptr) - 3600;
-    const utimbuf times{past, past};
-    for (int i = 0; i < count; ++i) {
-        const QString name = QStringLiteral("%1/20240131-081500-LST%2.PRN")
-                                 .arg(archive)
-                                 .arg(i, 5, 10, QLatin1Char('0'));
-        QFile f(name);
-        if (!f.open(QIODevice::WriteOnly) || f.write(reportText(i)) < 0)
-            return false;
-        f.close();
-        ::utime(QFile::encodeName(name).constData(), &times);
-    }
-    return true;
+    return bench::makeArchive(
+        archive, count,
+        [](int i) {
+            return QStringLiteral("20240131-081500-LST%1.PRN").arg(i, 5, 10, QLatin1Char('0'));
+        },
+        reportText);
 }
 
 struct Timing

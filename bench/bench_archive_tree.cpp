@@ -23,45 +23,43 @@
 #include <cstdio>
 #include <fcntl.h>
 #include <unistd.h>
-#include <utime.h>
 #include <vector>
 
 namespace {
 
-QByteArray reportText(int n, const QByteArray& date, const QByteArray& time)
+// Three years, every month, a few reports a day.
+QByteArray reportDate(int i)
 {
-    QByteArray text = "{9A936A9B-A688-4E5B-9238-07D5AC9DCD82};1;" + date + ';' + time +
-                      ";\"V\xFDplatn\xED p\xE1ska " + QByteArray::number(n % 40) + "\";" +
-                      QByteArray::number(80 + n % 60) + ";2;60;0;1250;100;1\r\n";
+    return QByteArray::number(2022 + i % 3) +
+           QByteArray::number(1 + (i / 3) % 12).rightJustified(2, '0') +
+           QByteArray::number(1 + (i / 36) % 28).rightJustified(2, '0');
+}
+
+QByteArray reportTime(int i)
+{
+    return QByteArray::number(i / 1008 % 24).rightJustified(2, '0') +
+           QByteArray::number(i % 60).rightJustified(2, '0') + "0000";
+}
+
+QByteArray reportText(int n)
+{
+    QByteArray text = "{9A936A9B-A688-4E5B-9238-07D5AC9DCD82};1;" + reportDate(n) + ';' +
+                      reportTime(n) + ";\"V\xFDplatn\xED p\xE1ska " + QByteArray::number(n % 40) +
+                      "\";" + QByteArray::number(80 + n % 60) + ";2;60;0;1250;100;1\r\n";
     text += bench::sampleReportBody();
     return text;
 }
 
 bool makeArchive(const QString& archive, int count)
 {
-    QDir().mkpath(archive);
-    if (int(QDir(archive).entryList(QDir::Files).size()) == count)
-        return true;
-    const time_t past = ::time(nullptr) - 3600;
-    const utimbuf times{past, past};
-    for (int i = 0; i < count; ++i) {
-        // Three years, every month, a few reports a day.
-        const QByteArray date = QByteArray::number(2022 + i % 3) +
-                                QByteArray::number(1 + (i / 3) % 12).rightJustified(2, '0') +
-                                QByteArray::number(1 + (i / 36) % 28).rightJustified(2, '0');
-        const QByteArray time = QByteArray::number(i / 1008 % 24).rightJustified(2, '0') +
-                                QByteArray::number(i % 60).rightJustified(2, '0') + "0000";
-        const QString name =
-            QStringLiteral("%1/%2-%3-LST%4.PRN")
-                .arg(archive, QString::fromLatin1(date), QString::fromLatin1(time.left(6)))
+    return bench::makeArchive(
+        archive, count,
+        [](int i) {
+            return QStringLiteral("%1-%2-LST%3.PRN")
+                .arg(QString::fromLatin1(reportDate(i)), QString::fromLatin1(reportTime(i).left(6)))
                 .arg(i, 5, 10, QLatin1Char('0'));
-        QFile f(name);
-        if (!f.open(QIODevice::WriteOnly) || f.write(reportText(i, date, time)) < 0)
-            return false;
-        f.close();
-        ::utime(QFile::encodeName(name).constData(), &times);
-    }
-    return true;
+        },
+        reportText);
 }
 
 int countReports(const QAbstractItemModel* model, const QModelIndex& parent, int depth)

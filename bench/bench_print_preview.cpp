@@ -7,6 +7,7 @@
 // One line: "first N ms, whole N ms, last page N ms, pages N, peak RSS N kB". With SHOT.png the
 // first page as shown is saved. The settings live in a scratch XDG_CONFIG_HOME made for the run;
 // CUPS_SERVER points at the scheduler (bench/bench_print_preview.sh starts a private one).
+#include "bench/BenchCommon.h"
 #include "browser/PrintPreview.h"
 #include "config/AppSettings.h"
 #include "config/RegistryIni.h"
@@ -18,20 +19,7 @@
 #include <QTemporaryDir>
 #include <QTest>
 
-#include <sys/resource.h>
-
 #include <cstdio>
-
-namespace {
-
-long peakKilobytes()
-{
-    rusage usage{};
-    getrusage(RUSAGE_SELF, &usage);
-    return usage.ru_maxrss;
-}
-
-} // namespace
 
 int main(int argc, char* argv[])
 {
@@ -68,7 +56,7 @@ int main(int argc, char* argv[])
     const qint64 last = clock.elapsed();
     std::printf("first %lld ms, whole %lld ms, last page %lld ms, pages %d, peak RSS %ld kB\n",
                 static_cast<long long>(first), static_cast<long long>(whole),
-                static_cast<long long>(last - whole), preview->pageCount(), peakKilobytes());
+                static_cast<long long>(last - whole), preview->pageCount(), bench::peakKilobytes());
     delete preview;
     return 0;
 }

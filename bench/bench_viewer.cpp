@@ -6,6 +6,7 @@
 //   bench_viewer open FILE               opens it and prints the times
 //
 // The settings live in a scratch XDG_CONFIG_HOME made for the run.
+#include "bench/BenchCommon.h"
 #include "browser/ReportViewer.h"
 #include "config/RegistryIni.h"
 #include "report/CodePages.h"
@@ -19,8 +20,6 @@
 #include <QListView>
 #include <QScrollBar>
 #include <QTemporaryDir>
-
-#include <sys/resource.h>
 
 #include <cstdio>
 
@@ -49,13 +48,6 @@ int makeReport(const QString& path, qint64 megabytes)
     }
     file.write("KONEC SESTAVY\r\n");
     return 0;
-}
-
-long peakKilobytes()
-{
-    rusage usage{};
-    getrusage(RUSAGE_SELF, &usage);
-    return usage.ru_maxrss;
 }
 
 } // namespace
@@ -102,7 +94,7 @@ int main(int argc, char* argv[])
     const qint64 findLast = clock.elapsed();
 
     const double fileMb = double(QFileInfo(args.at(2)).size()) / (1024 * 1024);
-    const double peakMb = double(peakKilobytes()) / 1024;
+    const double peakMb = double(bench::peakKilobytes()) / 1024;
     const qsizetype rows = viewer->text().rowCount();
     delete viewer;
     qint64 readOnly = 0;

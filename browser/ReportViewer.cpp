@@ -140,13 +140,8 @@ void ReportViewer::createWidgets()
 
     const auto action = [this](const QString& name, const QString& caption, const QString& hint,
                                const QKeySequence& key, auto slot) {
-        auto* a = new QAction(caption, this);
-        a->setObjectName(name);
-        a->setToolTip(hint);
-        if (!key.isEmpty())
-            a->setShortcut(key);
+        QAction* a = addWindowAction(this, name, caption, hint, key);
         connect(a, &QAction::triggered, this, slot);
-        addAction(a);
         return a;
     };
     const QString queueHint = QStringLiteral("Zařazení vybrané sestavy do tiskové fronty");

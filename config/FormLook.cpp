@@ -134,3 +134,15 @@ void bindButton(QAbstractButton* button, QAction* action)
     QObject::connect(action, &QAction::changed, button, sync);
     QObject::connect(button, &QAbstractButton::clicked, action, &QAction::trigger);
 }
+
+QAction* addWindowAction(QWidget* window, const QString& name, const QString& caption,
+                         const QString& hint, const QKeySequence& key)
+{
+    auto* action = new QAction(caption, window);
+    action->setObjectName(name);
+    action->setToolTip(hint);
+    if (!key.isEmpty())
+        action->setShortcut(key);
+    window->addAction(action);
+    return action;
+}

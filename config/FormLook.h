@@ -4,6 +4,8 @@
 
 class QAbstractButton;
 class QAction;
+class QKeySequence;
+class QString;
 
 class QWidget;
 struct AppSettings;
@@ -34,6 +36,11 @@ void applySystemFont(QFont& font, SystemFontKind kind, const AppSettings& settin
 void setShowHints(bool show);
 void setHintHidePause(int milliseconds);
 bool showHints();
+
+// A command of a window: an action with its object name, caption, tooltip and shortcut (none when
+// empty), added to `window` so that the shortcut works wherever the window has the focus.
+QAction* addWindowAction(QWidget* window, const QString& name, const QString& caption,
+                         const QString& hint, const QKeySequence& key);
 
 // A button that stands for an action: its caption, hint and enabled state follow the action, and
 // a click triggers it.
