@@ -378,6 +378,12 @@ SearchPattern::SearchPattern(const QString& text, bool ignoreDiacritics)
 {
     for (int b = 0; b < 256; ++b) {
         m_fold[size_t(b)] = char(b);
+        // A box-drawing byte is a line on paper, never the letter Windows-1250 has there: it
+        // folds to NUL, which no text looked for holds.
+        if (isFrameByte(uchar(b))) {
+            m_fold[size_t(b)] = '\0';
+            continue;
+        }
         QString folded = QString(cp1250ToUnicode(char(b))).toLower();
         if (ignoreDiacritics)
             folded = baseLetters(folded);
@@ -397,6 +403,9 @@ SearchPattern::SearchPattern(const QString& text, bool ignoreDiacritics)
     m_needle.resize(bytes.size());
     std::transform(bytes.begin(), bytes.end(), m_needle.begin(),
                    [this](char c) { return m_fold[uchar(c)]; });
+    // A letter whose byte reports use for frames ("ą", "Ę", ...) is in no report.
+    if (m_needle.contains('\0'))
+        m_needle.clear();
 }
 
 std::optional<ArchiveSearchHit> searchReport(const QString& path, const SearchPattern& pattern,

@@ -48,7 +48,8 @@ public:
     bool valid() const { return !m_needle.isEmpty(); }
     bool ignoresDiacritics() const { return m_ignoreDiacritics; }
     const QByteArray& needle() const { return m_needle; }
-    // Every Windows-1250 byte as it is compared: lower case, and without diacritics on request.
+    // Every Windows-1250 byte as it is compared: lower case, and without diacritics on request;
+    // box-drawing bytes become NUL, which no needle holds.
     const std::array<char, 256>& fold() const { return m_fold; }
 
 private:

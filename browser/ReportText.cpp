@@ -294,15 +294,30 @@ qsizetype ReportText::find(const QString& text, qsizetype from, int step) const
     const std::array<char, 256>& upper = upperBytes();
     for (char& c : needle)
         c = upper[uchar(c)];
+    // Rows are compared as they are shown: without style sequences, and with frames as the
+    // characters that stand in for them, so that a frame never matches a letter.
+    std::array<char, 256> rowFold;
+    const FrameTables& t = frameTables();
+    for (int b = 0; b < 256; ++b)
+        rowFold[size_t(b)] = upper[uchar(t.plain[size_t(b)])];
     QByteArray folded;
     for (qsizetype row = from; row >= 0 && row < rowCount(); row += step) {
-        const QByteArrayView bytes = rowBytes(row);
+        QByteArrayView bytes = rowBytes(row);
+        bytes = bytes.first(std::min(bytes.size(), kMaxRowBytes));
         if (bytes.size() < needle.size())
             continue;
+        // One pass, as withoutControls and plainBytes would do it, without a copy of the row.
         folded.resize(bytes.size());
-        std::transform(bytes.begin(), bytes.end(), folded.begin(),
-                       [&upper](char c) { return upper[uchar(c)]; });
-        if (QByteArrayView(folded).contains(needle))
+        char* out = folded.data();
+        qsizetype n = 0;
+        for (qsizetype i = 0; i < bytes.size(); ++i) {
+            if (bytes[i] == '^') {
+                i += 2;
+                continue;
+            }
+            out[n++] = rowFold[uchar(bytes[i])];
+        }
+        if (QByteArrayView(out, n).contains(needle))
             return row;
     }
     return -1;

@@ -38,8 +38,9 @@ public:
     // own bytes.
     static QByteArray plainBytes(QByteArrayView row);
 
-    // The first row from `from` on in direction `step` (+1 down, -1 up) whose stored bytes hold
-    // `text`, letter case ignored; -1 when there is none or `text` is empty.
+    // The first row from `from` on in direction `step` (+1 down, -1 up) whose text as shown
+    // (style sequences left out, frames never letters) holds `text`, letter case ignored; -1 when
+    // there is none or `text` is empty.
     qsizetype find(const QString& text, qsizetype from, int step) const;
 
     // Writes the report as a text file: every row but the grey ones as plainBytes and CR LF. The

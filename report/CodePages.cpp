@@ -175,6 +175,15 @@ void convertReportTextInPlace(char* from, char* to, int codePage)
     }
 }
 
+bool isFrameByte(unsigned char byte)
+{
+    // Single and double lines: vertical, branches, corners, horizontal, cross.
+    static constexpr unsigned char kFrames[] = {0xFE, 0x81, 0xB9, 0x83, 0xBF, 0x88, 0xBA, 0x90,
+                                                0xE3, 0x98, 0xC7, 0xA2, 0xC3, 0xA5, 0xCA, 0xAA,
+                                                0xD0, 0xAF, 0xD1, 0xB2, 0xDE, 0xEA};
+    return std::find(std::begin(kFrames), std::end(kFrames), byte) != std::end(kFrames);
+}
+
 QString cp1250ToUnicode(QByteArrayView text)
 {
     QString result(text.size(), Qt::Uninitialized);

@@ -29,6 +29,10 @@ QChar cp1250ToUnicode(char byte);
 // Windows-1250 lacks become "?".
 QByteArray unicodeToCp1250(QStringView text);
 
+// True for the bytes report text draws boxes with (after conversion to Windows-1250): printing
+// draws them as lines and the viewer shows them as lines, so they never stand for letters.
+bool isFrameByte(unsigned char byte);
+
 // Report text as it is kept in the settings (titles of the orientation memory): as
 // cp1250ToUnicode, but the five undefined bytes become U+0081 ... U+0098, as Windows converts
 // them, so that a stored title comes back byte for byte.

@@ -131,6 +131,11 @@ void TestArchiveSearch::codePagesAndDiacritics_data()
         QTest::newRow(QByteArray(cp + " other diacritics, ignored").constData())
             << p.codePage << p.line << u"JÁN DVÓŘAK"_qs << true << true;
     }
+    // Frames print as lines, though Windows-1250 has letters at their bytes ("┤" is "ą", "═" "Ş").
+    QTest::newRow("852 frames are no letters")
+        << 852 << QByteArray("\xB4\xCD\xB4") << u"ąŞ"_qs << false << false;
+    QTest::newRow("852 frames are no base letters")
+        << 852 << QByteArray("\xB4\xCD\xB4") << u"as"_qs << true << false;
 }
 
 void TestArchiveSearch::codePagesAndDiacritics()

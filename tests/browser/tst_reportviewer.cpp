@@ -136,7 +136,9 @@ void TestReportViewer::framesShownAndSaved()
 
 void TestReportViewer::findBothWays()
 {
-    ReportHeader& r = report("nothing\r\nPlat \xC8\x45RVEN\r\nagain\r\nplat \xE8\x65rven\r\n");
+    // The second match is split by a style sequence, which the viewer does not show.
+    ReportHeader& r =
+        report("nothing\r\nPlat \xC8\x45RVEN\r\nagain\r\nplat \xE8^B1\x65rven^B0\r\n");
     QPointer<ReportViewer> viewer = ReportViewer::showReport(nullptr, r, false, nullptr);
     QVERIFY(viewer);
     QAbstractItemModelTester tester(viewer->ui().rows->model(),
