@@ -47,29 +47,6 @@ QString productRoot()
     return QStringLiteral("HKEY_CURRENT_USER\\Software\\Morvane\\") + key;
 }
 
-QString quoted(QString text)
-{
-    text.replace(u'\\', QStringLiteral("\\\\"));
-    text.replace(u'"', QStringLiteral("\\\""));
-    return u'"' + text + u'"';
-}
-
-QString valueLine(const platform::RegValue& value)
-{
-    const QString name = value.name.isEmpty() ? QStringLiteral("@") : quoted(value.name);
-    switch (value.kind) {
-    case platform::RegKind::Sz:
-        return name + u'=' + quoted(value.text);
-    case platform::RegKind::Dword:
-        return name + QStringLiteral("=dword:") +
-               QStringLiteral("%1").arg(value.dword, 8, 16, QLatin1Char('0'));
-    case platform::RegKind::ExpandSz:
-    case platform::RegKind::Other:
-        break;
-    }
-    return name + u'=' + value.raw;
-}
-
 // The lines every report starts with: the program, the system and the machine.
 QString headerLines(const QString& machineId)
 {
@@ -383,21 +360,22 @@ QString settingsDump(const QString& hivePath)
     const QString root = productRoot();
     const QString below = root + u'\\';
     QString dump = QStringLiteral("Nastavení (") + root + QStringLiteral("):\n");
-    bool any = false;
+    // The product's keys alone, written as the settings file writes them.
+    platform::RegistryHive product;
     const platform::RegistryHive hive = platform::RegistryFile(hivePath).read();
     for (const platform::RegKey& key : hive.keys()) {
         if (!platform::sameRegName(key.path, root) &&
             !key.path.startsWith(below, Qt::CaseInsensitive))
             continue;
-        any = true;
-        dump += u'[' + key.path + QStringLiteral("]\n");
+        product.key(key.path);
         for (const platform::RegValue& value : key.values)
-            dump += valueLine(value) + u'\n';
-        dump += u'\n';
+            product.setValue(key.path, value);
     }
-    if (!any)
-        dump += QStringLiteral("(žádné)\n");
-    return dump;
+    if (product.keys().isEmpty())
+        return dump + QStringLiteral("(žádné)\n");
+    QString text = QString::fromUtf8(product.serialize());
+    text.replace(QStringLiteral("\r\n"), QStringLiteral("\n"));
+    return dump + text;
 }
 
 QString composeCrashReport(const QString& what, const QString& thread,

@@ -95,9 +95,9 @@ void sortReports(ArchivedReports& reports)
                      [](const auto& a, const auto& b) { return reportBefore(*a, *b); });
 }
 
-ArchivedReports scanArchiveDirectory(const QString& directory)
+QStringList archivedReportPaths(const QString& directory)
 {
-    std::vector<QString> paths;
+    QStringList paths;
     DIR* dir = ::opendir(QFile::encodeName(directory).constData());
     if (!dir)
         return {};
@@ -105,22 +105,29 @@ ArchivedReports scanArchiveDirectory(const QString& directory)
     while (const dirent* e = ::readdir(dir)) {
         const QString name = QFile::decodeName(e->d_name);
         if (isArchivedReportName(name))
-            paths.push_back(prefix + name);
+            paths << prefix + name;
     }
     ::closedir(dir);
+    paths.sort();
+    return paths;
+}
+
+ArchivedReports scanArchiveDirectory(const QString& directory)
+{
+    const QStringList paths = archivedReportPaths(directory);
 
     // Reading a header is mostly waiting for the system, so a large directory is read by a few
     // threads at once while the caller waits. The header reader opens only plain files and never
     // waits on a pipe or follows a link.
     std::vector<std::unique_ptr<ReportHeader>> loaded(paths.size());
     auto load = [&paths, &loaded](size_t first, size_t step) {
-        for (size_t i = first; i < paths.size(); i += step) {
-            auto report = std::make_unique<ReportHeader>(paths[i]);
+        for (size_t i = first; i < size_t(paths.size()); i += step) {
+            auto report = std::make_unique<ReportHeader>(paths[qsizetype(i)]);
             if (report->loadHeader())
                 loaded[i] = std::move(report);
         }
     };
-    const size_t threads = paths.size() < kParallelFrom
+    const size_t threads = size_t(paths.size()) < kParallelFrom
                                ? 1
                                : std::clamp<size_t>(std::thread::hardware_concurrency(), 1, 4);
     std::vector<std::thread> workers;

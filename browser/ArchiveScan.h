@@ -29,6 +29,9 @@ QStringList archiveDirectories(const QString& directories);
 // "LST", five characters, ".PRN"; letters compare without regard to case.
 bool isArchivedReportName(QStringView name);
 
+// The full paths of the archived reports in `directory`, by name; none when it does not exist.
+QStringList archivedReportPaths(const QString& directory);
+
 // Reads the header of every archived report in `directory` (in listing order); files whose
 // header cannot be read or is not valid are left out. The result is sorted (sortReports).
 ArchivedReports scanArchiveDirectory(const QString& directory);

@@ -9,7 +9,6 @@
 
 #include <algorithm>
 #include <cstring>
-#include <dirent.h>
 #include <limits>
 #include <mutex>
 #include <system_error>
@@ -418,22 +417,8 @@ std::optional<ArchiveSearchHit> searchReport(const QString& path, const SearchPa
 QStringList listArchivedReports(const QStringList& archiveDirectories)
 {
     QStringList all;
-    for (const QString& directory : archiveDirectories) {
-        DIR* dir = ::opendir(QFile::encodeName(directory).constData());
-        if (!dir)
-            continue;
-        const QString prefix = directory.endsWith(u'/') ? directory : directory + u'/';
-        QStringList names;
-        while (const dirent* e = ::readdir(dir)) {
-            const QString name = QFile::decodeName(e->d_name);
-            if (isArchivedReportName(name))
-                names << name;
-        }
-        ::closedir(dir);
-        names.sort();
-        for (const QString& name : std::as_const(names))
-            all << prefix + name;
-    }
+    for (const QString& directory : archiveDirectories)
+        all += archivedReportPaths(directory);
     return all;
 }
 

@@ -3,26 +3,14 @@
 // selects the text that was found.
 #include "browser/ArchiveSearch.h"
 #include "browser/ReportText.h"
+#include "fuzz/FuzzScratch.h"
 
-#include <QFile>
 #include <QString>
 
 #include <cstdint>
 #include <cstdlib>
-#include <unistd.h>
 
 namespace {
-
-QString scratchFile()
-{
-    static const QString path = []() -> QString {
-        char dir[] = "/tmp/fuzz_archive_search.XXXXXX";
-        if (!mkdtemp(dir))
-            std::abort();
-        return QString::fromLocal8Bit(dir) + QStringLiteral("/20240131-081500-LST00001.PRN");
-    }();
-    return path;
-}
 
 void checkHit(const QString& path, const SearchPattern& pattern)
 {
@@ -54,13 +42,8 @@ void checkHit(const QString& path, const SearchPattern& pattern)
 
 extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size)
 {
-    const QString path = scratchFile();
-    {
-        QFile file(path);
-        if (!file.open(QIODevice::WriteOnly | QIODevice::Truncate))
-            std::abort();
-        file.write(reinterpret_cast<const char*>(data), qint64(size));
-    }
+    const QString path =
+        fuzz::writeScratchFile("fuzz_archive_search", "20240131-081500-LST00001.PRN", data, size);
     checkHit(path, SearchPattern(QStringLiteral("Nov\u00e1k"), false));
     checkHit(path, SearchPattern(QStringLiteral("NOVAK"), true));
     checkHit(path, SearchPattern(QStringLiteral("a"), true));

@@ -2,39 +2,17 @@
 // frames, the plain text written on saving and a search must never crash or hang, and the rows
 // must keep the promises the viewer's painting relies on.
 #include "browser/ReportText.h"
+#include "fuzz/FuzzScratch.h"
 #include "report/CodePages.h"
 
-#include <QFile>
 #include <QString>
 
 #include <cstdint>
 #include <cstdlib>
-#include <unistd.h>
-
-namespace {
-
-QString scratchFile()
-{
-    static const QString path = []() -> QString {
-        char dir[] = "/tmp/fuzz_report_text.XXXXXX";
-        if (!mkdtemp(dir))
-            std::abort();
-        return QString::fromLocal8Bit(dir) + QStringLiteral("/LST00001.PRN");
-    }();
-    return path;
-}
-
-} // namespace
 
 extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size)
 {
-    const QString path = scratchFile();
-    {
-        QFile file(path);
-        if (!file.open(QIODevice::WriteOnly | QIODevice::Truncate))
-            std::abort();
-        file.write(reinterpret_cast<const char*>(data), qint64(size));
-    }
+    const QString path = fuzz::writeScratchFile("fuzz_report_text", "LST00001.PRN", data, size);
     ReportText text;
     QString error;
     // Every code page a report may be written in, by the input's length.

@@ -3,7 +3,13 @@
 #include <QTcpServer>
 #include <QTcpSocket>
 
+#include <zlib.h>
+
 LoopbackHttpServer::LoopbackHttpServer()
+    : LoopbackHttpServer(Answer{{Piece{answerBytes("not here", 404)}}})
+{}
+
+LoopbackHttpServer::LoopbackHttpServer(Answer otherPaths) : m_otherPaths(std::move(otherPaths))
 {
     start();
     m_ready.acquire();
@@ -35,6 +41,16 @@ QByteArray LoopbackHttpServer::answerBytes(const QByteArray& body, int status)
 {
     return "HTTP/1.0 " + QByteArray::number(status) +
            " X\r\nContent-Length: " + QByteArray::number(body.size()) + "\r\n\r\n" + body;
+}
+
+QByteArray LoopbackHttpServer::zlibCompressed(const QByteArray& text)
+{
+    uLongf size = compressBound(uLong(text.size()));
+    QByteArray out(qsizetype(size), '\0');
+    compress(reinterpret_cast<Bytef*>(out.data()), &size,
+             reinterpret_cast<const Bytef*>(text.constData()), uLong(text.size()));
+    out.truncate(qsizetype(size));
+    return out;
 }
 
 QList<QByteArray> LoopbackHttpServer::requests() const
@@ -79,11 +95,11 @@ void LoopbackHttpServer::serve(QTcpSocket* socket)
     while (!request.contains("\r\n\r\n") && socket->waitForReadyRead(5000))
         request += socket->readAll();
     request.truncate(request.indexOf("\r\n\r\n") + 4);
-    Answer answer{{Piece{answerBytes("not here", 404)}}};
+    Answer answer;
     {
         const QMutexLocker lock(&m_mutex);
         m_requests << request;
-        answer = m_answers.value(pathOf(request), answer);
+        answer = m_answers.value(pathOf(request), m_otherPaths);
     }
     for (const Piece& piece : std::as_const(answer.pieces)) {
         QThread::msleep(piece.pauseMs);

@@ -14,8 +14,8 @@
 // A web server on the loopback interface for tests of the update code. It runs on a thread of
 // its own, because the HTTP client blocks the thread it runs on, and answers any number of
 // connections one after the other until it is destroyed. Each answer is a list of pieces sent
-// with a pause before each, so tests can stall, trickle or break off an answer. A path without
-// an answer gets a 404. Requests are recorded up to their empty line, in the order they came.
+// with a pause before each, so tests can stall, trickle or break off an answer. Requests are
+// recorded up to their empty line, in the order they came.
 class LoopbackHttpServer : public QThread
 {
 public:
@@ -30,7 +30,9 @@ public:
         bool hang = false; // keep the connection open after the last piece until the client leaves
     };
 
+    // A path without an answer of its own gets a 404, or `otherPaths`.
     LoopbackHttpServer();
+    explicit LoopbackHttpServer(Answer otherPaths);
     ~LoopbackHttpServer() override;
 
     quint16 port() const { return m_port; }
@@ -48,6 +50,8 @@ public:
 
     // A complete answer: status line, Content-Length, body.
     static QByteArray answerBytes(const QByteArray& body, int status = 200);
+    // `text` as a zlib stream, the form of compressed (".bzip") details.
+    static QByteArray zlibCompressed(const QByteArray& text);
 
 protected:
     void run() override;
@@ -58,6 +62,7 @@ private:
 
     mutable QMutex m_mutex;
     QHash<QString, Answer> m_answers;
+    const Answer m_otherPaths;
     QList<QByteArray> m_requests;
     QSemaphore m_ready;
     quint16 m_port = 0;

@@ -1,92 +1,31 @@
 #include "update/HttpClient.h"
 
+#include "common/LoopbackHttpServer.h"
 #include "config/AppSettings.h"
 #include "config/SystemProxy.h"
 
-#include <QSemaphore>
 #include <QTcpServer>
-#include <QTcpSocket>
 #include <QTest>
-#include <QThread>
-
-#include <zlib.h>
 
 namespace {
 
-// A server on the loopback interface, on a thread of its own because the client blocks the
-// thread it runs on. It takes one connection, records the request up to its empty line and sends
-// its pieces, each after a pause; then it closes the connection, or with `hang` waits for the
-// client to go away.
-class LoopbackServer : public QThread
+using Piece = LoopbackHttpServer::Piece;
+const auto zlibOf = LoopbackHttpServer::zlibCompressed;
+
+// A server whose every answer is `pieces`; with `hang` it keeps the connection open after them.
+class LoopbackServer : public LoopbackHttpServer
 {
 public:
-    struct Piece
-    {
-        QByteArray bytes;
-        int pauseMs = 0;
-    };
-
     explicit LoopbackServer(QList<Piece> pieces, bool hang = false)
-        : m_pieces(std::move(pieces)), m_hang(hang)
-    {
-        start();
-        m_ready.acquire();
-    }
-    ~LoopbackServer() override { wait(); }
-
-    quint16 port() const { return m_port; }
-    QByteArray request()
-    {
-        wait();
-        return m_request;
-    }
-
-protected:
-    void run() override
-    {
-        QTcpServer server;
-        server.listen(QHostAddress::LocalHost);
-        m_port = server.serverPort();
-        m_ready.release();
-        if (!server.waitForNewConnection(10000))
-            return;
-        QTcpSocket* socket = server.nextPendingConnection();
-        while (!m_request.contains("\r\n\r\n") && socket->waitForReadyRead(5000))
-            m_request += socket->readAll();
-        for (const Piece& piece : std::as_const(m_pieces)) {
-            QThread::msleep(piece.pauseMs);
-            socket->write(piece.bytes);
-            socket->waitForBytesWritten(5000);
-        }
-        if (m_hang)
-            socket->waitForDisconnected(10000);
-        else
-            socket->disconnectFromHost();
-        if (socket->state() != QAbstractSocket::UnconnectedState)
-            socket->waitForDisconnected(5000);
-    }
-
-private:
-    QList<Piece> m_pieces;
-    bool m_hang;
-    QSemaphore m_ready;
-    quint16 m_port = 0;
-    QByteArray m_request;
+        : LoopbackHttpServer(Answer{std::move(pieces), hang})
+    {}
+    // The first request, up to its empty line.
+    QByteArray request() const { return requests().value(0); }
 };
 
 QUrl localUrl(const LoopbackServer& server, const QString& path = QStringLiteral("/reldp.inf"))
 {
-    return QUrl(QStringLiteral("http://127.0.0.1:%1%2").arg(server.port()).arg(path));
-}
-
-QByteArray zlibOf(const QByteArray& text)
-{
-    uLongf size = compressBound(uLong(text.size()));
-    QByteArray out(qsizetype(size), '\0');
-    compress(reinterpret_cast<Bytef*>(out.data()), &size,
-             reinterpret_cast<const Bytef*>(text.constData()), uLong(text.size()));
-    out.truncate(qsizetype(size));
-    return out;
+    return QUrl(server.url(path));
 }
 
 // The parser's outcome as one text: "done 200 body", "failed <failure> <status>".
@@ -331,7 +270,7 @@ void TestHttpClient::timeoutPerWait()
     }
     // A transfer longer than the timeout that keeps receiving data completes.
     {
-        QList<LoopbackServer::Piece> pieces = {{"HTTP/1.0 200 OK\r\n\r\n"}};
+        QList<Piece> pieces = {{"HTTP/1.0 200 OK\r\n\r\n"}};
         for (int i = 0; i < 5; ++i)
             pieces.append({"piece", 150});
         LoopbackServer server(pieces);

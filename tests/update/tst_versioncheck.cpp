@@ -25,8 +25,6 @@
 #include <QTextBrowser>
 #include <QTimer>
 
-#include <zlib.h>
-
 namespace {
 
 using Hook = MessageDlgTestHook::Message;
@@ -321,11 +319,7 @@ void TestVersionCheck::newVersionIsInstalledEndToEnd()
     const QString argsFile = m_home.filePath(QStringLiteral("installer-args"));
     const QByteArray installer = "#!/bin/sh\nprintf '%s\\n' \"$@\" > '" + argsFile.toUtf8() + "'\n";
     const QByteArray notes = "Nov\xe1 verze: www.morvane.example";
-    uLongf packedSize = compressBound(uLong(notes.size()));
-    QByteArray packed(qsizetype(packedSize), '\0');
-    compress(reinterpret_cast<Bytef*>(packed.data()), &packedSize,
-             reinterpret_cast<const Bytef*>(notes.constData()), uLong(notes.size()));
-    packed.truncate(qsizetype(packedSize));
+    const QByteArray packed = LoopbackHttpServer::zlibCompressed(notes);
     m_server.setBody(QStringLiteral("/notes.bzip"), packed);
     m_server.setBody(QStringLiteral("/setup.sh"), installer);
     m_server.setBody(
