@@ -171,7 +171,8 @@ bool AppSettings::save() const
     });
 }
 
-void AppSettings::storeLastVerCheck() const
+void AppSettings::storeLastVerCheck(int day)
 {
+    lastVerCheck = day;
     openSettings()->writeInteger(kSettings, QStringLiteral("LastVerCheck"), lastVerCheck);
 }

@@ -56,8 +56,8 @@ struct AppSettings
     // on failure.
     bool save() const;
 
-    // Writes lastVerCheck alone; failures are ignored.
-    void storeLastVerCheck() const;
+    // Sets lastVerCheck to `day` and writes it alone at once; failures are ignored.
+    void storeLastVerCheck(int day);
 };
 
 // The program directory's "Lst" subdirectory when it exists, else the root directory.

@@ -93,12 +93,6 @@ QString offerNewVersion(bool silent, const VersionDescriptor& offer, const Updat
     return services.download(offer);
 }
 
-void storeLastVerCheck(AppSettings& settings)
-{
-    settings.lastVerCheck = dayNumber(QDate::currentDate());
-    settings.storeLastVerCheck();
-}
-
 bool runManualVersionCheck(AppSettings& settings, const UpdateServices& services)
 {
     const VersionDescriptor offer = fetchVersionDescriptor(settings, false);
@@ -106,7 +100,7 @@ bool runManualVersionCheck(AppSettings& settings, const UpdateServices& services
         updateInformation(QStringLiteral("Informace o novější verzi nejsou k dispozici."));
         return false;
     }
-    storeLastVerCheck(settings);
+    settings.storeLastVerCheck(dayNumber(QDate::currentDate()));
     const QString installer = offerNewVersion(false, offer, services);
     return !installer.isEmpty() && services.runInstaller(installer);
 }
@@ -180,7 +174,7 @@ void AutomaticVersionCheck::offerWhenActive()
         return;
     m_pending = false;
     m_mainWindow->removeEventFilter(this);
-    storeLastVerCheck(m_settings);
+    m_settings.storeLastVerCheck(dayNumber(QDate::currentDate()));
     const UpdateServices services = m_services();
     const QString installer = offerNewVersion(true, m_descriptor, services);
     if (!installer.isEmpty() && services.runInstaller(installer))

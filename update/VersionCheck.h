@@ -48,9 +48,6 @@ VersionDescriptor fetchVersionDescriptor(const AppSettings& settings, bool silen
 QString offerNewVersion(bool silent, const VersionDescriptor& offer,
                         const UpdateServices& services);
 
-// Today as the day of the last check is stored, written at once; a failure to write is ignored.
-void storeLastVerCheck(AppSettings& settings);
-
 // The user's command: retrieves the descriptor (blocking the windows meanwhile), reports every
 // outcome and offers a newer version. True when an installer was started, and the program should
 // end so that it can replace the program's files.
