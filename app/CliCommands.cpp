@@ -6,6 +6,7 @@
 #include "config/SettingsConstants.h"
 #include "core/JobState.h"
 #include "platform/FileInfo.h"
+#include "platform/FileName.h"
 #include "print/JobHost.h"
 #include "print/PdfDevice.h"
 #include "print/PrintJob.h"
@@ -289,8 +290,9 @@ int pdf(Context& ctx, const QStringList& arguments)
     }
     settings.printer = device.printerName(); // a document is made, whatever the settings say
     const int status = printReport(ctx, args.at(0), settings, device);
-    if (status == 0 && ::rename(QFile::encodeName(part).constData(),
-                                QFile::encodeName(target.absoluteFilePath()).constData()) != 0) {
+    if (status == 0 &&
+        ::rename(platform::encodeFileName(part).constData(),
+                 platform::encodeFileName(target.absoluteFilePath()).constData()) != 0) {
         ctx.err << "tarnyx-cli pdf: cannot write " << target.absoluteFilePath() << '\n';
         QFile::remove(part);
         return 1;

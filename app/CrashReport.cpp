@@ -1,6 +1,7 @@
 #include "app/CrashReport.h"
 
 #include "config/RegistryIni.h"
+#include "platform/FileName.h"
 #include "platform/RegistryFile.h"
 #include "update/VersionInfo.h"
 
@@ -396,7 +397,7 @@ void installCrashHandlers(const CrashReportPaths& paths)
         QFile::setPermissions(paths.reportDir,
                               QFile::ReadOwner | QFile::WriteOwner | QFile::ExeOwner);
         copyInto(g_setup.dir, sizeof g_setup.dir,
-                 QFile::encodeName(QDir(paths.reportDir).absolutePath()) + '/');
+                 platform::encodeFileName(QDir(paths.reportDir).absolutePath()) + '/');
     }
     const QByteArray header = headerLines(machineIdentifier(paths.machineIdPath)).toUtf8();
     g_setup.headerSize = std::min(std::size_t(header.size()), sizeof g_setup.header);

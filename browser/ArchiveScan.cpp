@@ -1,5 +1,7 @@
 #include "browser/ArchiveScan.h"
 
+#include "platform/FileName.h"
+
 #include <QLocale>
 #include <QRegularExpression>
 
@@ -98,12 +100,12 @@ void sortReports(ArchivedReports& reports)
 QStringList archivedReportPaths(const QString& directory)
 {
     QStringList paths;
-    DIR* dir = ::opendir(QFile::encodeName(directory).constData());
+    DIR* dir = ::opendir(platform::encodeFileName(directory).constData());
     if (!dir)
         return {};
     const QString prefix = directory.endsWith(u'/') ? directory : directory + u'/';
     while (const dirent* e = ::readdir(dir)) {
-        const QString name = QFile::decodeName(e->d_name);
+        const QString name = platform::decodeFileName(e->d_name);
         if (isArchivedReportName(name))
             paths << prefix + name;
     }

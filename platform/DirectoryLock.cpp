@@ -1,5 +1,7 @@
 #include "platform/DirectoryLock.h"
 
+#include "platform/FileName.h"
+
 #include <QFile>
 
 #include <cerrno>
@@ -32,7 +34,7 @@ DirectoryLock::State DirectoryLock::tryLock()
         // Never through a link: the lock must live in the directory itself. Readable and
         // writable for everyone, so that the copies of other users sharing the folder can lock
         // it too.
-        m_fd = ::open(QFile::encodeName(lockFilePath(m_directory)).constData(),
+        m_fd = ::open(platform::encodeFileName(lockFilePath(m_directory)).constData(),
                       O_RDWR | O_CREAT | O_CLOEXEC | O_NOFOLLOW | O_NOCTTY | O_NONBLOCK, 0666);
         if (m_fd < 0) {
             m_error = errno;

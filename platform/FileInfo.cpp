@@ -1,5 +1,7 @@
 #include "platform/FileInfo.h"
 
+#include "platform/FileName.h"
+
 #include <QFile>
 
 #include <sys/stat.h>
@@ -42,7 +44,7 @@ quint32 dosDateTimeFromUnix(qint64 secondsSinceEpoch)
 std::optional<FoundFile> findFile(const QString& path)
 {
     struct stat st;
-    if (::stat(QFile::encodeName(path).constData(), &st) != 0)
+    if (::stat(platform::encodeFileName(path).constData(), &st) != 0)
         return std::nullopt;
     return FoundFile{qint64(st.st_size), dosDateTimeFromUnix(st.st_mtim.tv_sec)};
 }
@@ -56,7 +58,7 @@ FileIdentity identityOf(const struct stat& st)
 std::optional<FileIdentity> identityOf(const QString& path)
 {
     struct stat st;
-    if (::lstat(QFile::encodeName(path).constData(), &st) != 0)
+    if (::lstat(platform::encodeFileName(path).constData(), &st) != 0)
         return std::nullopt;
     return identityOf(st);
 }

@@ -1,5 +1,7 @@
 #include "platform/NamedMutex.h"
 
+#include "platform/FileName.h"
+
 #include <QDir>
 #include <QFile>
 
@@ -14,7 +16,8 @@ namespace {
 
 int lockFile(const QString& path, int operation)
 {
-    const int fd = ::open(QFile::encodeName(path).constData(), O_RDWR | O_CREAT | O_CLOEXEC, 0600);
+    const int fd =
+        ::open(platform::encodeFileName(path).constData(), O_RDWR | O_CREAT | O_CLOEXEC, 0600);
     if (fd < 0)
         return -1;
     while (::flock(fd, operation) != 0) {

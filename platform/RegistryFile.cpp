@@ -1,6 +1,7 @@
 #include "platform/RegistryFile.h"
 
 #include "platform/FileInfo.h"
+#include "platform/FileName.h"
 #include "platform/WholeFile.h"
 
 #include <QDateTime>
@@ -56,7 +57,8 @@ class FileLock
 public:
     explicit FileLock(const QString& path)
     {
-        m_fd = ::open(QFile::encodeName(path).constData(), O_RDWR | O_CREAT | O_CLOEXEC, 0600);
+        m_fd =
+            ::open(platform::encodeFileName(path).constData(), O_RDWR | O_CREAT | O_CLOEXEC, 0600);
         if (m_fd < 0)
             return;
         while (::flock(m_fd, LOCK_EX) != 0) {
@@ -87,7 +89,8 @@ void setAside(const QString& path, const QString& why)
     QString target = path + QStringLiteral(".damaged-") + stamp;
     for (int n = 2; QFileInfo::exists(target); ++n)
         target = path + QStringLiteral(".damaged-%1-%2").arg(stamp).arg(n);
-    if (::rename(QFile::encodeName(path).constData(), QFile::encodeName(target).constData()) == 0) {
+    if (::rename(platform::encodeFileName(path).constData(),
+                 platform::encodeFileName(target).constData()) == 0) {
         std::fprintf(stderr,
                      "tarnyx: the registry file %s cannot be read (%s); it was kept as %s "
                      "and the defaults apply\n",
@@ -104,7 +107,7 @@ void setAside(const QString& path, const QString& why)
 // set aside only by a writer, under the lock, just before it writes the file anew.
 std::optional<RegistryHive> load(const QString& path, bool forWrite)
 {
-    const QByteArray native = QFile::encodeName(path);
+    const QByteArray native = platform::encodeFileName(path);
     const std::optional<FileIdentity> id = versionOf(native);
     if (!id) // nothing there yet (a link to nothing included): an empty tree
         return errno == ENOENT ? std::optional(RegistryHive()) : std::nullopt;
@@ -194,7 +197,7 @@ bool RegistryFile::modify(const std::function<bool(RegistryHive&)>& fn) const
 
     if (!replaceWholeFile(writeTarget(m_path), hive.serialize()))
         return false;
-    if (const std::optional<FileIdentity> id = versionOf(QFile::encodeName(m_path))) {
+    if (const std::optional<FileIdentity> id = versionOf(platform::encodeFileName(m_path))) {
         QMutexLocker cacheLock(&g_cacheMutex);
         g_cache.insert(m_path, CacheEntry{*id, std::move(hive)});
     }

@@ -1,5 +1,7 @@
 #include "platform/SharedRead.h"
 
+#include "platform/FileName.h"
+
 #include <QFile>
 
 #include <cerrno>
@@ -49,7 +51,7 @@ SharedReadFile::Result SharedReadFile::open(const QString& path)
     ignoreLeaseBreakSignal();
     // Non-blocking, so that a named pipe in place of a report never hangs the open; a report is
     // the file itself, never what a symbolic link in its place points to.
-    const int fd = ::open(QFile::encodeName(path).constData(),
+    const int fd = ::open(platform::encodeFileName(path).constData(),
                           O_RDONLY | O_CLOEXEC | O_NOCTTY | O_NONBLOCK | O_NOFOLLOW);
     m_error = errno;
     if (fd < 0)

@@ -1,5 +1,7 @@
 #include "platform/WholeFile.h"
 
+#include "platform/FileName.h"
+
 #include <QFile>
 #include <QFileInfo>
 
@@ -25,7 +27,8 @@ bool writeAll(int fd, const char* data, qint64 size)
 
 std::optional<QByteArray> readWholeFile(const QString& path)
 {
-    const int fd = ::open(QFile::encodeName(path).constData(), O_RDONLY | O_CLOEXEC | O_NOCTTY);
+    const int fd =
+        ::open(platform::encodeFileName(path).constData(), O_RDONLY | O_CLOEXEC | O_NOCTTY);
     if (fd < 0)
         return std::nullopt;
     QByteArray data;
@@ -50,7 +53,7 @@ std::optional<QByteArray> readWholeFile(const QString& path)
 
 bool replaceWholeFile(const QString& path, const QByteArray& data)
 {
-    const QByteArray target = QFile::encodeName(path);
+    const QByteArray target = platform::encodeFileName(path);
     // One name for every writer (they hold the file's lock): a temporary file left by a writer
     // that was killed is simply written over by the next one.
     const QByteArray temp = target + ".tmp";
@@ -62,7 +65,7 @@ bool replaceWholeFile(const QString& path, const QByteArray& data)
         ::unlink(temp.constData());
         return false;
     }
-    const int dirFd = ::open(QFile::encodeName(QFileInfo(path).absolutePath()).constData(),
+    const int dirFd = ::open(platform::encodeFileName(QFileInfo(path).absolutePath()).constData(),
                              O_RDONLY | O_DIRECTORY | O_CLOEXEC);
     if (dirFd >= 0) {
         ::fsync(dirFd);

@@ -1,5 +1,7 @@
 #include "platform/Wildcard.h"
 
+#include "platform/FileName.h"
+
 #include <QFile>
 
 #include <dirent.h>
@@ -31,12 +33,12 @@ bool wildcardMatch(QStringView pattern, QStringView name)
 QList<DirEntry> findMatches(const QString& directory, const QString& pattern)
 {
     QList<DirEntry> matches;
-    DIR* dir = ::opendir(QFile::encodeName(directory).constData());
+    DIR* dir = ::opendir(platform::encodeFileName(directory).constData());
     if (!dir)
         return matches;
     const int dirFd = ::dirfd(dir);
     while (const dirent* e = ::readdir(dir)) {
-        const QString name = QFile::decodeName(e->d_name);
+        const QString name = platform::decodeFileName(e->d_name);
         if (name == u"." || name == u".." || !wildcardMatch(pattern, name))
             continue;
         struct stat st;

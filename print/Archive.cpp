@@ -1,6 +1,7 @@
 #include "print/Archive.h"
 
 #include "platform/FileInfo.h"
+#include "platform/FileName.h"
 #include "platform/WholeFile.h"
 #include "report/CodePages.h"
 #include "report/ReportHeader.h"
@@ -175,7 +176,7 @@ DisposeResult disposeReport(const ReportHeader& header, bool erase,
     };
     if (header.fileName.isEmpty())
         return DisposeResult{DisposeResult::Gone, 0};
-    const QByteArray source = QFile::encodeName(header.fileName);
+    const QByteArray source = platform::encodeFileName(header.fileName);
     if (printed) {
         // Between this look and the rename below another program could still replace the file;
         // that window is a few microseconds, against the minutes a report takes to print.
@@ -192,7 +193,7 @@ DisposeResult disposeReport(const ReportHeader& header, bool erase,
     }
 
     const QString dir = archiveDirectory(header.fileName);
-    const QByteArray nativeDir = QFile::encodeName(dir);
+    const QByteArray nativeDir = platform::encodeFileName(dir);
     if (::mkdir(nativeDir.constData(), 0777) != 0) {
         struct stat st;
         if (errno != EEXIST)
@@ -202,7 +203,7 @@ DisposeResult disposeReport(const ReportHeader& header, bool erase,
         if (!S_ISDIR(st.st_mode))
             return DisposeResult{DisposeResult::Failed, ENOTDIR};
     }
-    const QByteArray target = QFile::encodeName(dir + u'/' + archivedName(header));
+    const QByteArray target = platform::encodeFileName(dir + u'/' + archivedName(header));
 
     // One rename replaces an archived report of the same name: there is no moment at which
     // neither the older archived report nor the newer one exists.

@@ -1,5 +1,7 @@
 #include "print/CupsClient.h"
 
+#include "platform/FileName.h"
+
 #include <QFile>
 
 #include <cups/cups.h>
@@ -200,7 +202,7 @@ int printFile(const QString& queue, const QString& file, const QString& title,
     ippAddBoolean(request, IPP_TAG_JOB, "fit-to-page", 0);
     // cupsDoFileRequest frees the request.
     const Ipp response(cupsDoFileRequest(http.get(), request, resource.constData(),
-                                         QFile::encodeName(file).constData()));
+                                         platform::encodeFileName(file).constData()));
     ipp_attribute_t* id = succeeded(response.get())
                               ? ippFindAttribute(response.get(), "job-id", IPP_TAG_INTEGER)
                               : nullptr;

@@ -1,5 +1,6 @@
 #include "print/PdfStream.h"
 
+#include "platform/FileName.h"
 #include "print/TrueTypeFont.h"
 
 #include <QCryptographicHash>
@@ -488,7 +489,8 @@ std::optional<PdfStream::FontFile> PdfStream::findFontFile(const QString& family
             if (FcPatternGetString(match, FC_FILE, 0, &path) == FcResultMatch && path) {
                 if (FcPatternGetInteger(match, FC_INDEX, 0, &index) != FcResultMatch)
                     index = 0;
-                found = FontFile{QFile::decodeName(reinterpret_cast<const char*>(path)), index};
+                found =
+                    FontFile{platform::decodeFileName(reinterpret_cast<const char*>(path)), index};
             }
             FcPatternDestroy(match);
         }

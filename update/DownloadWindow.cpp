@@ -4,6 +4,7 @@
 #include "config/FormLook.h"
 #include "config/RegistryIni.h"
 #include "core/MessageDlg.h"
+#include "platform/FileName.h"
 #include "update/Installer.h"
 #include "update/VersionInfo.h"
 
@@ -49,8 +50,8 @@ bool writeInstaller(const QString& path, const QByteArray& body, QString& error)
         error = file.errorString();
         return false;
     }
-    if (std::rename(QFile::encodeName(file.fileName()).constData(),
-                    QFile::encodeName(path).constData()) != 0) {
+    if (std::rename(platform::encodeFileName(file.fileName()).constData(),
+                    platform::encodeFileName(path).constData()) != 0) {
         error = qt_error_string(errno);
         return false;
     }
