@@ -15,7 +15,7 @@ int main(int argc, char* argv[])
     if (qEnvironmentVariableIsEmpty("QT_QPA_PLATFORM"))
         qputenv("QT_QPA_PLATFORM", "offscreen");
     QGuiApplication app(argc, argv);
-    const QStringList args = platform::programArguments();
+    const QStringList args = platform::programArguments(argc, argv);
     loadSettingsConstants(args);
 
     QTextStream out(stdout);

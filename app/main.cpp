@@ -53,7 +53,7 @@ int main(int argc, char* argv[])
     if (qtTexts.load(QLocale(QLocale::Czech), QStringLiteral("qtbase"), QStringLiteral("_"),
                      QLibraryInfo::path(QLibraryInfo::TranslationsPath)))
         QApplication::installTranslator(&qtTexts);
-    const QStringList args = platform::programArguments();
+    const QStringList args = platform::programArguments(argc, argv);
     loadSettingsConstants(args);
     const platform::NamedMutex mutex(QStringLiteral("mutex_morvane_tarnyx"));
 

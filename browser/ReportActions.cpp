@@ -2,14 +2,12 @@
 
 #include "core/JobState.h"
 #include "core/MessageDlg.h"
+#include "platform/Trash.h"
 #include "report/ReportHeader.h"
 
 #include <QApplication>
-#include <QDir>
-#include <QFile>
 #include <QFileInfo>
 #include <QMutexLocker>
-#include <QStandardPaths>
 #include <QWidget>
 
 #include <exception>
@@ -17,24 +15,6 @@
 namespace {
 
 const QString kPrintCaption = QStringLiteral("Tisk");
-
-// The home trash, $XDG_DATA_HOME/Trash (by default ~/.local/share/Trash), created when missing.
-// QFile::moveToTrash does not create the data directory: without it the file would be moved into
-// "files" under the current directory. Empty when it cannot be made.
-QString ensureHomeTrash()
-{
-    const QString dataHome = QStandardPaths::writableLocation(QStandardPaths::GenericDataLocation);
-    if (dataHome.isEmpty())
-        return {};
-    const QString trash = QDir(dataHome).filePath(QStringLiteral("Trash"));
-    if (!QFileInfo(trash).isDir()) {
-        if (!QDir().mkpath(trash))
-            return {};
-        QFile::setPermissions(trash, QFileDevice::ReadOwner | QFileDevice::WriteOwner |
-                                         QFileDevice::ExeOwner);
-    }
-    return QFileInfo(trash).isDir() ? trash : QString();
-}
 
 void postToTopLevelWidgets(const ReportHeader* report, events::DeleteOrigin origin)
 {
@@ -44,15 +24,6 @@ void postToTopLevelWidgets(const ReportHeader* report, events::DeleteOrigin orig
 }
 
 } // namespace
-
-bool moveFileToTrash(const QString& path)
-{
-    if (path.isEmpty() || !QFileInfo(path).isFile())
-        return false;
-    if (ensureHomeTrash().isEmpty())
-        return false;
-    return QFile::moveToTrash(path);
-}
 
 DeleteResult deleteReportEx(const ReportHeader* report, events::DeleteOrigin origin)
 {
@@ -64,7 +35,7 @@ DeleteResult deleteReportEx(const ReportHeader* report, events::DeleteOrigin ori
         QStringLiteral("Odstranění sestavy"));
     if (answer != MsgButton::Yes)
         return DeleteResult::Declined;
-    if (!moveFileToTrash(report->fileName))
+    if (!platform::moveToTrash(report->fileName))
         return DeleteResult::Failed;
     postToTopLevelWidgets(report, origin);
     return DeleteResult::Deleted;

@@ -25,7 +25,3 @@ bool deleteReport(const ReportHeader* report, events::DeleteOrigin origin);
 // Appends an archived report (one in a BAKPRN directory) to the re-print queue and tells the
 // user how that went.
 void requeueReport(const ReportHeader* report, JobState& state);
-
-// Moves one regular file to the user's trash without asking. Makes sure the home trash exists
-// first, so that the file can never end up in the working directory.
-bool moveFileToTrash(const QString& path);

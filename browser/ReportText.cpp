@@ -1,6 +1,8 @@
 #include "browser/ReportText.h"
 
+#include "platform/FileName.h"
 #include "report/CodePages.h"
+#include "report/ReportFile.h"
 
 #include <QFile>
 #include <QSaveFile>
@@ -12,6 +14,8 @@
 #include <limits>
 #include <thread>
 
+#include <fcntl.h>
+#include <sys/stat.h>
 #include <unistd.h>
 
 namespace {
@@ -109,14 +113,14 @@ namespace {
 // Reads the whole file; on a machine with more than one core the two halves of a large file are
 // read at once, as most of the time goes into the fresh memory the text comes to occupy. A file
 // that shrinks meanwhile gives what it still had.
-bool readWhole(QFile& file, QByteArray& data)
+bool readWhole(int fd, qint64 size, QByteArray& data)
 {
-    const qint64 size = file.size();
-    if (size < 0 || size > std::numeric_limits<qsizetype>::max() / 2)
+    if (size < 0 || size > std::numeric_limits<qsizetype>::max() / 2) {
+        errno = EFBIG;
         return false;
+    }
     data = QByteArray(qsizetype(size), Qt::Uninitialized);
     char* buffer = data.data();
-    const int fd = file.handle();
     const auto readRange = [fd, buffer](qint64 from, qint64 to) {
         qint64 at = from;
         while (at < to) {
@@ -181,22 +185,33 @@ Lines splitLines(const char* base, const char* end, const char* from, const char
 
 bool ReportText::load(const QString& path, int codePage, QString& error)
 {
-    QFile file(path);
-    if (!file.open(QIODevice::ReadOnly)) {
-        error = QStringLiteral("Sestavu %1 nelze otevřít: %2").arg(path, file.errorString());
+    const QString shown = platform::displayFileName(path);
+    // Never waits on a pipe of that name; only a plain file is a report.
+    const int fd = ::open(platform::encodeFileName(path).constData(),
+                          O_RDONLY | O_CLOEXEC | O_NOCTTY | O_NONBLOCK);
+    struct stat st = {};
+    int openError = fd < 0 ? errno : 0;
+    if (fd >= 0 && (::fstat(fd, &st) != 0 || !S_ISREG(st.st_mode))) {
+        openError = S_ISDIR(st.st_mode) ? EISDIR : EINVAL;
+        ::close(fd);
+    }
+    if (openError != 0) {
+        error = QStringLiteral("Sestavu %1 nelze otevřít: %2").arg(shown, fileErrorText(openError));
         return false;
     }
     QByteArray data;
-    if (!readWhole(file, data)) {
-        error = QStringLiteral("Sestavu %1 nelze přečíst: %2")
-                    .arg(path, QString::fromLocal8Bit(std::strerror(errno)));
+    const bool read = readWhole(fd, qint64(st.st_size), data);
+    const int readError = errno;
+    ::close(fd);
+    if (!read) {
+        error = QStringLiteral("Sestavu %1 nelze přečíst: %2").arg(shown, fileErrorText(readError));
         return false;
     }
     if (const void* nul = std::memchr(data.constData(), 0, size_t(data.size())))
         data.truncate(static_cast<const char*>(nul) - data.constData());
     // Rows keep where they start in 32 bits, which covers any report a screen can show.
     if (data.size() >= qsizetype(kSeparatorRow)) {
-        error = QStringLiteral("Sestava %1 je pro prohlížeč příliš velká.").arg(path);
+        error = QStringLiteral("Sestava %1 je pro prohlížeč příliš velká.").arg(shown);
         return false;
     }
 

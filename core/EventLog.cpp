@@ -1,5 +1,7 @@
 #include "core/EventLog.h"
 
+#include "platform/FileName.h"
+
 #include <QFile>
 #include <QFileInfo>
 #include <QRegularExpression>
@@ -20,6 +22,8 @@ EventLogRecord storable(EventLogRecord record)
     for (QString* field : {&record.time, &record.title, &record.description}) {
         field->replace(u'\r', u' ');
         field->replace(u'\n', u' ');
+        // A file name's bytes that are no text are shown as such, never written half-encoded.
+        *field = platform::displayFileName(*field);
     }
     record.time.replace(u']', u')');
     if (record.description.startsWith(u'>'))

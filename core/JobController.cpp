@@ -82,7 +82,7 @@ void JobController::shutdown()
     // update). The switch is matched exactly.
     const qsizetype src = m_args.indexOf(QStringLiteral("/srcexe"));
     if (src >= 0 && src + 1 < m_args.size() && !m_args.at(src + 1).isEmpty())
-        QFile::remove(m_args.at(src + 1));
+        platform::removeFile(m_args.at(src + 1));
     appLog().addEntry(QStringLiteral("DataModuleDestroy"), QStringLiteral("end"));
 }
 
@@ -149,7 +149,7 @@ QString JobController::nextSpoolDirectory()
     if (items.isEmpty())
         return {};
     const QString dir = items.at(m_dirIndex - 1);
-    return QFileInfo(dir).isDir() ? dir : QString();
+    return platform::isDirectory(dir) ? dir : QString();
 }
 
 bool JobController::isSkipped(const QString& path) const

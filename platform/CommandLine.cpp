@@ -1,12 +1,17 @@
 #include "platform/CommandLine.h"
 
+#include "platform/FileName.h"
+
 #include <QCoreApplication>
 
 namespace platform {
 
-QStringList programArguments()
+QStringList programArguments(int argc, const char* const* argv)
 {
-    return QCoreApplication::arguments().mid(1);
+    QStringList args;
+    for (int i = 1; i < argc; ++i)
+        args << decodeFileName(argv[i]);
+    return args;
 }
 
 bool findCmdLineSwitch(const QStringList& args, const QString& name)

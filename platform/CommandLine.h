@@ -4,8 +4,10 @@
 
 namespace platform {
 
-// The program's arguments without the program itself.
-QStringList programArguments();
+// The program's arguments without the program itself: argv as the application object left it
+// (without the options Qt took for itself), each decoded as a file name, so that a path that is
+// not valid UTF-8 still names its file.
+QStringList programArguments(int argc, const char* const* argv);
 
 // True when `args` holds `name` introduced by "/" or "-", compared without regard to case.
 bool findCmdLineSwitch(const QStringList& args, const QString& name);

@@ -6,6 +6,7 @@
 
 #include <sys/stat.h>
 #include <time.h>
+#include <unistd.h>
 
 namespace platform {
 
@@ -44,7 +45,7 @@ quint32 dosDateTimeFromUnix(qint64 secondsSinceEpoch)
 std::optional<FoundFile> findFile(const QString& path)
 {
     struct stat st;
-    if (::stat(platform::encodeFileName(path).constData(), &st) != 0)
+    if (::stat(encodeFileName(path).constData(), &st) != 0)
         return std::nullopt;
     return FoundFile{qint64(st.st_size), dosDateTimeFromUnix(st.st_mtim.tv_sec)};
 }
@@ -58,9 +59,34 @@ FileIdentity identityOf(const struct stat& st)
 std::optional<FileIdentity> identityOf(const QString& path)
 {
     struct stat st;
-    if (::lstat(platform::encodeFileName(path).constData(), &st) != 0)
+    if (::lstat(encodeFileName(path).constData(), &st) != 0)
         return std::nullopt;
     return identityOf(st);
+}
+
+namespace {
+
+bool statIs(const QString& path, mode_t kind)
+{
+    struct stat st;
+    return ::stat(encodeFileName(path).constData(), &st) == 0 && (st.st_mode & S_IFMT) == kind;
+}
+
+} // namespace
+
+bool isDirectory(const QString& path)
+{
+    return statIs(path, S_IFDIR);
+}
+
+bool isRegularFile(const QString& path)
+{
+    return statIs(path, S_IFREG);
+}
+
+bool removeFile(const QString& path)
+{
+    return ::unlink(encodeFileName(path).constData()) == 0;
 }
 
 QString includeTrailingPathDelimiter(const QString& path)

@@ -31,6 +31,13 @@ FileIdentity identityOf(const struct stat& st);
 // nothing is there.
 std::optional<FileIdentity> identityOf(const QString& path);
 
+// What `path` names, a symbolic link followed: a directory, a plain file. False when nothing is
+// there.
+bool isDirectory(const QString& path);
+bool isRegularFile(const QString& path);
+// Deletes the file (never a directory); false with errno set when it cannot.
+bool removeFile(const QString& path);
+
 // The directory with a trailing "/" (a lone "/" for an empty text).
 QString includeTrailingPathDelimiter(const QString& path);
 

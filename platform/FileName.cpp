@@ -66,7 +66,7 @@ void appendUtf8(QByteArray& out, char32_t cp)
 
 } // namespace
 
-QByteArray encodeFileName(QStringView name)
+QByteArray encodeFileName(const QString& name)
 {
     QByteArray out;
     out.reserve(name.size());
@@ -119,20 +119,38 @@ QString decodeFileName(QByteArrayView bytes)
     return out;
 }
 
-bool hasUndecodableBytes(QStringView name)
+namespace {
+
+// Where the escaped bytes are: lone low surrogates of the escape range, not the second half of a
+// pair that stands for a character beyond U+FFFF.
+template <typename F> void forEachEscape(QStringView name, F&& f)
 {
-    for (const QChar c : name)
-        if (isEscape(c.unicode()))
-            return true;
-    return false;
+    for (qsizetype i = 0; i < name.size(); ++i) {
+        const char16_t c = name[i].unicode();
+        if (QChar::isHighSurrogate(c) && i + 1 < name.size() &&
+            QChar::isLowSurrogate(name[i + 1].unicode()))
+            ++i;
+        else if (isEscape(c) && !f(i))
+            return;
+    }
 }
 
-QString displayFileName(QStringView name)
+} // namespace
+
+bool hasUndecodableBytes(QStringView name)
 {
-    QString out = name.toString();
-    for (QChar& c : out)
-        if (isEscape(c.unicode()))
-            c = QChar(QChar::ReplacementCharacter);
+    bool found = false;
+    forEachEscape(name, [&found](qsizetype) { return !(found = true); });
+    return found;
+}
+
+QString displayFileName(const QString& name)
+{
+    QString out = name;
+    forEachEscape(name, [&out](qsizetype i) {
+        out[i] = QChar(QChar::ReplacementCharacter);
+        return true;
+    });
     return out;
 }
 

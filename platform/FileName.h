@@ -12,7 +12,7 @@ namespace platform {
 // round trip instead: every byte that is not part of a valid UTF-8 sequence becomes the lone
 // surrogate U+DC00 + byte (as Python's "surrogateescape" does), and back. Valid UTF-8 reads as it
 // always did. Every path that goes to or comes from the file system passes through them.
-QByteArray encodeFileName(QStringView name);
+QByteArray encodeFileName(const QString& name);
 QString decodeFileName(QByteArrayView bytes);
 inline QString decodeFileName(const char* bytes)
 {
@@ -23,6 +23,6 @@ inline QString decodeFileName(const char* bytes)
 bool hasUndecodableBytes(QStringView name);
 
 // A name as it is shown or logged: every undecodable byte as U+FFFD.
-QString displayFileName(QStringView name);
+QString displayFileName(const QString& name);
 
 } // namespace platform

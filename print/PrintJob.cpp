@@ -3,6 +3,7 @@
 #include "config/AppSettings.h"
 #include "core/EventLog.h"
 #include "core/JobState.h"
+#include "platform/FileName.h"
 #include "print/Archive.h"
 #include "print/CupsClient.h"
 #include "print/JobHost.h"
@@ -414,7 +415,7 @@ void PrintJob::run()
     }
     m_fromQueue = state.inReprintQueue(m_header.fileName);
     // The file name first: setting it clears the page number.
-    state.setCurrentFile(QFileInfo(m_header.fileName).fileName());
+    state.setCurrentFile(platform::displayFileName(QFileInfo(m_header.fileName).fileName()));
     state.setPageNumber(1);
     state.setPageCount(m_header.pages);
     state.setReportTitle(m_header.title);

@@ -1,5 +1,6 @@
 #include "print/PrintJournal.h"
 
+#include "platform/FileName.h"
 #include "platform/NamedMutex.h"
 #include "platform/RegistryFile.h"
 #include "platform/WholeFile.h"
@@ -26,6 +27,17 @@ QString decode(const QByteArray& text)
     return QString::fromUtf8(QByteArray::fromPercentEncoding(text));
 }
 
+// A path keeps the bytes it has on disk, also where they are no UTF-8 text.
+QByteArray encodePath(const QString& path)
+{
+    return platform::encodeFileName(path).toPercentEncoding();
+}
+
+QString decodePath(const QByteArray& text)
+{
+    return platform::decodeFileName(QByteArray::fromPercentEncoding(text));
+}
+
 } // namespace
 
 PrintJournal::PrintJournal(QString path) : m_path(std::move(path))
@@ -48,7 +60,7 @@ QByteArray PrintJournal::format(const QList<JournalEntry>& entries)
                                           QByteArray::number(e.report.size),
                                           QByteArray::number(e.report.mtimeNs),
                                           QByteArray::number(e.submitted),
-                                          encode(e.path),
+                                          encodePath(e.path),
                                           encode(e.queue),
                                           encode(e.title)};
         out += fields.join('\t') + '\n';
@@ -71,7 +83,7 @@ QList<JournalEntry> PrintJournal::parse(const QByteArray& text)
         e.report.size = f.at(4).toLongLong(&ok[3]);
         e.report.mtimeNs = f.at(5).toLongLong(&ok[4]);
         e.submitted = f.at(6).toLongLong(&ok[5]);
-        e.path = decode(f.at(7));
+        e.path = decodePath(f.at(7));
         e.queue = decode(f.at(8));
         e.title = decode(f.at(9));
         if (std::all_of(std::begin(ok), std::end(ok), [](bool b) { return b; }) && e.jobId >= 0 &&

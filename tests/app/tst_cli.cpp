@@ -20,13 +20,14 @@ struct Run
     QByteArray err;
 };
 
-Run runCli(const QString& home, const QStringList& args)
+Run runCli(const QString& home, const QStringList& args,
+           const QString& program = QStringLiteral(TARNYX_CLI))
 {
     QProcess p;
     QProcessEnvironment env = QProcessEnvironment::systemEnvironment();
     env.insert(QStringLiteral("XDG_CONFIG_HOME"), home);
     p.setProcessEnvironment(env);
-    p.start(QStringLiteral(TARNYX_CLI), args);
+    p.start(program, args);
     if (!p.waitForFinished(30000))
         return {};
     return {p.exitCode(), p.readAllStandardOutput(), p.readAllStandardError()};
@@ -56,6 +57,7 @@ private slots:
     void settingsFileKeptWhenUnreadableOrLinked();
     void unknownCommandShowsUsage();
     void headerPrintsOneObjectPerFile();
+    void namesInALegacyCodePageAreRead();
     void convertPassesBytesThrough();
     void findPrintsHitsAndExitStatus();
     void programStartsLogsAndEndsCleanly();
@@ -229,6 +231,30 @@ void TestCli::headerPrintsOneObjectPerFile()
     QCOMPARE(second.keys(), (QStringList{QStringLiteral("FileName"), QStringLiteral("error")}));
     QCOMPARE(second.value(QStringLiteral("error")),
              QJsonValue(QStringLiteral("Počet řádků na stránku sestavy je mimo povolený rozsah")));
+}
+
+// A name that is not valid UTF-8 (byte 0xFF) reaches the program as its bytes, through a shell,
+// as a script would pass it; the JSON names it with the escape that gives those bytes back.
+void TestCli::namesInALegacyCodePageAreRead()
+{
+    QTemporaryDir home;
+    const QByteArray report = QFile::encodeName(home.path()) + "/good\xff.PRN";
+    QVERIFY(QFile::copy(QStringLiteral(TESTS_DATA "/LST00003.PRN"),
+                        home.filePath(QStringLiteral("x"))));
+    QCOMPARE(::rename(QFile::encodeName(home.filePath(QStringLiteral("x"))).constData(),
+                      report.constData()),
+             0);
+    const QString script =
+        QStringLiteral("r=\"$1/good$(printf '\\377').PRN\"; \"$0\" header \"$r\" && "
+                       "\"$0\" pdf \"$r\" \"$1/out.pdf\"");
+    const Run r =
+        runCli(home.path(), {QStringLiteral("-c"), script, QStringLiteral(TARNYX_CLI), home.path()},
+               QStringLiteral("/bin/sh"));
+    QCOMPARE(r.exitCode, 0);
+    const QJsonObject header = QJsonDocument::fromJson(r.out).object();
+    QVERIFY(header.value(QStringLiteral("FileName")).toString().endsWith(u"good\xdcff.PRN"));
+    QCOMPARE(header.value(QStringLiteral("Pages")), QJsonValue(1));
+    QVERIFY(QFileInfo(home.filePath(QStringLiteral("out.pdf"))).size() > 0);
 }
 
 void TestCli::findPrintsHitsAndExitStatus()

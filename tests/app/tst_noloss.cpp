@@ -100,6 +100,8 @@ private slots:
     void disposalFailureIsShownOnceAndNotReprinted();
     void journalKeepsAKilledCopysJobFromPrintingTwice();
     void oddEntriesHoldNothingBack();
+    void namesInALegacyCodePagePrint_data();
+    void namesInALegacyCodePagePrint();
     void lockedDirectoryIsLeftToItsOwner();
     void removedQueueWithoutDefaultPrintsNowhere();
     void hungSchedulerGivesWayToStop();
@@ -333,6 +335,42 @@ void TestNoLoss::oddEntriesHoldNothingBack()
         QVERIFY(QFileInfo(spoolFile(QString::fromLatin1(name))).isSymLink() ||
                 QFileInfo::exists(spoolFile(QString::fromLatin1(name))));
     QVERIFY(QFile::exists(target)); // what a link points to is never taken
+}
+
+void TestNoLoss::namesInALegacyCodePagePrint_data()
+{
+    QTest::addColumn<bool>("erase");
+    QTest::newRow("archived") << false;
+    QTest::newRow("deleted") << true;
+}
+
+// Wine under a non-UTF-8 locale names files in a legacy code page: such a report prints once and
+// leaves the spool directory like any other.
+void TestNoLoss::namesInALegacyCodePagePrint()
+{
+    QFETCH(bool, erase);
+    m_controller->settings().erase = erase;
+    const QByteArray spool = QFile::encodeName(m_spool);
+    const QByteArray name = "LST0\xff\xe8"
+                            "01.PRN";
+    const QByteArray path = spool + '/' + name;
+    const QByteArray archived = spool + "/BAKPRN/20240131-081517-" + name;
+    {
+        const int fd = ::open(path.constData(), O_WRONLY | O_CREAT, 0644);
+        QVERIFY(fd >= 0);
+        const QByteArray text = report(7);
+        QCOMPARE(::write(fd, text.constData(), size_t(text.size())), text.size());
+        ::close(fd);
+    }
+    const int before = jobs();
+    QVERIFY(tick());
+    QCOMPARE(m_controller->workerError(), QString());
+    QTRY_COMPARE(jobs(), before + 1);
+    QVERIFY(!tick()); // printed once
+    struct stat st;
+    QCOMPARE(::lstat(path.constData(), &st), -1);
+    QCOMPARE(::lstat(archived.constData(), &st) == 0, !erase);
+    QVERIFY(PrintJournal(PrintJournal::defaultPath()).entries().isEmpty());
 }
 
 void TestNoLoss::lockedDirectoryIsLeftToItsOwner()

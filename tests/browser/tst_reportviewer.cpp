@@ -2,6 +2,7 @@
 #include "browser/ReportViewer.h"
 #include "core/Events.h"
 #include "core/MessageDlg.h"
+#include "platform/FileName.h"
 #include "report/CodePages.h"
 #include "report/ReportHeader.h"
 
@@ -17,6 +18,8 @@
 #include <QTest>
 #include <QTimer>
 
+#include <cstdio>
+
 class TestReportViewer : public QObject
 {
     Q_OBJECT
@@ -24,6 +27,7 @@ private slots:
     void initTestCase();
     void init() { MessageDlgTestHook::clear(); }
     void rowsAsShown();
+    void opensANameInALegacyCodePage();
     void largeReportSplitsLikeASmallOne();
     void framesShownAndSaved();
     void findBothWays();
@@ -87,6 +91,18 @@ void TestReportViewer::rowsAsShown()
     QVERIFY(text.load(report({}).fileName, CodePage1250, error));
     QCOMPARE(text.rowCount(), 1);
     QCOMPARE(text.rowText(0, false), QStringLiteral("HEADER"));
+}
+
+void TestReportViewer::opensANameInALegacyCodePage()
+{
+    const QByteArray legacy = QFile::encodeName(m_dir.path()) + "/LST0\xff\xe8"
+                                                                "01.PRN";
+    QCOMPARE(
+        ::rename(QFile::encodeName(report("row\r\n").fileName).constData(), legacy.constData()), 0);
+    ReportText text;
+    QString error;
+    QVERIFY2(text.load(platform::decodeFileName(legacy), CodePage1250, error), qPrintable(error));
+    QCOMPARE(text.rowCount(), 1);
 }
 
 void TestReportViewer::largeReportSplitsLikeASmallOne()
