@@ -26,15 +26,32 @@ DirectoryLock::~DirectoryLock()
         ::close(m_fd);
 }
 
+bool DirectoryLock::lockFileInPlace() const
+{
+    struct stat held;
+    struct stat named;
+    return m_fd >= 0 && ::fstat(m_fd, &held) == 0 &&
+           ::lstat(encodeFileName(lockFilePath(m_directory)).constData(), &named) == 0 &&
+           held.st_dev == named.st_dev && held.st_ino == named.st_ino;
+}
+
 DirectoryLock::State DirectoryLock::tryLock()
 {
-    if (m_state == State::Held)
+    // A lock counts only while its file is the one the directory holds: when the folder was
+    // removed and made again (or the lock file deleted), the lock held is on a file nobody else
+    // can find any more, and a second copy would take the new folder's reports too.
+    if (m_state == State::Held && lockFileInPlace())
         return m_state;
+    if (m_fd >= 0 && !lockFileInPlace()) {
+        ::close(m_fd);
+        m_fd = -1;
+        m_state = State::Unavailable;
+    }
     if (m_fd < 0) {
         // Never through a link: the lock must live in the directory itself. Readable and
         // writable for everyone, so that the copies of other users sharing the folder can lock
         // it too.
-        m_fd = ::open(platform::encodeFileName(lockFilePath(m_directory)).constData(),
+        m_fd = ::open(encodeFileName(lockFilePath(m_directory)).constData(),
                       O_RDWR | O_CREAT | O_CLOEXEC | O_NOFOLLOW | O_NOCTTY | O_NONBLOCK, 0666);
         if (m_fd < 0) {
             m_error = errno;

@@ -24,7 +24,8 @@ public:
     DirectoryLock(const DirectoryLock&) = delete;
     DirectoryLock& operator=(const DirectoryLock&) = delete;
 
-    // Tries to take the lock without waiting; a lock already held stays held.
+    // Tries to take the lock without waiting; a lock already held stays held as long as its file
+    // is still the directory's lock file, and is taken anew in a directory made again.
     State tryLock();
     State state() const { return m_state; }
     // The errno of the last attempt that found no lock possible.
@@ -33,6 +34,8 @@ public:
     static QString lockFilePath(const QString& directory);
 
 private:
+    bool lockFileInPlace() const;
+
     QString m_directory;
     int m_fd = -1;
     State m_state = State::Unavailable;

@@ -103,6 +103,7 @@ private slots:
     void namesInALegacyCodePagePrint_data();
     void namesInALegacyCodePagePrint();
     void lockedDirectoryIsLeftToItsOwner();
+    void lockTakenAgainInADirectoryMadeAgain();
     void removedQueueWithoutDefaultPrintsNowhere();
     void hungSchedulerGivesWayToStop();
     void schedulerDownAtStart(); // stops the scheduler: last
@@ -383,6 +384,32 @@ void TestNoLoss::lockedDirectoryIsLeftToItsOwner()
     other.reset();
     QVERIFY(tick());
     QVERIFY(m_form->ui().statusText->text().isEmpty());
+}
+
+// The folder removed and made again while the program runs: its reports are still served by one
+// copy only, whichever takes the new folder's lock first.
+void TestNoLoss::lockTakenAgainInADirectoryMadeAgain()
+{
+    write(spoolFile(QStringLiteral("LST00001.PRN")), report(1));
+    QVERIFY(tick());
+    const auto remake = [this] {
+        QVERIFY(QDir(m_spool).removeRecursively());
+        QVERIFY(QDir().mkpath(m_spool));
+    };
+    remake();
+    write(spoolFile(QStringLiteral("LST00002.PRN")), report(2));
+    QVERIFY(tick());
+    QVERIFY(!QFile::exists(spoolFile(QStringLiteral("LST00002.PRN"))));
+    platform::DirectoryLock other(m_spool);
+    QCOMPARE(other.tryLock(), platform::DirectoryLock::State::HeldByOther);
+
+    // This time the other copy is first: the program leaves the new folder to it.
+    remake();
+    platform::DirectoryLock first(m_spool);
+    QCOMPARE(first.tryLock(), platform::DirectoryLock::State::Held);
+    write(spoolFile(QStringLiteral("LST00003.PRN")), report(3));
+    QVERIFY(!tick());
+    QVERIFY(QFile::exists(spoolFile(QStringLiteral("LST00003.PRN"))));
 }
 
 void TestNoLoss::removedQueueWithoutDefaultPrintsNowhere()
