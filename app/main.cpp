@@ -20,8 +20,8 @@
 #include "platform/CommandLine.h"
 #include "platform/NamedMutex.h"
 #include "platform/RegistryFile.h"
+#include "platform/TempFolder.h"
 #include "print/CupsPrinterCatalog.h"
-#include "print/PdfDevice.h"
 #include "print/PrintWorker.h"
 #include "print/UiJobHost.h"
 #include "report/OrientationQuestion.h"
@@ -83,7 +83,7 @@ int main(int argc, char* argv[])
     });
 
     // Print folders of copies that were killed would otherwise stay for good.
-    CupsQueueDevice::removeStaleTempFolders(QDir::tempPath());
+    platform::TempFolder::removeLeftovers(QDir::tempPath());
 
     int rc = 0;
     {

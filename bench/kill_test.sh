@@ -63,7 +63,7 @@ bench_work kill
 spool=$WORK/spool
 orig=$WORK/originals
 base=$WORK/tarnyx
-mkdir -p "$spool" "$orig" "$WORK/stage" "$WORK/leftover" "$base"/{config,runtime,tmp,cwd}
+mkdir -p "$spool" "$orig" "$WORK/stage" "$base"/{config,runtime,tmp,cwd}
 chmod 0700 "$base/runtime"
 : >"$WORK/violations.txt"
 
@@ -79,18 +79,18 @@ reports_left() { compgen -G "$spool/LST*.PRN" | wc -l; }
 
 # --- killing -------------------------------------------------------------------------------------
 printf 'run\tmode\tplanned_ms\tlived_ms\tend\tleft_before\tleft_after\tjobs_after\n' >"$WORK/runs.tsv"
-runs=0 kills=0 kills_in_job=0 self_ends=0 self_statuses="" refused=0 leftover_tmp=0 leftover_pdf=0
+runs=0 kills=0 kills_in_job=0 self_ends=0 self_statuses="" refused=0 found_tmp=0 found_pdf=0
 start=$(usec)
 deadline=$((start + DURATION * 1000000))
 while (($(usec) < deadline)) && [ "$(reports_left)" -gt 0 ]; do
     runs=$((runs + 1))
     before=$(reports_left)
-    # What a killed copy left in its temporary directory goes aside (and is counted).
+    # What the killed copies left in the temporary directory stays there: the next start has to
+    # remove it. Counted here, as each start finds it.
     for d in "$base/tmp"/tarnyx-print-*; do
         [ -e "$d" ] || continue
-        leftover_tmp=$((leftover_tmp + 1))
-        [ -e "$d/job.pdf" ] && leftover_pdf=$((leftover_pdf + 1))
-        mv "$d" "$WORK/leftover/after-run$((runs - 1))-${d##*/}"
+        found_tmp=$((found_tmp + 1))
+        [ -e "$d/job.pdf" ] && found_pdf=$((found_pdf + 1))
     done
     if ((RANDOM % 2)); then
         mode=random
@@ -114,7 +114,7 @@ while (($(usec) < deadline)) && [ "$(reports_left)" -gt 0 ]; do
     in_job=0
     while kill -0 "$TPID" 2>/dev/null; do
         now=$(usec)
-        if [ $mode = job ] && [ $in_job = 0 ] && compgen -G "$base/tmp/tarnyx-print-*/job.pdf" >/dev/null; then
+        if [ $mode = job ] && [ $in_job = 0 ] && compgen -G "$base/tmp/tarnyx-print-$TPID-*/job.pdf" >/dev/null; then
             in_job=1
             kill_at=$((now + planned * 1000))
         fi
@@ -147,12 +147,32 @@ while (($(usec) < deadline)) && [ "$(reports_left)" -gt 0 ]; do
     ((runs % 20 == 0)) && log "run $runs: $after reports left, $njobs jobs, $kills kills ($kills_in_job in a job), $self_ends ended on their own"
 done
 elapsed=$((($(usec) - start) / 1000000))
+log "killing done after ${elapsed} s: $runs runs, $(reports_left) reports left"
+
+# --- a last start ---------------------------------------------------------------------------------
+# One more copy, on an empty spool directory of its own so that it prints nothing, runs for a few
+# seconds and is ended with SIGTERM: whatever the killed copies left in the temporary directory
+# and survives that start is a leftover for good.
+mkdir -p "$WORK/empty-spool" "$base/config-last"
+tarnyx_settings "$base/config-last" "$WORK/empty-spool" "$QUEUE" 0
+(
+    cd "$base/cwd" &&
+        exec env XDG_CONFIG_HOME="$base/config-last" XDG_RUNTIME_DIR="$base/runtime" \
+            TMPDIR="$base/tmp" QT_QPA_PLATFORM=offscreen "$TARNYX"
+) </dev/null >>"$WORK/output.txt" 2>&1 &
+TPID=$!
+sleep 5
+kill -TERM "$TPID" 2>/dev/null
+wait "$TPID" 2>/dev/null
+last_status=$?
+TPID=""
+leftover_tmp=0 leftover_pdf=0
 for d in "$base/tmp"/tarnyx-print-*; do
     [ -e "$d" ] || continue
     leftover_tmp=$((leftover_tmp + 1))
     [ -e "$d/job.pdf" ] && leftover_pdf=$((leftover_pdf + 1))
+    echo "temporary directory ${d##*/} left after a later start" >>"$WORK/violations.txt"
 done
-log "killing done after ${elapsed} s: $runs runs, $(reports_left) reports left"
 
 # --- checking ------------------------------------------------------------------------------------
 for ((i = 0; i < 300; i++)); do # the print server finishes what it was handed
@@ -229,7 +249,8 @@ echo "| archived without a captured job | $archived_unprinted |"
 echo "| jobs captured (whole PDFs with the right page count); left queued at the print server | $njobs ($((njobs - bad_jobs - unnamed_jobs))); $pending |"
 echo "| reports printed / printed more than once (extra jobs) | $printed / $dup ($extra_jobs) |"
 echo "| printed, still in the spool (will print again) | $printed_in_spool |"
-echo "| print temporary directories left by killed copies (with a job.pdf) | $leftover_tmp ($leftover_pdf) |"
+echo "| print temporary directories of killed copies found at the next start (with a job.pdf) | $found_tmp ($found_pdf) |"
+echo "| of these, left after a later start (with a job.pdf); exit status of that start | $leftover_tmp ($leftover_pdf); $last_status |"
 echo "| settings files set aside as damaged | $damaged_settings |"
 echo "| violations | $violations |"
 if [ "$violations" -gt 0 ]; then

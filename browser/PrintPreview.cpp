@@ -11,7 +11,6 @@
 
 #include <QAction>
 #include <QCloseEvent>
-#include <QDir>
 #include <QFile>
 #include <QFileInfo>
 #include <QKeyEvent>
@@ -28,7 +27,6 @@
 #include <poppler-qt6.h>
 
 #include <algorithm>
-#include <unistd.h>
 
 namespace {
 
@@ -176,9 +174,9 @@ PreviewResult makePreviewPdf(const QString& reportPath, const PreviewSetup& setu
 PrintPreview::PrintPreview(const ReportHeader& header, PreviewSetup setup, JobState* queue,
                            QWidget* owner)
     : QMainWindow(owner, Qt::Window), m_header(header), m_setup(std::move(setup)), m_queue(queue),
-      // Named as the print folders are, so that a later start removes it should this copy be
-      // killed.
-      m_dir(QDir::tempPath() + QStringLiteral("/tarnyx-print-%1-preview-XXXXXX").arg(getpid()))
+      // A print folder as the printer's are, so that a later start removes it should this copy
+      // be killed.
+      m_dir(QStringLiteral("preview"))
 {
     setObjectName(QStringLiteral("FormPrintPreview"));
     setWindowTitle(kCaption + QStringLiteral(" - ") + cp1250ToUnicode(m_header.title));

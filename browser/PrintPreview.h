@@ -5,11 +5,12 @@
 #include "report/OrientationMemory.h"
 #include "report/ReportHeader.h"
 
+#include "platform/TempFolder.h"
+
 #include <QImage>
 #include <QMainWindow>
 #include <QSizeF>
 #include <QString>
-#include <QTemporaryDir>
 
 #include <memory>
 
@@ -163,7 +164,7 @@ private:
     JobState* m_queue;
     // The worker's own state: its progress and the stop request when the window closes.
     JobState m_state;
-    QTemporaryDir m_dir;
+    platform::TempFolder m_dir;
     QThread* m_worker = nullptr;
     QTimer* m_progressTimer = nullptr;
     PreviewPages m_pages;

@@ -6,23 +6,15 @@
 #include "print/PdfStream.h"
 #include "print/PrinterCatalog.h"
 
-#include <QDir>
+#include "platform/TempFolder.h"
+
 #include <QFile>
 #include <QPrinter>
 #include <QPrinterInfo>
-#include <QRegularExpression>
-#include <QTemporaryDir>
 
-#include <cerrno>
 #include <cmath>
-#include <csignal>
-#include <unistd.h>
 
 namespace {
-
-// Each copy's print folder is named after its process id, so that a later copy can tell the
-// folders of killed copies from those in use.
-const QString kTempPrefix = QStringLiteral("/tarnyx-print-");
 
 // The queue's sheet held upright with its unprintable border.
 QPageLayout uprightLayout(const cupsclient::QueueSetup& setup)
@@ -274,8 +266,6 @@ CupsQueueDevice::~CupsQueueDevice()
 {
     if (printing())
         abortDoc();
-    if (!m_tempDir.isEmpty())
-        QDir(m_tempDir).removeRecursively();
 }
 
 bool CupsQueueDevice::queueSetup(const QString& queue, QPageLayout& layout, int& resolution,
@@ -320,36 +310,12 @@ bool CupsQueueDevice::selectPrinter(const QString& name)
     }
     setPrinterName(setup.name);
     setPageSetup(uprightLayout(setup), setup.dpi);
-    if (m_tempDir.isEmpty()) {
-        QTemporaryDir dir(QDir::tempPath() + kTempPrefix + QString::number(getpid()) +
-                          QStringLiteral("-XXXXXX"));
-        dir.setAutoRemove(false);
-        if (!dir.isValid())
-            return false;
-        m_tempDir = dir.path();
-    }
-    setOutputPath(m_tempDir + QStringLiteral("/job.pdf"));
+    if (!m_tempDir)
+        m_tempDir = std::make_unique<platform::TempFolder>();
+    if (!m_tempDir->isValid())
+        return false;
+    setOutputPath(m_tempDir->filePath(QStringLiteral("job.pdf")));
     return true;
-}
-
-int CupsQueueDevice::removeStaleTempFolders(const QString& tempDir)
-{
-    static const QRegularExpression name(QStringLiteral("^tarnyx-print-([0-9]{1,9})-"));
-    int removed = 0;
-    const QFileInfoList folders =
-        QDir(tempDir).entryInfoList({QStringLiteral("tarnyx-print-*")}, QDir::Dirs | QDir::Hidden);
-    for (const QFileInfo& folder : folders) {
-        const QRegularExpressionMatch m = name.match(folder.fileName());
-        if (!m.hasMatch() || folder.isSymLink() || folder.ownerId() != getuid())
-            continue;
-        const pid_t pid = pid_t(m.captured(1).toLong());
-        // Only a process that is gone for certain: EPERM means it runs under another user.
-        if (pid <= 0 || pid == getpid() || kill(pid, 0) == 0 || errno != ESRCH)
-            continue;
-        if (QDir(folder.absoluteFilePath()).removeRecursively())
-            ++removed;
-    }
-    return removed;
 }
 
 bool CupsQueueDevice::deliver(QString& error)

@@ -9,6 +9,9 @@
 #include <memory>
 
 class PdfStream;
+namespace platform {
+class TempFolder;
+}
 class PrinterCatalog;
 
 // Draws the document into a PDF file with a given page layout and resolution. The printable
@@ -126,18 +129,13 @@ public:
     static bool queueSetup(const QString& queue, QPageLayout& layout, int& resolution,
                            const QPageSize& paper = {});
 
-    // Removes the temporary folders in `tempDir` that this user's copies of the program left
-    // behind when they were killed (each folder carries its copy's process id). Folders of
-    // copies that still run stay. Returns how many folders were removed.
-    static int removeStaleTempFolders(const QString& tempDir);
-
 protected:
     bool deliver(QString& error) override;
     void discard() override;
 
 private:
     const PrinterCatalog* m_printers;
-    QString m_tempDir;
+    std::unique_ptr<platform::TempFolder> m_tempDir; // where the document is drawn
     QString m_selectionError;
     int m_jobId = 0;
     const std::atomic<bool>* m_stop = nullptr;

@@ -5,6 +5,7 @@
 #include "config/AppSettings.h"
 #include "config/RegistryIni.h"
 #include "core/JobState.h"
+#include "platform/TempFolder.h"
 #include "print/CupsClient.h"
 #include "print/PdfDevice.h"
 #include "print/PrintJob.h"
@@ -371,24 +372,36 @@ void TestCupsPrint::foldersOfKilledCopiesAreRemoved()
     }
     QVERIFY(deadPid > 0);
     const QDir dir(tmp.path());
+    const auto makeFile = [&dir](const QString& path, qint64 ageSeconds = 0) {
+        QVERIFY(dir.mkpath(QFileInfo(dir.filePath(path)).path()));
+        QFile f(dir.filePath(path));
+        QVERIFY(f.open(QIODevice::WriteOnly));
+        if (ageSeconds > 0)
+            QVERIFY(f.setFileTime(QDateTime::currentDateTime().addSecs(-ageSeconds),
+                                  QFileDevice::FileModificationTime));
+    };
+    // A killed copy's folder, and a killed copy's preview folder whose process id is in use
+    // again (here by init) with nobody holding its lock: both go.
     const QString dead = QStringLiteral("tarnyx-print-%1-a1b2c3").arg(deadPid);
-    QVERIFY(dir.mkpath(dead));
-    QFile pdf(dir.filePath(dead + QStringLiteral("/job.pdf")));
-    QVERIFY(pdf.open(QIODevice::WriteOnly));
-    pdf.close();
-    // A running process (init), an older folder without a process id, and this copy's own.
+    makeFile(dead + QStringLiteral("/job.pdf"));
+    const QString reused = QStringLiteral("tarnyx-print-1-preview-j1k2l3");
+    makeFile(reused + QStringLiteral("/whole.pdf"));
+    makeFile(reused + QStringLiteral("/.tarnyx.lock"), 3600);
+    // A running process's folder without a lock, and an older folder without a process id, stay.
     QVERIFY(dir.mkpath(QStringLiteral("tarnyx-print-1-d4e5f6")));
     QVERIFY(dir.mkpath(QStringLiteral("tarnyx-print-g7h8i9")));
     {
+        // This copy's own folder stays while its printer lives, however old its lock file.
         CupsQueueDevice printer;
         QVERIFY(printer.selectPrinter(QStringLiteral("mzdy")));
-        QCOMPARE(CupsQueueDevice::removeStaleTempFolders(tmp.path()), 1);
-        QStringList left = dir.entryList(QDir::Dirs | QDir::NoDotAndDotDot, QDir::Name);
-        QCOMPARE(left.size(), 3);
-        QVERIFY(!left.contains(dead));
-        QVERIFY(
-            left.filter(QStringLiteral("tarnyx-print-%1-").arg(QCoreApplication::applicationPid()))
-                .size() == 1);
+        const QStringList own =
+            dir.entryList({QStringLiteral("tarnyx-print-%1-*").arg(getpid())}, QDir::Dirs);
+        QCOMPARE(own.size(), 1);
+        makeFile(own.first() + QStringLiteral("/.tarnyx.lock"), 3600);
+        QCOMPARE(platform::TempFolder::removeLeftovers(tmp.path()), 2);
+        const QStringList left = dir.entryList(QDir::Dirs | QDir::NoDotAndDotDot, QDir::Name);
+        QCOMPARE(left, QStringList({QStringLiteral("tarnyx-print-1-d4e5f6"), own.first(),
+                                    QStringLiteral("tarnyx-print-g7h8i9")}));
     }
     // A printer removes its own folder when it goes.
     QCOMPARE(dir.entryList(QDir::Dirs | QDir::NoDotAndDotDot).size(), 2);
