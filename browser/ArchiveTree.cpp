@@ -368,6 +368,8 @@ void ArchiveTree::showEvent(QShowEvent* e)
     if (!m_directoriesBuilt) {
         m_directoriesBuilt = true;
         buildDirectoryLevel();
+        // The arrow keys move in the tree from the start; Ctrl+F goes to the search field.
+        m_ui.tree->setFocus(Qt::OtherFocusReason);
     }
 }
 
@@ -443,19 +445,38 @@ void ArchiveTree::appendReportNodes(QStandardItem* node, const ArchivedReports& 
     const QIcon portrait = pictures::roleIcon(pictures::Role::PortraitPage);
     const QIcon landscape = pictures::roleIcon(pictures::Role::LandscapePage);
     const int maxPortrait = m_settings.maxPortrait;
-    // The whole subtree is built before it joins the model, so the view hears of it once.
+    const std::vector<YearGroup> groups = groupReports(reports);
+    if (groups.empty())
+        return;
+    // The column first, on its own (here and on every node that gets children): a parent without
+    // one would insert it in the midst of inserting the rows, which views do not expect.
+    node->setColumnCount(1);
+    // Each level joins the model empty, then gets its children in one insertion: an item that
+    // joins with grandchildren leaves them outside the model (no removal would reach the view).
     QList<QStandardItem*> years;
-    for (const YearGroup& year : groupReports(reports)) {
+    for (const YearGroup& year : groups) {
         QStandardItem* yearNode = makeNode(
             QStringLiteral("%1").arg(year.year, 4, 10, QLatin1Char('0')), Level::Year, book);
         yearNode->setData(year.year, kYearRole);
+        yearNode->setColumnCount(1);
+        years << yearNode;
+    }
+    node->appendRows(years);
+    for (size_t y = 0; y < groups.size(); ++y) {
+        const YearGroup& year = groups[y];
+        QList<QStandardItem*> months;
         for (const MonthGroup& month : year.months) {
             QStandardItem* monthNode = makeNode(monthCaption(month.month), Level::Month, book);
             monthNode->setData(year.year, kYearRole);
             monthNode->setData(month.month, kMonthRole);
+            monthNode->setColumnCount(1);
+            months << monthNode;
+        }
+        years[qsizetype(y)]->appendRows(months);
+        for (size_t m = 0; m < year.months.size(); ++m) {
             QList<QStandardItem*> rows;
-            rows.reserve(qsizetype(month.reports.size()));
-            for (const ReportHeader* report : month.reports) {
+            rows.reserve(qsizetype(year.months[m].reports.size()));
+            for (const ReportHeader* report : year.months[m].reports) {
                 QStandardItem* reportNode =
                     makeNode(cp1250ToUnicode(report->title), Level::Report,
                              report->width <= maxPortrait ? portrait : landscape);
@@ -463,17 +484,9 @@ void ArchiveTree::appendReportNodes(QStandardItem* node, const ArchivedReports& 
                                     kReportRole);
                 rows << reportNode;
             }
-            monthNode->appendRows(rows);
-            yearNode->appendRow(monthNode);
+            months[qsizetype(m)]->appendRows(rows);
         }
-        years << yearNode;
     }
-    if (years.isEmpty())
-        return;
-    // The column first, on its own: a parent without one would insert it in the midst of
-    // inserting the rows, which views do not expect.
-    node->setColumnCount(1);
-    node->appendRows(years);
 }
 
 void ArchiveTree::onExpandedChanged(const QModelIndex& index, bool expanded)
@@ -514,12 +527,39 @@ void ArchiveTree::deleteSelected()
     const ReportHeader* report = reportOf(current);
     if (!report)
         return;
-    if (deleteReportEx(report, events::FromArchiveTree) == DeleteResult::Deleted &&
-        current.isValid())
+    if (deleteReportEx(report, events::FromArchiveTree) != DeleteResult::Deleted)
+        return;
+    if (current.isValid())
         m_ui.model->removeRow(current.row(), current.parent());
+    // The report's viewers close with it; the keyboard comes back to the tree, at the node that
+    // took the deleted one's place, and the window redraws without waiting for a click.
+    QCoreApplication::sendPostedEvents(nullptr, events::kReportDeleted);
+    returnToTree();
+}
+
+void ArchiveTree::returnToTree()
+{
+    if (!isVisible())
+        return;
+    activateWindow();
+    m_ui.tree->setFocus(Qt::OtherFocusReason);
+    m_ui.tree->scrollTo(m_ui.tree->currentIndex());
+    m_ui.tree->viewport()->update();
 }
 
 void ArchiveTree::removeReportNode(const void* report)
+{
+    removeFirstReportNode([report](const ReportHeader* node) { return node == report; });
+}
+
+void ArchiveTree::removeReportNode(const QString& fileName)
+{
+    if (!fileName.isEmpty())
+        removeFirstReportNode(
+            [&fileName](const ReportHeader* node) { return node->fileName == fileName; });
+}
+
+void ArchiveTree::removeFirstReportNode(const std::function<bool(const ReportHeader*)>& matches)
 {
     // The first report node in tree order that carries the report.
     const QStandardItemModel* model = m_ui.model;
@@ -530,7 +570,8 @@ void ArchiveTree::removeReportNode(const void* report)
             for (int m = 0; m < model->rowCount(yearNode); ++m) {
                 const QModelIndex monthNode = model->index(m, 0, yearNode);
                 for (int r = 0; r < model->rowCount(monthNode); ++r) {
-                    if (reportOf(model->index(r, 0, monthNode)) == report) {
+                    const ReportHeader* node = reportOf(model->index(r, 0, monthNode));
+                    if (node && matches(node)) {
                         m_ui.model->removeRow(r, monthNode);
                         return;
                     }
@@ -548,6 +589,11 @@ bool ArchiveTree::event(QEvent* e)
         if (deleted->origin == events::FromViewer) {
             removeReportNode(deleted->report);
             removeResultRows(deleted->report);
+            returnToTree();
+        } else if (deleted->origin == events::FromErrorDialog) {
+            // An archived report put back into the print queue, deleted when its printing
+            // failed: the tree knows it by its file only.
+            removeReportNode(deleted->fileName);
         }
         return true;
     }

@@ -5,6 +5,8 @@
 
 #include <QMainWindow>
 
+#include <functional>
+
 class JobState;
 class QAction;
 class QCheckBox;
@@ -100,6 +102,10 @@ private:
     void appendReportNodes(QStandardItem* node, const ArchivedReports& reports);
     void onExpandedChanged(const QModelIndex& index, bool expanded);
     void removeReportNode(const void* report);
+    void removeReportNode(const QString& fileName);
+    void removeFirstReportNode(const std::function<bool(const ReportHeader*)>& matches);
+    // After a deletion: the window in front, the keyboard in the tree at its current node.
+    void returnToTree();
     void updateActions();
     void updateStatus();
     void closeViewers();

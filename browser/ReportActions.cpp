@@ -20,7 +20,8 @@ void postToTopLevelWidgets(const ReportHeader* report, events::DeleteOrigin orig
 {
     const QWidgetList windows = QApplication::topLevelWidgets();
     for (QWidget* window : windows)
-        QCoreApplication::postEvent(window, new events::ReportDeletedEvent(report, origin));
+        QCoreApplication::postEvent(
+            window, new events::ReportDeletedEvent(report, origin, report->fileName));
 }
 
 } // namespace

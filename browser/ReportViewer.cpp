@@ -213,7 +213,7 @@ void ReportViewer::createPrintPreviewAction(QToolBar* bar)
             open(m_report.fileName, m_previewOnly ? nullptr : m_queue, this);
     });
     addAction(m_printPreviewAction);
-    bar->insertAction(m_ui.saveAction, m_printPreviewAction);
+    bar->addAction(m_printPreviewAction);
 }
 
 bool ReportViewer::loadReport(QString& error)
@@ -234,6 +234,8 @@ bool ReportViewer::loadReport(QString& error)
             .arg(m_report.linesPerPage)
             .arg(m_report.width)
             .arg(createdText(m_report.created)));
+    if (isVisible())
+        keepStatusWhole();
     applyFont();
     return true;
 }
@@ -374,8 +376,20 @@ void ReportViewer::saveAsText()
                MsgKind::Information, {MsgButton::Ok}, QStringLiteral("Uložení do souboru"), this);
 }
 
+// The status text stays whole: the window is never narrower than the status bar needs (known
+// once the bar is laid out, when the window is shown).
+void ReportViewer::keepStatusWhole()
+{
+    const int needed = statusBar()->minimumSizeHint().width();
+    setMinimumWidth(needed);
+    if (width() < needed)
+        resize(needed, height());
+}
+
 bool ReportViewer::event(QEvent* event)
 {
+    if (event->type() == QEvent::Show)
+        keepStatusWhole();
     if (event->type() == events::kReportDeleted) {
         if (static_cast<events::ReportDeletedEvent*>(event)->report == &m_report)
             close();

@@ -80,6 +80,7 @@ private:
     ReportViewer(QWidget* opener, const ReportHeader& report, bool previewOnly, JobState* queue);
     void createWidgets();
     bool loadReport(QString& error);
+    void keepStatusWhole();
     void applyFont();
     void updateActions();
     void find();

@@ -139,6 +139,8 @@ QAction* addWindowAction(QWidget* window, const QString& name, const QString& ca
                          const QString& hint, const QKeySequence& key)
 {
     auto* action = new QAction(caption, window);
+    // A toolbar button shows the caption as given; by default it would drop a trailing "...".
+    action->setIconText(caption);
     action->setObjectName(name);
     action->setToolTip(hint);
     if (!key.isEmpty())

@@ -1,6 +1,7 @@
 #pragma once
 
 #include <QEvent>
+#include <QString>
 
 // The application's own messages, posted to every top-level window.
 namespace events {
@@ -29,11 +30,12 @@ enum DeleteOrigin
 class ReportDeletedEvent : public QEvent
 {
 public:
-    ReportDeletedEvent(const void* report, int origin)
-        : QEvent(kReportDeleted), report(report), origin(origin)
+    ReportDeletedEvent(const void* report, int origin, const QString& fileName = {})
+        : QEvent(kReportDeleted), report(report), origin(origin), fileName(fileName)
     {}
     const void* const report; // identity only, never dereferenced
     const int origin;
+    const QString fileName; // the file that went to the trash
 };
 
 } // namespace events

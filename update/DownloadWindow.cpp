@@ -3,6 +3,7 @@
 
 #include "config/FormLook.h"
 #include "config/RegistryIni.h"
+#include "core/EventLog.h"
 #include "core/MessageDlg.h"
 #include "platform/FileName.h"
 #include "update/Installer.h"
@@ -210,9 +211,34 @@ QString downloadInstaller(const VersionDescriptor& offer, const AppSettings& set
         result = window.waitForResult();
         interrupted = window.breakRequested();
     }
-    if (interrupted || !result.isGood() || !digestMatches(result.body, offer.sha256)) {
-        messageDlg(QStringLiteral("Chyba %1 při stahování souboru %2.")
-                       .arg(QString::number(result.status), offer.url),
+    if (interrupted || !result.isGood()) {
+        // The server's answer was no good; a transfer the user broke off is told with the code
+        // received so far. A body larger than the offer announced is no server error: that
+        // file is damaged, as below.
+        if (interrupted || result.failure != HttpFailure::TooLarge) {
+            messageDlg(QStringLiteral("Chyba %1 při stahování souboru %2.")
+                           .arg(QString::number(result.status), offer.url),
+                       MsgKind::Error, {MsgButton::Ok}, {}, parent);
+            return {};
+        }
+    }
+    if (!result.isGood() || !digestMatches(result.body, offer.sha256)) {
+        // Nothing of it is written or started; the clerk learns that the file, not the
+        // connection, was at fault, and the event log keeps what was expected.
+        const QString why =
+            result.isGood()
+                ? QStringLiteral("kontrolní součet SHA-256 %1 místo %2")
+                      .arg(QString::fromLatin1(
+                               QCryptographicHash::hash(result.body, QCryptographicHash::Sha256)
+                                   .toHex()),
+                           offer.sha256.trimmed().toLower())
+            : offer.size > 0
+                ? QStringLiteral("soubor je větší, než server ohlásil (%1 bajtů)").arg(offer.size)
+                : QStringLiteral("soubor je příliš velký");
+        appLog().addEntry(QStringLiteral("Aktualizace"),
+                          QStringLiteral("Stažený soubor %1 je poškozen: %2").arg(offer.url, why));
+        messageDlg(QStringLiteral("Stažený soubor %1 je poškozen, aktualizaci nelze provést.")
+                       .arg(offer.url),
                    MsgKind::Error, {MsgButton::Ok}, {}, parent);
         return {};
     }

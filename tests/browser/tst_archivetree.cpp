@@ -3,6 +3,7 @@
 #include "config/AppSettings.h"
 #include "core/Events.h"
 #include "core/JobState.h"
+#include "core/MessageDlg.h"
 #include "print/Archive.h"
 #include "report/ReportHeader.h"
 #include "resources/Pictures.h"
@@ -13,6 +14,7 @@
 #include <QDir>
 #include <QFile>
 #include <QLabel>
+#include <QLineEdit>
 #include <QStandardItemModel>
 #include <QTemporaryDir>
 #include <QTest>
@@ -66,6 +68,7 @@ private slots:
     void directoryIsScannedOnce();
     void deletionFromViewerRemovesOnlyTheReport();
     void oneWindowClosedWithItsViewers();
+    void deletedReportLeavesTheViewAtOnce();
 
 private:
     ArchiveTree* open();
@@ -248,6 +251,14 @@ void TestArchiveTree::deletionFromViewerRemovesOnlyTheReport()
     QCoreApplication::sendPostedEvents(m_window, events::kReportDeleted);
     QCOMPARE(tree(), QStringList({a, u"  2024"_qs, u"    Leden"_qs, u"    Únor"_qs,
                                   u"      second|P"_qs, archive(QStringLiteral("b"))}));
+    // Put back into the print queue and deleted from the print error dialog, which has a header
+    // of its own: known by its file.
+    const ReportHeader queued(second->fileName);
+    QCoreApplication::postEvent(m_window, new events::ReportDeletedEvent(
+                                              &queued, events::FromErrorDialog, queued.fileName));
+    QCoreApplication::sendPostedEvents(m_window, events::kReportDeleted);
+    QCOMPARE(tree(), QStringList({a, u"  2024"_qs, u"    Leden"_qs, u"    Únor"_qs,
+                                  archive(QStringLiteral("b"))}));
 }
 
 void TestArchiveTree::oneWindowClosedWithItsViewers()
@@ -267,6 +278,52 @@ void TestArchiveTree::oneWindowClosedWithItsViewers()
     QTest::keyClick(m_window->ui().tree, Qt::Key_Escape);
     QTRY_VERIFY(!ArchiveTree::instance());
     QVERIFY(!viewer);
+}
+
+void TestArchiveTree::deletedReportLeavesTheViewAtOnce()
+{
+    const QString a = archive(QStringLiteral("a"));
+    writeReport(a + QStringLiteral("/20240131-081500-LST00001.PRN"), "first");
+    writeReport(a + QStringLiteral("/20240131-091500-LST00002.PRN"), "second");
+    writeReport(a + QStringLiteral("/20240131-101500-LST00003.PRN"), "third");
+    open();
+    QTreeView* view = m_window->ui().tree;
+    // The keyboard starts in the tree; Ctrl+F goes to the search field.
+    QVERIFY(QTest::qWaitForWindowActive(m_window));
+    QCOMPARE(QApplication::focusWidget(), view);
+    QTest::keyClick(view, Qt::Key_F, Qt::ControlModifier);
+    QCOMPARE(QApplication::focusWidget(), m_window->ui().searchEdit);
+    select(at({0}));
+    view->expandAll();
+    // Two viewers on the report, then Del in the tree, answered "Ano".
+    select(at({0, 0, 0, 1}));
+    m_window->viewSelected();
+    m_window->viewSelected();
+    QCOMPARE(m_window->findChildren<ReportViewer*>().size(), 2);
+    const QRect lastRow = view->visualRect(at({0, 0, 0, 2}));
+    view->setFocus();
+    MessageDlgTestHook::setNextAnswers({MsgButton::Yes});
+    QTest::keyClick(view, Qt::Key_Delete);
+    QCoreApplication::sendPostedEvents();
+    QTRY_COMPARE(m_window->findChildren<ReportViewer*>().size(), 0);
+    // The view shows the neighbour where the report was, and Enter opens it.
+    const QModelIndex second = at({0, 0, 0, 1});
+    QCOMPARE(second.data().toString(), QStringLiteral("third"));
+    QCOMPARE(view->currentIndex(), second);
+    QCOMPARE(view->selectionModel()->selectedIndexes(), QModelIndexList({second}));
+    QCOMPARE(view->indexAt(view->visualRect(second).center()), second);
+    QCOMPARE(view->indexAt(lastRow.center()), at({1}));
+    QTest::keyClick(view, Qt::Key_Return);
+    const QList<ReportViewer*> viewers = m_window->findChildren<ReportViewer*>();
+    QCOMPARE(viewers.size(), 1);
+
+    // Deleted from a viewer: the same.
+    MessageDlgTestHook::setNextAnswers({MsgButton::Yes});
+    viewers.first()->ui().deleteAction->trigger();
+    QCoreApplication::sendPostedEvents();
+    QCOMPARE(m_window->ui().model->rowCount(at({0, 0, 0})), 1);
+    QCOMPARE(view->currentIndex(), at({0, 0, 0, 0}));
+    QCOMPARE(view->selectionModel()->selectedIndexes(), QModelIndexList({at({0, 0, 0, 0})}));
 }
 
 QTEST_MAIN(TestArchiveTree)

@@ -10,13 +10,17 @@
 #include <QAction>
 #include <QApplication>
 #include <QFile>
+#include <QLabel>
 #include <QLineEdit>
 #include <QListView>
 #include <QPointer>
 #include <QRadioButton>
+#include <QScopeGuard>
 #include <QTemporaryDir>
 #include <QTest>
 #include <QTimer>
+#include <QToolBar>
+#include <QToolButton>
 
 #include <cstdio>
 
@@ -33,6 +37,7 @@ private slots:
     void findBothWays();
     void closesWhenItsReportIsDeleted();
     void previewCannotPrintOrDelete();
+    void statusAndButtonsShowWhole();
 
 private:
     // A report file with a header line and `body`; its header object lives as long as the test.
@@ -225,6 +230,39 @@ void TestReportViewer::previewCannotPrintOrDelete()
     MessageDlgTestHook::setNextAnswers({MsgButton::Ok});
     QVERIFY(!ReportViewer::showReport(nullptr, missing, false, nullptr));
     QCOMPARE(MessageDlgTestHook::lastMessages().size(), 1);
+}
+
+void TestReportViewer::statusAndButtonsShowWhole()
+{
+    ReportViewer::setPrintPreviewOpener([](const QString&, JobState*, QWidget*) {});
+    const auto noOpener = qScopeGuard([] { ReportViewer::setPrintPreviewOpener({}); });
+    ReportHeader& r = report("a\r\n");
+    r.pages = 1234;
+    r.linesPerPage = 66;
+    r.width = 132;
+    r.created = {QDate(2023, 1, 8), QTime(15, 42, 10)};
+    const std::unique_ptr<ReportViewer> viewer(
+        ReportViewer::showReport(nullptr, r, false, nullptr));
+    QVERIFY(viewer);
+    QVERIFY(QTest::qWaitForWindowExposed(viewer.get()));
+    QLabel* status = viewer->ui().status;
+    const auto statusWhole = [&] {
+        QApplication::processEvents();
+        return status->width() >= status->fontMetrics().horizontalAdvance(status->text());
+    };
+    QVERIFY2(statusWhole(), qPrintable(status->text()));
+    viewer->resize(1, 1);
+    QVERIFY2(statusWhole(), qPrintable(status->text()));
+
+    // The buttons with their captions as given, "Náhled tisku" after them.
+    QStringList buttons;
+    const auto* bar = viewer->findChild<QToolBar*>(QStringLiteral("toolBar"));
+    for (QAction* action : bar->actions())
+        if (const auto* button = qobject_cast<QToolButton*>(bar->widgetForAction(action)))
+            buttons << button->text();
+    QCOMPARE(buttons,
+             QStringList({u"&Tisk"_qs, u"&Uložit..."_qs, u"&Najít..."_qs, u"Najít &další"_qs,
+                          u"&Písmo"_qs, u"&Rámečky"_qs, u"Náhled tisku"_qs}));
 }
 
 QTEST_MAIN(TestReportViewer)

@@ -5,6 +5,7 @@
 #include "config/AppSettings.h"
 #include "config/RegistryIni.h"
 #include "config/SettingsConstants.h"
+#include "core/EventLog.h"
 #include "core/MessageDlg.h"
 #include "update/VersionInfo.h"
 
@@ -16,12 +17,22 @@
 #include <QTest>
 #include <QTimer>
 
+namespace {
+// The status column's value for a file that came whole from the server but is not the one offered.
+constexpr int kDamaged = -1;
+} // namespace
+
 class TestDownload : public QObject
 {
     Q_OBJECT
 private slots:
     void initTestCase();
-    void init() { MessageDlgTestHook::clear(); }
+    void init()
+    {
+        MessageDlgTestHook::clear();
+        appLog().setActive(true);
+        appLog().clearEntries();
+    }
     void trickledInstallerIsSavedAndStarts();
     void failedTransferSavesNothing_data();
     void failedTransferSavesNothing();
@@ -104,6 +115,16 @@ void TestDownload::expectDownloadError(int status, const QString& path)
     const auto messages = MessageDlgTestHook::lastMessages();
     QCOMPARE(messages.size(), 1);
     QCOMPARE(messages[0].kind, MsgKind::Error);
+    if (status == kDamaged) {
+        // The server answered well, the file is at fault: said so, and kept in the event log.
+        QCOMPARE(messages[0].text,
+                 QStringLiteral("Stažený soubor %1 je poškozen, aktualizaci nelze provést.")
+                     .arg(m_server.url(path)));
+        QVERIFY(!appLog().records().isEmpty());
+        QVERIFY(appLog().records().last().description.startsWith(
+            QStringLiteral("Stažený soubor %1 je poškozen: ").arg(m_server.url(path))));
+        return;
+    }
     QCOMPARE(messages[0].text, QStringLiteral("Chyba %1 při stahování souboru %2.")
                                    .arg(QString::number(status), m_server.url(path)));
 }
@@ -150,9 +171,9 @@ void TestDownload::failedTransferSavesNothing_data()
     QTest::newRow("silent server") << QByteArray() << true << 4 << QString() << 500;
     // Announced as 1000 bytes: a body of megabytes is refused, not held in memory.
     QTest::newRow("far beyond the size")
-        << LoopbackHttpServer::answerBytes(body) << false << 1000 << QString() << 200;
+        << LoopbackHttpServer::answerBytes(body) << false << 1000 << QString() << kDamaged;
     QTest::newRow("wrong digest") << LoopbackHttpServer::answerBytes("evil") << false << 4
-                                  << QString::fromLatin1(good) << 200;
+                                  << QString::fromLatin1(good) << kDamaged;
 }
 
 void TestDownload::failedTransferSavesNothing()
