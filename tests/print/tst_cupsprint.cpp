@@ -368,13 +368,15 @@ void TestCupsPrint::inkStaysInsideUnequalMargins()
     QFETCH(bool, landscape);
     if (!QFile::exists(QStringLiteral("/usr/lib/cups/filter/pdftopdf")))
         QSKIP("cups-filters is not installed");
-    // A driver queue whose default paper is the row's.
+    // A driver queue whose default paper is the row's, and whose other defaults would put two
+    // pages on a sheet.
     const QString queue = QStringLiteral("margins-") + paper.toLower();
     cupsclient::QueueSetup setup;
     if (cupsclient::queueSetup(queue, {}, setup) == cupsclient::Answer::No) {
         const QString ppd =
             writeReport(queue + QStringLiteral(".ppd"), unequalMarginsPpd(paper.toLatin1()));
-        QVERIFY2(m_cups.addDriverQueue(queue, ppd), qPrintable(m_cups.reason()));
+        QVERIFY2(m_cups.addDriverQueue(queue, ppd, {QStringLiteral("number-up-default=2")}),
+                 qPrintable(m_cups.reason()));
     }
     // Ten lines of frame crosses, each a full cell: the ink reaches the left edge of the first
     // column, the top of the first line and the bottom of the last. Wider than the portrait
