@@ -389,8 +389,8 @@ void TestCupsPrint::inkStaysInsideUnequalMargins()
     const QString file = writeReport(QStringLiteral("LST00020.PRN"), report);
 
     // The printable area of the upright sheet, and of the page: a landscape page lies on the
-    // sheet turned a quarter to the left, its left edge along the sheet's bottom edge. Points
-    // from the bottom left corner.
+    // sheet turned a quarter to the left, its left edge along the sheet's bottom edge and its top
+    // along the sheet's left edge. Points from the bottom left corner.
     const auto toPage = [&](QPointF at) {
         return landscape ? QPointF(at.y(), sheet.width() - at.x()) : at;
     };
