@@ -139,34 +139,24 @@ QString boxText(const QRectF& box)
 QByteArray unequalMarginsPpd(const QByteArray& paper)
 {
     QByteArray ppd =
-        "*PPD-Adobe: \"4.3\"\n*FormatVersion: \"4.3\"\n*FileVersion: \"1.0\"\n"
-        "*LanguageVersion: English\n*LanguageEncoding: ISOLatin1\n"
-        "*PCFileName: \"MARGINS.PPD\"\n*Manufacturer: \"Test\"\n*Product: \"(Margins)\"\n"
-        "*ModelName: \"Margins\"\n*ShortNickName: \"Margins\"\n*NickName: \"Margins\"\n"
-        "*PSVersion: \"(3010.107) 0\"\n*LanguageLevel: \"3\"\n*ColorDevice: False\n"
-        "*DefaultColorSpace: Gray\n*FileSystem: False\n"
-        "*LandscapeOrientation: Plus90\n*TTRasterizer: Type42\n*cupsVersion: 1.0\n"
-        "*cupsModelNumber: 2\n*cupsFilter: \"application/vnd.cups-pdf 0 -\"\n"
-        "*DefaultResolution: 600dpi\n";
+        "*PPD-Adobe: \"4.3\"\n*FormatVersion: \"4.3\"\n*LanguageVersion: English\n"
+        "*LanguageEncoding: ISOLatin1\n*Manufacturer: \"Test\"\n*ModelName: \"Margins\"\n"
+        "*NickName: \"Margins\"\n*cupsFilter: \"application/vnd.cups-pdf 0 -\"\n"
+        "*DefaultResolution: 600dpi\n*OpenUI *PageSize: PickOne\n*DefaultPageSize: " +
+        paper + '\n';
     const struct
     {
-        QByteArray name;
-        int width, height;
-    } sizes[] = {{"A4", 595, 842}, {"Letter", 612, 792}, {"Legal", 612, 1008}};
-    for (const QByteArray key : {"PageSize", "PageRegion"}) {
-        ppd += "*OpenUI *" + key + ": PickOne\n*OrderDependency: 100 AnySetup *" + key +
-               "\n*Default" + key + ": " + paper + '\n';
-        for (const auto& s : sizes)
-            ppd += '*' + key + ' ' + s.name + ": \"<</PageSize[" + QByteArray::number(s.width) +
-                   ' ' + QByteArray::number(s.height) + "]>>setpagedevice\"\n";
-        ppd += "*CloseUI: *" + key + '\n';
-    }
-    ppd += "*DefaultImageableArea: " + paper + "\n*DefaultPaperDimension: " + paper + '\n';
+        QByteArray name, size, area;
+    } sizes[] = {{"A4", "595 842", "10 40 570 787"},
+                 {"Letter", "612 792", "10 40 587 737"},
+                 {"Legal", "612 1008", "10 40 587 953"}};
+    for (const auto& s : sizes)
+        ppd += "*PageSize " + s.name + ": \"<</PageSize[" + s.size + "]>>setpagedevice\"\n";
+    ppd += "*CloseUI: *PageSize\n*DefaultImageableArea: " + paper +
+           "\n*DefaultPaperDimension: " + paper + '\n';
     for (const auto& s : sizes) {
-        ppd += "*ImageableArea " + s.name + ": \"10 40 " + QByteArray::number(s.width - 25) + ' ' +
-               QByteArray::number(s.height - 55) + "\"\n";
-        ppd += "*PaperDimension " + s.name + ": \"" + QByteArray::number(s.width) + ' ' +
-               QByteArray::number(s.height) + "\"\n";
+        ppd += "*ImageableArea " + s.name + ": \"" + s.area + "\"\n";
+        ppd += "*PaperDimension " + s.name + ": \"" + s.size + "\"\n";
     }
     return ppd;
 }
