@@ -596,10 +596,14 @@ void SettingsDialog::setUpPrinter()
         return;
     }
     const QString current = m_printers.currentPrinter();
-    QPrinter printer(QPrinterInfo::printerInfo(current), QPrinter::HighResolution);
+    const QPrinterInfo info = QPrinterInfo::printerInfo(current);
+    QPrinter printer(info, QPrinter::HighResolution);
+    // The setup starts from the paper jobs print on: the one chosen this session, else the
+    // queue's default (a new printer object holds A4 whatever the queue's paper).
     const QPageSize chosen = m_printers.paperFor(current);
-    if (chosen.isValid())
-        printer.setPageSize(chosen);
+    const QPageSize paper = chosen.isValid() ? chosen : info.defaultPageSize();
+    if (paper.isValid())
+        printer.setPageSize(paper);
     if (m_services.printerSetup(printer, this))
         m_printers.setPaperFor(current, printer.pageLayout().pageSize());
 }

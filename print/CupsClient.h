@@ -54,8 +54,8 @@ struct JobLayout
 
 // Sends `file` (a PDF document) to `queue` in one Print-Job request: the job exists at the
 // scheduler only once it holds the whole document. The options pin the layout (media,
-// orientation, no scaling), so that the queue's own defaults neither turn nor shrink the page
-// the program laid out. The job id, or 0 with `error` set.
+// orientation, one page a sheet, no scaling), so that the queue's own defaults neither turn nor
+// shrink the page the program laid out. The job id, or 0 with `error` set.
 int printFile(const QString& queue, const QString& file, const QString& title,
               const JobLayout& layout, QString& error, const std::atomic<bool>* stop = nullptr);
 

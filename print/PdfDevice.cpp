@@ -53,9 +53,11 @@ bool PdfDevice::selectPrinter(const QString&)
     return true;
 }
 
-// A landscape page is the upright sheet turned a quarter to the left (as the print server turns
-// it for "landscape"): the sheet's bottom border is then the page's left one, its left border the
-// page's top, and so on. Only so does nothing fall into the border the device cannot print.
+// A landscape page lies on the upright sheet turned a quarter to the left, counter-clockwise (as
+// the print server turns it for "landscape"): the page's left edge runs along the sheet's bottom
+// edge and its top along the sheet's left edge. So the sheet's bottom border is the page's left
+// one, its left border the page's top, its top border the page's right and its right border the
+// page's bottom. Only so does nothing fall into the border the device cannot print.
 void PdfDevice::setLandscape(bool landscape)
 {
     const QMarginsF& m = m_uprightMargins;

@@ -279,6 +279,25 @@ void TestSettingsDialog::printerSetupChoosesThePaper()
     QTest::mouseClick(form->ui().cancelButton, Qt::LeftButton);
     QCOMPARE(m_printers.paperFor(kSecond).id(), QPageSize::A5);
     m_printers.setPaperFor(kSecond, QPageSize());
+
+    // Before any choice the setup starts from the queue's own paper, not from A4: confirming it
+    // keeps the paper the printer holds.
+    const QString ppd = QStringLiteral("/usr/share/ppd/cupsfilters/Generic-PDF_Printer-PDF.ppd");
+    if (!QFile::exists(ppd))
+        QSKIP("cups-filters' PDF printer driver is not installed");
+    const QString letter = QStringLiteral("letter");
+    QVERIFY2(m_cups.addDriverQueue(letter, ppd), qPrintable(m_cups.reason()));
+    QPageSize offered;
+    services.printerSetup = [&offered](QPrinter& printer, QWidget*) {
+        offered = printer.pageLayout().pageSize();
+        return true;
+    };
+    auto confirmed = open(services);
+    confirmed->ui().printerCombo->setCurrentIndex(confirmed->ui().printerCombo->findText(letter));
+    QTest::mouseClick(confirmed->ui().printerButton, Qt::LeftButton);
+    QCOMPARE(offered.id(), QPageSize::Letter);
+    QCOMPARE(m_printers.paperFor(letter).id(), QPageSize::Letter);
+    m_printers.setPaperFor(letter, QPageSize());
 }
 
 void TestSettingsDialog::orientationChoice()

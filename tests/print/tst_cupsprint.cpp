@@ -102,6 +102,66 @@ QByteArray contentStreams(const QString& pdf)
     return out;
 }
 
+// The ink's bounding box on each page of a PDF file, in points from the bottom left corner of the
+// page as it is shown (turned by the page's rotation), as Ghostscript finds it.
+QList<QRectF> inkBoxes(const QString& pdf)
+{
+    QProcess gs; // the bbox device reports on stderr
+    gs.setProcessChannelMode(QProcess::MergedChannels);
+    gs.start(QStringLiteral("gs"),
+             {QStringLiteral("-q"), QStringLiteral("-dNOPAUSE"), QStringLiteral("-dBATCH"),
+              QStringLiteral("-sDEVICE=bbox"), pdf});
+    if (!gs.waitForFinished(60000))
+        return {};
+    QList<QRectF> boxes;
+    for (const QString& line : QString::fromUtf8(gs.readAll()).split(u'\n')) {
+        if (!line.startsWith(QStringLiteral("%%HiResBoundingBox:")))
+            continue;
+        const QStringList v = line.section(u':', 1).simplified().split(u' ');
+        if (v.size() == 4)
+            boxes << QRectF(QPointF(v[0].toDouble(), v[1].toDouble()),
+                            QPointF(v[2].toDouble(), v[3].toDouble()));
+    }
+    return boxes;
+}
+
+// A box as Ghostscript gives it: left, bottom, right, top.
+QString boxText(const QRectF& box)
+{
+    return QStringLiteral("%1 %2 %3 %4")
+        .arg(box.left())
+        .arg(box.top())
+        .arg(box.right())
+        .arg(box.bottom());
+}
+
+// A PDF printer's description with A4, Letter and Legal (`paper` the default) whose unprintable
+// border differs on every side: left 10, bottom 40, right 25 and top 55 points.
+QByteArray unequalMarginsPpd(const QByteArray& paper)
+{
+    QByteArray ppd =
+        "*PPD-Adobe: \"4.3\"\n*FormatVersion: \"4.3\"\n*LanguageVersion: English\n"
+        "*LanguageEncoding: ISOLatin1\n*Manufacturer: \"Test\"\n*ModelName: \"Margins\"\n"
+        "*NickName: \"Margins\"\n*cupsFilter: \"application/vnd.cups-pdf 0 -\"\n"
+        "*DefaultResolution: 600dpi\n*OpenUI *PageSize: PickOne\n*DefaultPageSize: " +
+        paper + '\n';
+    const struct
+    {
+        QByteArray name, size, area;
+    } sizes[] = {{"A4", "595 842", "10 40 570 787"},
+                 {"Letter", "612 792", "10 40 587 737"},
+                 {"Legal", "612 1008", "10 40 587 953"}};
+    for (const auto& s : sizes)
+        ppd += "*PageSize " + s.name + ": \"<</PageSize[" + s.size + "]>>setpagedevice\"\n";
+    ppd += "*CloseUI: *PageSize\n*DefaultImageableArea: " + paper +
+           "\n*DefaultPaperDimension: " + paper + '\n';
+    for (const auto& s : sizes) {
+        ppd += "*ImageableArea " + s.name + ": \"" + s.area + "\"\n";
+        ppd += "*PaperDimension " + s.name + ": \"" + s.size + "\"\n";
+    }
+    return ppd;
+}
+
 } // namespace
 
 class TestCupsPrint : public QObject
@@ -112,6 +172,8 @@ private slots:
     void cliPrintsACp852ReportWithFrames();
     void cliRefusesAnUnknownQueueAndLeavesNoPartialPdf();
     void driverQueuesPrintThePageAsLaidOut();
+    void inkStaysInsideUnequalMargins_data();
+    void inkStaysInsideUnequalMargins();
     void printJobPrintsAKamenickyReport();
     void stoppedJobNeverReachesTheQueue();
     void foldersOfKilledCopiesAreRemoved();
@@ -264,27 +326,101 @@ void TestCupsPrint::driverQueuesPrintThePageAsLaidOut()
                                                   : size[2] + QStringLiteral(" x ") + size[0];
         QVERIFY2(sheet == c.size, qPrintable(what + u' ' + sheet));
         // ... and every mark inside the border the printer can print.
-        QProcess gs; // the bbox device reports on stderr
-        gs.setProcessChannelMode(QProcess::MergedChannels);
-        gs.start(QStringLiteral("gs"),
-                 {QStringLiteral("-q"), QStringLiteral("-dNOPAUSE"), QStringLiteral("-dBATCH"),
-                  QStringLiteral("-sDEVICE=bbox"), out});
-        QVERIFY(gs.waitForFinished(60000));
-        const QString boxes = QString::fromUtf8(gs.readAll());
-        int pages = 0;
-        for (const QString& line : boxes.split(u'\n')) {
-            if (!line.startsWith(QStringLiteral("%%HiResBoundingBox:")))
-                continue;
-            const QStringList v = line.section(u':', 1).simplified().split(u' ');
-            QCOMPARE(v.size(), 4);
-            const QRectF ink(QPointF(v[0].toDouble(), v[1].toDouble()),
-                             QPointF(v[2].toDouble(), v[3].toDouble()));
+        const QList<QRectF> boxes = inkBoxes(out);
+        QVERIFY2(!boxes.isEmpty(), qPrintable(what));
+        for (const QRectF& ink : boxes) {
             QVERIFY2(c.printable.adjusted(-0.5, -0.5, 0.5, 0.5).contains(ink),
-                     qPrintable(what + u' ' + line));
-            ++pages;
+                     qPrintable(what + u' ' + boxText(ink)));
         }
-        QVERIFY2(pages >= 1, qPrintable(what + u' ' + boxes));
     }
+}
+
+void TestCupsPrint::inkStaysInsideUnequalMargins_data()
+{
+    QTest::addColumn<QString>("paper");
+    QTest::addColumn<QSizeF>("sheet"); // points, upright
+    QTest::addColumn<bool>("landscape");
+    const struct
+    {
+        const char* name;
+        QSizeF size;
+    } papers[] = {{"A4", {595, 842}}, {"Letter", {612, 792}}, {"Legal", {612, 1008}}};
+    for (const auto& p : papers) {
+        for (const bool landscape : {false, true})
+            QTest::addRow("%s %s", p.name, landscape ? "landscape" : "portrait")
+                << QString::fromLatin1(p.name) << p.size << landscape;
+    }
+}
+
+void TestCupsPrint::inkStaysInsideUnequalMargins()
+{
+    QFETCH(QString, paper);
+    QFETCH(QSizeF, sheet);
+    QFETCH(bool, landscape);
+    if (!QFile::exists(QStringLiteral("/usr/lib/cups/filter/pdftopdf")))
+        QSKIP("cups-filters is not installed");
+    // A driver queue whose default paper is the row's, and whose other defaults would put two
+    // pages on a sheet.
+    const QString queue = QStringLiteral("margins-") + paper.toLower();
+    cupsclient::QueueSetup setup;
+    if (cupsclient::queueSetup(queue, {}, setup) == cupsclient::Answer::No) {
+        const QString ppd =
+            writeReport(queue + QStringLiteral(".ppd"), unequalMarginsPpd(paper.toLatin1()));
+        QVERIFY2(m_cups.addDriverQueue(queue, ppd, {QStringLiteral("number-up-default=2")}),
+                 qPrintable(m_cups.reason()));
+    }
+    // Ten lines of frame crosses, each a full cell: the ink reaches the left edge of the first
+    // column, the top of the first line and the bottom of the last. Wider than the portrait
+    // limit for landscape.
+    const int width = landscape ? 150 : 70;
+    QByteArray report = kMark + ";1;20240131;08153000;\"Okraje\";" + QByteArray::number(width) +
+                        ";1;10;0;852;100;1\r\n";
+    for (int row = 0; row < 10; ++row)
+        report += QByteArray(width, '\xD1') + "\r\n";
+    const QString file = writeReport(QStringLiteral("LST00020.PRN"), report);
+
+    // The printable area of the upright sheet, and of the page: a landscape page lies on the
+    // sheet turned a quarter to the left, its left edge along the sheet's bottom edge and its top
+    // along the sheet's left edge. Points from the bottom left corner.
+    const auto toPage = [&](QPointF at) {
+        return landscape ? QPointF(at.y(), sheet.width() - at.x()) : at;
+    };
+    const auto toSheet = [&](QPointF at) {
+        return landscape ? QPointF(sheet.width() - at.y(), at.x()) : at;
+    };
+    const QRectF sheetArea(QPointF(10, 40), QPointF(sheet.width() - 25, sheet.height() - 55));
+    const QRectF pageArea =
+        QRectF(toPage(sheetArea.topLeft()), toPage(sheetArea.bottomRight())).normalized();
+
+    // The page as the program lays it out: inside the area, and filling it from its left edge
+    // and from top to bottom (within the rounding of line spacing and the pen's round ends).
+    const QString pdf = m_dir.filePath(QStringLiteral("margins.pdf"));
+    QCOMPARE(cli({QStringLiteral("pdf"), file, pdf, QStringLiteral("--printer"), queue}), 0);
+    const QList<QRectF> pageInk = inkBoxes(pdf);
+    QCOMPARE(pageInk.size(), 1);
+    const QRectF ink = pageInk.first();
+    const QString what = boxText(ink) + QStringLiteral(" in ") + boxText(pageArea);
+    QVERIFY2(pageArea.adjusted(-1, -1, 1, 1).contains(ink), qPrintable(what));
+    QVERIFY2(ink.left() - pageArea.left() < 2 && ink.top() - pageArea.top() < 2 &&
+                 pageArea.bottom() - ink.bottom() < 2,
+             qPrintable(what));
+
+    // The sheet the filters hand the printer: the same page turned onto it, neither moved nor
+    // scaled, so inside the printable area of the sheet.
+    QCOMPARE(cli({QStringLiteral("print"), file, QStringLiteral("--printer"), queue}), 0);
+    const QString out = m_cups.waitForJob(queue, 60000);
+    QVERIFY2(!out.isEmpty(), qPrintable(m_cups.errorLog()));
+    const QList<QRectF> sheetInk = inkBoxes(out);
+    QCOMPARE(sheetInk.size(), 1);
+    const QRectF turned = QRectF(toSheet(ink.topLeft()), toSheet(ink.bottomRight())).normalized();
+    const QRectF& printed = sheetInk.first();
+    const QString where = boxText(printed) + QStringLiteral(" in ") + boxText(sheetArea) +
+                          QStringLiteral(", page ink turned ") + boxText(turned);
+    QVERIFY2(sheetArea.adjusted(-1, -1, 1, 1).contains(printed), qPrintable(where));
+    QVERIFY2(qAbs(printed.left() - turned.left()) < 1 && qAbs(printed.top() - turned.top()) < 1 &&
+                 qAbs(printed.right() - turned.right()) < 1 &&
+                 qAbs(printed.bottom() - turned.bottom()) < 1,
+             qPrintable(where));
 }
 
 void TestCupsPrint::printJobPrintsAKamenickyReport()
