@@ -6,6 +6,7 @@
 #include <QCoreApplication>
 #include <QDir>
 #include <QFileInfo>
+#include <QSaveFile>
 #include <QTemporaryFile>
 
 #include <cerrno>
@@ -111,6 +112,32 @@ bool writeToStream(const OutputTarget& target, const QByteArray& data)
     if (fd < 0)
         return false;
     return closeStream(fd, writeAll(fd, data.constData(), data.size()));
+}
+
+SaveResult saveOutputFile(const QString& path, const QByteArray& data, bool directWriteFallback)
+{
+    SaveResult result;
+    const OutputTarget target = resolveOutputTarget(path);
+    switch (target.kind) {
+    case OutputTarget::Kind::Refused:
+        result.error = target.reason;
+        return result;
+    case OutputTarget::Kind::Stream:
+        result.opened = true;
+        result.saved = writeToStream(target, data);
+        if (!result.saved)
+            result.error = QString::fromLocal8Bit(std::strerror(errno));
+        return result;
+    case OutputTarget::Kind::File:
+        break;
+    }
+    QSaveFile file(target.path);
+    file.setDirectWriteFallback(directWriteFallback);
+    result.opened = file.open(QIODevice::WriteOnly);
+    result.saved = result.opened && file.write(data) == data.size() && file.commit();
+    if (!result.saved)
+        result.error = file.errorString();
+    return result;
 }
 
 OutputFile::OutputFile(const QString& target)

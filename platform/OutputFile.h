@@ -36,6 +36,20 @@ OutputTarget resolveOutputTarget(const QString& path);
 // (a full device included).
 bool writeToStream(const OutputTarget& target, const QByteArray& data);
 
+// Writes `data` to a name chosen from outside (a file the user picked, a file in the working
+// directory): a regular file or a free name is replaced in one step by a new file renamed over it
+// (a link's target replaced, the link kept; the old file's permissions kept), a FIFO or a
+// character device is written into, anything else is refused. With `directWriteFallback`, a file
+// whose folder cannot take the new file is rewritten in place instead.
+struct SaveResult
+{
+    bool saved = false;
+    bool opened = false; // false: the name could not be written at all
+    QString error;       // why not, as text
+};
+SaveResult saveOutputFile(const QString& path, const QByteArray& data,
+                          bool directWriteFallback = false);
+
 // A document that a writer makes under a file name of its own and that is put in place only when
 // whole, at a name chosen from outside: a regular file or a free name gets it by a rename, a FIFO,
 // a character device or "-" (standard output) as a stream; nothing else is touched.
