@@ -9,6 +9,7 @@
 #include "platform/FileInfo.h"
 #include "platform/FileName.h"
 #include "platform/OutputFile.h"
+#include "platform/SharedRead.h"
 #include "print/JobHost.h"
 #include "print/PdfDevice.h"
 #include "print/PrintJob.h"
@@ -327,12 +328,18 @@ int header(Context& ctx, const Arguments& args)
         QString message;
         OrderedJson json;
         json.add(QStringLiteral("FileName"), h.fileName);
-        // A file that is not there is named as such, not as one whose format is wrong.
-        struct stat st;
-        if (::stat(platform::encodeFileName(h.fileName).constData(), &st) != 0)
-            message = fileErrorText(errno);
-        else if (S_ISDIR(st.st_mode))
-            message = fileErrorText(EISDIR);
+        // A file that cannot be opened says why (missing, refused, in use), not that its format
+        // is wrong.
+        {
+            platform::SharedReadFile file;
+            const platform::SharedReadFile::Result opened = file.open(h.fileName);
+            if (opened == platform::SharedReadFile::Result::InUse)
+                message = fileInUseText();
+            else if (opened != platform::SharedReadFile::Result::Opened)
+                message = fileErrorText(file.error());
+            else if (S_ISDIR(file.status().st_mode))
+                message = fileErrorText(EISDIR);
+        }
         if (!message.isEmpty() || !h.loadHeader(message)) {
             json.add(QStringLiteral("error"), message);
             ctx.out << json.line() << '\n';
