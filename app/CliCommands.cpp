@@ -407,6 +407,17 @@ int pdf(Context& ctx, const Arguments& args)
                 << output.target().reason << '\n';
         return 2;
     }
+    // Rendering a report over itself would lose the report.
+    struct stat in;
+    struct stat out;
+    if (output.target().kind == platform::OutputTarget::Kind::File &&
+        ::stat(platform::encodeFileName(args.operands.at(0)).constData(), &in) == 0 &&
+        ::stat(platform::encodeFileName(output.target().path).constData(), &out) == 0 &&
+        in.st_dev == out.st_dev && in.st_ino == out.st_ino) {
+        ctx.err << "tarnyx-cli pdf: OUTPUT " << platform::displayFileName(target)
+                << " is the report itself\n";
+        return 2;
+    }
     if (output.workPath().isEmpty()) {
         ctx.err << "tarnyx-cli pdf: cannot make a temporary file\n";
         return 1;

@@ -390,6 +390,14 @@ void TestCli::pdfKeepsWhatItsTargetIs()
     QCOMPARE(r.exitCode, 2);
     QCOMPARE(r.err.count('\n'), 1);
     QVERIFY(QFileInfo(dir).isDir() && QDir(dir).isEmpty());
+    // Nor is the report itself, under any of its names.
+    const QString copy = home.filePath(u"LST00003.PRN"_qs);
+    QVERIFY(QFile::copy(report, copy));
+    QVERIFY(QFile::link(copy, home.filePath(u"again.PRN"_qs)));
+    QCOMPARE(runCli(home.path(), {u"pdf"_qs, copy, copy}).exitCode, 2);
+    r = runCli(home.path(), {u"pdf"_qs, copy, home.filePath(u"again.PRN"_qs)});
+    QCOMPARE(r.exitCode, 2);
+    QVERIFY(QFileInfo(copy).size() == QFileInfo(report).size());
     QCOMPARE(QDir(home.path()).entryList({u".*part*"_qs}, QDir::Hidden | QDir::Files).size(), 0);
 
     // A full device: the write fails and says so; the device stays a device.
