@@ -37,6 +37,18 @@ QByteArray parentOf(const QByteArray& path)
     return slash <= 0 ? QByteArray("/") : path.left(slash);
 }
 
+// How a name that holds `st` is written.
+OutputTarget classified(const struct stat& st, const QByteArray& name)
+{
+    if (S_ISREG(st.st_mode))
+        return OutputTarget{OutputTarget::Kind::File, decodeFileName(name), 0, {}};
+    if (S_ISFIFO(st.st_mode) || S_ISCHR(st.st_mode))
+        return OutputTarget{OutputTarget::Kind::Stream, decodeFileName(name), 0, {}};
+    if (S_ISDIR(st.st_mode))
+        return refused(EISDIR);
+    return refused(EINVAL, QStringLiteral("not a regular file, FIFO or character device"));
+}
+
 // Opens a Stream target for writing; -1 with errno set. Standard output is not opened anew.
 int openStream(const OutputTarget& target)
 {
@@ -85,6 +97,12 @@ OutputTarget resolveOutputTarget(const QString& path)
             return OutputTarget{OutputTarget::Kind::File, decodeFileName(name), 0, {}};
         }
         if (S_ISLNK(st.st_mode)) {
+            // What the link leads to decides; only a file needs the name at the end of the
+            // chain, to be renamed over. A stream is opened through the link, which also serves
+            // the links of /proc (/dev/stdout to a pipe) that name no path.
+            struct stat followed;
+            if (::stat(name.constData(), &followed) == 0 && !S_ISREG(followed.st_mode))
+                return classified(followed, name);
             QByteArray link(qsizetype(st.st_size > 0 ? st.st_size : 4095) + 1, '\0');
             const ssize_t n = ::readlink(name.constData(), link.data(), size_t(link.size()));
             if (n < 0)
@@ -95,13 +113,7 @@ OutputTarget resolveOutputTarget(const QString& path)
             name = link.startsWith('/') ? link : parentOf(name) + '/' + link;
             continue;
         }
-        if (S_ISREG(st.st_mode))
-            return OutputTarget{OutputTarget::Kind::File, decodeFileName(name), 0, {}};
-        if (S_ISFIFO(st.st_mode) || S_ISCHR(st.st_mode))
-            return OutputTarget{OutputTarget::Kind::Stream, decodeFileName(name), 0, {}};
-        if (S_ISDIR(st.st_mode))
-            return refused(EISDIR);
-        return refused(EINVAL, QStringLiteral("not a regular file, FIFO or character device"));
+        return classified(st, name);
     }
     return refused(ELOOP);
 }
