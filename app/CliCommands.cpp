@@ -91,7 +91,7 @@ const char* const kUsage =
     "argument, unknown printer or code page, an output or directory that cannot be used)\n";
 
 // What a command takes: its operands (the last may repeat), its options.
-struct CommandSpec
+struct CommandForm
 {
     const char* name;
     int (*run)(Context&, const Arguments&);
@@ -102,7 +102,7 @@ struct CommandSpec
     QStringList valued;   // options followed by a value
 };
 
-const CommandSpec kCommands[] = {
+const CommandForm kCommands[] = {
     {"settings", settings, "", {}, false, {}, {}},
     {"header", header, "FILE...", {QStringLiteral("FILE")}, true, {}, {}},
     {"convert", convert, "CODEPAGE < INPUT > OUTPUT", {QStringLiteral("CODEPAGE")}, false, {}, {}},
@@ -129,27 +129,27 @@ const CommandSpec kCommands[] = {
      {}},
 };
 
-const CommandSpec& commandSpec(const char* name)
+const CommandForm& commandForm(const char* name)
 {
-    for (const CommandSpec& spec : kCommands)
-        if (std::strcmp(spec.name, name) == 0)
-            return spec;
+    for (const CommandForm& form : kCommands)
+        if (std::strcmp(form.name, name) == 0)
+            return form;
     Q_UNREACHABLE();
 }
 
 // One line: what is wrong, and how the command is used. Returns the exit status of a usage error.
-int usageError(Context& ctx, const CommandSpec& spec, const QString& what)
+int usageError(Context& ctx, const CommandForm& form, const QString& what)
 {
-    ctx.err << "tarnyx-cli " << spec.name << ": " << what << " (usage: tarnyx-cli " << spec.name;
-    if (*spec.synopsis)
-        ctx.err << ' ' << spec.synopsis;
+    ctx.err << "tarnyx-cli " << form.name << ": " << what << " (usage: tarnyx-cli " << form.name;
+    if (*form.synopsis)
+        ctx.err << ' ' << form.synopsis;
     ctx.err << ")\n";
     return 2;
 }
 
 int usageError(Context& ctx, const char* command, const QString& what)
 {
-    return usageError(ctx, commandSpec(command), what);
+    return usageError(ctx, commandForm(command), what);
 }
 
 enum class Parsed
@@ -162,7 +162,7 @@ enum class Parsed
 
 // Takes the options out of a command's arguments. Only arguments that begin with "--" are options
 // ("-" alone is an operand, and a text such as "-50" too); "--" ends them.
-Parsed parseArguments(Context& ctx, const CommandSpec& spec, const QStringList& args,
+Parsed parseArguments(Context& ctx, const CommandForm& form, const QStringList& args,
                       Arguments& parsed)
 {
     bool options = true;
@@ -182,37 +182,37 @@ Parsed parseArguments(Context& ctx, const CommandSpec& spec, const QStringList& 
             return Parsed::Version;
         const qsizetype equals = arg.indexOf(u'=');
         const QString name = equals < 0 ? arg : arg.left(equals);
-        if (spec.flags.contains(name)) {
+        if (form.flags.contains(name)) {
             if (equals >= 0) {
-                usageError(ctx, spec, QStringLiteral("%1 takes no value").arg(name));
+                usageError(ctx, form, QStringLiteral("%1 takes no value").arg(name));
                 return Parsed::Error;
             }
             parsed.flags << name;
-        } else if (spec.valued.contains(name)) {
+        } else if (form.valued.contains(name)) {
             QString value;
             if (equals >= 0)
                 value = arg.mid(equals + 1);
             else if (i + 1 < args.size())
                 value = args.at(++i);
             if (value.isEmpty()) {
-                usageError(ctx, spec, QStringLiteral("%1 needs a value").arg(name));
+                usageError(ctx, form, QStringLiteral("%1 needs a value").arg(name));
                 return Parsed::Error;
             }
             parsed.values.insert(name, value);
         } else {
-            usageError(ctx, spec, QStringLiteral("unknown option %1").arg(arg));
+            usageError(ctx, form, QStringLiteral("unknown option %1").arg(arg));
             return Parsed::Error;
         }
     }
-    if (parsed.operands.size() < spec.operands.size()) {
-        usageError(ctx, spec,
-                   QStringLiteral("missing %1").arg(spec.operands.at(parsed.operands.size())));
+    if (parsed.operands.size() < form.operands.size()) {
+        usageError(ctx, form,
+                   QStringLiteral("missing %1").arg(form.operands.at(parsed.operands.size())));
         return Parsed::Error;
     }
-    if (!spec.moreOperands && parsed.operands.size() > spec.operands.size()) {
-        usageError(ctx, spec,
+    if (!form.moreOperands && parsed.operands.size() > form.operands.size()) {
+        usageError(ctx, form,
                    QStringLiteral("unexpected argument %1")
-                       .arg(platform::displayFileName(parsed.operands.at(spec.operands.size()))));
+                       .arg(platform::displayFileName(parsed.operands.at(form.operands.size()))));
         return Parsed::Error;
     }
     return Parsed::Ok;
@@ -530,15 +530,15 @@ int run(Context& ctx, QStringList args)
     const QString command = args.takeFirst();
     Parsed parsed = Parsed::Error;
     Arguments arguments;
-    const CommandSpec* found = nullptr;
+    const CommandForm* found = nullptr;
     if (command == QLatin1String("--help")) {
         parsed = Parsed::Help;
     } else if (command == QLatin1String("--version")) {
         parsed = Parsed::Version;
     } else {
-        for (const CommandSpec& spec : kCommands)
-            if (command == QLatin1String(spec.name))
-                found = &spec;
+        for (const CommandForm& form : kCommands)
+            if (command == QLatin1String(form.name))
+                found = &form;
         if (!found) {
             ctx.err << "tarnyx-cli: unknown command " << platform::displayFileName(command)
                     << " (tarnyx-cli --help lists the commands)\n";
