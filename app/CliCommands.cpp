@@ -5,15 +5,20 @@
 #include "config/AppSettings.h"
 #include "config/SettingsConstants.h"
 #include "core/JobState.h"
+#include "platform/CommandLine.h"
 #include "platform/FileInfo.h"
 #include "platform/FileName.h"
+#include "platform/OutputFile.h"
+#include "platform/SharedRead.h"
 #include "print/JobHost.h"
 #include "print/PdfDevice.h"
 #include "print/PrintJob.h"
 #include "print/PrinterCatalog.h"
 #include "report/CodePages.h"
 #include "report/OrientationMemory.h"
+#include "report/ReportFile.h"
 #include "report/ReportHeader.h"
+#include "update/VersionInfo.h"
 
 #include <QCoreApplication>
 #include <QDir>
@@ -25,8 +30,10 @@
 #include <QJsonValue>
 #include <QTextStream>
 
+#include <cerrno>
 #include <cstdio>
-#include <functional>
+#include <cstring>
+#include <sys/stat.h>
 #include <utility>
 
 namespace cli {
@@ -61,20 +68,155 @@ private:
 
 const char* const kUsage =
     "usage: tarnyx-cli COMMAND [ARGUMENTS]\n"
+    "       tarnyx-cli --help | --version\n"
     "commands:\n"
     "  settings           print the effective settings as JSON\n"
     "  header FILE...     print the header of each report file as one JSON line\n"
     "  convert CODEPAGE   convert standard input from a report code page (852, 862, 859)\n"
     "                     to Windows-1250 on standard output\n"
-    "  pdf REPORT OUTPUT.pdf [--printer NAME]\n"
+    "  pdf REPORT OUTPUT [--printer NAME]\n"
     "                     lay the report out and render it into a PDF file (A4, or the page\n"
-    "                     layout of the named printer)\n"
+    "                     layout of the named printer); OUTPUT \"-\" is standard output, a\n"
+    "                     FIFO or a device is written as it is, a link's target is replaced\n"
     "  print REPORT [--printer NAME]\n"
     "                     print the report on a CUPS printer (the configured one by default)\n"
     "  find TEXT [--no-diacritics] [SPOOLDIR...]\n"
     "                     print each archived report that holds TEXT as one JSON line (the\n"
-    "                     archives of the configured spool directories by default); exit\n"
-    "                     status 1 when none does\n";
+    "                     archives of the configured spool directories by default)\n"
+    "\"--\" ends the options: every argument after it is a file name or a text.\n"
+    "/RegSaveSettings (with \"/\" or \"-\", any letter case) writes the update constants back\n"
+    "to the settings.\n"
+    "exit status: 0 done; 1 failed (a report or file that cannot be read, printed or written;\n"
+    "find: no report holds TEXT); 2 usage error (unknown command or option, missing or extra\n"
+    "argument, unknown printer or code page, an output or directory that cannot be used)\n";
+
+// What a command takes: its operands (the last may repeat), its options.
+struct CommandForm
+{
+    const char* name;
+    int (*run)(Context&, const Arguments&);
+    const char* synopsis; // the arguments, as the usage shows them
+    QStringList operands; // names of the required operands, in order
+    bool moreOperands;    // further operands allowed after them
+    QStringList flags;    // options without a value
+    QStringList valued;   // options followed by a value
+};
+
+const CommandForm kCommands[] = {
+    {"settings", settings, "", {}, false, {}, {}},
+    {"header", header, "FILE...", {QStringLiteral("FILE")}, true, {}, {}},
+    {"convert", convert, "CODEPAGE < INPUT > OUTPUT", {QStringLiteral("CODEPAGE")}, false, {}, {}},
+    {"pdf",
+     pdf,
+     "REPORT OUTPUT [--printer NAME]",
+     {QStringLiteral("REPORT"), QStringLiteral("OUTPUT")},
+     false,
+     {},
+     {QStringLiteral("--printer")}},
+    {"print",
+     print,
+     "REPORT [--printer NAME]",
+     {QStringLiteral("REPORT")},
+     false,
+     {},
+     {QStringLiteral("--printer")}},
+    {"find",
+     find,
+     "TEXT [--no-diacritics] [SPOOLDIR...]",
+     {QStringLiteral("TEXT")},
+     true,
+     {QStringLiteral("--no-diacritics")},
+     {}},
+};
+
+const CommandForm& commandForm(const char* name)
+{
+    for (const CommandForm& form : kCommands)
+        if (std::strcmp(form.name, name) == 0)
+            return form;
+    Q_UNREACHABLE();
+}
+
+// One line: what is wrong, and how the command is used. Returns the exit status of a usage error.
+int usageError(Context& ctx, const CommandForm& form, const QString& what)
+{
+    ctx.err << "tarnyx-cli " << form.name << ": " << what << " (usage: tarnyx-cli " << form.name;
+    if (*form.synopsis)
+        ctx.err << ' ' << form.synopsis;
+    ctx.err << ")\n";
+    return 2;
+}
+
+int usageError(Context& ctx, const char* command, const QString& what)
+{
+    return usageError(ctx, commandForm(command), what);
+}
+
+enum class Parsed
+{
+    Ok,
+    Help,
+    Version,
+    Error
+};
+
+// Takes the options out of a command's arguments. Only arguments that begin with "--" are options
+// ("-" alone is an operand, and a text such as "-50" too); "--" ends them.
+Parsed parseArguments(Context& ctx, const CommandForm& form, const QStringList& args,
+                      Arguments& parsed)
+{
+    bool options = true;
+    for (qsizetype i = 0; i < args.size(); ++i) {
+        const QString& arg = args.at(i);
+        if (!options || !arg.startsWith(QLatin1String("--"))) {
+            parsed.operands << arg;
+            continue;
+        }
+        if (arg.size() == 2) {
+            options = false;
+            continue;
+        }
+        if (arg == QLatin1String("--help"))
+            return Parsed::Help;
+        if (arg == QLatin1String("--version"))
+            return Parsed::Version;
+        const qsizetype equals = arg.indexOf(u'=');
+        const QString name = equals < 0 ? arg : arg.left(equals);
+        if (form.flags.contains(name)) {
+            if (equals >= 0) {
+                usageError(ctx, form, QStringLiteral("%1 takes no value").arg(name));
+                return Parsed::Error;
+            }
+            parsed.flags << name;
+        } else if (form.valued.contains(name)) {
+            QString value;
+            if (equals >= 0)
+                value = arg.mid(equals + 1);
+            else if (i + 1 < args.size())
+                value = args.at(++i);
+            if (value.isEmpty()) {
+                usageError(ctx, form, QStringLiteral("%1 needs a value").arg(name));
+                return Parsed::Error;
+            }
+            parsed.values.insert(name, value);
+        } else {
+            usageError(ctx, form, QStringLiteral("unknown option %1").arg(arg));
+            return Parsed::Error;
+        }
+    }
+    if (parsed.operands.size() < form.operands.size()) {
+        usageError(ctx, form,
+                   QStringLiteral("missing %1").arg(form.operands.at(parsed.operands.size())));
+        return Parsed::Error;
+    }
+    if (!form.moreOperands && parsed.operands.size() > form.operands.size()) {
+        usageError(ctx, form,
+                   QStringLiteral("unexpected argument %1")
+                       .arg(platform::displayFileName(parsed.operands.at(form.operands.size()))));
+        return Parsed::Error;
+    }
+    return Parsed::Ok;
+}
 
 // Answers the questions of a print job without windows: an unknown title follows the width
 // rule, and an error is written to stderr.
@@ -108,19 +250,6 @@ int printReport(Context& ctx, const QString& report, AppSettings settings, Print
     return 0;
 }
 
-// Splits "--printer NAME" off the arguments.
-bool takePrinterOption(QStringList& args, QString& printer)
-{
-    const qsizetype i = args.indexOf(QStringLiteral("--printer"));
-    if (i < 0)
-        return true;
-    if (i + 1 >= args.size())
-        return false;
-    printer = args.at(i + 1);
-    args.remove(i, 2);
-    return true;
-}
-
 // A queue named on the command line must exist: a typing error never prints elsewhere. The
 // installed names (letter case ignored), or the reason and exit status 2.
 bool checkQueue(Context& ctx, const char* command, QString& queue)
@@ -152,12 +281,8 @@ QJsonValue createdValue(const ReportHeader& h)
 
 } // namespace
 
-int settings(Context& ctx, const QStringList& args)
+int settings(Context& ctx, const Arguments&)
 {
-    if (!args.isEmpty()) {
-        ctx.err << "tarnyx-cli settings takes no arguments\n";
-        return 2;
-    }
     AppSettings s;
     s.load(ctx.printers);
     const SettingsConstants& c = settingsConstants();
@@ -195,19 +320,27 @@ int settings(Context& ctx, const QStringList& args)
     return 0;
 }
 
-int header(Context& ctx, const QStringList& args)
+int header(Context& ctx, const Arguments& args)
 {
-    if (args.isEmpty()) {
-        ctx.err << "tarnyx-cli header needs at least one report file\n";
-        return 2;
-    }
     int status = 0;
-    for (const QString& file : args) {
+    for (const QString& file : args.operands) {
         ReportHeader h(QFileInfo(file).absoluteFilePath());
         QString message;
         OrderedJson json;
         json.add(QStringLiteral("FileName"), h.fileName);
-        if (!h.loadHeader(message)) {
+        // A file that cannot be opened says why (missing, refused, in use), not that its format
+        // is wrong.
+        {
+            platform::SharedReadFile file;
+            const platform::SharedReadFile::Result opened = file.open(h.fileName);
+            if (opened == platform::SharedReadFile::Result::InUse)
+                message = fileInUseText();
+            else if (opened != platform::SharedReadFile::Result::Opened)
+                message = fileErrorText(file.error());
+            else if (S_ISDIR(file.status().st_mode))
+                message = fileErrorText(EISDIR);
+        }
+        if (!message.isEmpty() || !h.loadHeader(message)) {
             json.add(QStringLiteral("error"), message);
             ctx.out << json.line() << '\n';
             status = 1;
@@ -234,14 +367,14 @@ int header(Context& ctx, const QStringList& args)
     return status;
 }
 
-int convert(Context& ctx, const QStringList& args)
+int convert(Context& ctx, const Arguments& args)
 {
-    bool ok = false;
-    const int codePage = args.size() == 1 ? args.first().toInt(&ok) : 0;
-    if (!ok) {
-        ctx.err << "usage: tarnyx-cli convert CODEPAGE < input > output\n";
-        return 2;
-    }
+    const QString& given = args.operands.first();
+    const int codePage = given.toInt();
+    if (codePage != CodePage852 && codePage != CodePageKamenicky && codePage != CodePageIso88592)
+        return usageError(ctx, "convert",
+                          QStringLiteral("unknown code page %1 (852, 862 or 859)")
+                              .arg(platform::displayFileName(given)));
     ctx.out.flush();
     QFile in;
     QFile out;
@@ -260,25 +393,38 @@ int convert(Context& ctx, const QStringList& args)
     return out.flush() ? 0 : 1;
 }
 
-int pdf(Context& ctx, const QStringList& arguments)
+int pdf(Context& ctx, const Arguments& args)
 {
-    QStringList args = arguments;
-    QString queue;
-    if (!takePrinterOption(args, queue) || args.size() != 2) {
-        ctx.err << "usage: tarnyx-cli pdf REPORT OUTPUT.pdf [--printer NAME]\n";
-        return 2;
-    }
+    QString queue = args.values.value(QStringLiteral("--printer"));
     if (!checkQueue(ctx, "pdf", queue))
         return 2;
+    // Made beside the target and renamed over it when whole: a failure leaves no new file. A FIFO,
+    // a device or standard output gets the whole document once it is made; a link stays a link.
+    const QString target = args.operands.at(1);
+    platform::OutputFile output(target);
+    if (output.target().kind == platform::OutputTarget::Kind::Refused) {
+        ctx.err << "tarnyx-cli pdf: cannot write " << platform::displayFileName(target) << ": "
+                << output.target().reason << '\n';
+        return 2;
+    }
+    // Rendering a report over itself would lose the report.
+    struct stat in;
+    struct stat out;
+    if (output.target().kind == platform::OutputTarget::Kind::File &&
+        ::stat(platform::encodeFileName(args.operands.at(0)).constData(), &in) == 0 &&
+        ::stat(platform::encodeFileName(output.target().path).constData(), &out) == 0 &&
+        in.st_dev == out.st_dev && in.st_ino == out.st_ino) {
+        ctx.err << "tarnyx-cli pdf: OUTPUT " << platform::displayFileName(target)
+                << " is the report itself\n";
+        return 2;
+    }
+    if (output.workPath().isEmpty()) {
+        ctx.err << "tarnyx-cli pdf: cannot make a temporary file\n";
+        return 1;
+    }
     AppSettings settings;
     settings.load(ctx.printers);
-    // Written beside the target and renamed over it when whole: a failure leaves no new file.
-    const QFileInfo target(args.at(1));
-    const QString part =
-        target.absoluteDir().filePath(QStringLiteral(".%1.part-%2")
-                                          .arg(target.fileName())
-                                          .arg(QCoreApplication::applicationPid()));
-    PdfFileDevice device(part);
+    PdfFileDevice device(output.workPath());
     if (!queue.isEmpty()) {
         QPageLayout layout;
         int resolution = 0;
@@ -289,26 +435,21 @@ int pdf(Context& ctx, const QStringList& arguments)
         device.setPageSetup(layout, resolution);
     }
     settings.printer = device.printerName(); // a document is made, whatever the settings say
-    const int status = printReport(ctx, args.at(0), settings, device);
-    if (status == 0 &&
-        ::rename(platform::encodeFileName(part).constData(),
-                 platform::encodeFileName(target.absoluteFilePath()).constData()) != 0) {
-        ctx.err << "tarnyx-cli pdf: cannot write " << target.absoluteFilePath() << '\n';
-        QFile::remove(part);
+    const int status = printReport(ctx, args.operands.at(0), settings, device);
+    if (status != 0)
+        return status;
+    ctx.out.flush();
+    if (!output.commit()) {
+        ctx.err << "tarnyx-cli pdf: cannot write " << platform::displayFileName(target) << ": "
+                << QString::fromLocal8Bit(std::strerror(errno)) << '\n';
         return 1;
     }
-    QFile::remove(part);
-    return status;
+    return 0;
 }
 
-int print(Context& ctx, const QStringList& arguments)
+int print(Context& ctx, const Arguments& args)
 {
-    QStringList args = arguments;
-    QString queue;
-    if (!takePrinterOption(args, queue) || args.size() != 1) {
-        ctx.err << "usage: tarnyx-cli print REPORT [--printer NAME]\n";
-        return 2;
-    }
+    QString queue = args.values.value(QStringLiteral("--printer"));
     if (!checkQueue(ctx, "print", queue))
         return 2;
     AppSettings settings;
@@ -322,37 +463,32 @@ int print(Context& ctx, const QStringList& arguments)
         return 1;
     }
     CupsQueueDevice device;
-    return printReport(ctx, args.at(0), settings, device);
+    return printReport(ctx, args.operands.at(0), settings, device);
 }
 
-int find(Context& ctx, const QStringList& args)
+int find(Context& ctx, const Arguments& args)
 {
-    const auto usage = [&ctx] {
-        ctx.err << "usage: tarnyx-cli find TEXT [--no-diacritics] [SPOOLDIR...]\n";
-        return 2;
-    };
-    bool ignoreDiacritics = false;
-    QStringList operands;
-    for (const QString& arg : args) {
-        if (arg == QLatin1String("--no-diacritics"))
-            ignoreDiacritics = true;
-        else if (arg.startsWith(QLatin1String("--")) && operands.isEmpty())
-            return usage(); // an unknown option, not the text
-        else
-            operands << arg;
-    }
-    if (operands.isEmpty() || operands.first().isEmpty())
-        return usage();
-    const QString text = operands.takeFirst();
+    const bool ignoreDiacritics = args.flags.contains(QStringLiteral("--no-diacritics"));
+    const QString& text = args.operands.first();
+    if (text.isEmpty())
+        return usageError(ctx, "find", QStringLiteral("TEXT is empty"));
     QStringList archives;
-    if (operands.isEmpty()) {
+    if (args.operands.size() == 1) {
         AppSettings settings;
         settings.load(ctx.printers);
         archives = archiveDirectories(settings.directories);
     }
-    for (const QString& spool : std::as_const(operands)) {
-        archives << platform::includeTrailingPathDelimiter(QFileInfo(spool).absoluteFilePath()) +
-                        QStringLiteral("BAKPRN");
+    for (const QString& spool : args.operands.mid(1)) {
+        const QString path = QFileInfo(spool).absoluteFilePath();
+        // A typing error in a directory's name is not "nothing found".
+        struct stat st;
+        const bool exists = ::stat(platform::encodeFileName(path).constData(), &st) == 0;
+        if (!exists || !S_ISDIR(st.st_mode))
+            return usageError(ctx, "find",
+                              QStringLiteral("%1: %2").arg(
+                                  platform::displayFileName(spool),
+                                  QString::fromLocal8Bit(std::strerror(exists ? ENOTDIR : errno))));
+        archives << platform::includeTrailingPathDelimiter(path) + QStringLiteral("BAKPRN");
     }
 
     // Each report is printed as soon as it is found.
@@ -381,20 +517,50 @@ int find(Context& ctx, const QStringList& args)
     return found > 0 ? 0 : 1;
 }
 
-int run(Context& ctx, const QStringList& args)
+int run(Context& ctx, QStringList args)
 {
-    using Command = std::function<int(Context&, const QStringList&)>;
-    const std::pair<const char*, Command> commands[] = {
-        {"settings", settings}, {"header", header}, {"convert", convert},
-        {"pdf", pdf},           {"print", print},   {"find", find},
-    };
-    if (!args.isEmpty()) {
-        for (const auto& [name, command] : commands)
-            if (args.first() == QLatin1String(name))
-                return command(ctx, args.mid(1));
+    // Taken by the settings constants before any command runs, wherever it stands.
+    args.removeIf([](const QString& arg) {
+        return platform::isCmdLineSwitch(arg, QStringLiteral("RegSaveSettings"));
+    });
+    if (args.isEmpty()) {
+        ctx.err << "tarnyx-cli: missing COMMAND (tarnyx-cli --help lists the commands)\n";
+        return 2;
     }
-    ctx.err << kUsage;
-    return 2;
+    const QString command = args.takeFirst();
+    Parsed parsed = Parsed::Error;
+    Arguments arguments;
+    const CommandForm* found = nullptr;
+    if (command == QLatin1String("--help")) {
+        parsed = Parsed::Help;
+    } else if (command == QLatin1String("--version")) {
+        parsed = Parsed::Version;
+    } else {
+        for (const CommandForm& form : kCommands)
+            if (command == QLatin1String(form.name))
+                found = &form;
+        if (!found) {
+            ctx.err << "tarnyx-cli: unknown command " << platform::displayFileName(command)
+                    << " (tarnyx-cli --help lists the commands)\n";
+            return 2;
+        }
+        parsed = parseArguments(ctx, *found, args, arguments);
+    }
+    switch (parsed) {
+    case Parsed::Help:
+        ctx.out << kUsage;
+        ctx.out.flush();
+        return ctx.out.status() == QTextStream::Ok ? 0 : 1;
+    case Parsed::Version:
+        ctx.out << "tarnyx-cli " << programVersion() << '\n';
+        ctx.out.flush();
+        return ctx.out.status() == QTextStream::Ok ? 0 : 1;
+    case Parsed::Error:
+        return 2;
+    case Parsed::Ok:
+        break;
+    }
+    return found->run(ctx, arguments);
 }
 
 } // namespace cli

@@ -1,6 +1,7 @@
 #include "app/CrashReportDialog.h"
 
 #include "core/MessageDlg.h"
+#include "platform/OutputFile.h"
 
 #include <QClipboard>
 #include <QDateTime>
@@ -13,7 +14,6 @@
 #include <QLabel>
 #include <QPlainTextEdit>
 #include <QPushButton>
-#include <QSaveFile>
 #include <QStyle>
 #include <QVBoxLayout>
 
@@ -111,11 +111,10 @@ bool CrashReportDialog::saveReport()
                    MsgKind::Confirmation, {MsgButton::Yes, MsgButton::No}, {},
                    this) != MsgButton::Yes)
         return false;
-    QSaveFile file(path);
-    const QByteArray data = m_report.toUtf8();
-    if (!file.open(QIODevice::WriteOnly) || file.write(data) != data.size() || !file.commit()) {
+    const platform::SaveResult saved = platform::saveOutputFile(path, m_report.toUtf8());
+    if (!saved.saved) {
         messageDlg(QStringLiteral("Zprávu se nepodařilo uložit do souboru %1.\r%2")
-                       .arg(shown, file.errorString()),
+                       .arg(shown, saved.error),
                    MsgKind::Error, {MsgButton::Ok}, {}, this);
         return false;
     }

@@ -27,6 +27,7 @@
 #include "report/OrientationQuestion.h"
 #include "resources/Pictures.h"
 #include "update/VersionCheck.h"
+#include "update/VersionInfo.h"
 
 #include <QApplication>
 #include <QDir>
@@ -35,10 +36,48 @@
 #include <QTranslator>
 
 #include <cstdio>
+#include <cstring>
 #include <unistd.h>
+
+namespace {
+
+const char* const kUsage =
+    "usage: tarnyx [/min] [/log] [/RegSaveSettings] [/srcexe FILE]\n"
+    "       tarnyx --help | --version\n"
+    "The print manager in the notification area: prints each report that appears in the spool\n"
+    "directories of its settings. Switches (with \"/\" or \"-\", any letter case):\n"
+    "  min              start hidden in the tray (when the settings keep it in the tray)\n"
+    "  log              record the start and the shutdown in tarnyx.log in the working directory\n"
+    "  RegSaveSettings  write the update constants back to the settings\n"
+    "  /srcexe FILE     delete FILE when the program ends\n";
+
+// "--help" and "--version" answer on stdout and end the program before anything starts: no
+// display, no lock, no running copy is needed for them. -1 when neither is given.
+int answerInformationSwitch(int argc, char* argv[])
+{
+    for (int i = 1; i < argc; ++i) {
+        if (std::strcmp(argv[i], "/srcexe") == 0) { // its path is a file name, whatever it says
+            ++i;
+            continue;
+        }
+        const bool help = std::strcmp(argv[i], "--help") == 0;
+        if (!help && std::strcmp(argv[i], "--version") != 0)
+            continue;
+        if (help)
+            std::fputs(kUsage, stdout);
+        else
+            std::printf("tarnyx %s\n", qPrintable(programVersion()));
+        return std::fflush(stdout) == 0 && !std::ferror(stdout) ? 0 : 1;
+    }
+    return -1;
+}
+
+} // namespace
 
 int main(int argc, char* argv[])
 {
+    if (const int rc = answerInformationSwitch(argc, argv); rc >= 0)
+        return rc;
     // First of all: from here on a fatal error leaves a report that the next start offers.
     installCrashHandlers(CrashReportPaths::defaults());
     GuardedApplication app(argc, argv);

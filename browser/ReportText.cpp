@@ -1,11 +1,11 @@
 #include "browser/ReportText.h"
 
 #include "platform/FileName.h"
+#include "platform/OutputFile.h"
 #include "report/CodePages.h"
 #include "report/ReportFile.h"
 
 #include <QFile>
-#include <QSaveFile>
 
 #include <algorithm>
 #include <array>
@@ -340,25 +340,18 @@ qsizetype ReportText::find(const QString& text, qsizetype from, int step) const
 
 bool ReportText::saveAsText(const QString& path, QString& error) const
 {
-    QSaveFile file(path);
-    if (!file.open(QIODevice::WriteOnly)) {
-        error = QStringLiteral("Soubor %1 nelze vytvořit: %2").arg(path, file.errorString());
-        return false;
-    }
-    QByteArray chunk;
+    QByteArray text;
     for (qsizetype row = 0; row < rowCount(); ++row) {
         if (isGreyRow(row))
             continue;
-        chunk += plainBytes(rowBytes(row));
-        chunk += "\r\n";
-        if (chunk.size() >= 256 * 1024) {
-            file.write(chunk);
-            chunk.clear();
-        }
+        text += plainBytes(rowBytes(row));
+        text += "\r\n";
     }
-    file.write(chunk);
-    if (!file.commit()) {
-        error = QStringLiteral("Do souboru %1 nelze zapsat: %2").arg(path, file.errorString());
+    const platform::SaveResult saved = platform::saveOutputFile(path, text);
+    if (!saved.saved) {
+        error = (saved.opened ? QStringLiteral("Do souboru %1 nelze zapsat: %2")
+                              : QStringLiteral("Soubor %1 nelze vytvořit: %2"))
+                    .arg(path, saved.error);
         return false;
     }
     return true;

@@ -1,11 +1,11 @@
 #include "core/EventLog.h"
 
 #include "platform/FileName.h"
+#include "platform/OutputFile.h"
 
 #include <QFile>
 #include <QFileInfo>
 #include <QRegularExpression>
-#include <QSaveFile>
 #include <QStringView>
 
 #include <memory>
@@ -207,13 +207,12 @@ bool EventLog::saveLog(const QString& fileName)
 
     // Written beside the old file and renamed over it, so a failing write (a full disk) leaves
     // the previous log in place instead of a cut-off one. Where the directory cannot take the
-    // temporary file, the file itself is rewritten.
-    QSaveFile file(fileName);
-    file.setDirectWriteFallback(true);
-    if (!file.open(QIODevice::WriteOnly) || file.write(content) != content.size() ||
-        !file.commit()) {
+    // temporary file, the file itself is rewritten. A log linked to a device or a FIFO goes into
+    // it.
+    const platform::SaveResult saved = platform::saveOutputFile(fileName, content, true);
+    if (!saved.saved) {
         reportFailure(QStringLiteral("tarnyx: the event log %1 cannot be written: %2")
-                          .arg(QFileInfo(fileName).absoluteFilePath(), file.errorString()));
+                          .arg(QFileInfo(fileName).absoluteFilePath(), saved.error));
         return false;
     }
     return true;

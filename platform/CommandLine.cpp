@@ -4,6 +4,8 @@
 
 #include <QCoreApplication>
 
+#include <algorithm>
+
 namespace platform {
 
 QStringList programArguments(int argc, const char* const* argv)
@@ -14,14 +16,16 @@ QStringList programArguments(int argc, const char* const* argv)
     return args;
 }
 
+bool isCmdLineSwitch(const QString& arg, const QString& name)
+{
+    return arg.size() == name.size() + 1 && (arg.front() == u'/' || arg.front() == u'-') &&
+           QStringView(arg).mid(1).compare(name, Qt::CaseInsensitive) == 0;
+}
+
 bool findCmdLineSwitch(const QStringList& args, const QString& name)
 {
-    for (const QString& arg : args) {
-        if (arg.size() == name.size() + 1 && (arg.front() == u'/' || arg.front() == u'-') &&
-            QStringView(arg).mid(1).compare(name, Qt::CaseInsensitive) == 0)
-            return true;
-    }
-    return false;
+    return std::any_of(args.cbegin(), args.cend(),
+                       [&name](const QString& arg) { return isCmdLineSwitch(arg, name); });
 }
 
 QString programFilePath()

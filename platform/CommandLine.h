@@ -9,7 +9,9 @@ namespace platform {
 // not valid UTF-8 still names its file.
 QStringList programArguments(int argc, const char* const* argv);
 
-// True when `args` holds `name` introduced by "/" or "-", compared without regard to case.
+// True when `arg` is the switch `name` introduced by "/" or "-", compared without regard to case;
+// findCmdLineSwitch: when one of `args` is.
+bool isCmdLineSwitch(const QString& arg, const QString& name);
 bool findCmdLineSwitch(const QStringList& args, const QString& name);
 
 // The program file's full path and its directory.

@@ -145,17 +145,6 @@ std::optional<RegistryHive> load(const QString& path, bool forWrite)
     return RegistryHive();
 }
 
-// Where a save writes: through a symbolic link to its target, so the link stays a link.
-QString writeTarget(const QString& path)
-{
-    const QFileInfo info(path);
-    if (!info.isSymLink())
-        return path;
-    const QString canonical = info.canonicalFilePath();
-    return canonical.isEmpty() ? info.absoluteDir().absoluteFilePath(info.symLinkTarget())
-                               : canonical;
-}
-
 } // namespace
 
 RegistryFile::RegistryFile(QString path) : m_path(std::move(path))
@@ -195,7 +184,7 @@ bool RegistryFile::modify(const std::function<bool(RegistryHive&)>& fn) const
     if (!fn(hive))
         return false;
 
-    if (!replaceWholeFile(writeTarget(m_path), hive.serialize()))
+    if (!replaceWholeFile(m_path, hive.serialize()))
         return false;
     if (const std::optional<FileIdentity> id = versionOf(platform::encodeFileName(m_path))) {
         QMutexLocker cacheLock(&g_cacheMutex);

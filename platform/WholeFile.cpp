@@ -1,6 +1,7 @@
 #include "platform/WholeFile.h"
 
 #include "platform/FileName.h"
+#include "platform/OutputFile.h"
 
 #include <QFile>
 #include <QFileInfo>
@@ -53,7 +54,14 @@ std::optional<QByteArray> readWholeFile(const QString& path)
 
 bool replaceWholeFile(const QString& path, const QByteArray& data)
 {
-    const QByteArray target = platform::encodeFileName(path);
+    const OutputTarget resolved = resolveOutputTarget(path);
+    if (resolved.kind == OutputTarget::Kind::Refused) {
+        errno = resolved.error;
+        return false;
+    }
+    if (resolved.kind == OutputTarget::Kind::Stream)
+        return writeToStream(resolved, data);
+    const QByteArray target = platform::encodeFileName(resolved.path);
     // One name for every writer (they hold the file's lock): a temporary file left by a writer
     // that was killed is simply written over by the next one.
     const QByteArray temp = target + ".tmp";
@@ -65,8 +73,9 @@ bool replaceWholeFile(const QString& path, const QByteArray& data)
         ::unlink(temp.constData());
         return false;
     }
-    const int dirFd = ::open(platform::encodeFileName(QFileInfo(path).absolutePath()).constData(),
-                             O_RDONLY | O_DIRECTORY | O_CLOEXEC);
+    const int dirFd =
+        ::open(platform::encodeFileName(QFileInfo(resolved.path).absolutePath()).constData(),
+               O_RDONLY | O_DIRECTORY | O_CLOEXEC);
     if (dirFd >= 0) {
         ::fsync(dirFd);
         ::close(dirFd);

@@ -1,5 +1,6 @@
 // The two programs run as users run them: real processes, a private configuration directory.
 #include "common/TestHive.h"
+#include "update/VersionInfo.h"
 
 #include <QDir>
 #include <QFile>
@@ -10,6 +11,9 @@
 #include <QTest>
 
 #include <csignal>
+#include <sys/stat.h>
+#include <sys/sysmacros.h>
+#include <unistd.h>
 
 namespace {
 
@@ -21,11 +25,13 @@ struct Run
 };
 
 Run runCli(const QString& home, const QStringList& args,
-           const QString& program = QStringLiteral(TARNYX_CLI))
+           const QString& program = QStringLiteral(TARNYX_CLI), const QStringList& unset = {})
 {
     QProcess p;
     QProcessEnvironment env = QProcessEnvironment::systemEnvironment();
     env.insert(QStringLiteral("XDG_CONFIG_HOME"), home);
+    for (const QString& name : unset)
+        env.remove(name);
     p.setProcessEnvironment(env);
     p.start(program, args);
     if (!p.waitForFinished(30000))
@@ -43,6 +49,20 @@ QJsonObject settingsJson(const QString& home)
     return doc.object();
 }
 
+// A character device with the numbers of a system one, in a folder of the test: a fault that
+// replaced it harms nothing outside. Needs root; false where devices cannot be made.
+bool makeDevice(const QString& path, unsigned minor)
+{
+    return ::geteuid() == 0 &&
+           ::mknod(QFile::encodeName(path).constData(), S_IFCHR | 0666, makedev(1, minor)) == 0;
+}
+
+bool isCharDevice(const QString& path)
+{
+    struct stat st;
+    return ::lstat(QFile::encodeName(path).constData(), &st) == 0 && S_ISCHR(st.st_mode);
+}
+
 } // namespace
 
 class TestCli : public QObject
@@ -56,8 +76,12 @@ private slots:
     void windowsHiveFormsLoad();
     void settingsFileKeptWhenUnreadableOrLinked();
     void unknownCommandShowsUsage();
+    void usageErrorsSayWhatIsWrong_data();
+    void usageErrorsSayWhatIsWrong();
+    void helpAndVersionNeedNoDisplay();
     void headerPrintsOneObjectPerFile();
     void namesInALegacyCodePageAreRead();
+    void pdfKeepsWhatItsTargetIs();
     void convertPassesBytesThrough();
     void findPrintsHitsAndExitStatus();
     void programStartsLogsAndEndsCleanly();
@@ -195,6 +219,17 @@ void TestCli::settingsFileKeptWhenUnreadableOrLinked()
     QVERIFY(t.open(QIODevice::ReadOnly));
     const QByteArray written = t.readAll();
     QVERIFY(written.contains("SocketTimeout") && written.contains("/Lst"));
+
+    // A settings file linked to a null device: the writes go into it, the device stays.
+    QTemporaryDir discarded;
+    const QString null = discarded.filePath(u"null"_qs);
+    if (!makeDevice(null, 3))
+        QSKIP("making a device needs root");
+    QVERIFY(QDir().mkpath(discarded.filePath(QStringLiteral("Morvane"))));
+    QVERIFY(QFile::link(null, discarded.filePath(QStringLiteral("Morvane/registry.reg"))));
+    const int status = runCli(discarded.path(), {u"settings"_qs, u"/RegSaveSettings"_qs}).exitCode;
+    QVERIFY(isCharDevice(null));
+    QCOMPARE(status, 0);
 }
 
 void TestCli::unknownCommandShowsUsage()
@@ -202,7 +237,62 @@ void TestCli::unknownCommandShowsUsage()
     QTemporaryDir home;
     const Run r = runCli(home.path(), {QStringLiteral("frobnicate")});
     QCOMPARE(r.exitCode, 2);
-    QVERIFY(r.err.contains("usage: tarnyx-cli"));
+    QVERIFY(r.err.contains("unknown command frobnicate") && r.err.contains("--help"));
+}
+
+void TestCli::usageErrorsSayWhatIsWrong_data()
+{
+    QTest::addColumn<QStringList>("args");
+    QTest::addColumn<QByteArray>("says");
+    const QString report = QStringLiteral(TESTS_DATA "/LST00003.PRN");
+    QTest::newRow("no command") << QStringList{} << QByteArray("missing COMMAND");
+    QTest::newRow("unknown option, not a file")
+        << QStringList{u"header"_qs, u"--bogus"_qs} << QByteArray("unknown option --bogus");
+    QTest::newRow("unknown option after the text")
+        << QStringList{u"find"_qs, u"TEXT"_qs, u"--bogus"_qs} << QByteArray("--bogus");
+    QTest::newRow("missing spool directory")
+        << QStringList{u"find"_qs, u"TEXT"_qs, u"/nonexistent"_qs} << QByteArray("/nonexistent");
+    QTest::newRow("unknown code page")
+        << QStringList{u"convert"_qs, u"999"_qs} << QByteArray("unknown code page 999");
+    QTest::newRow("missing output") << QStringList{u"pdf"_qs, report} << QByteArray("OUTPUT");
+    QTest::newRow("printer without a name")
+        << QStringList{u"print"_qs, report, u"--printer"_qs} << QByteArray("--printer");
+    QTest::newRow("extra argument")
+        << QStringList{u"settings"_qs, u"x"_qs} << QByteArray("unexpected argument x");
+}
+
+void TestCli::usageErrorsSayWhatIsWrong()
+{
+    QFETCH(QStringList, args);
+    QFETCH(QByteArray, says);
+    QTemporaryDir home;
+    const Run r = runCli(home.path(), args);
+    QCOMPARE(r.exitCode, 2);
+    QVERIFY2(r.err.contains(says), r.err.constData());
+    QVERIFY2(r.err.endsWith('\n') && r.err.count('\n') == 1, r.err.constData());
+}
+
+void TestCli::helpAndVersionNeedNoDisplay()
+{
+    QTemporaryDir home;
+    // The tray program answers before anything starts: no display, no running copy.
+    const QStringList noDisplay = {u"DISPLAY"_qs, u"WAYLAND_DISPLAY"_qs, u"QT_QPA_PLATFORM"_qs};
+    for (const auto& [program, name] :
+         {std::pair{QStringLiteral(TARNYX_CLI), QByteArray("tarnyx-cli")},
+          std::pair{QStringLiteral(TARNYX_GUI), QByteArray("tarnyx")}}) {
+        Run r = runCli(home.path(), {u"--version"_qs}, program, noDisplay);
+        QCOMPARE(r.exitCode, 0);
+        QCOMPARE(r.out.split('\n').first(), QByteArray(name + ' ' + programVersion().toLatin1()));
+        r = runCli(home.path(), {u"--help"_qs}, program, noDisplay);
+        QCOMPARE(r.exitCode, 0);
+        QVERIFY2(r.out.startsWith(QByteArray("usage: " + name + ' ')), r.out.constData());
+    }
+    // The settings switch is no argument of a command.
+    QCOMPARE(runCli(home.path(), {u"settings"_qs, u"-regsavesettings"_qs}).exitCode, 0);
+    // A missing report is named as missing.
+    const Run r = runCli(home.path(), {u"header"_qs, u"/nonexistent"_qs});
+    QCOMPARE(r.exitCode, 1);
+    QVERIFY2(r.out.contains("Systém nemůže nalézt uvedený soubor"), r.out.constData());
 }
 
 void TestCli::headerPrintsOneObjectPerFile()
@@ -255,6 +345,71 @@ void TestCli::namesInALegacyCodePageAreRead()
     QVERIFY(header.value(QStringLiteral("FileName")).toString().endsWith(u"good\xdcff.PRN"));
     QCOMPARE(header.value(QStringLiteral("Pages")), QJsonValue(1));
     QVERIFY(QFileInfo(home.filePath(QStringLiteral("out.pdf"))).size() > 0);
+}
+
+// Only a regular file or a free name is replaced by a rename; a link stays, a FIFO, a device or
+// standard output gets the document written into it, anything else is refused.
+void TestCli::pdfKeepsWhatItsTargetIs()
+{
+    QTemporaryDir home;
+    const QString report = QStringLiteral(TESTS_DATA "/LST00003.PRN");
+    const auto pdf = [&](const QString& target) {
+        return runCli(home.path(), {u"pdf"_qs, report, target});
+    };
+    const auto isPdf = [](const QString& path) {
+        QFile f(path);
+        return f.open(QIODevice::ReadOnly) && f.read(5) == "%PDF-";
+    };
+
+    const QString real = home.filePath(u"real.pdf"_qs);
+    const QString link = home.filePath(u"link.pdf"_qs);
+    QVERIFY(QFile::link(real, link)); // dangling until the document is made
+    QCOMPARE(pdf(link).exitCode, 0);
+    QVERIFY(QFileInfo(link).isSymLink());
+    QVERIFY(isPdf(real));
+
+    for (const QString& out : {u"-"_qs, u"/dev/stdout"_qs}) { // a pipe here
+        const Run r = pdf(out);
+        QCOMPARE(r.exitCode, 0);
+        QVERIFY(r.out.startsWith("%PDF-"));
+    }
+
+    const QString fifo = home.filePath(u"fifo"_qs);
+    QCOMPARE(::mkfifo(QFile::encodeName(fifo).constData(), 0600), 0);
+    QProcess reader;
+    reader.setStandardOutputFile(home.filePath(u"fifo.out"_qs));
+    reader.start(u"cat"_qs, {fifo});
+    QVERIFY(reader.waitForStarted());
+    QCOMPARE(pdf(fifo).exitCode, 0);
+    if (!reader.waitForFinished(5000))
+        reader.kill();
+    QVERIFY(isPdf(home.filePath(u"fifo.out"_qs)));
+    QVERIFY(QFileInfo(fifo).exists() && !QFileInfo(fifo).isFile());
+
+    const QString dir = home.filePath(u"dir"_qs);
+    QVERIFY(QDir().mkpath(dir));
+    Run r = pdf(dir);
+    QCOMPARE(r.exitCode, 2);
+    QCOMPARE(r.err.count('\n'), 1);
+    QVERIFY(QFileInfo(dir).isDir() && QDir(dir).isEmpty());
+    // Nor is the report itself, under any of its names.
+    const QString copy = home.filePath(u"LST00003.PRN"_qs);
+    QVERIFY(QFile::copy(report, copy));
+    QVERIFY(QFile::link(copy, home.filePath(u"again.PRN"_qs)));
+    QCOMPARE(runCli(home.path(), {u"pdf"_qs, copy, copy}).exitCode, 2);
+    r = runCli(home.path(), {u"pdf"_qs, copy, home.filePath(u"again.PRN"_qs)});
+    QCOMPARE(r.exitCode, 2);
+    QVERIFY(QFileInfo(copy).size() == QFileInfo(report).size());
+    QCOMPARE(QDir(home.path()).entryList({u".*part*"_qs}, QDir::Hidden | QDir::Files).size(), 0);
+
+    // A full device: the write fails and says so; the device stays a device.
+    const QString full = home.filePath(u"full"_qs);
+    if (!makeDevice(full, 7))
+        QSKIP("making a device needs root");
+    r = pdf(full);
+    QCOMPARE(r.exitCode, 1);
+    QVERIFY2(r.err.contains("full"), r.err.constData());
+    QVERIFY(isCharDevice(full));
 }
 
 void TestCli::findPrintsHitsAndExitStatus()

@@ -1,0 +1,79 @@
+#pragma once
+
+#include <QByteArray>
+#include <QString>
+
+#include <memory>
+
+class QTemporaryFile;
+
+namespace platform {
+
+// What a name that is to be written stands for, and so how it can be written without damage.
+// A name chosen from outside (on the command line, a settings file that is a link) may be a
+// device, a FIFO or a link: renaming a new file over it would replace the device or the link.
+struct OutputTarget
+{
+    enum class Kind
+    {
+        File,    // a regular file or a free name: a whole new file is renamed over it
+        Stream,  // a FIFO or a character device (or standard output): written in place
+        Refused, // anything else: a directory, a socket, a block device, a link loop
+    };
+    Kind kind = Kind::Refused;
+    // The name written: a symbolic link is followed to the name it points to (to the end of a
+    // chain of links), so that the link stays as it is; "-" for standard output.
+    QString path;
+    int error = 0;  // why it is refused, as errno
+    QString reason; // the same as text
+};
+
+// What `path` stands for (symbolic links followed). A free name whose folder does not exist is
+// refused.
+OutputTarget resolveOutputTarget(const QString& path);
+
+// Writes `data` into a Stream target; false with errno set when it cannot be opened or written
+// (a full device included).
+bool writeToStream(const OutputTarget& target, const QByteArray& data);
+
+// Writes `data` to a name chosen from outside (a file the user picked, a file in the working
+// directory): a regular file or a free name is replaced in one step by a new file renamed over it
+// (a link's target replaced, the link kept; the old file's permissions kept), a FIFO or a
+// character device is written into, anything else is refused. With `directWriteFallback`, a file
+// whose folder cannot take the new file is rewritten in place instead.
+struct SaveResult
+{
+    bool saved = false;
+    bool opened = false; // false: the name could not be written at all
+    QString error;       // why not, as text
+};
+SaveResult saveOutputFile(const QString& path, const QByteArray& data,
+                          bool directWriteFallback = false);
+
+// A document that a writer makes under a file name of its own and that is put in place only when
+// whole, at a name chosen from outside: a regular file or a free name gets it by a rename, a FIFO,
+// a character device or "-" (standard output) as a stream; nothing else is touched.
+class OutputFile
+{
+public:
+    explicit OutputFile(const QString& target);
+    ~OutputFile(); // removes the work file unless it was put in place
+    OutputFile(const OutputFile&) = delete;
+    OutputFile& operator=(const OutputFile&) = delete;
+
+    const OutputTarget& target() const { return m_target; }
+    // Where the document is to be made: a hidden file beside the target (so the rename stays on
+    // one file system), or a temporary file for a stream. Empty when the target is refused or the
+    // temporary file cannot be made.
+    const QString& workPath() const { return m_work; }
+    // Puts the work file in place and removes it; false with errno set when that fails (the
+    // target then keeps what it had, as far as a stream allows).
+    bool commit();
+
+private:
+    OutputTarget m_target;
+    QString m_work;
+    std::unique_ptr<QTemporaryFile> m_temp;
+};
+
+} // namespace platform
