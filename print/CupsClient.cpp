@@ -189,7 +189,7 @@ int printFile(const QString& queue, const QString& file, const QString& title,
     ippAddString(request, IPP_TAG_OPERATION, IPP_TAG_MIMETYPE, "document-format", nullptr,
                  "application/pdf");
     // The layout is the program's: the paper it laid out on, upright or turned a quarter to the
-    // left as the document's pages are, one page a sheet and no scaling.
+    // left as the document's pages are, one page a sheet, no scaling, every page, not mirrored.
     if (layout.paper.isValid()) {
         const QSizeF mm = layout.paper.size(QPageSize::Millimeter);
         if (pwg_media_t* media = pwgMediaForSize(int(std::lround(mm.width() * 100)),
@@ -201,6 +201,10 @@ int printFile(const QString& queue, const QString& file, const QString& title,
     ippAddInteger(request, IPP_TAG_JOB, IPP_TAG_INTEGER, "number-up", 1);
     ippAddString(request, IPP_TAG_JOB, IPP_TAG_KEYWORD, "print-scaling", nullptr, "none");
     ippAddBoolean(request, IPP_TAG_JOB, "fit-to-page", 0);
+    // Every page, as drawn: a queue set to print only odd or even pages would leave a one-page
+    // report unprinted while the job counts as done.
+    ippAddString(request, IPP_TAG_JOB, IPP_TAG_KEYWORD, "page-set", nullptr, "all");
+    ippAddBoolean(request, IPP_TAG_JOB, "mirror", 0);
     // cupsDoFileRequest frees the request.
     const Ipp response(cupsDoFileRequest(http.get(), request, resource.constData(),
                                          platform::encodeFileName(file).constData()));

@@ -360,13 +360,16 @@ void TestCupsPrint::inkStaysInsideUnequalMargins()
     if (!QFile::exists(QStringLiteral("/usr/lib/cups/filter/pdftopdf")))
         QSKIP("cups-filters is not installed");
     // A driver queue whose default paper is the row's, and whose other defaults would put two
-    // pages on a sheet.
+    // pages on a sheet, print only even pages (nothing of a one-page report) and mirror them.
     const QString queue = QStringLiteral("margins-") + paper.toLower();
     cupsclient::QueueSetup setup;
     if (cupsclient::queueSetup(queue, {}, setup) == cupsclient::Answer::No) {
         const QString ppd =
             writeReport(queue + QStringLiteral(".ppd"), unequalMarginsPpd(paper.toLatin1()));
-        QVERIFY2(m_cups.addDriverQueue(queue, ppd, {QStringLiteral("number-up-default=2")}),
+        QVERIFY2(m_cups.addDriverQueue(queue, ppd,
+                                       {QStringLiteral("number-up-default=2"),
+                                        QStringLiteral("page-set-default=even"),
+                                        QStringLiteral("mirror-default=true")}),
                  qPrintable(m_cups.reason()));
     }
     // Ten lines of frame crosses, each a full cell: the ink reaches the left edge of the first
