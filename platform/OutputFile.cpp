@@ -208,21 +208,7 @@ bool OutputFile::commit()
         errno = e;
         return false;
     }
-    bool ok = true;
-    char buffer[64 * 1024];
-    for (;;) {
-        const ssize_t n = ::read(in, buffer, sizeof buffer);
-        if (n < 0 && errno == EINTR)
-            continue;
-        if (n <= 0) {
-            ok = n == 0;
-            break;
-        }
-        if (!writeAll(out, buffer, n)) {
-            ok = false;
-            break;
-        }
-    }
+    const bool ok = copyAll(in, out);
     const int e = errno;
     ::close(in);
     errno = e;

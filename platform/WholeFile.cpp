@@ -26,6 +26,20 @@ bool writeAll(int fd, const char* data, qint64 size)
     return true;
 }
 
+bool copyAll(int in, int out)
+{
+    char buffer[64 * 1024];
+    for (;;) {
+        const ssize_t n = ::read(in, buffer, sizeof buffer);
+        if (n < 0 && errno == EINTR)
+            continue;
+        if (n <= 0)
+            return n == 0;
+        if (!writeAll(out, buffer, n))
+            return false;
+    }
+}
+
 std::optional<QByteArray> readWholeFile(const QString& path)
 {
     const int fd =

@@ -9,6 +9,9 @@ namespace platform {
 
 // Writes all `size` bytes, going on after interruptions; false on an error.
 bool writeAll(int fd, const char* data, qint64 size);
+// Copies what is left to read of `in` into `out`, going on after interruptions; false with errno
+// set on an error.
+bool copyAll(int in, int out);
 
 // The whole content of a file; nullopt with errno set when it cannot be read.
 std::optional<QByteArray> readWholeFile(const QString& path);

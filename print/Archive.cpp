@@ -90,21 +90,7 @@ bool moveAcross(const QByteArray& source, const QByteArray& target, const QByteA
         ::close(in);
         return false;
     }
-    bool ok = true;
-    char buffer[64 * 1024];
-    for (;;) {
-        const ssize_t n = ::read(in, buffer, sizeof buffer);
-        if (n < 0 && errno == EINTR)
-            continue;
-        if (n <= 0) {
-            ok = n == 0;
-            break;
-        }
-        if (!platform::writeAll(out, buffer, n)) {
-            ok = false;
-            break;
-        }
-    }
+    bool ok = platform::copyAll(in, out);
     // Keep what the archive browser shows of the file: its permissions and its time stamp.
     if (ok) {
         ::fchmod(out, st.st_mode & 07777);
