@@ -4,6 +4,7 @@
 #include "../print/CupsFixture.h"
 #include "common/TestHive.h"
 #include "config/RegistryIni.h"
+#include "core/EventLog.h"
 #include "core/JobController.h"
 #include "core/MainWindow.h"
 #include "platform/DirectoryLock.h"
@@ -104,7 +105,9 @@ private slots:
     void namesInALegacyCodePagePrint();
     void lockedDirectoryIsLeftToItsOwner();
     void lockTakenAgainInADirectoryMadeAgain();
-    void removedQueueWithoutDefaultPrintsNowhere();
+    void schedulerBackSoonIsWaitedFor();
+    void schedulerRestartedMidBatch();
+    void removedQueueWithoutDefaultPrintsNowhere(); // removes the queue
     void hungSchedulerGivesWayToStop();
     void schedulerDownAtStart(); // stops the scheduler: last
 
@@ -113,6 +116,8 @@ private:
     // ran.
     bool tick();
     int jobs() const { return m_cups.capturedJobs(QStringLiteral("mzdy")).size(); }
+    // The ids of the captured jobs by title.
+    QMap<QString, QSet<QString>> jobIdsByTitle() const;
     QString spoolFile(const QString& name) const { return m_spool + u'/' + name; }
 
     CupsFixture m_cups;
@@ -174,6 +179,16 @@ bool TestNoLoss::tick()
     // Run requests of the error dialog are posted events.
     QCoreApplication::processEvents();
     return !m_controller->worker();
+}
+
+QMap<QString, QSet<QString>> TestNoLoss::jobIdsByTitle() const
+{
+    QMap<QString, QSet<QString>> ids;
+    for (const QString& job : m_cups.capturedJobs(QStringLiteral("mzdy"))) {
+        const QHash<QString, QString> a = CupsFixture::jobAttributes(job);
+        ids[a.value(QStringLiteral("title"))].insert(a.value(QStringLiteral("job-id")));
+    }
+    return ids;
 }
 
 void TestNoLoss::failedJobStaysWhateverTheAnswer()
@@ -448,6 +463,71 @@ void TestNoLoss::hungSchedulerGivesWayToStop()
     QTRY_VERIFY_WITH_TIMEOUT(!m_controller->worker(), 10000);
     QVERIFY(dialog.texts.isEmpty()); // stopped, not failed
     QVERIFY(QFile::exists(spoolFile(QStringLiteral("LST00001.PRN"))));
+}
+
+// A scheduler that is away for a moment as a job starts (it restarts) is waited for: the report
+// prints without an error for the user to answer.
+void TestNoLoss::schedulerBackSoonIsWaitedFor()
+{
+    m_cups.stop();
+    write(spoolFile(QStringLiteral("LST00001.PRN")), report(21));
+    DialogAnswerer dialog;
+    m_controller->onTick();
+    QVERIFY(m_controller->worker());
+    QTest::qWait(1500);
+    QVERIFY2(m_cups.restart(), qPrintable(m_cups.reason()));
+    QTRY_VERIFY_WITH_TIMEOUT(!m_controller->worker(), 30000);
+    QVERIFY2(dialog.texts.isEmpty(), qPrintable(dialog.texts.join(u'\n')));
+    QTRY_COMPARE(jobIdsByTitle().value(QStringLiteral("Sestava 21")).size(), 1);
+    QVERIFY(!QFile::exists(spoolFile(QStringLiteral("LST00001.PRN"))));
+}
+
+// The scheduler restarted (an upgrade, an administrator) while a batch of reports prints: a job
+// it broke off fails with the text for a server that does not answer, noted in the event log,
+// and is printed once when retried; no report is printed twice or left behind.
+void TestNoLoss::schedulerRestartedMidBatch()
+{
+    QStringList titles;
+    for (int i = 1; i <= 6; ++i) {
+        write(spoolFile(QStringLiteral("LST0000%1.PRN").arg(i)), report(30 + i));
+        titles << QStringLiteral("Sestava %1").arg(30 + i);
+    }
+    appLog().clearEntries();
+    appLog().setActive(true);
+    auto quiet = qScopeGuard([] { appLog().setActive(false); });
+    DialogAnswerer dialog;
+    dialog.answer = DialogAnswerer::Retry;
+    m_controller->tickTimer().setInterval(100);
+    m_controller->tickTimer().start();
+
+    QTRY_VERIFY_WITH_TIMEOUT(jobIdsByTitle().contains(titles.first()), 30000);
+    QVERIFY2(m_cups.restart(2000), qPrintable(m_cups.reason()));
+    const auto spoolEmpty = [this] {
+        return QDir(m_spool).entryList({QStringLiteral("LST*.PRN")}, QDir::Files).isEmpty();
+    };
+    QTRY_VERIFY_WITH_TIMEOUT(spoolEmpty(), 90000);
+    m_controller->tickTimer().stop();
+    QTRY_VERIFY(!m_controller->worker());
+
+    // Each report went to the scheduler once: one job per title (the scheduler itself may run a
+    // job again that the restart broke off).
+    const auto printed = [&] {
+        const QMap<QString, QSet<QString>> jobs = jobIdsByTitle();
+        return std::count_if(titles.cbegin(), titles.cend(),
+                             [&](const QString& title) { return jobs.contains(title); });
+    };
+    QTRY_COMPARE_WITH_TIMEOUT(printed(), titles.size(), 20000);
+    const QMap<QString, QSet<QString>> jobs = jobIdsByTitle();
+    for (const QString& title : std::as_const(titles))
+        QVERIFY2(jobs.value(title).size() == 1, qPrintable(title));
+    for (const QString& text : std::as_const(dialog.texts)) {
+        QVERIFY2(text.contains(QStringLiteral("Tiskový server neodpovídá.")), qPrintable(text));
+        QVERIFY2(std::any_of(appLog().records().cbegin(), appLog().records().cend(),
+                             [&](const EventLogRecord& r) {
+                                 return !r.description.isEmpty() && text.contains(r.description);
+                             }),
+                 qPrintable(text));
+    }
 }
 
 void TestNoLoss::schedulerDownAtStart()
