@@ -126,7 +126,11 @@ void connectToScheduler(Connection& c, const std::atomic<bool>* stop = nullptr,
 Ipp send(Connection& c, ipp_t* request, const char* resource)
 {
     Ipp response(cupsDoRequest(c.get(), request, resource));
-    c.dropped = !response && !c.timedOut && !stopped(c.stop);
+    // An HTTP refusal is an answer; a connection that failed without one running out of time
+    // was closed by the scheduler.
+    const http_status_t status = httpGetStatus(c.get());
+    c.dropped = !response && !c.timedOut && !stopped(c.stop) &&
+                (status == HTTP_STATUS_ERROR || status == HTTP_STATUS_SERVICE_UNAVAILABLE);
     return response;
 }
 

@@ -108,7 +108,8 @@ private slots:
     void schedulerBackSoonIsWaitedFor();
     void schedulerRestartedMidBatch();
     void removedQueueWithoutDefaultPrintsNowhere(); // removes the queue
-    void hungSchedulerGivesWayToStop();
+    void schedulerGivesWayToStop_data();
+    void schedulerGivesWayToStop();
     void schedulerDownAtStart(); // stops the scheduler: last
 
 private:
@@ -449,12 +450,28 @@ void TestNoLoss::removedQueueWithoutDefaultPrintsNowhere()
     QVERIFY(QFile::exists(spoolFile(QStringLiteral("LST00001.PRN"))));
 }
 
-void TestNoLoss::hungSchedulerGivesWayToStop()
+void TestNoLoss::schedulerGivesWayToStop_data()
 {
+    QTest::addColumn<bool>("away");
+    QTest::newRow("hung") << false;
+    QTest::newRow("away, waited for") << true;
+}
+
+void TestNoLoss::schedulerGivesWayToStop()
+{
+    QFETCH(bool, away);
     write(spoolFile(QStringLiteral("LST00001.PRN")), report(1));
     const pid_t cupsd = pid_t(m_cups.processId());
-    QVERIFY(cupsd > 0 && ::kill(cupsd, SIGSTOP) == 0);
-    auto resume = qScopeGuard([cupsd] { ::kill(cupsd, SIGCONT); });
+    if (away)
+        m_cups.stop();
+    else
+        QVERIFY(cupsd > 0 && ::kill(cupsd, SIGSTOP) == 0);
+    auto resume = qScopeGuard([this, cupsd, away] {
+        if (away)
+            QVERIFY2(m_cups.restart(), qPrintable(m_cups.reason()));
+        else
+            ::kill(cupsd, SIGCONT);
+    });
     DialogAnswerer dialog;
     m_controller->onTick();
     QVERIFY(m_controller->worker());
@@ -541,12 +558,18 @@ void TestNoLoss::schedulerDownAtStart()
     QCOMPARE(m_controller->settings().printer, QStringLiteral("mzdy"));
     QCOMPARE(m_printers->currentPrinter(), QStringLiteral("mzdy"));
     m_controller->settings().directories = m_spool;
+    appLog().clearEntries();
+    appLog().setActive(true);
+    auto quiet = qScopeGuard([] { appLog().setActive(false); });
     DialogAnswerer dialog;
     QVERIFY(tick());
     QCOMPARE(dialog.texts.size(), 1);
     QVERIFY2(dialog.texts.first().contains(QStringLiteral("Tiskový server neodpovídá.")),
              qPrintable(dialog.texts.first()));
     QVERIFY(QFile::exists(spoolFile(QStringLiteral("LST00001.PRN"))));
+    // An unattended program's log tells why the report waits.
+    QCOMPARE(appLog().records().size(), 1);
+    QVERIFY(dialog.texts.first().contains(appLog().records().first().description));
 }
 
 QTEST_MAIN(TestNoLoss)
