@@ -499,9 +499,10 @@ void TestNoLoss::schedulerBackSoonIsWaitedFor()
     QVERIFY(!QFile::exists(spoolFile(QStringLiteral("LST00001.PRN"))));
 }
 
-// The scheduler restarted (an upgrade, an administrator) while a batch of reports prints: a job
-// it broke off fails with the text for a server that does not answer, noted in the event log,
-// and is printed once when retried; no report is printed twice or left behind.
+// The scheduler restarted (an upgrade, an administrator) while a batch of reports prints: the
+// jobs wait for it, and one it broke off anyway fails with the text for a server that does not
+// answer, noted in the event log, and is printed once when retried; no report is printed twice
+// or left behind.
 void TestNoLoss::schedulerRestartedMidBatch()
 {
     QStringList titles;
