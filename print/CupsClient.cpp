@@ -7,8 +7,10 @@
 #include <cups/cups.h>
 #include <cups/pwg.h>
 
+#include <QDeadlineTimer>
 #include <QList>
 #include <QSizeF>
+#include <QThread>
 
 #include <algorithm>
 #include <cmath>
@@ -27,6 +29,10 @@ constexpr int kConnectMs = 3000;
 constexpr double kWaitStepSeconds = 1.0;
 constexpr int kUploadWaitSteps = 30;
 constexpr int kQuestionWaitSteps = 5;
+// A print job's request waits this long for a scheduler that cannot be reached or that drops
+// the connection (it is restarting: an upgrade, an administrator), trying again twice a second.
+constexpr int kRestartWaitMs = 15000;
+constexpr int kReconnectPauseMs = 500;
 
 struct HttpClose
 {
@@ -38,6 +44,11 @@ struct IppDelete
 };
 using Ipp = std::unique_ptr<ipp_t, IppDelete>;
 
+bool stopped(const std::atomic<bool>* stop)
+{
+    return stop && stop->load();
+}
+
 // One connection to the scheduler with its waiting rule.
 struct Connection
 {
@@ -45,6 +56,11 @@ struct Connection
     const std::atomic<bool>* stop = nullptr;
     int waited = 0;
     int patience = kQuestionWaitSteps;
+    // The scheduler let a wait run out (it hangs).
+    bool timedOut = false;
+    // A request ended without an answer and without running out of time: the scheduler went
+    // away meanwhile (it is restarting, say), so the connection is of no further use.
+    bool dropped = false;
 
     explicit operator bool() const { return bool(http); }
     http_t* get() const { return http.get(); }
@@ -53,19 +69,69 @@ struct Connection
 int keepWaiting(http_t*, void* data)
 {
     auto* c = static_cast<Connection*>(data);
-    return (c->stop && c->stop->load()) || ++c->waited >= c->patience ? 0 : 1;
+    if (stopped(c->stop))
+        return 0;
+    if (++c->waited >= c->patience) {
+        c->timedOut = true;
+        return 0;
+    }
+    return 1;
 }
 
-// The connection is set up in place: the waiting rule refers to it.
+// How long a request may go on trying a scheduler that is away: a print job's requests (they
+// carry the job's stop flag) wait for one that restarts; the windows' questions do not.
+class RestartWait
+{
+public:
+    explicit RestartWait(const std::atomic<bool>* stop) : m_stop(stop)
+    {
+        m_deadline.setRemainingTime(stop ? kRestartWaitMs : 0);
+    }
+    // Pauses before the next attempt; false when no attempt is left (or the job was stopped).
+    bool pause() const
+    {
+        const QDeadlineTimer next(kReconnectPauseMs);
+        while (!stopped(m_stop) && !m_deadline.hasExpired() && !next.hasExpired())
+            QThread::msleep(kStopCheckMs);
+        return !stopped(m_stop) && !m_deadline.hasExpired();
+    }
+
+private:
+    static constexpr int kStopCheckMs = 100;
+    const std::atomic<bool>* m_stop;
+    QDeadlineTimer m_deadline;
+};
+
+// The connection is set up in place: the waiting rule refers to it. A scheduler that cannot be
+// reached is tried again as long as `restart` allows.
 void connectToScheduler(Connection& c, const std::atomic<bool>* stop = nullptr,
-                        int patience = kQuestionWaitSteps)
+                        int patience = kQuestionWaitSteps, const RestartWait* restart = nullptr)
 {
     c.stop = stop;
     c.patience = patience;
-    c.http.reset(httpConnect2(cupsServer(), ippPort(), nullptr, AF_UNSPEC, cupsEncryption(), 1,
-                              kConnectMs, nullptr));
+    c.waited = 0;
+    c.timedOut = false;
+    c.dropped = false;
+    for (;;) {
+        c.http.reset(httpConnect2(cupsServer(), ippPort(), nullptr, AF_UNSPEC, cupsEncryption(), 1,
+                                  kConnectMs, nullptr));
+        if (c.http || !restart || !restart->pause())
+            break;
+    }
     if (c.http)
         httpSetTimeout(c.http.get(), kWaitStepSeconds, keepWaiting, &c);
+}
+
+// Sends `request` (consumed) and returns the scheduler's answer, or nothing.
+Ipp send(Connection& c, ipp_t* request, const char* resource)
+{
+    Ipp response(cupsDoRequest(c.get(), request, resource));
+    // An HTTP refusal is an answer; a connection that failed without one running out of time
+    // was closed by the scheduler.
+    const http_status_t status = httpGetStatus(c.get());
+    c.dropped = !response && !c.timedOut && !stopped(c.stop) &&
+                (status == HTTP_STATUS_ERROR || status == HTTP_STATUS_SERVICE_UNAVAILABLE);
+    return response;
 }
 
 QByteArray uri(const char* resource)
@@ -118,18 +184,23 @@ std::optional<JobFate> failedQuery(ipp_t* response)
     return JobFate::NoAnswer;
 }
 
-// Asks the scheduler one question on a connection of its own (the request is consumed); the
-// response is kept for a Yes.
-Answer ask(ipp_t* request, const char* resource, const std::atomic<bool>* stop, Ipp& response)
+// Asks the scheduler the question that `request` makes, on a connection of its own; the
+// response is kept for a Yes. A question of a print job is asked again on a new connection when
+// the scheduler could not be reached or dropped the connection without answering, as one that
+// restarts does; a scheduler that hangs is not asked again.
+Answer ask(const std::function<ipp_t*()>& request, const char* resource,
+           const std::atomic<bool>* stop, Ipp& response)
 {
-    Connection http;
-    connectToScheduler(http, stop);
-    if (!http) {
-        ippDelete(request);
-        return Answer::NoAnswer;
+    const RestartWait restart(stop);
+    for (;;) {
+        Connection http;
+        connectToScheduler(http, stop, kQuestionWaitSteps, &restart);
+        if (!http)
+            return Answer::NoAnswer;
+        response = send(http, request(), resource);
+        if (!http.dropped || !restart.pause())
+            return answerOf(response.get());
     }
-    response.reset(cupsDoRequest(http.get(), request, resource));
-    return answerOf(response.get());
 }
 
 JobFate fateOf(int state)
@@ -173,8 +244,11 @@ QString noAnswerText()
 int printFile(const QString& queue, const QString& file, const QString& title,
               const JobLayout& layout, QString& error, const std::atomic<bool>* stop)
 {
+    // Only a scheduler that cannot be reached is waited for: once the document is on its way,
+    // a broken connection may still have left a job, and the print journal decides about it.
     Connection http;
-    connectToScheduler(http, stop, kUploadWaitSteps);
+    const RestartWait restart(stop);
+    connectToScheduler(http, stop, kUploadWaitSteps, &restart);
     if (!http) {
         error = noAnswerText();
         return 0;
@@ -230,7 +304,7 @@ struct JobInfo
     qint64 created = 0;
 };
 
-std::optional<JobFate> jobInfo(http_t* http, int jobId, JobInfo& info)
+std::optional<JobFate> jobInfo(Connection& http, int jobId, JobInfo& info)
 {
     ipp_t* request = ippNewRequest(IPP_OP_GET_JOB_ATTRIBUTES);
     const QByteArray job = "/jobs/" + QByteArray::number(jobId);
@@ -240,7 +314,7 @@ std::optional<JobFate> jobInfo(http_t* http, int jobId, JobInfo& info)
     static const char* const wanted[] = {"job-state", "job-name", "time-at-creation"};
     ippAddStrings(request, IPP_TAG_OPERATION, IPP_TAG_KEYWORD, "requested-attributes", 3, nullptr,
                   wanted);
-    const Ipp response(cupsDoRequest(http, request, "/"));
+    const Ipp response = send(http, request, "/");
     if (const std::optional<JobFate> fate = failedQuery(response.get()))
         return fate;
     if (ipp_attribute_t* a = ippFindAttribute(response.get(), "job-state", IPP_TAG_ENUM))
@@ -252,27 +326,10 @@ std::optional<JobFate> jobInfo(http_t* http, int jobId, JobInfo& info)
     return std::nullopt;
 }
 
-} // namespace
-
-JobFate jobFate(int jobId)
+// The newest job of this user on `queue` named `title` created at or after `since`.
+JobFate findJobOn(Connection& http, const QString& queue, const QString& title, qint64 since,
+                  int& jobId)
 {
-    Connection http;
-    connectToScheduler(http);
-    if (!http)
-        return JobFate::NoAnswer;
-    JobInfo info;
-    if (const std::optional<JobFate> fate = jobInfo(http.get(), jobId, info))
-        return *fate;
-    return info.state ? fateOf(info.state) : JobFate::Gone;
-}
-
-JobFate findJob(const QString& queue, const QString& title, qint64 since, int& jobId)
-{
-    jobId = 0;
-    Connection http;
-    connectToScheduler(http);
-    if (!http)
-        return JobFate::NoAnswer;
     // The ids of this user's jobs on the queue, finished ones included.
     ipp_t* request = ippNewRequest(IPP_OP_GET_JOBS);
     ippAddString(request, IPP_TAG_OPERATION, IPP_TAG_URI, "printer-uri", nullptr,
@@ -282,7 +339,7 @@ JobFate findJob(const QString& queue, const QString& title, qint64 since, int& j
     ippAddBoolean(request, IPP_TAG_OPERATION, "my-jobs", 1);
     ippAddString(request, IPP_TAG_OPERATION, IPP_TAG_KEYWORD, "requested-attributes", nullptr,
                  "job-id");
-    const Ipp response(cupsDoRequest(http.get(), request, "/"));
+    const Ipp response = send(http, request, "/");
     if (const std::optional<JobFate> fate = failedQuery(response.get()))
         return *fate;
     QList<int> ids;
@@ -297,7 +354,7 @@ JobFate findJob(const QString& queue, const QString& title, qint64 since, int& j
     const QByteArray name = title.toUtf8();
     for (const int id : std::as_const(ids)) {
         JobInfo info;
-        if (const std::optional<JobFate> fate = jobInfo(http.get(), id, info)) {
+        if (const std::optional<JobFate> fate = jobInfo(http, id, info)) {
             if (*fate == JobFate::NoAnswer)
                 return *fate;
             continue; // gone meanwhile
@@ -310,6 +367,43 @@ JobFate findJob(const QString& queue, const QString& title, qint64 since, int& j
         }
     }
     return JobFate::Gone;
+}
+
+// Runs `query` on a connection of its own, and again on a new one (for a print job's query)
+// while the scheduler cannot be reached or drops the connection, as one that restarts does.
+JobFate askAboutJobs(const std::atomic<bool>* stop,
+                     const std::function<JobFate(Connection&)>& query)
+{
+    const RestartWait restart(stop);
+    for (;;) {
+        Connection http;
+        connectToScheduler(http, stop, kQuestionWaitSteps, &restart);
+        if (!http)
+            return JobFate::NoAnswer;
+        const JobFate fate = query(http);
+        if (fate != JobFate::NoAnswer || !http.dropped || !restart.pause())
+            return fate;
+    }
+}
+
+} // namespace
+
+JobFate jobFate(int jobId, const std::atomic<bool>* stop)
+{
+    return askAboutJobs(stop, [jobId](Connection& http) {
+        JobInfo info;
+        if (const std::optional<JobFate> fate = jobInfo(http, jobId, info))
+            return *fate;
+        return info.state ? fateOf(info.state) : JobFate::Gone;
+    });
+}
+
+JobFate findJob(const QString& queue, const QString& title, qint64 since, int& jobId,
+                const std::atomic<bool>* stop)
+{
+    jobId = 0;
+    return askAboutJobs(
+        stop, [&](Connection& http) { return findJobOn(http, queue, title, since, jobId); });
 }
 
 namespace {
@@ -355,14 +449,17 @@ Answer queueSetup(const QString& queue, const QPageSize& paper, QueueSetup& setu
                   const std::atomic<bool>* stop)
 {
     const QByteArray resource = printerResource(queue);
-    ipp_t* request = ippNewRequest(IPP_OP_GET_PRINTER_ATTRIBUTES);
-    ippAddString(request, IPP_TAG_OPERATION, IPP_TAG_URI, "printer-uri", nullptr,
-                 uri(resource.constData()).constData());
-    addUser(request);
-    static const char* const wanted[] = {"printer-name", "media-col-default", "media-col-database",
-                                         "printer-resolution-default"};
-    ippAddStrings(request, IPP_TAG_OPERATION, IPP_TAG_KEYWORD, "requested-attributes", 4, nullptr,
-                  wanted);
+    const auto request = [&resource] {
+        ipp_t* request = ippNewRequest(IPP_OP_GET_PRINTER_ATTRIBUTES);
+        ippAddString(request, IPP_TAG_OPERATION, IPP_TAG_URI, "printer-uri", nullptr,
+                     uri(resource.constData()).constData());
+        addUser(request);
+        static const char* const wanted[] = {"printer-name", "media-col-default",
+                                             "media-col-database", "printer-resolution-default"};
+        ippAddStrings(request, IPP_TAG_OPERATION, IPP_TAG_KEYWORD, "requested-attributes", 4,
+                      nullptr, wanted);
+        return request;
+    };
     Ipp response;
     if (const Answer a = ask(request, resource.constData(), stop, response); a != Answer::Yes)
         return a;
@@ -419,9 +516,12 @@ namespace {
 // Asks the scheduler an operation about its queues that answers with their names.
 Answer askForQueueNames(ipp_op_t operation, const std::atomic<bool>* stop, Ipp& response)
 {
-    ipp_t* request = ippNewRequest(operation);
-    ippAddString(request, IPP_TAG_OPERATION, IPP_TAG_KEYWORD, "requested-attributes", nullptr,
-                 "printer-name");
+    const auto request = [operation] {
+        ipp_t* request = ippNewRequest(operation);
+        ippAddString(request, IPP_TAG_OPERATION, IPP_TAG_KEYWORD, "requested-attributes", nullptr,
+                     "printer-name");
+        return request;
+    };
     return ask(request, "/", stop, response);
 }
 

@@ -11,6 +11,12 @@
 // own that gives up after a timeout, so that a scheduler that is down, hung or restarting never
 // holds a print job (or the program's shutdown) for long. The scheduler is the one the client
 // library is pointed at (CUPS_SERVER, client.conf), as for every other CUPS client.
+//
+// A request given a stop flag is a print job's: it gives up as soon as the flag turns true, and
+// it waits up to 15 seconds for a scheduler that cannot be reached or that drops the connection
+// without answering (one that restarts), trying again on a new connection. A document already on
+// its way is not sent again. Requests without a stop flag (the windows') never wait for a
+// scheduler that is away.
 namespace cupsclient {
 
 // "The print server does not answer": the text for a job that could not reach the scheduler.
@@ -66,10 +72,11 @@ enum class JobFate
     Gone,    // cancelled, aborted, or unknown to the scheduler
     NoAnswer // the scheduler cannot be asked now
 };
-JobFate jobFate(int jobId);
+JobFate jobFate(int jobId, const std::atomic<bool>* stop = nullptr);
 
 // The newest job of this user on `queue` named `title` that the scheduler created at or after
 // `since` (seconds since the epoch): its fate, and its id in `jobId` (0 when there is none).
-JobFate findJob(const QString& queue, const QString& title, qint64 since, int& jobId);
+JobFate findJob(const QString& queue, const QString& title, qint64 since, int& jobId,
+                const std::atomic<bool>* stop = nullptr);
 
 } // namespace cupsclient

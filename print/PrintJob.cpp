@@ -432,7 +432,8 @@ void PrintJob::run()
     }
     // A copy of the program that ended after handing this very report to the print server.
     if (m_ctx.journal && fromSpool()) {
-        switch (checkPriorPrint(*m_ctx.journal, m_header.fileName, m_file.identity())) {
+        switch (checkPriorPrint(*m_ctx.journal, m_header.fileName, m_file.identity(),
+                                &state.stopFlag())) {
         case PriorPrint::Printed:
             m_printed = true;
             m_ctx.host.logEvent(QStringLiteral("Sestava již vytištěna"), m_header.fileName);
@@ -497,8 +498,12 @@ void PrintJob::finish()
     m_finished = true;
     JobState& state = m_ctx.state;
     const bool failed = !state.workerError().isEmpty();
-    if (failed)
+    if (failed) {
+        // Noted before it is shown: the dialog may wait long for an answer, and an unattended
+        // program's log is where the failure is looked for.
+        m_ctx.host.logEvent(QStringLiteral("Chyba tisku"), state.workerError());
         m_ctx.host.showPrintError(*this);
+    }
     if (m_choice != ErrorChoice::Retry) {
         const bool fromQueue = state.removeFromReprintQueue(m_header.fileName);
         // Only a report whose document was printed whole leaves its spool directory: one that

@@ -148,7 +148,7 @@ std::optional<JournalEntry> PrintJournal::find(const QString& path) const
 }
 
 PriorPrint checkPriorPrint(const PrintJournal& journal, const QString& path,
-                           const platform::FileIdentity& report)
+                           const platform::FileIdentity& report, const std::atomic<bool>* stop)
 {
     const std::optional<JournalEntry> entry = journal.find(path);
     if (!entry)
@@ -160,12 +160,12 @@ PriorPrint checkPriorPrint(const PrintJournal& journal, const QString& path,
     }
     cupsclient::JobFate fate = cupsclient::JobFate::Gone;
     if (entry->jobId > 0) {
-        fate = cupsclient::jobFate(entry->jobId);
+        fate = cupsclient::jobFate(entry->jobId, stop);
     } else {
         // Ended between handing the document over and learning its job id: the job is known
         // by its name, created no earlier than the hand-over (a second of slack for rounding).
         int jobId = 0;
-        fate = cupsclient::findJob(entry->queue, entry->title, entry->submitted - 1, jobId);
+        fate = cupsclient::findJob(entry->queue, entry->title, entry->submitted - 1, jobId, stop);
         if (fate == cupsclient::JobFate::Kept)
             journal.setJobId(path, jobId);
     }

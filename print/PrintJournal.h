@@ -4,6 +4,8 @@
 
 #include <QList>
 #include <QString>
+
+#include <atomic>
 #include <functional>
 
 #include <optional>
@@ -68,6 +70,7 @@ enum class PriorPrint
 // Looks the report up in the journal and, when it was handed to CUPS before, asks CUPS what
 // became of that job (by its id, or by its name and time when the program ended before it
 // learned the id). An entry of another file at the same path, or of a job CUPS cancelled or no
-// longer knows, is removed.
+// longer knows, is removed. `stop`, when given, is the asking job's: see cupsclient.
 PriorPrint checkPriorPrint(const PrintJournal& journal, const QString& path,
-                           const platform::FileIdentity& report);
+                           const platform::FileIdentity& report,
+                           const std::atomic<bool>* stop = nullptr);

@@ -4,6 +4,7 @@
 #include "../print/CupsFixture.h"
 #include "common/TestHive.h"
 #include "config/RegistryIni.h"
+#include "core/EventLog.h"
 #include "core/JobController.h"
 #include "core/MainWindow.h"
 #include "platform/DirectoryLock.h"
@@ -104,8 +105,11 @@ private slots:
     void namesInALegacyCodePagePrint();
     void lockedDirectoryIsLeftToItsOwner();
     void lockTakenAgainInADirectoryMadeAgain();
-    void removedQueueWithoutDefaultPrintsNowhere();
-    void hungSchedulerGivesWayToStop();
+    void schedulerBackSoonIsWaitedFor();
+    void schedulerRestartedMidBatch();
+    void removedQueueWithoutDefaultPrintsNowhere(); // removes the queue
+    void schedulerGivesWayToStop_data();
+    void schedulerGivesWayToStop();
     void schedulerDownAtStart(); // stops the scheduler: last
 
 private:
@@ -113,6 +117,8 @@ private:
     // ran.
     bool tick();
     int jobs() const { return m_cups.capturedJobs(QStringLiteral("mzdy")).size(); }
+    // The ids of the captured jobs by title.
+    QMap<QString, QSet<QString>> jobIdsByTitle() const;
     QString spoolFile(const QString& name) const { return m_spool + u'/' + name; }
 
     CupsFixture m_cups;
@@ -174,6 +180,16 @@ bool TestNoLoss::tick()
     // Run requests of the error dialog are posted events.
     QCoreApplication::processEvents();
     return !m_controller->worker();
+}
+
+QMap<QString, QSet<QString>> TestNoLoss::jobIdsByTitle() const
+{
+    QMap<QString, QSet<QString>> ids;
+    for (const QString& job : m_cups.capturedJobs(QStringLiteral("mzdy"))) {
+        const QHash<QString, QString> a = CupsFixture::jobAttributes(job);
+        ids[a.value(QStringLiteral("title"))].insert(a.value(QStringLiteral("job-id")));
+    }
+    return ids;
 }
 
 void TestNoLoss::failedJobStaysWhateverTheAnswer()
@@ -434,12 +450,28 @@ void TestNoLoss::removedQueueWithoutDefaultPrintsNowhere()
     QVERIFY(QFile::exists(spoolFile(QStringLiteral("LST00001.PRN"))));
 }
 
-void TestNoLoss::hungSchedulerGivesWayToStop()
+void TestNoLoss::schedulerGivesWayToStop_data()
 {
+    QTest::addColumn<bool>("away");
+    QTest::newRow("hung") << false;
+    QTest::newRow("away, waited for") << true;
+}
+
+void TestNoLoss::schedulerGivesWayToStop()
+{
+    QFETCH(bool, away);
     write(spoolFile(QStringLiteral("LST00001.PRN")), report(1));
     const pid_t cupsd = pid_t(m_cups.processId());
-    QVERIFY(cupsd > 0 && ::kill(cupsd, SIGSTOP) == 0);
-    auto resume = qScopeGuard([cupsd] { ::kill(cupsd, SIGCONT); });
+    if (away)
+        m_cups.stop();
+    else
+        QVERIFY(cupsd > 0 && ::kill(cupsd, SIGSTOP) == 0);
+    auto resume = qScopeGuard([this, cupsd, away] {
+        if (away)
+            QVERIFY2(m_cups.restart(), qPrintable(m_cups.reason()));
+        else
+            ::kill(cupsd, SIGCONT);
+    });
     DialogAnswerer dialog;
     m_controller->onTick();
     QVERIFY(m_controller->worker());
@@ -448,6 +480,72 @@ void TestNoLoss::hungSchedulerGivesWayToStop()
     QTRY_VERIFY_WITH_TIMEOUT(!m_controller->worker(), 10000);
     QVERIFY(dialog.texts.isEmpty()); // stopped, not failed
     QVERIFY(QFile::exists(spoolFile(QStringLiteral("LST00001.PRN"))));
+}
+
+// A scheduler that is away for a moment as a job starts (it restarts) is waited for: the report
+// prints without an error for the user to answer.
+void TestNoLoss::schedulerBackSoonIsWaitedFor()
+{
+    m_cups.stop();
+    write(spoolFile(QStringLiteral("LST00001.PRN")), report(21));
+    DialogAnswerer dialog;
+    m_controller->onTick();
+    QVERIFY(m_controller->worker());
+    QTest::qWait(1500);
+    QVERIFY2(m_cups.restart(), qPrintable(m_cups.reason()));
+    QTRY_VERIFY_WITH_TIMEOUT(!m_controller->worker(), 30000);
+    QVERIFY2(dialog.texts.isEmpty(), qPrintable(dialog.texts.join(u'\n')));
+    QTRY_COMPARE(jobIdsByTitle().value(QStringLiteral("Sestava 21")).size(), 1);
+    QVERIFY(!QFile::exists(spoolFile(QStringLiteral("LST00001.PRN"))));
+}
+
+// The scheduler restarted (an upgrade, an administrator) while a batch of reports prints: the
+// jobs wait for it, and one it broke off anyway fails with the text for a server that does not
+// answer, noted in the event log, and is printed once when retried; no report is printed twice
+// or left behind.
+void TestNoLoss::schedulerRestartedMidBatch()
+{
+    QStringList titles;
+    for (int i = 1; i <= 6; ++i) {
+        write(spoolFile(QStringLiteral("LST0000%1.PRN").arg(i)), report(30 + i));
+        titles << QStringLiteral("Sestava %1").arg(30 + i);
+    }
+    appLog().clearEntries();
+    appLog().setActive(true);
+    auto quiet = qScopeGuard([] { appLog().setActive(false); });
+    DialogAnswerer dialog;
+    dialog.answer = DialogAnswerer::Retry;
+    m_controller->tickTimer().setInterval(100);
+    m_controller->tickTimer().start();
+
+    QTRY_VERIFY_WITH_TIMEOUT(jobIdsByTitle().contains(titles.first()), 30000);
+    QVERIFY2(m_cups.restart(2000), qPrintable(m_cups.reason()));
+    const auto spoolEmpty = [this] {
+        return QDir(m_spool).entryList({QStringLiteral("LST*.PRN")}, QDir::Files).isEmpty();
+    };
+    QTRY_VERIFY_WITH_TIMEOUT(spoolEmpty(), 90000);
+    m_controller->tickTimer().stop();
+    QTRY_VERIFY(!m_controller->worker());
+
+    // Each report went to the scheduler once: one job per title (the scheduler itself may run a
+    // job again that the restart broke off).
+    const auto printed = [&] {
+        const QMap<QString, QSet<QString>> jobs = jobIdsByTitle();
+        return std::count_if(titles.cbegin(), titles.cend(),
+                             [&](const QString& title) { return jobs.contains(title); });
+    };
+    QTRY_COMPARE_WITH_TIMEOUT(printed(), titles.size(), 20000);
+    const QMap<QString, QSet<QString>> jobs = jobIdsByTitle();
+    for (const QString& title : std::as_const(titles))
+        QVERIFY2(jobs.value(title).size() == 1, qPrintable(title));
+    for (const QString& text : std::as_const(dialog.texts)) {
+        QVERIFY2(text.contains(QStringLiteral("Tiskový server neodpovídá.")), qPrintable(text));
+        QVERIFY2(std::any_of(appLog().records().cbegin(), appLog().records().cend(),
+                             [&](const EventLogRecord& r) {
+                                 return !r.description.isEmpty() && text.contains(r.description);
+                             }),
+                 qPrintable(text));
+    }
 }
 
 void TestNoLoss::schedulerDownAtStart()
@@ -461,12 +559,18 @@ void TestNoLoss::schedulerDownAtStart()
     QCOMPARE(m_controller->settings().printer, QStringLiteral("mzdy"));
     QCOMPARE(m_printers->currentPrinter(), QStringLiteral("mzdy"));
     m_controller->settings().directories = m_spool;
+    appLog().clearEntries();
+    appLog().setActive(true);
+    auto quiet = qScopeGuard([] { appLog().setActive(false); });
     DialogAnswerer dialog;
     QVERIFY(tick());
     QCOMPARE(dialog.texts.size(), 1);
     QVERIFY2(dialog.texts.first().contains(QStringLiteral("Tiskový server neodpovídá.")),
              qPrintable(dialog.texts.first()));
     QVERIFY(QFile::exists(spoolFile(QStringLiteral("LST00001.PRN"))));
+    // An unattended program's log tells why the report waits.
+    QCOMPARE(appLog().records().size(), 1);
+    QVERIFY(dialog.texts.first().contains(appLog().records().first().description));
 }
 
 QTEST_MAIN(TestNoLoss)

@@ -144,31 +144,7 @@ bool CupsFixture::start(const QStringList& queues, const QString& defaultQueue)
         return false;
     }
 
-    m_process = std::make_unique<QProcess>();
-    m_process->setProgram(cupsd);
-    m_process->setArguments(
-        {u"-f"_s, u"-c"_s, path(u"etc/cupsd.conf"_s), u"-s"_s, path(u"etc/cups-files.conf"_s)});
-    QProcessEnvironment env = QProcessEnvironment::systemEnvironment();
-    env.remove(u"CUPS_SERVER"_s);
-    env.remove(u"CUPS_SERVERROOT"_s);
-    m_process->setProcessEnvironment(env);
-    // Output goes to a file: a pipe nobody drains could stall the scheduler.
-    m_process->setProcessChannelMode(QProcess::MergedChannels);
-    m_process->setStandardInputFile(QProcess::nullDevice());
-    m_process->setStandardOutputFile(path(u"log/cupsd.out"_s));
-    // Should this process die without running the destructor, the scheduler goes with it.
-    const pid_t parent = ::getpid();
-    m_process->setChildProcessModifier([parent] {
-        ::prctl(PR_SET_PDEATHSIG, SIGTERM);
-        if (::getppid() != parent) {
-            ::_exit(127);
-        }
-    });
-    m_process->start();
-    if (!m_process->waitForStarted(startTimeoutMs)) {
-        return fail(u"cupsd did not start: "_s + m_process->errorString());
-    }
-    if (!waitUntilListening(startTimeoutMs)) {
+    if (!launch()) {
         return false;
     }
 
@@ -181,6 +157,46 @@ bool CupsFixture::start(const QStringList& queues, const QString& defaultQueue)
         return false;
     }
     return true;
+}
+
+bool CupsFixture::launch()
+{
+    m_process = std::make_unique<QProcess>();
+    m_process->setProgram(findTool(u"cupsd"_s));
+    m_process->setArguments(
+        {u"-f"_s, u"-c"_s, path(u"etc/cupsd.conf"_s), u"-s"_s, path(u"etc/cups-files.conf"_s)});
+    QProcessEnvironment env = QProcessEnvironment::systemEnvironment();
+    env.remove(u"CUPS_SERVER"_s);
+    env.remove(u"CUPS_SERVERROOT"_s);
+    m_process->setProcessEnvironment(env);
+    // Output goes to a file: a pipe nobody drains could stall the scheduler.
+    m_process->setProcessChannelMode(QProcess::MergedChannels);
+    m_process->setStandardInputFile(QProcess::nullDevice());
+    m_process->setStandardOutputFile(path(u"log/cupsd.out"_s), QIODevice::Append);
+    // Should this process die without running the destructor, the scheduler goes with it.
+    const pid_t parent = ::getpid();
+    m_process->setChildProcessModifier([parent] {
+        ::prctl(PR_SET_PDEATHSIG, SIGTERM);
+        if (::getppid() != parent) {
+            ::_exit(127);
+        }
+    });
+    m_process->start();
+    if (!m_process->waitForStarted(startTimeoutMs)) {
+        return fail(u"cupsd did not start: "_s + m_process->errorString());
+    }
+    return waitUntilListening(startTimeoutMs);
+}
+
+bool CupsFixture::restart(int pauseMs)
+{
+    if (!m_dir) {
+        return fail(u"restart before start"_s);
+    }
+    stop();
+    QTest::qWait(pauseMs);
+    m_reason.clear();
+    return launch();
 }
 
 bool CupsFixture::addDriverQueue(const QString& queue, const QString& ppd,

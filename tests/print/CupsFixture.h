@@ -44,6 +44,11 @@ public:
     // Ends the scheduler (SIGTERM, then SIGKILL after 5 s); captured files stay until the
     // fixture is destroyed or started again.
     void stop();
+    // Stops the scheduler as stop() does and, `pauseMs` later (processing events meanwhile),
+    // starts it again on the same directory, configuration, queues and socket, as a package
+    // upgrade or an administrator's restart does. False with reason() when it does not listen
+    // again.
+    bool restart(int pauseMs = 0);
     bool isRunning() const;
     qint64 processId() const; // 0 when not running
 
@@ -71,6 +76,8 @@ public:
 private:
     bool fail(const QString& message);
     bool writeConfiguration(const QStringList& queues);
+    // Starts cupsd on the configuration in the directory and waits until it listens.
+    bool launch();
     bool waitUntilListening(int timeoutMs);
     bool runAdmin(const QStringList& arguments);
     QString jobsDirectory(const QString& queue) const;
