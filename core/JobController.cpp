@@ -6,6 +6,7 @@
 #include "platform/DirectoryLock.h"
 #include "platform/FileInfo.h"
 #include "platform/SharedRead.h"
+#include "platform/SpoolWatcher.h"
 #include "platform/Wildcard.h"
 #include "report/OrientationMemory.h"
 #include "report/ReportFile.h"
@@ -26,6 +27,9 @@ JobController::JobController(const QStringList& args, PrinterCatalog& printers, 
     m_startupTimer.setSingleShot(true);
     m_startupTimer.setInterval(1000);
     connect(&m_startupTimer, &QTimer::timeout, this, &JobController::onStartup);
+    m_watcher = std::make_unique<platform::SpoolWatcher>();
+    connect(m_watcher.get(), &platform::SpoolWatcher::fileReady, this,
+            &JobController::onReportReady);
     initialise();
 }
 
@@ -117,6 +121,7 @@ void JobController::onStartup()
     if (m_closing)
         return;
     m_tickTimer.start();
+    watchSpoolDirectories();
     if (!m_settings.runPaused) {
         if (m_setupOpen)
             m_playDeferred = true; // the settings dialog starts printing when it closes
@@ -257,12 +262,72 @@ QString JobController::nextCandidate()
     return {};
 }
 
+void JobController::setWakeOnReports(bool on)
+{
+    m_wakeOnReports = on;
+    m_readyDirs.clear();
+    watchSpoolDirectories();
+}
+
+void JobController::watchSpoolDirectories()
+{
+    if (!m_wakeOnReports) {
+        m_watcher->setDirectories({});
+        return;
+    }
+    // Directories that do not exist (yet) are left to the ticks; one made again is watched anew.
+    QStringList existing;
+    for (const QString& dir : spoolDirectories(m_settings.directories))
+        if (platform::isDirectory(dir))
+            existing << dir;
+    m_watcher->setDirectories(existing);
+}
+
+void JobController::onReportReady(const QString& dir, const QString& name)
+{
+    if (!name.isEmpty() && !platform::wildcardMatch(kReportPattern, name))
+        return;
+    m_readyDirs.insert(dir);
+    // Once the events that came together are all in.
+    if (!m_wakePosted) {
+        m_wakePosted = true;
+        QTimer::singleShot(0, this, &JobController::onWake);
+    }
+}
+
+void JobController::onWake()
+{
+    m_wakePosted = false;
+    if (m_closing || m_paused || m_worker || m_readyDirs.isEmpty())
+        return; // a finishing job wakes again
+    // The first ready directory in turn from the one looked at last: the tick looks at it, and
+    // the turns go on from there, so directories that keep getting reports take turns.
+    const QStringList dirs = spoolDirectories(m_settings.directories);
+    int found = -1;
+    for (int step = 0; step < dirs.size() && found < 0; ++step) {
+        const int i = (m_dirIndex + step) % int(dirs.size());
+        if (m_readyDirs.contains(dirs.at(i)))
+            found = i;
+    }
+    if (found < 0) {
+        m_readyDirs.clear(); // none of them is a spool directory any more
+        return;
+    }
+    const QString dir = dirs.at(found);
+    m_dirIndex = found; // the tick's turn moves on to it
+    onTick();
+    // A directory that gave a job may hold more: it is looked at again when the job is done.
+    if (!m_worker)
+        m_readyDirs.remove(dir);
+}
+
 void JobController::onTick()
 {
     // An error that no print error dialog is going to show (the worker is gone). While a
     // worker exists, its own finishing step shows its error.
     if (m_closing)
         return;
+    watchSpoolDirectories();
     if (!m_worker && !workerError().isEmpty()) {
         m_tickTimer.stop();
         if (m_view)
@@ -314,5 +379,9 @@ void JobController::jobFinished()
     if (m_view) {
         m_view->printingChanged(false);
         m_view->showIdleIcon(m_paused);
+    }
+    if (!m_readyDirs.isEmpty() && !m_wakePosted) {
+        m_wakePosted = true;
+        QTimer::singleShot(0, this, &JobController::onWake);
     }
 }

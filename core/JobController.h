@@ -19,7 +19,8 @@
 class PrinterCatalog;
 namespace platform {
 class DirectoryLock;
-}
+class SpoolWatcher;
+} // namespace platform
 
 // A report the user chose to skip after a print error, with the file's time stamp then.
 struct SkipEntry
@@ -74,6 +75,9 @@ public:
     // One second after creation: polling on, and printing unless the settings say to stay
     // paused.
     QTimer& startupTimer() { return m_startupTimer; }
+    // A report closed by its writer in a spool directory is looked at at once, not only at its
+    // directory's turn (on by default; off for callers that drive every tick themselves).
+    void setWakeOnReports(bool on);
     void onStartup();
     // Started by onStartup when the daily version check is due; at most once per run.
     void setVersionCheckStarter(std::function<void()> start)
@@ -141,6 +145,11 @@ private:
     // The next report to print: from the re-print queue first, else from the next spool
     // directory; empty when there is none.
     QString nextCandidate();
+    // A report was closed by its writer (or moved in): its directory is looked at at once, in
+    // a tick of its own, instead of waiting for its turn.
+    void onReportReady(const QString& dir, const QString& name);
+    void onWake();
+    void watchSpoolDirectories();
 
     AppSettings m_settings;
     PrinterCatalog& m_printerCatalog;
@@ -161,4 +170,8 @@ private:
     std::map<QString, std::unique_ptr<platform::DirectoryLock>> m_spoolLocks;
     QMap<QString, QString> m_notices; // by spool directory
     QSet<QString> m_oddEntries;       // entries named like reports that are no files, noted once
+    std::unique_ptr<platform::SpoolWatcher> m_watcher;
+    QSet<QString> m_readyDirs; // spool directories with a report closed since they were looked at
+    bool m_wakePosted = false;
+    bool m_wakeOnReports = true;
 };

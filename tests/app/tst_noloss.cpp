@@ -149,6 +149,8 @@ void TestNoLoss::init()
     m_controller->settings().directories = m_spool;
     m_controller->settings().printer = QStringLiteral("mzdy");
     m_controller->settings().erase = false;
+    // The test drives every tick itself.
+    m_controller->setWakeOnReports(false);
     m_host = std::make_unique<UiJobHost>(*m_controller);
     m_controller->setWorkerFactory([this](const QString& path) {
         return std::make_unique<PrintWorker>(path, *m_controller, *m_host);

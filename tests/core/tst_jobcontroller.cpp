@@ -83,6 +83,7 @@ struct Rig
             return std::make_unique<FakeWorker>(&gate);
         });
         dm->setPaused(false);
+        dm->setWakeOnReports(false); // the tests tick themselves, but for the one that wakes
     }
     ~Rig()
     {
@@ -120,6 +121,7 @@ private slots:
     void reprintQueueFirst();
     void printByOnePauses();
     void errorWithoutDialogIsShownByTheTick();
+    void closedReportPrintsWithoutWaitingForItsTurn();
 };
 
 void TestJobController::reportPattern_data()
@@ -283,6 +285,45 @@ void TestJobController::errorWithoutDialogIsShownByTheTick()
     QVERIFY(r.dm->workerError().isEmpty());
     QVERIFY(r.dm->isPaused()); // the tick's error display pauses
     QVERIFY(r.dm->tickTimer().isActive());
+}
+
+void TestJobController::closedReportPrintsWithoutWaitingForItsTurn()
+{
+    Rig r;
+    const QString a = r.dir(QStringLiteral("A"));
+    const QString b = r.dir(QStringLiteral("B"));
+    const QString c = r.dir(QStringLiteral("C"));
+    r.dm->settings().directories = a + u';' + b + u';' + c;
+    r.dm->setWakeOnReports(true);
+    r.dm->onTick(); // A looked at, every directory watched; no tick comes by itself here
+    // A file that is no report wakes nothing; a report closed in C prints at once, out of turn.
+    touch(a + QStringLiteral("/notes.txt"));
+    touch(c + QStringLiteral("/LST00003.PRN"));
+    QTRY_COMPARE(r.started, QStringList{QStringLiteral("LST00003.PRN")});
+    QCOMPARE(r.dm->dirIndex(), 3);
+    // Reports closed while a job runs wait for it, then go in turn from C: A, then B.
+    touch(b + QStringLiteral("/LST00002.PRN"));
+    touch(a + QStringLiteral("/LST00001.PRN"));
+    QTest::qWait(50);
+    QCOMPARE(r.started.size(), 1);
+    QFile::remove(c + QStringLiteral("/LST00003.PRN"));
+    r.gate.release();
+    QTRY_COMPARE(r.started.size(), 2);
+    QCOMPARE(r.started.last(), QStringLiteral("LST00001.PRN"));
+    QFile::remove(a + QStringLiteral("/LST00001.PRN"));
+    r.gate.release();
+    QTRY_COMPARE(r.started.size(), 3);
+    QCOMPARE(r.started.last(), QStringLiteral("LST00002.PRN"));
+    QFile::remove(b + QStringLiteral("/LST00002.PRN"));
+    r.finishJob();
+
+    // A directory removed and made again is watched again from the next tick on.
+    QVERIFY(QDir(b).removeRecursively());
+    QVERIFY(QDir().mkpath(b));
+    r.dm->onTick();
+    touch(b + QStringLiteral("/LST00004.PRN"));
+    QTRY_COMPARE(r.started.size(), 4);
+    QCOMPARE(r.started.last(), QStringLiteral("LST00004.PRN"));
 }
 
 QTEST_GUILESS_MAIN(TestJobController)
