@@ -9,8 +9,8 @@
 #
 # A report is written under its final name and closed, as the payroll program does; the next one
 # follows GAP seconds (default 0.5, at random 0.5..1.5 × GAP) after the previous job arrived. A
-# job counts as arrived when the queue's capture backend has stored it (the job file appears),
-# which is a few milliseconds after cupsd accepted it. Idle CPU: the program's CPU time (utime +
+# job counts as arrived when cupsd has accepted its whole document (its document file appears in
+# cupsd's spool directory). The floor is the same wait for `lp` with the finished PDF. Idle CPU: the program's CPU time (utime +
 # stime from /proc) over IDLE seconds (default 30) with empty spool directories, after the
 # reports.
 set -uo pipefail
@@ -28,7 +28,6 @@ QUEUE=latency
 
 bench_work latency
 cups_start "$WORK" "$QUEUE" || exit 1
-jobs_dir=$(cups_jobs "$QUEUE")
 dirs=()
 for ((d = 1; d <= DIRS; d++)); do
     dirs+=("$WORK/spool$d")
@@ -47,7 +46,9 @@ python3 bench/make_spool_reports.py "$REPORTS" "$WORK/reports" >/dev/null || exi
 TPID=$!
 sleep 4 # started, polling and printing
 
-jobs_now() { compgen -G "$jobs_dir/job-*.bin" | wc -l; }
+# A job is at the scheduler once its document file is in the scheduler's spool directory (cupsd
+# keeps job files for a day by default, so they are there to count).
+jobs_now() { compgen -G "$CUPS_DIR/spool/d*" | wc -l; }
 : >"$WORK/latency.txt"
 i=0
 for f in "$WORK/reports"/LST*.PRN; do
@@ -76,6 +77,28 @@ kill -TERM "$TPID"
 wait "$TPID"
 TPID=""
 
+# The floor: the same wait for a finished PDF handed over by `lp` (process start, request,
+# scheduler), for 20 of the reports.
+: >"$WORK/floor.txt"
+if command -v lp >/dev/null; then
+    for f in $(ls "$WORK/reports"/LST*.PRN | head -20); do
+        env XDG_CONFIG_HOME="$WORK/config" QT_QPA_PLATFORM=offscreen \
+            "$(dirname "$TARNYX")/tarnyx-cli" pdf "$f" "$WORK/floor.pdf" --printer "$QUEUE" \
+            >/dev/null 2>&1 || break
+        before=$(jobs_now)
+        t0=$(usec)
+        lp -d "$QUEUE" "$WORK/floor.pdf" >/dev/null || break
+        while (($(jobs_now) <= before)); do pause 0.001; done
+        echo $((($(usec) - t0) / 1000)) >>"$WORK/floor.txt"
+    done
+fi
+
+python3 - "$WORK/floor.txt" <<'PY' >&2
+import statistics, sys
+ms = sorted(int(l) for l in open(sys.argv[1]) if l.strip())
+if ms:
+    print(f"floor (lp of the finished PDF until cupsd has it): median {statistics.median(ms):.0f} ms, max {ms[-1]} ms")
+PY
 python3 - "$WORK/latency.txt" "$((ut1 + st1 - ut0 - st0))" "$ticks" "$IDLE" "$REPORTS" "$DIRS" "$TARNYX" <<'PY'
 import statistics, sys
 ms = [int(l) for l in open(sys.argv[1]) if l.strip()]
