@@ -88,9 +88,23 @@ QString helpFileNameFor(const QString& programPath)
     return stem + QStringLiteral(".qch");
 }
 
+QString findHelpFileFor(const QString& programPath)
+{
+    const QString beside = helpFileNameFor(programPath);
+    if (QFileInfo(beside).isFile())
+        return beside;
+    // The data directory as seen from the program's directory, set by the build from the
+    // installation's directories.
+    const QFileInfo helpName(beside);
+    const QString installed =
+        QDir::cleanPath(helpName.path() + u'/' + QStringLiteral(TARNYX_HELP_DIR_FROM_PROGRAM) +
+                        u'/' + helpName.fileName());
+    return QFileInfo(installed).isFile() ? installed : beside;
+}
+
 QString defaultHelpFile()
 {
-    return helpFileNameFor(QCoreApplication::applicationFilePath());
+    return findHelpFileFor(QCoreApplication::applicationFilePath());
 }
 
 QString setupHelpTopic(int tabNumber)

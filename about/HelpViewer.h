@@ -15,8 +15,15 @@ class QTextBrowser;
 // The program's help: the compiled help file beside the program, shown in one help window of
 // the program's own (a contents tree and the page).
 
-// The help file of the running program: its path with the extension replaced by ".qch".
+// The help file of the running program: findHelpFileFor() its own path.
 QString defaultHelpFile();
+
+// The help file of the program file `programPath`: the one beside the program
+// (helpFileNameFor(), as in a build tree or a folder of its own) when it exists, else the one of
+// the same name where an installation puts it, the data directory "share/tarnyx" of the
+// program's prefix ("/usr/bin/tarnyx" has "/usr/share/tarnyx/tarnyx.qch"), when that exists;
+// when neither exists, the one beside the program.
+QString findHelpFileFor(const QString& programPath);
 
 // The help file that belongs to the program file `programPath`: the same directory and base name,
 // the extension (the part of the file name from its last dot) replaced by ".qch", or ".qch"

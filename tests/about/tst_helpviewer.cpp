@@ -63,6 +63,8 @@ private slots:
     void helpFileName_data();
     void helpFileName();
     void helpFileOfThisProgram();
+    void installedHelpFile_data();
+    void installedHelpFile();
     void setupTopic_data();
     void setupTopic();
     void showsTopicWithContents();
@@ -113,6 +115,35 @@ void TestHelpViewer::helpFileOfThisProgram()
 {
     QCOMPARE(defaultHelpFile(), QDir(QCoreApplication::applicationDirPath())
                                     .filePath(QStringLiteral("tst_helpviewer.qch")));
+}
+
+// A packaged program lies in bin/ and its help file in share/tarnyx/; one beside the program
+// (the build tree) comes first.
+void TestHelpViewer::installedHelpFile_data()
+{
+    QTest::addColumn<bool>("beside");
+    QTest::addColumn<bool>("installed");
+    QTest::addColumn<QString>("found");
+    QTest::newRow("installed only") << false << true << "share/tarnyx/tarnyx.qch";
+    QTest::newRow("beside the program first") << true << true << "bin/tarnyx.qch";
+    QTest::newRow("none: the one beside") << false << false << "bin/tarnyx.qch";
+}
+
+void TestHelpViewer::installedHelpFile()
+{
+    QFETCH(bool, beside);
+    QFETCH(bool, installed);
+    QFETCH(QString, found);
+    QTemporaryDir root;
+    QVERIFY(root.isValid());
+    const QDir dir(root.path());
+    QVERIFY(dir.mkpath(QStringLiteral("bin")) && dir.mkpath(QStringLiteral("share/tarnyx")));
+    for (const auto& [wanted, name] :
+         {std::pair{beside, "bin/tarnyx.qch"}, std::pair{installed, "share/tarnyx/tarnyx.qch"}}) {
+        QFile file(dir.filePath(QString::fromLatin1(name)));
+        QVERIFY(!wanted || file.open(QIODevice::WriteOnly));
+    }
+    QCOMPARE(findHelpFileFor(dir.filePath(QStringLiteral("bin/tarnyx"))), dir.filePath(found));
 }
 
 void TestHelpViewer::setupTopic_data()
