@@ -8,7 +8,7 @@
 #   TARNYX=/path/to/tarnyx REPORTS=100 DIRS=3 GAP=0.5 bench/bench_latency.sh
 #
 # A report is written under its final name and closed, as the payroll program does; the next one
-# follows GAP seconds (default 0.5, at random 0.5..1.5 × GAP) after the previous job arrived. A
+# follows GAP seconds (default 0.5: at random 0.5 to 1.5 times GAP) after the previous job arrived. A
 # job counts as arrived when cupsd has accepted its whole document (its document file appears in
 # cupsd's spool directory). The floor is the same wait for `lp` with the finished PDF. Idle CPU: the program's CPU time (utime +
 # stime from /proc) over IDLE seconds (default 30) with empty spool directories, after the
