@@ -122,6 +122,13 @@ void JobController::onStartup()
         return;
     m_tickTimer.start();
     watchSpoolDirectories();
+    // Reports written while the program was not running are as ready as those closed from now
+    // on: they go one after another at once, not one a tick.
+    if (m_wakeOnReports) {
+        for (const QString& dir : m_watcher->watchedDirectories())
+            m_readyDirs.insert(dir);
+        postWake();
+    }
     if (!m_settings.runPaused) {
         if (m_setupOpen)
             m_playDeferred = true; // the settings dialog starts printing when it closes
@@ -288,8 +295,13 @@ void JobController::onReportReady(const QString& dir, const QString& name)
     if (!name.isEmpty() && !platform::wildcardMatch(kReportPattern, name))
         return;
     m_readyDirs.insert(dir);
+    postWake();
+}
+
+void JobController::postWake()
+{
     // Once the events that came together are all in.
-    if (!m_wakePosted) {
+    if (!m_wakePosted && !m_readyDirs.isEmpty()) {
         m_wakePosted = true;
         QTimer::singleShot(0, this, &JobController::onWake);
     }
@@ -380,8 +392,5 @@ void JobController::jobFinished()
         m_view->printingChanged(false);
         m_view->showIdleIcon(m_paused);
     }
-    if (!m_readyDirs.isEmpty() && !m_wakePosted) {
-        m_wakePosted = true;
-        QTimer::singleShot(0, this, &JobController::onWake);
-    }
+    postWake();
 }

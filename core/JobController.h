@@ -149,6 +149,7 @@ private:
     // a tick of its own, instead of waiting for its turn.
     void onReportReady(const QString& dir, const QString& name);
     void onWake();
+    void postWake();
     void watchSpoolDirectories();
 
     AppSettings m_settings;
