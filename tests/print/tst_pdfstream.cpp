@@ -386,6 +386,27 @@ private slots:
         pdf.text(face + 10, kSize, 0, 200, kAdvance, QStringLiteral("no such font"));
         QVERIFY2(pdf.close(error), qPrintable(error));
         QCOMPARE(pageText(path, 1), QStringLiteral("Řádek\n\f"));
+
+        // Glyph locations pointing anywhere: the font is embedded without those outlines.
+        QByteArray badLocations = ttf;
+        for (int i = 0; i < ((uchar(ttf[4]) << 8) | uchar(ttf[5])); ++i) {
+            if (ttf.mid(12 + i * 16, 4) != "loca")
+                continue;
+            const auto at = [&](int k) {
+                return qsizetype(uchar(ttf[12 + i * 16 + k]));
+            };
+            const qsizetype offset = at(8) << 24 | at(9) << 16 | at(10) << 8 | at(11);
+            for (qsizetype k = 0; k < 400; ++k)
+                badLocations[offset + k] = char(k * 37 % 251);
+        }
+        PdfStream damaged(kResolution);
+        const int bad = damaged.addFont(write(QStringLiteral("loca.ttf"), badLocations));
+        QVERIFY(bad >= 0);
+        QVERIFY(damaged.open(path, error));
+        damaged.beginPage(kA4, QPointF());
+        damaged.text(bad, kSize, 0, 100, kAdvance, QStringLiteral("ABC Řádek"));
+        QVERIFY2(damaged.close(error), qPrintable(error));
+        QCOMPARE(pageText(path, 1), QStringLiteral("ABC Řádek\n\f"));
     }
 
     // Without pages the document gets one blank A4 page; misuse is refused or ignored, never
