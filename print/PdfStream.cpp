@@ -153,6 +153,7 @@ struct PdfStream::Private
         int cursor = 0; // into kFreeCodes: the codes before it are taken
         quint16 glyphOf[256] = {};
         char32_t unicodeOf[256] = {}; // 0: the code is free
+        bool irregular[256] = {};     // the glyph is wider or narrower than the grid's cell
         TrueTypeFont::Box boxOf[256];
         // The glyph boxes at `scaledSize` device units, in half units from the cell's start
         // and the baseline (y down), rounded outwards; left > right for a glyph without ink.
@@ -393,6 +394,7 @@ quint32 PdfStream::Private::codeFor(int font, quint16 glyph, char32_t c)
     p.glyphOf[code] = glyph;
     p.unicodeOf[code] = glyph == 0 || c == 0 ? char32_t(0xFFFD) : c;
     p.boxOf[code] = f.glyphBox(glyph);
+    p.irregular[code] = f.widths[glyph] != f.baseWidth;
     p.scale(int(code));
     ++p.count;
     entry = quint32(index) << 8 | code;
@@ -1002,9 +1004,13 @@ void PdfStream::text(int font, double pixelSize, int x, int baseline, int advanc
     if (f.spaceIsBlank) {
         if (f.glyphOf[u' '] == kUnknownGlyph)
             f.glyphOf[u' '] = f.glyph(U' ');
+        quint32 space = kNoCode;
         for (size_t i = first; i < last; ++i) {
-            if (cells[i] == kBlank)
-                cells[i] = m_d->codeFor(font, f.glyphOf[u' '], U' ');
+            if (cells[i] == kBlank) {
+                if (space == kNoCode)
+                    space = m_d->codeFor(font, f.glyphOf[u' '], U' ');
+                cells[i] = space;
+            }
         }
     }
 
@@ -1039,7 +1045,7 @@ void PdfStream::text(int font, double pixelSize, int x, int baseline, int advanc
              ++i, cell += 2 * qint64(advance)) {
             const auto code = quint8(cells[i] & 0xFF);
             m_d->codes += char(code);
-            op.irregular = op.irregular || f.widths[p.glyphOf[code]] != f.baseWidth;
+            op.irregular = op.irregular || p.irregular[code];
             if (p.left[code] > p.right[code])
                 continue;
             left = std::min(left, cell + p.left[code]);
@@ -1103,11 +1109,49 @@ void PdfStream::polyline(const QPoint* points, qsizetype count)
         const qint64 y0 = 2 * qint64(std::min(a.y(), b.y()));
         const qint64 y1 = 2 * qint64(std::max(a.y(), b.y()));
         op.ink = {x0 - w, y0 - w, x1 + w, y1 + w};
-        if (a.y() == b.y() && a.x() != b.x())
+        const bool horizontal = a.y() == b.y() && a.x() != b.x();
+        const bool vertical = a.x() == b.x() && a.y() != b.y();
+        if (horizontal)
             op.body = {x0, y0 - m_d->lineWidth, x1, y1 + m_d->lineWidth};
-        else if (a.x() == b.x() && a.y() != b.y())
+        else if (vertical)
             op.body = {x0 - m_d->lineWidth, y0, x1 + m_d->lineWidth, y1};
-        m_d->addOp(op);
+        // A piece that continues one of the last few lines of the same width (a frame line
+        // drawn cell by cell) lengthens that line: the union of the two is one line.
+        bool joined = false;
+        std::vector<Private::Op>& ops = m_d->ops;
+        for (size_t j = ops.size(); !joined && (horizontal || vertical) && j > 0 &&
+                                    j + 4 > ops.size() && ops[j - 1].kind == Private::Op::Line;
+             --j) {
+            Private::Op& line = ops[j - 1];
+            if (line.width != op.width)
+                continue;
+            if (horizontal && line.y0 == a.y() && line.y1 == a.y() && line.x0 != line.x1) {
+                const int from = std::min(line.x0, line.x1);
+                const int to = std::max(line.x0, line.x1);
+                if (std::min(a.x(), b.x()) <= to && std::max(a.x(), b.x()) >= from) {
+                    line.x0 = std::min(from, std::min(a.x(), b.x()));
+                    line.x1 = std::max(to, std::max(a.x(), b.x()));
+                    joined = true;
+                }
+            } else if (vertical && line.x0 == a.x() && line.x1 == a.x() && line.y0 != line.y1) {
+                const int from = std::min(line.y0, line.y1);
+                const int to = std::max(line.y0, line.y1);
+                if (std::min(a.y(), b.y()) <= to && std::max(a.y(), b.y()) >= from) {
+                    line.y0 = std::min(from, std::min(a.y(), b.y()));
+                    line.y1 = std::max(to, std::max(a.y(), b.y()));
+                    joined = true;
+                }
+            }
+            if (joined) {
+                line.ink = {std::min(line.ink.x0, op.ink.x0), std::min(line.ink.y0, op.ink.y0),
+                            std::max(line.ink.x1, op.ink.x1), std::max(line.ink.y1, op.ink.y1)};
+                line.body = {std::min(line.body.x0, op.body.x0), std::min(line.body.y0, op.body.y0),
+                             std::max(line.body.x1, op.body.x1),
+                             std::max(line.body.y1, op.body.y1)};
+            }
+        }
+        if (!joined)
+            m_d->addOp(op);
     }
 }
 
