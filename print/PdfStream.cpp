@@ -432,8 +432,8 @@ qint64 floorDiv(qint64 a, qint64 b)
 } // namespace
 
 // Decides which white fills change the page and writes the page's operators: between two
-// white fills that stay, all black ink in one text object, one fill and one stroke per line
-// width, in any order (black on black looks the same).
+// white fills that stay, all black text in one text object, then the black fills, then one
+// stroke per line width: in any order, as black on black looks the same.
 //
 // A white fill changes nothing where nothing was painted before it; where it covers earlier
 // ink it changes nothing either if that part is painted black again afterwards, as a frame line
@@ -1163,7 +1163,8 @@ bool PdfStream::endPage(QString& error)
         return false;
     }
     m_d->inPage = false;
-    m_d->writePage();
+    if (!m_d->failed())
+        m_d->writePage();
     if (!m_d->failed() && m_d->compress(m_d->content.s, m_d->packed, m_d->deflater)) {
         const int content = m_d->newObject();
         const int page = m_d->newObject();
