@@ -220,6 +220,36 @@ private slots:
         QVERIFY(third.contains(QStringLiteral("\n                Žďár\n")));
     }
 
+    // More glyphs of one font than one-byte codes: each still gives its own character back.
+    void manyGlyphs()
+    {
+        const QString path = m_dir.filePath(QStringLiteral("many.pdf"));
+        PdfStream pdf(kResolution);
+        QString error;
+        QVERIFY(pdf.open(path, error));
+        const int font = pdf.addFont(mono(false));
+        pdf.beginPage(kA4, kMargin);
+        QStringList rows;
+        for (char16_t first : {u'\u0100', u'\u0410', u'\u0141', u'\u0391', u'\u0021', u'\u00C0'}) {
+            QString row;
+            for (char16_t c = first; c < first + 48; ++c) {
+                if (QChar(c).isPrint() && !QChar(c).isSpace())
+                    row += QChar(c);
+            }
+            rows << row;
+        }
+        for (int k = 0; k < rows.size(); ++k)
+            pdf.text(font, kSize, 0, 100 + k * 120, kAdvance, rows[k]);
+        QVERIFY2(pdf.close(error), qPrintable(error));
+        const QStringList lines = pageText(path, 1).split(u'\n');
+        QVERIFY(lines.size() > rows.size());
+        for (int k = 0; k < rows.size(); ++k)
+            QCOMPARE(lines[k].trimmed(), rows[k]);
+        QVERIFY(
+            poppler(QStringLiteral("pdffonts"), {path}).count(QLatin1String("LiberationMono")) >=
+            2);
+    }
+
     // The embedded font holds the glyphs drawn, their components and .notdef, under the ids of
     // the whole font; every other outline is gone; the codes map to the glyphs.
     void subset()
