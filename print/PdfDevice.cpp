@@ -218,23 +218,10 @@ void PdfDevice::textOut(int x, int y, QByteArrayView text)
     if (!m_stream || text.isEmpty())
         return;
     const int width = int(text.size()) * m_advance;
+    // The background of the cells is opaque: it covers whatever was drawn there before.
     m_stream->fillRect(QRect(x, y, width, m_lineHeight), true);
-    // Blanks need no glyphs: the white background covers their cells. Only the runs between
-    // them are drawn, each at its own cell, which keeps documents small and fast to write.
-    if (m_font >= 0) {
-        qsizetype i = 0;
-        while (i < text.size()) {
-            while (i < text.size() && text[i] == ' ')
-                ++i;
-            qsizetype end = i;
-            while (end < text.size() && text[end] != ' ')
-                ++end;
-            if (end > i)
-                m_stream->text(m_font, m_pixelSize, x + int(i) * m_advance, y + m_ascent, m_advance,
-                               cp1250ToUnicode(text.sliced(i, end - i)));
-            i = end;
-        }
-    }
+    if (m_font >= 0)
+        m_stream->text(m_font, m_pixelSize, x, y + m_ascent, m_advance, cp1250ToUnicode(text));
     if (m_underline)
         m_stream->fillRect(QRect(x, y + m_ascent + m_underlineY, width, m_underlineWidth), false);
 }
@@ -248,7 +235,7 @@ void PdfDevice::setPenWidth(int width)
 void PdfDevice::polyline(std::initializer_list<QPoint> points)
 {
     if (m_stream)
-        m_stream->polyline(QList<QPoint>(points));
+        m_stream->polyline(points.begin(), qsizetype(points.size()));
 }
 
 PdfFileDevice::PdfFileDevice(const QString& path)

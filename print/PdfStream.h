@@ -58,6 +58,7 @@ public:
     void fillRect(const QRect& rect, bool white);
     void setLineWidth(int width);
     void polyline(const QList<QPoint>& points);
+    void polyline(const QPoint* points, qsizetype count);
     bool endPage(QString& error);
 
     // Writes what follows the pages and closes the file. A document without pages gets one blank

@@ -24,6 +24,51 @@ quint32 u32(const uchar* p)
     return quint32(p[0]) << 24 | quint32(p[1]) << 16 | quint32(p[2]) << 8 | p[3];
 }
 
+constexpr quint32 tagOf(const char (&tag)[5])
+{
+    return quint32(uchar(tag[0])) << 24 | quint32(uchar(tag[1])) << 16 |
+           quint32(uchar(tag[2])) << 8 | uchar(tag[3]);
+}
+
+void put16(QByteArray& out, unsigned value)
+{
+    out += char((value >> 8) & 0xFF);
+    out += char(value & 0xFF);
+}
+
+void put32(QByteArray& out, quint32 value)
+{
+    put16(out, value >> 16);
+    put16(out, value & 0xFFFF);
+}
+
+void set16(QByteArray& out, qsizetype at, unsigned value)
+{
+    out[at] = char((value >> 8) & 0xFF);
+    out[at + 1] = char(value & 0xFF);
+}
+
+void set32(QByteArray& out, qsizetype at, quint32 value)
+{
+    set16(out, at, value >> 16);
+    set16(out, at + 2, value & 0xFFFF);
+}
+
+quint32 checksum(QByteArrayView data)
+{
+    quint32 sum = 0;
+    const auto* p = reinterpret_cast<const uchar*>(data.data());
+    qsizetype i = 0;
+    for (; i + 4 <= data.size(); i += 4)
+        sum += u32(p + i);
+    if (i < data.size()) {
+        uchar tail[4] = {};
+        std::memcpy(tail, p + i, size_t(data.size() - i));
+        sum += u32(tail);
+    }
+    return sum;
+}
+
 // The table directory of a TrueType font file. Every table found lies within the file.
 class Sfnt
 {
@@ -52,6 +97,13 @@ public:
     }
 
     bool valid() const { return m_valid; }
+    std::vector<TrueTypeFont::Table> tables() const
+    {
+        std::vector<TrueTypeFont::Table> result;
+        for (const Table& t : m_tables)
+            result.push_back({t.tag, t.offset, t.length});
+        return result;
+    }
 
     // The table `tag`, or empty when missing or shorter than `minimum` bytes.
     QByteArrayView table(const char (&tag)[5], qsizetype minimum = 1) const
@@ -280,6 +332,8 @@ std::optional<TrueTypeFont> TrueTypeFont::load(const QString& path, int index)
         font.flags |= 64;
 
     font.name = postScriptName(sfnt.table("name", 6));
+    font.longLoca = s16(h + 50) != 0;
+    font.tables = sfnt.tables();
     return font;
 }
 
@@ -337,4 +391,237 @@ quint16 TrueTypeFont::glyph(char32_t c) const
         }
     }
     return glyph < widths.size() ? quint16(glyph) : 0;
+}
+
+QByteArrayView TrueTypeFont::table(quint32 tag) const
+{
+    for (const Table& t : tables) {
+        if (t.tag == tag)
+            return QByteArrayView(data.constData() + t.offset, t.length);
+    }
+    return {};
+}
+
+QByteArrayView TrueTypeFont::glyphData(quint16 glyph) const
+{
+    const QByteArrayView loca = table(tagOf("loca"));
+    const QByteArrayView glyf = table(tagOf("glyf"));
+    const qsizetype entry = longLoca ? 4 : 2;
+    if ((qsizetype(glyph) + 2) * entry > loca.size())
+        return {};
+    const uchar* p = bytes(loca) + qsizetype(glyph) * entry;
+    const quint64 start = longLoca ? u32(p) : quint64(u16(p)) * 2;
+    const quint64 end = longLoca ? u32(p + entry) : quint64(u16(p + entry)) * 2;
+    if (start >= end || end > quint64(glyf.size()) || end - start < 10)
+        return {};
+    return glyf.sliced(qsizetype(start), qsizetype(end - start));
+}
+
+TrueTypeFont::Box TrueTypeFont::glyphBox(quint16 glyph) const
+{
+    Box box;
+    const QByteArrayView g = glyphData(glyph);
+    if (g.isEmpty())
+        return box;
+    const auto scaled = [&](int value) {
+        return int(std::lround(value * 1000.0 / unitsPerEm));
+    };
+    const uchar* p = bytes(g);
+    if (s16(p) == 0) // no contours
+        return box;
+    box.xMin = scaled(s16(p + 2));
+    box.yMin = scaled(s16(p + 4));
+    box.xMax = scaled(s16(p + 6));
+    box.yMax = scaled(s16(p + 8));
+    box.empty = box.xMin > box.xMax || box.yMin > box.yMax;
+    return box;
+}
+
+QByteArray TrueTypeFont::subset(const std::vector<quint16>& codeGlyphs) const
+{
+    const QByteArrayView head = table(tagOf("head"));
+    const QByteArrayView maxp = table(tagOf("maxp"));
+    const QByteArrayView hhea = table(tagOf("hhea"));
+    const QByteArrayView hmtx = table(tagOf("hmtx"));
+    if (head.size() < 54 || maxp.size() < 6 || hhea.size() < 36 || codeGlyphs.size() > 256)
+        return {};
+    const int glyphCount = int(widths.size());
+
+    // The glyphs kept: .notdef, those of the codes, and the components of composite glyphs.
+    std::vector<char> kept(size_t(glyphCount), 0);
+    std::vector<quint16> pending{0};
+    for (const quint16 g : codeGlyphs)
+        pending.push_back(g);
+    while (!pending.empty()) {
+        const quint16 g = pending.back();
+        pending.pop_back();
+        if (g >= glyphCount || kept[g])
+            continue;
+        kept[g] = 1;
+        const QByteArrayView d = glyphData(g);
+        if (d.isEmpty() || s16(bytes(d)) >= 0)
+            continue;
+        // A composite glyph: a list of components, each a glyph id with its placement.
+        qsizetype at = 10;
+        for (;;) {
+            if (at + 4 > d.size())
+                break;
+            const int flags = u16(bytes(d) + at);
+            pending.push_back(u16(bytes(d) + at + 2));
+            at += 4 + ((flags & 0x0001) ? 4 : 2);
+            if (flags & 0x0008)
+                at += 2;
+            else if (flags & 0x0040)
+                at += 4;
+            else if (flags & 0x0080)
+                at += 8;
+            if (!(flags & 0x0020))
+                break;
+        }
+    }
+
+    // Glyph table and its locations; offsets are even, so the short form holds up to 128 KiB.
+    QByteArray glyf;
+    std::vector<quint32> offsets;
+    offsets.reserve(size_t(glyphCount) + 1);
+    for (int g = 0; g < glyphCount; ++g) {
+        offsets.push_back(quint32(glyf.size()));
+        if (kept[size_t(g)]) {
+            const QByteArrayView d = glyphData(quint16(g));
+            // Glyphs do not overlap in a sound font; a damaged location table could otherwise
+            // copy the whole glyph table once per glyph.
+            if (quint64(glyf.size()) + quint64(d.size()) >
+                2 * quint64(table(tagOf("glyf")).size()) + 16)
+                return {};
+            glyf.append(d.data(), d.size());
+            if (glyf.size() % 2)
+                glyf += '\0';
+        }
+    }
+    offsets.push_back(quint32(glyf.size()));
+    const bool shortLoca = glyf.size() <= 0x1FFFE;
+    QByteArray loca;
+    for (const quint32 offset : offsets) {
+        if (shortLoca)
+            put16(loca, offset / 2);
+        else
+            put32(loca, offset);
+    }
+
+    // Metrics of the glyphs left out are never used; zeroed, they take no room once compressed.
+    QByteArray metrics = hmtx.toByteArray();
+    const int longMetrics = std::min<int>(u16(bytes(hhea) + 34), glyphCount);
+    for (int g = 0; g < glyphCount; ++g) {
+        if (kept[size_t(g)])
+            continue;
+        if (g < longMetrics && qsizetype(g) * 4 + 4 <= metrics.size())
+            set32(metrics, qsizetype(g) * 4, 0);
+        else if (const qsizetype at = qsizetype(longMetrics) * 4 + qsizetype(g - longMetrics) * 2;
+                 g >= longMetrics && at + 2 <= metrics.size())
+            set16(metrics, at, 0);
+    }
+
+    // Character map: Windows symbol encoding, one segment per code at 0xF000 + code.
+    std::vector<std::pair<unsigned, quint16>> codes;
+    for (size_t k = 0; k < codeGlyphs.size(); ++k) {
+        if (codeGlyphs[k] != 0 || k == 0)
+            codes.emplace_back(0xF000 + unsigned(k), codeGlyphs[k]);
+    }
+    const int segments = int(codes.size()) + 1;
+    int power = 1;
+    int log2 = 0;
+    while (power * 2 <= segments) {
+        power *= 2;
+        ++log2;
+    }
+    QByteArray sub;
+    put16(sub, 4);
+    put16(sub, unsigned(16 + segments * 8));
+    put16(sub, 0);
+    put16(sub, unsigned(segments * 2));
+    put16(sub, unsigned(power * 2));
+    put16(sub, unsigned(log2));
+    put16(sub, unsigned((segments - power) * 2));
+    for (const auto& [code, glyph] : codes)
+        put16(sub, code);
+    put16(sub, 0xFFFF);
+    put16(sub, 0); // reserved
+    for (const auto& [code, glyph] : codes)
+        put16(sub, code);
+    put16(sub, 0xFFFF);
+    for (const auto& [code, glyph] : codes)
+        put16(sub, (glyph - code) & 0xFFFF);
+    put16(sub, 1);
+    for (int i = 0; i < segments; ++i)
+        put16(sub, 0);
+    QByteArray cmapTable;
+    put16(cmapTable, 0);
+    put16(cmapTable, 1);
+    put16(cmapTable, 3);
+    put16(cmapTable, 0);
+    put32(cmapTable, 12);
+    cmapTable += sub;
+
+    QByteArray headTable = head.toByteArray();
+    set32(headTable, 8, 0); // checkSumAdjustment, set below
+    set16(headTable, 50, shortLoca ? 0 : 1);
+
+    // The tables in tag order; glyph names and the rest are left out.
+    std::vector<std::pair<quint32, QByteArray>> out;
+    const auto copy = [&](const char(&tag)[5]) {
+        const QByteArrayView t = table(tagOf(tag));
+        if (!t.isEmpty())
+            out.emplace_back(tagOf(tag), t.toByteArray());
+    };
+    copy("OS/2");
+    out.emplace_back(tagOf("cmap"), cmapTable);
+    copy("cvt ");
+    copy("fpgm");
+    copy("gasp");
+    out.emplace_back(tagOf("glyf"), glyf);
+    out.emplace_back(tagOf("head"), headTable);
+    copy("hhea");
+    out.emplace_back(tagOf("hmtx"), metrics);
+    out.emplace_back(tagOf("loca"), loca);
+    copy("maxp");
+    if (const QByteArrayView post = table(tagOf("post")); post.size() >= 32) {
+        QByteArray names = post.first(32).toByteArray();
+        set32(names, 0, 0x00030000); // no glyph names
+        out.emplace_back(tagOf("post"), names);
+    }
+    copy("prep");
+    std::sort(out.begin(), out.end(),
+              [](const auto& a, const auto& b) { return a.first < b.first; });
+
+    QByteArray file;
+    const int count = int(out.size());
+    int tablePower = 1;
+    int tableLog2 = 0;
+    while (tablePower * 2 <= count) {
+        tablePower *= 2;
+        ++tableLog2;
+    }
+    put32(file, 0x00010000);
+    put16(file, unsigned(count));
+    put16(file, unsigned(tablePower * 16));
+    put16(file, unsigned(tableLog2));
+    put16(file, unsigned((count - tablePower) * 16));
+    quint32 offset = quint32(12 + count * 16);
+    qsizetype headAt = -1;
+    for (const auto& [tag, bytesOfTable] : out) {
+        put32(file, tag);
+        put32(file, checksum(bytesOfTable));
+        put32(file, offset);
+        put32(file, quint32(bytesOfTable.size()));
+        if (tag == tagOf("head"))
+            headAt = offset;
+        offset += quint32((bytesOfTable.size() + 3) & ~qsizetype(3));
+    }
+    for (const auto& [tag, bytesOfTable] : out) {
+        file += bytesOfTable;
+        file.append((4 - bytesOfTable.size() % 4) % 4, '\0');
+    }
+    if (headAt >= 0)
+        set32(file, headAt + 8, 0xB1B0AFBA - checksum(file));
+    return file;
 }

@@ -29,6 +29,21 @@ struct TrueTypeFont
     int underlineThickness = 0;
     int capHeight = 0;
     int stemV = 0;
+    bool longLoca = false; // offsets in the glyph location table are 32-bit
+
+    struct Table
+    {
+        quint32 tag;
+        quint32 offset;
+        quint32 length;
+    };
+    std::vector<Table> tables; // of data; each lies within it
+
+    struct Box
+    {
+        int xMin = 0, yMin = 0, xMax = 0, yMax = 0; // 1/1000 em
+        bool empty = true;                          // the glyph draws nothing
+    };
 
     // Face `index` of the font file at `path`; nullopt when it is not a TrueType font that may
     // be embedded (damaged, no outlines, or a licence that forbids embedding).
@@ -37,4 +52,19 @@ struct TrueTypeFont
     // The glyph of a character by the font's own character map; 0 (the missing glyph) when the
     // font has none.
     quint16 glyph(char32_t c) const;
+
+    // The outline bounds of a glyph; empty for a glyph without outline (a blank) and for one
+    // whose data lies outside its table.
+    Box glyphBox(quint16 glyph) const;
+
+    // A font file for a simple PDF font whose one-byte code k draws glyph codeGlyphs[k] (0 for
+    // a code left unused): the glyphs of the codes and the glyphs they are built from keep their
+    // ids and outlines, all others are emptied; the character map maps 0xF000 + k to the glyph;
+    // tables a PDF reader does not use are left out. Empty when the font cannot be rewritten.
+    QByteArray subset(const std::vector<quint16>& codeGlyphs) const;
+
+private:
+    QByteArrayView table(quint32 tag) const;
+    // The bytes of a glyph's description within the glyph table; empty when it has none.
+    QByteArrayView glyphData(quint16 glyph) const;
 };

@@ -247,7 +247,16 @@ void TestCupsPrint::cliPrintsACp852ReportWithFrames()
     for (const QChar letter : QStringLiteral("ŢĘżţşŃ"))
         QVERIFY2(!text.contains(letter), qPrintable(text));
     const QByteArray ops = contentStreams(job);
-    QVERIFY2(ops.count(" l ") >= 64, ops.left(2000).constData()); // 2 × 32 cells and 2 sides
+    // Top and bottom edges, each drawn cell by cell and joined into one line, and the sides.
+    static const QRegularExpression line(QStringLiteral("(\\d+) (\\d+) m (\\d+) (\\d+) l\n"));
+    QList<int> horizontal;
+    for (const QRegularExpressionMatch& m : line.globalMatch(QString::fromLatin1(ops))) {
+        if (m.captured(2) == m.captured(4))
+            horizontal << m.captured(3).toInt() - m.captured(1).toInt();
+    }
+    QVERIFY2(ops.count(" l\n") >= 6, ops.left(2000).constData());
+    QVERIFY2(horizontal.size() >= 2 && horizontal[0] > 0 && horizontal.count(horizontal[0]) == 2,
+             ops.left(2000).constData());
 }
 
 void TestCupsPrint::cliRefusesAnUnknownQueueAndLeavesNoPartialPdf()

@@ -1,8 +1,10 @@
 #include "print/PdfStream.h"
+#include "print/TrueTypeFont.h"
 
 #include <QFile>
 #include <QProcess>
 #include <QRegularExpression>
+#include <QStandardPaths>
 #include <QTemporaryDir>
 #include <QTest>
 
@@ -56,6 +58,38 @@ QMultiMap<QString, double> wordPositions(const QString& path)
     for (const QRegularExpressionMatch& m : word.globalMatch(html))
         words.insert(m.captured(2), m.captured(1).toDouble());
     return words;
+}
+
+// Page 1 rendered at 72 dpi (a pixel a point), in grey levels; empty when it fails.
+struct Grey
+{
+    int width = 0;
+    int height = 0;
+    QByteArray pixels;
+    int at(int x, int y) const { return uchar(pixels[y * width + x]); }
+};
+
+Grey render(const QString& path)
+{
+    QProcess process;
+    process.start(QStringLiteral("pdftoppm"),
+                  {QStringLiteral("-r"), QStringLiteral("72"), QStringLiteral("-gray"),
+                   QStringLiteral("-aa"), QStringLiteral("no"), QStringLiteral("-aaVector"),
+                   QStringLiteral("no"), QStringLiteral("-singlefile"), path});
+    if (!process.waitForFinished(60000) || process.exitCode() != 0)
+        return {};
+    const QByteArray pgm = process.readAllStandardOutput();
+    static const QRegularExpression header(QStringLiteral("^P5\\s+(\\d+)\\s+(\\d+)\\s+255\\s"));
+    const QRegularExpressionMatch m = header.match(QString::fromLatin1(pgm.left(40)));
+    Grey grey;
+    if (!m.hasMatch())
+        return grey;
+    grey.width = m.captured(1).toInt();
+    grey.height = m.captured(2).toInt();
+    grey.pixels = pgm.mid(m.capturedLength());
+    if (grey.pixels.size() != qsizetype(grey.width) * grey.height)
+        return {};
+    return grey;
 }
 
 qint64 peakMemoryKb()
@@ -154,10 +188,17 @@ private slots:
         QVERIFY(info.contains(QLatin1String("Creator:         Tarnyx test")));
         QVERIFY(info.contains(QLatin1String("Page    1 size:  595.28 x 841.89 pts (A4)")));
         QVERIFY(info.contains(QLatin1String("Page    3 size:  841.89 x 595.28 pts (A4)")));
+        if (!QStandardPaths::findExecutable(QStringLiteral("qpdf")).isEmpty()) {
+            QProcess qpdf;
+            qpdf.start(QStringLiteral("qpdf"), {QStringLiteral("--check"), path});
+            QVERIFY(qpdf.waitForFinished(60000));
+            QVERIFY2(qpdf.exitCode() == 0, qpdf.readAllStandardOutput().constData());
+        }
 
+        // Embedded as subsets of the glyphs drawn, text copyable.
         const QString fonts = poppler(QStringLiteral("pdffonts"), {path});
         static const QRegularExpression embedded(
-            QStringLiteral("\\n(LiberationMono(-Bold)?) +CID TrueType +Identity-H +yes no +yes"));
+            QStringLiteral("\\n[A-Z]{6}\\+(LiberationMono(-Bold)?) +TrueType +\\S+ +yes yes yes"));
         QStringList names;
         for (const QRegularExpressionMatch& m : embedded.globalMatch(fonts))
             names << m.captured(1);
@@ -177,6 +218,130 @@ private slots:
         const QString third = pageText(path, 3);
         QVERIFY2(third.startsWith(QStringLiteral("      a\uFFFDb c\uFFFDd\n")), qPrintable(third));
         QVERIFY(third.contains(QStringLiteral("\n                Žďár\n")));
+    }
+
+    // More glyphs of one font than one-byte codes: each still gives its own character back.
+    void manyGlyphs()
+    {
+        const QString path = m_dir.filePath(QStringLiteral("many.pdf"));
+        PdfStream pdf(kResolution);
+        QString error;
+        QVERIFY(pdf.open(path, error));
+        const int font = pdf.addFont(mono(false));
+        pdf.beginPage(kA4, kMargin);
+        QStringList rows;
+        for (char16_t first : {u'\u0100', u'\u0410', u'\u0141', u'\u0391', u'\u0021', u'\u00C0'}) {
+            QString row;
+            for (char16_t c = first; c < first + 48; ++c) {
+                if (QChar(c).isPrint() && !QChar(c).isSpace())
+                    row += QChar(c);
+            }
+            rows << row;
+        }
+        for (int k = 0; k < rows.size(); ++k)
+            pdf.text(font, kSize, 0, 100 + k * 120, kAdvance, rows[k]);
+        QVERIFY2(pdf.close(error), qPrintable(error));
+        const QStringList lines = pageText(path, 1).split(u'\n');
+        QVERIFY(lines.size() > rows.size());
+        for (int k = 0; k < rows.size(); ++k)
+            QCOMPARE(lines[k].trimmed(), rows[k]);
+        QVERIFY(
+            poppler(QStringLiteral("pdffonts"), {path}).count(QLatin1String("LiberationMono")) >=
+            2);
+    }
+
+    // The embedded font holds the glyphs drawn, their components and .notdef, under the ids of
+    // the whole font; every other outline is gone; the codes map to the glyphs.
+    void subset()
+    {
+        QFile source(mono(false).path);
+        QVERIFY(source.open(QIODevice::ReadOnly));
+        const std::optional<TrueTypeFont> whole = TrueTypeFont::load(source.fileName(), 0);
+        QVERIFY(whole);
+        const quint16 a = whole->glyph(U'a');
+        const quint16 z = whole->glyph(U'Ž');
+        const quint16 q = whole->glyph(U'Q');
+        std::vector<quint16> codes(256, 0);
+        codes[0x41] = a;
+        codes[0xC2] = z;
+        const QByteArray bytes = whole->subset(codes);
+        QVERIFY(bytes.size() > 0 && bytes.size() < source.size() / 10);
+
+        // The outlines in the subset, by glyph id, read from its table directory.
+        const auto outlines = [](const QByteArray& font) {
+            const auto u16 = [&](qsizetype at) {
+                return int(uchar(font[at]) << 8 | uchar(font[at + 1]));
+            };
+            const auto u32 = [&](qsizetype at) {
+                return qsizetype(u16(at)) << 16 | u16(at + 2);
+            };
+            QHash<QByteArray, std::pair<qsizetype, qsizetype>> tables;
+            for (int i = 0; i < u16(4); ++i)
+                tables.insert(font.mid(12 + i * 16, 4),
+                              {u32(12 + i * 16 + 8), u32(12 + i * 16 + 12)});
+            const bool longLoca = u16(tables.value("head").first + 50) != 0;
+            const qsizetype loca = tables.value("loca").first;
+            const qsizetype glyf = tables.value("glyf").first;
+            const int count = u16(tables.value("maxp").first + 4);
+            QMap<int, QByteArray> result;
+            for (int g = 0; g < count; ++g) {
+                const qsizetype start = longLoca ? u32(loca + 4 * g) : 2 * u16(loca + 2 * g);
+                const qsizetype end = longLoca ? u32(loca + 4 * g + 4) : 2 * u16(loca + 2 * g + 2);
+                if (end > start)
+                    result.insert(g, font.mid(glyf + start, end - start));
+            }
+            return result;
+        };
+        const QMap<int, QByteArray> kept = outlines(bytes);
+        QVERIFY2(kept.contains(0) && kept.contains(a) && kept.contains(z) && !kept.contains(q),
+                 qPrintable(QString::number(kept.size())));
+        // Ž is built from other glyphs (Z and the caron), which are kept with it.
+        QVERIFY(kept.size() > 3 && kept.size() <= 6);
+        QCOMPARE(kept.value(a).left(10), outlines(source.readAll()).value(a).left(10));
+    }
+
+    // A white fill hides what was drawn under it, unless the same place is painted black again
+    // afterwards (the cells of a frame line); it is only left out where that changes nothing.
+    void whiteFills()
+    {
+        const QString path = m_dir.filePath(QStringLiteral("fills.pdf"));
+        PdfStream pdf(kResolution);
+        QString error;
+        QVERIFY(pdf.open(path, error));
+        const int font = pdf.addFont(mono(false));
+        pdf.beginPage(kA4, QPointF());
+        // Left: a wide line, a fill below it that covers its round end, a narrow line below:
+        // part of the end stays hidden. Right: the same with a line as wide as the first.
+        for (const auto& [x, below] : {std::pair(1000, 100), std::pair(3000, 400)}) {
+            pdf.setLineWidth(400);
+            pdf.polyline({QPoint(x, 0), QPoint(x, 1000)});
+            pdf.fillRect(QRect(x - 500, 1000, 1000, 1000), true);
+            pdf.setLineWidth(below);
+            pdf.polyline({QPoint(x, 1000), QPoint(x, 2000)});
+        }
+        // Text, then a fill over its right half.
+        pdf.text(font, 400, 0, 3000, 240, QStringLiteral("MMMMMMMMMM"));
+        pdf.fillRect(QRect(1200, 2500, 1200, 1000), true);
+        pdf.fillRect(QRect(5000, 0, 400, 400), false);
+        QVERIFY2(pdf.close(error), qPrintable(error));
+
+        const Grey page = render(path);
+        QVERIFY(page.width > 0);
+        // Points are tenths of units; the round end reaches 20 points below the line's end.
+        QCOMPARE(page.at(100 - 15, 100 + 5), 255);
+        QCOMPARE(page.at(100, 100 + 5), 0);
+        QCOMPARE(page.at(300 - 15, 100 + 5), 0);
+        const auto ink = [&](int x0, int x1) {
+            int dark = 0;
+            for (int y = 260; y < 310; ++y)
+                for (int x = x0; x < x1; ++x)
+                    dark += page.at(x, y) < 128;
+            return dark;
+        };
+        QVERIFY(ink(0, 115) > 100);
+        QCOMPARE(ink(125, 240), 0);
+        QCOMPARE(page.at(520, 20), 0);
+        QCOMPARE(pageText(path, 1).count(QLatin1Char('M')), 10);
     }
 
     // Glyphs of other widths than the grid's (a proportional font) still start on their cells,
@@ -251,6 +416,27 @@ private slots:
         pdf.text(face + 10, kSize, 0, 200, kAdvance, QStringLiteral("no such font"));
         QVERIFY2(pdf.close(error), qPrintable(error));
         QCOMPARE(pageText(path, 1), QStringLiteral("Řádek\n\f"));
+
+        // Glyph locations pointing anywhere: the font is embedded without those outlines.
+        QByteArray badLocations = ttf;
+        for (int i = 0; i < ((uchar(ttf[4]) << 8) | uchar(ttf[5])); ++i) {
+            if (ttf.mid(12 + i * 16, 4) != "loca")
+                continue;
+            const auto at = [&](int k) {
+                return qsizetype(uchar(ttf[12 + i * 16 + k]));
+            };
+            const qsizetype offset = at(8) << 24 | at(9) << 16 | at(10) << 8 | at(11);
+            for (qsizetype k = 0; k < 400; ++k)
+                badLocations[offset + k] = char(k * 37 % 251);
+        }
+        PdfStream damaged(kResolution);
+        const int bad = damaged.addFont(write(QStringLiteral("loca.ttf"), badLocations));
+        QVERIFY(bad >= 0);
+        QVERIFY(damaged.open(path, error));
+        damaged.beginPage(kA4, QPointF());
+        damaged.text(bad, kSize, 0, 100, kAdvance, QStringLiteral("ABC Řádek"));
+        QVERIFY2(damaged.close(error), qPrintable(error));
+        QCOMPARE(pageText(path, 1), QStringLiteral("ABC Řádek\n\f"));
     }
 
     // Without pages the document gets one blank A4 page; misuse is refused or ignored, never
