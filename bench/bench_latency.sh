@@ -38,12 +38,7 @@ chmod 0700 "$WORK/runtime"
 tarnyx_settings "$WORK/config" "$(IFS=';'; echo "${dirs[*]}")" "$QUEUE" 1
 python3 bench/make_spool_reports.py "$REPORTS" "$WORK/reports" >/dev/null || exit 1
 
-(
-    cd "$WORK/cwd" &&
-        exec env XDG_CONFIG_HOME="$WORK/config" XDG_RUNTIME_DIR="$WORK/runtime" \
-            TMPDIR="$WORK/tmp" QT_QPA_PLATFORM=offscreen "$TARNYX"
-) </dev/null >"$WORK/output.txt" 2>&1 &
-TPID=$!
+tarnyx_launch "$WORK" "$WORK/config" "$WORK/output.txt"
 sleep 4 # started, polling and printing
 
 # A job is at the scheduler once its document file is in the scheduler's spool directory (cupsd

@@ -63,12 +63,7 @@ start_tarnyx() {
     mkdir -p "$base"/{config,runtime,tmp,cwd}
     chmod 0700 "$base/runtime"
     tarnyx_settings "$base/config" "$dirs" "$QUEUE" 0
-    (
-        cd "$base/cwd" &&
-            exec env XDG_CONFIG_HOME="$base/config" XDG_RUNTIME_DIR="$base/runtime" \
-                TMPDIR="$base/tmp" QT_QPA_PLATFORM=offscreen "$TARNYX" /log
-    ) </dev/null >>"$base/output.txt" 2>&1 &
-    TPID=$!
+    tarnyx_launch "$base" "$base/config" "$base/output.txt" /log
     TSTART=$(usec)
 }
 

@@ -99,12 +99,7 @@ while (($(usec) < deadline)) && [ "$(reports_left)" -gt 0 ]; do
         mode=job
         planned=$((RANDOM % (JOB_KILL_MS + 1)))
     fi
-    (
-        cd "$base/cwd" &&
-            exec env XDG_CONFIG_HOME="$base/config" XDG_RUNTIME_DIR="$base/runtime" \
-                TMPDIR="$base/tmp" QT_QPA_PLATFORM=offscreen "$TARNYX" /log
-    ) </dev/null >>"$WORK/output.txt" 2>&1 &
-    TPID=$!
+    tarnyx_launch "$base" "$base/config" "$WORK/output.txt" /log
     t0=$(usec)
     if [ $mode = random ]; then
         kill_at=$((t0 + planned * 1000))
@@ -155,12 +150,7 @@ log "killing done after ${elapsed} s: $runs runs, $(reports_left) reports left"
 # and survives that start is a leftover for good.
 mkdir -p "$WORK/empty-spool" "$base/config-last"
 tarnyx_settings "$base/config-last" "$WORK/empty-spool" "$QUEUE" 0
-(
-    cd "$base/cwd" &&
-        exec env XDG_CONFIG_HOME="$base/config-last" XDG_RUNTIME_DIR="$base/runtime" \
-            TMPDIR="$base/tmp" QT_QPA_PLATFORM=offscreen "$TARNYX"
-) </dev/null >>"$WORK/output.txt" 2>&1 &
-TPID=$!
+tarnyx_launch "$base" "$base/config-last" "$WORK/output.txt"
 sleep 5
 kill -TERM "$TPID" 2>/dev/null
 wait "$TPID" 2>/dev/null

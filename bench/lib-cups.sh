@@ -14,6 +14,10 @@
 #                             writes CONFIG/Morvane/registry.reg (CONFIG becomes XDG_CONFIG_HOME):
 #                             the spool directories (";"-separated), the queue, Erase 0 or 1,
 #                             not iconized, no update check
+#   tarnyx_launch HOME CONFIG OUTPUT [ARGS...]
+#                             starts $TARNYX in the background, offscreen, in HOME/cwd with
+#                             XDG_CONFIG_HOME=CONFIG, XDG_RUNTIME_DIR=HOME/runtime and
+#                             TMPDIR=HOME/tmp, its output appended to OUTPUT; TPID is its pid
 #   bench_work NAME           makes the scratch directory WORK (/tmp/tarnyx-NAME-XXXXXX) and on exit
 #                             kills the copy whose pid is in TPID, stops cupsd and removes WORK
 #                             (kept with KEEP=1); also defines log, usec (the time in µs) and
@@ -134,6 +138,17 @@ tarnyx_settings() {
     mkdir -p "$config/Morvane"
     printf 'Windows Registry Editor Version 5.00\r\n\r\n[HKEY_CURRENT_USER\\Software\\Morvane\\Tarnyx\\Settings]\r\n"Directories"="%s"\r\n"Printer"="%s"\r\n"Erase"=dword:%08x\r\n"Iconize"=dword:00000000\r\n"VerCheck"=dword:00000000\r\n' \
         "$dirs" "$printer" "$erase" >"$config/Morvane/registry.reg"
+}
+
+tarnyx_launch() {
+    local home=$1 config=$2 output=$3
+    shift 3
+    (
+        cd "$home/cwd" &&
+            exec env XDG_CONFIG_HOME="$config" XDG_RUNTIME_DIR="$home/runtime" \
+                TMPDIR="$home/tmp" QT_QPA_PLATFORM=offscreen "$TARNYX" "$@"
+    ) </dev/null >>"$output" 2>&1 &
+    TPID=$!
 }
 
 bench_work() {

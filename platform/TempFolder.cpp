@@ -40,11 +40,6 @@ TempFolder::TempFolder(const QString& tag)
     m_lock->tryLock(); // where no lock can be made, the process id alone tells
 }
 
-TempFolder::~TempFolder()
-{
-    m_lock.reset();
-}
-
 void TempFolder::remove()
 {
     m_lock.reset();

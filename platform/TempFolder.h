@@ -17,7 +17,6 @@ class TempFolder
 {
 public:
     explicit TempFolder(const QString& tag = {});
-    ~TempFolder();
     TempFolder(const TempFolder&) = delete;
     TempFolder& operator=(const TempFolder&) = delete;
 

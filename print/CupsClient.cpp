@@ -184,23 +184,34 @@ std::optional<JobFate> failedQuery(ipp_t* response)
     return JobFate::NoAnswer;
 }
 
-// Asks the scheduler the question that `request` makes, on a connection of its own; the
-// response is kept for a Yes. A question of a print job is asked again on a new connection when
-// the scheduler could not be reached or dropped the connection without answering, as one that
-// restarts does; a scheduler that hangs is not asked again.
-Answer ask(const std::function<ipp_t*()>& request, const char* resource,
-           const std::atomic<bool>* stop, Ipp& response)
+// Runs `attempt` on a connection of its own, and again on a new one (for a print job, whose
+// requests carry its stop flag) while the scheduler cannot be reached or drops the connection
+// without an answer, as one that restarts does; a scheduler that hangs is not asked again.
+template <typename Result>
+Result onFreshConnections(const std::atomic<bool>* stop, Result noAnswer,
+                          const std::function<Result(Connection&)>& attempt)
 {
     const RestartWait restart(stop);
     for (;;) {
         Connection http;
         connectToScheduler(http, stop, kQuestionWaitSteps, &restart);
         if (!http)
-            return Answer::NoAnswer;
-        response = send(http, request(), resource);
-        if (!http.dropped || !restart.pause())
-            return answerOf(response.get());
+            return noAnswer;
+        const Result result = attempt(http);
+        if (result != noAnswer || !http.dropped || !restart.pause())
+            return result;
     }
+}
+
+// Asks the scheduler the question that `request` makes (made anew for each attempt); the
+// response is kept for a Yes.
+Answer ask(const std::function<ipp_t*()>& request, const char* resource,
+           const std::atomic<bool>* stop, Ipp& response)
+{
+    return onFreshConnections<Answer>(stop, Answer::NoAnswer, [&](Connection& http) {
+        response = send(http, request(), resource);
+        return answerOf(response.get());
+    });
 }
 
 JobFate fateOf(int state)
@@ -369,28 +380,11 @@ JobFate findJobOn(Connection& http, const QString& queue, const QString& title, 
     return JobFate::Gone;
 }
 
-// Runs `query` on a connection of its own, and again on a new one (for a print job's query)
-// while the scheduler cannot be reached or drops the connection, as one that restarts does.
-JobFate askAboutJobs(const std::atomic<bool>* stop,
-                     const std::function<JobFate(Connection&)>& query)
-{
-    const RestartWait restart(stop);
-    for (;;) {
-        Connection http;
-        connectToScheduler(http, stop, kQuestionWaitSteps, &restart);
-        if (!http)
-            return JobFate::NoAnswer;
-        const JobFate fate = query(http);
-        if (fate != JobFate::NoAnswer || !http.dropped || !restart.pause())
-            return fate;
-    }
-}
-
 } // namespace
 
 JobFate jobFate(int jobId, const std::atomic<bool>* stop)
 {
-    return askAboutJobs(stop, [jobId](Connection& http) {
+    return onFreshConnections<JobFate>(stop, JobFate::NoAnswer, [jobId](Connection& http) {
         JobInfo info;
         if (const std::optional<JobFate> fate = jobInfo(http, jobId, info))
             return *fate;
@@ -402,8 +396,9 @@ JobFate findJob(const QString& queue, const QString& title, qint64 since, int& j
                 const std::atomic<bool>* stop)
 {
     jobId = 0;
-    return askAboutJobs(
-        stop, [&](Connection& http) { return findJobOn(http, queue, title, since, jobId); });
+    return onFreshConnections<JobFate>(stop, JobFate::NoAnswer, [&](Connection& http) {
+        return findJobOn(http, queue, title, since, jobId);
+    });
 }
 
 namespace {

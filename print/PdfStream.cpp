@@ -188,6 +188,11 @@ struct PdfStream::Private
         {
             return {std::max(x0, o.x0), std::max(y0, o.y0), std::min(x1, o.x1), std::min(y1, o.y1)};
         }
+        // The smallest box that holds both.
+        Box operator|(const Box& o) const
+        {
+            return {std::min(x0, o.x0), std::min(y0, o.y0), std::max(x1, o.x1), std::max(y1, o.y1)};
+        }
     };
     // A drawing call of the open page. The page is written when it ends: black text, fills and
     // lines may then be gathered into few operators, and a white fill that changes nothing on
@@ -1082,6 +1087,23 @@ void PdfStream::setLineWidth(int width)
     m_d->lineWidth = std::max(0, width);
 }
 
+namespace {
+
+// Widens the span s0..s1 (either way round) to take in a..b when the two overlap or touch; it
+// then runs from its low end to its high end.
+bool joinSpan(int& s0, int& s1, int a, int b)
+{
+    const int from = std::min(s0, s1);
+    const int to = std::max(s0, s1);
+    if (std::min(a, b) > to || std::max(a, b) < from)
+        return false;
+    s0 = std::min(from, std::min(a, b));
+    s1 = std::max(to, std::max(a, b));
+    return true;
+}
+
+} // namespace
+
 void PdfStream::polyline(const QList<QPoint>& points)
 {
     polyline(points.constData(), points.size());
@@ -1125,29 +1147,13 @@ void PdfStream::polyline(const QPoint* points, qsizetype count)
             Private::Op& line = ops[j - 1];
             if (line.width != op.width)
                 continue;
-            if (horizontal && line.y0 == a.y() && line.y1 == a.y() && line.x0 != line.x1) {
-                const int from = std::min(line.x0, line.x1);
-                const int to = std::max(line.x0, line.x1);
-                if (std::min(a.x(), b.x()) <= to && std::max(a.x(), b.x()) >= from) {
-                    line.x0 = std::min(from, std::min(a.x(), b.x()));
-                    line.x1 = std::max(to, std::max(a.x(), b.x()));
-                    joined = true;
-                }
-            } else if (vertical && line.x0 == a.x() && line.x1 == a.x() && line.y0 != line.y1) {
-                const int from = std::min(line.y0, line.y1);
-                const int to = std::max(line.y0, line.y1);
-                if (std::min(a.y(), b.y()) <= to && std::max(a.y(), b.y()) >= from) {
-                    line.y0 = std::min(from, std::min(a.y(), b.y()));
-                    line.y1 = std::max(to, std::max(a.y(), b.y()));
-                    joined = true;
-                }
-            }
+            if (horizontal && line.y0 == a.y() && line.y1 == a.y() && line.x0 != line.x1)
+                joined = joinSpan(line.x0, line.x1, a.x(), b.x());
+            else if (vertical && line.x0 == a.x() && line.x1 == a.x() && line.y0 != line.y1)
+                joined = joinSpan(line.y0, line.y1, a.y(), b.y());
             if (joined) {
-                line.ink = {std::min(line.ink.x0, op.ink.x0), std::min(line.ink.y0, op.ink.y0),
-                            std::max(line.ink.x1, op.ink.x1), std::max(line.ink.y1, op.ink.y1)};
-                line.body = {std::min(line.body.x0, op.body.x0), std::min(line.body.y0, op.body.y0),
-                             std::max(line.body.x1, op.body.x1),
-                             std::max(line.body.y1, op.body.y1)};
+                line.ink = line.ink | op.ink;
+                line.body = line.body | op.body;
             }
         }
         if (!joined)

@@ -60,12 +60,10 @@ bool writeInstaller(const QString& path, const QByteArray& body, QString& error)
     return true;
 }
 
-bool digestMatches(const QByteArray& body, const QString& sha256)
+// The hex SHA-256 digest of `body`.
+QString sha256Of(const QByteArray& body)
 {
-    if (sha256.isEmpty())
-        return true;
-    const QByteArray digest = QCryptographicHash::hash(body, QCryptographicHash::Sha256).toHex();
-    return QString::fromLatin1(digest).compare(sha256.trimmed(), Qt::CaseInsensitive) == 0;
+    return QString::fromLatin1(QCryptographicHash::hash(body, QCryptographicHash::Sha256).toHex());
 }
 
 } // namespace
@@ -222,16 +220,15 @@ QString downloadInstaller(const VersionDescriptor& offer, const AppSettings& set
             return {};
         }
     }
-    if (!result.isGood() || !digestMatches(result.body, offer.sha256)) {
+    // The digest is checked when the publisher gives one.
+    const QString digest =
+        result.isGood() && !offer.sha256.isEmpty() ? sha256Of(result.body) : QString();
+    if (!result.isGood() || digest.compare(offer.sha256.trimmed(), Qt::CaseInsensitive) != 0) {
         // Nothing of it is written or started; the clerk learns that the file, not the
         // connection, was at fault, and the event log keeps what was expected.
         const QString why =
-            result.isGood()
-                ? QStringLiteral("kontrolní součet SHA-256 %1 místo %2")
-                      .arg(QString::fromLatin1(
-                               QCryptographicHash::hash(result.body, QCryptographicHash::Sha256)
-                                   .toHex()),
-                           offer.sha256.trimmed().toLower())
+            result.isGood() ? QStringLiteral("kontrolní součet SHA-256 %1 místo %2")
+                                  .arg(digest, offer.sha256.trimmed().toLower())
             : offer.size > 0
                 ? QStringLiteral("soubor je větší, než server ohlásil (%1 bajtů)").arg(offer.size)
                 : QStringLiteral("soubor je příliš velký");
