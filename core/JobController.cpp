@@ -310,27 +310,30 @@ void JobController::postWake()
 void JobController::onWake()
 {
     m_wakePosted = false;
-    if (m_closing || m_paused || m_worker || m_readyDirs.isEmpty())
-        return; // a finishing job wakes again
-    // The first ready directory in turn from the one looked at last: the tick looks at it, and
-    // the turns go on from there, so directories that keep getting reports take turns.
-    const QStringList dirs = spoolDirectories(m_settings.directories);
-    int found = -1;
-    for (int step = 0; step < dirs.size() && found < 0; ++step) {
-        const int i = (m_dirIndex + step) % int(dirs.size());
-        if (m_readyDirs.contains(dirs.at(i)))
-            found = i;
+    // Until a job starts (a finishing job wakes again) or no directory is left to look at: one
+    // that gives nothing (its report was taken meanwhile, or is still held) must not keep the
+    // others waiting for their turns.
+    while (!m_closing && !m_paused && !m_worker && !m_readyDirs.isEmpty()) {
+        // The first ready directory in turn from the one looked at last: the tick looks at it,
+        // and the turns go on from there, so directories that keep getting reports take turns.
+        const QStringList dirs = spoolDirectories(m_settings.directories);
+        int found = -1;
+        for (int step = 0; step < dirs.size() && found < 0; ++step) {
+            const int i = (m_dirIndex + step) % int(dirs.size());
+            if (m_readyDirs.contains(dirs.at(i)))
+                found = i;
+        }
+        if (found < 0) {
+            m_readyDirs.clear(); // none of them is a spool directory any more
+            return;
+        }
+        const QString dir = dirs.at(found);
+        m_dirIndex = found; // the tick's turn moves on to it
+        onTick();
+        // A directory that gave a job may hold more: it is looked at again when the job is done.
+        if (!m_worker)
+            m_readyDirs.remove(dir);
     }
-    if (found < 0) {
-        m_readyDirs.clear(); // none of them is a spool directory any more
-        return;
-    }
-    const QString dir = dirs.at(found);
-    m_dirIndex = found; // the tick's turn moves on to it
-    onTick();
-    // A directory that gave a job may hold more: it is looked at again when the job is done.
-    if (!m_worker)
-        m_readyDirs.remove(dir);
 }
 
 void JobController::onTick()

@@ -295,9 +295,13 @@ void TestJobController::closedReportPrintsWithoutWaitingForItsTurn()
     const QString c = r.dir(QStringLiteral("C"));
     r.dm->settings().directories = a + u';' + b + u';' + c;
     r.dm->setWakeOnReports(true);
-    r.dm->onTick(); // A looked at, every directory watched; no tick comes by itself here
-    // A file that is no report wakes nothing; a report closed in C prints at once, out of turn.
+    r.dm->tickTimer().setInterval(600000); // only wake-ups start jobs here
+    r.dm->onTick();                        // A looked at, every directory watched
+    // A file that is no report wakes nothing, nor does one already gone (B, next in turn); a
+    // report closed in C prints at once, out of turn.
     touch(a + QStringLiteral("/notes.txt"));
+    touch(b + QStringLiteral("/LST00009.PRN"));
+    QFile::remove(b + QStringLiteral("/LST00009.PRN"));
     touch(c + QStringLiteral("/LST00003.PRN"));
     QTRY_COMPARE(r.started, QStringList{QStringLiteral("LST00003.PRN")});
     QCOMPARE(r.dm->dirIndex(), 3);
