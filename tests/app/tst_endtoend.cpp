@@ -163,7 +163,12 @@ void TestEndToEnd::faultyReportStaysAndPauses()
 {
     drop(m_a, QStringLiteral("LST00004.PRN"), report(4, "08180000", 121));
     // The error dialog holds the flow: neither the faulty report nor the next one is printed.
-    QTest::qWait(2500);
+    // The dialog is up once the event log has the error.
+    const auto logged = [this] {
+        QFile log(m_dir.filePath(QStringLiteral("tarnyx.log")));
+        return log.open(QIODevice::ReadOnly) && log.readAll().contains("LST00004.PRN");
+    };
+    QTRY_VERIFY_WITH_TIMEOUT(logged(), 30000);
     drop(m_b, QStringLiteral("LST00005.PRN"), report(5, "08190000"));
     QVERIFY(m_cups.waitForJob(QStringLiteral("mzdy"), 4500).isEmpty());
     QVERIFY(QFile::exists(m_a + QStringLiteral("/LST00004.PRN")));
