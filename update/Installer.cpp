@@ -7,11 +7,41 @@
 
 #include <QDir>
 #include <QFile>
+#include <QFileInfo>
 #include <QProcess>
+#include <QStandardPaths>
 
 namespace {
 
 const QString kProbeName = QStringLiteral("$dummy$.~~~");
+
+QString updateCaption()
+{
+    return productKeys().productKey + u" - Aktualizace";
+}
+
+// Hands a downloaded package to apt-get as root. pkexec asks through the desktop's polkit agent
+// and gives apt-get a clean environment; the package's path is absolute, so apt-get takes it for
+// a file, never for a package name or an option. dpkg keeps changed configuration files without
+// asking, since no terminal is there to answer. The process outlives the program, which ends
+// once it has started, as it does for any installer.
+bool installPackage(const QString& packagePath, QWidget* parent)
+{
+    const QString pkexec = QStandardPaths::findExecutable(QStringLiteral("pkexec"));
+    const QString path = QFileInfo(packagePath).absoluteFilePath();
+    if (!pkexec.isEmpty() &&
+        QProcess::startDetached(
+            pkexec,
+            {QStringLiteral("/usr/bin/apt-get"), QStringLiteral("install"), QStringLiteral("--yes"),
+             QStringLiteral("-o"), QStringLiteral("Dpkg::Options::=--force-confdef"),
+             QStringLiteral("-o"), QStringLiteral("Dpkg::Options::=--force-confold"), path}))
+        return true;
+    messageDlg(QStringLiteral("Instalaci nové verze nelze spustit.\r\rNovou verzi nainstalujte "
+                              "ručně s právy správce ze souboru \r%1. ")
+                   .arg(path),
+               MsgKind::Error, {MsgButton::Ok}, updateCaption(), parent);
+    return false;
+}
 
 } // namespace
 
@@ -43,6 +73,8 @@ bool canWriteAppDir(const QString& dir)
 
 bool runInstaller(const QString& installerPath, const QString& appDir, QWidget* parent)
 {
+    if (installerPath.endsWith(QStringLiteral(".deb"), Qt::CaseInsensitive))
+        return installPackage(installerPath, parent);
     if (canWriteAppDir(appDir)) {
         QString target = appDir;
         while (target.size() > 1 && target.endsWith(u'/'))
@@ -58,7 +90,6 @@ bool runInstaller(const QString& installerPath, const QString& appDir, QWidget* 
                               "nápravy proveďte instalaci ručně spuštěním instalačního \rsouboru "
                               "%2. ")
                    .arg(appDir, installerPath),
-               MsgKind::Error, {MsgButton::Ok}, productKeys().productKey + u" - Aktualizace",
-               parent);
+               MsgKind::Error, {MsgButton::Ok}, updateCaption(), parent);
     return false;
 }

@@ -18,4 +18,9 @@ bool canWriteAppDir(const QString& dir);
 // Starts the installer silently, aimed at `appDir`, when that directory can be written; true when
 // it was started (a failure to start is not reported). Otherwise tells the user that writing to
 // the directory was refused and where the installer lies for a manual installation; false.
+//
+// A Debian package (a name ending in ".deb") goes to the system's package manager instead:
+// `pkexec apt-get install` asks for the administrator's consent and installs it with its
+// dependencies, whoever owns the program's directory. True when that was started; when pkexec
+// is missing or cannot start, the user learns where the package lies; false.
 bool runInstaller(const QString& installerPath, const QString& appDir, QWidget* parent);

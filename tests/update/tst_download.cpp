@@ -13,6 +13,7 @@
 #include <QCryptographicHash>
 #include <QProgressBar>
 #include <QPushButton>
+#include <QScopeGuard>
 #include <QTemporaryDir>
 #include <QTest>
 #include <QTimer>
@@ -34,6 +35,7 @@ private slots:
         appLog().clearEntries();
     }
     void trickledInstallerIsSavedAndStarts();
+    void packageGoesToThePackageManager();
     void failedTransferSavesNothing_data();
     void failedTransferSavesNothing();
     void breakStopsTheTransfer();
@@ -155,6 +157,53 @@ void TestDownload::trickledInstallerIsSavedAndStarts()
     QVERIFY(runInstaller(path, appDir + u'/', nullptr));
     QTRY_COMPARE(readAll(argsFile),
                  "/SP-\n/silent\n/noicons\n/dir=" + QFile::encodeName(appDir) + '\n');
+}
+
+void TestDownload::packageGoesToThePackageManager()
+{
+    // A stand-in for pkexec records what it would run as root, and the digest of the package it
+    // was given, so the test sees that the downloaded file itself reaches apt-get.
+    const QString bin = m_dir.filePath(QStringLiteral("bin"));
+    const QString record = m_dir.filePath(QStringLiteral("pkexec.txt"));
+    QVERIFY(QDir().mkpath(bin));
+    QVERIFY(writeFile(bin + u"/pkexec",
+                      "#!/bin/sh\nfor a in \"$@\"; do last=$a; printf '%s\\n' \"$a\"; done > '" +
+                          QFile::encodeName(record) + ".part'\nsha256sum \"$last\" >> '" +
+                          QFile::encodeName(record) + ".part'\nmv '" + QFile::encodeName(record) +
+                          ".part' '" + QFile::encodeName(record) + "'\n"));
+    QVERIFY(
+        QFile::setPermissions(bin + u"/pkexec", QFileDevice::ReadOwner | QFileDevice::ExeOwner));
+    const QByteArray path = qgetenv("PATH");
+    auto restorePath = qScopeGuard([path] { qputenv("PATH", path); });
+
+    const QByteArray package = "!<arch>\ndebian-binary   ";
+    const QString digest =
+        QString::fromLatin1(QCryptographicHash::hash(package, QCryptographicHash::Sha256).toHex());
+    m_server.setAnswer(QStringLiteral("/tarnyx_2.1.0.7_amd64.deb"),
+                       {{{LoopbackHttpServer::answerBytes(package), 0}}});
+    const QString file =
+        download(QStringLiteral("/tarnyx_2.1.0.7_amd64.deb"), package.size(), digest);
+    QCOMPARE(file, tmp(QStringLiteral("tarnyx_2.1.0.7_amd64.deb")));
+
+    // The program's directory is not the user's to write; the package manager installs anyway.
+    qputenv("PATH", QFile::encodeName(bin) + ":/usr/bin:/bin");
+    MessageDlgTestHook::clear();
+    QVERIFY(runInstaller(file, QStringLiteral("/proc/no-such-dir"), nullptr));
+    QTRY_COMPARE(readAll(record),
+                 "/usr/bin/apt-get\ninstall\n--yes\n-o\nDpkg::Options::=--force-confdef\n-o\n"
+                 "Dpkg::Options::=--force-confold\n" +
+                     QFile::encodeName(file) + '\n' + digest.toLatin1() + "  " +
+                     QFile::encodeName(file) + '\n');
+    QVERIFY(MessageDlgTestHook::lastMessages().isEmpty());
+
+    // Without pkexec nothing starts, and the administrator learns where the package lies.
+    qputenv("PATH", QFile::encodeName(m_dir.filePath(QStringLiteral("tmp"))));
+    MessageDlgTestHook::setNextAnswers({MsgButton::Ok});
+    QVERIFY(!runInstaller(file, QStringLiteral("/proc/no-such-dir"), nullptr));
+    const auto messages = MessageDlgTestHook::lastMessages();
+    QCOMPARE(messages.size(), 1);
+    QCOMPARE(messages[0].caption, QStringLiteral("Tarnyx - Aktualizace"));
+    QVERIFY(messages[0].text.contains(file));
 }
 
 void TestDownload::failedTransferSavesNothing_data()
