@@ -2,6 +2,7 @@
 
 #include "config/RegistryIni.h"
 #include "core/EventLog.h"
+#include "core/TimeScale.h"
 #include "platform/CommandLine.h"
 #include "platform/DirectoryLock.h"
 #include "platform/FileInfo.h"
@@ -22,10 +23,10 @@
 JobController::JobController(const QStringList& args, PrinterCatalog& printers, QObject* parent)
     : QObject(parent), m_printerCatalog(printers), m_args(args)
 {
-    m_tickTimer.setInterval(2000);
+    m_tickTimer.setInterval(scaledWaitMs(2000));
     connect(&m_tickTimer, &QTimer::timeout, this, &JobController::onTick);
     m_startupTimer.setSingleShot(true);
-    m_startupTimer.setInterval(1000);
+    m_startupTimer.setInterval(scaledWaitMs(1000));
     connect(&m_startupTimer, &QTimer::timeout, this, &JobController::onStartup);
     m_watcher = std::make_unique<platform::SpoolWatcher>();
     connect(m_watcher.get(), &platform::SpoolWatcher::fileReady, this,

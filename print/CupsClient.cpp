@@ -1,5 +1,6 @@
 #include "print/CupsClient.h"
 
+#include "core/TimeScale.h"
 #include "platform/FileName.h"
 
 #include <QFile>
@@ -85,7 +86,7 @@ class RestartWait
 public:
     explicit RestartWait(const std::atomic<bool>* stop) : m_stop(stop)
     {
-        m_deadline.setRemainingTime(stop ? kRestartWaitMs : 0);
+        m_deadline.setRemainingTime(stop ? scaledWaitMs(kRestartWaitMs) : 0);
     }
     // Pauses before the next attempt; false when no attempt is left (or the job was stopped).
     bool pause() const

@@ -14,6 +14,12 @@
 
 namespace {
 
+// The program's waits in these tests are a tenth of its own (a tick of 200 ms), and in
+// kRoundsMs it makes a few rounds of ticks over both spool directories: what has not happened
+// by then is not going to.
+constexpr int kTimePercent = 10;
+constexpr int kRoundsMs = 6 * 2000 * kTimePercent / 100;
+
 QByteArray report(int number, const QByteArray& time, int linesPerPage = 60)
 {
     return "{9A936A9B-A688-4E5B-9238-07D5AC9DCD82};1;20240131;" + time + ";\"Sestava " +
@@ -75,6 +81,7 @@ QProcessEnvironment TestEndToEnd::environment() const
     env.insert(QStringLiteral("XDG_RUNTIME_DIR"), m_dir.filePath(QStringLiteral("run")));
     env.insert(QStringLiteral("QT_QPA_PLATFORM"), QStringLiteral("offscreen"));
     env.insert(QStringLiteral("TMPDIR"), m_dir.filePath(QStringLiteral("tmp")));
+    env.insert(QStringLiteral("TARNYX_TEST_TIME_PERCENT"), QString::number(kTimePercent));
     return env;
 }
 
@@ -131,7 +138,7 @@ void TestEndToEnd::printsFromBothDirectoriesOnce()
     QVERIFY(QFile::exists(m_a + QStringLiteral("/BAKPRN/20240131-081500-LST00001.PRN")));
     QVERIFY(QFile::exists(m_b + QStringLiteral("/BAKPRN/20240131-081600-LST00002.PRN")));
     // Each report once.
-    QVERIFY(m_cups.waitForJob(QStringLiteral("mzdy"), 5000).isEmpty());
+    QVERIFY(m_cups.waitForJob(QStringLiteral("mzdy"), kRoundsMs).isEmpty());
     QCOMPARE(m_cups.capturedJobs(QStringLiteral("mzdy")).size(), 2);
 }
 
@@ -151,7 +158,7 @@ void TestEndToEnd::waitsForTheWriter()
     partial.close();
     // Longer than a round of ticks over both directories: the held report is looked at by its
     // wake-up and by a tick, and left alone.
-    QVERIFY(m_cups.waitForJob(QStringLiteral("mzdy"), 4500).isEmpty());
+    QVERIFY(m_cups.waitForJob(QStringLiteral("mzdy"), kRoundsMs).isEmpty());
     QVERIFY(QFile::exists(path));
     writer.kill();
     writer.waitForFinished();
@@ -170,7 +177,7 @@ void TestEndToEnd::faultyReportStaysAndPauses()
     };
     QTRY_VERIFY_WITH_TIMEOUT(logged(), 30000);
     drop(m_b, QStringLiteral("LST00005.PRN"), report(5, "08190000"));
-    QVERIFY(m_cups.waitForJob(QStringLiteral("mzdy"), 4500).isEmpty());
+    QVERIFY(m_cups.waitForJob(QStringLiteral("mzdy"), kRoundsMs).isEmpty());
     QVERIFY(QFile::exists(m_a + QStringLiteral("/LST00004.PRN")));
     QVERIFY(QFile::exists(m_b + QStringLiteral("/LST00005.PRN")));
     QCOMPARE(m_tarnyx.state(), QProcess::Running);
@@ -295,7 +302,7 @@ void TestEndToEnd::twoLoginsPrintEachReportOnce()
         drop(i % 2 ? m_b : m_a, QStringLiteral("LST%1.PRN").arg(10 + i, 5, 10, QChar(u'0')),
              report(10 + i, "0830" + QByteArray::number(10 + i) + "00"));
     QTRY_VERIFY_WITH_TIMEOUT(reportsIn(m_a).isEmpty() && reportsIn(m_b).isEmpty(), 40000);
-    QTest::qWait(3000); // a second print would come within a tick
+    QTest::qWait(kRoundsMs); // a second print would come within a tick
     QCOMPARE(m_cups.capturedJobs(QStringLiteral("mzdy")).size(), before + 6);
     QVERIFY(terminate(second) >= 0);
     QCOMPARE(second.exitCode(), 0);
