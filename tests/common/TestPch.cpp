@@ -1,0 +1,1 @@
+// Owner of the tests' precompiled header with Qt Widgets; nothing of its own.
