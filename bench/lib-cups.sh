@@ -58,7 +58,8 @@ cups_start() {
     for queue in "$@"; do mkdir -p "$CUPS_DIR/jobs/$queue"; done
     # The scheduler's own helpers (cups-exec runs every backend and filter) come from the system.
     for sub in daemon filter notifier driver cgi-bin monitor; do
-        [ -d "/usr/lib/cups/$sub" ] && ln -s "/usr/lib/cups/$sub" "$CUPS_DIR/lib/$sub"
+        # (not `[ … ] && ln`: a missing last one would fail the loop, and a caller's `set -e`)
+        if [ -d "/usr/lib/cups/$sub" ]; then ln -s "/usr/lib/cups/$sub" "$CUPS_DIR/lib/$sub"; fi
     done
     # cupsd runs a backend as root only when root owns it and nobody else may touch it.
     cp "$lib_cups_root/tests/print/capture-backend" "$CUPS_DIR/lib/backend/capture"
@@ -128,8 +129,8 @@ cups_stop() {
         kill -TERM "$CUPS_PID" 2>/dev/null || break
         sleep 0.05
     done
-    kill -KILL "$CUPS_PID" 2>/dev/null
-    wait "$CUPS_PID" 2>/dev/null
+    kill -KILL "$CUPS_PID" 2>/dev/null || true
+    wait "$CUPS_PID" 2>/dev/null || true
     CUPS_PID=""
 }
 
