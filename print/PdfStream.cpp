@@ -426,6 +426,7 @@ struct PdfStream::Private
     std::vector<int> textOps;
     std::vector<size_t> lineStarts;
     std::vector<std::string> lineKeys;
+    std::vector<std::pair<quint64, quint64>> pieceOrder;
     std::vector<bool> repeated;
     std::string groupKey;
 };
@@ -783,26 +784,39 @@ void PdfStream::Private::writeStrokes(const std::vector<int>& batch, Bytes& out)
     }
     if (pieces.empty())
         return;
-    std::sort(pieces.begin(), pieces.end(), [](const Piece& a, const Piece& b) {
-        return std::tie(a.group, a.kind, a.at, a.from) < std::tie(b.group, b.kind, b.at, b.from);
-    });
-    for (size_t i = 0; i < pieces.size();) {
-        const int width = pieces[i].width;
+    // In the order of group, kind, position and start, by keys that compare as plain numbers
+    // (a frame gives several hundred pieces a page).
+    const auto ordered = [](int value) {
+        return quint64(quint32(value) ^ 0x80000000u);
+    };
+    std::vector<std::pair<quint64, quint64>>& order = pieceOrder;
+    order.resize(pieces.size());
+    for (size_t i = 0; i < pieces.size(); ++i) {
+        const Piece& p = pieces[i];
+        order[i] = {quint64(p.group) << 34 | quint64(p.kind) << 32 | ordered(p.at),
+                    ordered(p.from) << 32 | i};
+    }
+    std::sort(order.begin(), order.end());
+    const auto piece = [&](size_t k) -> const Piece& {
+        return pieces[order[k].second & 0xFFFFFFFF];
+    };
+    for (size_t i = 0; i < order.size();) {
+        const int width = piece(i).width;
         if (width != state.width) {
             out.num(width).raw(" w\n");
             state.width = width;
         }
-        for (; i < pieces.size() && pieces[i].width == width; ++i) {
-            Piece p = pieces[i];
+        for (; i < order.size() && piece(i).width == width; ++i) {
+            Piece p = piece(i);
             if (p.kind == 2) {
                 out.num(p.x0).raw(" ").num(p.y0).raw(" m ").num(p.x1).raw(" ").num(p.y1).raw(
                     " l\n");
                 continue;
             }
-            while (i + 1 < pieces.size() && pieces[i + 1].width == width &&
-                   pieces[i + 1].kind == p.kind && pieces[i + 1].at == p.at &&
-                   pieces[i + 1].from <= p.to) {
-                p.to = std::max(p.to, pieces[i + 1].to);
+            while (i + 1 < order.size() && piece(i + 1).width == width &&
+                   piece(i + 1).kind == p.kind && piece(i + 1).at == p.at &&
+                   piece(i + 1).from <= p.to) {
+                p.to = std::max(p.to, piece(i + 1).to);
                 ++i;
             }
             if (p.kind == 0)

@@ -255,19 +255,23 @@ void PrintJob::printLine(const QByteArray& line)
     m_posX = m_layout.marginLeft;
     const qsizetype n = text.size();
     for (qsizetype i = 0; i < n;) {
-        if (text[i] == '^' && i + 2 < n) {
-            if (!m_pending.isEmpty() && !printer.aborted()) {
-                drawSegment();
-                m_posX += m_layout.charWidth * int(m_pending.size());
-                m_pending.clear();
-            }
-            const bool on = text[i + 2] == '1';
-            const char kind = text[i + 1];
-            printer.setFontStyle(on && kind == 'B', on && kind == 'I', on && kind == 'U');
-            i += 3;
-            continue;
+        // A caret starts a style sequence when two characters follow it; the text up to it is
+        // taken in one piece.
+        qsizetype next = text.indexOf('^', i);
+        if (next < 0 || next + 2 >= n)
+            next = n;
+        m_pending.append(text.constData() + i, next - i);
+        if (next == n)
+            break;
+        if (!m_pending.isEmpty() && !printer.aborted()) {
+            drawSegment();
+            m_posX += m_layout.charWidth * int(m_pending.size());
+            m_pending.clear();
         }
-        m_pending += text[i++];
+        const bool on = text[next + 2] == '1';
+        const char kind = text[next + 1];
+        printer.setFontStyle(on && kind == 'B', on && kind == 'I', on && kind == 'U');
+        i = next + 3;
     }
     if (!m_pending.isEmpty() && !printer.aborted())
         drawSegment();
