@@ -111,6 +111,23 @@ public:
         s.append(text, 4);
         return *this;
     }
+    // Bytes of a literal string, escaped where the string syntax needs it; the runs between
+    // such bytes are copied whole.
+    Bytes& literal(std::string_view text)
+    {
+        const auto plain = [](char c) {
+            return c != '(' && c != ')' && c != '\\' && c != '\r';
+        };
+        for (auto from = text.begin(); from != text.end();) {
+            const auto to = std::find_if_not(from, text.end(), plain);
+            s.append(from, to);
+            if (to == text.end())
+                break;
+            literalByte(uchar(*to));
+            from = to + 1;
+        }
+        return *this;
+    }
     // One byte of a literal string, escaped where the string syntax needs it (a CR would be read
     // as a line end).
     Bytes& literalByte(unsigned char c)
@@ -427,6 +444,16 @@ struct PdfStream::Private
     std::vector<size_t> lineStarts;
     std::vector<std::string> lineKeys;
     std::vector<std::pair<quint64, quint64>> pieceOrder;
+    struct Run
+    {
+        quint64 key;
+        size_t start, count;
+        bool sorted;
+        int lastFrom;
+    };
+    std::vector<Run> runs;
+    std::unordered_map<quint64, size_t> runOf;
+    std::vector<size_t> pieceRuns, runOrder;
     std::vector<bool> repeated;
     std::string groupKey;
 };
@@ -784,19 +811,51 @@ void PdfStream::Private::writeStrokes(const std::vector<int>& batch, Bytes& out)
     }
     if (pieces.empty())
         return;
-    // In the order of group, kind, position and start, by keys that compare as plain numbers
-    // (a frame gives several hundred pieces a page).
+    // In the order of group, kind, position and start, by keys that compare as plain numbers.
+    // A frame gives several hundred pieces a page, and those of one run (group, kind and
+    // position) mostly come in the order of their start, the frame being drawn row by row: they
+    // are gathered by run, and only a run out of order is sorted.
     const auto ordered = [](int value) {
         return quint64(quint32(value) ^ 0x80000000u);
     };
+    runOf.clear();
+    runs.clear();
+    pieceRuns.resize(pieces.size());
+    for (size_t i = 0; i < pieces.size(); ++i) {
+        const Piece& p = pieces[i];
+        const quint64 key = quint64(p.group) << 34 | quint64(p.kind) << 32 | ordered(p.at);
+        const auto [at, added] = runOf.try_emplace(key, runs.size());
+        if (added)
+            runs.push_back({key, 0, 0, true, INT_MIN});
+        Run& run = runs[at->second];
+        run.sorted = run.sorted && p.from >= run.lastFrom;
+        run.lastFrom = p.from;
+        ++run.count;
+        pieceRuns[i] = at->second;
+    }
+    runOrder.resize(runs.size());
+    for (size_t r = 0; r < runs.size(); ++r)
+        runOrder[r] = r;
+    std::sort(runOrder.begin(), runOrder.end(),
+              [&](size_t a, size_t b) { return runs[a].key < runs[b].key; });
+    size_t start = 0;
+    for (const size_t r : runOrder) {
+        runs[r].start = start;
+        start += runs[r].count;
+        runs[r].count = 0;
+    }
     std::vector<std::pair<quint64, quint64>>& order = pieceOrder;
     order.resize(pieces.size());
     for (size_t i = 0; i < pieces.size(); ++i) {
-        const Piece& p = pieces[i];
-        order[i] = {quint64(p.group) << 34 | quint64(p.kind) << 32 | ordered(p.at),
-                    ordered(p.from) << 32 | i};
+        Run& run = runs[pieceRuns[i]];
+        order[run.start + run.count++] = {run.key, ordered(pieces[i].from) << 32 | i};
     }
-    std::sort(order.begin(), order.end());
+    for (const Run& run : runs) {
+        if (!run.sorted) {
+            const auto from = order.begin() + qsizetype(run.start);
+            std::sort(from, from + qsizetype(run.count));
+        }
+    }
     const auto piece = [&](size_t k) -> const Piece& {
         return pieces[order[k].second & 0xFFFFFFFF];
     };
@@ -866,8 +925,7 @@ void PdfStream::Private::writeText(Bytes& out, const Op& op, bool first)
     const std::string_view text(codes.data() + op.begin, op.end - op.begin);
     if (!op.irregular) {
         out.raw(nextLine ? "\n(" : "(");
-        for (const char c : text)
-            out.literalByte(uchar(c));
+        out.literal(text);
         out.raw(nextLine ? ")'" : ")Tj");
         return;
     }
@@ -1248,15 +1306,17 @@ void PdfStream::text(int font, double pixelSize, int x, int baseline, int advanc
     // than a move), else the text is cut around it. Blanks at either end are left out.
     constexpr quint32 kBlank = kNoCode;
     std::vector<quint32>& cells = m_d->cells;
-    cells.clear();
-    size_t first = SIZE_MAX;
-    size_t last = 0;
     const QChar* chars = text.constData();
     const qsizetype count = text.size();
+    cells.resize(size_t(count));
+    quint32* cell = cells.data();
+    size_t first = SIZE_MAX;
+    size_t last = 0;
+    size_t n = 0;
     for (qsizetype i = 0; i < count; ++i) {
         char32_t c = chars[i].unicode();
         if (c == u' ') {
-            cells.push_back(kBlank);
+            cell[n++] = kBlank;
             continue;
         }
         quint16 glyph;
@@ -1273,10 +1333,10 @@ void PdfStream::text(int font, double pixelSize, int x, int baseline, int advanc
             if (glyph == kUnknownGlyph)
                 glyph = f.glyphOf[c] = f.glyph(c);
         }
-        first = std::min(first, cells.size());
-        last = cells.size() + 1;
+        first = std::min(first, n);
+        last = n + 1;
         const quint32 code = f.codeOf[glyph];
-        cells.push_back(code != kNoCode ? code : m_d->codeFor(font, glyph, c));
+        cell[n++] = code != kNoCode ? code : m_d->codeFor(font, glyph, c);
     }
     if (first == SIZE_MAX)
         return;
@@ -1285,21 +1345,21 @@ void PdfStream::text(int font, double pixelSize, int x, int baseline, int advanc
             f.glyphOf[u' '] = f.glyph(U' ');
         quint32 space = kNoCode;
         for (size_t i = first; i < last; ++i) {
-            if (cells[i] == kBlank) {
+            if (cell[i] == kBlank) {
                 if (space == kNoCode)
                     space = m_d->codeFor(font, f.glyphOf[u' '], U' ');
-                cells[i] = space;
+                cell[i] = space;
             }
         }
     }
 
     // Pieces of one PDF font without blanks between them.
     for (size_t i = first; i < last;) {
-        if (cells[i] == kBlank) {
+        if (cell[i] == kBlank) {
             ++i;
             continue;
         }
-        const int pdfFont = int(cells[i] >> 8);
+        const int pdfFont = int(cell[i] >> 8);
         Private::Op op;
         op.kind = Private::Op::Text;
         op.pdfFont = pdfFont;
@@ -1314,24 +1374,33 @@ void PdfStream::text(int font, double pixelSize, int x, int baseline, int advanc
             for (int code = 0; code < 256; ++code)
                 p.scale(code);
         }
-        // The ink lies within the boxes of its glyphs.
+        size_t end = i;
+        while (end < last && cell[end] != kBlank && int(cell[end] >> 8) == pdfFont)
+            ++end;
+        const size_t from = m_d->codes.size();
+        m_d->codes.resize(from + (end - i));
+        char* out = m_d->codes.data() + from;
+        // The ink lies within the boxes of its glyphs: across from the first inked cell to the
+        // last, down as far as the deepest glyph.
         qint64 left = LLONG_MAX;
         qint64 right = LLONG_MIN;
-        qint64 top = LLONG_MAX;
-        qint64 bottom = LLONG_MIN;
-        for (qint64 cell = 2 * qint64(op.x0);
-             i < last && cells[i] != kBlank && int(cells[i] >> 8) == pdfFont;
-             ++i, cell += 2 * qint64(advance)) {
-            const auto code = quint8(cells[i] & 0xFF);
-            m_d->codes += char(code);
-            op.irregular = op.irregular || p.irregular[code];
+        qint32 top = INT32_MAX;
+        qint32 bottom = INT32_MIN;
+        bool irregular = false;
+        for (size_t k = i; k < end; ++k) {
+            const auto code = quint8(cell[k] & 0xFF);
+            *out++ = char(code);
+            irregular = irregular || p.irregular[code];
             if (p.left[code] > p.right[code])
                 continue;
-            left = std::min(left, cell + p.left[code]);
-            right = std::max(right, cell + p.right[code]);
-            top = std::min<qint64>(top, p.top[code]);
-            bottom = std::max<qint64>(bottom, p.bottom[code]);
+            const qint64 start = 2 * (qint64(op.x0) + qint64(k - i) * advance);
+            left = std::min(left, start + p.left[code]);
+            right = std::max(right, start + p.right[code]);
+            top = std::min(top, p.top[code]);
+            bottom = std::max(bottom, p.bottom[code]);
         }
+        i = end;
+        op.irregular = irregular;
         op.end = quint32(m_d->codes.size());
         if (left <= right)
             op.ink = {left, 2 * qint64(baseline) + top, right, 2 * qint64(baseline) + bottom};

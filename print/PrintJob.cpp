@@ -16,6 +16,7 @@
 #include <QFileInfo>
 #include <QThread>
 
+#include <algorithm>
 #include <array>
 #include <cmath>
 
@@ -286,25 +287,30 @@ void PrintJob::drawSegment()
         printer.textOut(m_posX, m_posY, m_pending);
         return;
     }
-    QByteArray text = m_pending;
-    QByteArray frames(text.size(), ' ');
-    bool any = false;
-    for (qsizetype i = 0; i < text.size(); ++i) {
-        if (kFrames[quint8(text[i])].isFrame) {
-            frames[i] = text[i];
-            text[i] = ' ';
-            any = true;
-        }
-    }
-    printer.textOut(m_posX, m_posY, text);
-    if (!any)
+    // The text with blanks where frame pieces are drawn instead.
+    const qsizetype n = m_pending.size();
+    const char* pending = m_pending.constData();
+    qsizetype firstFrame = 0;
+    while (firstFrame < n && !kFrames[quint8(pending[firstFrame])].isFrame)
+        ++firstFrame;
+    if (firstFrame == n) {
+        printer.textOut(m_posX, m_posY, m_pending);
         return;
+    }
+    m_text.resize(n);
+    char* text = m_text.data();
+    std::copy(pending, pending + n, text);
+    for (qsizetype i = firstFrame; i < n; ++i) {
+        if (kFrames[quint8(text[i])].isFrame)
+            text[i] = ' ';
+    }
+    printer.textOut(m_posX, m_posY, m_text);
     const int top = m_posY;
     const int bottom = m_posY + m_layout.lineHeight;
     const int mid = m_posY + m_layout.lineHeight / 2;
     int penWidth = -1;
-    for (qsizetype k = 0; k < frames.size(); ++k) {
-        const FrameChar f = kFrames[quint8(frames[k])];
+    for (qsizetype k = firstFrame; k < n; ++k) {
+        const FrameChar f = kFrames[quint8(pending[k])];
         if (!f.isFrame)
             continue;
         const int width = f.isDouble ? m_layout.fontSize : m_layout.fontSize / 2 + 1;
