@@ -21,7 +21,6 @@
 #include <functional>
 #include <string>
 #include <string_view>
-#include <tuple>
 #include <unordered_map>
 #include <unordered_set>
 #include <vector>
@@ -715,12 +714,17 @@ void PdfStream::Private::writeTexts(const std::vector<int>& batch)
         lineKeys.resize(lineCount);
     repeated.assign(lineCount, false);
     for (size_t l = 0; l < lineCount; ++l) {
+        // A mark, the number of calls, and each call with the length of its text: keys of
+        // lines one after the other tell apart every different sequence of calls.
         std::string& key = lineKeys[l];
+        const qint64 calls = qint64(lineStarts[l + 1] - lineStarts[l]);
         key.assign(1, 'T');
+        key.append(reinterpret_cast<const char*>(&calls), sizeof calls);
         for (size_t k = lineStarts[l]; k < lineStarts[l + 1]; ++k) {
             const Op& op = ops[size_t(textOps[k])];
-            const qint64 fields[] = {op.pdfFont, qint64(op.size * 1024), op.x0, op.y0,
-                                     op.x1,      op.end - op.begin};
+            qint64 size = 0;
+            std::memcpy(&size, &op.size, sizeof size);
+            const qint64 fields[] = {op.pdfFont, size, op.x0, op.y0, op.x1, op.end - op.begin};
             key.append(reinterpret_cast<const char*>(fields), sizeof fields);
             key.append(codes, op.begin, op.end - op.begin);
         }
