@@ -81,6 +81,7 @@ bool PdfDevice::beginDoc(QString& error)
     m_aborted = false;
     m_page = 0;
     m_fonts.clear();
+    m_styleFonts.fill(kUnknownFont);
     m_font = -1;
     auto stream = std::make_unique<PdfStream>(m_resolution);
     if (!stream->open(m_path, error))
@@ -150,6 +151,8 @@ int PdfDevice::pageHeight() const
 
 void PdfDevice::setFont(const QString& face, int sizePoints, bool bold, bool italic, bool underline)
 {
+    if (face != m_face)
+        m_styleFonts.fill(kUnknownFont);
     m_face = face;
     m_fontSize = sizePoints;
     m_bold = bold;
@@ -163,14 +166,25 @@ void PdfDevice::setFontStyle(bool bold, bool italic, bool underline)
 {
     if (m_bold == bold && m_italic == italic && m_underline == underline)
         return;
+    // Underlining is drawn apart from the font.
+    const bool fontChanges = m_bold != bold || m_italic != italic;
     m_bold = bold;
     m_italic = italic;
     m_underline = underline;
-    if (m_stream)
+    if (m_stream && fontChanges)
         applyFont();
 }
 
 int PdfDevice::fontFor(bool bold, bool italic)
+{
+    // Styles change many times a page; the fonts of the current face are at hand.
+    int& known = m_styleFonts[size_t(bold) * 2 + size_t(italic)];
+    if (known == kUnknownFont)
+        known = findFont(bold, italic);
+    return known;
+}
+
+int PdfDevice::findFont(bool bold, bool italic)
 {
     const QString key = m_face + (bold ? QStringLiteral("/b") : QString()) +
                         (italic ? QStringLiteral("/i") : QString());

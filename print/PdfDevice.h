@@ -5,6 +5,7 @@
 #include <QHash>
 #include <QPageLayout>
 
+#include <array>
 #include <atomic>
 #include <memory>
 
@@ -73,6 +74,7 @@ private:
     void startPage();
     // The embedded font for the current face and style; -1 when none can be embedded.
     int fontFor(bool bold, bool italic);
+    int findFont(bool bold, bool italic);
 
     QString m_path;
     QString m_printerName;
@@ -82,6 +84,8 @@ private:
     int m_resolution = 1200;
     std::unique_ptr<PdfStream> m_stream;
     QHash<QString, int> m_fonts; // face and style -> font of the stream
+    static constexpr int kUnknownFont = -2;
+    std::array<int, 4> m_styleFonts{kUnknownFont, kUnknownFont, kUnknownFont, kUnknownFont};
     QString m_face;
     int m_fontSize = 0;
     bool m_bold = false;

@@ -10,8 +10,9 @@
 #include <optional>
 
 // Writes a PDF file page by page, straight to disk, so that memory stays flat however many pages
-// a document has. It knows just what reports need: TrueType fonts embedded whole, text placed on
-// a fixed character grid, filled rectangles and stroked lines.
+// a document has. It knows just what reports need: TrueType fonts embedded as subsets, text
+// placed on a fixed character grid, filled rectangles and stroked lines. What a page draws the
+// same as the page before is stored once, in a form.
 //
 // Coordinates are device units (`resolution` per inch) from the top left corner of the page's
 // printable area, y growing downwards.

@@ -16,6 +16,7 @@
 #include <QFileInfo>
 #include <QThread>
 
+#include <algorithm>
 #include <array>
 #include <cmath>
 
@@ -255,19 +256,23 @@ void PrintJob::printLine(const QByteArray& line)
     m_posX = m_layout.marginLeft;
     const qsizetype n = text.size();
     for (qsizetype i = 0; i < n;) {
-        if (text[i] == '^' && i + 2 < n) {
-            if (!m_pending.isEmpty() && !printer.aborted()) {
-                drawSegment();
-                m_posX += m_layout.charWidth * int(m_pending.size());
-                m_pending.clear();
-            }
-            const bool on = text[i + 2] == '1';
-            const char kind = text[i + 1];
-            printer.setFontStyle(on && kind == 'B', on && kind == 'I', on && kind == 'U');
-            i += 3;
-            continue;
+        // A caret starts a style sequence when two characters follow it; the text up to it is
+        // taken in one piece.
+        qsizetype next = text.indexOf('^', i);
+        if (next < 0 || next + 2 >= n)
+            next = n;
+        m_pending.append(text.constData() + i, next - i);
+        if (next == n)
+            break;
+        if (!m_pending.isEmpty() && !printer.aborted()) {
+            drawSegment();
+            m_posX += m_layout.charWidth * int(m_pending.size());
+            m_pending.clear();
         }
-        m_pending += text[i++];
+        const bool on = text[next + 2] == '1';
+        const char kind = text[next + 1];
+        printer.setFontStyle(on && kind == 'B', on && kind == 'I', on && kind == 'U');
+        i = next + 3;
     }
     if (!m_pending.isEmpty() && !printer.aborted())
         drawSegment();
@@ -282,25 +287,30 @@ void PrintJob::drawSegment()
         printer.textOut(m_posX, m_posY, m_pending);
         return;
     }
-    QByteArray text = m_pending;
-    QByteArray frames(text.size(), ' ');
-    bool any = false;
-    for (qsizetype i = 0; i < text.size(); ++i) {
-        if (kFrames[quint8(text[i])].isFrame) {
-            frames[i] = text[i];
-            text[i] = ' ';
-            any = true;
-        }
-    }
-    printer.textOut(m_posX, m_posY, text);
-    if (!any)
+    // The text with blanks where frame pieces are drawn instead.
+    const qsizetype n = m_pending.size();
+    const char* pending = m_pending.constData();
+    qsizetype firstFrame = 0;
+    while (firstFrame < n && !kFrames[quint8(pending[firstFrame])].isFrame)
+        ++firstFrame;
+    if (firstFrame == n) {
+        printer.textOut(m_posX, m_posY, m_pending);
         return;
+    }
+    m_text.resize(n);
+    char* text = m_text.data();
+    std::copy(pending, pending + n, text);
+    for (qsizetype i = firstFrame; i < n; ++i) {
+        if (kFrames[quint8(text[i])].isFrame)
+            text[i] = ' ';
+    }
+    printer.textOut(m_posX, m_posY, m_text);
     const int top = m_posY;
     const int bottom = m_posY + m_layout.lineHeight;
     const int mid = m_posY + m_layout.lineHeight / 2;
     int penWidth = -1;
-    for (qsizetype k = 0; k < frames.size(); ++k) {
-        const FrameChar f = kFrames[quint8(frames[k])];
+    for (qsizetype k = firstFrame; k < n; ++k) {
+        const FrameChar f = kFrames[quint8(pending[k])];
         if (!f.isFrame)
             continue;
         const int width = f.isDouble ? m_layout.fontSize : m_layout.fontSize / 2 + 1;

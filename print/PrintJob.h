@@ -123,6 +123,7 @@ private:
     int m_linesDone = 0;
     int m_linesOnPage = 0;
     QByteArray m_pending; // the part of the line not drawn yet
+    QByteArray m_text;    // what of it is drawn as text
     int m_posX = 0;
     int m_posY = 0;
     ErrorChoice m_choice = ErrorChoice::None;

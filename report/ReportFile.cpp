@@ -78,19 +78,25 @@ bool ReportFile::open(const QString& path, QString& error)
             data = data.first(nul);
         if (!head.full())
             head.feed(data);
-        for (const char c : data) {
+        // Line ends: CR, LF, or CR LF as one.
+        for (const char *p = data.data(), *end = p + data.size(); p < end;) {
             if (afterCr) {
                 afterCr = false;
-                if (c == '\n')
+                if (*p == '\n') {
+                    ++p;
                     continue;
+                }
             }
-            if (c == '\r' || c == '\n') {
-                ++m_lineCount;
-                inLine = false;
-                afterCr = c == '\r';
-            } else {
-                inLine = true;
-            }
+            const char* q = p;
+            while (q < end && *q != '\r' && *q != '\n')
+                ++q;
+            inLine = inLine || q > p;
+            if (q == end)
+                break;
+            ++m_lineCount;
+            inLine = false;
+            afterCr = *q == '\r';
+            p = q + 1;
         }
         if (nul >= 0)
             break;
@@ -148,8 +154,10 @@ bool ReportFile::nextBodyLine(QByteArray& line, QString& error)
         line.clear();
         bool ended = false;
         while (!ended) {
+            const char* data = m_buffer.constData();
+            const qsizetype size = m_buffer.size();
             qsizetype end = m_pos;
-            while (end < m_buffer.size() && m_buffer[end] != '\r' && m_buffer[end] != '\n')
+            while (end < size && data[end] != '\r' && data[end] != '\n')
                 ++end;
             const qsizetype room = kMaxLineLength - line.size();
             if (room > 0)

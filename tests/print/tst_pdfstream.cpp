@@ -344,6 +344,38 @@ private slots:
         QCOMPARE(pageText(path, 1).count(QLatin1Char('M')), 10);
     }
 
+    // Pages that repeat the heading and frame of the page before draw them once stored; a page
+    // whose heading differs in one character, or whose lines run elsewhere, still shows its own.
+    void repeatedContent()
+    {
+        const QString path = m_dir.filePath(QStringLiteral("repeated.pdf"));
+        PdfStream pdf(kResolution);
+        QString error;
+        QVERIFY(pdf.open(path, error));
+        const int font = pdf.addFont(mono(false));
+        const QString heading = QStringLiteral("Středisko: všechna    Mzdový útvar: 01");
+        const QStringList pages = {heading, heading, QString(heading).replace(u'1', u'2'), heading};
+        for (int page = 0; page < pages.size(); ++page) {
+            pdf.beginPage(kA4, kMargin);
+            pdf.text(font, kSize, 0, 100, kAdvance, pages[page]);
+            pdf.text(font, kSize, 0, 220, kAdvance, QStringLiteral("Období: 01/2024"));
+            pdf.text(font, kSize, 0, 340, kAdvance, QStringLiteral("Řádek %1").arg(page));
+            pdf.setLineWidth(3);
+            const int right = page == 2 ? 2400 : 3000;
+            pdf.polyline({QPoint(0, 400), QPoint(right, 400), QPoint(right, 900)});
+            pdf.polyline({QPoint(0, 900), QPoint(right, 900), QPoint(0, 400)});
+            QVERIFY2(pdf.endPage(error), qPrintable(error));
+        }
+        QVERIFY2(pdf.close(error), qPrintable(error));
+        for (int page = 0; page < pages.size(); ++page) {
+            const QString text = pageText(path, page + 1);
+            QVERIFY2(text.startsWith(QStringLiteral("      ") + pages[page] + u'\n'),
+                     qPrintable(text));
+            QVERIFY(text.contains(QStringLiteral("\n      Období: 01/2024\n")));
+            QVERIFY(text.contains(QStringLiteral("\n      Řádek %1\n").arg(page)));
+        }
+    }
+
     // Glyphs of other widths than the grid's (a proportional font) still start on their cells,
     // and baselines are measured down from the printable area's top edge.
     void placement()
