@@ -10,23 +10,55 @@
 # from build/.ninja_log) and the test run (ctest's "Total Test time"). The first commit pays for
 # the packages that scripts/setup installs on a machine that lacks them; run it twice, or on a
 # machine that has them, to compare builds alone. Clones go to a temporary folder, removed after.
+#
+#   SYSTEM=1 bench/bench_testcommand.sh [COMMIT...]
+#
+# runs each commit as on a fresh Debian 12 machine instead: in a new minbase system made by
+# mmdebstrap (with git and ca-certificates only) and entered with chroot, so that scripts/setup
+# runs apt-get update and installs every package itself. Needs root and the Debian archive.
 set -euo pipefail
 repo=$(cd "$(dirname "$0")/.." && pwd)
 [ $# -gt 0 ] || set -- HEAD
 work=$(mktemp -d /tmp/tarnyx-testcommand-XXXXXX)
-trap 'rm -rf "$work"' EXIT
+mounts=()
+unmount() {
+    local m
+    for m in "${mounts[@]}"; do umount -l "$m" 2>/dev/null || true; done
+    mounts=()
+}
+trap 'unmount; rm -rf --one-file-system "$work"' EXIT
+
+# Makes the system ROOT and mounts what programs in it need.
+make_system() {
+    local root=$1 mirror=${MIRROR:-http://deb.debian.org/debian}
+    mmdebstrap --quiet --variant=minbase --mode=root --include=git,ca-certificates bookworm \
+        "$root" "deb $mirror bookworm main" "deb $mirror bookworm-updates main" \
+        "deb ${MIRROR_SECURITY:-http://deb.debian.org/debian-security} bookworm-security main"
+    mount -t proc proc "$root/proc" && mounts=("$root/proc")
+    mount -t sysfs sys "$root/sys" && mounts=("$root/sys" "${mounts[@]}")
+    mount --bind /dev "$root/dev" && mounts=("$root/dev" "${mounts[@]}")
+    mount --bind /dev/pts "$root/dev/pts" && mounts=("$root/dev/pts" "${mounts[@]}")
+}
 
 printf '| commit | whole command | packages + configure | build | tests (-j%s) | result |\n' "$(nproc)"
 printf '|---|---|---|---|---|---|\n'
 for commit in "$@"; do
     id=$(git -C "$repo" rev-parse --short "$commit")
-    dir=$work/$id
+    if [ "${SYSTEM:-0}" = 1 ]; then
+        system=$work/system-$id
+        make_system "$system"
+        dir=$system/root/tarnyx
+        run=(chroot "$system" /usr/bin/env -i PATH=/usr/sbin:/usr/bin:/sbin:/bin HOME=/root
+            LANG=C.UTF-8 bash -c 'cd /root/tarnyx && bash scripts/test')
+    else
+        dir=$work/$id
+        run=(bash -c 'cd "$0" && env -u XDG_RUNTIME_DIR bash scripts/test' "$dir")
+    fi
     git clone -q "$repo" "$dir"
     git -C "$dir" checkout -q "$id"
     start=$(date +%s.%N)
     result=passed
-    (cd "$dir" && env -u XDG_RUNTIME_DIR \
-        bash scripts/test) >"$work/$id.log" 2>&1 || result="failed (log: kept in $work/$id.log)"
+    "${run[@]}" >"$work/$id.log" 2>&1 || result="failed (log: kept in $work/$id.log)"
     end=$(date +%s.%N)
     # .ninja_log: start and end of every step in ms since the build began.
     build=$(awk 'NR > 1 && $2 > max { max = $2 } END { printf "%.0f", max / 1000 }' \
@@ -36,6 +68,7 @@ for commit in "$@"; do
     before=$(echo "$whole - $build - ${tests:-0}" | bc)
     printf '| %s | %.0f s | %.0f s | %s s | %s s | %s |\n' "$id" "$whole" "$before" "$build" \
         "${tests:-?}" "$result"
+    unmount
     [ "$result" = passed ] || trap - EXIT
-    rm -rf "$dir"
+    rm -rf --one-file-system "$dir" "${system:-}"
 done
