@@ -37,12 +37,12 @@ for n in 20 100 1000; do
     python3 bench/make_report.py "$n" "$work/$n"
 done
 
-# tarnyx-cli takes part once it has the pdf command (its usage lists it). It runs headless,
+# tarnyx-cli takes part once it has the pdf command (its --help lists it). It runs headless,
 # with an empty configuration directory so that no user settings change the layout.
 tarnyx_env=(env XDG_CONFIG_HOME="$work/config" XDG_RUNTIME_DIR="$work/runtime"
             QT_QPA_PLATFORM=offscreen)
 have_tarnyx=0
-if [ -x "$cli" ] && { "${tarnyx_env[@]}" "$cli" 2>&1 || true; } | grep -qE '^ +pdf '; then
+if [ -x "$cli" ] && { "${tarnyx_env[@]}" "$cli" --help 2>&1 || true; } | grep -qE '^ +pdf '; then
     have_tarnyx=1
 fi
 build_type=$(sed -n 's/^CMAKE_BUILD_TYPE:STRING=//p' "$(dirname "$cli")/../CMakeCache.txt" 2>/dev/null || true)
