@@ -10,6 +10,7 @@
 #include "platform/Autostart.h"
 #include "platform/CommandLine.h"
 #include "platform/FileInfo.h"
+#include "print/CupsClient.h"
 #include "print/PrinterCatalog.h"
 #include "report/OrientationEditor.h"
 #include "report/OrientationMemory.h"
@@ -593,6 +594,12 @@ void SettingsDialog::setUpPrinter()
                                   "bude později \rdostupná pomocí prohlížeče sestav. ")
                        .arg(kNoPrinter),
                    MsgKind::Information, {MsgButton::Ok}, kNoPrinter, this);
+        return;
+    }
+    // Qt asks the scheduler for the printer with no time limit; one that hangs would freeze the
+    // program. The catalog's own question has a limit, so it is asked first.
+    if (!m_printers.available()) {
+        messageDlg(cupsclient::noAnswerText(), MsgKind::Error, {MsgButton::Ok}, {}, this);
         return;
     }
     const QString current = m_printers.currentPrinter();

@@ -2,6 +2,9 @@
 
 #include "config/AppSettings.h"
 #include "config/FormLook.h"
+#include "core/MessageDlg.h"
+#include "print/CupsClient.h"
+#include "print/CupsPrinterCatalog.h"
 #include "report/CodePages.h"
 #include "update/RtfReader.h"
 
@@ -284,6 +287,12 @@ void NewVersionDialog::copyAll()
 
 void NewVersionDialog::printDetails()
 {
+    // A new printer object asks the scheduler for the default printer with no time limit; one
+    // that hangs would freeze the program, so a question with a limit goes first.
+    if (!CupsPrinterCatalog().available()) {
+        messageDlg(cupsclient::noAnswerText(), MsgKind::Error, {MsgButton::Ok}, {}, this);
+        return;
+    }
     QPrinter printer;
     QPrintDialog dialog(&printer, this);
     if (dialog.exec() != QDialog::Accepted)

@@ -18,11 +18,14 @@
 #include <QPrinter>
 #include <QPushButton>
 #include <QRadioButton>
+#include <QScopeGuard>
 #include <QSpinBox>
 #include <QTabWidget>
 #include <QTemporaryDir>
 #include <QTest>
 #include <QToolButton>
+
+#include <csignal>
 
 namespace {
 
@@ -60,6 +63,7 @@ private slots:
     void printerChoiceAndFonts();
     void cancelRestoresThePrinter();
     void printerSetupChoosesThePaper();
+    void printerSetupWithAHungScheduler();
     void orientationChoice();
     void okStoresEverySetting();
     void autostartEntry();
@@ -298,6 +302,29 @@ void TestSettingsDialog::printerSetupChoosesThePaper()
     QCOMPARE(offered.id(), QPageSize::Letter);
     QCOMPARE(m_printers.paperFor(letter).id(), QPageSize::Letter);
     m_printers.setPaperFor(letter, QPageSize());
+}
+
+void TestSettingsDialog::printerSetupWithAHungScheduler()
+{
+    // Qt would wait for the printer's details for ever; the dialog says the server does not
+    // answer instead, within the catalog's time limit.
+    SetupServices services;
+    bool opened = false;
+    services.printerSetup = [&opened](QPrinter&, QWidget*) {
+        opened = true;
+        return false;
+    };
+    auto form = open(services);
+    form->ui().printerCombo->setCurrentIndex(form->ui().printerCombo->findText(kSecond));
+    const pid_t cupsd = pid_t(m_cups.processId());
+    QVERIFY(cupsd > 0 && ::kill(cupsd, SIGSTOP) == 0);
+    auto resume = qScopeGuard([cupsd] { ::kill(cupsd, SIGCONT); });
+    MessageDlgTestHook::setNextAnswers({MsgButton::Ok});
+    QTest::mouseClick(form->ui().printerButton, Qt::LeftButton);
+    QVERIFY(!opened);
+    const auto messages = MessageDlgTestHook::lastMessages();
+    QCOMPARE(messages.size(), 1);
+    QCOMPARE(messages[0].text, QStringLiteral("Tiskový server neodpovídá."));
 }
 
 void TestSettingsDialog::orientationChoice()
