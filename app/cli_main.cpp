@@ -9,8 +9,29 @@
 
 #include <cstdio>
 
+namespace {
+
+QtMessageHandler g_qtMessages = nullptr;
+
+// Without XDG_RUNTIME_DIR (cron, su) Qt notes on stderr that it makes a runtime folder of its
+// own. Nothing here uses that folder, and the note would come before the one line that a
+// script reads of a failure, so it is left out; every other message goes on as before.
+void messageWithoutRuntimeNote(QtMsgType type, const QMessageLogContext& context,
+                               const QString& message)
+{
+    if (type == QtWarningMsg && message.startsWith(u"QStandardPaths: XDG_RUNTIME_DIR not set"))
+        return;
+    if (g_qtMessages)
+        g_qtMessages(type, context, message);
+    else
+        std::fprintf(stderr, "%s\n", qPrintable(qFormatLogMessage(type, context, message)));
+}
+
+} // namespace
+
 int main(int argc, char* argv[])
 {
+    g_qtMessages = qInstallMessageHandler(messageWithoutRuntimeNote);
     // Fonts and printers need a GUI application, but never a screen.
     if (qEnvironmentVariableIsEmpty("QT_QPA_PLATFORM"))
         qputenv("QT_QPA_PLATFORM", "offscreen");

@@ -30,6 +30,8 @@ Run runCli(const QString& home, const QStringList& args,
     QProcess p;
     QProcessEnvironment env = QProcessEnvironment::systemEnvironment();
     env.insert(QStringLiteral("XDG_CONFIG_HOME"), home);
+    // As from cron or su: no runtime directory, and still nothing on stderr but our own lines.
+    env.remove(QStringLiteral("XDG_RUNTIME_DIR"));
     for (const QString& name : unset)
         env.remove(name);
     p.setProcessEnvironment(env);
