@@ -20,25 +20,8 @@ set -euo pipefail
 repo=$(cd "$(dirname "$0")/.." && pwd)
 [ $# -gt 0 ] || set -- HEAD
 work=$(mktemp -d /tmp/tarnyx-testcommand-XXXXXX)
-mounts=()
-unmount() {
-    local m
-    for m in "${mounts[@]}"; do umount -l "$m" 2>/dev/null || true; done
-    mounts=()
-}
-trap 'unmount; rm -rf --one-file-system "$work"' EXIT
-
-# Makes the system ROOT and mounts what programs in it need.
-make_system() {
-    local root=$1 mirror=${MIRROR:-http://deb.debian.org/debian}
-    mmdebstrap --quiet --variant=minbase --mode=root --include=git,ca-certificates bookworm \
-        "$root" "deb $mirror bookworm main" "deb $mirror bookworm-updates main" \
-        "deb ${MIRROR_SECURITY:-http://deb.debian.org/debian-security} bookworm-security main"
-    mount -t proc proc "$root/proc" && mounts=("$root/proc")
-    mount -t sysfs sys "$root/sys" && mounts=("$root/sys" "${mounts[@]}")
-    mount --bind /dev "$root/dev" && mounts=("$root/dev" "${mounts[@]}")
-    mount --bind /dev/pts "$root/dev/pts" && mounts=("$root/dev/pts" "${mounts[@]}")
-}
+. "$repo/scripts/lib-system.sh"
+trap 'system_unmount; rm -rf --one-file-system "$work"' EXIT
 
 printf '| commit | whole command | packages + configure | build | tests (-j%s) | result |\n' "$(nproc)"
 printf '|---|---|---|---|---|---|\n'
@@ -46,10 +29,9 @@ for commit in "$@"; do
     id=$(git -C "$repo" rev-parse --short "$commit")
     if [ "${SYSTEM:-0}" = 1 ]; then
         system=$work/system-$id
-        make_system "$system"
+        system_make "$system" git ca-certificates
         dir=$system/root/tarnyx
-        run=(chroot "$system" /usr/bin/env -i PATH=/usr/sbin:/usr/bin:/sbin:/bin HOME=/root
-            LANG=C.UTF-8 bash -c 'cd /root/tarnyx && bash scripts/test')
+        run=(system_run "$system" bash -c 'cd /root/tarnyx && bash scripts/test')
     else
         dir=$work/$id
         run=(bash -c 'cd "$0" && env -u XDG_RUNTIME_DIR bash scripts/test' "$dir")
@@ -68,7 +50,7 @@ for commit in "$@"; do
     before=$(echo "$whole - $build - ${tests:-0}" | bc)
     printf '| %s | %.0f s | %.0f s | %s s | %s s | %s |\n' "$id" "$whole" "$before" "$build" \
         "${tests:-?}" "$result"
-    unmount
+    system_unmount
     [ "$result" = passed ] || trap - EXIT
     rm -rf --one-file-system "$dir" "${system:-}"
 done

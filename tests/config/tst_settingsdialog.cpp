@@ -25,8 +25,6 @@
 #include <QTest>
 #include <QToolButton>
 
-#include <csignal>
-
 namespace {
 
 const QString kFirst = QStringLiteral("mzdy");
@@ -316,9 +314,8 @@ void TestSettingsDialog::printerSetupWithAHungScheduler()
     };
     auto form = open(services);
     form->ui().printerCombo->setCurrentIndex(form->ui().printerCombo->findText(kSecond));
-    const pid_t cupsd = pid_t(m_cups.processId());
-    QVERIFY(cupsd > 0 && ::kill(cupsd, SIGSTOP) == 0);
-    auto resume = qScopeGuard([cupsd] { ::kill(cupsd, SIGCONT); });
+    QVERIFY(m_cups.hang());
+    auto resume = qScopeGuard([this] { m_cups.resume(); });
     MessageDlgTestHook::setNextAnswers({MsgButton::Ok});
     QTest::mouseClick(form->ui().printerButton, Qt::LeftButton);
     QVERIFY(!opened);

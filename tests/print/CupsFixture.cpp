@@ -354,11 +354,26 @@ bool CupsFixture::fail(const QString& message)
     return false;
 }
 
+bool CupsFixture::hang()
+{
+    const pid_t pid = pid_t(processId());
+    m_hung = pid > 0 && ::kill(pid, SIGSTOP) == 0;
+    return m_hung;
+}
+
+void CupsFixture::resume()
+{
+    if (m_hung && isRunning())
+        ::kill(pid_t(m_process->processId()), SIGCONT);
+    m_hung = false;
+}
+
 void CupsFixture::stop()
 {
     if (!m_process || m_process->state() == QProcess::NotRunning) {
         return;
     }
+    resume(); // a frozen scheduler would not see the signals below
     // cupsd can miss a SIGTERM that arrives just before it goes back to waiting and then sleeps
     // up to a second; repeating the signal wakes it.
     const QDeadlineTimer deadline(stopTimeoutMs);

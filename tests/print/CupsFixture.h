@@ -49,6 +49,10 @@ public:
     // upgrade or an administrator's restart does. False with reason() when it does not listen
     // again.
     bool restart(int pauseMs = 0);
+    // Freezes the scheduler (SIGSTOP): it still takes connections on its socket and answers
+    // none, as a hung one does. resume() lets it go on; stop() resumes it first.
+    bool hang();
+    void resume();
     bool isRunning() const;
     qint64 processId() const; // 0 when not running
 
@@ -85,6 +89,7 @@ private:
 
     std::unique_ptr<QTemporaryDir> m_dir;
     std::unique_ptr<QProcess> m_process;
+    bool m_hung = false;
     QStringList m_queues;
     QHash<QString, QSet<QString>> m_returned;
     QString m_reason;
