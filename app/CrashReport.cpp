@@ -1,9 +1,9 @@
 #include "app/CrashReport.h"
 
-#include "config/RegistryIni.h"
-#include "platform/FileName.h"
-#include "platform/RegistryFile.h"
-#include "update/VersionInfo.h"
+#include "core/config/RegistryIni.h"
+#include "core/platform/FileName.h"
+#include "core/platform/RegistryFile.h"
+#include "core/update/VersionInfo.h"
 
 #include <QCryptographicHash>
 #include <QDateTime>

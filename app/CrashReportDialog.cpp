@@ -1,7 +1,7 @@
 #include "app/CrashReportDialog.h"
 
-#include "core/MessageDlg.h"
-#include "platform/OutputFile.h"
+#include "core/platform/OutputFile.h"
+#include "gui/common/MessageDlg.h"
 
 #include <QClipboard>
 #include <QDateTime>

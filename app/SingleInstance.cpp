@@ -1,6 +1,6 @@
 #include "app/SingleInstance.h"
 
-#include "platform/NamedMutex.h"
+#include "core/platform/NamedMutex.h"
 
 #include <QCryptographicHash>
 #include <QLocalSocket>

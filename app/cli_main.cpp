@@ -1,7 +1,7 @@
 // tarnyx-cli: the program's logic for users and scripts, without windows.
 #include "app/CliCommands.h"
-#include "config/SettingsConstants.h"
-#include "platform/CommandLine.h"
+#include "core/config/SettingsConstants.h"
+#include "core/platform/CommandLine.h"
 #include "print/CupsPrinterCatalog.h"
 
 #include <QGuiApplication>

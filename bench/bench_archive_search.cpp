@@ -8,7 +8,7 @@
 // Every 50th report holds the name "Svoboda" on a line of its second page, so most files are
 // read to their end by both. See bench/README.md.
 #include "bench/BenchCommon.h"
-#include "browser/ArchiveSearch.h"
+#include "core/archive/ArchiveSearch.h"
 
 #include <QCoreApplication>
 #include <QDir>

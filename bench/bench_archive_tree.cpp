@@ -8,9 +8,9 @@
 // then runs both passes ROUNDS (10) times, interleaved, and prints the medians. See
 // bench/README.md.
 #include "bench/BenchCommon.h"
-#include "browser/ArchiveTree.h"
-#include "config/AppSettings.h"
-#include "core/JobState.h"
+#include "core/config/AppSettings.h"
+#include "core/jobs/JobState.h"
+#include "gui/browser/ArchiveTree.h"
 
 #include <QApplication>
 #include <QDir>

@@ -8,7 +8,7 @@
 //
 // See bench/README.md for the hyperfine command and the results.
 #include "bench/BenchCommon.h"
-#include "report/ReportHeader.h"
+#include "core/report/ReportHeader.h"
 
 #include <QCoreApplication>
 #include <QDir>

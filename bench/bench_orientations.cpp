@@ -4,10 +4,10 @@
 //   bench_orientations [TITLES] [ROUNDS]       (5000 and 5 by default)
 //
 // The settings live in a scratch XDG_CONFIG_HOME made for the run.
-#include "config/RegistryIni.h"
-#include "report/CodePages.h"
-#include "report/OrientationMemory.h"
-#include "report/ReportHeader.h"
+#include "core/config/RegistryIni.h"
+#include "core/report/CodePages.h"
+#include "core/report/OrientationMemory.h"
+#include "core/report/ReportHeader.h"
 
 #include <QCoreApplication>
 #include <QElapsedTimer>

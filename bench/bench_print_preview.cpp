@@ -8,9 +8,9 @@
 // first page as shown is saved. The settings live in a scratch XDG_CONFIG_HOME made for the run;
 // CUPS_SERVER points at the scheduler (bench/bench_print_preview.sh starts a private one).
 #include "bench/BenchCommon.h"
-#include "browser/PrintPreview.h"
-#include "config/AppSettings.h"
-#include "config/RegistryIni.h"
+#include "core/config/AppSettings.h"
+#include "core/config/RegistryIni.h"
+#include "gui/browser/PrintPreview.h"
 #include "print/CupsPrinterCatalog.h"
 
 #include <QApplication>

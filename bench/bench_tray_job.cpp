@@ -8,12 +8,12 @@
 // CUPS_SERVER (and CUPS_SERVERROOT) name the scheduler, as bench/lib-cups.sh exports them. Each
 // run copies REPORT into a scratch spool directory of its own; the settings live in a scratch
 // XDG_CONFIG_HOME. One line a run: "run N: job X ms, longest stall Y ms".
-#include "config/RegistryIni.h"
-#include "core/JobController.h"
-#include "core/MainWindow.h"
+#include "core/config/RegistryIni.h"
+#include "core/jobs/JobController.h"
+#include "gui/main/MainWindow.h"
+#include "gui/print/UiJobHost.h"
 #include "print/CupsPrinterCatalog.h"
 #include "print/PrintWorker.h"
-#include "print/UiJobHost.h"
 
 #include <QApplication>
 #include <QDir>

@@ -7,10 +7,10 @@
 //
 // The settings live in a scratch XDG_CONFIG_HOME made for the run.
 #include "bench/BenchCommon.h"
-#include "browser/ReportViewer.h"
-#include "config/RegistryIni.h"
-#include "report/CodePages.h"
-#include "report/ReportHeader.h"
+#include "core/config/RegistryIni.h"
+#include "core/report/CodePages.h"
+#include "core/report/ReportHeader.h"
+#include "gui/browser/ReportViewer.h"
 
 #include <QAbstractItemModel>
 #include <QApplication>

@@ -6,7 +6,7 @@
 #   cups_start DIR QUEUE...   starts cupsd in DIR/cups, listening only on the socket DIR/cups/cups.sock,
 #                             with one queue per name that stores every job, byte for byte, as
 #                             DIR/cups/jobs/QUEUE/job-<job id, 8 digits>-<document, 3 digits>.bin
-#                             (tests/print/capture-backend), and exports CUPS_SERVER and
+#                             (tests/support/capture-backend), and exports CUPS_SERVER and
 #                             CUPS_SERVERROOT for the programs started afterwards
 #   cups_jobs QUEUE           prints the directory that collects the jobs of QUEUE
 #   cups_stop                 ends the cupsd started by cups_start and waits for it
@@ -62,7 +62,7 @@ cups_start() {
         if [ -d "/usr/lib/cups/$sub" ]; then ln -s "/usr/lib/cups/$sub" "$CUPS_DIR/lib/$sub"; fi
     done
     # cupsd runs a backend as root only when root owns it and nobody else may touch it.
-    cp "$lib_cups_root/tests/print/capture-backend" "$CUPS_DIR/lib/backend/capture"
+    cp "$lib_cups_root/tests/support/capture-backend" "$CUPS_DIR/lib/backend/capture"
     if [ "$(id -u)" -eq 0 ]; then chmod 0700 "$CUPS_DIR/lib/backend/capture"; else chmod 0755 "$CUPS_DIR/lib/backend/capture"; fi
     cat >"$CUPS_DIR/etc/cups-files.conf" <<EOF
 ServerRoot $CUPS_DIR/etc

@@ -1,8 +1,8 @@
 // Any bytes as an archived report searched across the archive: the search must never crash or
 // hang, and a hit it reports must be where the report viewer shows it, so that opening a result
 // selects the text that was found.
-#include "browser/ArchiveSearch.h"
-#include "browser/ReportText.h"
+#include "core/archive/ArchiveSearch.h"
+#include "core/report/ReportText.h"
 #include "fuzz/FuzzScratch.h"
 
 #include <QString>

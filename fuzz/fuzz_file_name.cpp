@@ -1,7 +1,7 @@
 // Feeds arbitrary bytes as a file name, as a directory listing or the command line hands them
 // over: the text made of them gives back exactly those bytes, valid UTF-8 reads as Qt reads it,
 // and the form shown to the user holds no escaped byte.
-#include "platform/FileName.h"
+#include "core/platform/FileName.h"
 
 extern "C" int LLVMFuzzerTestOneInput(const unsigned char* data, size_t size)
 {

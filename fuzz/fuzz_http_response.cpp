@@ -1,7 +1,7 @@
 // Any bytes as the answer of a web server: the parser must end in a result without crashing,
 // hanging or holding more than the caller's limit, and must read the answer alike whether it
 // arrives at once or in pieces.
-#include "update/HttpMessage.h"
+#include "core/update/HttpMessage.h"
 
 #include <algorithm>
 

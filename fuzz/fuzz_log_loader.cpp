@@ -2,7 +2,7 @@
 // must agree: records read from any file, written back and read again, come out the same, and
 // writing them again gives the same bytes. This holds because a parsed time never holds "]", no
 // field holds a line break, and a parsed description never starts with ">".
-#include "core/EventLog.h"
+#include "core/log/EventLog.h"
 
 static QByteArray formatAll(const EventLogRecordList& records)
 {

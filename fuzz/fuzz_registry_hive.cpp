@@ -1,6 +1,6 @@
 // Any bytes as the registry hive file: parsing must never crash or hang, and whatever parses
 // must survive being written and read back unchanged.
-#include "platform/RegistryHive.h"
+#include "core/platform/RegistryHive.h"
 
 extern "C" int LLVMFuzzerTestOneInput(const unsigned char* data, size_t size)
 {

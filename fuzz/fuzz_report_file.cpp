@@ -7,14 +7,14 @@
 //   `tarnyx-cli header` and the report list read (loadHeader): same answer, same message, same
 //   fields;
 // - a job that reports no error has printed every body line the file holds.
-#include "config/AppSettings.h"
-#include "core/JobState.h"
+#include "core/config/AppSettings.h"
+#include "core/jobs/JobState.h"
+#include "core/report/OrientationMemory.h"
+#include "core/report/ReportFile.h"
+#include "core/report/ReportHeader.h"
 #include "print/JobHost.h"
 #include "print/PrintJob.h"
 #include "print/PrinterDevice.h"
-#include "report/OrientationMemory.h"
-#include "report/ReportFile.h"
-#include "report/ReportHeader.h"
 
 #include <QFile>
 

@@ -1,6 +1,6 @@
 // Any bytes as a report file: the header reader must give an answer (a header or one of its
 // messages) without crashing, hanging or taking unbounded memory.
-#include "report/ReportHeader.h"
+#include "core/report/ReportHeader.h"
 
 extern "C" int LLVMFuzzerTestOneInput(const unsigned char* data, size_t size)
 {

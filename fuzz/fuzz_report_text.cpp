@@ -1,9 +1,9 @@
 // Any bytes as a report file opened in the viewer: loading, every row's text with and without
 // frames, the plain text written on saving and a search must never crash or hang, and the rows
 // must keep the promises the viewer's painting relies on.
-#include "browser/ReportText.h"
+#include "core/report/CodePages.h"
+#include "core/report/ReportText.h"
 #include "fuzz/FuzzScratch.h"
-#include "report/CodePages.h"
 
 #include <QString>
 

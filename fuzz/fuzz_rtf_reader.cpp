@@ -1,7 +1,7 @@
 // Any bytes as the description of a new version: the RTF reader must neither crash nor hang,
 // must take rich text exactly when it starts with "{\rtf", and must keep its length limit and
 // the document's own structure characters out of the text.
-#include "update/RtfReader.h"
+#include "core/update/RtfReader.h"
 
 #include <QTextDocument>
 

@@ -1,6 +1,6 @@
 // Any bytes as the publisher's version descriptor: reading must never crash or hang, and the
 // version it finds compares with itself as equal.
-#include "update/VersionInfo.h"
+#include "core/update/VersionInfo.h"
 
 #include <cstdint>
 

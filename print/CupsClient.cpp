@@ -1,7 +1,7 @@
 #include "print/CupsClient.h"
 
-#include "core/TimeScale.h"
-#include "platform/FileName.h"
+#include "core/platform/FileName.h"
+#include "core/platform/TimeScale.h"
 
 #include <QFile>
 

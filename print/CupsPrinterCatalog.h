@@ -1,6 +1,6 @@
 #pragma once
 
-#include "print/PrinterCatalog.h"
+#include "core/platform/PrinterCatalog.h"
 
 #include <QHash>
 #include <QMutex>

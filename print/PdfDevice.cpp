@@ -1,12 +1,12 @@
 #include "print/PdfDevice.h"
 
-#include "report/CodePages.h"
+#include "core/report/CodePages.h"
 
+#include "core/platform/PrinterCatalog.h"
 #include "print/CupsClient.h"
 #include "print/PdfStream.h"
-#include "print/PrinterCatalog.h"
 
-#include "platform/TempFolder.h"
+#include "core/platform/TempFolder.h"
 
 #include <QFile>
 #include <QPrinter>

@@ -1,6 +1,6 @@
 #include "print/PdfStream.h"
 
-#include "platform/FileName.h"
+#include "core/platform/FileName.h"
 #include "print/TrueTypeFont.h"
 
 #include <QCryptographicHash>

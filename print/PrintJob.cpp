@@ -1,16 +1,16 @@
 #include "print/PrintJob.h"
 
-#include "config/AppSettings.h"
-#include "core/EventLog.h"
-#include "core/JobState.h"
-#include "platform/FileName.h"
-#include "print/Archive.h"
+#include "core/archive/Archive.h"
+#include "core/config/AppSettings.h"
+#include "core/jobs/JobState.h"
+#include "core/log/EventLog.h"
+#include "core/platform/FileName.h"
+#include "core/report/CodePages.h"
+#include "core/report/OrientationMemory.h"
 #include "print/CupsClient.h"
 #include "print/JobHost.h"
 #include "print/PrintJournal.h"
 #include "print/PrinterDevice.h"
-#include "report/CodePages.h"
-#include "report/OrientationMemory.h"
 
 #include <QDateTime>
 #include <QFileInfo>

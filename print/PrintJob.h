@@ -1,7 +1,7 @@
 #pragma once
 
-#include "report/ReportFile.h"
-#include "report/ReportHeader.h"
+#include "core/report/ReportFile.h"
+#include "core/report/ReportHeader.h"
 
 #include <QByteArray>
 #include <QString>

@@ -1,9 +1,9 @@
 #include "print/PrintJournal.h"
 
-#include "platform/FileName.h"
-#include "platform/NamedMutex.h"
-#include "platform/RegistryFile.h"
-#include "platform/WholeFile.h"
+#include "core/platform/FileName.h"
+#include "core/platform/NamedMutex.h"
+#include "core/platform/RegistryFile.h"
+#include "core/platform/WholeFile.h"
 #include "print/CupsClient.h"
 
 #include <QDir>

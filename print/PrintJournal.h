@@ -1,6 +1,6 @@
 #pragma once
 
-#include "platform/FileInfo.h"
+#include "core/platform/FileInfo.h"
 
 #include <QList>
 #include <QString>

@@ -1,12 +1,12 @@
 #include "print/PrintWorker.h"
 
-#include "core/JobController.h"
-#include "platform/ThreadPriority.h"
+#include "core/jobs/JobController.h"
+#include "core/platform/ThreadPriority.h"
+#include "core/report/OrientationMemory.h"
 #include "print/JobHost.h"
 #include "print/PdfDevice.h"
 #include "print/PrintJob.h"
 #include "print/PrintJournal.h"
-#include "report/OrientationMemory.h"
 
 #include <exception>
 

@@ -1,6 +1,6 @@
 // The two programs run as users run them: real processes, a private configuration directory.
-#include "common/TestHive.h"
-#include "update/VersionInfo.h"
+#include "core/update/VersionInfo.h"
+#include "support/TestHive.h"
 
 #include <QDir>
 #include <QFile>

@@ -5,11 +5,11 @@
 #include "app/CrashReportDialog.h"
 #include "app/GuardedApplication.h"
 
-#include "common/TestHive.h"
-#include "config/RegistryIni.h"
-#include "core/MessageDlg.h"
-#include "platform/RegistryFile.h"
-#include "update/VersionInfo.h"
+#include "core/config/RegistryIni.h"
+#include "core/platform/RegistryFile.h"
+#include "core/update/VersionInfo.h"
+#include "gui/common/MessageDlg.h"
+#include "support/TestHive.h"
 
 #include <QDir>
 #include <QFile>

@@ -1,7 +1,7 @@
 // The tray program as users run it: the real tarnyx, offscreen, with a configuration of its own,
 // printing onto a private cupsd whose queue captures every job, from two spool directories.
-#include "../print/CupsFixture.h"
-#include "common/TestHive.h"
+#include "support/CupsFixture.h"
+#include "support/TestHive.h"
 
 #include <QDir>
 #include <QElapsedTimer>

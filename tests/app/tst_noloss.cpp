@@ -1,20 +1,20 @@
 // No report is lost or printed twice: the tray program's pieces (controller, main window, print
 // worker, error dialog) printing onto a private cupsd, in the ways a report used to leave its
 // spool directory unprinted or come back again and again.
-#include "../print/CupsFixture.h"
-#include "common/TestHive.h"
-#include "config/RegistryIni.h"
-#include "core/EventLog.h"
-#include "core/JobController.h"
-#include "core/MainWindow.h"
-#include "platform/DirectoryLock.h"
-#include "platform/FileInfo.h"
+#include "core/config/RegistryIni.h"
+#include "core/jobs/JobController.h"
+#include "core/log/EventLog.h"
+#include "core/platform/DirectoryLock.h"
+#include "core/platform/FileInfo.h"
+#include "gui/main/MainWindow.h"
+#include "gui/print/PrintErrorDialog.h"
+#include "gui/print/UiJobHost.h"
 #include "print/CupsClient.h"
 #include "print/CupsPrinterCatalog.h"
-#include "print/PrintErrorDialog.h"
 #include "print/PrintJournal.h"
 #include "print/PrintWorker.h"
-#include "print/UiJobHost.h"
+#include "support/CupsFixture.h"
+#include "support/TestHive.h"
 
 #include <QAction>
 #include <QApplication>

@@ -2,14 +2,14 @@
 // does it (controller, main window, print worker), printing onto a private cupsd. The Stop comes
 // while the job waits for the user's answer about the orientation, so it meets the job at the
 // same point on every machine.
-#include "../print/CupsFixture.h"
-#include "common/TestHive.h"
-#include "config/RegistryIni.h"
-#include "core/JobController.h"
-#include "core/MainWindow.h"
+#include "core/config/RegistryIni.h"
+#include "core/jobs/JobController.h"
+#include "gui/main/MainWindow.h"
+#include "gui/print/UiJobHost.h"
 #include "print/CupsPrinterCatalog.h"
 #include "print/PrintWorker.h"
-#include "print/UiJobHost.h"
+#include "support/CupsFixture.h"
+#include "support/TestHive.h"
 
 #include <QDir>
 #include <QFile>

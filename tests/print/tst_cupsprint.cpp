@@ -1,15 +1,15 @@
 // Reports printed for real: through tarnyx-cli and through a print job onto the queues of a
 // private cupsd whose backend captures every job, checked with pdfinfo and pdftotext.
-#include "CupsFixture.h"
-#include "RecordingPrinter.h"
-#include "config/AppSettings.h"
-#include "config/RegistryIni.h"
-#include "core/JobState.h"
-#include "platform/TempFolder.h"
+#include "core/config/AppSettings.h"
+#include "core/config/RegistryIni.h"
+#include "core/jobs/JobState.h"
+#include "core/platform/TempFolder.h"
+#include "core/report/OrientationMemory.h"
 #include "print/CupsClient.h"
 #include "print/PdfDevice.h"
 #include "print/PrintJob.h"
-#include "report/OrientationMemory.h"
+#include "support/CupsFixture.h"
+#include "support/RecordingPrinter.h"
 
 #include <QDir>
 #include <QFile>

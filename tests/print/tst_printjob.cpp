@@ -1,9 +1,9 @@
-#include "RecordingPrinter.h"
-#include "config/AppSettings.h"
-#include "config/RegistryIni.h"
-#include "core/JobState.h"
+#include "core/config/AppSettings.h"
+#include "core/config/RegistryIni.h"
+#include "core/jobs/JobState.h"
+#include "core/report/OrientationMemory.h"
 #include "print/PrintJob.h"
-#include "report/OrientationMemory.h"
+#include "support/RecordingPrinter.h"
 
 #include <QDir>
 #include <QFile>

@@ -1,0 +1,515 @@
+#include "gui/main/MainWindow.h"
+
+#include "core/config/RegistryIni.h"
+#include "core/config/SettingsConstants.h"
+#include "core/log/EventLog.h"
+#include "core/platform/CommandLine.h"
+#include "core/report/CodePages.h"
+#include "gui/common/Events.h"
+#include "gui/common/FormLook.h"
+#include "gui/common/MessageDlg.h"
+#include "gui/common/Pictures.h"
+
+#include <QApplication>
+#include <QCloseEvent>
+#include <QDesktopServices>
+#include <QMenuBar>
+#include <QStatusBar>
+#include <QUrl>
+#include <QVBoxLayout>
+
+namespace {
+
+// An action with its caption, shortcut, picture and hint; the hint's text before "|" is the
+// tooltip, the whole of it the status tip.
+QAction* makeAction(QObject* parent, const QString& name, const QString& caption,
+                    const QKeySequence& shortcut, int picture, const QString& hint)
+{
+    auto* a = new QAction(caption, parent);
+    a->setObjectName(name);
+    if (!shortcut.isEmpty())
+        a->setShortcut(shortcut);
+    if (picture >= 0)
+        a->setIcon(pictures::toolIcon(pictures::Tool(picture)));
+    if (!hint.isEmpty()) {
+        a->setToolTip(hint.section(u'|', 0, 0));
+        a->setStatusTip(hint.section(u'|', -1));
+    }
+    return a;
+}
+
+QString stateWord(bool paused)
+{
+    return paused ? QStringLiteral("pozastaven") : QStringLiteral("spuštěn");
+}
+
+} // namespace
+
+MainWindow::MainWindow(JobController& controller, const QStringList& args, Dialogs dialogs)
+    : m_controller(controller), m_args(args), m_dialogs(std::move(dialogs))
+{
+    setObjectName(QStringLiteral("FormMain"));
+    setWindowFlags(Qt::Window | Qt::WindowMinimizeButtonHint | Qt::WindowCloseButtonHint);
+    applyFormLook(this, m_controller.settings());
+    m_trayPictures = pictures::trayPictures();
+    m_trayFrames = pictures::trayAnimation();
+    setWindowIcon(pictures::applicationIcon());
+    createActions();
+    createWidgets();
+    createTray();
+    applyTrayOptions();
+
+    resize(373, sizeHint().height());
+    setMinimumWidth(300);
+    setFixedHeight(height());
+    setRunState(true);
+    refreshStatus();
+    setShowHints(m_controller.settings().showHints);
+
+    m_animation.setInterval(100);
+    connect(&m_animation, &QTimer::timeout, this, &MainWindow::nextAnimationFrame);
+    m_controller.setView(this);
+}
+
+MainWindow::~MainWindow()
+{
+    m_controller.setView(nullptr);
+    appLog().addEntry(QStringLiteral("MainFormDestroy"), QString());
+}
+
+void MainWindow::createActions()
+{
+    m_ui.exitAction =
+        makeAction(this, QStringLiteral("exitAction"), QStringLiteral("&Konec"),
+                   QKeySequence(Qt::ALT | Qt::Key_F4), 5, QStringLiteral("Ukončení aplikace"));
+    m_ui.aboutAction = makeAction(this, QStringLiteral("aboutAction"),
+                                  QStringLiteral("&O aplikaci ..."), {}, 9, {});
+    m_ui.playAction = makeAction(this, QStringLiteral("playAction"), QStringLiteral("&Spustit"),
+                                 QKeySequence(Qt::Key_S), 0,
+                                 QStringLiteral("Spuštění tisku|Posílá sestavy na tiskárnu"));
+    m_ui.pauseAction = makeAction(
+        this, QStringLiteral("pauseAction"), QStringLiteral("&Pozastavit"),
+        QKeySequence(Qt::Key_Space), 1,
+        QStringLiteral("Pozastavení tisku|Po dokončení probíhajícího tisku se další tisk již "
+                       "nespustí"));
+    m_ui.stopAction = makeAction(
+        this, QStringLiteral("stopAction"), QStringLiteral("&Zastavit"), QKeySequence(Qt::Key_Z), 2,
+        QStringLiteral("Zastavení tisku|Zruší probíhající tisk a pozastaví tisk dalších sestav"));
+    const QString setupHint =
+        QStringLiteral("Nastavení programu|Umožňuje nakonfigurovat jednotlivé možnosti");
+    m_ui.settingsAction =
+        makeAction(this, QStringLiteral("settingsAction"), QStringLiteral("&Možnosti ..."),
+                   QKeySequence(Qt::Key_F8), 3, setupHint);
+    // F8 belongs to the first of the two settings commands.
+    m_ui.spoolDirsAction = makeAction(this, QStringLiteral("spoolDirsAction"),
+                                      QStringLiteral("&Možnosti ..."), {}, 3, setupHint);
+    m_ui.updateCheckAction = makeAction(
+        this, QStringLiteral("updateCheckAction"), QStringLiteral("&Kontrola aktualizace"), {}, 8,
+        QStringLiteral("Zjištění verze programu na Internetu|Zjistí poslední verzi na Inernetu a "
+                       "nabídne její stažení"));
+    m_ui.browserAction = makeAction(
+        this, QStringLiteral("browserAction"), QStringLiteral("Prohlížeč ses&tav..."),
+        QKeySequence(Qt::Key_F3), 6, QStringLiteral("Prohlížení a tisk uložených sestav"));
+    m_ui.webAction =
+        makeAction(this, QStringLiteral("webAction"),
+                   QStringLiteral("&Webová stránka %1").arg(productKeys().productKey), {}, -1, {});
+    m_ui.helpAction =
+        makeAction(this, QStringLiteral("actHelp"), QStringLiteral("&Nápověda"),
+                   QKeySequence(Qt::Key_F1), 4, QStringLiteral("Zobrazení nápovědy k aplikaci"));
+
+    auto* group = new QActionGroup(this);
+    m_ui.playAction->setCheckable(true);
+    m_ui.pauseAction->setCheckable(true);
+    group->addAction(m_ui.playAction);
+    group->addAction(m_ui.pauseAction);
+    m_ui.pauseAction->setChecked(true);
+
+    connect(m_ui.exitAction, &QAction::triggered, this, [this] {
+        m_exitRequested = true;
+        close();
+    });
+    connect(m_ui.playAction, &QAction::triggered, this, &MainWindow::play);
+    connect(m_ui.pauseAction, &QAction::triggered, this, &MainWindow::togglePause);
+    connect(m_ui.stopAction, &QAction::triggered, this, [this] {
+        m_controller.setStopRequest(true);
+        setRunState(true);
+    });
+    connect(m_ui.settingsAction, &QAction::triggered, this, [this] {
+        openSettingsDialog();
+        refreshStatus();
+        applyTrayOptions();
+    });
+    connect(m_ui.spoolDirsAction, &QAction::triggered, this, [this] {
+        openSettingsDialog();
+        if (m_controller.settings().iconize && trayUsable()) {
+            hideToTray();
+        } else {
+            restoreFromTray();
+        }
+    });
+    connect(m_ui.webAction, &QAction::triggered, this,
+            [] { QDesktopServices::openUrl(QUrl(settingsConstants().urlTarnyx)); });
+    connect(m_ui.browserAction, &QAction::triggered, this, [this] {
+        if (m_dialogs.browser && !m_controller.settings().directories.isEmpty())
+            m_dialogs.browser(this);
+    });
+    connect(m_ui.helpAction, &QAction::triggered, this, [this] {
+        if (m_dialogs.help)
+            m_dialogs.help(QStringLiteral("charakter.htm"));
+    });
+
+    connect(m_ui.aboutAction, &QAction::triggered, this, [this] {
+        if (m_dialogs.about)
+            m_dialogs.about(this);
+    });
+    connect(m_ui.updateCheckAction, &QAction::triggered, this, [this] {
+        // An installer that was started replaces the program's files: the program ends.
+        if (m_dialogs.updateCheck && m_dialogs.updateCheck(this))
+            m_ui.exitAction->trigger();
+    });
+
+    // Windows the program is put together without keep their commands out of sight.
+    m_ui.aboutAction->setVisible(bool(m_dialogs.about));
+    m_ui.updateCheckAction->setVisible(bool(m_dialogs.updateCheck));
+    m_ui.browserAction->setVisible(bool(m_dialogs.browser));
+    updateBrowserAction();
+    m_ui.helpAction->setEnabled(bool(m_dialogs.help));
+
+    printingChanged(m_controller.isPrinting());
+
+    for (QAction* a : {m_ui.exitAction, m_ui.playAction, m_ui.pauseAction, m_ui.stopAction,
+                       m_ui.settingsAction, m_ui.browserAction, m_ui.helpAction})
+        addAction(a);
+}
+
+void MainWindow::createWidgets()
+{
+    QMenu* file = menuBar()->addMenu(QStringLiteral("&Soubor"));
+    file->setObjectName(QStringLiteral("fileMenu"));
+    file->addAction(m_ui.exitAction);
+    QMenu* tools = menuBar()->addMenu(QStringLiteral("&Nástroje"));
+    tools->setObjectName(QStringLiteral("toolsMenu"));
+    tools->addActions({m_ui.playAction, m_ui.pauseAction, m_ui.stopAction});
+    tools->addSeparator();
+    tools->addActions({m_ui.browserAction, m_ui.settingsAction});
+    QMenu* help = menuBar()->addMenu(QStringLiteral("Nápo&věda"));
+    help->setObjectName(QStringLiteral("helpMenu"));
+    help->addActions({m_ui.helpAction, m_ui.aboutAction});
+    help->addSeparator();
+    help->addActions({m_ui.updateCheckAction, m_ui.webAction});
+
+    QToolBar* bar = addToolBar(QStringLiteral("ToolBar3"));
+    bar->setObjectName(QStringLiteral("toolBar"));
+    bar->setMovable(false);
+    bar->setIconSize(QSize(21, 21));
+    bar->addActions({m_ui.playAction, m_ui.pauseAction, m_ui.stopAction});
+    bar->addSeparator();
+    bar->addActions({m_ui.browserAction, m_ui.settingsAction, m_ui.helpAction});
+
+    auto* central = new QWidget(this);
+    auto* layout = new QVBoxLayout(central);
+    layout->setContentsMargins(8, 8, 8, 8);
+    m_ui.statusText = new QLabel(central);
+    m_ui.statusText->setObjectName(QStringLiteral("statusText"));
+    m_ui.statusText->setFrameStyle(QFrame::Panel | QFrame::Sunken);
+    m_ui.statusText->setMinimumHeight(53);
+    m_ui.statusText->setWordWrap(true);
+    m_ui.statusText->setAlignment(Qt::AlignLeft | Qt::AlignTop);
+    m_ui.statusText->setToolTip(QStringLiteral("Název tištěné sestavy"));
+    m_ui.progressBar = new QProgressBar(central);
+    m_ui.progressBar->setObjectName(QStringLiteral("progressBar"));
+    m_ui.progressBar->setRange(1, 100);
+    m_ui.progressBar->setFixedHeight(22);
+    m_ui.progressBar->setTextVisible(false);
+    m_ui.progressBar->setToolTip(QStringLiteral("Průběh tisku sestavy"));
+    layout->addWidget(m_ui.statusText, 1);
+    layout->addWidget(m_ui.progressBar);
+    setCentralWidget(central);
+
+    const int widths[3] = {80, 50, 50};
+    for (int i = 0; i < 3; ++i) {
+        m_ui.statusPanels[i] = new QLabel(this);
+        m_ui.statusPanels[i]->setMinimumWidth(widths[i]);
+        m_ui.statusPanels[i]->setFrameStyle(QFrame::Panel | QFrame::Sunken);
+        if (i == 1)
+            m_ui.statusPanels[i]->setAlignment(Qt::AlignCenter);
+        m_ui.statusPanels[i]->setToolTip(
+            QStringLiteral("Jméno souboru, tištěná strana/celkem stran, použitá tiskárna"));
+        statusBar()->addPermanentWidget(m_ui.statusPanels[i], i == 2 ? 1 : 0);
+    }
+    statusBar()->setSizeGripEnabled(false);
+}
+
+void MainWindow::createTray()
+{
+    m_ui.trayMenu = new QMenu(this);
+    m_ui.trayMenu->setObjectName(QStringLiteral("trayMenu"));
+    QAction* restore = m_ui.trayMenu->addAction(QStringLiteral("O&bnovit"));
+    restore->setObjectName(QStringLiteral("trayRestoreItem"));
+    QFont bold = restore->font();
+    bold.setBold(true);
+    restore->setFont(bold);
+    connect(restore, &QAction::triggered, this, &MainWindow::restoreFromTray);
+    m_ui.trayMenu->setDefaultAction(restore);
+    m_ui.trayMenu->addSeparator();
+
+    // Items of their own that do what the window's commands do, without their shortcuts.
+    auto item = [this](const QString& name, const QString& caption, QAction* like) {
+        QAction* a = m_ui.trayMenu->addAction(like->icon(), caption);
+        a->setObjectName(name);
+        a->setStatusTip(like->statusTip());
+        a->setToolTip(like->toolTip());
+        a->setCheckable(like->isCheckable());
+        a->setVisible(like->isVisible());
+        connect(a, &QAction::triggered, like, &QAction::trigger);
+        connect(like, &QAction::changed, a, [a, like] {
+            a->setEnabled(like->isEnabled());
+            a->setChecked(like->isChecked());
+        });
+        a->setEnabled(like->isEnabled());
+        a->setChecked(like->isChecked());
+        return a;
+    };
+    item(QStringLiteral("trayPlayItem"), m_ui.playAction->text(), m_ui.playAction);
+    item(QStringLiteral("trayPauseItem"), m_ui.pauseAction->text(), m_ui.pauseAction);
+    item(QStringLiteral("trayStopItem"), QStringLiteral("&Zastavit"), m_ui.stopAction);
+    m_ui.trayMenu->addSeparator();
+    item(QStringLiteral("traySettingsItem"), QStringLiteral("&Možnosti ..."), m_ui.spoolDirsAction);
+    item(QStringLiteral("trayHelpItem"), QStringLiteral("&Nápověda"), m_ui.helpAction);
+    item(QStringLiteral("trayAboutItem"), m_ui.aboutAction->text(), m_ui.aboutAction);
+    m_ui.trayMenu->addSeparator();
+    item(QStringLiteral("trayExitItem"), QStringLiteral("&Konec"), m_ui.exitAction);
+
+    m_ui.trayIcon = new QSystemTrayIcon(this);
+    m_ui.trayIcon->setObjectName(QStringLiteral("trayIcon"));
+    m_ui.trayIcon->setContextMenu(m_ui.trayMenu);
+    if (!m_trayPictures.isEmpty())
+        m_ui.trayIcon->setIcon(QIcon(m_trayPictures.first()));
+    connect(m_ui.trayIcon, &QSystemTrayIcon::activated, this,
+            [this](QSystemTrayIcon::ActivationReason reason) {
+                if (reason == QSystemTrayIcon::Trigger || reason == QSystemTrayIcon::DoubleClick)
+                    restoreFromTray();
+            });
+}
+
+bool MainWindow::trayUsable() const
+{
+    return QSystemTrayIcon::isSystemTrayAvailable();
+}
+
+void MainWindow::showInitially()
+{
+    const bool hidden = m_controller.settings().iconize && trayUsable() &&
+                        platform::findCmdLineSwitch(m_args, QStringLiteral("min"));
+    if (hidden)
+        hideToTray();
+    else
+        show();
+}
+
+void MainWindow::setRunState(bool paused)
+{
+    m_paused = paused;
+    m_controller.setPaused(paused);
+    if (!paused)
+        m_controller.requestStop(false);
+    setWindowTitle(
+        QStringLiteral("%1 - %2").arg(QApplication::applicationName(), stateWord(paused)));
+    updateTrayHint();
+    if (m_controller.currentFile().isEmpty())
+        showIdleIcon(paused);
+    (paused ? m_ui.pauseAction : m_ui.playAction)->setChecked(true);
+}
+
+void MainWindow::togglePause()
+{
+    setRunState(!m_paused);
+}
+
+void MainWindow::play()
+{
+    setRunState(false);
+    m_controller.setStopRequest(false);
+}
+
+void MainWindow::refreshStatus()
+{
+    const QString file = m_controller.currentFile();
+    m_ui.statusPanels[0]->setText(file.isEmpty() ? QStringLiteral(" ... ") : file);
+    m_ui.statusPanels[1]->setText(
+        QStringLiteral(" %1/%2 ").arg(m_controller.pageNumber()).arg(m_controller.pageCount()));
+    const QString printer = m_controller.settings().printer;
+    m_ui.statusPanels[2]->setText(printer.isEmpty() ? QStringLiteral("[žádná]") : printer);
+    // Between jobs the text tells what the user should know about the spool directories.
+    m_ui.statusText->setText(file.isEmpty() ? m_notice
+                                            : cp1250ToUnicode(m_controller.reportTitle()));
+    const int progress = m_controller.progress();
+    if (progress < m_ui.progressBar->minimum())
+        m_ui.progressBar->reset();
+    else
+        m_ui.progressBar->setValue(progress);
+    updateTrayHint();
+}
+
+void MainWindow::updateTrayHint()
+{
+    QString hint;
+    if (m_controller.currentFile().isEmpty()) {
+        hint = windowTitle();
+    } else {
+        hint = QStringLiteral("\"%1\"\r\nstrana %2 z %3\r\n%4")
+                   .arg(cp1250ToUnicode(m_controller.reportTitle()))
+                   .arg(m_controller.pageNumber())
+                   .arg(m_controller.pageCount())
+                   .arg(m_controller.settings().printer);
+    }
+    m_trayHint = hint.left(kMaxTrayHint);
+    QString shown = m_trayHint;
+    shown.replace(QStringLiteral("\r\n"), QStringLiteral("\n"));
+    m_ui.trayIcon->setToolTip(shown);
+}
+
+void MainWindow::showIdleIcon(bool paused)
+{
+    m_animation.stop();
+    m_idlePicture = paused ? 2 : 1;
+    if (m_idlePicture < m_trayPictures.size())
+        m_ui.trayIcon->setIcon(QIcon(m_trayPictures.at(m_idlePicture)));
+}
+
+void MainWindow::startTrayAnimation()
+{
+    m_frame = 0;
+    nextAnimationFrame();
+    m_animation.start();
+}
+
+void MainWindow::nextAnimationFrame()
+{
+    if (m_trayFrames.isEmpty())
+        return;
+    m_ui.trayIcon->setIcon(QIcon(m_trayFrames.at(m_frame % m_trayFrames.size())));
+    ++m_frame;
+}
+
+void MainWindow::applyTrayOptions()
+{
+    // Where the desktop has no tray the icon could not bring the window back: it stays away.
+    m_ui.trayIcon->setVisible(m_controller.settings().iconize && trayUsable());
+}
+
+void MainWindow::hideToTray()
+{
+    if (!m_ui.trayIcon->isVisible()) {
+        showMinimized(); // never hidden without a way back
+        return;
+    }
+    hide();
+}
+
+void MainWindow::restoreFromTray()
+{
+    if (isMinimized())
+        showNormal();
+    show();
+    raise();
+    activateWindow();
+}
+
+void MainWindow::openSettingsDialog()
+{
+    const bool wasRunning = !m_paused;
+    setRunState(true);
+    m_controller.setSetupOpen(true);
+    m_controller.setPlayDeferred(false);
+    if (m_dialogs.settings)
+        m_dialogs.settings(this);
+    m_controller.setSetupOpen(false);
+    setShowHints(m_controller.settings().showHints);
+    updateBrowserAction();
+    if (wasRunning || m_controller.isPlayDeferred())
+        play();
+    m_controller.setPlayDeferred(false);
+}
+
+void MainWindow::updateBrowserAction()
+{
+    // Without spool directories there is no archive to browse.
+    m_ui.browserAction->setEnabled(bool(m_dialogs.browser) &&
+                                   !m_controller.settings().directories.isEmpty());
+}
+
+void MainWindow::printingChanged(bool printing)
+{
+    // The settings commands are offered only while nothing prints.
+    const bool offered = !printing && bool(m_dialogs.settings);
+    m_ui.settingsAction->setEnabled(offered);
+    m_ui.spoolDirsAction->setEnabled(offered);
+}
+
+void MainWindow::showNotice(const QString& text)
+{
+    m_notice = text;
+    refreshStatus();
+}
+
+void MainWindow::checkTrayHost()
+{
+    // When the desktop's tray comes back (a restarted panel), the icon is shown anew.
+    const bool available = trayUsable();
+    if (available && !m_trayHostSeen && m_controller.settings().iconize) {
+        m_ui.trayIcon->hide();
+        m_ui.trayIcon->show();
+    }
+    m_trayHostSeen = available;
+}
+
+void MainWindow::showWorkerError(const QString& text)
+{
+    messageDlg(text, MsgKind::Error, {MsgButton::Ok}, QStringLiteral("Chyba"));
+}
+
+bool MainWindow::event(QEvent* e)
+{
+    if (e->type() == events::kPrintState) {
+        setRunState(!static_cast<events::PrintStateEvent*>(e)->run);
+        return true;
+    }
+    return QMainWindow::event(e);
+}
+
+void MainWindow::closeEvent(QCloseEvent* e)
+{
+    appLog().addEntry(QStringLiteral("FormCloseQuery"), QString());
+    if (!m_exitRequested && m_controller.settings().iconize) {
+        e->ignore();
+        hideToTray();
+        return;
+    }
+    // Before the event loop ends: the running job is told to stop, and what it asks of this
+    // thread from now on is answered without being done.
+    m_controller.beginShutdown();
+    m_ui.trayIcon->hide();
+    appLog().addEntry(QStringLiteral("MainFormClose"), QString());
+    if (m_dialogs.closeHelp)
+        m_dialogs.closeHelp();
+    e->accept();
+    QApplication::quit();
+}
+
+void MainWindow::keyPressEvent(QKeyEvent* e)
+{
+    if (e->key() == Qt::Key_Escape && m_ui.trayIcon->isVisible()) {
+        hideToTray();
+        return;
+    }
+    QMainWindow::keyPressEvent(e);
+}
+
+void MainWindow::changeEvent(QEvent* e)
+{
+    // Minimising hides the window in the tray while the icon is there.
+    if (e->type() == QEvent::WindowStateChange && isMinimized() && m_ui.trayIcon->isVisible())
+        QTimer::singleShot(0, this, &MainWindow::hide);
+    QMainWindow::changeEvent(e);
+}

@@ -1,0 +1,124 @@
+#pragma once
+
+#include "core/jobs/JobController.h"
+
+#include <QAction>
+#include <QActionGroup>
+#include <QLabel>
+#include <QMainWindow>
+#include <QMenu>
+#include <QPixmap>
+#include <QProgressBar>
+#include <QSystemTrayIcon>
+#include <QTimer>
+#include <QToolBar>
+
+#include <functional>
+
+// The program's small status window and the owner of its tray icon. It shows what the controller
+// does, offers the commands that change the run state and opens the other windows.
+class MainWindow : public QMainWindow, public ControllerView
+{
+    Q_OBJECT
+public:
+    // The dialogs the window opens; each may be left empty while its window does not exist yet.
+    struct Dialogs
+    {
+        std::function<void(QWidget* parent)> settings; // modal settings dialog
+        std::function<void(const QString& topic)> help;
+        std::function<void()> closeHelp;
+        std::function<void(QWidget* owner)> browser; // opens or raises the archive browser
+        std::function<void(QWidget* owner)> about;   // modal about box
+        // The user's version check; true when an installer was started and the program must end.
+        std::function<bool(QWidget* owner)> updateCheck;
+    };
+
+    MainWindow(JobController& controller, const QStringList& args, Dialogs dialogs = {});
+    ~MainWindow() override;
+
+    // Shows the window, or starts hidden in the tray with "/min" while Iconize is on.
+    void showInitially();
+
+    void setRunState(bool paused);
+    void refreshStatus();
+    void updateTrayHint();
+    void applyTrayOptions();
+    void hideToTray();
+    void restoreFromTray();
+    void openSettingsDialog();
+
+    // ControllerView
+    void togglePause() override;
+    void play() override;
+    void showWorkerError(const QString& text) override;
+    void startTrayAnimation() override;
+    void showIdleIcon(bool paused) override;
+    void checkTrayHost() override;
+    void printingChanged(bool printing) override;
+    void showNotice(const QString& text) override;
+
+    // The widgets, as the window lays them out.
+    struct Widgets
+    {
+        QAction* exitAction;
+        QAction* aboutAction;
+        QAction* playAction;
+        QAction* pauseAction;
+        QAction* stopAction;
+        QAction* settingsAction;
+        QAction* spoolDirsAction;
+        QAction* updateCheckAction;
+        QAction* browserAction;
+        QAction* webAction;
+        QAction* helpAction;
+
+        QLabel* statusText;
+        QProgressBar* progressBar;
+        QLabel* statusPanels[3];
+        QSystemTrayIcon* trayIcon;
+        QMenu* trayMenu;
+    };
+    const Widgets& ui() const { return m_ui; }
+
+    // The user chose to end the program (not just to close the window to the tray).
+    bool exitRequested() const { return m_exitRequested; }
+    void setExitRequested(bool requested) { m_exitRequested = requested; }
+    bool runStatePaused() const { return m_paused; }
+    // The tray tooltip as it is set (also where no tray exists).
+    QString trayHint() const { return m_trayHint; }
+    // True when the tray icon shows (would show) the animation.
+    bool animating() const { return m_animation.isActive(); }
+    int idlePicture() const { return m_idlePicture; }
+
+    // The longest tray tooltip.
+    static constexpr int kMaxTrayHint = 127;
+
+protected:
+    bool event(QEvent* e) override;
+    void closeEvent(QCloseEvent* e) override;
+    void keyPressEvent(QKeyEvent* e) override;
+    void changeEvent(QEvent* e) override;
+
+private:
+    bool m_exitRequested = false;
+    Widgets m_ui{};
+    void createActions();
+    void createWidgets();
+    void createTray();
+    bool trayUsable() const;
+    void updateBrowserAction();
+    void nextAnimationFrame();
+
+    JobController& m_controller;
+    QStringList m_args;
+    Dialogs m_dialogs;
+    bool m_paused = true;
+    QString m_trayHint;
+    QString m_notice;
+    QTimer m_animation;
+    int m_frame = 0;
+    int m_idlePicture = 0;
+    bool m_trayHostSeen = false;
+    QList<QPixmap> m_trayPictures;
+    QList<QPixmap> m_trayFrames;
+};

@@ -1,0 +1,164 @@
+#include "core/archive/Archive.h"
+#include "core/report/ReportHeader.h"
+
+#include <QDir>
+#include <QDirIterator>
+#include <QFile>
+#include <QFileInfo>
+#include <QRegularExpression>
+#include <QTemporaryDir>
+#include <QTest>
+
+#include <sys/stat.h>
+
+namespace {
+
+void writeFile(const QString& path, const QByteArray& data, mode_t mode = 0644)
+{
+    QFile file(path);
+    QVERIFY(file.open(QIODevice::WriteOnly | QIODevice::Truncate));
+    QCOMPARE(file.write(data), data.size());
+    file.close();
+    QCOMPARE(::chmod(QFile::encodeName(path).constData(), mode), 0);
+}
+
+QByteArray readFile(const QString& path)
+{
+    QFile file(path);
+    return file.open(QIODevice::ReadOnly) ? file.readAll() : QByteArray("<missing>");
+}
+
+ReportHeader header(const QString& path, const QByteArray& date = "20240131",
+                    const QByteArray& time = "08153012")
+{
+    ReportHeader h(path);
+    h.dateText = date;
+    h.timeText = time;
+    return h;
+}
+
+// Every file below `dir` (directories left out), relative to it.
+QStringList filesBelow(const QString& dir)
+{
+    QStringList files;
+    QDirIterator it(dir, QDir::Files | QDir::Hidden | QDir::System, QDirIterator::Subdirectories);
+    while (it.hasNext())
+        files << it.next().mid(dir.size() + 1);
+    return files;
+}
+
+} // namespace
+
+class TestArchive : public QObject
+{
+    Q_OBJECT
+private slots:
+    void archiveReplacesAndMakesWritable();
+    void eraseAndMissingFiles();
+    void archiveOnOtherFileSystem();
+    void headerFieldsStayInsideArchive_data();
+    void headerFieldsStayInsideArchive();
+};
+
+void TestArchive::archiveReplacesAndMakesWritable()
+{
+    QTemporaryDir tmp;
+    const QString report = tmp.path() + QStringLiteral("/Lst/LST00001.PRN");
+    QVERIFY(QDir().mkpath(tmp.path() + QStringLiteral("/Lst")));
+    QCOMPARE(archiveDirectory(report), tmp.path() + QStringLiteral("/Lst/BAKPRN"));
+    QCOMPARE(archivedName(header(report)), QStringLiteral("20240131-081530-LST00001.PRN"));
+
+    writeFile(report, "first\r\n", 0444);
+    disposeReport(header(report), false);
+    // Same name, same second, other hundredths: the newer report takes the archived name.
+    writeFile(report, "second, longer\r\n", 0444);
+    disposeReport(header(report, "20240131", "08153099"), false);
+
+    const QString archived = QStringLiteral("Lst/BAKPRN/20240131-081530-LST00001.PRN");
+    QCOMPARE(filesBelow(tmp.path()), QStringList(archived));
+    QCOMPARE(readFile(tmp.filePath(archived)), QByteArray("second, longer\r\n"));
+    struct stat st;
+    QCOMPARE(::stat(QFile::encodeName(tmp.filePath(archived)).constData(), &st), 0);
+    QCOMPARE(st.st_mode & 0777, mode_t(0644));
+}
+
+void TestArchive::eraseAndMissingFiles()
+{
+    QTemporaryDir tmp;
+    const QString report = tmp.path() + QStringLiteral("/LST00002.PRN");
+    writeFile(report, "data");
+    disposeReport(header(report), true);
+    QVERIFY(!QFileInfo::exists(report));
+    QVERIFY(!QFileInfo::exists(tmp.path() + QStringLiteral("/BAKPRN")));
+
+    // Nothing left to dispose of: no crash, nothing appears.
+    disposeReport(header(report), true);
+    disposeReport(header(report), false);
+    disposeReport(ReportHeader(), false);
+    QCOMPARE(filesBelow(tmp.path()), QStringList());
+}
+
+void TestArchive::archiveOnOtherFileSystem()
+{
+    QTemporaryDir tmp;
+    QTemporaryDir elsewhere(QStringLiteral("/dev/shm/tst_archive-XXXXXX"));
+    struct stat here, there;
+    if (!elsewhere.isValid() || ::stat(QFile::encodeName(tmp.path()).constData(), &here) != 0 ||
+        ::stat(QFile::encodeName(elsewhere.path()).constData(), &there) != 0 ||
+        here.st_dev == there.st_dev)
+        QSKIP("no second file system at hand");
+    QVERIFY(QFile::link(elsewhere.path(), tmp.path() + QStringLiteral("/BAKPRN")));
+    const QString report = tmp.path() + QStringLiteral("/LST00004.PRN");
+    writeFile(report, "old");
+    disposeReport(header(report), false);
+    writeFile(report, "new", 0444);
+    disposeReport(header(report), false);
+
+    QVERIFY(!QFileInfo::exists(report));
+    QCOMPARE(filesBelow(elsewhere.path()),
+             QStringList(QStringLiteral("20240131-081530-LST00004.PRN")));
+    QCOMPARE(readFile(elsewhere.filePath(QStringLiteral("20240131-081530-LST00004.PRN"))),
+             QByteArray("new"));
+}
+
+void TestArchive::headerFieldsStayInsideArchive_data()
+{
+    QTest::addColumn<QByteArray>("date");
+    QTest::addColumn<QByteArray>("time");
+
+    QTest::newRow("short date") << QByteArray("202401") << QByteArray("08153012");
+    QTest::newRow("parent in date") << QByteArray("../../x") << QByteArray("08153012");
+    QTest::newRow("NUL in date") << QByteArray("2024").append('\0').append("0131")
+                                 << QByteArray("08153012");
+    QTest::newRow("overlong accented date") << QByteArray(300, '\xe8') << QByteArray();
+}
+
+void TestArchive::headerFieldsStayInsideArchive()
+{
+    QFETCH(QByteArray, date);
+    QFETCH(QByteArray, time);
+
+    QTemporaryDir tmp;
+    QVERIFY(QDir().mkpath(tmp.path() + QStringLiteral("/spool/Lst")));
+    const QString report = tmp.path() + QStringLiteral("/spool/Lst/LST00003.PRN");
+    writeFile(report, "data");
+
+    disposeReport(header(report, date, time), false);
+
+    // Archived, and the only file anywhere, directly in BAKPRN.
+    const QStringList files = filesBelow(tmp.path());
+    QCOMPARE(files.size(), 1);
+    const QString prefix = QStringLiteral("spool/Lst/BAKPRN/");
+    QVERIFY2(files[0].startsWith(prefix) && !files[0].mid(prefix.size()).contains(u'/'),
+             qPrintable(files[0]));
+    QVERIFY(files[0].endsWith(QStringLiteral("-LST00003.PRN")));
+    QCOMPARE(readFile(tmp.filePath(files[0])), QByteArray("data"));
+
+    // Archived, yet not listed by the archive tree, which shows "????????-??????-LST?????.PRN".
+    static const QRegularExpression pattern(
+        QRegularExpression::anchoredPattern(QStringLiteral(R"(.{8}-.{6}-LST.{5}\.PRN)")));
+    QVERIFY(!pattern.match(files[0].mid(prefix.size())).hasMatch());
+}
+
+QTEST_GUILESS_MAIN(TestArchive)
+#include "tst_archive.moc"

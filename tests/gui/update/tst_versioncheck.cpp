@@ -1,0 +1,354 @@
+#include "gui/update/VersionCheck.h"
+
+#include "core/config/AppSettings.h"
+#include "core/config/RegistryIni.h"
+#include "core/config/SettingsConstants.h"
+#include "core/jobs/JobController.h"
+#include "gui/common/MessageDlg.h"
+#include "gui/update/NewVersionDialog.h"
+#include "support/LoopbackHttpServer.h"
+#include "support/NoPrinters.h"
+#include "support/TestHive.h"
+
+#include <QAbstractButton>
+#include <QApplication>
+#include <QCryptographicHash>
+#include <QDir>
+#include <QMainWindow>
+#include <QProcess>
+#include <QPushButton>
+#include <QSignalSpy>
+#include <QStandardPaths>
+#include <QTcpServer>
+#include <QTemporaryDir>
+#include <QTest>
+#include <QTextBrowser>
+#include <QTimer>
+
+namespace {
+
+using Hook = MessageDlgTestHook::Message;
+
+// Each message box as "caption: text".
+QStringList shownMessages()
+{
+    QStringList shown;
+    for (const Hook& m : MessageDlgTestHook::lastMessages())
+        shown << m.caption + QStringLiteral(": ") + m.text;
+    return shown;
+}
+
+int storedLastVerCheck()
+{
+    return openSettings()
+        ->readInteger(QStringLiteral("Settings"), QStringLiteral("LastVerCheck"), 0)
+        .value_or(-1);
+}
+
+// Services that record what the check asks for instead of showing windows.
+struct Recorder
+{
+    QStringList calls;
+    bool accept = true;
+    UpdateServices services()
+    {
+        UpdateServices s;
+        s.ownVersion = QStringLiteral("1.5.0.12");
+        s.details = [this](const QString& url) {
+            calls << QStringLiteral("details ") + url;
+            return QByteArray("Novinky");
+        };
+        s.askToInstall = [this](const VersionDescriptor& offer, const QByteArray& details) {
+            calls << QStringLiteral("ask %1 %2 ").arg(offer.version).arg(offer.size) +
+                         QString::fromLatin1(details);
+            return accept;
+        };
+        s.download = [this](const VersionDescriptor& offer) {
+            calls << QStringLiteral("download ") + offer.url;
+            return QStringLiteral("/tmp/setup");
+        };
+        s.runInstaller = [this](const QString& path) {
+            calls << QStringLiteral("run ") + path;
+            return true;
+        };
+        return s;
+    }
+};
+
+QByteArray descriptor(const QByteArray& version, const QByteArray& url = "http://x/setup.sh")
+{
+    return "; published\r\n[Other]\r\nVersion=9.9\r\n[TARNYX]\r\n  version  = " + version +
+           "\r\nURL=" + url + "\r\nSize=$100\r\nInfo=http://x/info.rtf\r\n";
+}
+
+} // namespace
+
+Q_DECLARE_METATYPE(LoopbackHttpServer::Answer)
+
+class TestVersionCheck : public QObject
+{
+    Q_OBJECT
+private slots:
+    void initTestCase();
+    void init();
+    void manualCheckReportsEveryOutcome_data();
+    void manualCheckReportsEveryOutcome();
+    void descriptorThroughARealProxy();
+    void automaticCheckWaitsForTheMainWindow();
+    void automaticCheckStaysSilent();
+    void startupStartsTheCheckWhenDue();
+    void newVersionIsInstalledEndToEnd();
+
+private:
+    QTemporaryDir m_home;
+    LoopbackHttpServer m_server;
+    AppSettings m_settings;
+};
+
+void TestVersionCheck::initTestCase()
+{
+    QVERIFY(m_home.isValid());
+    qputenv("XDG_CONFIG_HOME", QFile::encodeName(m_home.path()));
+    qunsetenv("http_proxy");
+    qunsetenv("HTTP_PROXY");
+    productKeys().productKey = QStringLiteral("Tarnyx");
+    settingsConstants().socketTimeout = 2000;
+    settingsConstants().urlFileInf = m_server.url(QStringLiteral("/reldp.inf"));
+}
+
+void TestVersionCheck::init()
+{
+    writeSettingsHive(RegistryIni::hivePath(), "\"LastVerCheck\"=dword:00000007\r\n");
+    m_settings = AppSettings{};
+    m_settings.verCheck = true;
+    m_settings.lastVerCheck = 7;
+    MessageDlgTestHook::clear();
+    MessageDlgTestHook::setNextAnswers(QList<MsgButton>(8, MsgButton::Ok));
+}
+
+void TestVersionCheck::manualCheckReportsEveryOutcome_data()
+{
+    QTest::addColumn<LoopbackHttpServer::Answer>("answer");
+    QTest::addColumn<QStringList>("messages");
+    QTest::addColumn<QStringList>("calls");
+    QTest::addColumn<bool>("stored");
+    using Answer = LoopbackHttpServer::Answer;
+    const auto body = [](const QByteArray& b) {
+        return Answer{{{LoopbackHttpServer::answerBytes(b)}}};
+    };
+    const QString notAvailable =
+        QStringLiteral("Aktualizace: Informace o novější verzi nejsou k dispozici.");
+    const QString noAnswer =
+        QStringLiteral("Chyba: Informace o verzi nebylo možné zjistit.\r"
+                       "Zkontrolujte připojení k Internetu a nastavení proxy.");
+
+    QTest::newRow("newer, accepted")
+        << body(descriptor("1.6")) << QStringList{}
+        << QStringList{"details http://x/info.rtf", "ask 1.6 256 Novinky",
+                       "download http://x/setup.sh", "run /tmp/setup"}
+        << true;
+    QTest::newRow("same version")
+        << body(descriptor("1.5.0.12"))
+        << QStringList{"Aktualizace: Máte aktuální verzi programu 1.5.0.12."} << QStringList{}
+        << true;
+    QTest::newRow("1.5 equals 1.5.0.0, older than own")
+        << body(descriptor("1.5"))
+        << QStringList{"Aktualizace: Máte aktuální verzi programu 1.5.0.12."} << QStringList{}
+        << true;
+    QTest::newRow("no address") << body(descriptor("2.0", ""))
+                                << QStringList{"Chyba: Chyba popisu verze."} << QStringList{}
+                                << true;
+    QTest::newRow("no section of ours") << body("[Tarnyx2]\r\nVersion=2.0\r\n")
+                                        << QStringList{notAvailable} << QStringList{} << false;
+    // The mark stays in front of the section header, which is then not one.
+    QTest::newRow("UTF-8 byte-order mark")
+        << body("\xEF\xBB\xBF[Tarnyx]\r\nVersion=2.0\r\nURL=http://x/s\r\n")
+        << QStringList{notAvailable} << QStringList{} << false;
+    QTest::newRow("404") << Answer{{{LoopbackHttpServer::answerBytes("gone", 404)}}}
+                         << QStringList{"Chyba: Informace o verzi se nepodařilo nalézt.",
+                                        notAvailable}
+                         << QStringList{} << false;
+    QTest::newRow("broken off after a good status")
+        << Answer{{{"HTTP/1.0 200 OK\r\nContent-Length: 500\r\n\r\n[Tarnyx]\r\nVersion=2.0"}}}
+        << QStringList{noAnswer, notAvailable} << QStringList{} << false;
+    QTest::newRow("no answer in time")
+        << Answer{{}, true} << QStringList{noAnswer, notAvailable} << QStringList{} << false;
+}
+
+void TestVersionCheck::manualCheckReportsEveryOutcome()
+{
+    QFETCH(LoopbackHttpServer::Answer, answer);
+    QFETCH(QStringList, messages);
+    QFETCH(QStringList, calls);
+    QFETCH(bool, stored);
+    m_server.setAnswer(QStringLiteral("/reldp.inf"), answer);
+    Recorder recorder;
+    const bool started = runManualVersionCheck(m_settings, recorder.services());
+    QCOMPARE(shownMessages(), messages);
+    QCOMPARE(recorder.calls, calls);
+    QCOMPARE(started, !calls.isEmpty());
+    const int today = dayNumber(QDate::currentDate());
+    QCOMPARE(storedLastVerCheck(), stored ? today : 7);
+    QCOMPARE(m_settings.lastVerCheck, stored ? today : 7);
+}
+
+void TestVersionCheck::descriptorThroughARealProxy()
+{
+    const QString tinyproxy = QStandardPaths::findExecutable(QStringLiteral("tinyproxy"));
+    if (tinyproxy.isEmpty())
+        QSKIP("tinyproxy is not installed (scripts/setup installs it)");
+    QTcpServer probe;
+    QVERIFY(probe.listen(QHostAddress::LocalHost));
+    const quint16 port = probe.serverPort();
+    probe.close();
+    QFile conf(m_home.filePath(QStringLiteral("tinyproxy.conf")));
+    QVERIFY(conf.open(QIODevice::WriteOnly));
+    conf.write("Port " + QByteArray::number(port) +
+               "\nListen 127.0.0.1\nTimeout 10\nAllow 127.0.0.1\nLogLevel Error\n");
+    conf.close();
+    QProcess proxy;
+    proxy.start(tinyproxy, {QStringLiteral("-d"), QStringLiteral("-c"), conf.fileName()});
+    QVERIFY(proxy.waitForStarted());
+    m_server.setBody(QStringLiteral("/reldp.inf"), descriptor("1.7"));
+    m_settings.proxyServer = true;
+    m_settings.proxyAddr = QStringLiteral("127.0.0.1");
+    m_settings.proxyPort = QString::number(port);
+    VersionDescriptor found;
+    // The proxy needs a moment before it listens.
+    QTRY_VERIFY(retrieveVersionDescriptor(m_settings, found).isGood());
+    proxy.kill();
+    proxy.waitForFinished();
+    QCOMPARE(found.version, QStringLiteral("1.7"));
+    QCOMPARE(found.size, 256);
+    // The server got it from the proxy, which announces itself.
+    QVERIFY(m_server.requests().constLast().contains("Via: "));
+}
+
+void TestVersionCheck::automaticCheckWaitsForTheMainWindow()
+{
+    m_server.setBody(QStringLiteral("/reldp.inf"), descriptor("2.0.0.1"));
+    QMainWindow mainWindow;
+    QWidget other;
+    Recorder recorder;
+    AutomaticVersionCheck check(m_settings, &mainWindow,
+                                [&recorder] { return recorder.services(); });
+    QSignalSpy started(&check, &AutomaticVersionCheck::installerStarted);
+    other.show();
+    QApplication::setActiveWindow(&other);
+    check.start();
+    QTRY_VERIFY(check.isPending());
+    QVERIFY(recorder.calls.isEmpty()); // another window is active: the offer waits
+    QCOMPARE(storedLastVerCheck(), 7);
+    mainWindow.show();
+    QApplication::setActiveWindow(&mainWindow);
+    QTRY_COMPARE(started.count(), 1);
+    QVERIFY(!check.isPending());
+    QCOMPARE(recorder.calls.size(), 4);
+    QCOMPARE(storedLastVerCheck(), dayNumber(QDate::currentDate()));
+    // Once per run: activating the window again offers nothing more.
+    QApplication::setActiveWindow(&other);
+    QApplication::setActiveWindow(&mainWindow);
+    QCOMPARE(recorder.calls.size(), 4);
+}
+
+void TestVersionCheck::automaticCheckStaysSilent()
+{
+    QMainWindow mainWindow;
+    mainWindow.show();
+    QApplication::setActiveWindow(&mainWindow);
+    Recorder recorder;
+    {
+        // A stalled server: nothing shown, the day not stored, and ending the program does not
+        // wait for the timeout.
+        m_server.setAnswer(QStringLiteral("/reldp.inf"), {{}, true});
+        settingsConstants().socketTimeout = 60000;
+        AutomaticVersionCheck check(m_settings, &mainWindow, [&] { return recorder.services(); });
+        check.start();
+        QTRY_COMPARE(m_server.requests().size() > 0, true);
+        settingsConstants().socketTimeout = 2000;
+    }
+    {
+        m_server.setBody(QStringLiteral("/reldp.inf"), "gone", 404);
+        AutomaticVersionCheck check(m_settings, &mainWindow, [&] { return recorder.services(); });
+        check.start();
+        QTRY_VERIFY(!check.isRunning());
+        QVERIFY(!check.isPending());
+    }
+    QCOMPARE(storedLastVerCheck(), 7);
+    // The same version: still nothing shown, but the day is stored.
+    m_server.setBody(QStringLiteral("/reldp.inf"), descriptor("1.5.0.12"));
+    AutomaticVersionCheck check(m_settings, &mainWindow, [&] { return recorder.services(); });
+    check.start();
+    QTRY_COMPARE(storedLastVerCheck(), dayNumber(QDate::currentDate()));
+    QVERIFY(recorder.calls.isEmpty());
+    QVERIFY(MessageDlgTestHook::lastMessages().isEmpty());
+}
+
+void TestVersionCheck::startupStartsTheCheckWhenDue()
+{
+    const int today = dayNumber(QDate::currentDate());
+    struct Case
+    {
+        bool verCheck;
+        int last;
+        bool runPaused;
+        int starts;
+    };
+    // Also a day in the future (the clock set back) makes it due; a paused start checks too.
+    for (const Case& c : {Case{true, today, false, 0}, Case{true, today - 1, false, 1},
+                          Case{true, today + 3, true, 1}, Case{false, 0, false, 0}}) {
+        NoPrinters printers;
+        JobController controller({}, printers);
+        controller.settings().verCheck = c.verCheck;
+        controller.settings().lastVerCheck = c.last;
+        controller.settings().runPaused = c.runPaused;
+        int starts = 0;
+        controller.setVersionCheckStarter([&starts] { ++starts; });
+        controller.onStartup();
+        QCOMPARE(starts, c.starts);
+    }
+}
+
+void TestVersionCheck::newVersionIsInstalledEndToEnd()
+{
+    // The real windows, download and installer start: the descriptor names a stand-in installer
+    // that writes down its arguments, and compressed details; the user accepts the offer.
+    const QString tmp = m_home.filePath(QStringLiteral("tmp"));
+    QVERIFY(QDir().mkpath(tmp));
+    qputenv("TMPDIR", QFile::encodeName(tmp));
+    const QString argsFile = m_home.filePath(QStringLiteral("installer-args"));
+    const QByteArray installer = "#!/bin/sh\nprintf '%s\\n' \"$@\" > '" + argsFile.toUtf8() + "'\n";
+    const QByteArray notes = "Nov\xe1 verze: www.morvane.example";
+    const QByteArray packed = LoopbackHttpServer::zlibCompressed(notes);
+    m_server.setBody(QStringLiteral("/notes.bzip"), packed);
+    m_server.setBody(QStringLiteral("/setup.sh"), installer);
+    m_server.setBody(
+        QStringLiteral("/reldp.inf"),
+        "[Tarnyx]\r\nVersion=99.0\r\nURL=" +
+            m_server.url(QStringLiteral("/setup.sh?build=7")).toUtf8() +
+            "\r\nSize=" + QByteArray::number(installer.size()) +
+            "\r\nInfo=" + m_server.url(QStringLiteral("/notes.bzip")).toUtf8() + "\r\nSHA256=" +
+            QCryptographicHash::hash(installer, QCryptographicHash::Sha256).toHex() + "\r\n");
+    QString shownNotes;
+    QTimer accept;
+    connect(&accept, &QTimer::timeout, this, [&shownNotes] {
+        if (auto* dialog = qobject_cast<NewVersionDialog*>(QApplication::activeModalWidget())) {
+            shownNotes = dialog->ui().details->toPlainText();
+            dialog->ui().downloadButton->click();
+        }
+    });
+    accept.start(20);
+    QVERIFY(runManualVersionCheck(m_settings, updateServices(m_settings, nullptr)));
+    QCOMPARE(shownNotes, QStringLiteral("Nová verze: www.morvane.example"));
+    QVERIFY(QFileInfo(tmp + QStringLiteral("/setup.sh?build=7")).isExecutable());
+    QTRY_VERIFY(QFileInfo(argsFile).size() > 0);
+    QFile args(argsFile);
+    QVERIFY(args.open(QIODevice::ReadOnly));
+    QCOMPARE(QString::fromUtf8(args.readAll()).split(u'\n', Qt::SkipEmptyParts),
+             (QStringList{"/SP-", "/silent", "/noicons",
+                          "/dir=" + QCoreApplication::applicationDirPath()}));
+    QVERIFY(MessageDlgTestHook::lastMessages().isEmpty());
+}
+
+QTEST_MAIN(TestVersionCheck)
+#include "tst_versioncheck.moc"
