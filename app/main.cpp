@@ -131,8 +131,9 @@ int main(int argc, char* argv[])
         setShowHints(controller->settings().showHints);
         setHintHidePause(controller->settings().hintHidePause);
         UiJobHost host(*controller);
-        controller->setWorkerFactory([&controller, &host](const QString& path) {
-            return std::make_unique<PrintWorker>(path, *controller, host);
+        controller->setWorkerFactory([&controller, &printers, &host](const QString& path) {
+            return std::make_unique<PrintWorker>(path, controller->settings(), printers,
+                                                 *controller, host);
         });
         // A settings file that cannot be read: the user learns it once, and why nothing is saved.
         if (const QString notice = platform::RegistryFile::takeNotice(); !notice.isEmpty())
@@ -164,6 +165,12 @@ int main(int argc, char* argv[])
             services.documentInProgress = [&controller] {
                 return controller->isPrinting();
             };
+            services.showHelp = [](QWidget* parent, const QString& topic) {
+                showHelpTopic(parent, defaultHelpFile(), topic);
+            };
+            services.closeHelp = [] {
+                closeAllHelp();
+            };
             // Over a hidden main window (the program sits in the tray) the dialog stands alone.
             if (owner && !owner->isVisible())
                 owner = nullptr;
@@ -193,7 +200,8 @@ int main(int argc, char* argv[])
             [&controller, &form] { return updateServices(controller->settings(), form.get()); });
         QObject::connect(&versionCheck, &AutomaticVersionCheck::installerStarted,
                          [] { QCoreApplication::exit(0); });
-        controller->setVersionCheckStarter([&versionCheck] { versionCheck.start(); });
+        controller->setStartupHook(
+            [&versionCheck] { versionCheck.startIfDue(QDate::currentDate()); });
         host.setStatusView([&form] { form->refreshStatus(); });
         // "Náhled" in the question shows the report in a viewer that closes with the question.
         const OrientPreviewOpener preview = [&controller](const ReportHeader& report,

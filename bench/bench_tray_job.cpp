@@ -58,7 +58,8 @@ int main(int argc, char* argv[])
         controller.settings().orientation = 0;
         UiJobHost host(controller);
         controller.setWorkerFactory([&](const QString& path) {
-            return std::make_unique<PrintWorker>(path, controller, host);
+            return std::make_unique<PrintWorker>(path, controller.settings(),
+                                                 controller.printerCatalog(), controller, host);
         });
         MainWindow form(controller, {});
         host.setStatusView([&form] { form.refreshStatus(); });

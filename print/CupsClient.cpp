@@ -1,6 +1,7 @@
 #include "print/CupsClient.h"
 
 #include "core/platform/FileName.h"
+#include "core/platform/PrinterCatalog.h"
 #include "core/platform/TimeScale.h"
 
 #include <QFile>
@@ -238,19 +239,14 @@ QString refusalText(int status, const QString& queue)
         return QStringLiteral("Dokument je pro tiskový server příliš velký.");
     case IPP_STATUS_ERROR_SERVICE_UNAVAILABLE:
     case IPP_STATUS_ERROR_INTERNAL:
-        return noAnswerText();
+        return PrinterCatalog::noAnswerText();
     default:
         break;
     }
     // Anything rarer keeps the server's own words as a detail.
     const QString detail = QString::fromUtf8(cupsLastErrorString());
-    return detail.isEmpty() ? noAnswerText()
+    return detail.isEmpty() ? PrinterCatalog::noAnswerText()
                             : QStringLiteral("Tiskový server tisk odmítl (%1).").arg(detail);
-}
-
-QString noAnswerText()
-{
-    return QStringLiteral("Tiskový server neodpovídá.");
 }
 
 int printFile(const QString& queue, const QString& file, const QString& title,
@@ -262,7 +258,7 @@ int printFile(const QString& queue, const QString& file, const QString& title,
     const RestartWait restart(stop);
     connectToScheduler(http, stop, kUploadWaitSteps, &restart);
     if (!http) {
-        error = noAnswerText();
+        error = PrinterCatalog::noAnswerText();
         return 0;
     }
     const QByteArray resource = printerResource(queue);

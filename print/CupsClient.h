@@ -19,9 +19,6 @@
 // scheduler that is away.
 namespace cupsclient {
 
-// "The print server does not answer": the text for a job that could not reach the scheduler.
-QString noAnswerText();
-
 // The failure of a request to print, as a clerk reads it: the usual IPP refusals in Czech, the
 // server's own text only as a detail of the rare ones.
 QString refusalText(int ippStatus, const QString& queue);

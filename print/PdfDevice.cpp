@@ -9,8 +9,6 @@
 #include "core/platform/TempFolder.h"
 
 #include <QFile>
-#include <QPrinter>
-#include <QPrinterInfo>
 
 #include <cmath>
 
@@ -308,7 +306,7 @@ bool CupsQueueDevice::selectPrinter(const QString& name)
         }
     }
     if (answer == cupsclient::Answer::NoAnswer) {
-        m_selectionError = cupsclient::noAnswerText();
+        m_selectionError = PrinterCatalog::noAnswerText();
         return false;
     }
     setPrinterName(setup.name);

@@ -5,6 +5,7 @@
 #include "core/jobs/JobState.h"
 #include "core/log/EventLog.h"
 #include "core/platform/FileName.h"
+#include "core/platform/PrinterCatalog.h"
 #include "core/report/CodePages.h"
 #include "core/report/OrientationMemory.h"
 #include "print/CupsClient.h"
@@ -449,7 +450,7 @@ void PrintJob::run()
             m_ctx.host.logEvent(QStringLiteral("Sestava již vytištěna"), m_header.fileName);
             return;
         case PriorPrint::Unknown:
-            fail(cupsclient::noAnswerText());
+            fail(PrinterCatalog::noAnswerText());
             return;
         case PriorPrint::None:
             break;

@@ -1,6 +1,7 @@
 #include "print/PrintWorker.h"
 
-#include "core/jobs/JobController.h"
+#include "core/config/AppSettings.h"
+#include "core/jobs/JobState.h"
 #include "core/platform/ThreadPriority.h"
 #include "core/report/OrientationMemory.h"
 #include "print/JobHost.h"
@@ -15,8 +16,9 @@ namespace {
 constexpr int kLowPrioritySteps = 5;
 } // namespace
 
-PrintWorker::PrintWorker(const QString& fileName, JobController& controller, JobHost& host)
-    : m_fileName(fileName), m_controller(controller), m_host(host)
+PrintWorker::PrintWorker(const QString& fileName, const AppSettings& settings,
+                         PrinterCatalog& printers, JobState& state, JobHost& host)
+    : m_fileName(fileName), m_settings(settings), m_printers(printers), m_state(state), m_host(host)
 {
     setObjectName(QStringLiteral("printWorker"));
 }
@@ -25,20 +27,20 @@ void PrintWorker::run()
 {
     // Printing is marked and cleared by the controller on the user-interface thread.
     // With highPriority the job competes with the windows on equal terms; without, it yields.
-    platform::setThreadNiceness(m_controller.settings().highPriority ? 0 : kLowPrioritySteps);
+    platform::setThreadNiceness(m_settings.highPriority ? 0 : kLowPrioritySteps);
     {
-        CupsQueueDevice printer(&m_controller.printerCatalog());
-        printer.setStopFlag(&m_controller.stopFlag());
+        CupsQueueDevice printer(&m_printers);
+        printer.setStopFlag(&m_state.stopFlag());
         const PrintJournal journal(PrintJournal::defaultPath());
         auto job = std::make_unique<PrintJob>(
-            m_fileName, PrintContext{m_controller.settings(), orientationMemory(), m_controller,
-                                     printer, m_host, &journal});
+            m_fileName,
+            PrintContext{m_settings, orientationMemory(), m_state, printer, m_host, &journal});
         try {
             job->run();
         } catch (const std::exception& e) {
-            m_controller.setWorkerError(QString::fromUtf8(e.what()));
+            m_state.setWorkerError(QString::fromUtf8(e.what()));
         } catch (...) {
-            m_controller.setWorkerError(QStringLiteral("Neočekávaná chyba tisku"));
+            m_state.setWorkerError(QStringLiteral("Neočekávaná chyba tisku"));
         }
         job.reset(); // the finishing step: error dialog, queue, disposal
     }

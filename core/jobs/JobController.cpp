@@ -11,7 +11,6 @@
 #include "core/platform/Wildcard.h"
 #include "core/report/OrientationMemory.h"
 #include "core/report/ReportFile.h"
-#include "core/update/VersionInfo.h"
 
 #include <QCoreApplication>
 #include <QDateTime>
@@ -136,10 +135,10 @@ void JobController::onStartup()
         else if (m_view)
             m_view->play();
     }
-    // Nothing else starts the automatic check, so it runs at most once per run, also when the
+    // Nothing else runs the hook, so the automatic check runs at most once per run, also when the
     // program keeps running past midnight.
-    if (m_startVersionCheck && automaticCheckDue(m_settings, QDate::currentDate()))
-        m_startVersionCheck();
+    if (m_startupHook)
+        m_startupHook();
 }
 
 void JobController::setStopRequest(bool stop)

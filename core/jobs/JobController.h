@@ -79,11 +79,9 @@ public:
     // directory's turn (on by default; off for callers that drive every tick themselves).
     void setWakeOnReports(bool on);
     void onStartup();
-    // Started by onStartup when the daily version check is due; at most once per run.
-    void setVersionCheckStarter(std::function<void()> start)
-    {
-        m_startVersionCheck = std::move(start);
-    }
+    // Run by onStartup once printing has been started (the daily version check, where due); at
+    // most once per run.
+    void setStartupHook(std::function<void()> hook) { m_startupHook = std::move(hook); }
 
     bool isPaused() const { return m_paused; }
     // Reports the user skipped after a print error, held back until they change.
@@ -156,7 +154,7 @@ private:
     PrinterCatalog& m_printerCatalog;
     QTimer m_tickTimer;
     QTimer m_startupTimer;
-    std::function<void()> m_startVersionCheck;
+    std::function<void()> m_startupHook;
     bool m_paused = true;
     QList<SkipEntry> m_skipList;
     int m_dirIndex = 0;

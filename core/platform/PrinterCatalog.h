@@ -25,6 +25,9 @@ public:
     // False when the printing system cannot be asked now (its scheduler is down or not yet up):
     // an empty list then says nothing about which printers exist.
     virtual bool available() const { return true; }
+    // "The print server does not answer": what a user is told when it cannot be asked, and the
+    // text of a job that could not reach it.
+    static QString noAnswerText() { return QStringLiteral("Tiskový server neodpovídá."); }
     virtual QStringList printerNames() const = 0;
     // Empty when no printer is installed or none is the default.
     virtual QString defaultPrinterName() const = 0;

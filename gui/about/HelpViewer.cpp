@@ -107,28 +107,6 @@ QString defaultHelpFile()
     return findHelpFileFor(QCoreApplication::applicationFilePath());
 }
 
-QString setupHelpTopic(int tabNumber)
-{
-    QString anchor;
-    switch (tabNumber) {
-    case 2:
-        anchor = QStringLiteral("SetupOrient");
-        break;
-    case 3:
-        anchor = QStringLiteral("SetupStranka");
-        break;
-    case 4:
-        anchor = QStringLiteral("SetupObecne");
-        break;
-    case 5:
-        anchor = QStringLiteral("SetupInternet");
-        break;
-    default:
-        break;
-    }
-    return QStringLiteral("setup.htm#") + anchor;
-}
-
 HelpWindow::HelpWindow(const QString& helpFile)
     : m_helpFile(helpFile), m_collectionDir(QDir::tempPath() + u"/tarnyx-help-XXXXXX")
 {

@@ -30,10 +30,6 @@ QString findHelpFileFor(const QString& programPath);
 // appended when the name has none.
 QString helpFileNameFor(const QString& programPath);
 
-// The topic that the settings dialog's help command opens for the tab with that number (1 Tisk
-// ... 5 Internet): "setup.htm#" followed by the tab's anchor, none for tab 1 or an unknown number.
-QString setupHelpTopic(int tabNumber);
-
 // Opens the help window on `topic` of `helpFile` (a page name with an optional "#" and anchor,
 // relative to the help's start folder). An open help window on the same file is reused: there is
 // never more than one. A help file that is missing or cannot be opened gives an error message

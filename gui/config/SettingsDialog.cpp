@@ -8,12 +8,10 @@
 #include "core/platform/FileInfo.h"
 #include "core/platform/PrinterCatalog.h"
 #include "core/report/OrientationMemory.h"
-#include "gui/about/HelpViewer.h"
 #include "gui/common/FormLook.h"
 #include "gui/common/MessageDlg.h"
 #include "gui/config/OrientationEditor.h"
 #include "gui/config/SpoolDirsDialog.h"
-#include "print/CupsClient.h"
 
 #include <QAction>
 #include <QButtonGroup>
@@ -134,6 +132,28 @@ QValidator::State WidthEdit::validate(QString& input, int& /*pos*/) const
     return input.size() <= lineEdit()->maxLength() ? QValidator::Acceptable : QValidator::Invalid;
 }
 
+QString setupHelpTopic(int tabNumber)
+{
+    QString anchor;
+    switch (tabNumber) {
+    case 2:
+        anchor = QStringLiteral("SetupOrient");
+        break;
+    case 3:
+        anchor = QStringLiteral("SetupStranka");
+        break;
+    case 4:
+        anchor = QStringLiteral("SetupObecne");
+        break;
+    case 5:
+        anchor = QStringLiteral("SetupInternet");
+        break;
+    default:
+        break;
+    }
+    return QStringLiteral("setup.htm#") + anchor;
+}
+
 SettingsDialog::SettingsDialog(AppSettings& settings, PrinterCatalog& printers,
                                SetupServices services, QWidget* parent)
     : QDialog(parent), m_settings(settings), m_printers(printers), m_services(std::move(services))
@@ -161,12 +181,10 @@ SettingsDialog::SettingsDialog(AppSettings& settings, PrinterCatalog& printers,
             editor.exec();
         };
     if (!m_services.showHelp)
-        m_services.showHelp = [](QWidget* owner, const QString& topic) {
-            showHelpTopic(owner, defaultHelpFile(), topic);
+        m_services.showHelp = [](QWidget*, const QString&) {
         };
     if (!m_services.closeHelp)
         m_services.closeHelp = [] {
-            closeAllHelp();
         };
     if (!m_services.directoriesDialog)
         m_services.directoriesDialog = [&settings](QWidget* owner, QString& directories) {
@@ -599,7 +617,7 @@ void SettingsDialog::setUpPrinter()
     // Qt asks the scheduler for the printer with no time limit; one that hangs would freeze the
     // program. The catalog's own question has a limit, so it is asked first.
     if (!m_printers.available()) {
-        messageDlg(cupsclient::noAnswerText(), MsgKind::Error, {MsgButton::Ok}, {}, this);
+        messageDlg(PrinterCatalog::noAnswerText(), MsgKind::Error, {MsgButton::Ok}, {}, this);
         return;
     }
     const QString current = m_printers.currentPrinter();

@@ -24,7 +24,8 @@ struct AppSettings;
 
 // What the settings dialog opens or asks outside itself. Members left empty get the program's
 // own: the desktop's page setup dialog, the fonts of printerFontNames, the orientation editor on
-// the program's orientation memory, the help window, and the running program's path.
+// the program's orientation memory, and the running program's path; without help functions F1
+// does nothing.
 struct SetupServices
 {
     // The report faces the current printer offers.
@@ -42,6 +43,10 @@ struct SetupServices
     // The program the autostart entry starts.
     QString programPath;
 };
+
+// The topic that the settings dialog's help command opens for the tab with that number (1 Tisk
+// ... 5 Internet): "setup.htm#" followed by the tab's anchor, none for tab 1 or an unknown number.
+QString setupHelpTopic(int tabNumber);
 
 // A centred number field with spin buttons where the user may type freely; the owner corrects the
 // text when the field is left. The arrows step within the range.

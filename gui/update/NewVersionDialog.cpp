@@ -5,7 +5,6 @@
 #include "core/update/RtfReader.h"
 #include "gui/common/FormLook.h"
 #include "gui/common/MessageDlg.h"
-#include "print/CupsClient.h"
 #include "print/CupsPrinterCatalog.h"
 
 #include <QAction>
@@ -290,7 +289,7 @@ void NewVersionDialog::printDetails()
     // A new printer object asks the scheduler for the default printer with no time limit; one
     // that hangs would freeze the program, so a question with a limit goes first.
     if (!CupsPrinterCatalog().available()) {
-        messageDlg(cupsclient::noAnswerText(), MsgKind::Error, {MsgButton::Ok}, {}, this);
+        messageDlg(PrinterCatalog::noAnswerText(), MsgKind::Error, {MsgButton::Ok}, {}, this);
         return;
     }
     QPrinter printer;

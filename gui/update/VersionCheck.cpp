@@ -148,6 +148,14 @@ void AutomaticVersionCheck::start()
     m_thread->start(QThread::LowPriority);
 }
 
+bool AutomaticVersionCheck::startIfDue(const QDate& today)
+{
+    if (m_started || !automaticCheckDue(m_settings, today))
+        return false;
+    start();
+    return true;
+}
+
 void AutomaticVersionCheck::arrived(const VersionDescriptor& descriptor)
 {
     m_descriptor = descriptor;

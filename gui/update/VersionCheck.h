@@ -67,6 +67,8 @@ public:
 
     // Starts the retrieval; at most once per object.
     void start();
+    // Starts it when the daily check is due `today`; true when it was started.
+    bool startIfDue(const QDate& today);
     bool isRunning() const { return m_thread != nullptr; }
     // A descriptor has arrived and waits for the main window.
     bool isPending() const { return m_pending; }

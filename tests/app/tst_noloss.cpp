@@ -152,7 +152,8 @@ void TestNoLoss::init()
     m_controller->setWakeOnReports(false);
     m_host = std::make_unique<UiJobHost>(*m_controller);
     m_controller->setWorkerFactory([this](const QString& path) {
-        return std::make_unique<PrintWorker>(path, *m_controller, *m_host);
+        return std::make_unique<PrintWorker>(
+            path, m_controller->settings(), m_controller->printerCatalog(), *m_controller, *m_host);
     });
     m_form = std::make_unique<MainWindow>(*m_controller, QStringList{});
     m_form->play();

@@ -43,8 +43,10 @@ void TestStopPlay::stopAbandonsAndPlayPrintsAgain()
     CupsPrinterCatalog printers;
     JobController controller({}, printers);
     UiJobHost host(controller);
-    controller.setWorkerFactory(
-        [&](const QString& path) { return std::make_unique<PrintWorker>(path, controller, host); });
+    controller.setWorkerFactory([&](const QString& path) {
+        return std::make_unique<PrintWorker>(path, controller.settings(), printers, controller,
+                                             host);
+    });
     MainWindow form(controller, {});
     host.setStatusView([&form] { form.refreshStatus(); });
 

@@ -1,5 +1,6 @@
 #include "gui/about/HelpViewer.h"
 #include "gui/common/MessageDlg.h"
+#include "gui/config/SettingsDialog.h"
 
 #include <QApplication>
 #include <QDialog>

@@ -302,8 +302,12 @@ void TestVersionCheck::startupStartsTheCheckWhenDue()
         controller.settings().verCheck = c.verCheck;
         controller.settings().lastVerCheck = c.last;
         controller.settings().runPaused = c.runPaused;
+        Recorder recorder;
+        AutomaticVersionCheck check(controller.settings(), nullptr,
+                                    [&recorder] { return recorder.services(); });
         int starts = 0;
-        controller.setVersionCheckStarter([&starts] { ++starts; });
+        controller.setStartupHook(
+            [&] { starts += check.startIfDue(QDate::currentDate()) ? 1 : 0; });
         controller.onStartup();
         QCOMPARE(starts, c.starts);
     }
