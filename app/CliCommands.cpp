@@ -1,5 +1,6 @@
 #include "app/CliCommands.h"
 
+#include "core/archive/Archive.h"
 #include "core/archive/ArchiveScan.h"
 #include "core/archive/ArchiveSearch.h"
 #include "core/config/AppSettings.h"
@@ -488,7 +489,7 @@ int find(Context& ctx, const Arguments& args)
                               QStringLiteral("%1: %2").arg(
                                   platform::displayFileName(spool),
                                   QString::fromLocal8Bit(std::strerror(exists ? ENOTDIR : errno))));
-        archives << platform::includeTrailingPathDelimiter(path) + QStringLiteral("BAKPRN");
+        archives << spoolArchive(path);
     }
 
     // Each report is printed as soon as it is found.

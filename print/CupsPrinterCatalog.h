@@ -5,8 +5,8 @@
 #include <QHash>
 #include <QMutex>
 
-// The CUPS queues as Qt's print support lists them. The paper chosen per queue is read by print
-// jobs on the worker thread, hence the lock.
+// The CUPS queues, asked of the scheduler through libcups with a time limit. The paper chosen per
+// queue is read by print jobs on the worker thread, hence the lock.
 class CupsPrinterCatalog : public PrinterCatalog
 {
 public:

@@ -23,6 +23,12 @@
 
 namespace {
 
+// The name of a spool directory's archive.
+QString archiveName()
+{
+    return QStringLiteral("BAKPRN");
+}
+
 // Bytes the character takes in a file name (file names are UTF-8 on this platform). Windows-1250
 // text never yields surrogates, so every character is one code point.
 qsizetype utf8Length(QChar ch)
@@ -134,10 +140,19 @@ void finishArchivedFile(const QByteArray& path)
 
 } // namespace
 
+QString spoolArchive(const QString& spoolDirectory)
+{
+    return platform::includeTrailingPathDelimiter(spoolDirectory) + archiveName();
+}
+
 QString archiveDirectory(const QString& reportPath)
 {
-    return platform::includeTrailingPathDelimiter(QFileInfo(reportPath).path()) +
-           QStringLiteral("BAKPRN");
+    return spoolArchive(QFileInfo(reportPath).path());
+}
+
+bool isArchiveDirectory(const QString& directory)
+{
+    return directory.endsWith(archiveName(), Qt::CaseInsensitive);
 }
 
 QString archivedName(const ReportHeader& header)

@@ -7,7 +7,11 @@
 struct ReportHeader;
 
 // The archive of a spool directory: its subdirectory BAKPRN.
+QString spoolArchive(const QString& spoolDirectory);
+// The archive of the spool directory a report lies in.
 QString archiveDirectory(const QString& reportPath);
+// True when a directory's path ends in the archive's name (letter case ignored).
+bool isArchiveDirectory(const QString& directory);
 // The name a report gets in the archive: date, "-", time to the second, "-", its own file name,
 // e.g. 20240131-081530-LST00001.PRN.
 QString archivedName(const ReportHeader& header);

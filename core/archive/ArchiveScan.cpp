@@ -1,5 +1,7 @@
 #include "core/archive/ArchiveScan.h"
 
+#include "core/archive/Archive.h"
+#include "core/config/AppSettings.h"
 #include "core/platform/FileName.h"
 
 #include <QLocale>
@@ -55,11 +57,8 @@ QString monthCaption(int month)
 QStringList archiveDirectories(const QString& directories)
 {
     QStringList result;
-    for (QString entry : directories.split(u';', Qt::SkipEmptyParts)) {
-        if (!entry.endsWith(u'/'))
-            entry += u'/';
-        result << entry + QStringLiteral("BAKPRN");
-    }
+    for (const QString& entry : spoolDirectoryList(directories))
+        result << spoolArchive(entry);
     return result;
 }
 

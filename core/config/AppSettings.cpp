@@ -86,6 +86,11 @@ QString defaultDirectories()
     return QDir::rootPath();
 }
 
+QStringList spoolDirectoryList(const QString& directories)
+{
+    return directories.split(u';', Qt::SkipEmptyParts);
+}
+
 QString autostartCommandLine(const QString& programPath, bool iconize)
 {
     return QStringLiteral("\"%1\" %2")

@@ -2,6 +2,7 @@
 
 #include <QMargins>
 #include <QString>
+#include <QStringList>
 
 class PrinterCatalog;
 class RegistryIni;
@@ -62,6 +63,8 @@ struct AppSettings
 
 // The program directory's "Lst" subdirectory when it exists, else the root directory.
 QString defaultDirectories();
+// The spool directories of a Directories value: its ";"-separated items, empty ones left out.
+QStringList spoolDirectoryList(const QString& directories);
 
 // The autostart command line: the program path in double quotes, a blank, and "/min" when the
 // program starts hidden in the tray.

@@ -60,8 +60,6 @@ public:
     bool eraseSection(const QString& section) const;
     // Removes one value; true also when it did not exist.
     bool deleteKey(const QString& section, const QString& ident) const;
-    // Writes are saved at once; kept for callers that flush after a series of writes.
-    void updateFile() const {}
 
     // Runs `writes` so that the changes it makes through this object reach the registry file in
     // one save: all of them, or none when `writes` returns false or the save fails. The file stays

@@ -147,14 +147,9 @@ void JobController::setStopRequest(bool stop)
     requestStop(stop);
 }
 
-QStringList JobController::spoolDirectories(const QString& directories)
-{
-    return directories.split(u';', Qt::SkipEmptyParts);
-}
-
 QString JobController::nextSpoolDirectory()
 {
-    const QStringList items = spoolDirectories(m_settings.directories);
+    const QStringList items = spoolDirectoryList(m_settings.directories);
     ++m_dirIndex;
     if (m_dirIndex > items.size())
         m_dirIndex = 1;
@@ -227,7 +222,7 @@ QString JobController::nextCandidate()
             return e.path;
         }
     }
-    const QStringList dirs = spoolDirectories(m_settings.directories);
+    const QStringList dirs = spoolDirectoryList(m_settings.directories);
     // A directory no longer in the list is given back to other copies.
     std::erase_if(m_spoolLocks, [&dirs](const auto& entry) { return !dirs.contains(entry.first); });
     for (const QString& dir : m_notices.keys())
@@ -284,7 +279,7 @@ void JobController::watchSpoolDirectories()
     }
     // Directories that do not exist (yet) are left to the ticks; one made again is watched anew.
     QStringList existing;
-    for (const QString& dir : spoolDirectories(m_settings.directories))
+    for (const QString& dir : spoolDirectoryList(m_settings.directories))
         if (platform::isDirectory(dir))
             existing << dir;
     m_watcher->setDirectories(existing);
@@ -316,7 +311,7 @@ void JobController::onWake()
     while (!m_closing && !m_paused && !m_worker && !m_readyDirs.isEmpty()) {
         // The first ready directory in turn from the one looked at last: the tick looks at it,
         // and the turns go on from there, so directories that keep getting reports take turns.
-        const QStringList dirs = spoolDirectories(m_settings.directories);
+        const QStringList dirs = spoolDirectoryList(m_settings.directories);
         int found = -1;
         for (int step = 0; step < dirs.size() && found < 0; ++step) {
             const int i = (m_dirIndex + step) % int(dirs.size());

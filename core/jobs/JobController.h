@@ -86,7 +86,7 @@ public:
     bool isPaused() const { return m_paused; }
     // Reports the user skipped after a print error, held back until they change.
     QList<SkipEntry>& skipList() { return m_skipList; }
-    // The spool directory the next tick looks at, as an index into spoolDirectories().
+    // The spool directory the next tick looks at, as an index into the settings' directories.
     int dirIndex() const { return m_dirIndex; }
     // The settings dialog is open: no job starts, and play waits for it to close.
     bool isSetupOpen() const { return m_setupOpen; }
@@ -126,8 +126,6 @@ public:
     // What the controller does when it is destroyed (saving, clean-up, log); runs once.
     void shutdown();
 
-    // The spool directories, one per item of Directories.
-    static QStringList spoolDirectories(const QString& directories);
     // Report files in a spool directory.
     static constexpr char16_t kReportPattern[] = u"LST?????.PRN";
     // An empty report file unchanged for this long is no longer being written.

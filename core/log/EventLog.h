@@ -37,7 +37,6 @@ public:
     bool autoSave() const { return m_autoSave; }
     // Only takes effect while fileName is not empty.
     void setAutoSave(bool autoSave);
-    int sizeLimit() const { return m_sizeLimit; }
     void setSizeLimit(int bytes) { m_sizeLimit = bytes; }
 
     const EventLogRecordList& records() const { return m_records; }

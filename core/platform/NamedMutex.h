@@ -16,7 +16,6 @@ public:
     NamedMutex(const NamedMutex&) = delete;
     NamedMutex& operator=(const NamedMutex&) = delete;
 
-    bool isHeld() const { return m_fd >= 0; }
     static QString pathFor(const QString& name);
 
 private:

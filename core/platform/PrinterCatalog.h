@@ -17,7 +17,7 @@ inline QString findInstalledPrinter(const QStringList& installed, const QString&
 }
 
 // The printers installed on this machine and the one the program currently prints to.
-// The real one asks CUPS through Qt; tests use a list of their own.
+// The real one asks the CUPS scheduler (print/CupsPrinterCatalog); tests use a list of their own.
 class PrinterCatalog
 {
 public:

@@ -527,7 +527,7 @@ void ArchiveTree::deleteSelected()
     const ReportHeader* report = reportOf(current);
     if (!report)
         return;
-    if (deleteReportEx(report, events::FromArchiveTree) != DeleteResult::Deleted)
+    if (deleteReport(report, events::FromArchiveTree) != DeleteResult::Deleted)
         return;
     if (current.isValid())
         m_ui.model->removeRow(current.row(), current.parent());

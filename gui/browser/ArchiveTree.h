@@ -54,9 +54,6 @@ public:
     // The report a node carries; nullptr for every other node.
     static const ReportHeader* reportOf(const QModelIndex& index);
 
-    // The organisation of the archive directory selected last; empty until one is selected.
-    QString organisationText() const { return m_organisation; }
-
     // Act on the selected node; nothing happens unless it is a report.
     void viewSelected();
     void requeueSelected();

@@ -154,7 +154,7 @@ void ReportViewer::createWidgets()
         action(QStringLiteral("deleteAction"), QStringLiteral("&Odstranit"),
                QStringLiteral("Odstranění vybrané sestavy"), QKeySequence(Qt::Key_Delete),
                // The viewer closes when the deletion is announced to every window.
-               [this] { deleteReportEx(&m_report, events::FromViewer); });
+               [this] { deleteReport(&m_report, events::FromViewer); });
     m_ui.findAction = action(QStringLiteral("findAction"), QStringLiteral("&Najít..."),
                              QStringLiteral("Vyhledání zadaného textu v sestavě"),
                              QKeySequence(Qt::CTRL | Qt::Key_F), [this] { find(); });

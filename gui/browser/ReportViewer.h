@@ -34,7 +34,6 @@ public:
     const ReportHeader& report() const { return m_report; }
     const ReportText& text() const { return m_text; }
     bool framesOn() const;
-    bool framesAvailable() const { return m_framesAvailable; }
 
     // Searches from the row after (or before) the cursor, as "Najít další" does.
     void findNext();

@@ -1,5 +1,6 @@
 #include "gui/common/ReportActions.h"
 
+#include "core/archive/Archive.h"
 #include "core/jobs/JobState.h"
 #include "core/platform/Trash.h"
 #include "core/report/ReportHeader.h"
@@ -26,7 +27,7 @@ void postToTopLevelWidgets(const ReportHeader* report, events::DeleteOrigin orig
 
 } // namespace
 
-DeleteResult deleteReportEx(const ReportHeader* report, events::DeleteOrigin origin)
+DeleteResult deleteReport(const ReportHeader* report, events::DeleteOrigin origin)
 {
     if (!report)
         return DeleteResult::Failed;
@@ -42,17 +43,11 @@ DeleteResult deleteReportEx(const ReportHeader* report, events::DeleteOrigin ori
     return DeleteResult::Deleted;
 }
 
-bool deleteReport(const ReportHeader* report, events::DeleteOrigin origin)
-{
-    return deleteReportEx(report, origin) == DeleteResult::Deleted;
-}
-
 void requeueReport(const ReportHeader* report, JobState& state)
 {
     if (!report)
         return;
-    const QString directory = QFileInfo(report->fileName).path().toUpper();
-    if (!directory.endsWith(QLatin1String("BAKPRN"))) {
+    if (!isArchiveDirectory(QFileInfo(report->fileName).path())) {
         messageDlg(QStringLiteral("Nelze určit adresář."), MsgKind::Error, {MsgButton::Ok},
                    kPrintCaption);
         return;

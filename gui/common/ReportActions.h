@@ -18,9 +18,7 @@ enum class DeleteResult
 
 // Asks the user and moves the report's file to the trash. On success every top-level window
 // gets an events::ReportDeletedEvent with the report (identity only) and the origin, posted.
-DeleteResult deleteReportEx(const ReportHeader* report, events::DeleteOrigin origin);
-// True exactly when the report was deleted.
-bool deleteReport(const ReportHeader* report, events::DeleteOrigin origin);
+DeleteResult deleteReport(const ReportHeader* report, events::DeleteOrigin origin);
 
 // Appends an archived report (one in a BAKPRN directory) to the re-print queue and tells the
 // user how that went.

@@ -574,7 +574,7 @@ QString SettingsDialog::correctPort(const QString& text)
 QString SettingsDialog::normaliseDirectories(const QString& text)
 {
     QString result;
-    for (const QString& entry : trimText(text).split(u';', Qt::SkipEmptyParts)) {
+    for (const QString& entry : spoolDirectoryList(trimText(text))) {
         QString dir = entry;
         dir.remove(u'"');
         result += platform::includeTrailingPathDelimiter(trimText(dir)) + u';';

@@ -83,7 +83,6 @@ public:
     // The user chose to end the program (not just to close the window to the tray).
     bool exitRequested() const { return m_exitRequested; }
     void setExitRequested(bool requested) { m_exitRequested = requested; }
-    bool runStatePaused() const { return m_paused; }
     // The tray tooltip as it is set (also where no tray exists).
     QString trayHint() const { return m_trayHint; }
     // True when the tray icon shows (would show) the animation.

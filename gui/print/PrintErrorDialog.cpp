@@ -136,7 +136,7 @@ void PrintErrorDialog::onDelete()
     DeleteResult result = DeleteResult::Failed;
     {
         HourglassCursor wait;
-        result = deleteReportEx(m_report, events::FromErrorDialog);
+        result = deleteReport(m_report, events::FromErrorDialog);
     }
     switch (result) {
     case DeleteResult::Deleted:

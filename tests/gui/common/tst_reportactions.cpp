@@ -117,7 +117,7 @@ void TestReportActions::deletingReports()
     second.show();
 
     MessageDlgTestHook::setNextAnswers({answer});
-    QCOMPARE(deleteReportEx(&report, events::FromViewer), result);
+    QCOMPARE(deleteReport(&report, events::FromViewer), result);
     const QList<Hook> shown = MessageDlgTestHook::lastMessages();
     QCOMPARE(shown.size(), 1);
     QCOMPARE(shown.at(0).caption, QStringLiteral("Odstranění sestavy"));
@@ -134,7 +134,7 @@ void TestReportActions::deletingReports()
     const QList<int> heard = deleted ? QList<int>{events::FromViewer} : QList<int>{};
     QCOMPARE(first.origins, heard);
     QCOMPARE(second.origins, heard);
-    QVERIFY(!deleteReport(nullptr, events::FromViewer));
+    QCOMPARE(deleteReport(nullptr, events::FromViewer), DeleteResult::Failed);
     QCOMPARE(MessageDlgTestHook::lastMessages().size(), 1);
 }
 
