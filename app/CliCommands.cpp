@@ -420,7 +420,7 @@ int pdf(Context& ctx, const Arguments& args)
         return 2;
     }
     if (output.workPath().isEmpty()) {
-        ctx.err << "tarnyx-cli pdf: cannot make a temporary file\n";
+        ctx.err << "tarnyx-cli pdf: cannot make a temporary file: " << output.workError() << '\n';
         return 1;
     }
     AppSettings settings;

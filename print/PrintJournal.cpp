@@ -2,6 +2,7 @@
 
 #include "core/platform/FileName.h"
 #include "core/platform/NamedMutex.h"
+#include "core/platform/OutputFile.h"
 #include "core/platform/RegistryFile.h"
 #include "core/platform/WholeFile.h"
 #include "print/CupsClient.h"

@@ -3,17 +3,18 @@
 #include "core/platform/FileName.h"
 #include "core/platform/WholeFile.h"
 
-#include <QCoreApplication>
 #include <QDir>
 #include <QFileInfo>
-#include <QSaveFile>
+#include <QRandomGenerator>
 #include <QTemporaryFile>
 
+#include <algorithm>
 #include <cerrno>
 #include <cstring>
 #include <fcntl.h>
 #include <sys/stat.h>
 #include <unistd.h>
+#include <utility>
 
 namespace platform {
 
@@ -23,11 +24,20 @@ constexpr int kMaxLinks = 40; // as the kernel allows in one path
 
 const QString kStandardOutput = QStringLiteral("-");
 
+// `error` as text; errno stays as it is, for the callers that report it.
+QString errorText(int error)
+{
+    const int kept = errno;
+    QString text = QString::fromLocal8Bit(std::strerror(error));
+    errno = kept;
+    return text;
+}
+
 OutputTarget refused(int error, const QString& reason = {})
 {
     OutputTarget t;
     t.error = error;
-    t.reason = reason.isEmpty() ? QString::fromLocal8Bit(std::strerror(error)) : reason;
+    t.reason = reason.isEmpty() ? errorText(error) : reason;
     return t;
 }
 
@@ -47,6 +57,16 @@ OutputTarget classified(const struct stat& st, const QByteArray& name)
     if (S_ISDIR(st.st_mode))
         return refused(EISDIR);
     return refused(EINVAL, QStringLiteral("not a regular file, FIFO or character device"));
+}
+
+// Closes `fd` after work that ended `ok`; false with errno set when the work or the close failed.
+bool closeFile(int fd, bool ok)
+{
+    const int e = errno;
+    const bool closed = ::close(fd) == 0;
+    if (!ok)
+        errno = e;
+    return ok && closed;
 }
 
 // Opens a Stream target for writing; -1 with errno set. Standard output is not opened anew.
@@ -69,13 +89,136 @@ int openStream(const OutputTarget& target)
 
 bool closeStream(int fd, bool ok)
 {
-    if (fd == STDOUT_FILENO)
-        return ok;
-    const int e = errno;
-    const bool closed = ::close(fd) == 0;
-    if (!ok)
-        errno = e;
-    return ok && closed;
+    return fd == STDOUT_FILENO ? ok : closeFile(fd, ok);
+}
+
+// How the work file beside a target is named.
+enum class WorkName
+{
+    Shared,  // NAME.tmp: one for every writer of the file, who hold a lock around it
+    Private, // .NAME.part-XXXXXX, a new name for each writer
+};
+
+// Creates the work file for the regular file (or free name) `target`, with `mode` less the umask;
+// -1 with errno set. It is always a new file: never one that is there already (a link, or another
+// name of some file, planted where others may write), so that nothing is written through it.
+int makeWorkFile(const QByteArray& target, WorkName naming, mode_t mode, QByteArray& work)
+{
+    constexpr int flags = O_WRONLY | O_CREAT | O_EXCL | O_CLOEXEC;
+    if (naming == WorkName::Shared) {
+        work = target + ".tmp";
+        // Left by a writer that was killed (or planted): removed, so that a new one can be made.
+        ::unlink(work.constData());
+        return ::open(work.constData(), flags, mode);
+    }
+    const qsizetype slash = target.lastIndexOf('/');
+    for (int attempt = 0; attempt < 100; ++attempt) {
+        work = target.left(slash + 1) + '.' + target.mid(slash + 1) + ".part-" +
+               QByteArray::number(QRandomGenerator::system()->generate(), 36);
+        const int fd = ::open(work.constData(), flags, mode);
+        if (fd >= 0 || errno != EEXIST)
+            return fd;
+    }
+    return -1;
+}
+
+// Ends the work file `fd`: when it was `written` whole, syncs it, renames it over `target` and
+// syncs the folder, so that the rename too survives a crash. Otherwise, or when one of these
+// fails, the work file is removed and the target keeps its content; false with errno set.
+bool putInPlace(int fd, const QByteArray& work, const QByteArray& target, bool written)
+{
+    int error = 0;
+    if (!written || ::fsync(fd) != 0)
+        error = errno ? errno : EIO;
+    if (::close(fd) != 0 && !error)
+        error = errno;
+    if (!error && ::rename(work.constData(), target.constData()) != 0)
+        error = errno;
+    if (error) {
+        ::unlink(work.constData());
+        errno = error;
+        return false;
+    }
+    const int dir = ::open(parentOf(target).constData(), O_RDONLY | O_DIRECTORY | O_CLOEXEC);
+    if (dir >= 0) {
+        ::fsync(dir);
+        ::close(dir);
+    }
+    return true;
+}
+
+// Rewrites the regular file `name` itself, for a folder that cannot take a work file. What goes
+// beyond the old end is written first and cut off again when that fails, so that a full disk
+// stops the write before an old byte is overwritten.
+SaveResult rewriteInPlace(const QByteArray& name, const QByteArray& data)
+{
+    SaveResult result;
+    const int fd = ::open(name.constData(), O_WRONLY | O_CREAT | O_NOFOLLOW | O_CLOEXEC, 0666);
+    result.opened = fd >= 0;
+    if (result.opened) {
+        struct stat st;
+        bool ok = ::fstat(fd, &st) == 0;
+        const qint64 head = ok ? std::min<qint64>(st.st_size, data.size()) : 0;
+        if (ok && (::lseek(fd, head, SEEK_SET) != head ||
+                   !writeAll(fd, data.constData() + head, data.size() - head))) {
+            const int e = errno;
+            ::ftruncate(fd, st.st_size);
+            errno = e;
+            ok = false;
+        }
+        ok = ok && ::lseek(fd, 0, SEEK_SET) == 0 && writeAll(fd, data.constData(), head) &&
+             ::ftruncate(fd, data.size()) == 0 && ::fsync(fd) == 0;
+        result.saved = closeFile(fd, ok);
+    }
+    if (!result.saved)
+        result.error = errorText(errno);
+    return result;
+}
+
+// Replaces a File target with `data` through a work file named `naming`: a file of the program's
+// own (Shared) ends with mode 0600, a file chosen by the user (Private) keeps its permissions
+// and is not replaced when the user may not write it. Stream targets are written in place.
+// Failures leave errno set.
+SaveResult replaceFile(const QString& path, const QByteArray& data, WorkName naming,
+                       bool directWriteFallback)
+{
+    SaveResult result;
+    const OutputTarget target = resolveOutputTarget(path);
+    switch (target.kind) {
+    case OutputTarget::Kind::Refused:
+        errno = target.error;
+        result.error = target.reason;
+        return result;
+    case OutputTarget::Kind::Stream:
+        result.opened = true;
+        result.saved = writeToStream(target, data);
+        if (!result.saved)
+            result.error = errorText(errno);
+        return result;
+    case OutputTarget::Kind::File:
+        break;
+    }
+    const QByteArray name = encodeFileName(target.path);
+    const bool own = naming == WorkName::Shared;
+    struct stat old;
+    const bool exists = !own && ::stat(name.constData(), &old) == 0;
+    if (exists && ::access(name.constData(), W_OK) != 0) {
+        result.error = QStringLiteral("Existing file %1 is not writable").arg(target.path);
+        return result;
+    }
+    // Readable by no one else until it takes on the old file's permissions.
+    QByteArray work;
+    const int fd = makeWorkFile(name, naming, (own || exists) ? 0600 : 0666, work);
+    if (fd < 0 && errno == EACCES && directWriteFallback)
+        return rewriteInPlace(name, data);
+    result.opened = fd >= 0;
+    if (result.opened && exists)
+        ::fchmod(fd, old.st_mode & 0777);
+    result.saved =
+        result.opened && putInPlace(fd, work, name, writeAll(fd, data.constData(), data.size()));
+    if (!result.saved)
+        result.error = errorText(errno);
+    return result;
 }
 
 } // namespace
@@ -126,30 +269,14 @@ bool writeToStream(const OutputTarget& target, const QByteArray& data)
     return closeStream(fd, writeAll(fd, data.constData(), data.size()));
 }
 
+bool replaceWholeFile(const QString& path, const QByteArray& data)
+{
+    return replaceFile(path, data, WorkName::Shared, false).saved;
+}
+
 SaveResult saveOutputFile(const QString& path, const QByteArray& data, bool directWriteFallback)
 {
-    SaveResult result;
-    const OutputTarget target = resolveOutputTarget(path);
-    switch (target.kind) {
-    case OutputTarget::Kind::Refused:
-        result.error = target.reason;
-        return result;
-    case OutputTarget::Kind::Stream:
-        result.opened = true;
-        result.saved = writeToStream(target, data);
-        if (!result.saved)
-            result.error = QString::fromLocal8Bit(std::strerror(errno));
-        return result;
-    case OutputTarget::Kind::File:
-        break;
-    }
-    QSaveFile file(target.path);
-    file.setDirectWriteFallback(directWriteFallback);
-    result.opened = file.open(QIODevice::WriteOnly);
-    result.saved = result.opened && file.write(data) == data.size() && file.commit();
-    if (!result.saved)
-        result.error = file.errorString();
-    return result;
+    return replaceFile(path, data, WorkName::Private, directWriteFallback);
 }
 
 OutputFile::OutputFile(const QString& target)
@@ -162,10 +289,12 @@ OutputFile::OutputFile(const QString& target)
     case OutputTarget::Kind::Refused:
         break;
     case OutputTarget::Kind::File: {
-        const QFileInfo info(m_target.path);
-        m_work = info.absoluteDir().filePath(QStringLiteral(".%1.part-%2")
-                                                 .arg(info.fileName())
-                                                 .arg(QCoreApplication::applicationPid()));
+        QByteArray work;
+        m_fd = makeWorkFile(encodeFileName(m_target.path), WorkName::Private, 0666, work);
+        if (m_fd >= 0)
+            m_work = decodeFileName(work);
+        else
+            m_error = errorText(errno);
         break;
     }
     case OutputTarget::Kind::Stream:
@@ -174,6 +303,8 @@ OutputFile::OutputFile(const QString& target)
         if (m_temp->open()) {
             m_work = m_temp->fileName();
             m_temp->close();
+        } else {
+            m_error = m_temp->errorString();
         }
         break;
     }
@@ -181,6 +312,8 @@ OutputFile::OutputFile(const QString& target)
 
 OutputFile::~OutputFile()
 {
+    if (m_fd >= 0)
+        ::close(m_fd);
     if (!m_work.isEmpty())
         ::unlink(encodeFileName(m_work).constData());
 }
@@ -193,10 +326,9 @@ bool OutputFile::commit()
     }
     const QByteArray work = encodeFileName(m_work);
     if (m_target.kind == OutputTarget::Kind::File) {
-        if (::rename(work.constData(), encodeFileName(m_target.path).constData()) != 0)
-            return false;
-        m_work.clear();
-        return true;
+        const int fd = std::exchange(m_fd, -1);
+        m_work.clear(); // put in place or removed
+        return putInPlace(fd, work, encodeFileName(m_target.path), true);
     }
     const int in = ::open(work.constData(), O_RDONLY | O_CLOEXEC);
     if (in < 0)

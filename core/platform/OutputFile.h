@@ -36,11 +36,24 @@ OutputTarget resolveOutputTarget(const QString& path);
 // (a full device included).
 bool writeToStream(const OutputTarget& target, const QByteArray& data);
 
+// Every writer below replaces a File target in one step: the new content is made in a work file
+// of its own beside the target, synced, renamed over it, and the rename made durable, so that a
+// crash, a kill or a full disk leaves either the old or the new content, never a part. The work
+// file is always created anew, so a link or a file planted under its name is never written
+// through. A link at the target stays: the file it points to is replaced.
+
+// Replaces a file of the program's own (settings, journal) with `data`; it ends with mode 0600.
+// A FIFO or a character device is written in place, anything else is refused. False with errno
+// set (the old content kept) when it cannot be done. Writers of one file must hold a lock of
+// their own around this: they share the work file beside it, its name + ".tmp", and one left by
+// a writer that was killed is removed by the next.
+bool replaceWholeFile(const QString& path, const QByteArray& data);
+
 // Writes `data` to a name chosen from outside (a file the user picked, a file in the working
-// directory): a regular file or a free name is replaced in one step by a new file renamed over it
-// (a link's target replaced, the link kept; the old file's permissions kept), a FIFO or a
-// character device is written into, anything else is refused. With `directWriteFallback`, a file
-// whose folder cannot take the new file is rewritten in place instead.
+// directory): a regular file or a free name is replaced (the old file's permissions kept), a FIFO
+// or a character device is written into, anything else is refused, as is a file the user may
+// not write. With `directWriteFallback`, a file whose folder cannot take the work file is
+// rewritten in place instead (its old content kept when the disk is full).
 struct SaveResult
 {
     bool saved = false;
@@ -62,10 +75,11 @@ public:
     OutputFile& operator=(const OutputFile&) = delete;
 
     const OutputTarget& target() const { return m_target; }
-    // Where the document is to be made: a hidden file beside the target (so the rename stays on
-    // one file system), or a temporary file for a stream. Empty when the target is refused or the
-    // temporary file cannot be made.
+    // Where the document is to be made: a new hidden file beside the target (so the rename stays
+    // on one file system), or a temporary file for a stream. Empty when the target is refused or
+    // the work file cannot be made; workError() then says why.
     const QString& workPath() const { return m_work; }
+    const QString& workError() const { return m_error; }
     // Puts the work file in place and removes it; false with errno set when that fails (the
     // target then keeps what it had, as far as a stream allows).
     bool commit();
@@ -73,6 +87,8 @@ public:
 private:
     OutputTarget m_target;
     QString m_work;
+    QString m_error;
+    int m_fd = -1; // the work file beside the target, kept open to be synced
     std::unique_ptr<QTemporaryFile> m_temp;
 };
 

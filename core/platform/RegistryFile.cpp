@@ -2,6 +2,7 @@
 
 #include "core/platform/FileInfo.h"
 #include "core/platform/FileName.h"
+#include "core/platform/OutputFile.h"
 #include "core/platform/WholeFile.h"
 
 #include <QDateTime>

@@ -2,16 +2,20 @@
 // the file system and back unchanged.
 #include "core/platform/FileInfo.h"
 #include "core/platform/FileName.h"
+#include "core/platform/OutputFile.h"
 #include "core/platform/SharedRead.h"
 #include "core/platform/Trash.h"
 #include "core/platform/WholeFile.h"
 #include "core/platform/Wildcard.h"
 
 #include <QDir>
+#include <QScopeGuard>
 #include <QTemporaryDir>
 #include <QTest>
 
+#include <csignal>
 #include <fcntl.h>
+#include <sys/resource.h>
 #include <sys/stat.h>
 #include <unistd.h>
 
@@ -32,6 +36,19 @@ bool exists(const QByteArray& path)
     return ::lstat(path.constData(), &st) == 0;
 }
 
+QByteArray contentOf(const QByteArray& path)
+{
+    return platform::readWholeFile(platform::decodeFileName(path)).value_or("<unreadable>");
+}
+
+// The permission bits of a regular file; -1 for anything else.
+int modeOf(const QByteArray& path)
+{
+    struct stat st;
+    return ::lstat(path.constData(), &st) == 0 && S_ISREG(st.st_mode) ? int(st.st_mode & 07777)
+                                                                      : -1;
+}
+
 } // namespace
 
 class TestFileName : public QObject
@@ -41,6 +58,8 @@ private slots:
     void roundTrip_data();
     void roundTrip();
     void legacyNamesFoundOpenedAndTrashed();
+    void replacedFilesIgnorePlantedWorkNames();
+    void inPlaceRewriteKeepsOldContentOnFullDisk();
 };
 
 void TestFileName::roundTrip_data()
@@ -105,6 +124,71 @@ void TestFileName::legacyNamesFoundOpenedAndTrashed()
     QVERIFY(info->contains(
         QByteArray("\nPath=" + spool.toPercentEncoding("/") + "/LST0%FF%E801.PRN\n")));
     QVERIFY(!platform::moveToTrash(dir.path())); // never a folder
+}
+
+// Where others may write, a name the work file could take may hold a link to another file: it is
+// never written through. Each file ends with the permissions its writer gives it.
+void TestFileName::replacedFilesIgnorePlantedWorkNames()
+{
+    QTemporaryDir dir;
+    const QByteArray base = QFile::encodeName(dir.path());
+    QVERIFY(makeFile(base + "/victim", "victim"));
+    QVERIFY(makeFile(base + "/settings", "old")); // 0644: a file of the program's own ends 0600
+    QCOMPARE(::symlink("victim", QByteArray(base + "/settings.tmp").constData()), 0);
+    QVERIFY(platform::replaceWholeFile(dir.filePath(QStringLiteral("settings")), "new"));
+    QCOMPARE(contentOf(base + "/settings"), "new");
+    QCOMPARE(modeOf(base + "/settings"), 0600);
+
+    QVERIFY(makeFile(base + "/saved.txt", "old"));
+    QCOMPARE(::chmod(QByteArray(base + "/saved.txt").constData(), 0640), 0);
+    QVERIFY(platform::saveOutputFile(dir.filePath(QStringLiteral("saved.txt")), "new").saved);
+    QCOMPARE(contentOf(base + "/saved.txt"), "new");
+    QCOMPARE(modeOf(base + "/saved.txt"), 0640);
+
+    const QByteArray pid = QByteArray::number(qint64(::getpid()));
+    QCOMPARE(::symlink("victim", QByteArray(base + "/.out.pdf.part-" + pid).constData()), 0);
+    {
+        platform::OutputFile out(dir.filePath(QStringLiteral("out.pdf")));
+        QFile work(out.workPath()); // as the document writer opens it
+        QVERIFY(work.open(QIODevice::WriteOnly | QIODevice::Truncate));
+        QCOMPARE(work.write("document"), 8);
+        work.close();
+        QVERIFY(out.commit());
+    }
+    QCOMPARE(contentOf(base + "/out.pdf"), "document");
+    QVERIFY(modeOf(base + "/out.pdf") > 0);
+    QCOMPARE(contentOf(base + "/victim"), "victim");
+}
+
+// A log whose folder takes no new file is rewritten in place; a full disk leaves its old content.
+void TestFileName::inPlaceRewriteKeepsOldContentOnFullDisk()
+{
+    QTemporaryDir dir;
+    const QByteArray folder = QFile::encodeName(dir.path());
+    const QString log = dir.filePath(QStringLiteral("tarnyx.log"));
+    QVERIFY(makeFile(folder + "/tarnyx.log", "old log"));
+    QCOMPARE(::chmod(QByteArray(folder + "/tarnyx.log").constData(), 0666), 0);
+    QCOMPARE(::chmod(folder.constData(), 0555), 0);
+    const auto writable = qScopeGuard([&] { ::chmod(folder.constData(), 0755); });
+    // Root may create files anywhere: the save runs as someone else.
+    QVERIFY(::geteuid() != 0 || ::seteuid(65534) == 0);
+    const auto root = qScopeGuard([] { ::seteuid(::getuid()); });
+
+    // The disk takes no more than 10 bytes of a file.
+    struct rlimit before;
+    QCOMPARE(::getrlimit(RLIMIT_FSIZE, &before), 0);
+    struct rlimit full = before;
+    full.rlim_cur = 10;
+    const auto oldSignal = std::signal(SIGXFSZ, SIG_IGN);
+    QCOMPARE(::setrlimit(RLIMIT_FSIZE, &full), 0);
+    const platform::SaveResult failed = platform::saveOutputFile(log, QByteArray(100, 'x'), true);
+    ::setrlimit(RLIMIT_FSIZE, &before);
+    std::signal(SIGXFSZ, oldSignal);
+    QVERIFY(failed.opened && !failed.saved && !failed.error.isEmpty());
+    QCOMPARE(contentOf(folder + "/tarnyx.log"), "old log");
+
+    QVERIFY(platform::saveOutputFile(log, "new", true).saved);
+    QCOMPARE(contentOf(folder + "/tarnyx.log"), "new");
 }
 
 QTEST_GUILESS_MAIN(TestFileName)
