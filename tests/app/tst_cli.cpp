@@ -1,6 +1,7 @@
 // The two programs run as users run them: real processes, a private configuration directory.
 #include "core/update/VersionInfo.h"
 #include "support/TestHive.h"
+#include "support/TestReport.h"
 
 #include <QDir>
 #include <QFile>
@@ -304,7 +305,7 @@ void TestCli::headerPrintsOneObjectPerFile()
     const QString broken = home.filePath(QStringLiteral("LST00009.PRN"));
     QFile f(broken);
     QVERIFY(f.open(QIODevice::WriteOnly));
-    f.write("{9A936A9B-A688-4E5B-9238-07D5AC9DCD82};1;20240131;0815;T;60;1;121;0;852;100\r\n");
+    f.write(reportHeaderLine("1;20240131;0815;T;60;1;121;0;852;100"));
     f.close();
 
     const Run r = runCli(home.path(), {QStringLiteral("header"), good, broken});

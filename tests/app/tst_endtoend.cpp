@@ -2,6 +2,7 @@
 // printing onto a private cupsd whose queue captures every job, from two spool directories.
 #include "support/CupsFixture.h"
 #include "support/TestHive.h"
+#include "support/TestReport.h"
 
 #include <QDir>
 #include <QElapsedTimer>
@@ -22,9 +23,9 @@ constexpr int kRoundsMs = 6 * 2000 * kTimePercent / 100;
 
 QByteArray report(int number, const QByteArray& time, int linesPerPage = 60)
 {
-    return "{9A936A9B-A688-4E5B-9238-07D5AC9DCD82};1;20240131;" + time + ";\"Sestava " +
-           QByteArray::number(number) + "\";60;1;" + QByteArray::number(linesPerPage) +
-           ";0;1250;100;0\r\nMzdy " + QByteArray::number(number) + "\r\n";
+    return reportText({1, "20240131", time, "Sestava " + QByteArray::number(number), 60, 1,
+                       linesPerPage, 0, 1250, 100, 0},
+                      "Mzdy " + QByteArray::number(number) + "\r\n");
 }
 
 // Puts a report into a spool directory in one step, as a finished file.

@@ -15,6 +15,7 @@
 #include "print/PrintWorker.h"
 #include "support/CupsFixture.h"
 #include "support/TestHive.h"
+#include "support/TestReport.h"
 
 #include <QAction>
 #include <QApplication>
@@ -36,9 +37,9 @@ namespace {
 
 QByteArray report(int number, int lines = 3)
 {
-    QByteArray text = "{9A936A9B-A688-4E5B-9238-07D5AC9DCD82};1;20240131;0815" +
-                      QByteArray::number(10 + number) + "00;\"Sestava " +
-                      QByteArray::number(number) + "\";60;1;60;0;1250;100;0\r\n";
+    QByteArray text =
+        reportHeaderLine({1, "20240131", "0815" + QByteArray::number(10 + number) + "00",
+                          "Sestava " + QByteArray::number(number), 60, 1, 60, 0, 1250, 100, 0});
     for (int i = 0; i < lines; ++i)
         text += "Mzdy " + QByteArray::number(number) + "\r\n";
     return text;

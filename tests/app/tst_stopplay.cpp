@@ -10,6 +10,7 @@
 #include "print/PrintWorker.h"
 #include "support/CupsFixture.h"
 #include "support/TestHive.h"
+#include "support/TestReport.h"
 
 #include <QDir>
 #include <QFile>
@@ -58,9 +59,8 @@ void TestStopPlay::stopAbandonsAndPlayPrintsAgain()
     });
 
     const int pages = 5;
-    QByteArray text = "{9A936A9B-A688-4E5B-9238-07D5AC9DCD82};1;20240131;08150000;\"Dlouh\xE1\";"
-                      "80;" +
-                      QByteArray::number(pages) + ";60;0;1250;100;0\r\n";
+    QByteArray text =
+        reportHeaderLine({1, "20240131", "08150000", "Dlouh\xE1", 80, pages, 60, 0, 1250, 100, 0});
     for (int page = 0; page < pages; ++page)
         for (int line = 0; line < 60; ++line)
             text += "^B1Strana^B0 " + QByteArray::number(page + 1) + " ^I1radek^I0 " +

@@ -10,6 +10,7 @@
 #include "print/PrintJob.h"
 #include "support/CupsFixture.h"
 #include "support/RecordingPrinter.h"
+#include "support/TestReport.h"
 
 #include <QDir>
 #include <QFile>
@@ -23,8 +24,6 @@
 
 namespace {
 
-const QByteArray kMark = "{9A936A9B-A688-4E5B-9238-07D5AC9DCD82}";
-
 // A CP852 report of three pages, 120 columns (landscape by width), with a box drawn with frame
 // characters (the CP852 letters that become the Windows-1250 frame bytes), style sequences and
 // page marks.
@@ -35,7 +34,8 @@ QByteArray cp852Report()
                            "Dvo\xFD\xA0kov\xA0 \xE6\xA0rka ^B1tu\x9F"
                            "n\xD8^B0   \xEE";                           // │ … │
     const QByteArray bottom = "\xAD" + QByteArray(30, '\xA8') + "\xE3"; // └───┘
-    return kMark + ";1;20240131;08153000;\"V\xECplatn\xA1 listina\";120;3;20;0;852;100;1\r\n" +
+    return reportHeaderLine(
+               {1, "20240131", "08153000", "V\xECplatn\xA1 listina", 120, 3, 20, 0, 852, 100, 1}) +
            top + "\r\n" + mid + "\r\n" + bottom + "\r\n" +
            "^PGStrana 2 ^I1kurz\xA1va^I0 ^U1podtr\xA7"
            "en\xA1^U0\r\n" +
@@ -45,8 +45,8 @@ QByteArray cp852Report()
 // A Kamenický report of one page, 60 columns (portrait).
 QByteArray kamenickyReport()
 {
-    return kMark + ";1;20240131;08153000;\"Rekapitulace\";60;1;60;0;862;100;0\r\n" +
-           "\x9B\xA0rka Dvo\xA9\xA0kov\xA0, \x80ist\xA0 mzda\r\n";
+    return reportText({1, "20240131", "08153000", "Rekapitulace", 60, 1, 60, 0, 862, 100, 0},
+                      "\x9B\xA0rka Dvo\xA9\xA0kov\xA0, \x80ist\xA0 mzda\r\n");
 }
 
 QString run(const QString& program, const QStringList& args, const QProcessEnvironment& env = {})
@@ -385,8 +385,8 @@ void TestCupsPrint::inkStaysInsideUnequalMargins()
     // column, the top of the first line and the bottom of the last. Wider than the portrait
     // limit for landscape.
     const int width = landscape ? 150 : 70;
-    QByteArray report = kMark + ";1;20240131;08153000;\"Okraje\";" + QByteArray::number(width) +
-                        ";1;10;0;852;100;1\r\n";
+    QByteArray report =
+        reportHeaderLine({1, "20240131", "08153000", "Okraje", width, 1, 10, 0, 852, 100, 1});
     for (int row = 0; row < 10; ++row)
         report += QByteArray(width, '\xD1') + "\r\n";
     const QString file = writeReport(QStringLiteral("LST00020.PRN"), report);

@@ -4,6 +4,7 @@
 #include "core/report/OrientationMemory.h"
 #include "print/PrintJob.h"
 #include "support/RecordingPrinter.h"
+#include "support/TestReport.h"
 
 #include <QDir>
 #include <QFile>
@@ -14,14 +15,11 @@
 
 namespace {
 
-const QByteArray kMark = "{9A936A9B-A688-4E5B-9238-07D5AC9DCD82}";
-
 QByteArray headerLine(int width, int linesPerPage, int scale = 100, bool frames = false,
                       int codePage = 1250, const QByteArray& title = "Mzdy")
 {
-    return kMark + ";1;20240131;08153012;\"" + title + "\";" + QByteArray::number(width) + ";3;" +
-           QByteArray::number(linesPerPage) + ";0;" + QByteArray::number(codePage) + ";" +
-           QByteArray::number(scale) + ";" + (frames ? "1" : "0");
+    return reportHeaderLine({1, "20240131", "08153012", title, width, 3, linesPerPage, 0, codePage,
+                             scale, int(frames)});
 }
 
 // Everything one print job needs, with a report file in a temporary spool directory.
@@ -51,7 +49,7 @@ struct Bench
     }
     void write(const QByteArray& header, const QList<QByteArray>& body)
     {
-        write(header + "\r\n" + (body.isEmpty() ? QByteArray() : body.join("\r\n") + "\r\n"));
+        write(header + (body.isEmpty() ? QByteArray() : body.join("\r\n") + "\r\n"));
     }
     // Runs one job to its end (finishing step included) and returns what it laid out.
     struct Layout
@@ -316,7 +314,7 @@ void TestPrintJob::pageBreaks()
 
     // A first line with a page mark leaves the first page empty; a NUL ends the report.
     Bench c;
-    c.write(headerLine(80, 10) + "\r\n^PG\r\nsecond\r\n" +
+    c.write(headerLine(80, 10) + "^PG\r\nsecond\r\n" +
             QByteArray("third\0fourth\r\nfifth\r\n", 21));
     c.run();
     QCOMPARE(c.printer.log.mid(c.printer.log.indexOf(QStringLiteral("begin"))),
@@ -435,7 +433,7 @@ void TestPrintJob::disposalOfThePrintedFileOnly()
     d.printer.onText = [&] {
         QFile f(d.path + QStringLiteral(".new"));
         QVERIFY(f.open(QIODevice::WriteOnly));
-        f.write(headerLine(80, 60) + "\r\nnew\r\n");
+        f.write(headerLine(80, 60) + "new\r\n");
         f.close();
         QVERIFY(::rename(QFile::encodeName(f.fileName()).constData(),
                          QFile::encodeName(d.path).constData()) == 0);

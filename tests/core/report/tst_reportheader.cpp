@@ -1,6 +1,7 @@
 #include "core/platform/FileInfo.h"
 #include "core/report/ReportFile.h"
 #include "core/report/ReportHeader.h"
+#include "support/TestReport.h"
 
 #include <QFile>
 #include <QFileInfo>
@@ -313,9 +314,9 @@ void TestReportHeader::loadHeaderReadsTheFile()
     QTemporaryDir dir;
     const QString path = dir.filePath(QStringLiteral("LST00001.PRN"));
     // CR, LF and CR LF all end lines; the period comes from the fourth line.
-    const QByteArray data = kMark + ";1;20040315;13450799;\"V\xFDplatn\xED listina\";96;3;60;x;"
-                                    "1250;100;1\r\nline 2\rline 3\nObdob\xED: 11/2023\r\nline 5\r\n"
-                                    "line 6\r\n";
+    const QByteArray data = reportText(
+        {1, "20040315", "13450799", "V\xFDplatn\xED listina", 96, 3, 60, "x", 1250, 100, 1},
+        "line 2\rline 3\nObdob\xED: 11/2023\r\nline 5\r\nline 6\r\n");
     writeFile(path, data);
     setModified(path, QDateTime(QDate(2023, 11, 30), QTime(8, 15, 31)));
     ReportHeader h(path);
@@ -382,7 +383,7 @@ void TestReportHeader::loadHeaderEndsAtNulAsPrintingDoes()
     // byte, so a period written after one is not part of it.
     QTemporaryDir dir;
     const QString path = dir.filePath(QStringLiteral("LST00005.PRN"));
-    writeFile(path, kMark + ";1;20040315;1345;T;80;1;60;x;1250;100\r\nline 2" +
+    writeFile(path, reportHeaderLine("1;20040315;1345;T;80;1;60;x;1250;100") + "line 2" +
                         QByteArray(1, '\0') + "\r\nline 3\r\nObdob\xED: 11/2023\r\nline 5\r\n");
     setModified(path, QDateTime::currentDateTime().addSecs(-60));
     ReportFile file;

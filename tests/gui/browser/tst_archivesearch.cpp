@@ -5,6 +5,7 @@
 #include "core/report/ReportText.h"
 #include "gui/browser/ArchiveTree.h"
 #include "gui/browser/ReportViewer.h"
+#include "support/TestReport.h"
 
 #include <QApplication>
 #include <QCheckBox>
@@ -22,13 +23,10 @@
 
 namespace {
 
-constexpr char kHeaderMark[] = "{9A936A9B-A688-4E5B-9238-07D5AC9DCD82}";
-
 QByteArray headerLine(int codePage, int linesPerPage = 60, const QByteArray& title = "mzdy")
 {
-    return QByteArray(kHeaderMark) + ";1;20240131;08150000;\"" + title + "\";80;2;" +
-           QByteArray::number(linesPerPage) + ";0;" + QByteArray::number(codePage) +
-           ";100;0;01/2024\r\n";
+    return reportHeaderLine(
+        {1, "20240131", "08150000", title, 80, 2, linesPerPage, 0, codePage, 100, 0, "01/2024"});
 }
 
 // Writes a report dated a minute back, so that nobody counts as still writing it.

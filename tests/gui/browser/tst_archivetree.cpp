@@ -7,6 +7,7 @@
 #include "gui/common/Events.h"
 #include "gui/common/MessageDlg.h"
 #include "gui/common/Pictures.h"
+#include "support/TestReport.h"
 
 #include <QAbstractItemModelTester>
 #include <QApplication>
@@ -29,8 +30,8 @@ void writeReport(const QString& path, const QByteArray& title, const QByteArray&
 {
     QFile f(path);
     QVERIFY(f.open(QIODevice::WriteOnly));
-    f.write("{9A936A9B-A688-4E5B-9238-07D5AC9DCD82};1;" + date + ';' + time + ";\"" + title +
-            "\";" + QByteArray::number(width) + ";2;60;0;1250;100;0;01/2024\r\nline\r\n");
+    f.write(
+        reportText({1, date, time, title, width, 2, 60, 0, 1250, 100, 0, "01/2024"}, "line\r\n"));
     QVERIFY(f.setFileTime(QDateTime::currentDateTime().addSecs(-60),
                           QFileDevice::FileModificationTime));
 }

@@ -8,6 +8,7 @@
 #include "gui/print/OrientationQuestion.h"
 #include "print/CupsPrinterCatalog.h"
 #include "support/CupsFixture.h"
+#include "support/TestReport.h"
 
 #include <QAction>
 #include <QDir>
@@ -24,15 +25,12 @@
 
 namespace {
 
-const QByteArray kMark = "{9A936A9B-A688-4E5B-9238-07D5AC9DCD82}";
-
 // A report of `pages` pages with a framed line, style sequences and page marks; `width` columns
 // decide the orientation by width (more than 96: landscape).
 QByteArray report(int width, int pages)
 {
-    QByteArray text = kMark + ";1;20240131;08153000;\"V\xECplatn\xA1 listina\";" +
-                      QByteArray::number(width) + ';' + QByteArray::number(pages) +
-                      ";20;0;852;100;1\r\n";
+    QByteArray text = reportHeaderLine(
+        {1, "20240131", "08153000", "V\xECplatn\xA1 listina", width, pages, 20, 0, 852, 100, 1});
     for (int page = 1; page <= pages; ++page) {
         text += (page > 1 ? "^PG" : "") + QByteArray("\xDD") + QByteArray(30, '\xA8') + "\xBE\r\n";
         text += "\xEE"
