@@ -251,52 +251,25 @@ bool CupsFixture::writeConfiguration(const QStringList& queues)
 
     // cupsd runs a backend as root only when root owns it and nobody else may touch it.
     const QString backend = path(u"lib/backend/capture"_s);
-    if (!QFile::copy(QStringLiteral(CUPS_CAPTURE_BACKEND), backend)) {
-        return fail(u"cannot copy the capture backend from "_s +
-                    QStringLiteral(CUPS_CAPTURE_BACKEND));
+    const QString captureBackend = QStringLiteral(CUPS_SUPPORT_DIR "/capture-backend");
+    if (!QFile::copy(captureBackend, backend)) {
+        return fail(u"cannot copy the capture backend from "_s + captureBackend);
     }
     if (!setMode(backend, root ? 0700 : 0755)) {
         return fail(u"cannot set the mode of "_s + backend);
     }
 
-    const QString files =
-        u"ServerRoot %1\n"
-        u"ServerBin %2\n"
-        u"RequestRoot %3\n"
-        u"TempDir %4\n"
-        u"CacheDir %5\n"
-        u"StateDir %6\n"
-        u"ErrorLog %7/error_log\n"
-        u"AccessLog %7/access_log\n"
-        u"PageLog %7/page_log\n"
-        u"Printcap %6/printcap\n"
-        u"ServerKeychain %1/ssl\n"_s.arg(path(u"etc"_s), path(u"lib"_s), path(u"spool"_s),
-                                         path(u"spool/tmp"_s), path(u"cache"_s), path(u"run"_s),
-                                         path(u"log"_s));
-    // No authentication: the scheduler listens only on the socket in the private directory.
-    const QString daemon = u"Listen %1\n"
-                           u"LogLevel info\n"
-                           u"MaxLogSize 0\n"
-                           u"Browsing No\n"
-                           u"WebInterface No\n"
-                           u"ErrorPolicy abort-job\n"
-                           u"DefaultAuthType None\n"
-                           u"<Location />\n"
-                           u"  Order allow,deny\n"
-                           u"  Allow all\n"
-                           u"</Location>\n"
-                           u"<Policy default>\n"
-                           u"  JobPrivateAccess all\n"
-                           u"  JobPrivateValues none\n"
-                           u"  SubscriptionPrivateAccess all\n"
-                           u"  SubscriptionPrivateValues none\n"
-                           u"  <Limit All>\n"
-                           u"    Order deny,allow\n"
-                           u"  </Limit>\n"
-                           u"</Policy>\n"_s.arg(serverSocket());
-    if (!writeFile(path(u"etc/cups-files.conf"_s), files) ||
-        !writeFile(path(u"etc/cupsd.conf"_s), daemon)) {
-        return fail(u"cannot write the configuration into "_s + path(u"etc"_s));
+    // The configuration of every private scheduler of the project (scripts/lib-cups.sh writes
+    // it from the same templates), with this one's directory in place of @DIR@.
+    for (const QString& name : {u"cups-files.conf"_s, u"cupsd.conf"_s}) {
+        QFile in(u"%1/%2.in"_s.arg(QStringLiteral(CUPS_SUPPORT_DIR), name));
+        if (!in.open(QIODevice::ReadOnly)) {
+            return fail(u"cannot read the template "_s + in.fileName());
+        }
+        const QString text = QString::fromUtf8(in.readAll()).replace(u"@DIR@"_s, m_dir->path());
+        if (!writeFile(path(u"etc/"_s + name), text)) {
+            return fail(u"cannot write the configuration into "_s + path(u"etc"_s));
+        }
     }
     return true;
 }
