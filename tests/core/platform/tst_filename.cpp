@@ -173,6 +173,8 @@ void TestFileName::inPlaceRewriteKeepsOldContentOnFullDisk()
     // Root may create files anywhere: the save runs as someone else.
     QVERIFY(::geteuid() != 0 || ::seteuid(65534) == 0);
     const auto root = qScopeGuard([] { ::seteuid(::getuid()); });
+    if (::access(folder.constData(), X_OK) != 0)
+        QSKIP("another user cannot reach the temporary folder");
 
     // The disk takes no more than 10 bytes of a file.
     struct rlimit before;
