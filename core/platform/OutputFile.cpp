@@ -162,7 +162,8 @@ SaveResult rewriteInPlace(const QByteArray& name, const QByteArray& data)
         if (ok && (::lseek(fd, head, SEEK_SET) != head ||
                    !writeAll(fd, data.constData() + head, data.size() - head))) {
             const int e = errno;
-            ::ftruncate(fd, st.st_size);
+            // Best effort: the old bytes are untouched either way.
+            [[maybe_unused]] const bool cutBack = ::ftruncate(fd, st.st_size) == 0;
             errno = e;
             ok = false;
         }
