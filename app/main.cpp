@@ -154,8 +154,11 @@ int main(int argc, char* argv[])
         }
         controller->startupTimer().start();
         MainWindow::Dialogs dialogs;
-        dialogs.help = [](const QString& topic) {
-            showHelpTopic(nullptr, defaultHelpFile(), topic);
+        const auto showHelp = [](QWidget* parent, const QString& topic) {
+            showHelpTopic(parent, defaultHelpFile(), topic);
+        };
+        dialogs.help = [showHelp](const QString& topic) {
+            showHelp(nullptr, topic);
         };
         dialogs.closeHelp = [] {
             closeAllHelp();
@@ -165,12 +168,8 @@ int main(int argc, char* argv[])
             services.documentInProgress = [&controller] {
                 return controller->isPrinting();
             };
-            services.showHelp = [](QWidget* parent, const QString& topic) {
-                showHelpTopic(parent, defaultHelpFile(), topic);
-            };
-            services.closeHelp = [] {
-                closeAllHelp();
-            };
+            services.showHelp = showHelp;
+            services.closeHelp = dialogs.closeHelp;
             // Over a hidden main window (the program sits in the tray) the dialog stands alone.
             if (owner && !owner->isVisible())
                 owner = nullptr;

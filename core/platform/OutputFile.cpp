@@ -335,17 +335,9 @@ bool OutputFile::commit()
     if (in < 0)
         return false;
     const int out = openStream(m_target);
-    if (out < 0) {
-        const int e = errno;
-        ::close(in);
-        errno = e;
-        return false;
-    }
-    const bool ok = copyAll(in, out);
-    const int e = errno;
-    ::close(in);
-    errno = e;
-    return closeStream(out, ok);
+    const bool ok = out >= 0 && closeStream(out, copyAll(in, out));
+    closeFile(in, ok); // keeps errno of a failure; the input's own close does not count
+    return ok;
 }
 
 } // namespace platform
