@@ -5,9 +5,12 @@
 #include "core/config/SettingsConstants.h"
 #include "core/config/SystemProxy.h"
 
+#include <QDeadlineTimer>
 #include <QElapsedTimer>
+#include <QEventLoop>
 #include <QNetworkProxy>
 #include <QTcpSocket>
+#include <QThread>
 
 #include <zlib.h>
 
@@ -72,6 +75,13 @@ HttpResult HttpClient::get(const QUrl& url)
         return failWith(HttpFailure::InvalidUrl);
     if (m_aborted)
         return failWith(HttpFailure::Aborted);
+    const QDeadlineTimer deadline =
+        m_deadlineMs > 0 ? QDeadlineTimer(m_deadlineMs) : QDeadlineTimer(QDeadlineTimer::Forever);
+    // The wait for the server: the timeout, or less when the deadline comes first.
+    const auto wait = [&deadline](qint64 timeout) {
+        const qint64 left = deadline.isForever() ? timeout : deadline.remainingTime();
+        return int(std::max<qint64>(0, std::min(timeout, left)));
+    };
 
     const bool throughProxy = !m_proxy.host.isEmpty();
     const QString host = throughProxy ? m_proxy.host : url.host();
@@ -82,14 +92,15 @@ HttpResult HttpClient::get(const QUrl& url)
     QTcpSocket socket;
     socket.setProxy(QNetworkProxy::NoProxy); // the proxy, if any, is spoken to directly
     socket.connectToHost(host, port);
-    if (!socket.waitForConnected(m_timeoutMs))
-        return failWith(HttpFailure::Connect);
+    if (!socket.waitForConnected(wait(m_timeoutMs)))
+        return failWith(deadline.hasExpired() ? HttpFailure::Timeout : HttpFailure::Connect);
 
     const QByteArray request = formatHttpRequest(url, throughProxy);
     socket.write(request);
     while (socket.bytesToWrite() > 0) {
-        if (!socket.waitForBytesWritten(m_timeoutMs))
-            return failWith(socket.error() == QAbstractSocket::SocketTimeoutError
+        if (!socket.waitForBytesWritten(wait(m_timeoutMs)))
+            return failWith(socket.error() == QAbstractSocket::SocketTimeoutError ||
+                                    deadline.hasExpired()
                                 ? HttpFailure::Timeout
                                 : HttpFailure::Closed);
     }
@@ -119,14 +130,26 @@ HttpResult HttpClient::get(const QUrl& url)
             parser.finish();
             break;
         }
-        const qint64 left = m_timeoutMs - silence.elapsed();
+        const int left = wait(m_timeoutMs - silence.elapsed());
         if (left <= 0)
             return finishWith(HttpFailure::Timeout);
         // Returns on data, on the end of the connection (seen above next time round) or after
         // the slice.
-        socket.waitForReadyRead(int(std::min<qint64>(left, kWaitSliceMs)));
+        socket.waitForReadyRead(std::min(left, kWaitSliceMs));
     }
     return finishWith(parser.failure());
+}
+
+void runOffThread(const std::function<void()>& work)
+{
+    QEventLoop loop;
+    QThread* thread = QThread::create(work);
+    QObject::connect(thread, &QThread::finished, &loop, &QEventLoop::quit, Qt::QueuedConnection);
+    thread->start();
+    if (!thread->isFinished())
+        loop.exec(QEventLoop::ExcludeUserInputEvents);
+    thread->wait();
+    delete thread;
 }
 
 QByteArray inflateZlibStream(QByteArrayView data, qint64 maxSize)

@@ -42,19 +42,24 @@ struct HttpResult
 };
 
 // One retrieval at a time, used by one thread (abort may come from any). Each wait for the server
-// (connecting, sending, every piece of the answer) is bounded by the timeout, not the whole
-// transfer, so a long download that keeps receiving data runs as long as it needs.
+// (connecting, sending, every piece of the answer) is bounded by the timeout, and the whole
+// retrieval by the deadline, so that a server that sends a byte now and then cannot hold it for
+// ever.
 class HttpClient
 {
 public:
     static constexpr qint64 kDefaultMaxBody = 4 * 1024 * 1024;
     static constexpr int kDefaultTimeoutMs = 30000;
+    // Enough for a descriptor, its signature or a description on a slow line.
+    static constexpr int kDefaultDeadlineMs = 60000;
 
     // The timeout is the program's socket timeout.
     HttpClient();
 
     void setTimeout(int milliseconds) { m_timeoutMs = milliseconds; }
     int timeout() const { return m_timeoutMs; }
+    // The longest a whole retrieval may take, from the start of get(); 0 for no limit.
+    void setDeadline(int milliseconds) { m_deadlineMs = milliseconds; }
     void setProxy(const HttpProxy& proxy) { m_proxy = proxy; }
     const HttpProxy& proxy() const { return m_proxy; }
     // The largest body accepted; a larger one fails the retrieval with TooLarge.
@@ -70,11 +75,16 @@ public:
 
 private:
     int m_timeoutMs;
+    int m_deadlineMs = kDefaultDeadlineMs;
     HttpProxy m_proxy;
     qint64 m_maxBody = kDefaultMaxBody;
     std::function<void(qint64)> m_progress;
     std::atomic<bool> m_aborted = false;
 };
+
+// Runs `work` on a thread of its own and, until it has ended, goes on serving this thread's events
+// except the user's input, so that printing, timers and repaints go on while the network is slow.
+void runOffThread(const std::function<void()>& work);
 
 // Inflates a zlib stream from the start of `data` to its end; bytes after it are ignored. Empty on
 // any error, and when the inflated text would exceed `maxSize`.

@@ -14,9 +14,13 @@ struct VersionDescriptor
     QString version;
     QString url;
     QString info;
-    // Hex SHA-256 digest of the installer, lower case; empty when the descriptor names none. When
-    // given, an installer whose digest differs is never started.
+    // Hex SHA-256 digest of the installer; empty when the descriptor names none. A signed offer
+    // without one is not offered, and an installer whose digest differs is never installed.
     QString sha256;
+    // The descriptor as the server sent it and its detached signature, when it was retrieved with
+    // one; they go with the package to the installation, which checks them again.
+    QByteArray source;
+    QByteArray signature;
 };
 
 // Reads a descriptor in the INI form (Windows-1250 text): the entries "Version", "URL", "Size"

@@ -4,6 +4,7 @@
 #include "core/config/RegistryIni.h"
 #include "core/log/EventLog.h"
 #include "core/platform/FileName.h"
+#include "core/update/UpdateTrust.h"
 #include "core/update/VersionInfo.h"
 #include "gui/common/FormLook.h"
 #include "gui/common/MessageDlg.h"
@@ -16,13 +17,12 @@
 #include <QLabel>
 #include <QProgressBar>
 #include <QPushButton>
-#include <QTemporaryFile>
 #include <QThread>
 #include <QVBoxLayout>
 
 #include <algorithm>
 #include <cerrno>
-#include <cstdio>
+#include <cstdlib>
 
 namespace {
 
@@ -30,6 +30,7 @@ constexpr qint64 kMiB = 1024 * 1024;
 // A server may send more than it announced, but not without bound: the body is held in memory.
 constexpr qint64 kCapWithoutSize = 512 * kMiB;
 constexpr qint64 kCapWithSize = 1024 * kMiB;
+constexpr int kDownloadDeadlineMs = 30 * 60 * 1000;
 
 // The largest installer body accepted for an announced size.
 qint64 installerCap(qint32 size)
@@ -39,25 +40,24 @@ qint64 installerCap(qint32 size)
     return std::min(4 * qint64(size) + kMiB, kCapWithSize);
 }
 
-// Writes `body` to `path` as a program its owner may run, replacing whatever has that name. The
-// bytes go to a new file beside it, which is then renamed over the name, so a symbolic link that
-// someone placed under that name in a shared temporary directory is replaced, never followed.
-bool writeInstaller(const QString& path, const QByteArray& body, QString& error)
+// Writes `bytes` to the new file `path` of a private folder, readable by its owner only.
+bool writeNewFile(const QString& path, const QByteArray& bytes, QString& error)
 {
-    QTemporaryFile file(path + u".XXXXXX");
-    if (!file.open() || file.write(body) != body.size() || !file.flush() ||
-        !file.setPermissions(QFileDevice::ReadOwner | QFileDevice::WriteOwner |
-                             QFileDevice::ExeOwner)) {
+    QFile file(path);
+    if (!file.open(QIODevice::WriteOnly | QIODevice::NewOnly) ||
+        !file.setPermissions(QFileDevice::ReadOwner | QFileDevice::WriteOwner) ||
+        file.write(bytes) != bytes.size() || !file.flush()) {
         error = file.errorString();
         return false;
     }
-    if (std::rename(platform::encodeFileName(file.fileName()).constData(),
-                    platform::encodeFileName(path).constData()) != 0) {
-        error = qt_error_string(errno);
-        return false;
-    }
-    file.setAutoRemove(false);
     return true;
+}
+
+// A new folder of this user's alone in the temporary directory, for one download.
+QString makeDownloadFolder()
+{
+    QByteArray name = platform::encodeFileName(QDir::tempPath() + u"/tarnyx-update-XXXXXX");
+    return ::mkdtemp(name.data()) ? platform::decodeFileName(name) : QString();
 }
 
 // The hex SHA-256 digest of `body`.
@@ -75,6 +75,9 @@ DownloadWindow::DownloadWindow(const QString& version, const QString& url, qint3
 {
     setObjectName(QStringLiteral("FormWeb"));
     setWindowTitle(productKeys().productKey + u" - Aktualizace");
+    // A package takes minutes on a slow line; a server that keeps it dripping for longer is cut
+    // off, as the user may do at any time with "Přerušit".
+    m_client->setDeadline(kDownloadDeadlineMs);
 
     m_ui.label = new QLabel(QStringLiteral("Průběh stahování verze %1").arg(version), this);
     m_ui.progress = new QProgressBar(this);
@@ -197,7 +200,6 @@ HttpResult DownloadWindow::waitForResult()
 QString downloadInstaller(const VersionDescriptor& offer, const AppSettings& settings,
                           QWidget* parent)
 {
-    const QString path = QDir::tempPath() + u'/' + urlFileName(offer.url);
     HttpResult result;
     bool interrupted = false;
     {
@@ -220,29 +222,47 @@ QString downloadInstaller(const VersionDescriptor& offer, const AppSettings& set
             return {};
         }
     }
-    // The digest is checked when the publisher gives one.
-    const QString digest =
-        result.isGood() && !offer.sha256.isEmpty() ? sha256Of(result.body) : QString();
-    if (!result.isGood() || digest.compare(offer.sha256.trimmed(), Qt::CaseInsensitive) != 0) {
-        // Nothing of it is written or started; the clerk learns that the file, not the
+    // The package is stored with the signed descriptor in a folder of its own, so that nobody
+    // else can place or swap anything under its names, and is then checked as the installation
+    // will check it again: digest, package name and version.
+    const QString folder = result.isGood() ? makeDownloadFolder() : QString();
+    const QString path = folder + u'/' + urlFileName(offer.url);
+    QString why;
+    if (!result.isGood())
+        why = offer.size > 0
+                  ? QStringLiteral("soubor je větší, než server ohlásil (%1 bajtů)").arg(offer.size)
+                  : QStringLiteral("soubor je příliš velký");
+    else if (const QString digest = sha256Of(result.body);
+             !isSha256Text(offer.sha256) || digest.compare(offer.sha256, Qt::CaseInsensitive) != 0)
+        why = QStringLiteral("kontrolní součet SHA-256 %1 místo %2")
+                  .arg(digest, offer.sha256.trimmed().toLower());
+    if (why.isEmpty()) {
+        QString error;
+        if (folder.isEmpty() || urlFileName(offer.url).isEmpty() ||
+            !writeNewFile(path, result.body, error) ||
+            !writeNewFile(descriptorBeside(path), offer.source, error) ||
+            !writeNewFile(signatureBeside(path), offer.signature, error)) {
+            if (folder.isEmpty())
+                error = qt_error_string(errno);
+            else if (error.isEmpty())
+                error = QStringLiteral("název souboru chybí");
+            QDir(folder).removeRecursively();
+            messageDlg(QStringLiteral("Soubor %1 nelze uložit: %2").arg(path, error),
+                       MsgKind::Error, {MsgButton::Ok}, {}, parent);
+            return {};
+        }
+        why = checkPackage(path, offer.sha256, offer.version);
+    }
+    if (!why.isEmpty()) {
+        // Nothing of it is kept or installed; the clerk learns that the file, not the
         // connection, was at fault, and the event log keeps what was expected.
-        const QString why =
-            result.isGood() ? QStringLiteral("kontrolní součet SHA-256 %1 místo %2")
-                                  .arg(digest, offer.sha256.trimmed().toLower())
-            : offer.size > 0
-                ? QStringLiteral("soubor je větší, než server ohlásil (%1 bajtů)").arg(offer.size)
-                : QStringLiteral("soubor je příliš velký");
+        if (!folder.isEmpty())
+            QDir(folder).removeRecursively();
         appLog().addEntry(QStringLiteral("Aktualizace"),
                           QStringLiteral("Stažený soubor %1 je poškozen: %2").arg(offer.url, why));
         messageDlg(QStringLiteral("Stažený soubor %1 je poškozen, aktualizaci nelze provést.")
                        .arg(offer.url),
                    MsgKind::Error, {MsgButton::Ok}, {}, parent);
-        return {};
-    }
-    QString error;
-    if (!writeInstaller(path, result.body, error)) {
-        messageDlg(QStringLiteral("Soubor %1 nelze uložit: %2").arg(path, error), MsgKind::Error,
-                   {MsgButton::Ok}, {}, parent);
         return {};
     }
     return path;

@@ -1,7 +1,7 @@
 #pragma once
 
-// Downloading the installer of a new version into the temporary directory, with a modal progress
-// window that lets the user interrupt the transfer.
+// Downloading the package of a new version, with a modal progress window that lets the user
+// interrupt the transfer.
 
 #include "core/update/HttpClient.h"
 
@@ -74,9 +74,10 @@ private:
     HttpResult m_result;            // written by the transfer's thread, read once it ended
 };
 
-// The download step of accepting a new version: fetches the installer of `offer` into the
-// temporary directory under the URL's file name, showing the progress window over `parent`. The
-// full path of the installer, marked as executable for its owner; empty after any failure or an
-// interruption, each of which has been reported to the user.
+// The download step of accepting a new version: fetches the package of `offer`, showing the
+// progress window over `parent`, checks it against the signed offer (digest, package name and
+// version) and stores it under the URL's file name, with the descriptor and its signature, in a
+// new private folder of the temporary directory. The package's path; empty after any failure or
+// an interruption, each of which has been reported to the user.
 QString downloadInstaller(const VersionDescriptor& offer, const AppSettings& settings,
                           QWidget* parent);

@@ -1,46 +1,22 @@
-// The installer of a new version: its file name, the probe of the program's directory and its
-// start.
+// The installation of a downloaded package.
 #include "gui/update/Installer.h"
 
 #include "core/config/RegistryIni.h"
+#include "core/platform/CommandLine.h"
 #include "gui/common/MessageDlg.h"
 
 #include <QDir>
-#include <QFile>
 #include <QFileInfo>
 #include <QProcess>
 #include <QStandardPaths>
 
 namespace {
 
-const QString kProbeName = QStringLiteral("$dummy$.~~~");
+QString g_helperPath; // empty: the installed one
 
 QString updateCaption()
 {
     return productKeys().productKey + u" - Aktualizace";
-}
-
-// Hands a downloaded package to apt-get as root. pkexec asks through the desktop's polkit agent
-// and gives apt-get a clean environment; the package's path is absolute, so apt-get takes it for
-// a file, never for a package name or an option. dpkg keeps changed configuration files without
-// asking, since no terminal is there to answer. The process outlives the program, which ends
-// once it has started, as it does for any installer.
-bool installPackage(const QString& packagePath, QWidget* parent)
-{
-    const QString pkexec = QStandardPaths::findExecutable(QStringLiteral("pkexec"));
-    const QString path = QFileInfo(packagePath).absoluteFilePath();
-    if (!pkexec.isEmpty() &&
-        QProcess::startDetached(
-            pkexec,
-            {QStringLiteral("/usr/bin/apt-get"), QStringLiteral("install"), QStringLiteral("--yes"),
-             QStringLiteral("-o"), QStringLiteral("Dpkg::Options::=--force-confdef"),
-             QStringLiteral("-o"), QStringLiteral("Dpkg::Options::=--force-confold"), path}))
-        return true;
-    messageDlg(QStringLiteral("Instalaci nové verze nelze spustit.\r\rNovou verzi nainstalujte "
-                              "ručně s právy správce ze souboru \r%1. ")
-                   .arg(path),
-               MsgKind::Error, {MsgButton::Ok}, updateCaption(), parent);
-    return false;
 }
 
 } // namespace
@@ -50,46 +26,54 @@ QString urlFileName(const QString& url)
     return url.mid(url.lastIndexOf(u'/') + 1);
 }
 
-bool canWriteAppDir(const QString& dir)
+bool isInstallablePackage(const QString& fileName)
 {
-    const QString name = QDir(dir).filePath(kProbeName);
-    QDir root;
-    // A probe that was interrupted may have left its directory or its file behind; either would
-    // make every later probe fail.
-    root.rmdir(name);
-    QFile::remove(name);
-    if (!root.mkdir(name))
-        return false;
-    root.rmdir(name);
-    QFile file(name);
-    if (!file.open(QIODevice::WriteOnly | QIODevice::Truncate))
-        return false;
-    const QByteArray content = name.toLatin1();
-    const bool written = file.write(content) == content.size() && file.flush();
-    file.close();
-    file.remove();
-    return written;
+    return fileName.size() > 4 && fileName.endsWith(QStringLiteral(".deb"), Qt::CaseInsensitive);
 }
 
-bool runInstaller(const QString& installerPath, const QString& appDir, QWidget* parent)
+QString descriptorBeside(const QString& packagePath)
 {
-    if (installerPath.endsWith(QStringLiteral(".deb"), Qt::CaseInsensitive))
-        return installPackage(installerPath, parent);
-    if (canWriteAppDir(appDir)) {
-        QString target = appDir;
-        while (target.size() > 1 && target.endsWith(u'/'))
-            target.chop(1);
-        // An argument list, never a shell: the directory is one argument whatever it contains.
-        return QProcess::startDetached(installerPath,
-                                       {QStringLiteral("/SP-"), QStringLiteral("/silent"),
-                                        QStringLiteral("/noicons"), u"/dir=" + target});
+    return QFileInfo(packagePath).absolutePath() + QStringLiteral("/tarnyx.inf");
+}
+
+QString signatureBeside(const QString& packagePath)
+{
+    return descriptorBeside(packagePath) + QStringLiteral(".sig");
+}
+
+QString updateHelperPath()
+{
+    if (!g_helperPath.isEmpty())
+        return g_helperPath;
+    return QDir::cleanPath(platform::programDirectory() + u'/' +
+                           QStringLiteral(TARNYX_UPDATE_HELPER_FROM_PROGRAM));
+}
+
+void setUpdateHelperPath(const QString& path)
+{
+    g_helperPath = path;
+}
+
+bool runInstaller(const QString& packagePath, QWidget* parent)
+{
+    const QString path = QFileInfo(packagePath).absoluteFilePath();
+    if (!isInstallablePackage(QFileInfo(path).fileName())) {
+        messageDlg(
+            QStringLiteral("Soubor %1 není instalační balíček, a proto nebude spuštěn.").arg(path),
+            MsgKind::Error, {MsgButton::Ok}, updateCaption(), parent);
+        return false;
     }
-    messageDlg(QStringLiteral("Zápis do složky s aplikací byl odepřen.\r\rPro instalaci nové verze "
-                              "je nezbytné zápis umožnit např. nastavením práv zápisu  \rdo složky "
-                              "%1 \rnebo přihlášením uživatele s příslušnými právy. \rPo provedení "
-                              "nápravy proveďte instalaci ručně spuštěním instalačního \rsouboru "
-                              "%2. ")
-                   .arg(appDir, installerPath),
+    // pkexec asks through the desktop's polkit agent and gives the helper a clean environment.
+    // The helper outlives the program, which ends once it has started, as it would for any
+    // installer.
+    const QString pkexec = QStandardPaths::findExecutable(QStringLiteral("pkexec"));
+    if (!pkexec.isEmpty() &&
+        QProcess::startDetached(
+            pkexec, {updateHelperPath(), descriptorBeside(path), signatureBeside(path), path}))
+        return true;
+    messageDlg(QStringLiteral("Instalaci nové verze nelze spustit.\r\rNovou verzi nainstalujte "
+                              "ručně s právy správce ze souboru \r%1. ")
+                   .arg(path),
                MsgKind::Error, {MsgButton::Ok}, updateCaption(), parent);
     return false;
 }

@@ -1,7 +1,6 @@
 #pragma once
 
-// The installer of a new version once it has been downloaded: where it is stored, whether the
-// program's directory can take the new files, and starting it.
+// The downloaded package of a new version: where it is stored and its installation.
 
 #include <QString>
 
@@ -11,16 +10,22 @@ class QWidget;
 // none), a query included, unchanged.
 QString urlFileName(const QString& url);
 
-// Whether files can be made in `dir`: creates and removes a directory, then a file, both named
-// "$dummy$.~~~". A leftover of an earlier probe is removed first.
-bool canWriteAppDir(const QString& dir);
+// Whether the offered file is something the program can install: a Debian package, a name ending
+// in ".deb". Nothing else that an update server names is ever started.
+bool isInstallablePackage(const QString& fileName);
 
-// Starts the installer silently, aimed at `appDir`, when that directory can be written; true when
-// it was started (a failure to start is not reported). Otherwise tells the user that writing to
-// the directory was refused and where the installer lies for a manual installation; false.
-//
-// A Debian package (a name ending in ".deb") goes to the system's package manager instead:
-// `pkexec apt-get install` asks for the administrator's consent and installs it with its
-// dependencies, whoever owns the program's directory. True when that was started; when pkexec
-// is missing or cannot start, the user learns where the package lies; false.
-bool runInstaller(const QString& installerPath, const QString& appDir, QWidget* parent);
+// The names, in the package's folder, of the signed version descriptor and its signature that
+// went with the package; the installation checks them again.
+QString descriptorBeside(const QString& packagePath);
+QString signatureBeside(const QString& packagePath);
+
+// The privileged helper that installs a package; tests point it at a stand-in.
+QString updateHelperPath();
+void setUpdateHelperPath(const QString& path);
+
+// Hands the downloaded package, with its descriptor and signature, to the privileged helper
+// through pkexec, which asks for the administrator's consent; the helper copies all three to a
+// place only root can write, checks them there and installs the copy with apt-get. True when that
+// was started. A file that is not a package is never started: the user is told so, as when pkexec
+// is missing or cannot start; false.
+bool runInstaller(const QString& packagePath, QWidget* parent);

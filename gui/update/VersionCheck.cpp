@@ -3,7 +3,7 @@
 #include "core/config/AppSettings.h"
 #include "core/config/RegistryIni.h"
 #include "core/config/SettingsConstants.h"
-#include "core/platform/CommandLine.h"
+#include "core/log/EventLog.h"
 #include "gui/common/MessageDlg.h"
 #include "gui/update/DownloadWindow.h"
 #include "gui/update/Installer.h"
@@ -19,12 +19,20 @@ void updateInformation(const QString& text)
     messageDlg(text, MsgKind::Information, {MsgButton::Ok}, QStringLiteral("Aktualizace"));
 }
 
-HttpResult retrieveDescriptor(HttpClient& client, VersionDescriptor& descriptor)
+SignedDescriptor retrieveDescriptor(HttpClient& client)
 {
-    const HttpResult result = client.get(QUrl(settingsConstants().urlFileInf));
-    descriptor = result.isGood() ? parseVersionDescriptor(result.body, productKeys().productKey)
-                                 : VersionDescriptor{};
-    return result;
+    return retrieveSignedDescriptor(client, settingsConstants().urlFileInf,
+                                    productKeys().productKey, updateKeyring());
+}
+
+// A descriptor that came but whose signature is not good, in the event log; its text.
+QString logUnsignedDescriptor(const SignedDescriptor& found)
+{
+    const QString problem = signatureProblemText(found.signature, updateKeyring());
+    appLog().addEntry(QStringLiteral("Aktualizace"),
+                      QStringLiteral("%1 Nová verze nebyla nabídnuta (%2).")
+                          .arg(problem, settingsConstants().urlFileInf));
+    return problem;
 }
 
 } // namespace
@@ -34,7 +42,9 @@ UpdateServices updateServices(const AppSettings& settings, QWidget* parent)
     UpdateServices services;
     services.ownVersion = programVersion();
     services.details = [settings](const QString& url) {
-        return fetchDetailsText(url, settings);
+        QByteArray text;
+        runOffThread([&] { text = fetchDetailsText(url, settings); });
+        return text;
     };
     services.askToInstall = [settings, parent](const VersionDescriptor& offer,
                                                const QByteArray& details) {
@@ -43,40 +53,48 @@ UpdateServices updateServices(const AppSettings& settings, QWidget* parent)
     services.download = [settings, parent](const VersionDescriptor& offer) {
         return downloadInstaller(offer, settings, parent);
     };
-    services.runInstaller = [parent](const QString& installer) {
-        return runInstaller(installer, platform::programDirectory(), parent);
+    services.runInstaller = [parent](const QString& package) {
+        return runInstaller(package, parent);
     };
     return services;
 }
 
-HttpResult retrieveVersionDescriptor(const AppSettings& settings, VersionDescriptor& descriptor)
+SignedDescriptor retrieveVersionDescriptor(const AppSettings& settings)
 {
     HttpClient client;
     client.setProxy(proxyForRetrieval(settings));
-    return retrieveDescriptor(client, descriptor);
+    return retrieveDescriptor(client);
 }
 
-VersionDescriptor fetchVersionDescriptor(const AppSettings& settings, bool silent)
+SignedDescriptor fetchVersionDescriptor(const AppSettings& settings, bool silent)
 {
-    VersionDescriptor descriptor;
-    HttpResult result;
+    SignedDescriptor found;
     {
         const HourglassCursor hourglass;
-        result = retrieveVersionDescriptor(settings, descriptor);
+        runOffThread([&] { found = retrieveVersionDescriptor(settings); });
     }
+    const HttpResult& result = found.http;
     // An answer broken off after a good status line failed as much as no answer at all.
-    if (!result.isGood() && !silent)
-        messageDlg(result.status == 404
-                       ? QStringLiteral("Informace o verzi se nepodařilo nalézt.")
-                       : QStringLiteral("Informace o verzi nebylo možné zjistit.\rZkontrolujte "
-                                        "připojení k Internetu a nastavení proxy."),
-                   MsgKind::Error, {MsgButton::Ok});
-    return descriptor;
+    if (!result.isGood()) {
+        if (!silent)
+            messageDlg(result.status == 404
+                           ? QStringLiteral("Informace o verzi se nepodařilo nalézt.")
+                           : QStringLiteral("Informace o verzi nebylo možné zjistit.\rZkontrolujte "
+                                            "připojení k Internetu a nastavení proxy."),
+                       MsgKind::Error, {MsgButton::Ok});
+    } else if (found.signature != SignatureVerdict::Good) {
+        const QString problem = logUnsignedDescriptor(found);
+        if (!silent)
+            messageDlg(problem + QStringLiteral("\rNovější verzi proto nelze nabídnout."),
+                       MsgKind::Error, {MsgButton::Ok});
+    }
+    return found;
 }
 
 QString offerNewVersion(bool silent, const VersionDescriptor& offer, const UpdateServices& services)
 {
-    if (offer.version.isEmpty() || offer.url.isEmpty()) {
+    // The digest binds the package to the signed descriptor: without it nothing is offered.
+    if (offer.version.isEmpty() || offer.url.isEmpty() || !isSha256Text(offer.sha256)) {
         if (!silent)
             messageDlg(QStringLiteral("Chyba popisu verze."), MsgKind::Error, {MsgButton::Ok});
         return {};
@@ -87,6 +105,16 @@ QString offerNewVersion(bool silent, const VersionDescriptor& offer, const Updat
                 QStringLiteral("Máte aktuální verzi programu %1.").arg(services.ownVersion));
         return {};
     }
+    // Only a package goes to the package manager; any other file a server names is never started.
+    if (!isInstallablePackage(urlFileName(offer.url))) {
+        const QString text =
+            QStringLiteral("Verzi %1 nelze nainstalovat: soubor %2 není instalační balíček.")
+                .arg(offer.version, offer.url);
+        appLog().addEntry(QStringLiteral("Aktualizace"), text);
+        if (!silent)
+            messageDlg(text, MsgKind::Error, {MsgButton::Ok});
+        return {};
+    }
     const QByteArray details = services.details(offer.info);
     if (!services.askToInstall(offer, details))
         return {};
@@ -95,7 +123,10 @@ QString offerNewVersion(bool silent, const VersionDescriptor& offer, const Updat
 
 bool runManualVersionCheck(AppSettings& settings, const UpdateServices& services)
 {
-    const VersionDescriptor offer = fetchVersionDescriptor(settings, false);
+    const SignedDescriptor found = fetchVersionDescriptor(settings, false);
+    if (found.http.isGood() && found.signature != SignatureVerdict::Good)
+        return false; // said already
+    const VersionDescriptor& offer = found.descriptor;
     if (offer.version.isEmpty()) {
         updateInformation(QStringLiteral("Informace o novější verzi nejsou k dispozici."));
         return false;
@@ -127,17 +158,18 @@ void AutomaticVersionCheck::start()
     m_client = std::make_shared<HttpClient>();
     m_client->setProxy(proxyForRetrieval(m_settings));
     m_thread = QThread::create([this, client = m_client] {
-        VersionDescriptor descriptor;
-        // Nothing of a failure is shown or kept: the next start simply tries again.
+        SignedDescriptor found;
+        // Nothing of a failed retrieval is shown or kept: the next start simply tries again.
         try {
-            if (!retrieveDescriptor(*client, descriptor).isGood())
+            found = retrieveDescriptor(*client);
+            if (!found.http.isGood())
                 return;
         } catch (...) {
             return;
         }
         // Queued to this object: dropped when the check is gone before it arrives.
         QMetaObject::invokeMethod(
-            this, [this, descriptor] { arrived(descriptor); }, Qt::QueuedConnection);
+            this, [this, found] { arrived(found); }, Qt::QueuedConnection);
     });
     m_thread->setObjectName(QStringLiteral("WebVerThread"));
     connect(m_thread, &QThread::finished, this, [this] {
@@ -156,9 +188,13 @@ bool AutomaticVersionCheck::startIfDue(const QDate& today)
     return true;
 }
 
-void AutomaticVersionCheck::arrived(const VersionDescriptor& descriptor)
+void AutomaticVersionCheck::arrived(const SignedDescriptor& found)
 {
-    m_descriptor = descriptor;
+    if (found.signature != SignatureVerdict::Good) {
+        logUnsignedDescriptor(found);
+        return;
+    }
+    m_descriptor = found.descriptor;
     m_pending = true;
     if (m_mainWindow)
         m_mainWindow->installEventFilter(this);

@@ -5,6 +5,7 @@
 // command "Kontrola aktualizace".
 
 #include "core/update/HttpClient.h"
+#include "core/update/UpdateTrust.h"
 #include "core/update/VersionInfo.h"
 
 #include <QObject>
@@ -25,37 +26,41 @@ struct UpdateServices
     std::function<QByteArray(const QString& url)> details;
     // The new-version dialog: true when the user chose to download and install.
     std::function<bool(const VersionDescriptor& offer, const QByteArray& details)> askToInstall;
-    // Downloads the installer with its progress window: its path, or empty after a failure.
+    // Downloads and checks the package with its progress window: its path, or empty after a
+    // failure.
     std::function<QString(const VersionDescriptor& offer)> download;
-    // Starts the downloaded installer: true when it runs.
-    std::function<bool(const QString& installer)> runInstaller;
+    // Starts the installation of the downloaded package: true when it runs.
+    std::function<bool(const QString& package)> runInstaller;
 };
 
 // The program's own version and windows, owned by `parent` (nullptr: centred on the screen).
 UpdateServices updateServices(const AppSettings& settings, QWidget* parent);
 
-// Retrieves the version descriptor from the settings constants' address. A good answer fills
-// `descriptor` from its section "Tarnyx"; any other leaves it empty.
-HttpResult retrieveVersionDescriptor(const AppSettings& settings, VersionDescriptor& descriptor);
+// Retrieves the version descriptor from the settings constants' address with its signature, on
+// the calling thread. Its descriptor is section "Tarnyx" of a good answer with a good signature.
+SignedDescriptor retrieveVersionDescriptor(const AppSettings& settings);
 
-// The descriptor with the hourglass shown; unless `silent`, a retrieval that fails is reported.
-VersionDescriptor fetchVersionDescriptor(const AppSettings& settings, bool silent);
+// The same on a thread of its own, with the hourglass shown. A good answer without a good
+// signature is recorded in the event log; unless `silent`, it is reported, as is a retrieval
+// that fails.
+SignedDescriptor fetchVersionDescriptor(const AppSettings& settings, bool silent);
 
 // Offers the version of `offer` when it is newer than the own one: the new-version dialog with the
-// details, then the download. Returns the installer's path, or empty when nothing was offered,
-// accepted or downloaded. Unless `silent`, a descriptor without a version or address, and a
-// version that is not newer, are reported.
+// details, then the download. Returns the package's path, or empty when nothing was offered,
+// accepted or downloaded. Unless `silent`, a descriptor without a version, address or digest, a
+// version that is not newer and a file that is not a package are reported.
 QString offerNewVersion(bool silent, const VersionDescriptor& offer,
                         const UpdateServices& services);
 
-// The user's command: retrieves the descriptor (blocking the windows meanwhile), reports every
-// outcome and offers a newer version. True when an installer was started, and the program should
-// end so that it can replace the program's files.
+// The user's command: retrieves the descriptor (the windows taking no input meanwhile, printing
+// going on), reports every outcome and offers a newer version. True when the installation was
+// started, and the program should end so that it can replace the program's files.
 bool runManualVersionCheck(AppSettings& settings, const UpdateServices& services);
 
 // The check at start: retrieves the descriptor on a thread of its own without a word, and when
-// that succeeds offers it, once, as soon as `mainWindow` is the active window, so that a program
-// sitting in the tray does not pop up a dialog on its own.
+// that succeeds with a good signature offers it, once, as soon as `mainWindow` is the active
+// window, so that a program sitting in the tray does not pop up a dialog on its own. A
+// descriptor without a good signature is only recorded in the event log.
 class AutomaticVersionCheck : public QObject
 {
     Q_OBJECT
@@ -81,7 +86,7 @@ protected:
     bool eventFilter(QObject* watched, QEvent* event) override;
 
 private:
-    void arrived(const VersionDescriptor& descriptor);
+    void arrived(const SignedDescriptor& found);
     void offerWhenActive();
 
     AppSettings& m_settings;

@@ -4,6 +4,7 @@
 #include "core/config/SystemProxy.h"
 #include "support/LoopbackHttpServer.h"
 
+#include <QElapsedTimer>
 #include <QTcpServer>
 #include <QTest>
 
@@ -279,6 +280,21 @@ void TestHttpClient::timeoutPerWait()
         const HttpResult result = client.get(localUrl(server));
         QVERIFY(result.isGood());
         QCOMPARE(result.body, QByteArray("piece").repeated(5));
+    }
+    // A server dripping a byte before every timeout ends still ends at the deadline.
+    {
+        QList<Piece> pieces = {{"HTTP/1.0 200 OK\r\n\r\n"}};
+        for (int i = 0; i < 200; ++i)
+            pieces.append({"x", 100});
+        LoopbackServer server(pieces, true);
+        HttpClient client;
+        client.setTimeout(400);
+        client.setDeadline(1000);
+        QElapsedTimer took;
+        took.start();
+        const HttpResult result = client.get(localUrl(server));
+        QCOMPARE(result.failure, HttpFailure::Timeout);
+        QVERIFY2(took.elapsed() < 10000, qPrintable(QString::number(took.elapsed())));
     }
 }
 

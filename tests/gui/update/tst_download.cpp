@@ -8,6 +8,7 @@
 #include "core/update/VersionInfo.h"
 #include "gui/common/MessageDlg.h"
 #include "support/LoopbackHttpServer.h"
+#include "support/TestUpdate.h"
 
 #include <QApplication>
 #include <QCryptographicHash>
@@ -33,18 +34,23 @@ private slots:
         MessageDlgTestHook::clear();
         appLog().setActive(true);
         appLog().clearEntries();
+        for (const QString& folder : downloadFolders())
+            QDir(tmp(folder)).removeRecursively();
     }
-    void trickledInstallerIsSavedAndStarts();
-    void packageGoesToThePackageManager();
+    void trickledPackageIsSavedPrivately();
+    void packageGoesToThePrivilegedHelper();
     void failedTransferSavesNothing_data();
     void failedTransferSavesNothing();
     void breakStopsTheTransfer();
-    void matchingDigestReplacesWithoutFollowingLinks();
     void nameOfTheTemporaryDirectoryIsNotWritten();
-    void programDirectory();
 
 private:
     QString tmp(const QString& name) const { return m_dir.filePath(u"tmp/" + name); }
+    // The folders the downloads made in the temporary directory.
+    QStringList downloadFolders() const
+    {
+        return QDir(tmp({})).entryList({QStringLiteral("tarnyx-update-*")}, QDir::Dirs);
+    }
     // Downloads `path` of the server, answering the message boxes; `duringWindow` runs once the
     // progress window is up.
     QString download(const QString& path, qint32 size, const QString& sha256 = {},
@@ -54,6 +60,7 @@ private:
     QTemporaryDir m_dir;
     LoopbackHttpServer m_server;
     AppSettings m_settings;
+    QByteArray m_package = makeTestPackage(QStringLiteral("tarnyx"), QStringLiteral("2.1.0.7"));
 };
 
 namespace {
@@ -83,11 +90,17 @@ QByteArray readAll(const QString& path)
     return file.open(QIODevice::ReadOnly) ? file.readAll() : QByteArray("<missing>");
 }
 
+QString sha256(const QByteArray& bytes)
+{
+    return QString::fromLatin1(QCryptographicHash::hash(bytes, QCryptographicHash::Sha256).toHex());
+}
+
 } // namespace
 
 void TestDownload::initTestCase()
 {
     QVERIFY(m_dir.isValid());
+    QVERIFY(!m_package.isEmpty());
     QVERIFY(QDir(m_dir.path()).mkpath(QStringLiteral("tmp")));
     qputenv("TMPDIR", QFile::encodeName(m_dir.filePath(QStringLiteral("tmp"))));
     qputenv("XDG_CONFIG_HOME", QFile::encodeName(m_dir.filePath(QStringLiteral("config"))));
@@ -108,8 +121,9 @@ QString TestDownload::download(const QString& path, qint32 size, const QString& 
         });
     }
     MessageDlgTestHook::setNextAnswers({MsgButton::Ok});
-    return downloadInstaller({size, QStringLiteral("2.1.0.7"), m_server.url(path), {}, sha256},
-                             m_settings, nullptr);
+    return downloadInstaller(
+        {size, QStringLiteral("2.1.0.7"), m_server.url(path), {}, sha256, "[Tarnyx]", "signature"},
+        m_settings, nullptr);
 }
 
 void TestDownload::expectDownloadError(int status, const QString& path)
@@ -131,79 +145,76 @@ void TestDownload::expectDownloadError(int status, const QString& path)
                                    .arg(QString::number(status), m_server.url(path)));
 }
 
-void TestDownload::trickledInstallerIsSavedAndStarts()
+void TestDownload::trickledPackageIsSavedPrivately()
 {
-    // The installer records its arguments, one a line.
-    const QString argsFile = m_dir.filePath(QStringLiteral("args.txt"));
-    const QByteArray script = "#!/bin/sh\nfor a in \"$@\"; do printf '%s\\n' \"$a\"; done > '" +
-                              QFile::encodeName(argsFile) + "'\n";
-    m_server.setAnswer(QStringLiteral("/setup.sh"), trickle(script, 4, 300, 50));
-
+    m_server.setAnswer(QStringLiteral("/tarnyx_2.1.0.7_all.deb"), trickle(m_package, 4, 300, 50));
     int shown = -1;
-    const QString path = download(QStringLiteral("/setup.sh"), script.size(), {}, [&](auto* w) {
-        QVERIFY(!w->ui().breakButton->isEnabled()); // no data has come yet
-        connect(w->ui().progress, &QProgressBar::valueChanged, w, [&](int v) { shown = v; });
-        QTRY_VERIFY(w->ui().breakButton->isEnabled());
-        // Closing the window does not interrupt: the transfer ends and counts.
-        w->close();
-    });
-    QCOMPARE(shown, script.size());
-    QCOMPARE(path, tmp(QStringLiteral("setup.sh")));
-    QCOMPARE(readAll(path), script);
-    QVERIFY(QFile::permissions(path) & QFileDevice::ExeOwner);
-
-    const QString appDir = m_dir.filePath(QStringLiteral("app dir"));
-    QVERIFY(QDir().mkpath(appDir));
-    QVERIFY(runInstaller(path, appDir + u'/', nullptr));
-    QTRY_COMPARE(readAll(argsFile),
-                 "/SP-\n/silent\n/noicons\n/dir=" + QFile::encodeName(appDir) + '\n');
+    const QString path = download(
+        QStringLiteral("/tarnyx_2.1.0.7_all.deb"), m_package.size(), sha256(m_package),
+        [&](auto* w) {
+            QVERIFY(!w->ui().breakButton->isEnabled()); // no data has come yet
+            connect(w->ui().progress, &QProgressBar::valueChanged, w, [&](int v) { shown = v; });
+            QTRY_VERIFY(w->ui().breakButton->isEnabled());
+            // Closing the window does not interrupt: the transfer ends and counts.
+            w->close();
+        });
+    QCOMPARE(shown, m_package.size());
+    QCOMPARE(readAll(path), m_package);
+    // In a new folder nobody else may enter, beside the descriptor and signature it came with,
+    // and no program.
+    const QFileInfo folder(QFileInfo(path).absolutePath());
+    QCOMPARE(folder.absolutePath(), QDir(tmp({})).absolutePath());
+    QCOMPARE(folder.permissions() & 0x0077, 0);
+    QCOMPARE(readAll(descriptorBeside(path)), "[Tarnyx]");
+    QCOMPARE(readAll(signatureBeside(path)), "signature");
+    QVERIFY(!(QFile::permissions(path) & (QFileDevice::ExeOwner | QFileDevice::ReadOther)));
 }
 
-void TestDownload::packageGoesToThePackageManager()
+void TestDownload::packageGoesToThePrivilegedHelper()
 {
-    // A stand-in for pkexec records what it would run as root, and the digest of the package it
-    // was given, so the test sees that the downloaded file itself reaches apt-get.
+    // A stand-in for pkexec records what it would run as root.
     const QString bin = m_dir.filePath(QStringLiteral("bin"));
     const QString record = m_dir.filePath(QStringLiteral("pkexec.txt"));
     QVERIFY(QDir().mkpath(bin));
     QVERIFY(writeFile(bin + u"/pkexec",
-                      "#!/bin/sh\nfor a in \"$@\"; do last=$a; printf '%s\\n' \"$a\"; done > '" +
-                          QFile::encodeName(record) + ".part'\nsha256sum \"$last\" >> '" +
-                          QFile::encodeName(record) + ".part'\nmv '" + QFile::encodeName(record) +
-                          ".part' '" + QFile::encodeName(record) + "'\n"));
+                      "#!/bin/sh\nprintf '%s\\n' \"$@\" > '" + QFile::encodeName(record) + "'\n"));
     QVERIFY(
         QFile::setPermissions(bin + u"/pkexec", QFileDevice::ReadOwner | QFileDevice::ExeOwner));
     const QByteArray path = qgetenv("PATH");
     auto restorePath = qScopeGuard([path] { qputenv("PATH", path); });
+    setUpdateHelperPath(QStringLiteral("/usr/libexec/tarnyx/tarnyx-install-update"));
 
-    const QByteArray package = "!<arch>\ndebian-binary   ";
-    const QString digest =
-        QString::fromLatin1(QCryptographicHash::hash(package, QCryptographicHash::Sha256).toHex());
-    m_server.setAnswer(QStringLiteral("/tarnyx_2.1.0.7_amd64.deb"),
-                       {{{LoopbackHttpServer::answerBytes(package), 0}}});
-    const QString file =
-        download(QStringLiteral("/tarnyx_2.1.0.7_amd64.deb"), package.size(), digest);
-    QCOMPARE(file, tmp(QStringLiteral("tarnyx_2.1.0.7_amd64.deb")));
-
-    // The program's directory is not the user's to write; the package manager installs anyway.
+    const QString package = m_dir.filePath(QStringLiteral("tarnyx_2.1.0.7_all.deb"));
+    QVERIFY(writeFile(package, m_package));
     qputenv("PATH", QFile::encodeName(bin) + ":/usr/bin:/bin");
-    MessageDlgTestHook::clear();
-    QVERIFY(runInstaller(file, QStringLiteral("/proc/no-such-dir"), nullptr));
-    QTRY_COMPARE(readAll(record),
-                 "/usr/bin/apt-get\ninstall\n--yes\n-o\nDpkg::Options::=--force-confdef\n-o\n"
-                 "Dpkg::Options::=--force-confold\n" +
-                     QFile::encodeName(file) + '\n' + digest.toLatin1() + "  " +
-                     QFile::encodeName(file) + '\n');
+    QVERIFY(runInstaller(package, nullptr));
+    QTRY_COMPARE(readAll(record), "/usr/libexec/tarnyx/tarnyx-install-update\n" +
+                                      QFile::encodeName(m_dir.filePath("tarnyx.inf")) + "\n" +
+                                      QFile::encodeName(m_dir.filePath("tarnyx.inf.sig")) + "\n" +
+                                      QFile::encodeName(package) + '\n');
     QVERIFY(MessageDlgTestHook::lastMessages().isEmpty());
 
+    // A file that is not a package is never started, whatever it is.
+    QFile::remove(record);
+    const QString script = m_dir.filePath(QStringLiteral("setup"));
+    QVERIFY(writeFile(script, "#!/bin/sh\ntouch '" + QFile::encodeName(record) + "'\n"));
+    QVERIFY(QFile::setPermissions(script, QFileDevice::ReadOwner | QFileDevice::ExeOwner));
+    MessageDlgTestHook::setNextAnswers({MsgButton::Ok});
+    QVERIFY(!runInstaller(script, nullptr));
+    QCOMPARE(
+        MessageDlgTestHook::lastMessages().value(0).text,
+        QStringLiteral("Soubor %1 není instalační balíček, a proto nebude spuštěn.").arg(script));
+
     // Without pkexec nothing starts, and the administrator learns where the package lies.
+    MessageDlgTestHook::clear();
     qputenv("PATH", QFile::encodeName(m_dir.filePath(QStringLiteral("tmp"))));
     MessageDlgTestHook::setNextAnswers({MsgButton::Ok});
-    QVERIFY(!runInstaller(file, QStringLiteral("/proc/no-such-dir"), nullptr));
+    QVERIFY(!runInstaller(package, nullptr));
     const auto messages = MessageDlgTestHook::lastMessages();
     QCOMPARE(messages.size(), 1);
     QCOMPARE(messages[0].caption, QStringLiteral("Tarnyx - Aktualizace"));
-    QVERIFY(messages[0].text.contains(file));
+    QVERIFY(messages[0].text.contains(package));
+    QVERIFY(!QFile::exists(record));
 }
 
 void TestDownload::failedTransferSavesNothing_data()
@@ -223,6 +234,12 @@ void TestDownload::failedTransferSavesNothing_data()
         << LoopbackHttpServer::answerBytes(body) << false << 1000 << QString() << kDamaged;
     QTest::newRow("wrong digest") << LoopbackHttpServer::answerBytes("evil") << false << 4
                                   << QString::fromLatin1(good) << kDamaged;
+    QTest::newRow("no digest") << LoopbackHttpServer::answerBytes(m_package) << false << 0
+                               << QString() << kDamaged;
+    // The digest fits, but the package is another version than the offer names.
+    const QByteArray other = makeTestPackage(QStringLiteral("tarnyx"), QStringLiteral("0.9"));
+    QTest::newRow("another version")
+        << LoopbackHttpServer::answerBytes(other) << false << 0 << sha256(other) << kDamaged;
 }
 
 void TestDownload::failedTransferSavesNothing()
@@ -236,7 +253,7 @@ void TestDownload::failedTransferSavesNothing()
     m_server.setAnswer(u'/' + name, {{{answer, 0}}, hang});
     QVERIFY(download(u'/' + name, size, sha256).isEmpty());
     expectDownloadError(status, u'/' + name);
-    QVERIFY(!QFile::exists(tmp(name)));
+    QCOMPARE(downloadFolders(), QStringList());
 }
 
 void TestDownload::breakStopsTheTransfer()
@@ -249,67 +266,20 @@ void TestDownload::breakStopsTheTransfer()
     });
     QVERIFY(path.isEmpty());
     expectDownloadError(200, QStringLiteral("/break.bin"));
-    QVERIFY(!QFile::exists(tmp(QStringLiteral("break.bin"))));
-}
-
-void TestDownload::matchingDigestReplacesWithoutFollowingLinks()
-{
-    // Someone placed a link under the installer's name in the temporary directory: it is replaced,
-    // and the file it points at stays as it was. The query is part of the name.
-    const QString victim = m_dir.filePath(QStringLiteral("victim"));
-    QVERIFY(writeFile(victim, "mine"));
-    const QString name = QStringLiteral("setup.bin?lang=cs&x=1");
-    QVERIFY(QFile::link(victim, tmp(name)));
-
-    const QByteArray body = "installer";
-    m_server.setBody(QStringLiteral("/setup.bin"), body);
-    const QByteArray sha = QCryptographicHash::hash(body, QCryptographicHash::Sha256).toHex();
-    QCOMPARE(download(u'/' + name, body.size(), QString::fromLatin1(sha)), tmp(name));
-    QVERIFY(!QFileInfo(tmp(name)).isSymLink());
-    QCOMPARE(readAll(tmp(name)), body);
-    QCOMPARE(readAll(victim), "mine");
+    QCOMPARE(downloadFolders(), QStringList());
 }
 
 void TestDownload::nameOfTheTemporaryDirectoryIsNotWritten()
 {
     m_server.setBody(QStringLiteral("/files/"), "data");
-    QVERIFY(download(QStringLiteral("/files/"), 4).isEmpty());
+    QVERIFY(download(QStringLiteral("/files/"), 4, sha256("data")).isEmpty());
     const auto messages = MessageDlgTestHook::lastMessages();
     QCOMPARE(messages.size(), 1);
-    QVERIFY2(messages[0].text.startsWith(u"Soubor " + tmp({}) + u" nelze uložit: "),
+    QVERIFY2(messages[0].text.startsWith(u"Soubor " + tmp(QStringLiteral("tarnyx-update-"))),
              qPrintable(messages[0].text));
-}
-
-void TestDownload::programDirectory()
-{
-    const QDir dir(m_dir.filePath(QStringLiteral("probe")));
-    QVERIFY(dir.mkpath(QStringLiteral(".")));
-    const QString probe = dir.filePath(QStringLiteral("$dummy$.~~~"));
-    // Leftovers of an interrupted probe, a directory or a file, neither block the next one.
-    QVERIFY(dir.mkdir(QStringLiteral("$dummy$.~~~")));
-    QVERIFY(canWriteAppDir(dir.path()));
-    QVERIFY(writeFile(probe, {}));
-    QVERIFY(canWriteAppDir(dir.path()));
-    QVERIFY(!QFileInfo::exists(probe));
-
-    // Below a plain file nothing can be made, whoever runs the test: the installer is not started
-    // and the user learns where it lies.
-    QVERIFY(writeFile(probe, {}));
-    const QString blocked = probe + u"/app";
-    const QString installer = m_dir.filePath(QStringLiteral("installer"));
-    MessageDlgTestHook::setNextAnswers({MsgButton::Ok});
-    QVERIFY(!runInstaller(installer, blocked, nullptr));
-    const auto messages = MessageDlgTestHook::lastMessages();
-    QCOMPARE(messages.size(), 1);
-    QCOMPARE(messages[0].caption, QStringLiteral("Tarnyx - Aktualizace"));
-    QCOMPARE(messages[0].kind, MsgKind::Error);
-    QCOMPARE(
-        messages[0].text,
-        QStringLiteral("Zápis do složky s aplikací byl odepřen.\r\rPro instalaci nové verze je "
-                       "nezbytné zápis umožnit např. nastavením práv zápisu  \rdo složky %1 "
-                       "\rnebo přihlášením uživatele s příslušnými právy. \rPo provedení "
-                       "nápravy proveďte instalaci ručně spuštěním instalačního \rsouboru %2. ")
-            .arg(blocked, installer));
+    QVERIFY2(messages[0].text.endsWith(u"/ nelze uložit: název souboru chybí"),
+             qPrintable(messages[0].text));
+    QCOMPARE(downloadFolders(), QStringList());
 }
 
 QTEST_MAIN(TestDownload)

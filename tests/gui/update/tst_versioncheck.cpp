@@ -4,11 +4,14 @@
 #include "core/config/RegistryIni.h"
 #include "core/config/SettingsConstants.h"
 #include "core/jobs/JobController.h"
+#include "core/log/EventLog.h"
 #include "gui/common/MessageDlg.h"
+#include "gui/update/Installer.h"
 #include "gui/update/NewVersionDialog.h"
 #include "support/LoopbackHttpServer.h"
 #include "support/NoPrinters.h"
 #include "support/TestHive.h"
+#include "support/TestUpdate.h"
 
 #include <QAbstractButton>
 #include <QApplication>
@@ -65,7 +68,7 @@ struct Recorder
         };
         s.download = [this](const VersionDescriptor& offer) {
             calls << QStringLiteral("download ") + offer.url;
-            return QStringLiteral("/tmp/setup");
+            return QStringLiteral("/tmp/tarnyx.deb");
         };
         s.runInstaller = [this](const QString& path) {
             calls << QStringLiteral("run ") + path;
@@ -75,10 +78,14 @@ struct Recorder
     }
 };
 
-QByteArray descriptor(const QByteArray& version, const QByteArray& url = "http://x/setup.sh")
+const QByteArray kDigest = QByteArray(64, 'a');
+
+QByteArray descriptor(const QByteArray& version, const QByteArray& url = "http://x/tarnyx.deb",
+                      const QByteArray& sha256 = kDigest)
 {
     return "; published\r\n[Other]\r\nVersion=9.9\r\n[TARNYX]\r\n  version  = " + version +
-           "\r\nURL=" + url + "\r\nSize=$100\r\nInfo=http://x/info.rtf\r\n";
+           "\r\nURL=" + url + "\r\nSize=$100\r\nInfo=http://x/info.rtf\r\nSHA256=" + sha256 +
+           "\r\n";
 }
 
 } // namespace
@@ -98,8 +105,14 @@ private slots:
     void automaticCheckStaysSilent();
     void startupStartsTheCheckWhenDue();
     void newVersionIsInstalledEndToEnd();
+    void slowDetailsDoNotHoldTheProgram();
 
 private:
+    // Serves `body` as the descriptor, signed by `signer` (nullptr: no signature).
+    void serveDescriptor(const QByteArray& body, const TestSigner* signer);
+
+    TestSigner m_publisher;
+    TestSigner m_stranger;
     QTemporaryDir m_home;
     LoopbackHttpServer m_server;
     AppSettings m_settings;
@@ -108,6 +121,9 @@ private:
 void TestVersionCheck::initTestCase()
 {
     QVERIFY(m_home.isValid());
+    QVERIFY(m_publisher.isValid() && m_stranger.isValid());
+    m_publisher.trust();
+    appLog().setActive(true);
     qputenv("XDG_CONFIG_HOME", QFile::encodeName(m_home.path()));
     qunsetenv("http_proxy");
     qunsetenv("HTTP_PROXY");
@@ -124,11 +140,22 @@ void TestVersionCheck::init()
     m_settings.lastVerCheck = 7;
     MessageDlgTestHook::clear();
     MessageDlgTestHook::setNextAnswers(QList<MsgButton>(8, MsgButton::Ok));
+    appLog().clearEntries();
+}
+
+void TestVersionCheck::serveDescriptor(const QByteArray& body, const TestSigner* signer)
+{
+    m_server.setBody(QStringLiteral("/reldp.inf"), body);
+    if (signer)
+        m_server.setBody(QStringLiteral("/reldp.inf.sig"), signer->sign(body));
+    else
+        m_server.setBody(QStringLiteral("/reldp.inf.sig"), "gone", 404);
 }
 
 void TestVersionCheck::manualCheckReportsEveryOutcome_data()
 {
     QTest::addColumn<LoopbackHttpServer::Answer>("answer");
+    QTest::addColumn<int>("signer"); // 0 none, 1 the publisher, 2 a stranger
     QTest::addColumn<QStringList>("messages");
     QTest::addColumn<QStringList>("calls");
     QTest::addColumn<bool>("stored");
@@ -142,46 +169,74 @@ void TestVersionCheck::manualCheckReportsEveryOutcome_data()
         QStringLiteral("Chyba: Informace o verzi nebylo možné zjistit.\r"
                        "Zkontrolujte připojení k Internetu a nastavení proxy.");
 
+    const QString refused = QStringLiteral("\rNovější verzi proto nelze nabídnout.");
     QTest::newRow("newer, accepted")
-        << body(descriptor("1.6")) << QStringList{}
+        << body(descriptor("1.6")) << 1 << QStringList{}
         << QStringList{"details http://x/info.rtf", "ask 1.6 256 Novinky",
-                       "download http://x/setup.sh", "run /tmp/setup"}
+                       "download http://x/tarnyx.deb", "run /tmp/tarnyx.deb"}
         << true;
     QTest::newRow("same version")
-        << body(descriptor("1.5.0.12"))
+        << body(descriptor("1.5.0.12")) << 1
         << QStringList{"Aktualizace: Máte aktuální verzi programu 1.5.0.12."} << QStringList{}
         << true;
     QTest::newRow("1.5 equals 1.5.0.0, older than own")
-        << body(descriptor("1.5"))
+        << body(descriptor("1.5")) << 1
         << QStringList{"Aktualizace: Máte aktuální verzi programu 1.5.0.12."} << QStringList{}
         << true;
-    QTest::newRow("no address") << body(descriptor("2.0", ""))
+    QTest::newRow("no address") << body(descriptor("2.0", "")) << 1
                                 << QStringList{"Chyba: Chyba popisu verze."} << QStringList{}
                                 << true;
-    QTest::newRow("no section of ours") << body("[Tarnyx2]\r\nVersion=2.0\r\n")
+    QTest::newRow("no digest") << body(descriptor("2.0", "http://x/tarnyx.deb", "")) << 1
+                               << QStringList{"Chyba: Chyba popisu verze."} << QStringList{}
+                               << true;
+    QTest::newRow("no section of ours") << body("[Tarnyx2]\r\nVersion=2.0\r\n") << 1
                                         << QStringList{notAvailable} << QStringList{} << false;
     // The mark stays in front of the section header, which is then not one.
     QTest::newRow("UTF-8 byte-order mark")
-        << body("\xEF\xBB\xBF[Tarnyx]\r\nVersion=2.0\r\nURL=http://x/s\r\n")
+        << body("\xEF\xBB\xBF[Tarnyx]\r\nVersion=2.0\r\nURL=http://x/s\r\n") << 1
         << QStringList{notAvailable} << QStringList{} << false;
-    QTest::newRow("404") << Answer{{{LoopbackHttpServer::answerBytes("gone", 404)}}}
+    QTest::newRow("404") << Answer{{{LoopbackHttpServer::answerBytes("gone", 404)}}} << 0
                          << QStringList{"Chyba: Informace o verzi se nepodařilo nalézt.",
                                         notAvailable}
                          << QStringList{} << false;
     QTest::newRow("broken off after a good status")
-        << Answer{{{"HTTP/1.0 200 OK\r\nContent-Length: 500\r\n\r\n[Tarnyx]\r\nVersion=2.0"}}}
+        << Answer{{{"HTTP/1.0 200 OK\r\nContent-Length: 500\r\n\r\n[Tarnyx]\r\nVersion=2.0"}}} << 0
         << QStringList{noAnswer, notAvailable} << QStringList{} << false;
     QTest::newRow("no answer in time")
-        << Answer{{}, true} << QStringList{noAnswer, notAvailable} << QStringList{} << false;
+        << Answer{{}, true} << 0 << QStringList{noAnswer, notAvailable} << QStringList{} << false;
+    // Whoever answers in the publisher's place chooses the text, but cannot sign it.
+    QTest::newRow("unsigned")
+        << body(descriptor("99.0.0.0")) << 0
+        << QStringList{"Chyba: Informace o verzi nejsou podepsány vydavatelem programu." + refused}
+        << QStringList{} << false;
+    QTest::newRow("signed by another key")
+        << body(descriptor("99.0.0.0")) << 2
+        << QStringList{"Chyba: Podpis informací o verzi není platný." + refused} << QStringList{}
+        << false;
+    QTest::newRow("signed, but not a package")
+        << body(descriptor("99.0.0.0", "http://x/setup")) << 1
+        << QStringList{"Chyba: Verzi 99.0.0.0 nelze nainstalovat: soubor http://x/setup není "
+                       "instalační balíček."}
+        << QStringList{} << true;
 }
 
 void TestVersionCheck::manualCheckReportsEveryOutcome()
 {
     QFETCH(LoopbackHttpServer::Answer, answer);
+    QFETCH(int, signer);
     QFETCH(QStringList, messages);
     QFETCH(QStringList, calls);
     QFETCH(bool, stored);
     m_server.setAnswer(QStringLiteral("/reldp.inf"), answer);
+    if (signer == 0) {
+        m_server.setBody(QStringLiteral("/reldp.inf.sig"), "gone", 404);
+    } else {
+        // The body the answer carries, signed as it is.
+        QByteArray sent = answer.pieces.value(0).bytes;
+        sent = sent.mid(sent.indexOf("\r\n\r\n") + 4);
+        m_server.setBody(QStringLiteral("/reldp.inf.sig"),
+                         (signer == 1 ? m_publisher : m_stranger).sign(sent));
+    }
     Recorder recorder;
     const bool started = runManualVersionCheck(m_settings, recorder.services());
     QCOMPARE(shownMessages(), messages);
@@ -209,24 +264,25 @@ void TestVersionCheck::descriptorThroughARealProxy()
     QProcess proxy;
     proxy.start(tinyproxy, {QStringLiteral("-d"), QStringLiteral("-c"), conf.fileName()});
     QVERIFY(proxy.waitForStarted());
-    m_server.setBody(QStringLiteral("/reldp.inf"), descriptor("1.7"));
+    serveDescriptor(descriptor("1.7"), &m_publisher);
     m_settings.proxyServer = true;
     m_settings.proxyAddr = QStringLiteral("127.0.0.1");
     m_settings.proxyPort = QString::number(port);
-    VersionDescriptor found;
+    SignedDescriptor found;
     // The proxy needs a moment before it listens.
-    QTRY_VERIFY(retrieveVersionDescriptor(m_settings, found).isGood());
+    QTRY_VERIFY((found = retrieveVersionDescriptor(m_settings)).http.isGood());
     proxy.kill();
     proxy.waitForFinished();
-    QCOMPARE(found.version, QStringLiteral("1.7"));
-    QCOMPARE(found.size, 256);
+    QCOMPARE(found.signature, SignatureVerdict::Good);
+    QCOMPARE(found.descriptor.version, QStringLiteral("1.7"));
+    QCOMPARE(found.descriptor.size, 256);
     // The server got it from the proxy, which announces itself.
     QVERIFY(m_server.requests().constLast().contains("Via: "));
 }
 
 void TestVersionCheck::automaticCheckWaitsForTheMainWindow()
 {
-    m_server.setBody(QStringLiteral("/reldp.inf"), descriptor("2.0.0.1"));
+    serveDescriptor(descriptor("2.0.0.1"), &m_publisher);
     QMainWindow mainWindow;
     QWidget other;
     Recorder recorder;
@@ -275,8 +331,20 @@ void TestVersionCheck::automaticCheckStaysSilent()
         QVERIFY(!check.isPending());
     }
     QCOMPARE(storedLastVerCheck(), 7);
+    {
+        // A newer version without the publisher's signature: not offered, only recorded.
+        serveDescriptor(descriptor("99.0.0.0"), &m_stranger);
+        AutomaticVersionCheck check(m_settings, &mainWindow, [&] { return recorder.services(); });
+        check.start();
+        QTRY_VERIFY(!check.isRunning());
+        QTRY_COMPARE(appLog().records().size(), 1);
+        QVERIFY(!check.isPending());
+        QVERIFY(appLog().records()[0].description.startsWith(
+            u"Podpis informací o verzi není platný. Nová verze nebyla nabídnuta"));
+    }
+    QCOMPARE(storedLastVerCheck(), 7);
     // The same version: still nothing shown, but the day is stored.
-    m_server.setBody(QStringLiteral("/reldp.inf"), descriptor("1.5.0.12"));
+    serveDescriptor(descriptor("1.5.0.12"), &m_publisher);
     AutomaticVersionCheck check(m_settings, &mainWindow, [&] { return recorder.services(); });
     check.start();
     QTRY_COMPARE(storedLastVerCheck(), dayNumber(QDate::currentDate()));
@@ -315,24 +383,38 @@ void TestVersionCheck::startupStartsTheCheckWhenDue()
 
 void TestVersionCheck::newVersionIsInstalledEndToEnd()
 {
-    // The real windows, download and installer start: the descriptor names a stand-in installer
-    // that writes down its arguments, and compressed details; the user accepts the offer.
+    // The real windows, download and installation start: the signed descriptor names a package
+    // and compressed details; the user accepts the offer, and pkexec's stand-in records what it
+    // was asked to run as root.
     const QString tmp = m_home.filePath(QStringLiteral("tmp"));
-    QVERIFY(QDir().mkpath(tmp));
+    const QString bin = m_home.filePath(QStringLiteral("bin"));
+    const QString record = m_home.filePath(QStringLiteral("pkexec.txt"));
+    QVERIFY(QDir().mkpath(tmp) && QDir().mkpath(bin));
     qputenv("TMPDIR", QFile::encodeName(tmp));
-    const QString argsFile = m_home.filePath(QStringLiteral("installer-args"));
-    const QByteArray installer = "#!/bin/sh\nprintf '%s\\n' \"$@\" > '" + argsFile.toUtf8() + "'\n";
+    QFile pkexec(bin + QStringLiteral("/pkexec"));
+    QVERIFY(pkexec.open(QIODevice::WriteOnly));
+    pkexec.write("#!/bin/sh\nprintf '%s\\n' \"$@\" > '" + QFile::encodeName(record) +
+                 ".part'\nmv '" + QFile::encodeName(record) + ".part' '" +
+                 QFile::encodeName(record) + "'\n");
+    pkexec.close();
+    QVERIFY(pkexec.setPermissions(QFileDevice::ReadOwner | QFileDevice::ExeOwner));
+    const QByteArray path = qgetenv("PATH");
+    qputenv("PATH", QFile::encodeName(bin) + ':' + path);
+    setUpdateHelperPath(QStringLiteral("/usr/libexec/tarnyx/tarnyx-install-update"));
+
+    const QByteArray package = makeTestPackage(QStringLiteral("tarnyx"), QStringLiteral("99.0"));
+    QVERIFY(!package.isEmpty());
     const QByteArray notes = "Nov\xe1 verze: www.morvane.example";
-    const QByteArray packed = LoopbackHttpServer::zlibCompressed(notes);
-    m_server.setBody(QStringLiteral("/notes.bzip"), packed);
-    m_server.setBody(QStringLiteral("/setup.sh"), installer);
-    m_server.setBody(
-        QStringLiteral("/reldp.inf"),
+    m_server.setBody(QStringLiteral("/notes.bzip"), LoopbackHttpServer::zlibCompressed(notes));
+    m_server.setBody(QStringLiteral("/tarnyx_99.0_all.deb"), package);
+    const QByteArray text =
         "[Tarnyx]\r\nVersion=99.0\r\nURL=" +
-            m_server.url(QStringLiteral("/setup.sh?build=7")).toUtf8() +
-            "\r\nSize=" + QByteArray::number(installer.size()) +
-            "\r\nInfo=" + m_server.url(QStringLiteral("/notes.bzip")).toUtf8() + "\r\nSHA256=" +
-            QCryptographicHash::hash(installer, QCryptographicHash::Sha256).toHex() + "\r\n");
+        m_server.url(QStringLiteral("/tarnyx_99.0_all.deb")).toUtf8() +
+        "\r\nSize=" + QByteArray::number(package.size()) +
+        "\r\nInfo=" + m_server.url(QStringLiteral("/notes.bzip")).toUtf8() +
+        "\r\nSHA256=" + QCryptographicHash::hash(package, QCryptographicHash::Sha256).toHex() +
+        "\r\n";
+    serveDescriptor(text, &m_publisher);
     QString shownNotes;
     QTimer accept;
     connect(&accept, &QTimer::timeout, this, [&shownNotes] {
@@ -342,16 +424,47 @@ void TestVersionCheck::newVersionIsInstalledEndToEnd()
         }
     });
     accept.start(20);
-    QVERIFY(runManualVersionCheck(m_settings, updateServices(m_settings, nullptr)));
+    const bool started = runManualVersionCheck(m_settings, updateServices(m_settings, nullptr));
+    qputenv("PATH", path);
+    QVERIFY(started);
     QCOMPARE(shownNotes, QStringLiteral("Nová verze: www.morvane.example"));
-    QVERIFY(QFileInfo(tmp + QStringLiteral("/setup.sh?build=7")).isExecutable());
-    QTRY_VERIFY(QFileInfo(argsFile).size() > 0);
-    QFile args(argsFile);
+    QTRY_VERIFY(QFileInfo::exists(record));
+    QFile args(record);
     QVERIFY(args.open(QIODevice::ReadOnly));
-    QCOMPARE(QString::fromUtf8(args.readAll()).split(u'\n', Qt::SkipEmptyParts),
-             (QStringList{"/SP-", "/silent", "/noicons",
-                          "/dir=" + QCoreApplication::applicationDirPath()}));
+    const QStringList line = QString::fromUtf8(args.readAll()).split(u'\n', Qt::SkipEmptyParts);
+    QCOMPARE(line.size(), 4);
+    QCOMPARE(line[0], QStringLiteral("/usr/libexec/tarnyx/tarnyx-install-update"));
+    // The descriptor, its signature and the package lie together in a new folder of the user's
+    // alone, none of them a program.
+    const QFileInfo folder(QFileInfo(line[3]).absolutePath());
+    QVERIFY(folder.fileName().startsWith(u"tarnyx-update-"));
+    QCOMPARE(folder.permissions() & 0x0077, 0);
+    QCOMPARE(line.mid(1), (QStringList{folder.filePath() + u"/tarnyx.inf",
+                                       folder.filePath() + u"/tarnyx.inf.sig",
+                                       folder.filePath() + u"/tarnyx_99.0_all.deb"}));
+    QVERIFY(!QFileInfo(line[3]).isExecutable());
+    QFile kept(line[1]);
+    QVERIFY(kept.open(QIODevice::ReadOnly));
+    QCOMPARE(kept.readAll(), text);
     QVERIFY(MessageDlgTestHook::lastMessages().isEmpty());
+}
+
+void TestVersionCheck::slowDetailsDoNotHoldTheProgram()
+{
+    // Details that come slowly, piece by piece: meanwhile the program's own timers (printing)
+    // go on, as they did not while the retrieval ran on the windows' thread.
+    LoopbackHttpServer::Answer slow{{{"HTTP/1.0 200 OK\r\n\r\n"}}};
+    for (int i = 0; i < 15; ++i)
+        slow.pieces.append({"x", 100});
+    m_server.setAnswer(QStringLiteral("/info.txt"), slow);
+    int ticks = 0;
+    QTimer timer;
+    connect(&timer, &QTimer::timeout, this, [&ticks] { ++ticks; });
+    timer.start(50);
+    const QByteArray text =
+        updateServices(m_settings, nullptr).details(m_server.url(QStringLiteral("/info.txt")));
+    QCOMPARE(text, QByteArray(15, 'x'));
+    QVERIFY2(ticks >= 10, qPrintable(QString::number(ticks)));
 }
 
 QTEST_MAIN(TestVersionCheck)
