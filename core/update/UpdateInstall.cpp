@@ -166,5 +166,7 @@ int installUpdate(const UpdateInstallPlan& plan, const QString& descriptor,
     const QString workDir = platform::decodeFileName(work);
     const int status = checkAndInstall(plan, workDir, descriptor, signature, package, message);
     QDir(workDir).removeRecursively();
+    // Nothing is left behind once no installation is running.
+    ::rmdir(platform::encodeFileName(plan.workRoot).constData());
     return status;
 }
