@@ -105,13 +105,17 @@ public:
         return result;
     }
 
-    // The table `tag`, or empty when missing or shorter than `minimum` bytes.
+    // The table `tag`, or empty when missing or shorter than `minimum` bytes. Of two tables
+    // with one tag the first counts, as it does for the font read (TrueTypeFont::table).
     QByteArrayView table(const char (&tag)[5], qsizetype minimum = 1) const
     {
         const quint32 wanted = u32(reinterpret_cast<const uchar*>(tag));
         for (const Table& t : m_tables) {
-            if (t.tag == wanted && qsizetype(t.length) >= minimum)
-                return QByteArrayView(m_data.constData() + t.offset, t.length);
+            if (t.tag != wanted)
+                continue;
+            if (qsizetype(t.length) < minimum)
+                return {};
+            return QByteArrayView(m_data.constData() + t.offset, t.length);
         }
         return {};
     }
@@ -186,12 +190,12 @@ QByteArray postScriptName(QByteArrayView name)
         const int platform = u16(record);
         if (u16(record + 6) != 6 || (platform != 1 && platform != 3))
             continue;
-        const int length = u16(record + 8);
-        const int offset = strings + u16(record + 10);
+        const qsizetype length = u16(record + 8);
+        const qsizetype offset = strings + u16(record + 10);
         if (offset + length > name.size())
             continue;
         const int step = platform == 3 ? 2 : 1;
-        for (int k = step - 1; k < length; k += step) {
+        for (qsizetype k = step - 1; k < length; k += step) {
             const uchar c = table[offset + k];
             if (step == 2 && table[offset + k - 1] != 0)
                 continue;
@@ -205,14 +209,16 @@ QByteArray postScriptName(QByteArrayView name)
 }
 
 // The character map subtable to look characters up in: Unicode with all planes (format 12)
-// when the font has one, else the Unicode BMP map (format 4).
+// when the font has one, else the Unicode BMP map (format 4). Offsets are 32-bit values of the
+// file, so sums with them are taken in 64 bits: near 4 GiB they would wrap around in 32.
 bool chooseCmap(QByteArrayView cmap, QByteArrayView& table, int& format)
 {
     if (cmap.size() < 4)
         return false;
     const uchar* p = reinterpret_cast<const uchar*>(cmap.data());
     const int count = u16(p + 2);
-    if (4 + qsizetype(count) * 8 > cmap.size())
+    const quint64 size = quint64(cmap.size());
+    if (4 + quint64(count) * 8 > size)
         return false;
     QByteArrayView best;
     int bestFormat = 0;
@@ -220,22 +226,22 @@ bool chooseCmap(QByteArrayView cmap, QByteArrayView& table, int& format)
         const uchar* record = p + 4 + 8 * i;
         const int platform = u16(record);
         const int encoding = u16(record + 2);
-        const quint32 offset = u32(record + 4);
+        const quint64 offset = u32(record + 4);
         const bool unicode = platform == 0 || (platform == 3 && (encoding == 1 || encoding == 10));
-        if (!unicode || offset + 8 > quint32(cmap.size()))
+        if (!unicode || offset + 8 > size)
             continue;
         const int f = u16(p + offset);
-        qsizetype length = 0;
+        quint64 length = 0;
         if (f == 4)
             length = u16(p + offset + 2);
-        else if (f == 12 && offset + 16 <= quint32(cmap.size()))
-            length = qsizetype(u32(p + offset + 4));
+        else if (f == 12 && offset + 16 <= size)
+            length = u32(p + offset + 4);
         else
             continue;
-        if (length < 16 || offset + quint64(length) > quint64(cmap.size()))
+        if (length < 16 || offset + length > size)
             continue;
         if (f > bestFormat) {
-            best = cmap.sliced(offset, length);
+            best = cmap.sliced(qsizetype(offset), qsizetype(length));
             bestFormat = f;
         }
     }
@@ -498,6 +504,8 @@ QByteArray TrueTypeFont::subset(const std::vector<quint16>& codeGlyphs) const
                 glyf += '\0';
         }
     }
+    if (quint64(glyf.size()) > 0xFFFFFFFF)
+        return {};
     offsets.push_back(quint32(glyf.size()));
     const bool shortLoca = glyf.size() <= 0x1FFFE;
     QByteArray loca;
@@ -509,10 +517,11 @@ QByteArray TrueTypeFont::subset(const std::vector<quint16>& codeGlyphs) const
     }
 
     // Metrics of the glyphs left out are never used; zeroed, they take no room once compressed.
+    // The last full metric stays: its advance is that of every glyph after it.
     QByteArray metrics = hmtx.toByteArray();
     const int longMetrics = std::min<int>(u16(bytes(hhea) + 34), glyphCount);
     for (int g = 0; g < glyphCount; ++g) {
-        if (kept[size_t(g)])
+        if (kept[size_t(g)] || g == longMetrics - 1)
             continue;
         if (g < longMetrics && qsizetype(g) * 4 + 4 <= metrics.size())
             set32(metrics, qsizetype(g) * 4, 0);
@@ -606,16 +615,20 @@ QByteArray TrueTypeFont::subset(const std::vector<quint16>& codeGlyphs) const
     put16(file, unsigned(tablePower * 16));
     put16(file, unsigned(tableLog2));
     put16(file, unsigned((count - tablePower) * 16));
-    quint32 offset = quint32(12 + count * 16);
+    // Offsets in the table directory are 32-bit: a file that would not fit is not written (the
+    // tables of a damaged font may overlap, each copied in full).
+    quint64 offset = 12 + quint64(count) * 16;
     qsizetype headAt = -1;
     for (const auto& [tag, bytesOfTable] : out) {
+        if (offset + quint64(bytesOfTable.size()) > 0xFFFFFFFF)
+            return {};
         put32(file, tag);
         put32(file, checksum(bytesOfTable));
-        put32(file, offset);
+        put32(file, quint32(offset));
         put32(file, quint32(bytesOfTable.size()));
         if (tag == tagOf("head"))
-            headAt = offset;
-        offset += quint32((bytesOfTable.size() + 3) & ~qsizetype(3));
+            headAt = qsizetype(offset);
+        offset += quint64((bytesOfTable.size() + 3) & ~qsizetype(3));
     }
     for (const auto& [tag, bytesOfTable] : out) {
         file += bytesOfTable;

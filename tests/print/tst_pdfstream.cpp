@@ -267,37 +267,62 @@ private slots:
         const QByteArray bytes = whole->subset(codes);
         QVERIFY(bytes.size() > 0 && bytes.size() < source.size() / 10);
 
-        // The outlines in the subset, by glyph id, read from its table directory.
-        const auto outlines = [](const QByteArray& font) {
-            const auto u16 = [&](qsizetype at) {
-                return int(uchar(font[at]) << 8 | uchar(font[at + 1]));
-            };
-            const auto u32 = [&](qsizetype at) {
-                return qsizetype(u16(at)) << 16 | u16(at + 2);
-            };
-            QHash<QByteArray, std::pair<qsizetype, qsizetype>> tables;
-            for (int i = 0; i < u16(4); ++i)
-                tables.insert(font.mid(12 + i * 16, 4),
-                              {u32(12 + i * 16 + 8), u32(12 + i * 16 + 12)});
-            const bool longLoca = u16(tables.value("head").first + 50) != 0;
-            const qsizetype loca = tables.value("loca").first;
-            const qsizetype glyf = tables.value("glyf").first;
-            const int count = u16(tables.value("maxp").first + 4);
+        // The outlines in the subset, by glyph id, and the advances, read from its tables.
+        const auto u16 = [](const QByteArray& font, qsizetype at) {
+            return int(uchar(font[at]) << 8 | uchar(font[at + 1]));
+        };
+        const auto u32 = [&](const QByteArray& font, qsizetype at) {
+            return qsizetype(u16(font, at)) << 16 | u16(font, at + 2);
+        };
+        const auto tableAt = [&](const QByteArray& font, const char* tag) {
+            for (int i = 0; i < u16(font, 4); ++i) {
+                if (font.mid(12 + i * 16, 4) == tag)
+                    return u32(font, 12 + i * 16 + 8);
+            }
+            return qsizetype(-1);
+        };
+        const auto outlines = [&](const QByteArray& font) {
+            const bool longLoca = u16(font, tableAt(font, "head") + 50) != 0;
+            const qsizetype loca = tableAt(font, "loca");
+            const qsizetype glyf = tableAt(font, "glyf");
+            const int count = u16(font, tableAt(font, "maxp") + 4);
             QMap<int, QByteArray> result;
             for (int g = 0; g < count; ++g) {
-                const qsizetype start = longLoca ? u32(loca + 4 * g) : 2 * u16(loca + 2 * g);
-                const qsizetype end = longLoca ? u32(loca + 4 * g + 4) : 2 * u16(loca + 2 * g + 2);
+                const qsizetype start =
+                    longLoca ? u32(font, loca + 4 * g) : 2 * u16(font, loca + 2 * g);
+                const qsizetype end =
+                    longLoca ? u32(font, loca + 4 * g + 4) : 2 * u16(font, loca + 2 * g + 2);
                 if (end > start)
                     result.insert(g, font.mid(glyf + start, end - start));
             }
             return result;
+        };
+        const auto advance = [&](const QByteArray& font, int glyph) {
+            const int longMetrics = u16(font, tableAt(font, "hhea") + 34);
+            return u16(font, tableAt(font, "hmtx") + 4 * std::min(glyph, longMetrics - 1));
         };
         const QMap<int, QByteArray> kept = outlines(bytes);
         QVERIFY2(kept.contains(0) && kept.contains(a) && kept.contains(z) && !kept.contains(q),
                  qPrintable(QString::number(kept.size())));
         // Ž is built from other glyphs (Z and the caron), which are kept with it.
         QVERIFY(kept.size() > 3 && kept.size() <= 6);
-        QCOMPARE(kept.value(a).left(10), outlines(source.readAll()).value(a).left(10));
+        const QByteArray all = source.readAll();
+        QCOMPARE(kept.value(a).left(10), outlines(all).value(a).left(10));
+        QCOMPARE(advance(bytes, a), advance(all, a));
+
+        // In a font whose glyphs after the first few share the advance of the last of them, a
+        // subset without that glyph keeps the advance.
+        const auto shared =
+            PdfStream::findFontFile(QStringLiteral("DejaVu Sans Mono"), false, false);
+        QVERIFY(shared && shared->path.endsWith(QLatin1String("DejaVuSansMono.ttf")));
+        QFile sharedSource(shared->path);
+        QVERIFY(sharedSource.open(QIODevice::ReadOnly));
+        const QByteArray sharedAll = sharedSource.readAll();
+        const std::optional<TrueTypeFont> mono = TrueTypeFont::load(shared->path, 0);
+        QVERIFY(mono && u16(sharedAll, tableAt(sharedAll, "hhea") + 34) < mono->glyph(U'ž'));
+        codes.assign(256, 0);
+        codes[0x41] = mono->glyph(U'ž');
+        QCOMPARE(advance(mono->subset(codes), codes[0x41]), advance(sharedAll, codes[0x41]));
     }
 
     // A white fill hides what was drawn under it, unless the same place is painted black again
@@ -469,6 +494,55 @@ private slots:
         damaged.text(bad, kSize, 0, 100, kAdvance, QStringLiteral("ABC Řádek"));
         QVERIFY2(damaged.close(error), qPrintable(error));
         QCOMPARE(pageText(path, 1), QStringLiteral("ABC Řádek\n\f"));
+
+        // Offsets and lengths near 4 GiB, which wrap around in 32-bit sums, in the character
+        // map's encoding records, the table directory and the glyph locations: the font is
+        // refused, or embedded without what they point to; nothing outside the file is read.
+        const auto record = [&](const char* tag) {
+            for (qsizetype at = 12; at + 16 <= ttf.size(); at += 16) {
+                if (ttf.mid(at, 4) == tag)
+                    return at;
+            }
+            qFatal("no table %s", tag);
+        };
+        const auto get = [](const QByteArray& font, qsizetype at, int bytes) {
+            quint32 value = 0;
+            for (int k = 0; k < bytes; ++k)
+                value = value << 8 | uchar(font[at + k]);
+            return value;
+        };
+        const auto put32 = [](QByteArray& font, qsizetype at, quint32 value) {
+            for (int k = 0; k < 4; ++k)
+                font[at + k] = char(value >> (24 - 8 * k));
+        };
+        const qsizetype cmap = get(ttf, record("cmap") + 8, 4);
+        for (const quint32 wrap : {0xFFFFFFFCu, 0xFFFFFFF8u, 0xFFFFFFF0u}) {
+            const QString name = QStringLiteral("wrap%1-%2.ttf").arg(wrap, 0, 16);
+            QByteArray font = ttf;
+            for (quint32 i = 0; i < get(ttf, cmap + 2, 2); ++i)
+                put32(font, cmap + 4 + 8 * i + 4, wrap);
+            QCOMPARE(pdf.addFont(write(name.arg(QLatin1String("cmap")), font)), -1);
+            for (const char* tag : {"cmap", "glyf", "hmtx", "loca"}) {
+                for (const int field : {8, 12}) {
+                    font = ttf;
+                    put32(font, record(tag) + field, wrap);
+                    const QString file = name.arg(QLatin1String(tag) + QString::number(field));
+                    QCOMPARE(pdf.addFont(write(file, font)), -1);
+                }
+            }
+            font = ttf;
+            const qsizetype loca = get(ttf, record("loca") + 8, 4);
+            for (qsizetype k = 0; k + 4 <= get(ttf, record("loca") + 12, 4); k += 8)
+                put32(font, loca + k, wrap + quint32(k % 24));
+            PdfStream wrapped(kResolution);
+            const int embedded = wrapped.addFont(write(name.arg(QLatin1String("loca")), font));
+            QVERIFY(embedded >= 0);
+            QVERIFY(wrapped.open(path, error));
+            wrapped.beginPage(kA4, QPointF());
+            wrapped.text(embedded, kSize, 0, 100, kAdvance, QStringLiteral("ABC Řádek"));
+            QVERIFY2(wrapped.close(error), qPrintable(error));
+            QCOMPARE(pageText(path, 1), QStringLiteral("ABC Řádek\n\f"));
+        }
     }
 
     // Without pages the document gets one blank A4 page; misuse is refused or ignored, never
