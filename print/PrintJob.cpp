@@ -478,11 +478,14 @@ void PrintJob::dispose()
         // The payroll program wrote a new report under the same name meanwhile: it prints next.
         m_ctx.host.logEvent(QStringLiteral("Sestava nahrazena během tisku"), m_header.fileName);
         break;
+    case DisposeResult::Refused:
     case DisposeResult::Failed: {
         const QString text =
             (m_ctx.settings.erase ? QStringLiteral("Sestavu %1 se nepodařilo odstranit: %2")
                                   : QStringLiteral("Sestavu %1 se nepodařilo archivovat: %2"))
-                .arg(m_header.fileName, fileErrorText(result.error));
+                .arg(m_header.fileName, result.outcome == DisposeResult::Refused
+                                            ? result.reason
+                                            : fileErrorText(result.error));
         m_ctx.host.logEvent(QStringLiteral("Sestavu nelze odstranit ze složky"), text);
         m_ctx.state.setWorkerError(text);
         // The dialog keeps the printed report from being printed again while it is unchanged;

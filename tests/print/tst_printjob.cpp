@@ -3,6 +3,7 @@
 #include "core/jobs/JobState.h"
 #include "core/report/OrientationMemory.h"
 #include "print/PrintJob.h"
+#include "support/OtherUser.h"
 #include "support/RecordingPrinter.h"
 #include "support/TestReport.h"
 
@@ -12,6 +13,8 @@
 #include <QTest>
 
 #include <cstdio>
+
+#include <sys/stat.h>
 
 namespace {
 
@@ -103,6 +106,7 @@ private slots:
     void abortInTheMiddleOfALine();
     void disposal();
     void disposalOfThePrintedFileOnly();
+    void archiveOfAnotherUserIsRefused();
     void failures();
 
 private:
@@ -456,6 +460,47 @@ void TestPrintJob::disposalOfThePrintedFileOnly()
     QCOMPARE(e.host.errors.size(), 1);
     QVERIFY(e.host.errors.first().startsWith(
         QStringLiteral("Sestavu %1 se nepodařilo archivovat: ").arg(e.path)));
+}
+
+void TestPrintJob::archiveOfAnotherUserIsRefused()
+{
+    // In a spool directory shared with the sticky bit another user cannot delete the clerk's
+    // report, but could delete it from a BAKPRN of theirs: the printed report stays where it is,
+    // and the user is told why.
+    OTHER_USER_OR_SKIP();
+    Bench b;
+    OtherUser::letThrough(b.dir.path());
+    QCOMPARE(::chmod(QFile::encodeName(b.dir.path()).constData(), 01777), 0);
+    b.host.errorAnswer = ErrorChoice::Skip;
+    const QString archive = b.dir.filePath(QStringLiteral("BAKPRN"));
+    const QString theirs = b.dir.filePath(QStringLiteral("theirs"));
+    const QString refused = QStringLiteral("Sestavu %1 se nepodařilo archivovat: ").arg(b.path);
+    const struct
+    {
+        QString attack;
+        QString why;
+    } cases[] = {
+        {QStringLiteral("mkdir -m 777 '%1'"),
+         QStringLiteral("Složka archivu %1 patří jinému uživateli.")},
+        {QStringLiteral("mkdir -m 777 '%2' && ln -s '%2' '%1'"),
+         QStringLiteral("Složka archivu %1 je odkaz jiného uživatele.")},
+        {QStringLiteral("true"),
+         QStringLiteral("Do složky archivu %1 mohou zapisovat i jiní uživatelé.")},
+    };
+    for (const auto& c : cases) {
+        QFile::remove(archive);
+        QVERIFY(QDir(archive).removeRecursively() && QDir(theirs).removeRecursively());
+        QCOMPARE(OtherUser::shell(c.attack.arg(archive, theirs)), 0);
+        if (!QFileInfo::exists(archive)) { // the clerk's own, open to everybody
+            QVERIFY(QDir().mkdir(archive));
+            QCOMPARE(::chmod(QFile::encodeName(archive).constData(), 0777), 0);
+        }
+        b.write(headerLine(80, 60), {"x"});
+        b.run();
+        QVERIFY(QFile::exists(b.path));
+        QVERIFY(b.archive().isEmpty());
+        QCOMPARE(b.host.errors.last(), refused + c.why.arg(archive));
+    }
 }
 
 void TestPrintJob::failures()

@@ -1,5 +1,6 @@
 #include "core/archive/Archive.h"
 #include "core/report/ReportHeader.h"
+#include "support/OtherUser.h"
 
 #include <QDir>
 #include <QDirIterator>
@@ -9,6 +10,9 @@
 #include <QTemporaryDir>
 #include <QTest>
 
+#include <cstdio>
+
+#include <fcntl.h>
 #include <sys/stat.h>
 
 namespace {
@@ -56,6 +60,7 @@ private slots:
     void archiveReplacesAndMakesWritable();
     void eraseAndMissingFiles();
     void archiveOnOtherFileSystem();
+    void linksOfAnotherUserCopyNothing();
     void headerFieldsStayInsideArchive_data();
     void headerFieldsStayInsideArchive();
 };
@@ -111,14 +116,66 @@ void TestArchive::archiveOnOtherFileSystem()
     const QString report = tmp.path() + QStringLiteral("/LST00004.PRN");
     writeFile(report, "old");
     disposeReport(header(report), false);
-    writeFile(report, "new", 0444);
+    writeFile(report, "new", 0666);
     disposeReport(header(report), false);
 
     QVERIFY(!QFileInfo::exists(report));
+    const QString archived = elsewhere.filePath(QStringLiteral("20240131-081530-LST00004.PRN"));
     QCOMPARE(filesBelow(elsewhere.path()),
              QStringList(QStringLiteral("20240131-081530-LST00004.PRN")));
-    QCOMPARE(readFile(elsewhere.filePath(QStringLiteral("20240131-081530-LST00004.PRN"))),
-             QByteArray("new"));
+    QCOMPARE(readFile(archived), QByteArray("new"));
+    // The copy is no wider open than the report, and nobody but its owner may change it.
+    struct stat st;
+    QCOMPARE(::stat(QFile::encodeName(archived).constData(), &st), 0);
+    QCOMPARE(st.st_mode & 07777, mode_t(0644));
+}
+
+void TestArchive::linksOfAnotherUserCopyNothing()
+{
+    // Another user shares the spool directory (no sticky bit): their BAKPRN links to a folder of
+    // theirs on another file system, and a link of theirs to the clerk's private file takes the
+    // printed report's name just before it is archived.
+    OTHER_USER_OR_SKIP();
+    QTemporaryDir tmp;
+    QTemporaryDir elsewhere(QStringLiteral("/dev/shm/tst_archive-XXXXXX"));
+    struct stat here, there;
+    if (!elsewhere.isValid() || ::stat(QFile::encodeName(tmp.path()).constData(), &here) != 0 ||
+        ::stat(QFile::encodeName(elsewhere.path()).constData(), &there) != 0 ||
+        here.st_dev == there.st_dev)
+        QSKIP("no second file system at hand");
+    OtherUser::letThrough(tmp.path());
+    QCOMPARE(::chmod(QFile::encodeName(elsewhere.path()).constData(), 01777), 0);
+    const QString spool = tmp.filePath(QStringLiteral("spool"));
+    const QString secret = tmp.filePath(QStringLiteral("private/secret"));
+    const QString theirs = elsewhere.filePath(QStringLiteral("theirs"));
+    QVERIFY(QDir().mkpath(QFileInfo(secret).path()) && QDir().mkpath(spool));
+    writeFile(secret, "secret");
+    QCOMPARE(::chmod(QFile::encodeName(QFileInfo(secret).path()).constData(), 0700), 0);
+    QCOMPARE(::chmod(QFile::encodeName(spool).constData(), 0777), 0);
+    QCOMPARE(OtherUser::shell(QStringLiteral("mkdir '%1' && ln -s '%1' '%2/BAKPRN' && "
+                                             "ln -s '%3' '%2/planted'")
+                                  .arg(theirs, spool, secret)),
+             0);
+    const QString report = spool + QStringLiteral("/LST00001.PRN");
+    const QString planted = spool + QStringLiteral("/planted");
+    writeFile(report, "report", 0600);
+    QCOMPARE(::renameat2(AT_FDCWD, QFile::encodeName(report).constData(), AT_FDCWD,
+                         QFile::encodeName(planted).constData(), RENAME_EXCHANGE),
+             0);
+
+    const DisposeResult kept = disposeReport(header(report), false);
+    QCOMPARE(filesBelow(theirs), QStringList());
+    QCOMPARE(readFile(planted), QByteArray("report"));
+    QVERIFY(kept.outcome != DisposeResult::Disposed);
+
+    // Into the clerk's own archive on the other file system, the link is not followed either.
+    const QString mine = elsewhere.filePath(QStringLiteral("mine"));
+    QVERIFY(QDir().mkpath(mine) && QFile::remove(spool + QStringLiteral("/BAKPRN")) &&
+            QFile::link(mine, spool + QStringLiteral("/BAKPRN")));
+    const DisposeResult failed = disposeReport(header(report), false);
+    QCOMPARE(filesBelow(mine), QStringList());
+    QCOMPARE(readFile(secret), QByteArray("secret"));
+    QCOMPARE(failed.outcome, DisposeResult::Failed);
 }
 
 void TestArchive::headerFieldsStayInsideArchive_data()
