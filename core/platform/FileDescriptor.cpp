@@ -40,6 +40,13 @@ FileDescriptor::~FileDescriptor()
     close();
 }
 
+FileDescriptor& FileDescriptor::operator=(FileDescriptor&& other) noexcept
+{
+    if (this != &other)
+        reset(std::exchange(other.m_fd, -1));
+    return *this;
+}
+
 void FileDescriptor::reset(int fd)
 {
     close();

@@ -1,5 +1,7 @@
 #pragma once
 
+#include <utility>
+
 struct stat;
 
 namespace platform {
@@ -10,10 +12,13 @@ namespace platform {
 class FileDescriptor
 {
 public:
-    explicit FileDescriptor(int fd = -1) : m_fd(fd) {}
+    FileDescriptor() = default;
+    explicit FileDescriptor(int fd) : m_fd(fd) {}
     ~FileDescriptor();
     FileDescriptor(const FileDescriptor&) = delete;
     FileDescriptor& operator=(const FileDescriptor&) = delete;
+    FileDescriptor(FileDescriptor&& other) noexcept : m_fd(std::exchange(other.m_fd, -1)) {}
+    FileDescriptor& operator=(FileDescriptor&& other) noexcept;
 
     int get() const { return m_fd; }
     bool valid() const { return m_fd >= 0; }
@@ -23,7 +28,7 @@ public:
     bool close();
 
 private:
-    int m_fd;
+    int m_fd = -1;
 };
 
 // Opens the directory `name` in `dirFd` (AT_FDCWD: the working directory) for reading and for
