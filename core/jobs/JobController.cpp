@@ -198,6 +198,19 @@ bool JobController::servesDirectory(const QString& dir)
         setNotice(dir,
                   QStringLiteral("Složku %1 obsluhuje jiná spuštěná kopie programu.").arg(dir));
         return false;
+    case platform::DirectoryLock::State::Untrusted:
+        // Its owner could hold the lock, or fill the file: until a lock file of the program's
+        // own is there, nothing is printed from the folder.
+        setNotice(dir,
+                  lock->foreignRemoved()
+                      ? QStringLiteral("Ve složce %1 byl cizí zámek .tarnyx.lock (vlastník %2); "
+                                       "program jej odstranil a nahradí vlastním.")
+                            .arg(dir, lock->foreignOwner())
+                      : QStringLiteral("Ve složce %1 je cizí zámek .tarnyx.lock (vlastník %2), "
+                                       "který program nemůže odstranit (%3); ze složky se "
+                                       "netiskne, dokud jej správce neodstraní.")
+                            .arg(dir, lock->foreignOwner(), fileErrorText(lock->error())));
+        return false;
     case platform::DirectoryLock::State::Unavailable:
         break;
     }

@@ -2,13 +2,18 @@
 
 #include "core/platform/FileName.h"
 #include "core/platform/OutputFile.h"
+#include "core/platform/WholeFile.h"
 
 #include <QFile>
 #include <QFileInfo>
 #include <QRegularExpression>
 #include <QStringView>
 
+#include <cerrno>
+#include <cstring>
+#include <fcntl.h>
 #include <memory>
+#include <unistd.h>
 
 namespace {
 
@@ -183,19 +188,23 @@ void EventLog::trimToLimit()
 
 bool EventLog::loadLog(const QString& fileName)
 {
-    QFile file(fileName);
-    if (!file.open(QIODevice::ReadOnly)) {
+    // The log is a file of the program's own: read through no link of another user's, which
+    // could lead to a file of this user's that the next save would then copy into the log.
+    const platform::OutputTarget target = platform::resolveOutputTarget(fileName, true);
+    const int fd = target.kind == platform::OutputTarget::Kind::Refused
+                       ? (errno = target.error, -1)
+                       : ::open(platform::encodeFileName(target.path).constData(),
+                                O_RDONLY | O_NOFOLLOW | O_CLOEXEC | O_NOCTTY);
+    const std::optional<QByteArray> content = fd < 0 ? std::nullopt : platform::readAll(fd);
+    const QString why = QString::fromLocal8Bit(std::strerror(errno));
+    if (fd >= 0)
+        ::close(fd);
+    if (!content) {
         reportFailure(QStringLiteral("tarnyx: the event log %1 cannot be read: %2")
-                          .arg(QFileInfo(fileName).absoluteFilePath(), file.errorString()));
+                          .arg(QFileInfo(fileName).absoluteFilePath(), why));
         return false;
     }
-    const QByteArray content = file.readAll();
-    if (file.error() != QFileDevice::NoError) {
-        reportFailure(QStringLiteral("tarnyx: the event log %1 cannot be read: %2")
-                          .arg(QFileInfo(fileName).absoluteFilePath(), file.errorString()));
-        return false;
-    }
-    m_records = parseLog(content);
+    m_records = parseLog(*content);
     return true;
 }
 
@@ -208,8 +217,9 @@ bool EventLog::saveLog(const QString& fileName)
     // Written beside the old file and renamed over it, so a failing write (a full disk) leaves
     // the previous log in place instead of a cut-off one. Where the directory cannot take the
     // temporary file, the file itself is rewritten. A log linked to a device or a FIFO goes into
-    // it.
-    const platform::SaveResult saved = platform::saveOutputFile(fileName, content, true);
+    // it. The working folder may be shared: a link or a stream there of another user's is
+    // replaced, never written through, and the log is readable by this user alone.
+    const platform::SaveResult saved = platform::replaceOwnFile(fileName, content, true);
     if (!saved.saved) {
         reportFailure(QStringLiteral("tarnyx: the event log %1 cannot be written: %2")
                           .arg(QFileInfo(fileName).absoluteFilePath(), saved.error));

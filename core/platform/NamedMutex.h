@@ -5,9 +5,8 @@
 namespace platform {
 
 // A name other programs can see while this program runs: a file in the user's runtime directory
-// ($XDG_RUNTIME_DIR, else the temporary directory) held open with a shared lock for the
-// program's lifetime. An installer can take an exclusive lock on it to learn that the program
-// still runs.
+// held open with a shared lock for the program's lifetime. An installer can take an exclusive lock
+// on it to learn that the program still runs.
 class NamedMutex
 {
 public:
@@ -16,13 +15,16 @@ public:
     NamedMutex(const NamedMutex&) = delete;
     NamedMutex& operator=(const NamedMutex&) = delete;
 
+    // Empty when the user has no runtime directory.
     static QString pathFor(const QString& name);
 
 private:
     int m_fd = -1;
 };
 
-// An exclusive lock on a file for as long as the object lives; waits for it.
+// An exclusive lock on a file for as long as the object lives; waits for it. The lock file is a
+// file of the program's own (see lockOwnFile): a link or another user's file under its name takes
+// no lock, and locked() is false.
 class FileLockGuard
 {
 public:
@@ -30,12 +32,14 @@ public:
     ~FileLockGuard();
     FileLockGuard(const FileLockGuard&) = delete;
     FileLockGuard& operator=(const FileLockGuard&) = delete;
+    bool locked() const { return m_fd >= 0; }
 
 private:
     int m_fd = -1;
 };
 
-// The user's runtime directory.
+// The user's runtime directory, one only this user can reach (privateRuntimeDirectory); empty
+// when there is none.
 QString runtimeDirectory();
 
 } // namespace platform

@@ -1,6 +1,7 @@
 #include "core/platform/OutputFile.h"
 
 #include "core/platform/FileName.h"
+#include "core/platform/OwnFile.h"
 #include "core/platform/WholeFile.h"
 
 #include <QDir>
@@ -47,10 +48,11 @@ QByteArray parentOf(const QByteArray& path)
     return slash <= 0 ? QByteArray("/") : path.left(slash);
 }
 
-// How a name that holds `st` is written.
-OutputTarget classified(const struct stat& st, const QByteArray& name)
+// How a name that holds `st` is written. Into a stream of another user's, a file of the program's
+// own (`ownFile`) is never written: it is replaced like a file.
+OutputTarget classified(const struct stat& st, const QByteArray& name, bool ownFile)
 {
-    if (S_ISREG(st.st_mode))
+    if (S_ISREG(st.st_mode) || (ownFile && !trustedOwner(st.st_uid)))
         return OutputTarget{OutputTarget::Kind::File, decodeFileName(name), 0, {}};
     if (S_ISFIFO(st.st_mode) || S_ISCHR(st.st_mode))
         return OutputTarget{OutputTarget::Kind::Stream, decodeFileName(name), 0, {}};
@@ -150,14 +152,23 @@ bool putInPlace(int fd, const QByteArray& work, const QByteArray& target, bool w
 // Rewrites the regular file `name` itself, for a folder that cannot take a work file. What goes
 // beyond the old end is written first and cut off again when that fails, so that a full disk
 // stops the write before an old byte is overwritten.
-SaveResult rewriteInPlace(const QByteArray& name, const QByteArray& data)
+// A file of the program's own (`ownFile`) is made with mode 0600 and only written while it is this
+// user's (or root's), never into a file another user planted.
+SaveResult rewriteInPlace(const QByteArray& name, const QByteArray& data, bool ownFile)
 {
     SaveResult result;
-    const int fd = ::open(name.constData(), O_WRONLY | O_CREAT | O_NOFOLLOW | O_CLOEXEC, 0666);
+    int fd = ::open(name.constData(), O_WRONLY | O_CREAT | O_NOFOLLOW | O_CLOEXEC | O_NONBLOCK,
+                    ownFile ? 0600 : 0666);
+    struct stat st;
+    if (fd >= 0 &&
+        (::fstat(fd, &st) != 0 || !S_ISREG(st.st_mode) || (ownFile && !trustedOwner(st.st_uid)))) {
+        ::close(fd);
+        fd = -1;
+        errno = EPERM;
+    }
     result.opened = fd >= 0;
     if (result.opened) {
-        struct stat st;
-        bool ok = ::fstat(fd, &st) == 0;
+        bool ok = ::fcntl(fd, F_SETFL, 0) == 0;
         const qint64 head = ok ? std::min<qint64>(st.st_size, data.size()) : 0;
         if (ok && (::lseek(fd, head, SEEK_SET) != head ||
                    !writeAll(fd, data.constData() + head, data.size() - head))) {
@@ -177,14 +188,14 @@ SaveResult rewriteInPlace(const QByteArray& name, const QByteArray& data)
 }
 
 // Replaces a File target with `data` through a work file named `naming`: a file of the program's
-// own (Shared) ends with mode 0600, a file chosen by the user (Private) keeps its permissions
-// and is not replaced when the user may not write it. Stream targets are written in place.
-// Failures leave errno set.
-SaveResult replaceFile(const QString& path, const QByteArray& data, WorkName naming,
+// own (`ownFile`) ends with mode 0600, a file chosen by the user keeps its permissions. A file
+// with a work file of its own (Private) is not replaced when the user may not write it. Stream
+// targets are written in place. Failures leave errno set.
+SaveResult replaceFile(const QString& path, const QByteArray& data, WorkName naming, bool ownFile,
                        bool directWriteFallback)
 {
     SaveResult result;
-    const OutputTarget target = resolveOutputTarget(path);
+    const OutputTarget target = resolveOutputTarget(path, ownFile);
     switch (target.kind) {
     case OutputTarget::Kind::Refused:
         errno = target.error;
@@ -200,20 +211,19 @@ SaveResult replaceFile(const QString& path, const QByteArray& data, WorkName nam
         break;
     }
     const QByteArray name = encodeFileName(target.path);
-    const bool own = naming == WorkName::Shared;
     struct stat old;
-    const bool exists = !own && ::stat(name.constData(), &old) == 0;
-    if (exists && ::access(name.constData(), W_OK) != 0) {
+    const bool exists = naming == WorkName::Private && ::lstat(name.constData(), &old) == 0;
+    if (exists && !S_ISLNK(old.st_mode) && ::access(name.constData(), W_OK) != 0) {
         result.error = QStringLiteral("Existing file %1 is not writable").arg(target.path);
         return result;
     }
     // Readable by no one else until it takes on the old file's permissions.
     QByteArray work;
-    const int fd = makeWorkFile(name, naming, (own || exists) ? 0600 : 0666, work);
+    const int fd = makeWorkFile(name, naming, (ownFile || exists) ? 0600 : 0666, work);
     if (fd < 0 && errno == EACCES && directWriteFallback)
-        return rewriteInPlace(name, data);
+        return rewriteInPlace(name, data, ownFile);
     result.opened = fd >= 0;
-    if (result.opened && exists)
+    if (result.opened && exists && !ownFile)
         ::fchmod(fd, old.st_mode & 0777);
     result.saved =
         result.opened && putInPlace(fd, work, name, writeAll(fd, data.constData(), data.size()));
@@ -224,7 +234,7 @@ SaveResult replaceFile(const QString& path, const QByteArray& data, WorkName nam
 
 } // namespace
 
-OutputTarget resolveOutputTarget(const QString& path)
+OutputTarget resolveOutputTarget(const QString& path, bool ownFile)
 {
     QByteArray name = encodeFileName(QFileInfo(path).absoluteFilePath());
     for (int links = 0; links <= kMaxLinks; ++links) {
@@ -240,13 +250,18 @@ OutputTarget resolveOutputTarget(const QString& path)
                 return refused(ENOTDIR);
             return OutputTarget{OutputTarget::Kind::File, decodeFileName(name), 0, {}};
         }
+        if (S_ISLNK(st.st_mode) && ownFile && !trustedOwner(st.st_uid)) {
+            // Another user's link: the file replaces the link itself, where it leads stays.
+            return OutputTarget{OutputTarget::Kind::File, decodeFileName(name), 0, {}};
+        }
         if (S_ISLNK(st.st_mode)) {
             // What the link leads to decides; only a file needs the name at the end of the
             // chain, to be renamed over. A stream is opened through the link, which also serves
             // the links of /proc (/dev/stdout to a pipe) that name no path.
             struct stat followed;
-            if (::stat(name.constData(), &followed) == 0 && !S_ISREG(followed.st_mode))
-                return classified(followed, name);
+            if (::stat(name.constData(), &followed) == 0 && !S_ISREG(followed.st_mode) &&
+                !(ownFile && !trustedOwner(followed.st_uid)))
+                return classified(followed, name, ownFile);
             QByteArray link(qsizetype(st.st_size > 0 ? st.st_size : 4095) + 1, '\0');
             const ssize_t n = ::readlink(name.constData(), link.data(), size_t(link.size()));
             if (n < 0)
@@ -257,7 +272,7 @@ OutputTarget resolveOutputTarget(const QString& path)
             name = link.startsWith('/') ? link : parentOf(name) + '/' + link;
             continue;
         }
-        return classified(st, name);
+        return classified(st, name, ownFile);
     }
     return refused(ELOOP);
 }
@@ -272,12 +287,17 @@ bool writeToStream(const OutputTarget& target, const QByteArray& data)
 
 bool replaceWholeFile(const QString& path, const QByteArray& data)
 {
-    return replaceFile(path, data, WorkName::Shared, false).saved;
+    return replaceFile(path, data, WorkName::Shared, true, false).saved;
 }
 
 SaveResult saveOutputFile(const QString& path, const QByteArray& data, bool directWriteFallback)
 {
-    return replaceFile(path, data, WorkName::Private, directWriteFallback);
+    return replaceFile(path, data, WorkName::Private, false, directWriteFallback);
+}
+
+SaveResult replaceOwnFile(const QString& path, const QByteArray& data, bool directWriteFallback)
+{
+    return replaceFile(path, data, WorkName::Private, true, directWriteFallback);
 }
 
 OutputFile::OutputFile(const QString& target)

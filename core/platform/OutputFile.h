@@ -29,8 +29,10 @@ struct OutputTarget
 };
 
 // What `path` stands for (symbolic links followed). A free name whose folder does not exist is
-// refused.
-OutputTarget resolveOutputTarget(const QString& path);
+// refused. For a file of the program's own (`ownFile`) only this user's (or root's) links and
+// streams count: another user's link is not followed and, like another user's FIFO or device, is
+// replaced as a file would be.
+OutputTarget resolveOutputTarget(const QString& path, bool ownFile = false);
 
 // Writes `data` into a Stream target; false with errno set when it cannot be opened or written
 // (a full device included).
@@ -40,10 +42,12 @@ bool writeToStream(const OutputTarget& target, const QByteArray& data);
 // of its own beside the target, synced, renamed over it, and the rename made durable, so that a
 // crash, a kill or a full disk leaves either the old or the new content, never a part. The work
 // file is always created anew, so a link or a file planted under its name is never written
-// through. A link at the target stays: the file it points to is replaced.
+// through. A link at the target stays: the file it points to is replaced (for a file of the
+// program's own, only where the link is this user's).
 
 // Replaces a file of the program's own (settings, journal) with `data`; it ends with mode 0600.
-// A FIFO or a character device is written in place, anything else is refused. False with errno
+// Links and streams count only where they are this user's (resolveOutputTarget with `ownFile`):
+// a FIFO or a character device is written in place, anything else is refused. False with errno
 // set (the old content kept) when it cannot be done. Writers of one file must hold a lock of
 // their own around this: they share the work file beside it, its name + ".tmp", and one left by
 // a writer that was killed is removed by the next.
@@ -62,6 +66,12 @@ struct SaveResult
 };
 SaveResult saveOutputFile(const QString& path, const QByteArray& data,
                           bool directWriteFallback = false);
+
+// Replaces a file of the program's own that several writers may replace at once without a lock
+// (the event log) as saveOutputFile does, but as replaceWholeFile treats links and streams; it
+// ends with mode 0600. With `directWriteFallback`, a file of this user's (or root's) in a folder
+// that cannot take the work file is rewritten in place.
+SaveResult replaceOwnFile(const QString& path, const QByteArray& data, bool directWriteFallback);
 
 // A document that a writer makes under a file name of its own and that is put in place only when
 // whole, at a name chosen from outside: a regular file or a free name gets it by a rename, a FIFO,

@@ -2,6 +2,7 @@
 
 #include "core/platform/FileInfo.h"
 #include "core/platform/FileName.h"
+#include "core/platform/NamedMutex.h"
 #include "core/platform/OutputFile.h"
 #include "core/platform/WholeFile.h"
 
@@ -16,7 +17,6 @@
 #include <cstdio>
 #include <cstring>
 #include <fcntl.h>
-#include <sys/file.h>
 #include <sys/stat.h>
 #include <unistd.h>
 
@@ -52,36 +52,6 @@ std::optional<FileIdentity> versionOf(const QByteArray& path)
         return std::nullopt;
     return identityOf(st);
 }
-
-class FileLock
-{
-public:
-    explicit FileLock(const QString& path)
-    {
-        m_fd =
-            ::open(platform::encodeFileName(path).constData(), O_RDWR | O_CREAT | O_CLOEXEC, 0600);
-        if (m_fd < 0)
-            return;
-        while (::flock(m_fd, LOCK_EX) != 0) {
-            if (errno != EINTR) {
-                ::close(m_fd);
-                m_fd = -1;
-                return;
-            }
-        }
-    }
-    ~FileLock()
-    {
-        if (m_fd >= 0)
-            ::close(m_fd); // releases the lock
-    }
-    FileLock(const FileLock&) = delete;
-    FileLock& operator=(const FileLock&) = delete;
-    bool locked() const { return m_fd >= 0; }
-
-private:
-    int m_fd = -1;
-};
 
 // Moves a file that cannot be parsed out of the way under a name that tells when.
 void setAside(const QString& path, const QString& why)
@@ -175,7 +145,9 @@ bool RegistryFile::modify(const std::function<bool(RegistryHive&)>& fn) const
     const QFileInfo info(m_path);
     if (!QDir().mkpath(info.absolutePath()))
         return false;
-    FileLock lock(m_path + QStringLiteral(".lock"));
+    // Beside the file that is written, so that the names of one file (links of this user's to
+    // it) share one lock.
+    const FileLockGuard lock(resolveOutputTarget(m_path, true).path + QStringLiteral(".lock"));
     if (!lock.locked())
         return false;
     std::optional<RegistryHive> loaded = load(m_path, true);

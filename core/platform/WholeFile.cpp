@@ -36,29 +36,32 @@ bool copyAll(int in, int out)
     }
 }
 
-std::optional<QByteArray> readWholeFile(const QString& path)
+std::optional<QByteArray> readAll(int fd)
 {
-    const int fd =
-        ::open(platform::encodeFileName(path).constData(), O_RDONLY | O_CLOEXEC | O_NOCTTY);
-    if (fd < 0)
-        return std::nullopt;
     QByteArray data;
     char buf[65536];
     for (;;) {
         const ssize_t n = ::read(fd, buf, sizeof buf);
         if (n < 0 && errno == EINTR)
             continue;
-        if (n < 0) {
-            const int e = errno;
-            ::close(fd);
-            errno = e;
+        if (n < 0)
             return std::nullopt;
-        }
         if (n == 0)
-            break;
+            return data;
         data.append(buf, n);
     }
+}
+
+std::optional<QByteArray> readWholeFile(const QString& path)
+{
+    const int fd =
+        ::open(platform::encodeFileName(path).constData(), O_RDONLY | O_CLOEXEC | O_NOCTTY);
+    if (fd < 0)
+        return std::nullopt;
+    std::optional<QByteArray> data = readAll(fd);
+    const int e = errno;
     ::close(fd);
+    errno = e;
     return data;
 }
 

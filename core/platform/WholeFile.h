@@ -13,6 +13,8 @@ bool writeAll(int fd, const char* data, qint64 size);
 // set on an error.
 bool copyAll(int in, int out);
 
+// What is left to read of `fd`, going on after interruptions; nullopt with errno set on an error.
+std::optional<QByteArray> readAll(int fd);
 // The whole content of a file; nullopt with errno set when it cannot be read.
 std::optional<QByteArray> readWholeFile(const QString& path);
 

@@ -1,8 +1,10 @@
 // The two programs run as users run them: real processes, a private configuration directory.
 #include "core/update/VersionInfo.h"
+#include "support/OtherUser.h"
 #include "support/TestHive.h"
 #include "support/TestReport.h"
 
+#include <QCryptographicHash>
 #include <QDir>
 #include <QFile>
 #include <QJsonDocument>
@@ -85,8 +87,10 @@ private slots:
     void headerPrintsOneObjectPerFile();
     void namesInALegacyCodePageAreRead();
     void pdfKeepsWhatItsTargetIs();
+    void pdfWorkFileInASharedFolderIsNewAndOurs();
     void convertPassesBytesThrough();
     void findPrintsHitsAndExitStatus();
+    void programStartsLogsAndEndsCleanly_data();
     void programStartsLogsAndEndsCleanly();
 };
 
@@ -415,6 +419,39 @@ void TestCli::pdfKeepsWhatItsTargetIs()
     QVERIFY(isCharDevice(full));
 }
 
+// Another user who shares the target's folder and made files under names a work file could take
+// gets nothing of the document, and the document is written all the same, as this user's file.
+void TestCli::pdfWorkFileInASharedFolderIsNewAndOurs()
+{
+    OTHER_USER_OR_SKIP();
+    QTemporaryDir home;
+    const QString shared = home.filePath(u"shared"_qs);
+    QVERIFY(QDir().mkdir(shared));
+    QCOMPARE(::chmod(QFile::encodeName(shared).constData(), 01777), 0);
+    OtherUser::letThrough(shared);
+    const qint64 pid = ::getpid();
+    QCOMPARE(OtherUser::shell(u"cd '%1' && i=%2; while [ $i -le %3 ]; do : > .out.pdf.part-$i; "
+                              u"chmod 666 .out.pdf.part-$i; i=$((i+1)); done"_qs.arg(shared)
+                                  .arg(pid)
+                                  .arg(pid + 400)),
+             0);
+    const QString out = shared + u"/out.pdf"_qs;
+    QCOMPARE(
+        runCli(home.path(), {u"pdf"_qs, QStringLiteral(TESTS_DATA "/LST00003.PRN"), out}).exitCode,
+        0);
+    struct stat st;
+    QCOMPARE(::stat(QFile::encodeName(out).constData(), &st), 0);
+    QCOMPARE(st.st_uid, ::geteuid());
+    const mode_t mask = ::umask(0);
+    ::umask(mask);
+    QCOMPARE(st.st_mode & 07777, 0666u & ~mask);
+    const QFileInfoList planted =
+        QDir(shared).entryInfoList({u".out.pdf.part-*"_qs}, QDir::Hidden | QDir::Files);
+    QCOMPARE(planted.size(), 401);
+    for (const QFileInfo& file : planted)
+        QCOMPARE(file.size(), 0);
+}
+
 void TestCli::findPrintsHitsAndExitStatus()
 {
     QTemporaryDir home;
@@ -477,8 +514,18 @@ void TestCli::convertPassesBytesThrough()
     QCOMPARE(runCli(home.path(), {QStringLiteral("convert"), QStringLiteral("x")}).exitCode, 2);
 }
 
+void TestCli::programStartsLogsAndEndsCleanly_data()
+{
+    QTest::addColumn<bool>("sharedTemp");
+    QTest::newRow("runtime folder") << false;
+    // As from su or cron: no runtime folder, and a temporary folder that another user shares and
+    // where they hold locks under the names the program's locks had there.
+    QTest::newRow("shared temporary folder") << true;
+}
+
 void TestCli::programStartsLogsAndEndsCleanly()
 {
+    QFETCH(bool, sharedTemp);
     QTemporaryDir home;
     QTemporaryDir work;
     QProcess p;
@@ -486,6 +533,33 @@ void TestCli::programStartsLogsAndEndsCleanly()
     env.insert(QStringLiteral("XDG_CONFIG_HOME"), home.path());
     env.insert(QStringLiteral("XDG_RUNTIME_DIR"), home.path()); // a program instance of its own
     env.insert(QStringLiteral("QT_QPA_PLATFORM"), QStringLiteral("offscreen"));
+    QByteArray holder;
+    const auto release = qScopeGuard([&holder] {
+        if (holder.toInt() > 0)
+            ::kill(pid_t(holder.toInt()), SIGKILL);
+    });
+    if (sharedTemp) {
+        OTHER_USER_OR_SKIP();
+        const QString shared = home.filePath(u"tmp"_qs);
+        QVERIFY(QDir().mkdir(shared));
+        QCOMPARE(::chmod(QFile::encodeName(shared).constData(), 01777), 0);
+        OtherUser::letThrough(shared);
+        const QByteArray hash =
+            QCryptographicHash::hash(
+                QFileInfo(QStringLiteral(TARNYX_GUI)).canonicalFilePath().toUpper().toUtf8(),
+                QCryptographicHash::Sha256)
+                .toHex()
+                .left(24);
+        QCOMPARE(
+            OtherUser::shell(u"cd '%1' && (exec 8>>mutex_morvane_tarnyx.lock "
+                             u"9>>tarnyx-%2.socket.lock; flock -x 8; flock -x 9; "
+                             u"exec sleep 60) >/dev/null 2>&1 </dev/null & echo $!; sleep 1"_qs.arg(
+                                 shared, QString::fromLatin1(hash)),
+                             &holder),
+            0);
+        env.remove(QStringLiteral("XDG_RUNTIME_DIR"));
+        env.insert(QStringLiteral("TMPDIR"), shared);
+    }
     p.setProcessEnvironment(env);
     p.setWorkingDirectory(work.path());
     p.start(QStringLiteral(TARNYX_GUI), {QStringLiteral("-LOG")});

@@ -14,6 +14,7 @@
 #include "print/PrintJournal.h"
 #include "print/PrintWorker.h"
 #include "support/CupsFixture.h"
+#include "support/OtherUser.h"
 #include "support/TestHive.h"
 #include "support/TestReport.h"
 
@@ -105,6 +106,7 @@ private slots:
     void namesInALegacyCodePagePrint();
     void lockedDirectoryIsLeftToItsOwner();
     void lockTakenAgainInADirectoryMadeAgain();
+    void otherUsersLockFileIsNotTrusted();
     void schedulerBackSoonIsWaitedFor();
     void schedulerRestartedMidBatch();
     void removedQueueWithoutDefaultPrintsNowhere(); // removes the queue
@@ -429,6 +431,35 @@ void TestNoLoss::lockTakenAgainInADirectoryMadeAgain()
     write(spoolFile(QStringLiteral("LST00003.PRN")), report(3));
     QVERIFY(!tick());
     QVERIFY(QFile::exists(spoolFile(QStringLiteral("LST00003.PRN"))));
+}
+
+// Only those who serve the folder can open its lock file. One that another user put in its place
+// is not trusted: the program removes it and says so in the event log, prints nothing from the
+// folder that turn, and takes a lock file of its own on the next.
+void TestNoLoss::otherUsersLockFileIsNotTrusted()
+{
+    OTHER_USER_OR_SKIP();
+    appLog().setActive(true);
+    const auto quiet = qScopeGuard([] {
+        appLog().setActive(false);
+        appLog().clearEntries();
+    });
+    OtherUser::letThrough(m_spool);
+    const QString lock = platform::DirectoryLock::lockFilePath(m_spool);
+    QVERIFY(!tick()); // makes the lock file
+    QVERIFY(OtherUser::shell(QStringLiteral("echo x >> '%1'").arg(lock)) != 0);
+
+    QCOMPARE(::chmod(QFile::encodeName(m_spool).constData(), 0777), 0);
+    QCOMPARE(OtherUser::shell(QStringLiteral("rm -f '%1' && : > '%1' && chmod 666 '%1'").arg(lock)),
+             0);
+    write(spoolFile(QStringLiteral("LST00001.PRN")), report(1));
+    QVERIFY(!tick());
+    QVERIFY(appLog().records().constLast().description.contains(QStringLiteral("cizí zámek")));
+    QVERIFY(tick());
+    QCOMPARE(jobs(), 1);
+    QVERIFY(!tick());
+    QCOMPARE(jobs(), 1);
+    QCOMPARE(QFileInfo(lock).ownerId(), ::geteuid());
 }
 
 void TestNoLoss::removedQueueWithoutDefaultPrintsNowhere()

@@ -1,4 +1,5 @@
 #include "core/log/EventLog.h"
+#include "support/OtherUser.h"
 
 #include <QDir>
 #include <QFile>
@@ -7,6 +8,8 @@
 #include <QTest>
 
 #include <memory>
+#include <sys/stat.h>
+#include <unistd.h>
 
 using namespace Qt::StringLiterals;
 using Records = EventLogRecordList;
@@ -228,6 +231,37 @@ private slots:
         log.deleteEntry(5); // out of range: ignored
         log.deleteEntry(0);
         QCOMPARE(readFile(log.fileName()), "[t]B>\r\n");
+    }
+
+    // A working folder that another user may write too: the link they planted under the log's
+    // name is neither read nor written through; the log replaces it, readable by this user alone.
+    void otherUsersLinkIsNotWrittenThrough()
+    {
+        OTHER_USER_OR_SKIP();
+        const QString shared = m_tmp->filePath(u"shared"_s);
+        QVERIFY(QDir().mkdir(shared));
+        QCOMPARE(::chmod(QFile::encodeName(shared).constData(), 0777), 0);
+        OtherUser::letThrough(shared);
+        const QString mine = m_tmp->filePath(u"mine.txt"_s);
+        QVERIFY(writeFile(mine, "[t]private>\r\n"));
+        const QString logName = shared + u"/tarnyx.log"_s;
+        QCOMPARE(OtherUser::shell(u"ln -s '%1' '%2'"_s.arg(mine, logName)), 0);
+
+        QTest::ignoreMessage(QtWarningMsg, QRegularExpression(u"cannot be read"_s));
+        Records records;
+        {
+            EventLog log;
+            startRecording(log, logName);
+            log.addTimedEntry(u"t"_s, u"A"_s, QString());
+            records = log.records();
+        }
+        QCOMPARE(readFile(mine), "[t]private>\r\n");
+        QCOMPARE(records, (Records{rec("t", "A")}));
+        struct stat st;
+        QCOMPARE(::lstat(QFile::encodeName(logName).constData(), &st), 0);
+        QVERIFY(S_ISREG(st.st_mode));
+        QCOMPARE(st.st_mode & 07777, 0600u);
+        QCOMPARE(readFile(logName), "[t]A>\r\n");
     }
 
     void formatTimeWithoutZone_data()

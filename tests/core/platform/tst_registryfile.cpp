@@ -6,6 +6,8 @@
 #include <QTemporaryDir>
 #include <QTest>
 
+#include <sys/stat.h>
+
 using platform::RegistryFile;
 using platform::RegistryHive;
 using platform::RegKind;
@@ -43,7 +45,35 @@ private slots:
     void declinedChangeWritesNothing();
     void unreadableFileIsToldOnceAndNeverWritten();
     void twoProcessesWritingAtOnceLoseNothing();
+    void lockIsNeverALinkAndOneForEveryName();
 };
+
+// The lock file is not opened through a link, which could lead anywhere, and lies beside the file
+// written, so that writers through a link of the user's and through the file's own name exclude
+// each other.
+void TestRegistryFile::lockIsNeverALinkAndOneForEveryName()
+{
+    QTemporaryDir dir;
+    const QString real = dir.filePath(QStringLiteral("real.reg"));
+    const QString link = dir.filePath(QStringLiteral("link.reg"));
+    const QString elsewhere = dir.filePath(QStringLiteral("elsewhere"));
+    QVERIFY(QFile::link(real, link));
+    QVERIFY(QFile::link(elsewhere, real + QStringLiteral(".lock")));
+    const auto setA = [](RegistryHive& h) {
+        h.setValue(kKey, dword(QStringLiteral("A"), 1));
+        return true;
+    };
+    QVERIFY(!RegistryFile(link).modify(setA));
+    QVERIFY(!QFileInfo::exists(elsewhere));
+
+    QVERIFY(QFile::remove(real + QStringLiteral(".lock")));
+    QVERIFY(RegistryFile(link).modify(setA));
+    QCOMPARE(RegistryFile(real).read().findValue(kKey, QStringLiteral("A"))->dword, 1u);
+    struct stat st;
+    QCOMPARE(::lstat(QFile::encodeName(real + QStringLiteral(".lock")).constData(), &st), 0);
+    QCOMPARE(st.st_mode & 07777, 0600u);
+    QVERIFY(!QFileInfo::exists(link + QStringLiteral(".lock")));
+}
 
 void TestRegistryFile::unreadableFileIsToldOnceAndNeverWritten()
 {
