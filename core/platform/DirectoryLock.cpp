@@ -43,17 +43,14 @@ bool isMember(uid_t user, gid_t group)
     return false;
 }
 
-// Whether a lock file found in the folder `dir` can only have been made, and can only be opened,
-// by those who serve the folder.
+// Whether a lock file found in the folder `dir` was made by one of those who serve the folder and
+// cannot be opened by everyone.
 bool trusted(const struct stat& file, const struct stat& dir)
 {
     if (!S_ISREG(file.st_mode) || (file.st_mode & S_IRWXO) != 0)
         return false;
-    const bool group = sharedWithGroup(dir);
-    if ((file.st_mode & S_IRWXG) != 0 && !(group && file.st_gid == dir.st_gid))
-        return false;
     return file.st_uid == ::geteuid() || file.st_uid == 0 || file.st_uid == dir.st_uid ||
-           (group && isMember(file.st_uid, dir.st_gid));
+           (sharedWithGroup(dir) && isMember(file.st_uid, dir.st_gid));
 }
 
 // Gives a new lock file the access those who serve the folder need, past the umask.
@@ -111,10 +108,30 @@ bool DirectoryLock::lockFileInPlace() const
            held.st_dev == named.st_dev && held.st_ino == named.st_ino;
 }
 
-DirectoryLock::State DirectoryLock::untrusted(const struct stat& found)
+DirectoryLock::State DirectoryLock::untrusted(int fd, const struct stat& found)
 {
     m_foreignOwner = found.st_uid;
     m_foreignRemoved = false;
+    m_state = State::Untrusted;
+    // A lock file that someone holds stays: on a file system that shows no real owners and modes
+    // it may be the lock of a copy serving the folder. So does one that this user cannot open to
+    // learn that. Locked, where it can be, while it is removed.
+    if (S_ISREG(found.st_mode) && fd < 0)
+        return m_state; // m_error tells why it cannot be opened
+    if (fd >= 0) {
+        struct flock fl = {};
+        fl.l_type = F_WRLCK;
+        fl.l_whence = SEEK_SET;
+        const bool held =
+            (::fcntl(fd, F_GETFL) & O_ACCMODE) == O_RDWR
+                ? ::fcntl(fd, F_OFD_SETLK, &fl) != 0 && (errno == EAGAIN || errno == EACCES)
+                : ::fcntl(fd, F_OFD_GETLK, &fl) == 0 && fl.l_type != F_UNLCK;
+        if (held) {
+            ::close(fd);
+            m_error = EBUSY;
+            return m_state;
+        }
+    }
     // Removed only while the name still holds the file looked at: a lock file that a copy of the
     // program made meanwhile stays. The lock is taken on the next attempt, not now, so that two
     // copies removing the same planted file at once cannot both end up holding a lock.
@@ -125,7 +142,9 @@ DirectoryLock::State DirectoryLock::untrusted(const struct stat& found)
         m_foreignRemoved = true;
     else
         m_error = errno;
-    return m_state = State::Untrusted;
+    if (fd >= 0)
+        ::close(fd);
+    return m_state;
 }
 
 DirectoryLock::State DirectoryLock::tryLock()
@@ -149,19 +168,26 @@ DirectoryLock::State DirectoryLock::tryLock()
     for (int attempt = 0; attempt < 3; ++attempt) {
         // Never through a link: the lock must live in the directory itself.
         int fd = ::open(name.constData(), kOpenFlags);
+        // A file made here now is the program's own, whatever modes the file system shows.
+        bool made = false;
         if (fd < 0 && errno == ENOENT) {
             fd = ::open(name.constData(), kOpenFlags | O_CREAT | O_EXCL, 0600);
             if (fd < 0 && errno == EEXIST)
                 continue; // made by another copy meanwhile
             if (fd >= 0)
                 fitToFolder(fd, dir);
+            made = fd >= 0;
         }
         struct stat st;
         if (fd < 0) {
             m_error = errno;
-            // A link, or a file this user may not open: whose is it?
+            // A link, or a file this user may not write: whose is it?
             if (::lstat(name.constData(), &st) == 0 && !trusted(st, dir))
-                return untrusted(st);
+                return untrusted(S_ISREG(st.st_mode)
+                                     ? ::open(name.constData(), O_RDONLY | O_NOFOLLOW | O_CLOEXEC |
+                                                                    O_NOCTTY | O_NONBLOCK)
+                                     : -1,
+                                 st);
             return m_state;
         }
         if (::fstat(fd, &st) != 0) {
@@ -169,32 +195,27 @@ DirectoryLock::State DirectoryLock::tryLock()
             ::close(fd);
             return m_state;
         }
-        if (!trusted(st, dir) && S_ISREG(st.st_mode) && st.st_uid == ::geteuid()) {
-            // This user's own, made when lock files were open to everyone. Locked first, so that
-            // no copy still holding it is left out, then replaced by one that others cannot open.
-            if (!lockWrite(fd)) {
-                m_error = errno;
-                ::close(fd);
-                if (m_error == EAGAIN || m_error == EACCES)
-                    m_state = State::HeldByOther;
-                return m_state;
-            }
-            if (::unlink(name.constData()) == 0) {
-                ::close(fd);
-                continue;
-            }
-            // The folder takes no change: the old file, narrowed, serves on.
-            fitToFolder(fd, dir);
-        } else if (!trusted(st, dir)) {
-            ::close(fd);
-            return untrusted(st);
-        } else if (!lockWrite(fd)) {
+        // Besides the program's own lock files, only one of this user's that others may open, made
+        // when lock files were open to everyone, is locked: then it is replaced by one that others
+        // cannot open, after the lock shows that no copy still uses it.
+        const bool own = made || trusted(st, dir);
+        if (!own && !(S_ISREG(st.st_mode) && st.st_uid == ::geteuid()))
+            return untrusted(fd, st);
+        if (!lockWrite(fd)) {
             m_error = errno;
             ::close(fd);
             if (m_error == EAGAIN || m_error == EACCES)
                 m_state = State::HeldByOther;
             return m_state;
         }
+        if (!own && ::unlink(name.constData()) == 0) {
+            ::close(fd);
+            continue;
+        }
+        // This user's file gets the access the folder needs now (or, where the folder takes no
+        // new file, the old one is narrowed and serves on).
+        if (st.st_uid == ::geteuid())
+            fitToFolder(fd, dir);
         m_fd = fd;
         if (lockFileInPlace())
             return m_state = State::Held;

@@ -17,9 +17,10 @@ namespace platform {
 //
 // Only those who serve the folder may open the lock file: its mode is 0600, or 0660 with the
 // folder's group where the group may write the folder. A lock file that someone else could have
-// planted (a link, a file of a user outside the folder's owner and group, one that others may
-// open) is not used, as its owner could hold the lock and stop all printing from the folder: it is
-// removed where the folder lets this user do so, and a new one is made on the next attempt.
+// planted (a link, a file of a user outside the folder's owner and group, one that everyone may
+// open) is not used, as its owner could hold the lock and stop all printing from the folder, or
+// fill it. Where nobody holds it and the folder lets this user, it is removed, and a new one is
+// made on the next attempt; otherwise nothing is served from the folder while it is there.
 class DirectoryLock
 {
 public:
@@ -52,7 +53,8 @@ public:
 
 private:
     bool lockFileInPlace() const;
-    State untrusted(const struct stat& found);
+    // Takes over `fd`, the untrusted file opened (-1 where it cannot be).
+    State untrusted(int fd, const struct stat& found);
 
     QString m_directory;
     int m_fd = -1;

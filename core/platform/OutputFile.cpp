@@ -312,10 +312,13 @@ OutputFile::OutputFile(const QString& target)
     case OutputTarget::Kind::File: {
         QByteArray work;
         m_fd = makeWorkFile(encodeFileName(m_target.path), WorkName::Private, 0666, work);
-        if (m_fd >= 0)
+        if (m_fd >= 0) {
             m_work = decodeFileName(work);
-        else
+            const QString byFile = QStringLiteral("/proc/self/fd/%1").arg(m_fd);
+            m_writePath = QFileInfo::exists(byFile) ? byFile : m_work;
+        } else {
             m_error = errorText(errno);
+        }
         break;
     }
     case OutputTarget::Kind::Stream:
@@ -323,6 +326,7 @@ OutputFile::OutputFile(const QString& target)
                                                   QStringLiteral("/tarnyx-output-XXXXXX"));
         if (m_temp->open()) {
             m_work = m_temp->fileName();
+            m_writePath = m_work;
             m_temp->close();
         } else {
             m_error = m_temp->errorString();
@@ -349,6 +353,17 @@ bool OutputFile::commit()
     if (m_target.kind == OutputTarget::Kind::File) {
         const int fd = std::exchange(m_fd, -1);
         m_work.clear(); // put in place or removed
+        m_writePath.clear();
+        // Only the file made here is put in place: another user who may write the folder could
+        // have given its name to a file of theirs, which is left alone.
+        struct stat held;
+        struct stat named;
+        if (::fstat(fd, &held) != 0 || ::lstat(work.constData(), &named) != 0 ||
+            held.st_dev != named.st_dev || held.st_ino != named.st_ino) {
+            ::close(fd);
+            errno = EEXIST;
+            return false;
+        }
         return putInPlace(fd, work, encodeFileName(m_target.path), true);
     }
     const int in = ::open(work.constData(), O_RDONLY | O_CLOEXEC);

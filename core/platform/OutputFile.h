@@ -87,8 +87,11 @@ public:
     const OutputTarget& target() const { return m_target; }
     // Where the document is to be made: a new hidden file beside the target (so the rename stays
     // on one file system), or a temporary file for a stream. Empty when the target is refused or
-    // the work file cannot be made; workError() then says why.
-    const QString& workPath() const { return m_work; }
+    // the work file cannot be made; workError() then says why. The file beside the target is
+    // named by its open file (/proc/self/fd/N): in a folder that others may write, its own name
+    // may meanwhile have been given to a link or another file, which the document must not go
+    // into.
+    const QString& workPath() const { return m_writePath; }
     const QString& workError() const { return m_error; }
     // Puts the work file in place and removes it; false with errno set when that fails (the
     // target then keeps what it had, as far as a stream allows).
@@ -97,6 +100,7 @@ public:
 private:
     OutputTarget m_target;
     QString m_work;
+    QString m_writePath;
     QString m_error;
     int m_fd = -1; // the work file beside the target, kept open to be synced
     std::unique_ptr<QTemporaryFile> m_temp;
