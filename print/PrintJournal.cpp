@@ -98,11 +98,9 @@ bool PrintJournal::modify(const std::function<void(QList<JournalEntry>&)>& chang
 {
     if (!QDir().mkpath(QFileInfo(m_path).absolutePath()))
         return false;
-    // Beside the file that is written, so that the names of one file share one lock. Where no
-    // lock can be had (a link or another user's file under its name), the entry is still
-    // written: a report recorded without the lock is better than one not recorded.
-    const platform::FileLockGuard lock(platform::resolveOutputTarget(m_path, true).path +
-                                       QStringLiteral(".lock"));
+    // Where no lock can be had (a link or another user's file under its name), the entry is
+    // still written: a report recorded without the lock is better than one not recorded.
+    const platform::FileLockGuard lock(platform::ownFileLockPath(m_path));
     QList<JournalEntry> list = entries();
     const QByteArray before = format(list);
     change(list);

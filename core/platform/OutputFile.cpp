@@ -277,6 +277,12 @@ OutputTarget resolveOutputTarget(const QString& path, bool ownFile)
     return refused(ELOOP);
 }
 
+QString ownFileLockPath(const QString& path)
+{
+    const OutputTarget target = resolveOutputTarget(path, true);
+    return (target.path.isEmpty() ? path : target.path) + QStringLiteral(".lock");
+}
+
 bool writeToStream(const OutputTarget& target, const QByteArray& data)
 {
     const int fd = openStream(target);

@@ -34,6 +34,10 @@ struct OutputTarget
 // replaced as a file would be.
 OutputTarget resolveOutputTarget(const QString& path, bool ownFile = false);
 
+// The lock file of a file of the program's own that `path` names: beside the file that is written
+// (at the end of this user's links), so that all names of one file share one lock.
+QString ownFileLockPath(const QString& path);
+
 // Writes `data` into a Stream target; false with errno set when it cannot be opened or written
 // (a full device included).
 bool writeToStream(const OutputTarget& target, const QByteArray& data);

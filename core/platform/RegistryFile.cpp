@@ -145,9 +145,7 @@ bool RegistryFile::modify(const std::function<bool(RegistryHive&)>& fn) const
     const QFileInfo info(m_path);
     if (!QDir().mkpath(info.absolutePath()))
         return false;
-    // Beside the file that is written, so that the names of one file (links of this user's to
-    // it) share one lock.
-    const FileLockGuard lock(resolveOutputTarget(m_path, true).path + QStringLiteral(".lock"));
+    const FileLockGuard lock(ownFileLockPath(m_path));
     if (!lock.locked())
         return false;
     std::optional<RegistryHive> loaded = load(m_path, true);
