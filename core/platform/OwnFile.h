@@ -27,10 +27,10 @@ int openLockFile(const QString& path);
 int lockOwnFile(const QString& path, int operation);
 
 // A folder of this user's own for sockets and locks that only this user can reach:
-// $XDG_RUNTIME_DIR where it is this user's with mode 0700 (under su or cron it may be another
-// user's, or unset); otherwise "tarnyx-UID" in the temporary directory, made with mode 0700, or
-// the first free "tarnyx-UID.N" where another user took that name first. Empty when none can be
-// had.
+// $XDG_RUNTIME_DIR where it is a folder of this user's (under su or cron it may be another
+// user's, or unset); otherwise "tarnyx-UID" in the temporary directory, or the first free
+// "tarnyx-UID.N" where another user took that name first. A folder of this user's with a wider
+// mode is narrowed to 0700. Empty when none can be had.
 QString privateRuntimeDirectory();
 
 } // namespace platform
