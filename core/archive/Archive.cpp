@@ -3,6 +3,7 @@
 #include "core/platform/FileDescriptor.h"
 #include "core/platform/FileInfo.h"
 #include "core/platform/FileName.h"
+#include "core/platform/OwnFile.h"
 #include "core/platform/WholeFile.h"
 #include "core/report/CodePages.h"
 #include "core/report/ReportHeader.h"
@@ -132,7 +133,7 @@ DisposeResult openArchive(int spool, const QString& path, platform::FileDescript
             return failed();
         if (!S_ISLNK(link.st_mode))
             return failed(ENOTDIR);
-        if (!platform::ownedByUserOrRoot(link))
+        if (!platform::trustedOwner(link.st_uid))
             return refused(QStringLiteral("Složka archivu %1 je odkaz jiného uživatele."), path);
         archive.reset(::openat(spool, name.constData(), O_RDONLY | O_DIRECTORY | O_CLOEXEC));
         if (!archive.valid())
@@ -141,7 +142,7 @@ DisposeResult openArchive(int spool, const QString& path, platform::FileDescript
     struct stat st;
     if (::fstat(archive.get(), &st) != 0)
         return failed();
-    if (!platform::ownedByUserOrRoot(st))
+    if (!platform::trustedOwner(st.st_uid))
         return refused(QStringLiteral("Složka archivu %1 patří jinému uživateli."), path);
     if (platform::writableByOthers(st))
         return refused(QStringLiteral("Do složky archivu %1 mohou zapisovat i jiní uživatelé."),

@@ -67,11 +67,6 @@ int openDirectoryAt(int dirFd, const char* name)
     return ::openat(dirFd, name, O_RDONLY | O_DIRECTORY | O_NOFOLLOW | O_CLOEXEC);
 }
 
-bool ownedByUserOrRoot(const struct stat& st)
-{
-    return st.st_uid == ::geteuid() || st.st_uid == 0;
-}
-
 bool writableByOthers(const struct stat& st)
 {
     if (st.st_mode & S_IWOTH)

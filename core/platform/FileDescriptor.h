@@ -35,9 +35,6 @@ private:
 // the *at() calls, never through a symbolic link in the last step; -1 with errno set otherwise.
 int openDirectoryAt(int dirFd, const char* name);
 
-// Whether it belongs to this program's user or to root.
-bool ownedByUserOrRoot(const struct stat& st);
-
 // Whether users other than its owner may write it (in a directory: add, rename and delete its
 // entries). The owner's own group (the one named after the owner and without further members)
 // counts as the owner.

@@ -2,6 +2,7 @@
 #include "core/update/UpdateInstall.h"
 
 #include "core/platform/FileName.h"
+#include "core/platform/WholeFile.h"
 #include "core/update/UpdateTrust.h"
 #include "core/update/VersionInfo.h"
 
@@ -20,20 +21,6 @@ namespace {
 
 // Larger than any package of the program will be; a bound on what root copies.
 constexpr off_t kMaxCopy = off_t(1024) * 1024 * 1024;
-
-bool writeAllTo(int fd, const char* data, ssize_t size)
-{
-    while (size > 0) {
-        const ssize_t put = ::write(fd, data, size_t(size));
-        if (put < 0 && errno == EINTR)
-            continue;
-        if (put <= 0)
-            return false;
-        data += put;
-        size -= put;
-    }
-    return true;
-}
 
 // Copies the regular file `source` (not a link, not a device or pipe) to the new file `target`,
 // mode 0600.
@@ -61,7 +48,7 @@ bool copyPlainFile(const QString& source, const QString& target)
             break;
         }
         copied += got;
-        ok = copied <= kMaxCopy && writeAllTo(out, buffer, got);
+        ok = copied <= kMaxCopy && platform::writeAll(out, buffer, got);
     }
     ok = ok && ::fsync(out) == 0;
     ::close(in);

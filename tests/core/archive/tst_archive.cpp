@@ -17,6 +17,15 @@
 
 namespace {
 
+// Whether both folders exist and lie on different file systems.
+bool onTwoFileSystems(const QTemporaryDir& one, const QTemporaryDir& other)
+{
+    struct stat a, b;
+    return one.isValid() && other.isValid() &&
+           ::stat(QFile::encodeName(one.path()).constData(), &a) == 0 &&
+           ::stat(QFile::encodeName(other.path()).constData(), &b) == 0 && a.st_dev != b.st_dev;
+}
+
 void writeFile(const QString& path, const QByteArray& data, mode_t mode = 0644)
 {
     QFile file(path);
@@ -107,10 +116,7 @@ void TestArchive::archiveOnOtherFileSystem()
 {
     QTemporaryDir tmp;
     QTemporaryDir elsewhere(QStringLiteral("/dev/shm/tst_archive-XXXXXX"));
-    struct stat here, there;
-    if (!elsewhere.isValid() || ::stat(QFile::encodeName(tmp.path()).constData(), &here) != 0 ||
-        ::stat(QFile::encodeName(elsewhere.path()).constData(), &there) != 0 ||
-        here.st_dev == there.st_dev)
+    if (!onTwoFileSystems(tmp, elsewhere))
         QSKIP("no second file system at hand");
     QVERIFY(QFile::link(elsewhere.path(), tmp.path() + QStringLiteral("/BAKPRN")));
     const QString report = tmp.path() + QStringLiteral("/LST00004.PRN");
@@ -138,10 +144,7 @@ void TestArchive::linksOfAnotherUserCopyNothing()
     OTHER_USER_OR_SKIP();
     QTemporaryDir tmp;
     QTemporaryDir elsewhere(QStringLiteral("/dev/shm/tst_archive-XXXXXX"));
-    struct stat here, there;
-    if (!elsewhere.isValid() || ::stat(QFile::encodeName(tmp.path()).constData(), &here) != 0 ||
-        ::stat(QFile::encodeName(elsewhere.path()).constData(), &there) != 0 ||
-        here.st_dev == there.st_dev)
+    if (!onTwoFileSystems(tmp, elsewhere))
         QSKIP("no second file system at hand");
     OtherUser::letThrough(tmp.path());
     QCOMPARE(::chmod(QFile::encodeName(elsewhere.path()).constData(), 01777), 0);
