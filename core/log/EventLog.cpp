@@ -13,6 +13,7 @@
 #include <cstring>
 #include <fcntl.h>
 #include <memory>
+#include <sys/stat.h>
 #include <unistd.h>
 
 namespace {
@@ -191,10 +192,18 @@ bool EventLog::loadLog(const QString& fileName)
     // The log is a file of the program's own: read through no link of another user's, which
     // could lead to a file of this user's that the next save would then copy into the log.
     const platform::OutputTarget target = platform::resolveOutputTarget(fileName, true);
-    const int fd = target.kind == platform::OutputTarget::Kind::Refused
-                       ? (errno = target.error, -1)
-                       : ::open(platform::encodeFileName(target.path).constData(),
-                                O_RDONLY | O_NOFOLLOW | O_CLOEXEC | O_NOCTTY);
+    // Not blocking on a pipe someone put in its place, and reading only a plain file.
+    int fd = target.kind == platform::OutputTarget::Kind::Refused
+                 ? (errno = target.error, -1)
+                 : ::open(platform::encodeFileName(target.path).constData(),
+                          O_RDONLY | O_NOFOLLOW | O_CLOEXEC | O_NOCTTY | O_NONBLOCK);
+    struct stat st
+    {};
+    if (fd >= 0 && (::fstat(fd, &st) != 0 || !S_ISREG(st.st_mode))) {
+        ::close(fd);
+        fd = -1;
+        errno = EINVAL;
+    }
     const std::optional<QByteArray> content = fd < 0 ? std::nullopt : platform::readAll(fd);
     const QString why = QString::fromLocal8Bit(std::strerror(errno));
     if (fd >= 0)

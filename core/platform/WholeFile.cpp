@@ -4,6 +4,7 @@
 
 #include <cerrno>
 #include <fcntl.h>
+#include <sys/stat.h>
 #include <unistd.h>
 
 namespace platform {
@@ -54,10 +55,17 @@ std::optional<QByteArray> readAll(int fd)
 
 std::optional<QByteArray> readWholeFile(const QString& path)
 {
-    const int fd =
-        ::open(platform::encodeFileName(path).constData(), O_RDONLY | O_CLOEXEC | O_NOCTTY);
+    // A pipe or device under the name is no file of ours: it is neither waited on nor read.
+    const int fd = ::open(platform::encodeFileName(path).constData(),
+                          O_RDONLY | O_CLOEXEC | O_NOCTTY | O_NONBLOCK);
     if (fd < 0)
         return std::nullopt;
+    struct stat st {};
+    if (::fstat(fd, &st) != 0 || !S_ISREG(st.st_mode)) {
+        ::close(fd);
+        errno = EINVAL;
+        return std::nullopt;
+    }
     std::optional<QByteArray> data = readAll(fd);
     const int e = errno;
     ::close(fd);

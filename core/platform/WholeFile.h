@@ -15,7 +15,8 @@ bool copyAll(int in, int out);
 
 // What is left to read of `fd`, going on after interruptions; nullopt with errno set on an error.
 std::optional<QByteArray> readAll(int fd);
-// The whole content of a file; nullopt with errno set when it cannot be read.
+// The whole content of a regular file; nullopt with errno set when it cannot be read or is no
+// regular file (a pipe there is not waited on).
 std::optional<QByteArray> readWholeFile(const QString& path);
 
 } // namespace platform

@@ -245,23 +245,26 @@ private slots:
         const QString mine = m_tmp->filePath(u"mine.txt"_s);
         QVERIFY(writeFile(mine, "[t]private>\r\n"));
         const QString logName = shared + u"/tarnyx.log"_s;
-        QCOMPARE(OtherUser::shell(u"ln -s '%1' '%2'"_s.arg(mine, logName)), 0);
-
-        QTest::ignoreMessage(QtWarningMsg, QRegularExpression(u"cannot be read"_s));
-        Records records;
-        {
-            EventLog log;
-            startRecording(log, logName);
-            log.addTimedEntry(u"t"_s, u"A"_s, QString());
-            records = log.records();
+        // A link to a private file, and a pipe that would hold the program at its start.
+        for (const QString& plant : {u"ln -s '%1' '%2'"_s, u"mkfifo '%2' # not '%1'"_s}) {
+            QFile::remove(logName);
+            QCOMPARE(OtherUser::shell(plant.arg(mine, logName)), 0);
+            QTest::ignoreMessage(QtWarningMsg, QRegularExpression(u"cannot be read"_s));
+            Records records;
+            {
+                EventLog log;
+                startRecording(log, logName);
+                log.addTimedEntry(u"t"_s, u"A"_s, QString());
+                records = log.records();
+            }
+            QCOMPARE(readFile(mine), "[t]private>\r\n");
+            QCOMPARE(records, (Records{rec("t", "A")}));
+            struct stat st;
+            QCOMPARE(::lstat(QFile::encodeName(logName).constData(), &st), 0);
+            QVERIFY(S_ISREG(st.st_mode));
+            QCOMPARE(st.st_mode & 07777, 0600u);
+            QCOMPARE(readFile(logName), "[t]A>\r\n");
         }
-        QCOMPARE(readFile(mine), "[t]private>\r\n");
-        QCOMPARE(records, (Records{rec("t", "A")}));
-        struct stat st;
-        QCOMPARE(::lstat(QFile::encodeName(logName).constData(), &st), 0);
-        QVERIFY(S_ISREG(st.st_mode));
-        QCOMPARE(st.st_mode & 07777, 0600u);
-        QCOMPARE(readFile(logName), "[t]A>\r\n");
     }
 
     void formatTimeWithoutZone_data()
