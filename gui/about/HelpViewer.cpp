@@ -5,6 +5,7 @@
 #include <QAction>
 #include <QApplication>
 #include <QCloseEvent>
+#include <QDeadlineTimer>
 #include <QDesktopServices>
 #include <QDir>
 #include <QFileInfo>
@@ -15,6 +16,7 @@
 #include <QSplitter>
 #include <QStyle>
 #include <QTextBrowser>
+#include <QThread>
 #include <QToolBar>
 #include <QVBoxLayout>
 
@@ -117,6 +119,13 @@ HelpWindow::~HelpWindow()
 {
     if (m_host)
         m_host->removeEventFilter(this);
+    // Qt's reader of the contents can free its tree twice when it is stopped half-way, as the
+    // engine's end would stop it. For our help file it needs milliseconds: it is let finish.
+    if (m_engine) {
+        const QDeadlineTimer limit(5000);
+        while (m_engine->contentModel()->isCreatingContents() && !limit.hasExpired())
+            QThread::msleep(2);
+    }
 }
 
 std::unique_ptr<HelpWindow> HelpWindow::open(const QString& helpFile, QString& error)
@@ -139,15 +148,27 @@ bool HelpWindow::setUp(QString& error)
     // moved or rebuilt help file, and two running copies never share it.
     bool ok = m_collectionDir.isValid();
     if (ok) {
-        m_engine =
-            std::make_unique<QHelpEngine>(m_collectionDir.filePath(QStringLiteral("tarnyx.qhc")));
-        m_engine->setReadOnly(false);
+        // The help file is registered by an engine without contents, and the window's engine
+        // sets its data up once: each setup starts the contents' reader thread anew, and Qt's
+        // reader can free its tree twice when a second setup cuts the first one short.
+        const QString collection = m_collectionDir.filePath(QStringLiteral("tarnyx.qhc"));
         m_namespace = QHelpEngineCore::namespaceName(m_helpFile);
-        ok = m_engine->setupData() && !m_namespace.isEmpty() &&
-             m_engine->registerDocumentation(m_helpFile) && m_engine->setupData();
+        QString problem;
+        {
+            QHelpEngineCore registrar(collection);
+            registrar.setReadOnly(false);
+            ok = registrar.setupData() && !m_namespace.isEmpty() &&
+                 registrar.registerDocumentation(m_helpFile);
+            problem = registrar.error();
+        }
+        if (ok) {
+            m_engine = std::make_unique<QHelpEngine>(collection);
+            ok = m_engine->setupData();
+            problem = m_engine->error();
+        }
         if (!ok)
             qWarning("Help file %s cannot be opened: %s", qUtf8Printable(m_helpFile),
-                     qUtf8Printable(m_engine->error()));
+                     qUtf8Printable(problem));
     }
     if (!ok) {
         error = QStringLiteral("Soubor nápovědy %1 se nepodařilo otevřít.")
