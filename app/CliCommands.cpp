@@ -73,7 +73,7 @@ const char* const kUsage =
     "commands:\n"
     "  settings           print the effective settings as JSON\n"
     "  header FILE...     print the header of each report file as one JSON line\n"
-    "  convert CODEPAGE   convert standard input from a report code page (852, 862, 859)\n"
+    "  convert CODEPAGE   convert standard input from a report code page (852, 862, 859, 1250)\n"
     "                     to Windows-1250 on standard output\n"
     "  pdf REPORT OUTPUT [--printer NAME]\n"
     "                     lay the report out and render it into a PDF file (A4, or the page\n"
@@ -372,9 +372,11 @@ int convert(Context& ctx, const Arguments& args)
 {
     const QString& given = args.operands.first();
     const int codePage = given.toInt();
-    if (codePage != CodePage852 && codePage != CodePageKamenicky && codePage != CodePageIso88592)
+    // Windows-1250, the header's fourth code page, converts to itself, as the header reader has it.
+    if (codePage != CodePage852 && codePage != CodePageKamenicky && codePage != CodePageIso88592 &&
+        codePage != CodePage1250)
         return usageError(ctx, "convert",
-                          QStringLiteral("unknown code page %1 (852, 862 or 859)")
+                          QStringLiteral("unknown code page %1 (852, 862, 859 or 1250)")
                               .arg(platform::displayFileName(given)));
     ctx.out.flush();
     QFile in;

@@ -510,6 +510,15 @@ void TestCli::convertPassesBytesThrough()
     QCOMPARE(p.exitCode(), 0);
     QCOMPARE(p.readAllStandardOutput(), QByteArray("\xC8\xA6-\0x", 5));
 
+    // Windows-1250 is one of the header's code pages too: its text comes out as it went in.
+    p.start(QStringLiteral(TARNYX_CLI), {QStringLiteral("convert"), QStringLiteral("1250")});
+    QVERIFY(p.waitForStarted());
+    p.write(QByteArray("\xC8\xA6-\0x", 5));
+    p.closeWriteChannel();
+    QVERIFY(p.waitForFinished());
+    QCOMPARE(p.exitCode(), 0);
+    QCOMPARE(p.readAllStandardOutput(), QByteArray("\xC8\xA6-\0x", 5));
+
     QTemporaryDir home;
     QCOMPARE(runCli(home.path(), {QStringLiteral("convert"), QStringLiteral("x")}).exitCode, 2);
 }
