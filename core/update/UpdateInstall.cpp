@@ -22,8 +22,8 @@ namespace {
 // Larger than any package of the program will be; a bound on what root copies.
 constexpr off_t kMaxCopy = off_t(1024) * 1024 * 1024;
 
-// Copies the regular file `source` (not a link, not a device or pipe) to the new file `target`,
-// mode 0600.
+// Copies the regular file `source` (not a link, not a device or pipe, at most kMaxCopy bytes)
+// to the new file `target`, mode 0600.
 bool copyPlainFile(const QString& source, const QString& target)
 {
     const int in = ::open(platform::encodeFileName(source).constData(),
@@ -36,21 +36,7 @@ bool copyPlainFile(const QString& source, const QString& target)
                         ? ::open(platform::encodeFileName(target).constData(),
                                  O_WRONLY | O_CREAT | O_EXCL | O_CLOEXEC | O_NOFOLLOW, 0600)
                         : -1;
-    bool ok = out >= 0;
-    off_t copied = 0;
-    char buffer[65536];
-    while (ok) {
-        const ssize_t got = ::read(in, buffer, sizeof buffer);
-        if (got < 0 && errno == EINTR)
-            continue;
-        if (got <= 0) {
-            ok = got == 0;
-            break;
-        }
-        copied += got;
-        ok = copied <= kMaxCopy && platform::writeAll(out, buffer, got);
-    }
-    ok = ok && ::fsync(out) == 0;
+    const bool ok = out >= 0 && platform::copyAll(in, out) && ::fsync(out) == 0;
     ::close(in);
     if (out >= 0)
         ::close(out);

@@ -141,21 +141,11 @@ bool isSha256Text(const QString& text)
 
 QString sha256OfFile(int fd)
 {
+    QFile file;
     QCryptographicHash hash(QCryptographicHash::Sha256);
-    char buffer[65536];
-    if (::lseek(fd, 0, SEEK_SET) != 0)
+    if (::lseek(fd, 0, SEEK_SET) != 0 || !file.open(fd, QIODevice::ReadOnly) ||
+        !hash.addData(&file))
         return {};
-    for (;;) {
-        const ssize_t got = ::read(fd, buffer, sizeof buffer);
-        if (got == 0)
-            break;
-        if (got < 0) {
-            if (errno == EINTR)
-                continue;
-            return {};
-        }
-        hash.addData(QByteArrayView(buffer, got));
-    }
     return QString::fromLatin1(hash.result().toHex());
 }
 

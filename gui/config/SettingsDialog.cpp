@@ -134,24 +134,12 @@ QValidator::State WidthEdit::validate(QString& input, int& /*pos*/) const
 
 QString setupHelpTopic(int tabNumber)
 {
-    QString anchor;
-    switch (tabNumber) {
-    case 2:
-        anchor = QStringLiteral("SetupOrient");
-        break;
-    case 3:
-        anchor = QStringLiteral("SetupStranka");
-        break;
-    case 4:
-        anchor = QStringLiteral("SetupObecne");
-        break;
-    case 5:
-        anchor = QStringLiteral("SetupInternet");
-        break;
-    default:
-        break;
-    }
-    return QStringLiteral("setup.htm#") + anchor;
+    // The anchors of the tabs from the second on; the first tab has the page's top.
+    static const char* const kAnchors[] = {"SetupOrient", "SetupStranka", "SetupObecne",
+                                           "SetupInternet"};
+    const bool anchored = tabNumber >= 2 && tabNumber < 2 + int(std::size(kAnchors));
+    return QStringLiteral("setup.htm#") +
+           (anchored ? QLatin1String(kAnchors[tabNumber - 2]) : QLatin1String());
 }
 
 SettingsDialog::SettingsDialog(AppSettings& settings, PrinterCatalog& printers,
