@@ -400,6 +400,112 @@ JobFate findJob(const QString& queue, const QString& title, qint64 since, int& j
 
 namespace {
 
+QStringList keywords(ipp_t* response, const char* name)
+{
+    QStringList list;
+    if (ipp_attribute_t* a = ippFindAttribute(response, name, IPP_TAG_KEYWORD))
+        for (int i = 0; i < ippGetCount(a); ++i)
+            if (const char* k = ippGetString(a, i, nullptr); k && QByteArrayView(k) != "none")
+                list << QString::fromUtf8(k);
+    return list;
+}
+
+QString text(ipp_t* response, const char* name)
+{
+    ipp_attribute_t* a = ippFindAttribute(response, name, IPP_TAG_ZERO);
+    const char* value = a ? ippGetString(a, 0, nullptr) : nullptr;
+    return value ? QString::fromUtf8(value) : QString();
+}
+
+JobStatus::State jobStateOf(int state)
+{
+    switch (state) {
+    case IPP_JSTATE_PENDING:
+        return JobStatus::State::Pending;
+    case IPP_JSTATE_HELD:
+        return JobStatus::State::Held;
+    case IPP_JSTATE_PROCESSING:
+        return JobStatus::State::Processing;
+    case IPP_JSTATE_STOPPED:
+        return JobStatus::State::Stopped;
+    case IPP_JSTATE_CANCELED:
+        return JobStatus::State::Canceled;
+    case IPP_JSTATE_ABORTED:
+        return JobStatus::State::Aborted;
+    case IPP_JSTATE_COMPLETED:
+        return JobStatus::State::Completed;
+    default:
+        break;
+    }
+    return JobStatus::State::Gone;
+}
+
+} // namespace
+
+Answer jobStatus(int jobId, JobStatus& status)
+{
+    status = JobStatus();
+    const QByteArray job = "/jobs/" + QByteArray::number(jobId);
+    const auto request = [&job] {
+        ipp_t* request = ippNewRequest(IPP_OP_GET_JOB_ATTRIBUTES);
+        ippAddString(request, IPP_TAG_OPERATION, IPP_TAG_URI, "job-uri", nullptr,
+                     uri(job.constData()).constData());
+        addUser(request);
+        static const char* const wanted[] = {"job-state", "job-state-reasons",
+                                             "job-printer-state-message"};
+        ippAddStrings(request, IPP_TAG_OPERATION, IPP_TAG_KEYWORD, "requested-attributes", 3,
+                      nullptr, wanted);
+        return request;
+    };
+    Ipp response;
+    const Answer answer = ask(request, "/", nullptr, response);
+    if (answer == Answer::No)
+        status.state = JobStatus::State::Gone;
+    if (answer != Answer::Yes)
+        return answer;
+    ipp_attribute_t* state = ippFindAttribute(response.get(), "job-state", IPP_TAG_ENUM);
+    status.state = jobStateOf(state ? ippGetInteger(state, 0) : 0);
+    status.reasons = keywords(response.get(), "job-state-reasons");
+    status.printerMessage = text(response.get(), "job-printer-state-message");
+    return Answer::Yes;
+}
+
+Answer printerStatus(const QString& queue, PrinterStatus& status)
+{
+    status = PrinterStatus();
+    const QByteArray resource = printerResource(queue);
+    const auto request = [&resource] {
+        ipp_t* request = ippNewRequest(IPP_OP_GET_PRINTER_ATTRIBUTES);
+        ippAddString(request, IPP_TAG_OPERATION, IPP_TAG_URI, "printer-uri", nullptr,
+                     uri(resource.constData()).constData());
+        addUser(request);
+        static const char* const wanted[] = {"printer-state", "printer-state-reasons",
+                                             "printer-state-message", "printer-is-accepting-jobs"};
+        ippAddStrings(request, IPP_TAG_OPERATION, IPP_TAG_KEYWORD, "requested-attributes", 4,
+                      nullptr, wanted);
+        return request;
+    };
+    Ipp response;
+    const Answer answer = ask(request, resource.constData(), nullptr, response);
+    status.answered = answer != Answer::NoAnswer;
+    status.found = answer != Answer::No;
+    if (answer != Answer::Yes)
+        return answer;
+    ipp_attribute_t* state = ippFindAttribute(response.get(), "printer-state", IPP_TAG_ENUM);
+    const int value = state ? ippGetInteger(state, 0) : IPP_PSTATE_IDLE;
+    status.state = value == IPP_PSTATE_STOPPED      ? PrinterStatus::State::Stopped
+                   : value == IPP_PSTATE_PROCESSING ? PrinterStatus::State::Processing
+                                                    : PrinterStatus::State::Idle;
+    ipp_attribute_t* accepting =
+        ippFindAttribute(response.get(), "printer-is-accepting-jobs", IPP_TAG_BOOLEAN);
+    status.accepting = !accepting || ippGetBoolean(accepting, 0);
+    status.reasons = keywords(response.get(), "printer-state-reasons");
+    status.message = text(response.get(), "printer-state-message");
+    return Answer::Yes;
+}
+
+namespace {
+
 // A paper of media-col: its size and its margins, all in hundredths of a millimetre.
 struct MediaCol
 {

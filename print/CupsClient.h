@@ -1,5 +1,7 @@
 #pragma once
 
+#include "core/jobs/QueueStatus.h"
+
 #include <QMarginsF>
 #include <QPageSize>
 #include <QString>
@@ -75,5 +77,11 @@ JobFate jobFate(int jobId, const std::atomic<bool>* stop = nullptr);
 // `since` (seconds since the epoch): its fate, and its id in `jobId` (0 when there is none).
 JobFate findJob(const QString& queue, const QString& title, qint64 since, int& jobId,
                 const std::atomic<bool>* stop = nullptr);
+
+// What the scheduler says about the job now. No when it does not know the job (the status is
+// then Gone); the windows' rule for a scheduler that is away applies (no waiting for it).
+Answer jobStatus(int jobId, JobStatus& status);
+// What the scheduler says about the queue now; No when it has no such queue.
+Answer printerStatus(const QString& queue, PrinterStatus& status);
 
 } // namespace cupsclient
