@@ -400,14 +400,19 @@ JobFate findJob(const QString& queue, const QString& title, qint64 since, int& j
 
 namespace {
 
-QStringList keywords(ipp_t* response, const char* name)
+// The keywords of an attribute, without "none".
+QStringList keywordsOf(ipp_attribute_t* a)
 {
     QStringList list;
-    if (ipp_attribute_t* a = ippFindAttribute(response, name, IPP_TAG_KEYWORD))
-        for (int i = 0; i < ippGetCount(a); ++i)
-            if (const char* k = ippGetString(a, i, nullptr); k && QByteArrayView(k) != "none")
-                list << QString::fromUtf8(k);
+    for (int i = 0; a && i < ippGetCount(a); ++i)
+        if (const char* k = ippGetString(a, i, nullptr); k && QByteArrayView(k) != "none")
+            list << QString::fromUtf8(k);
     return list;
+}
+
+QStringList keywords(ipp_t* response, const char* name)
+{
+    return keywordsOf(ippFindAttribute(response, name, IPP_TAG_KEYWORD));
 }
 
 QString text(ipp_t* response, const char* name)
@@ -467,6 +472,58 @@ Answer jobStatus(int jobId, JobStatus& status)
     status.state = jobStateOf(state ? ippGetInteger(state, 0) : 0);
     status.reasons = keywords(response.get(), "job-state-reasons");
     status.printerMessage = text(response.get(), "job-printer-state-message");
+    return Answer::Yes;
+}
+
+Answer activeJobs(QHash<int, JobStatus>& jobs)
+{
+    jobs.clear();
+    const auto request = [] {
+        ipp_t* request = ippNewRequest(IPP_OP_GET_JOBS);
+        ippAddString(request, IPP_TAG_OPERATION, IPP_TAG_URI, "printer-uri", nullptr,
+                     uri("/").constData());
+        addUser(request);
+        ippAddString(request, IPP_TAG_OPERATION, IPP_TAG_KEYWORD, "which-jobs", nullptr,
+                     "not-completed");
+        ippAddBoolean(request, IPP_TAG_OPERATION, "my-jobs", 1);
+        static const char* const wanted[] = {"job-id", "job-state", "job-state-reasons",
+                                             "job-printer-state-message"};
+        ippAddStrings(request, IPP_TAG_OPERATION, IPP_TAG_KEYWORD, "requested-attributes", 4,
+                      nullptr, wanted);
+        return request;
+    };
+    Ipp response;
+    const Answer answer = ask(request, "/", nullptr, response);
+    if (answer != Answer::Yes)
+        return answer == Answer::No ? Answer::Yes : answer; // no jobs at all
+    // One group of attributes a job, separated by a change of group.
+    int id = 0;
+    JobStatus status;
+    const auto store = [&] {
+        if (id > 0)
+            jobs.insert(id, status);
+        id = 0;
+        status = JobStatus();
+    };
+    for (ipp_attribute_t* a = ippFirstAttribute(response.get()); a;
+         a = ippNextAttribute(response.get())) {
+        const char* name = ippGetName(a);
+        if (!name || ippGetGroupTag(a) != IPP_TAG_JOB) {
+            store();
+            continue;
+        }
+        const QByteArrayView attribute(name);
+        if (attribute == "job-id") {
+            id = ippGetInteger(a, 0);
+        } else if (attribute == "job-state") {
+            status.state = jobStateOf(ippGetInteger(a, 0));
+        } else if (attribute == "job-state-reasons") {
+            status.reasons = keywordsOf(a);
+        } else if (attribute == "job-printer-state-message") {
+            status.printerMessage = QString::fromUtf8(ippGetString(a, 0, nullptr));
+        }
+    }
+    store();
     return Answer::Yes;
 }
 

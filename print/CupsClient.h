@@ -2,6 +2,7 @@
 
 #include "core/jobs/QueueStatus.h"
 
+#include <QHash>
 #include <QMarginsF>
 #include <QPageSize>
 #include <QString>
@@ -81,6 +82,8 @@ JobFate findJob(const QString& queue, const QString& title, qint64 since, int& j
 // What the scheduler says about the job now. No when it does not know the job (the status is
 // then Gone); the windows' rule for a scheduler that is away applies (no waiting for it).
 Answer jobStatus(int jobId, JobStatus& status);
+// The statuses of this user's jobs that have not ended, by job id: one question for all of them.
+Answer activeJobs(QHash<int, JobStatus>& jobs);
 // What the scheduler says about the queue now; No when it has no such queue.
 Answer printerStatus(const QString& queue, PrinterStatus& status);
 

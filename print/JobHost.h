@@ -5,6 +5,7 @@
 #include <functional>
 
 struct ReportHeader;
+struct SubmittedJob;
 class PrintJob;
 
 // What a print job asks of the program around it. The tray program runs these on its
@@ -25,6 +26,9 @@ public:
     virtual void showPrintError(PrintJob& job) = 0;
     // The main window is to show the job fields anew; returns at once, without waiting for it.
     virtual void refreshStatus() {}
+    // The print server took the whole document of a report as this job; it is followed to the
+    // paper from here.
+    virtual void jobSubmitted(const SubmittedJob& /*job*/) {}
     // Records what happened to a report in the event log.
     virtual void logEvent(const QString& title, const QString& description);
 };

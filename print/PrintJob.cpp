@@ -1,5 +1,7 @@
 #include "print/PrintJob.h"
 
+#include "core/jobs/QueueStatus.h"
+
 #include "core/archive/Archive.h"
 #include "core/config/AppSettings.h"
 #include "core/jobs/JobState.h"
@@ -14,6 +16,7 @@
 #include "print/PrinterDevice.h"
 
 #include <QDateTime>
+#include <QDir>
 #include <QFileInfo>
 #include <QThread>
 
@@ -472,6 +475,9 @@ void PrintJob::dispose()
     const DisposeResult result = disposeReport(m_header, m_ctx.settings.erase, &identity);
     switch (result.outcome) {
     case DisposeResult::Disposed:
+        if (!m_ctx.settings.erase)
+            m_archived = QDir(archiveDirectory(m_header.fileName)).filePath(archivedName(m_header));
+        break;
     case DisposeResult::Gone:
         break;
     case DisposeResult::Replaced:
@@ -526,6 +532,12 @@ void PrintJob::finish()
         if (!fromQueue && m_disposeWhenDone && m_started && m_printed && !m_terminated && !failed)
             dispose();
     }
+    // A document the print server took is followed until it is on paper (or is not).
+    if (m_printed && !failed && m_ctx.printer.jobId() > 0)
+        m_ctx.host.jobSubmitted(SubmittedJob{m_ctx.printer.jobId(), m_ctx.printer.printerName(),
+                                             QFileInfo(m_header.fileName).fileName(),
+                                             cp1250ToUnicode(m_header.title),
+                                             m_fromQueue ? m_header.fileName : m_archived});
     state.setCurrentFile(QString());
     state.setProgress(0, 0);
     m_ctx.host.refreshStatus();

@@ -132,6 +132,7 @@ private:
     bool m_terminated = false;
     bool m_finished = false;
     bool m_fromQueue = false;
+    QString m_archived; // where the printed report went; empty when deleted or left in place
 };
 
 // The placement spaces of a line: none, indented, indented on odd pages only, or centred.

@@ -291,13 +291,53 @@ bool CupsFixture::waitUntilListening(int timeoutMs)
     return true;
 }
 
-bool CupsFixture::runAdmin(const QStringList& arguments)
+bool CupsFixture::installBackend(const QString& name, const QByteArray& script)
+{
+    const QString backend = path(u"lib/backend/"_s + name);
+    if (!writeFile(backend, QString::fromUtf8("#!/bin/sh\nif [ $# -eq 0 ]; then exit 0; fi\n" +
+                                              script + '\n')) ||
+        !setMode(backend, ::geteuid() == 0 ? 0700 : 0755))
+        return fail(u"cannot install the backend "_s + backend);
+    return true;
+}
+
+bool CupsFixture::addScriptQueue(const QString& queue, const QByteArray& backend,
+                                 const QStringList& options)
+{
+    if (!isRunning() || !validQueueName(queue) || m_queues.contains(queue))
+        return fail(u"cannot add queue \"%1\""_s.arg(queue));
+    const QString name = u"script-"_s + queue;
+    if (!installBackend(name, backend))
+        return false;
+    QStringList args{u"-p"_s, queue, u"-E"_s, u"-v"_s, name + u":/"_s};
+    for (const QString& option : options)
+        args << u"-o"_s << option;
+    if (!runAdmin(args))
+        return false;
+    m_queues << queue;
+    return true;
+}
+
+bool CupsFixture::addEverywhereQueue(const QString& queue, const QString& uri)
+{
+    if (!isRunning() || !validQueueName(queue) || m_queues.contains(queue))
+        return fail(u"cannot add queue \"%1\""_s.arg(queue));
+    const QString ipp = path(u"lib/backend/ipp"_s);
+    if (!QFileInfo::exists(ipp) && !QFile::link(u"/usr/lib/cups/backend/ipp"_s, ipp))
+        return fail(u"cannot link the ipp backend"_s);
+    if (!runAdmin({u"-p"_s, queue, u"-E"_s, u"-v"_s, uri, u"-m"_s, u"everywhere"_s}))
+        return false;
+    m_queues << queue;
+    return true;
+}
+
+bool CupsFixture::runTool(const QString& tool, const QStringList& arguments)
 {
     QProcess admin;
     admin.setProcessEnvironment(environment());
     admin.setProcessChannelMode(QProcess::MergedChannels);
     admin.setStandardInputFile(QProcess::nullDevice());
-    admin.start(findTool(u"lpadmin"_s), arguments);
+    admin.start(findTool(tool), arguments);
     const bool finished = admin.waitForFinished(adminTimeoutMs);
     if (!finished) {
         admin.kill();
@@ -305,8 +345,8 @@ bool CupsFixture::runAdmin(const QStringList& arguments)
     }
     const QString output = QString::fromLocal8Bit(admin.readAll()).trimmed();
     if (!finished || admin.exitStatus() != QProcess::NormalExit || admin.exitCode() != 0) {
-        return fail(u"lpadmin %1 failed: %2"_s.arg(
-            arguments.join(u' '), output.isEmpty() ? admin.errorString() : output));
+        return fail(u"%1 %2 failed: %3"_s.arg(tool, arguments.join(u' '),
+                                              output.isEmpty() ? admin.errorString() : output));
     }
     return true;
 }

@@ -41,6 +41,17 @@ public:
     // the queue's defaults ("PageSize=A4", "orientation-requested-default=4"). The scheduler
     // must be running. False with reason() when lpadmin refuses.
     bool addDriverQueue(const QString& queue, const QString& ppd, const QStringList& options = {});
+    // Adds a raw queue whose backend is the shell script `backend` (a printer that fails, say:
+    // "cat >/dev/null; echo 'ERROR: switched off' >&2; exit 1"), with the queue options given
+    // ("printer-error-policy=stop-printer"). False with reason() when it cannot be set up.
+    bool addScriptQueue(const QString& queue, const QByteArray& backend,
+                        const QStringList& options = {});
+    // Adds a queue on the device `uri` with the IPP Everywhere driver made from what the printer
+    // there says (lpadmin -m everywhere); the system's ipp backend is made available for it.
+    bool addEverywhereQueue(const QString& queue, const QString& uri);
+    // Runs one of the scheduler's administration tools (cupsdisable, cupsenable, cupsreject,
+    // cupsaccept, lpadmin, …) against this scheduler; false with reason() when it fails.
+    bool runTool(const QString& tool, const QStringList& arguments);
     // Ends the scheduler (SIGTERM, then SIGKILL after 5 s); captured files stay until the
     // fixture is destroyed or started again.
     void stop();
@@ -83,7 +94,12 @@ private:
     // Starts cupsd on the configuration in the directory and waits until it listens.
     bool launch();
     bool waitUntilListening(int timeoutMs);
-    bool runAdmin(const QStringList& arguments);
+    bool runAdmin(const QStringList& arguments)
+    {
+        return runTool(QStringLiteral("lpadmin"), arguments);
+    }
+    // Installs `script` as the backend `name` (owned and run as the tests' user).
+    bool installBackend(const QString& name, const QByteArray& script);
     QString jobsDirectory(const QString& queue) const;
     QString path(const QString& relative) const;
 
