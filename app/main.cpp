@@ -27,6 +27,7 @@
 #include "gui/print/UiJobHost.h"
 #include "gui/update/VersionCheck.h"
 #include "print/CupsPrinterCatalog.h"
+#include "print/JobFollower.h"
 #include "print/PrintWorker.h"
 
 #include <QApplication>
@@ -202,6 +203,18 @@ int main(int argc, char* argv[])
         controller->setStartupHook(
             [&versionCheck] { versionCheck.startIfDue(QDate::currentDate()); });
         host.setStatusView([&form] { form->refreshStatus(); });
+        // Every report the print server took is followed to the paper, and the printer reports
+        // go to is watched, on a thread of their own.
+        JobFollower follower;
+        host.setJobFollower([&follower](const SubmittedJob& job) { follower.follow(job); });
+        QObject::connect(form.get(), &MainWindow::printerShown, &follower,
+                         &JobFollower::setPrinter);
+        QObject::connect(&follower, &JobFollower::printerChanged, form.get(),
+                         &MainWindow::showPrinterStatus);
+        QObject::connect(&follower, &JobFollower::waitingChanged, form.get(),
+                         &MainWindow::showWaitingReports);
+        QObject::connect(&follower, &JobFollower::jobEnded, form.get(), &MainWindow::showJobEnded);
+        follower.setPrinter(controller->settings().printer);
         // "Náhled" in the question shows the report in a viewer that closes with the question.
         const OrientPreviewOpener preview = [&controller](const ReportHeader& report,
                                                           QWidget* question) {
@@ -230,6 +243,7 @@ int main(int argc, char* argv[])
         const bool workerEnded = controller->waitForWorker(2500);
         window = nullptr;
         host.setStatusView(nullptr);
+        host.setJobFollower(nullptr);
         host.setOrientationDialog(nullptr);
         ReportViewer::setPrintPreviewOpener(nullptr);
         form.reset();

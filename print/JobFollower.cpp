@@ -137,9 +137,9 @@ JobFollower::~JobFollower()
 {
     QMetaObject::invokeMethod(m_poller, &JobPoller::stop, Qt::QueuedConnection);
     m_thread->quit();
-    // A question under way gives up after a few seconds at the most; a thread still stuck in one
-    // then is let go, to end with the process rather than hold the program's end.
-    if (!m_thread->wait(6000))
+    // A question to a server that hangs takes a few seconds to give up: the thread is then let
+    // go, to end with the process rather than hold the program's end.
+    if (!m_thread->wait(1000))
         (void)m_thread.release();
 }
 

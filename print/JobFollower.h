@@ -18,7 +18,7 @@ class JobFollower : public QObject
     Q_OBJECT
 public:
     explicit JobFollower(QObject* parent = nullptr);
-    // Ends the asking thread (waiting for a question under way at most a few seconds).
+    // Ends the asking thread (waiting for a question under way at most a second).
     ~JobFollower() override;
 
     // From any thread.

@@ -5,14 +5,17 @@
 #include "core/log/EventLog.h"
 #include "core/platform/CommandLine.h"
 #include "core/report/CodePages.h"
+#include "core/report/ReportHeader.h"
 #include "gui/common/Events.h"
 #include "gui/common/FormLook.h"
 #include "gui/common/MessageDlg.h"
 #include "gui/common/Pictures.h"
+#include "gui/common/ReportActions.h"
 
 #include <QApplication>
 #include <QCloseEvent>
 #include <QDesktopServices>
+#include <QHBoxLayout>
 #include <QMenuBar>
 #include <QStatusBar>
 #include <QUrl>
@@ -58,10 +61,12 @@ MainWindow::MainWindow(JobController& controller, const QStringList& args, Dialo
     createWidgets();
     createTray();
     applyTrayOptions();
+    m_notifier.setTrayIcon(m_ui.trayIcon);
+    m_notifier.setBalloonClicked([this] { restoreFromTray(); });
 
     resize(373, sizeHint().height());
     setMinimumWidth(300);
-    setFixedHeight(height());
+    fitHeight();
     setRunState(true);
     refreshStatus();
     setShowHints(m_controller.settings().showHints);
@@ -224,6 +229,8 @@ void MainWindow::createWidgets()
     m_ui.progressBar->setToolTip(QStringLiteral("Průběh tisku sestavy"));
     layout->addWidget(m_ui.statusText, 1);
     layout->addWidget(m_ui.progressBar);
+    createUnprintedPanel(central);
+    layout->addWidget(m_ui.unprintedPanel);
     setCentralWidget(central);
 
     const int widths[3] = {80, 50, 50};
@@ -238,6 +245,33 @@ void MainWindow::createWidgets()
         statusBar()->addPermanentWidget(m_ui.statusPanels[i], i == 2 ? 1 : 0);
     }
     statusBar()->setSizeGripEnabled(false);
+}
+
+void MainWindow::createUnprintedPanel(QWidget* parent)
+{
+    m_ui.unprintedPanel = new QFrame(parent);
+    m_ui.unprintedPanel->setObjectName(QStringLiteral("unprintedPanel"));
+    m_ui.unprintedPanel->setFrameStyle(QFrame::StyledPanel | QFrame::Plain);
+    auto* layout = new QVBoxLayout(m_ui.unprintedPanel);
+    m_ui.unprintedText = new QLabel(m_ui.unprintedPanel);
+    m_ui.unprintedText->setObjectName(QStringLiteral("unprintedText"));
+    m_ui.unprintedText->setWordWrap(true);
+    m_ui.unprintedText->setTextInteractionFlags(Qt::TextSelectableByMouse);
+    auto* buttons = new QHBoxLayout;
+    m_ui.reprintButton = new QPushButton(QStringLiteral("&Vytisknout znovu"), m_ui.unprintedPanel);
+    m_ui.reprintButton->setObjectName(QStringLiteral("reprintButton"));
+    m_ui.reprintButton->setToolTip(
+        QStringLiteral("Zařadí archivovanou sestavu do tiskové fronty k novému tisku"));
+    m_ui.dismissButton = new QPushButton(QStringLiteral("S&krýt"), m_ui.unprintedPanel);
+    m_ui.dismissButton->setObjectName(QStringLiteral("dismissButton"));
+    buttons->addStretch(1);
+    buttons->addWidget(m_ui.reprintButton);
+    buttons->addWidget(m_ui.dismissButton);
+    layout->addWidget(m_ui.unprintedText);
+    layout->addLayout(buttons);
+    connect(m_ui.reprintButton, &QPushButton::clicked, this, &MainWindow::reprintUnprinted);
+    connect(m_ui.dismissButton, &QPushButton::clicked, this, &MainWindow::dismissUnprinted);
+    m_ui.unprintedPanel->hide();
 }
 
 void MainWindow::createTray()
@@ -339,10 +373,27 @@ void MainWindow::refreshStatus()
     m_ui.statusPanels[1]->setText(
         QStringLiteral(" %1/%2 ").arg(m_controller.pageNumber()).arg(m_controller.pageCount()));
     const QString printer = m_controller.settings().printer;
-    m_ui.statusPanels[2]->setText(printer.isEmpty() ? QStringLiteral("[žádná]") : printer);
-    // Between jobs the text tells what the user should know about the spool directories.
-    m_ui.statusText->setText(file.isEmpty() ? m_notice
+    const bool watched = printer.compare(m_watchedQueue, Qt::CaseInsensitive) == 0;
+    const QString word = watched ? m_printerWord : QString();
+    m_ui.statusPanels[2]->setText(printer.isEmpty() ? QStringLiteral("[žádná]")
+                                  : word.isEmpty()  ? printer
+                                                   : QStringLiteral("%1 – %2").arg(printer, word));
+    m_ui.statusPanels[2]->setToolTip(
+        watched && !m_printerProblems.isEmpty()
+            ? m_printerProblems.join(u'\n')
+            : QStringLiteral("Jméno souboru, tištěná strana/celkem stran, použitá tiskárna"));
+    // Between jobs the text tells what the user should know about the spool directories and the
+    // printer.
+    QStringList lines;
+    if (!m_notice.isEmpty())
+        lines << m_notice;
+    lines << printerLines();
+    m_ui.statusText->setText(file.isEmpty() ? lines.join(u'\n')
                                             : cp1250ToUnicode(m_controller.reportTitle()));
+    if (printer != m_shownPrinter) {
+        m_shownPrinter = printer;
+        emit printerShown(printer);
+    }
     const int progress = m_controller.progress();
     if (progress < m_ui.progressBar->minimum())
         m_ui.progressBar->reset();
@@ -355,7 +406,7 @@ void MainWindow::updateTrayHint()
 {
     QString hint;
     if (m_controller.currentFile().isEmpty()) {
-        hint = windowTitle();
+        hint = (QStringList{windowTitle()} + printerLines()).join(QStringLiteral("\r\n"));
     } else {
         hint = QStringLiteral("\"%1\"\r\nstrana %2 z %3\r\n%4")
                    .arg(cp1250ToUnicode(m_controller.reportTitle()))
@@ -451,6 +502,117 @@ void MainWindow::showNotice(const QString& text)
 {
     m_notice = text;
     refreshStatus();
+    fitHeight();
+}
+
+QStringList MainWindow::printerLines() const
+{
+    if (m_controller.settings().printer.compare(m_watchedQueue, Qt::CaseInsensitive) != 0)
+        return {};
+    QStringList lines = m_printerProblems;
+    if (!m_waitingText.isEmpty())
+        lines << m_waitingText;
+    return lines;
+}
+
+void MainWindow::showPrinterStatus(const QString& queue, const PrinterStatus& status)
+{
+    const QStringList problems = printerProblems(queue, status);
+    const bool sameQueue = queue.compare(m_watchedQueue, Qt::CaseInsensitive) == 0;
+    if (sameQueue && m_printerKnown && problems == m_printerProblems)
+        return;
+    const bool hadProblems = sameQueue && !m_printerProblems.isEmpty();
+    m_watchedQueue = queue;
+    m_printerKnown = true;
+    m_printerProblems = problems;
+    m_printerWord = printerProblemWord(status);
+    if (!problems.isEmpty()) {
+        appLog().addEntry(QStringLiteral("Tiskárna"), problems.join(u' '));
+        m_notifier.notify(QStringLiteral("Tiskárna %1").arg(queue), problems.join(u'\n'));
+    } else if (hadProblems) {
+        appLog().addEntry(QStringLiteral("Tiskárna"),
+                          QStringLiteral("Tiskárna %1 je opět připravena.").arg(queue));
+    }
+    refreshStatus();
+    fitHeight();
+}
+
+void MainWindow::showWaitingReports(const QString& queue, int count)
+{
+    m_waitingText = waitingReportsText(queue, count);
+    refreshStatus();
+    fitHeight();
+}
+
+void MainWindow::showJobEnded(const SubmittedJob& job, const JobStatus& status)
+{
+    if (!jobFailed(status))
+        return;
+    const QString text = jobFailureText(job, jobFailureReason(status));
+    appLog().addEntry(QStringLiteral("Sestava nevytištěna"), text);
+    m_unprinted << Unprinted{job, text};
+    showUnprinted();
+    const bool archived = !job.archived.isEmpty();
+    m_notifier.notify(
+        QStringLiteral("Sestava nevytištěna"),
+        archived ? text
+                 : text + QStringLiteral(" Sestava byla smazána, znovu ji vytisknout "
+                                         "nelze."),
+        archived ? QStringLiteral("Vytisknout znovu") : QString(), [this, id = job.jobId] {
+            // Brought to the front of the list, then printed again from there.
+            const auto it = std::find_if(m_unprinted.begin(), m_unprinted.end(),
+                                         [id](const Unprinted& u) { return u.job.jobId == id; });
+            if (it == m_unprinted.end())
+                return;
+            m_unprinted.move(it - m_unprinted.begin(), 0);
+            reprintUnprinted();
+        });
+}
+
+void MainWindow::showUnprinted()
+{
+    if (m_unprinted.isEmpty()) {
+        m_ui.unprintedPanel->hide();
+    } else {
+        const Unprinted& first = m_unprinted.first();
+        QString text = first.text;
+        if (first.job.archived.isEmpty())
+            text += QStringLiteral("\nSestava byla smazána, znovu ji vytisknout nelze.");
+        if (m_unprinted.size() > 1)
+            text += QStringLiteral("\n(Nevytištěných sestav: %1)").arg(m_unprinted.size());
+        m_ui.unprintedText->setText(text);
+        m_ui.reprintButton->setEnabled(!first.job.archived.isEmpty());
+        m_ui.unprintedPanel->show();
+    }
+    fitHeight();
+}
+
+void MainWindow::reprintUnprinted()
+{
+    if (m_unprinted.isEmpty())
+        return;
+    const Unprinted first = m_unprinted.takeFirst();
+    showUnprinted();
+    if (first.job.archived.isEmpty())
+        return;
+    ReportHeader report;
+    report.fileName = first.job.archived;
+    requeueReport(&report, m_controller);
+}
+
+void MainWindow::dismissUnprinted()
+{
+    if (m_unprinted.isEmpty())
+        return;
+    m_unprinted.removeFirst();
+    showUnprinted();
+}
+
+void MainWindow::fitHeight()
+{
+    setMinimumHeight(0);
+    setMaximumHeight(QWIDGETSIZE_MAX);
+    setFixedHeight(sizeHint().height());
 }
 
 void MainWindow::checkTrayHost()

@@ -1,6 +1,8 @@
 #pragma once
 
 #include "core/jobs/JobController.h"
+#include "core/jobs/QueueStatus.h"
+#include "gui/common/DesktopNotifier.h"
 
 #include <QAction>
 #include <QActionGroup>
@@ -9,6 +11,7 @@
 #include <QMenu>
 #include <QPixmap>
 #include <QProgressBar>
+#include <QPushButton>
 #include <QSystemTrayIcon>
 #include <QTimer>
 #include <QToolBar>
@@ -57,6 +60,19 @@ public:
     void printingChanged(bool printing) override;
     void showNotice(const QString& text) override;
 
+    // What the print server says about the printer reports go to: shown in the status bar, the
+    // status text and the tray tooltip; a change is logged and told once.
+    void showPrinterStatus(const QString& queue, const PrinterStatus& status);
+    // Reports handed to the printer that have not come out yet.
+    void showWaitingReports(const QString& queue, int count);
+    // A followed job ended; one that did not print is logged, told, and offered again.
+    void showJobEnded(const SubmittedJob& job, const JobStatus& status);
+    // Puts the archived report of the first job that did not print into the re-print queue.
+    void reprintUnprinted();
+    // Drops the first job that did not print from the window.
+    void dismissUnprinted();
+    DesktopNotifier& notifier() { return m_notifier; }
+
     // The widgets, as the window lays them out.
     struct Widgets
     {
@@ -77,6 +93,11 @@ public:
         QLabel* statusPanels[3];
         QSystemTrayIcon* trayIcon;
         QMenu* trayMenu;
+        // A job that did not print, with the offer to print it again.
+        QFrame* unprintedPanel;
+        QLabel* unprintedText;
+        QPushButton* reprintButton;
+        QPushButton* dismissButton;
     };
     const Widgets& ui() const { return m_ui; }
 
@@ -91,6 +112,10 @@ public:
 
     // The longest tray tooltip.
     static constexpr int kMaxTrayHint = 127;
+
+signals:
+    // The printer reports go to, whenever the window shows another one.
+    void printerShown(const QString& queue);
 
 protected:
     bool event(QEvent* e) override;
@@ -107,6 +132,12 @@ private:
     bool trayUsable() const;
     void updateBrowserAction();
     void nextAnimationFrame();
+    void createUnprintedPanel(QWidget* parent);
+    void showUnprinted();
+    // The window is as high as what it shows (it cannot be resized by hand).
+    void fitHeight();
+    // The lines about the printer and the reports waiting on it, for the status text and tooltip.
+    QStringList printerLines() const;
 
     JobController& m_controller;
     QStringList m_args;
@@ -120,4 +151,17 @@ private:
     bool m_trayHostSeen = false;
     QList<QPixmap> m_trayPictures;
     QList<QPixmap> m_trayFrames;
+    DesktopNotifier m_notifier;
+    QString m_shownPrinter;
+    QString m_watchedQueue;
+    QStringList m_printerProblems; // of m_watchedQueue
+    QString m_printerWord;
+    bool m_printerKnown = false;
+    QString m_waitingText;
+    struct Unprinted
+    {
+        SubmittedJob job;
+        QString text;
+    };
+    QList<Unprinted> m_unprinted;
 };

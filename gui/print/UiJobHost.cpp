@@ -49,6 +49,12 @@ void UiJobHost::logEvent(const QString& title, const QString& description)
         Qt::QueuedConnection);
 }
 
+void UiJobHost::jobSubmitted(const SubmittedJob& job)
+{
+    if (m_follow)
+        m_follow(job);
+}
+
 int UiJobHost::askOrientation(const ReportHeader& header)
 {
     int answer = OrientByWidth;

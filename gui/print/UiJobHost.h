@@ -27,12 +27,18 @@ public:
     }
     // Shows the job's state in the main window.
     void setStatusView(std::function<void()> refresh) { m_refreshStatusView = std::move(refresh); }
+    // Follows a document the print server took (called on the job's thread).
+    void setJobFollower(std::function<void(const SubmittedJob&)> follow)
+    {
+        m_follow = std::move(follow);
+    }
 
     void runOnUiThread(const std::function<void()>& work) override;
     int askOrientation(const ReportHeader& header) override;
     void showPrintError(PrintJob& job) override;
     void refreshStatus() override;
     void logEvent(const QString& title, const QString& description) override;
+    void jobSubmitted(const SubmittedJob& job) override;
 
     // The least time between two refreshes of the main window's status.
     static constexpr int kRefreshIntervalMs = 100;
@@ -40,6 +46,7 @@ public:
 private:
     std::function<int(const ReportHeader&)> m_askOrientationDialog;
     std::function<void()> m_refreshStatusView;
+    std::function<void(const SubmittedJob&)> m_follow;
     // On the user-interface thread: shows the job fields now, or once the interval is over.
     void showStatus();
 

@@ -7,12 +7,61 @@
 #include "support/NoPrinters.h"
 
 #include <QApplication>
+#include <QDBusConnection>
+#include <QDBusMessage>
 #include <QElapsedTimer>
+#include <QProcess>
 #include <QSemaphore>
 #include <QSignalSpy>
 #include <QTemporaryDir>
 #include <QTest>
 #include <QThread>
+
+// The desktop's notification service, on a private session bus: it keeps what it was asked to
+// show and can tell the program which button the user took.
+class NotificationService : public QObject
+{
+    Q_OBJECT
+    Q_CLASSINFO("D-Bus Interface", "org.freedesktop.Notifications")
+public:
+    struct Shown
+    {
+        QString summary;
+        QString body;
+        QStringList actions;
+    };
+    QList<Shown> shown;
+
+    bool start(const QString& address)
+    {
+        m_bus = std::make_unique<QDBusConnection>(
+            QDBusConnection::connectToBus(address, QStringLiteral("notificationService")));
+        return m_bus->isConnected() &&
+               m_bus->registerObject(QStringLiteral("/org/freedesktop/Notifications"), this,
+                                     QDBusConnection::ExportAllSlots) &&
+               m_bus->registerService(QStringLiteral("org.freedesktop.Notifications"));
+    }
+    // The user clicks the button `key` of the notification `id`.
+    void invoke(uint id, const QString& key)
+    {
+        QDBusMessage signal = QDBusMessage::createSignal(
+            QStringLiteral("/org/freedesktop/Notifications"),
+            QStringLiteral("org.freedesktop.Notifications"), QStringLiteral("ActionInvoked"));
+        signal << id << key;
+        m_bus->send(signal);
+    }
+
+public slots:
+    uint Notify(const QString&, uint, const QString&, const QString& summary, const QString& body,
+                const QStringList& actions, const QVariantMap&, int)
+    {
+        shown << Shown{summary, body, actions};
+        return uint(shown.size());
+    }
+
+private:
+    std::unique_ptr<QDBusConnection> m_bus;
+};
 
 class TestMainWindow : public QObject
 {
@@ -25,9 +74,13 @@ private slots:
     void settingsCommandsWaitWhilePrinting();
     void workerAsksForPause();
     void statusFollowsAJobWithoutFloodingTheWindow();
+    void reportsThatDidNotPrintAreToldAndOffered();
     void closing();
+    void cleanupTestCase();
 
 private:
+    QProcess m_bus;
+    NotificationService m_notifications;
     QTemporaryDir m_home;
     NoPrinters m_printers;
 };
@@ -37,6 +90,21 @@ void TestMainWindow::initTestCase()
     qputenv("XDG_CONFIG_HOME", QFile::encodeName(m_home.path()));
     productKeys().productKey = QStringLiteral("Tarnyx");
     QApplication::setApplicationName(QStringLiteral("Tarnyx"));
+    // A session bus of the test's own, with a notification service on it.
+    m_bus.start(QStringLiteral("dbus-daemon"),
+                {QStringLiteral("--session"), QStringLiteral("--nofork"),
+                 QStringLiteral("--print-address")});
+    if (m_bus.waitForReadyRead(10000)) {
+        const QByteArray address = m_bus.readLine().trimmed();
+        qputenv("DBUS_SESSION_BUS_ADDRESS", address);
+        QVERIFY(m_notifications.start(QString::fromUtf8(address)));
+    }
+}
+
+void TestMainWindow::cleanupTestCase()
+{
+    m_bus.kill();
+    m_bus.waitForFinished();
 }
 
 void TestMainWindow::runStateFollowsTheCommands()
@@ -258,6 +326,67 @@ void TestMainWindow::closing()
     form.show();
     QVERIFY(form.close());
     QVERIFY(dm.stopRequested());
+}
+
+void TestMainWindow::reportsThatDidNotPrintAreToldAndOffered()
+{
+    if (m_bus.state() != QProcess::Running)
+        QSKIP("no dbus-daemon for a private session bus");
+    JobController dm({}, m_printers);
+    dm.settings().printer = QStringLiteral("Mzdy");
+    MainWindow form(dm, {});
+    form.show();
+    QVERIFY(QTest::qWaitForWindowExposed(&form));
+    const int idleHeight = form.height();
+
+    // The printer stops: the status bar, the status text and the tooltip say so, once.
+    PrinterStatus stopped;
+    stopped.state = PrinterStatus::State::Stopped;
+    stopped.message = QStringLiteral("printer is switched off");
+    form.showPrinterStatus(QStringLiteral("Mzdy"), stopped);
+    form.showPrinterStatus(QStringLiteral("Mzdy"), stopped);
+    form.showWaitingReports(QStringLiteral("Mzdy"), 3);
+    const QString told = QStringLiteral("Tiskárna Mzdy je zastavena (printer is switched off).");
+    QCOMPARE(form.ui().statusPanels[2]->text(), QStringLiteral("Mzdy – zastavena"));
+    QCOMPARE(form.ui().statusText->text(),
+             told + QStringLiteral("\nNa tiskárně Mzdy čekají 3 sestavy."));
+    QVERIFY(form.trayHint().contains(told));
+    QTRY_COMPARE(m_notifications.shown.size(), 1);
+    QCOMPARE(m_notifications.shown.first().body, told);
+
+    // A job that did not print: logged, told with the offer, and shown in the window.
+    const SubmittedJob job{7, QStringLiteral("Mzdy"), QStringLiteral("LST00001.PRN"),
+                           QStringLiteral("Výplatní listina"),
+                           m_home.filePath(QStringLiteral("BAKPRN/20240131-081530-LST00001.PRN"))};
+    form.showJobEnded(job, JobStatus{JobStatus::State::Completed, {}, {}}); // printed: nothing
+    form.showJobEnded(job, JobStatus{JobStatus::State::Aborted, {}, QStringLiteral("no paper")});
+    const QString text = QStringLiteral("Sestava LST00001.PRN „Výplatní listina“ nebyla na "
+                                        "tiskárně Mzdy vytištěna: tiskový server úlohu přerušil "
+                                        "(no paper).");
+    QVERIFY(!form.ui().unprintedPanel->isHidden());
+    QCOMPARE(form.ui().unprintedText->text(), text);
+    QVERIFY(form.height() > idleHeight);
+    QTRY_COMPARE(m_notifications.shown.size(), 2);
+    QCOMPARE(m_notifications.shown.last().body, text);
+    QVERIFY(m_notifications.shown.last().actions.contains(QStringLiteral("Vytisknout znovu")));
+
+    // The button in the notification puts the archived report into the re-print queue.
+    MessageDlgTestHook::setNextAnswers({MsgButton::Ok});
+    m_notifications.invoke(2, QStringLiteral("tarnyx-action"));
+    QTRY_COMPARE(dm.reprintQueue().size(), 1);
+    QCOMPARE(dm.reprintQueue().first().path, job.archived);
+    QVERIFY(form.ui().unprintedPanel->isHidden());
+
+    // A deleted report cannot be offered again; the window's button would do what the
+    // notification's does.
+    SubmittedJob deleted = job;
+    deleted.archived.clear();
+    form.showJobEnded(deleted, JobStatus{JobStatus::State::Canceled, {}, {}});
+    QVERIFY(!form.ui().reprintButton->isEnabled());
+    QTRY_COMPARE(m_notifications.shown.size(), 3);
+    QVERIFY(!m_notifications.shown.last().actions.contains(QStringLiteral("Vytisknout znovu")));
+    form.ui().dismissButton->click();
+    QVERIFY(form.ui().unprintedPanel->isHidden());
 }
 
 QTEST_MAIN(TestMainWindow)
