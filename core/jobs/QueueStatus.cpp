@@ -88,6 +88,16 @@ QList<Problem> problemsOf(const QString& queue, const PrinterStatus& status)
                 QStringLiteral("Tiskárna %1 je zastavena%2.").arg(queue, detail(message)),
                 QStringLiteral("zastavena")};
     }
+    // A printer its connection cannot reach, in the words of the print server's backends.
+    static const QStringList unreachable = {
+        QStringLiteral("The printer may not exist or is unavailable at this time."),
+        QStringLiteral("The printer is not responding."),
+        QStringLiteral("Waiting for printer to become available.")};
+    if (status.state != PrinterStatus::State::Stopped &&
+        unreachable.contains(status.message.trimmed()))
+        problems << Problem{
+            QStringLiteral("Tiskárna %1 je nedostupná (vypnutá nebo odpojená).").arg(queue),
+            QStringLiteral("nedostupná")};
     if (!status.accepting)
         problems << Problem{QStringLiteral("Tiskárna %1 nepřijímá úlohy.").arg(queue),
                             QStringLiteral("nepřijímá úlohy")};

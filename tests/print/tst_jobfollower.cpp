@@ -6,9 +6,17 @@
 #include "print/JobFollower.h"
 #include "support/CupsFixture.h"
 
+#include <QProcess>
+#include <QRegularExpression>
+#include <QScopeGuard>
 #include <QSignalSpy>
+#include <QStandardPaths>
+#include <QTcpServer>
+#include <QTcpSocket>
 #include <QTemporaryDir>
 #include <QTest>
+
+#include <csignal>
 
 using namespace Qt::StringLiterals;
 
@@ -20,6 +28,28 @@ const QByteArray kFailingBackend = "cat >/dev/null\n"
                                    "exit 1";
 // A printer that takes a few seconds a page.
 const QByteArray kSlowBackend = "cat >/dev/null\nsleep 3\nexit 0";
+
+// A one-page PDF document that the print server's filters accept.
+QByteArray onePagePdf()
+{
+    const QList<QByteArray> objects = {
+        "<</Type/Catalog/Pages 2 0 R>>", "<</Type/Pages/Kids[3 0 R]/Count 1>>",
+        "<</Type/Page/Parent 2 0 R/MediaBox[0 0 595 842]/Contents 4 0 R>>",
+        "<</Length 0>>stream\n\nendstream"};
+    QByteArray pdf = "%PDF-1.4\n";
+    QList<qsizetype> offsets;
+    for (qsizetype i = 0; i < objects.size(); ++i) {
+        offsets << pdf.size();
+        pdf += QByteArray::number(i + 1) + " 0 obj\n" + objects.at(i) + "\nendobj\n";
+    }
+    const qsizetype xref = pdf.size();
+    pdf += "xref\n0 " + QByteArray::number(objects.size() + 1) + "\n0000000000 65535 f \n";
+    for (const qsizetype at : offsets)
+        pdf += QByteArray::number(at).rightJustified(10, '0') + " 00000 n \n";
+    pdf += "trailer\n<</Size " + QByteArray::number(objects.size() + 1) +
+           "/Root 1 0 R>>\nstartxref\n" + QByteArray::number(xref) + "\n%%EOF\n";
+    return pdf;
+}
 
 QStringList problemsIn(const QSignalSpy& spy)
 {
@@ -42,6 +72,7 @@ private slots:
     void failedJobsAreTold();
     void printerStateIsToldOncePerChange();
     void jobOutlivesAHungAndRestartedScheduler();
+    void printerStoppedInTheMiddleOfAJob();
 
 private:
     // Hands a small document to `queue` and follows it; the job id, or 0.
@@ -67,7 +98,7 @@ void TestJobFollower::initTestCase()
     m_document = m_dir.filePath(u"report.pdf"_s);
     QFile pdf(m_document);
     QVERIFY(pdf.open(QIODevice::WriteOnly));
-    pdf.write("%PDF-1.4\n%%EOF\n");
+    pdf.write(onePagePdf());
 }
 
 int TestJobFollower::submit(JobFollower& follower, const QString& queue)
@@ -179,6 +210,85 @@ void TestJobFollower::jobOutlivesAHungAndRestartedScheduler()
     // The job went on after the restart (or was done before it): it printed.
     QVERIFY(!jobFailed(ended.first().at(1).value<JobStatus>()));
     QTRY_VERIFY(problemsIn(printer).isEmpty());
+}
+
+void TestJobFollower::printerStoppedInTheMiddleOfAJob()
+{
+    // A driverless printer on the network, made by the print server's own test printer. It
+    // needs a system bus to start: a private one stands in.
+    const QString printerTool =
+        QStandardPaths::findExecutable(u"ippeveprinter"_s, {u"/usr/sbin"_s, u"/usr/bin"_s});
+    if (printerTool.isEmpty())
+        QSKIP("no ippeveprinter (package cups-ipp-utils)");
+    QProcess bus;
+    bus.start(u"dbus-daemon"_s, {u"--session"_s, u"--nofork"_s, u"--print-address"_s});
+    if (!bus.waitForReadyRead(10000))
+        QSKIP("no dbus-daemon");
+    const auto endBus = qScopeGuard([&bus] {
+        bus.kill();
+        bus.waitForFinished();
+    });
+    quint16 port = 0;
+    {
+        QTcpServer probe;
+        QVERIFY(probe.listen(QHostAddress::LocalHost));
+        port = probe.serverPort();
+    }
+    // The printer takes a few seconds a job, and says when it has begun one.
+    const QString started = m_dir.filePath(u"started"_s);
+    const QString command = m_dir.filePath(u"print-command"_s);
+    QFile script(command);
+    QVERIFY(script.open(QIODevice::WriteOnly));
+    script.write("#!/bin/sh\ntouch " + QFile::encodeName(started) + "\nsleep 4\n");
+    script.close();
+    QVERIFY(script.setPermissions(script.permissions() | QFileDevice::ExeOwner));
+    QProcess printer;
+    QProcessEnvironment env = QProcessEnvironment::systemEnvironment();
+    env.insert(u"DBUS_SYSTEM_BUS_ADDRESS"_s, QString::fromUtf8(bus.readLine().trimmed()));
+    printer.setProcessEnvironment(env);
+    printer.setProcessChannelMode(QProcess::MergedChannels);
+    printer.start(printerTool, {u"-p"_s, QString::number(port), u"-n"_s, u"localhost"_s, u"-r"_s,
+                                u"off"_s, u"-d"_s, m_dir.path(), u"-c"_s, command, u"-f"_s,
+                                u"application/pdf"_s, u"office"_s});
+    const auto endPrinter = qScopeGuard([&printer] {
+        ::kill(pid_t(printer.processId()), SIGCONT);
+        printer.kill();
+        printer.waitForFinished();
+    });
+    QTRY_VERIFY_WITH_TIMEOUT(
+        [port] {
+            QTcpSocket socket;
+            socket.connectToHost(QHostAddress::LocalHost, port);
+            return socket.waitForConnected(200);
+        }(),
+        10000);
+    QVERIFY2(m_cups.addEverywhereQueue(u"office"_s, u"ipp://localhost:%1/ipp/print"_s.arg(port)),
+             qPrintable(m_cups.reason()));
+
+    JobFollower follower;
+    follower.setIntervals(100, 100);
+    follower.setPrinter(u"office"_s);
+    QSignalSpy ended(&follower, &JobFollower::jobEnded);
+    QSignalSpy waiting(&follower, &JobFollower::waitingChanged);
+    QVERIFY(submit(follower, u"office"_s) > 0);
+    QTRY_VERIFY2_WITH_TIMEOUT(QFile::exists(started),
+                              qPrintable(m_cups.errorLog()
+                                             .split(u'\n')
+                                             .filter(u"[Job"_s)
+                                             .filter(QRegularExpression(u"^[EWI]|PID|exit|STATE"_s))
+                                             .join(u'\n')),
+                              30000);
+
+    // Stopped in the middle of the job: it is not printed, and it does not count as printed.
+    QCOMPARE(::kill(pid_t(printer.processId()), SIGSTOP), 0);
+    QTest::qWait(3000);
+    QVERIFY(ended.isEmpty());
+    QCOMPARE(waiting.last().at(1).toInt(), 1);
+    // Going on, it finishes the job, and only then is the report printed.
+    QCOMPARE(::kill(pid_t(printer.processId()), SIGCONT), 0);
+    QTRY_COMPARE_WITH_TIMEOUT(ended.size(), 1, 60000);
+    QVERIFY(!jobFailed(ended.first().at(1).value<JobStatus>()));
+    QCOMPARE(waiting.last().at(1).toInt(), 0);
 }
 
 QTEST_GUILESS_MAIN(TestJobFollower)

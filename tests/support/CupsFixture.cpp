@@ -206,11 +206,7 @@ bool CupsFixture::addDriverQueue(const QString& queue, const QString& ppd,
         return fail(u"cannot add queue \"%1\""_s.arg(queue));
     if (!QDir().mkpath(jobsDirectory(queue)))
         return fail(u"cannot create "_s + jobsDirectory(queue));
-    // The filters run as another user: they must be able to reach the spooled documents.
-    QFile::setPermissions(m_dir->path(), QFileDevice::ReadOwner | QFileDevice::WriteOwner |
-                                             QFileDevice::ExeOwner | QFileDevice::ReadOther |
-                                             QFileDevice::ExeOther | QFileDevice::ReadGroup |
-                                             QFileDevice::ExeGroup);
+    openToFilters();
     QStringList args{u"-p"_s, queue, u"-E"_s, u"-v"_s, u"capture:"_s + jobsDirectory(queue),
                      u"-P"_s, ppd};
     for (const QString& option : options)
@@ -318,10 +314,19 @@ bool CupsFixture::addScriptQueue(const QString& queue, const QByteArray& backend
     return true;
 }
 
+void CupsFixture::openToFilters()
+{
+    QFile::setPermissions(m_dir->path(), QFileDevice::ReadOwner | QFileDevice::WriteOwner |
+                                             QFileDevice::ExeOwner | QFileDevice::ReadOther |
+                                             QFileDevice::ExeOther | QFileDevice::ReadGroup |
+                                             QFileDevice::ExeGroup);
+}
+
 bool CupsFixture::addEverywhereQueue(const QString& queue, const QString& uri)
 {
     if (!isRunning() || !validQueueName(queue) || m_queues.contains(queue))
         return fail(u"cannot add queue \"%1\""_s.arg(queue));
+    openToFilters();
     const QString ipp = path(u"lib/backend/ipp"_s);
     if (!QFileInfo::exists(ipp) && !QFile::link(u"/usr/lib/cups/backend/ipp"_s, ipp))
         return fail(u"cannot link the ipp backend"_s);

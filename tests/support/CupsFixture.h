@@ -98,6 +98,9 @@ private:
     {
         return runTool(QStringLiteral("lpadmin"), arguments);
     }
+    // The filters and the system's backends run as another user: they must be able to reach the
+    // spooled documents.
+    void openToFilters();
     // Installs `script` as the backend `name` (owned and run as the tests' user).
     bool installBackend(const QString& name, const QByteArray& script);
     QString jobsDirectory(const QString& queue) const;

@@ -1,4 +1,5 @@
 #include "core/config/RegistryIni.h"
+#include "core/log/EventLog.h"
 #include "core/platform/PrinterCatalog.h"
 #include "gui/common/Events.h"
 #include "gui/common/MessageDlg.h"
@@ -339,7 +340,10 @@ void TestMainWindow::reportsThatDidNotPrintAreToldAndOffered()
     QVERIFY(QTest::qWaitForWindowExposed(&form));
     const int idleHeight = form.height();
 
-    // The printer stops: the status bar, the status text and the tooltip say so, once.
+    appLog().setActive(true);
+    appLog().clearEntries();
+    // The printer stops: the status bar, the status text and the tooltip say so; the log and the
+    // desktop once.
     PrinterStatus stopped;
     stopped.state = PrinterStatus::State::Stopped;
     stopped.message = QStringLiteral("printer is switched off");
@@ -353,6 +357,8 @@ void TestMainWindow::reportsThatDidNotPrintAreToldAndOffered()
     QVERIFY(form.trayHint().contains(told));
     QTRY_COMPARE(m_notifications.shown.size(), 1);
     QCOMPARE(m_notifications.shown.first().body, told);
+    QCOMPARE(appLog().records().size(), 1);
+    QCOMPARE(appLog().records().last().description, told);
 
     // A job that did not print: logged, told with the offer, and shown in the window.
     const SubmittedJob job{7, QStringLiteral("Mzdy"), QStringLiteral("LST00001.PRN"),
@@ -368,6 +374,7 @@ void TestMainWindow::reportsThatDidNotPrintAreToldAndOffered()
     QVERIFY(form.height() > idleHeight);
     QTRY_COMPARE(m_notifications.shown.size(), 2);
     QCOMPARE(m_notifications.shown.last().body, text);
+    QCOMPARE(appLog().records().last().description, text);
     QVERIFY(m_notifications.shown.last().actions.contains(QStringLiteral("Vytisknout znovu")));
 
     // The button in the notification puts the archived report into the re-print queue.
