@@ -56,6 +56,7 @@ public:
     void checkTrayHost() override;
     void printingChanged(bool printing) override;
     void showNotice(const QString& text) override;
+    void printerChecked() override { refreshStatus(); }
 
     // The widgets, as the window lays them out.
     struct Widgets
