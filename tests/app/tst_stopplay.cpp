@@ -58,6 +58,8 @@ QString TestStopPlay::writeSettings(const QByteArray& printer)
     return spool;
 }
 
+// The Stop comes while the job waits for the user's answer about the orientation, so it meets the
+// job at the same point on every machine.
 void TestStopPlay::stopAbandonsAndPlayPrintsAgain()
 {
     const QString spool = writeSettings("mzdy");
