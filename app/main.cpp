@@ -128,7 +128,10 @@ int main(int argc, char* argv[])
     int rc = 0;
     {
         CupsPrinterCatalog printers;
-        auto controller = std::make_unique<JobController>(args, printers);
+        // The printer named in the settings is checked on a thread of its own: a scheduler that
+        // hangs holds neither the main window nor the start of printing.
+        auto controller =
+            std::make_unique<JobController>(args, printers, std::make_unique<CupsPrinterCatalog>());
         setShowHints(controller->settings().showHints);
         setHintHidePause(controller->settings().hintHidePause);
         UiJobHost host(*controller);

@@ -51,18 +51,16 @@ private:
     const RegistryIni& m_ini;
 };
 
-// The stored printer name when it is installed (in the installed spelling); otherwise the default
-// printer, or none when nothing is installed. The result becomes the current printer. While the
-// printing system cannot be asked (at login its scheduler may start after this program), the
-// stored name stands: each print job selects its printer anew.
-QString validatePrinter(const QString& stored, PrinterCatalog& printers)
+} // namespace
+
+std::optional<QString> checkedPrinterName(const QString& stored, const PrinterCatalog& printers)
 {
     if (stored.isEmpty())
         return stored;
-    if (!printers.available()) {
-        printers.setCurrentPrinter(stored);
-        return stored;
-    }
+    // While the printing system cannot be asked (at login its scheduler may start after this
+    // program), the stored name stands: each print job selects its printer anew.
+    if (!printers.available())
+        return std::nullopt;
     const QStringList installed = printers.printerNames();
     QString found = findInstalledPrinter(installed, stored);
     if (found.isEmpty() && !installed.isEmpty()) {
@@ -72,11 +70,8 @@ QString validatePrinter(const QString& stored, PrinterCatalog& printers)
         if (found.isEmpty())
             found = stored;
     }
-    printers.setCurrentPrinter(found);
     return found;
 }
-
-} // namespace
 
 QString defaultDirectories()
 {
@@ -97,7 +92,7 @@ QString autostartCommandLine(const QString& programPath, bool iconize)
         .arg(programPath, iconize ? QStringLiteral("/min") : QString());
 }
 
-bool AppSettings::load(PrinterCatalog& printers)
+bool AppSettings::load(PrinterCatalog& printers, PrinterCheck check)
 {
     *this = AppSettings{};
     const std::unique_ptr<RegistryIni> ini = openSettings();
@@ -107,7 +102,12 @@ bool AppSettings::load(PrinterCatalog& printers)
         return false;
     if (!r.text(u"Printer", printer, QString()))
         return false;
-    printer = validatePrinter(printer, printers);
+    // The printer found becomes the current one; an empty name leaves the current one as it is.
+    if (!printer.isEmpty()) {
+        if (check == PrinterCheck::AtLoad)
+            printer = checkedPrinterName(printer, printers).value_or(printer);
+        printers.setCurrentPrinter(printer);
+    }
     constexpr int kMin = std::numeric_limits<int>::min();
     constexpr int kMax = std::numeric_limits<int>::max();
     if (!r.number(u"HintHidePause", 5000, kMin, kMax, [this](int v) { hintHidePause = v; }))

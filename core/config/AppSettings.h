@@ -4,6 +4,8 @@
 #include <QString>
 #include <QStringList>
 
+#include <optional>
+
 class PrinterCatalog;
 class RegistryIni;
 
@@ -14,6 +16,13 @@ enum : quint8
     OrientPortrait = 1,
     OrientLandscape = 2,
     OrientPerTitle = 255, // asked once per report title and remembered
+};
+
+// When AppSettings::load checks the stored printer against the installed queues.
+enum class PrinterCheck
+{
+    AtLoad, // load asks the scheduler, and waits for it
+    Later,  // the stored name stands, for checkedPrinterName on a thread of its own
 };
 
 // The application settings, one field per value of the registry section "Settings".
@@ -50,9 +59,11 @@ struct AppSettings
 
     // Fills the record from the registry with every default and limit. `printers` validates
     // Printer: a name that is not installed becomes the default printer's (or empty when none is
-    // installed), and the printer found becomes the current one. Returns false when a value
-    // could not be read; that value and all after it then keep the zero state.
-    bool load(PrinterCatalog& printers);
+    // installed), and the printer found becomes the current one. With PrinterCheck::Later the
+    // stored name becomes the current printer unchecked, as while the scheduler cannot be asked.
+    // Returns false when a value could not be read; that value and all after it then keep the
+    // zero state.
+    bool load(PrinterCatalog& printers, PrinterCheck check = PrinterCheck::AtLoad);
     // Writes the record in one save of the registry file: all values or, on failure, none. False
     // on failure.
     bool save() const;
@@ -60,6 +71,12 @@ struct AppSettings
     // Sets lastVerCheck to `day` and writes it alone at once; failures are ignored.
     void storeLastVerCheck(int day);
 };
+
+// The printer a stored Printer value stands for, as load finds it: the installed spelling of
+// `stored`, else the default printer (`stored` when there is none), or empty when nothing is
+// installed. Nothing while the scheduler cannot be asked: the stored name then stands. Asks the
+// scheduler and may take seconds; it touches nothing of `printers` but its questions.
+std::optional<QString> checkedPrinterName(const QString& stored, const PrinterCatalog& printers);
 
 // The program directory's "Lst" subdirectory when it exists, else the root directory.
 QString defaultDirectories();

@@ -19,7 +19,19 @@
 #include <QFile>
 #include <QFileInfo>
 
-JobController::JobController(const QStringList& args, PrinterCatalog& printers, QObject* parent)
+#include <mutex>
+#include <thread>
+
+// What the controller shares with the thread that checks its printer: the answer is handed over
+// only while the controller exists.
+struct JobController::PrinterCheckLink
+{
+    std::mutex lock;
+    JobController* owner = nullptr;
+};
+
+JobController::JobController(const QStringList& args, PrinterCatalog& printers,
+                             std::unique_ptr<PrinterCatalog> checker, QObject* parent)
     : QObject(parent), m_printerCatalog(printers), m_args(args)
 {
     m_tickTimer.setInterval(scaledWaitMs(2000));
@@ -30,20 +42,73 @@ JobController::JobController(const QStringList& args, PrinterCatalog& printers, 
     m_watcher = std::make_unique<platform::SpoolWatcher>();
     connect(m_watcher.get(), &platform::SpoolWatcher::fileReady, this,
             &JobController::onReportReady);
-    initialise();
+    initialise(checker ? PrinterCheck::Later : PrinterCheck::AtLoad);
+    if (checker)
+        startPrinterCheck(std::move(checker));
 }
 
 JobController::~JobController()
 {
+    if (m_printerCheck) {
+        const std::lock_guard lock(m_printerCheck->lock);
+        m_printerCheck->owner = nullptr;
+    }
     shutdown();
 }
 
-void JobController::initialise()
+void JobController::initialise(PrinterCheck check)
 {
     setUpAppLog(platform::programFilePath(),
                 platform::findCmdLineSwitch(m_args, QStringLiteral("log")));
-    m_settings.load(m_printerCatalog);
+    m_settings.load(m_printerCatalog, check);
     orientationMemory().load();
+}
+
+void JobController::startPrinterCheck(std::unique_ptr<PrinterCatalog> checker)
+{
+    const QString stored = m_settings.printer;
+    if (stored.isEmpty())
+        return;
+    m_printerCheck = std::make_shared<PrinterCheckLink>();
+    m_printerCheck->owner = this;
+    // Not waited for: the program may end before a scheduler that hangs answers. The queued call
+    // is posted under the lock, and a controller that is destroyed drops it with its events.
+    std::thread([link = m_printerCheck, stored, checker = std::move(checker)] {
+        const std::optional<QString> found = checkedPrinterName(stored, *checker);
+        if (!found || *found == stored)
+            return;
+        const std::lock_guard lock(link->lock);
+        if (JobController* owner = link->owner)
+            QMetaObject::invokeMethod(
+                owner, [owner, stored, name = *found] { owner->takeCheckedPrinter(stored, name); },
+                Qt::QueuedConnection);
+    }).detach();
+}
+
+void JobController::takeCheckedPrinter(const QString& stored, const QString& found)
+{
+    m_checkedPrinter = std::make_pair(stored, found);
+    applyCheckedPrinter();
+}
+
+void JobController::applyCheckedPrinter()
+{
+    // A job reads the settings on its own thread, and the settings dialog edits them.
+    if (!m_checkedPrinter || m_worker || m_setupOpen || m_closing)
+        return;
+    const auto [stored, found] = *std::exchange(m_checkedPrinter, std::nullopt);
+    if (m_settings.printer != stored) // the user chose another one meanwhile
+        return;
+    m_settings.printer = found;
+    m_printerCatalog.setCurrentPrinter(found);
+    if (m_view)
+        m_view->printerChecked();
+}
+
+void JobController::setSetupOpen(bool open)
+{
+    m_setupOpen = open;
+    applyCheckedPrinter();
 }
 
 void JobController::beginShutdown()
@@ -403,5 +468,6 @@ void JobController::jobFinished()
         m_view->printingChanged(false);
         m_view->showIdleIcon(m_paused);
     }
+    applyCheckedPrinter();
     postWake();
 }

@@ -2,6 +2,7 @@
 
 #include "core/config/AppSettings.h"
 #include "core/jobs/JobState.h"
+#include "core/platform/PrinterCatalog.h"
 
 #include <QObject>
 #include <QPointer>
@@ -15,8 +16,9 @@
 #include <functional>
 #include <map>
 #include <memory>
+#include <optional>
+#include <utility>
 
-class PrinterCatalog;
 namespace platform {
 class DirectoryLock;
 class SpoolWatcher;
@@ -47,6 +49,8 @@ public:
     virtual void printingChanged(bool /*printing*/) {}
     // Something the user should know about the spool directories; empty when nothing.
     virtual void showNotice(const QString& /*text*/) {}
+    // The settings' printer was changed by its check against the installed queues.
+    virtual void printerChecked() {}
 };
 
 // The application-wide controller: created before any window and destroyed after the last one.
@@ -59,8 +63,14 @@ public:
     // Makes the print worker for one report file; the controller starts it and owns it.
     using WorkerFactory = std::function<std::unique_ptr<QThread>(const QString& path)>;
 
-    // `args` are the program's arguments (without the program itself).
-    JobController(const QStringList& args, PrinterCatalog& printers, QObject* parent = nullptr);
+    // `args` are the program's arguments (without the program itself). Without `checker` the
+    // settings' printer is checked against the installed queues as they are loaded, waiting for
+    // the scheduler. With it the stored name stands at first, and a thread of its own asks
+    // `checker` (a catalogue of the thread's own: a scheduler that hangs may keep the thread past
+    // the controller's end); its answer applies once no job runs and no settings dialog is open,
+    // unless the printer was changed meanwhile.
+    JobController(const QStringList& args, PrinterCatalog& printers,
+                  std::unique_ptr<PrinterCatalog> checker = nullptr, QObject* parent = nullptr);
     ~JobController() override;
 
     void setView(ControllerView* view) { m_view = view; }
@@ -90,7 +100,7 @@ public:
     int dirIndex() const { return m_dirIndex; }
     // The settings dialog is open: no job starts, and play waits for it to close.
     bool isSetupOpen() const { return m_setupOpen; }
-    void setSetupOpen(bool open) { m_setupOpen = open; }
+    void setSetupOpen(bool open);
     bool isPlayDeferred() const { return m_playDeferred; }
     void setPlayDeferred(bool deferred) { m_playDeferred = deferred; }
     // The program is ending: no new job starts, the running one is abandoned, and work it hands
@@ -132,7 +142,14 @@ public:
     static constexpr int kAbandonedAfterSeconds = 60;
 
 private:
-    void initialise();
+    struct PrinterCheckLink;
+
+    void initialise(PrinterCheck check);
+    void startPrinterCheck(std::unique_ptr<PrinterCatalog> checker);
+    // The check found `found` for the printer stored as `stored`.
+    void takeCheckedPrinter(const QString& stored, const QString& found);
+    // Applies the checked printer when nothing reads or edits the settings meanwhile.
+    void applyCheckedPrinter();
     // True when this copy of the program may take reports from the spool directory: it holds
     // the directory's lock, or no lock can be made there at all.
     bool servesDirectory(const QString& dir);
@@ -171,4 +188,6 @@ private:
     QSet<QString> m_readyDirs; // spool directories with a report closed since they were looked at
     bool m_wakePosted = false;
     bool m_wakeOnReports = true;
+    std::shared_ptr<PrinterCheckLink> m_printerCheck;
+    std::optional<std::pair<QString, QString>> m_checkedPrinter; // stored name, name found
 };

@@ -59,6 +59,7 @@ public:
     void checkTrayHost() override;
     void printingChanged(bool printing) override;
     void showNotice(const QString& text) override;
+    void printerChecked() override { refreshStatus(); }
 
     // What the print server says about the printer reports go to: shown in the status bar, the
     // status text and the tray tooltip; a change is logged and told once.
