@@ -6,22 +6,26 @@
 #include "core/config/AppSettings.h"
 #include "core/config/SettingsConstants.h"
 #include "core/jobs/JobState.h"
+#include "core/jobs/QueueStatus.h"
 #include "core/platform/CommandLine.h"
 #include "core/platform/FileInfo.h"
 #include "core/platform/FileName.h"
 #include "core/platform/OutputFile.h"
 #include "core/platform/PrinterCatalog.h"
 #include "core/platform/SharedRead.h"
+#include "core/platform/TimeScale.h"
 #include "core/report/CodePages.h"
 #include "core/report/OrientationMemory.h"
 #include "core/report/ReportFile.h"
 #include "core/report/ReportHeader.h"
 #include "core/update/VersionInfo.h"
+#include "print/CupsClient.h"
 #include "print/JobHost.h"
 #include "print/PdfDevice.h"
 #include "print/PrintJob.h"
 
 #include <QCoreApplication>
+#include <QDeadlineTimer>
 #include <QDir>
 #include <QEventLoop>
 #include <QFile>
@@ -30,11 +34,14 @@
 #include <QJsonDocument>
 #include <QJsonValue>
 #include <QTextStream>
+#include <QThread>
 
+#include <atomic>
 #include <cerrno>
 #include <cstdio>
 #include <cstring>
 #include <sys/stat.h>
+#include <unistd.h>
 #include <utility>
 
 namespace cli {
@@ -79,17 +86,19 @@ const char* const kUsage =
     "                     lay the report out and render it into a PDF file (A4, or the page\n"
     "                     layout of the named printer); OUTPUT \"-\" is standard output, a\n"
     "                     FIFO or a device is written as it is, a link's target is replaced\n"
-    "  print REPORT [--printer NAME]\n"
-    "                     print the report on a CUPS printer (the configured one by default)\n"
+    "  print REPORT [--printer NAME] [--wait]\n"
+    "                     print the report on a CUPS printer (the configured one by default);\n"
+    "                     with --wait, follow the job until it is printed or has failed\n"
     "  find TEXT [--no-diacritics] [SPOOLDIR...]\n"
     "                     print each archived report that holds TEXT as one JSON line (the\n"
     "                     archives of the configured spool directories by default)\n"
     "\"--\" ends the options: every argument after it is a file name or a text.\n"
     "/RegSaveSettings (with \"/\" or \"-\", any letter case) writes the update constants back\n"
     "to the settings.\n"
-    "exit status: 0 done; 1 failed (a report or file that cannot be read, printed or written;\n"
-    "find: no report holds TEXT); 2 usage error (unknown command or option, missing or extra\n"
-    "argument, unknown printer or code page, an output or directory that cannot be used)\n";
+    "exit status: 0 done; 1 failed (a report or file that cannot be read, printed or written,\n"
+    "the print server does not answer; print --wait: the job did not print; find: no report\n"
+    "holds TEXT); 2 usage error (unknown command or option, missing or extra argument, unknown\n"
+    "printer or code page, an output or directory that cannot be used)\n";
 
 // What a command takes: its operands (the last may repeat), its options.
 struct CommandForm
@@ -116,10 +125,10 @@ const CommandForm kCommands[] = {
      {QStringLiteral("--printer")}},
     {"print",
      print,
-     "REPORT [--printer NAME]",
+     "REPORT [--printer NAME] [--wait]",
      {QStringLiteral("REPORT")},
      false,
-     {},
+     {QStringLiteral("--wait")},
      {QStringLiteral("--printer")}},
     {"find",
      find,
@@ -229,8 +238,10 @@ public:
     void showPrintError(PrintJob& job) override { job.setChoice(ErrorChoice::Cancel); }
 };
 
-// Prints one report through a print job onto `device`; the report file stays where it is.
-int printReport(Context& ctx, const QString& report, AppSettings settings, PrinterDevice& device)
+// Prints one report through a print job onto `device`; the report file stays where it is. The
+// report's title goes to `title` when given.
+int printReport(Context& ctx, const QString& report, AppSettings settings, PrinterDevice& device,
+                QString* title = nullptr)
 {
     orientationMemory().load();
     JobState state;
@@ -240,6 +251,8 @@ int printReport(Context& ctx, const QString& report, AppSettings settings, Print
                      PrintContext{settings, orientationMemory(), state, device, host});
         job.setDisposeWhenDone(false);
         job.run();
+        if (title)
+            *title = cp1250ToUnicode(job.header().title);
     }
     const QString error = state.takeWorkerError();
     if (!error.isEmpty()) {
@@ -251,22 +264,100 @@ int printReport(Context& ctx, const QString& report, AppSettings settings, Print
     return 0;
 }
 
-// A queue named on the command line must exist: a typing error never prints elsewhere. The
-// installed names (letter case ignored), or the reason and exit status 2.
-bool checkQueue(Context& ctx, const char* command, QString& queue)
+// The requests of the commands that print are a print job's: they wait for a scheduler that
+// restarts (up to 15 s) and give up on one that hangs. Nothing stops them but the end of the
+// process.
+const std::atomic<bool> kNoStop{false};
+
+int noAnswer(Context& ctx, const char* command)
 {
-    if (queue.isEmpty())
-        return true;
+    ctx.err << "tarnyx-cli " << command << ": " << PrinterCatalog::noAnswerText() << '\n';
+    return 1;
+}
+
+int noSuchQueue(Context& ctx, const char* command, const QString& queue)
+{
     const QStringList installed = ctx.printers.printerNames();
-    const QString found = findInstalledPrinter(installed, queue);
-    if (!found.isEmpty()) {
-        queue = found;
-        return true;
-    }
     ctx.err << "tarnyx-cli " << command << ": no printer named " << queue << "; installed: "
             << (installed.isEmpty() ? QStringLiteral("none") : installed.join(QStringLiteral(", ")))
             << '\n';
-    return false;
+    return 2;
+}
+
+// A queue named on the command line must exist: a typing error never prints elsewhere. 0 with
+// the queue's installed spelling (letter case ignored); else the reason, and exit status 2 for an
+// unknown queue, 1 for a scheduler that does not answer (its queues are not known then).
+int checkQueue(Context& ctx, const char* command, QString& queue)
+{
+    if (queue.isEmpty())
+        return 0;
+    cupsclient::QueueSetup setup;
+    switch (cupsclient::queueSetup(queue, QPageSize(), setup, &kNoStop)) {
+    case cupsclient::Answer::Yes:
+        queue = setup.name;
+        return 0;
+    case cupsclient::Answer::No:
+        return noSuchQueue(ctx, command, queue);
+    case cupsclient::Answer::NoAnswer:
+        break;
+    }
+    return noAnswer(ctx, command);
+}
+
+// Follows the job `job` at the print server until it ends: 0 when it printed, 1 with the reason
+// when it did not or the server stays away. On a terminal, stderr gets a line each time what the
+// job is doing changes (a line rewritten in place would break apart where it is wider than the
+// terminal); elsewhere only a failure is told.
+int followJob(Context& ctx, const SubmittedJob& job)
+{
+    constexpr int kPollMs = 500;
+    // A server away for this long in a row is not restarting.
+    constexpr int kAwayMs = 60000;
+    const bool terminal = ::isatty(STDERR_FILENO) == 1;
+    QString shown;
+    const auto show = [&](const QString& doing) {
+        if (!terminal)
+            return;
+        const QString line =
+            QStringLiteral("Úloha %1 na tiskárně %2: %3").arg(job.jobId).arg(job.queue, doing);
+        if (line == shown)
+            return;
+        ctx.err << line << '\n';
+        ctx.err.flush();
+        shown = line;
+    };
+    QDeadlineTimer away(scaledWaitMs(kAwayMs));
+    for (;;) {
+        JobStatus status;
+        if (cupsclient::jobStatus(job.jobId, status) == cupsclient::Answer::NoAnswer) {
+            if (away.hasExpired())
+                return noAnswer(ctx, "print");
+            show(PrinterCatalog::noAnswerText());
+            QThread::msleep(kPollMs);
+            continue;
+        }
+        away.setRemainingTime(scaledWaitMs(kAwayMs));
+        if (jobEnded(status)) {
+            show(jobStateText(status));
+            if (!jobFailed(status))
+                return 0;
+            ctx.err << "tarnyx-cli print: " << jobFailureText(job, jobFailureReason(status))
+                    << '\n';
+            return 1;
+        }
+        QString doing = jobStateText(status);
+        // A job that waits says why when its printer has a problem (stopped, out of paper).
+        if (status.state == JobStatus::State::Pending ||
+            status.state == JobStatus::State::Stopped) {
+            PrinterStatus printer;
+            cupsclient::printerStatus(job.queue, printer);
+            const QStringList problems = printerProblems(job.queue, printer);
+            if (!problems.isEmpty())
+                doing += QStringLiteral(" – ") + problems.join(u' ');
+        }
+        show(doing);
+        QThread::msleep(kPollMs);
+    }
 }
 
 QJsonValue textValue(const QByteArray& cp1250)
@@ -399,8 +490,8 @@ int convert(Context& ctx, const Arguments& args)
 int pdf(Context& ctx, const Arguments& args)
 {
     QString queue = args.values.value(QStringLiteral("--printer"));
-    if (!checkQueue(ctx, "pdf", queue))
-        return 2;
+    if (const int status = checkQueue(ctx, "pdf", queue))
+        return status;
     // Made beside the target and renamed over it when whole: a failure leaves no new file. A FIFO,
     // a device or standard output gets the whole document once it is made; a link stays a link.
     const QString target = args.operands.at(1);
@@ -431,10 +522,9 @@ int pdf(Context& ctx, const Arguments& args)
     if (!queue.isEmpty()) {
         QPageLayout layout;
         int resolution = 0;
-        if (!CupsQueueDevice::queueSetup(queue, layout, resolution)) {
-            ctx.err << "tarnyx-cli pdf: no printer named " << queue << '\n';
-            return 2;
-        }
+        // Known a moment ago: the scheduler went away, or the queue did.
+        if (!CupsQueueDevice::queueSetup(queue, layout, resolution))
+            return ctx.printers.available() ? noSuchQueue(ctx, "pdf", queue) : noAnswer(ctx, "pdf");
         device.setPageSetup(layout, resolution);
     }
     settings.printer = device.printerName(); // a document is made, whatever the settings say
@@ -453,20 +543,35 @@ int pdf(Context& ctx, const Arguments& args)
 int print(Context& ctx, const Arguments& args)
 {
     QString queue = args.values.value(QStringLiteral("--printer"));
-    if (!checkQueue(ctx, "print", queue))
-        return 2;
+    QString defaultQueue;
+    if (queue.isEmpty()) {
+        // Asked first, waiting for a scheduler that restarts: the settings take the printers
+        // for granted, and "none installed" would be wrong while they cannot be asked.
+        if (cupsclient::defaultQueue(defaultQueue, &kNoStop) == cupsclient::Answer::NoAnswer)
+            return noAnswer(ctx, "print");
+    } else if (const int status = checkQueue(ctx, "print", queue)) {
+        return status;
+    }
     AppSettings settings;
     settings.load(ctx.printers);
     if (!queue.isEmpty())
         settings.printer = queue;
     if (settings.printer.isEmpty())
-        settings.printer = ctx.printers.defaultPrinterName();
+        settings.printer = defaultQueue;
     if (settings.printer.isEmpty()) {
         ctx.err << "tarnyx-cli print: no printer is installed\n";
         return 1;
     }
     CupsQueueDevice device;
-    return printReport(ctx, args.operands.at(0), settings, device);
+    device.setStopFlag(&kNoStop);
+    SubmittedJob job;
+    const int status = printReport(ctx, args.operands.at(0), settings, device, &job.title);
+    if (status != 0 || !args.flags.contains(QStringLiteral("--wait")) || device.jobId() <= 0)
+        return status;
+    job.jobId = device.jobId();
+    job.queue = device.printerName();
+    job.fileName = platform::displayFileName(QFileInfo(args.operands.at(0)).fileName());
+    return followJob(ctx, job);
 }
 
 int find(Context& ctx, const Arguments& args)

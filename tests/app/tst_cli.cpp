@@ -1,5 +1,6 @@
 // The two programs run as users run them: real processes, a private configuration directory.
 #include "core/update/VersionInfo.h"
+#include "support/CupsFixture.h"
 #include "support/OtherUser.h"
 #include "support/TestHive.h"
 #include "support/TestReport.h"
@@ -28,10 +29,10 @@ struct Run
 };
 
 Run runCli(const QString& home, const QStringList& args,
-           const QString& program = QStringLiteral(TARNYX_CLI), const QStringList& unset = {})
+           const QString& program = QStringLiteral(TARNYX_CLI), const QStringList& unset = {},
+           QProcessEnvironment env = QProcessEnvironment::systemEnvironment())
 {
     QProcess p;
-    QProcessEnvironment env = QProcessEnvironment::systemEnvironment();
     env.insert(QStringLiteral("XDG_CONFIG_HOME"), home);
     // As from cron or su: no runtime directory, and still nothing on stderr but our own lines.
     env.remove(QStringLiteral("XDG_RUNTIME_DIR"));
@@ -90,8 +91,17 @@ private slots:
     void pdfWorkFileInASharedFolderIsNewAndOurs();
     void convertPassesBytesThrough();
     void findPrintsHitsAndExitStatus();
+    void printWaitsForARestartingServer();
+    void printWaitFollowsTheJob();
     void programStartsLogsAndEndsCleanly_data();
     void programStartsLogsAndEndsCleanly();
+
+private:
+    // tarnyx-cli against the private print server; `timePercent` shortens the program's waits.
+    Run printCli(const QString& home, const QStringList& args, int timePercent = 100);
+    QProcessEnvironment cupsEnvironment(const QString& home, int timePercent = 100) const;
+
+    CupsFixture m_cups;
 };
 
 void TestCli::settingsPrintsEveryDefault()
@@ -518,6 +528,93 @@ void TestCli::convertPassesBytesThrough()
 
     QTemporaryDir home;
     QCOMPARE(runCli(home.path(), {QStringLiteral("convert"), QStringLiteral("x")}).exitCode, 2);
+}
+
+QProcessEnvironment TestCli::cupsEnvironment(const QString& home, int timePercent) const
+{
+    QProcessEnvironment env = m_cups.environment();
+    env.insert(u"XDG_CONFIG_HOME"_qs, home);
+    env.insert(u"TARNYX_TEST_TIME_PERCENT"_qs, QString::number(timePercent));
+    return env;
+}
+
+Run TestCli::printCli(const QString& home, const QStringList& args, int timePercent)
+{
+    return runCli(home, args, QStringLiteral(TARNYX_CLI), {}, cupsEnvironment(home, timePercent));
+}
+
+// A print server that is away is no unknown printer: the command waits for one that restarts,
+// as the tray program's jobs do, and else fails with status 1.
+void TestCli::printWaitsForARestartingServer()
+{
+    QVERIFY2(m_cups.start({u"ippe"_qs}), qPrintable(m_cups.reason()));
+    QTemporaryDir home;
+    const QString report = QStringLiteral(TESTS_DATA "/LST00003.PRN");
+    const QStringList print{u"print"_qs, report, u"--printer"_qs, u"ippe"_qs};
+    const auto saysNoAnswer = [](const Run& r) {
+        return r.exitCode == 1 && r.err.contains("Tiskový server neodpovídá.") &&
+               !r.err.contains("installed");
+    };
+    m_cups.stop();
+    for (const QStringList& args : {print, QStringList{u"print"_qs, report},
+                                    QStringList{u"pdf"_qs, report, home.filePath(u"out.pdf"_qs),
+                                                u"--printer"_qs, u"ippe"_qs}}) {
+        const Run r = printCli(home.path(), args, 5);
+        QVERIFY2(saysNoAnswer(r),
+                 qPrintable(args.join(u' ') + u": "_qs + QString::fromUtf8(r.err)));
+    }
+    QVERIFY2(m_cups.restart(), qPrintable(m_cups.reason()));
+    QVERIFY(m_cups.hang());
+    const Run hung = printCli(home.path(), print, 5);
+    QVERIFY2(saysNoAnswer(hung), hung.err.constData());
+    m_cups.resume();
+
+    // Back while the command waits: the report prints.
+    m_cups.stop();
+    QProcess p;
+    p.setProcessEnvironment(cupsEnvironment(home.path()));
+    p.start(QStringLiteral(TARNYX_CLI), print);
+    QVERIFY(p.waitForStarted());
+    QVERIFY2(m_cups.restart(2000), qPrintable(m_cups.reason()));
+    QVERIFY(p.waitForFinished(30000));
+    QVERIFY2(p.exitCode() == 0, p.readAllStandardError().constData());
+    QVERIFY(!m_cups.waitForJob(u"ippe"_qs).isEmpty());
+}
+
+// --wait ends with the job: 0 once printed, 1 with the reason when it was not; a stopped printer
+// keeps it waiting.
+void TestCli::printWaitFollowsTheJob()
+{
+    QVERIFY2(m_cups.start({u"mzdy"_qs}), qPrintable(m_cups.reason()));
+    QVERIFY2(m_cups.addScriptQueue(
+                 u"vypnuta"_qs, "cat >/dev/null; echo 'ERROR: printer is switched off' >&2; exit 1",
+                 {u"printer-error-policy=abort-job"_qs}),
+             qPrintable(m_cups.reason()));
+    QTemporaryDir home;
+    const QString report = QStringLiteral(TESTS_DATA "/LST00003.PRN");
+    const QStringList failing{u"print"_qs, report, u"--printer"_qs, u"vypnuta"_qs};
+    Run r = printCli(home.path(), failing + QStringList{u"--wait"_qs});
+    QCOMPARE(r.exitCode, 1);
+    const QString err = QString::fromUtf8(r.err);
+    QVERIFY2(err.contains(u"přerušil") && err.contains(u"printer is switched off") &&
+                 err.contains(u"LST00003.PRN") && err.contains(u"Přehled srážek"),
+             qPrintable(err));
+    QCOMPARE(printCli(home.path(), failing).exitCode, 0); // handed over is all it says
+
+    r = printCli(home.path(), {u"print"_qs, report, u"--printer=mzdy"_qs, u"--wait"_qs});
+    QCOMPARE(r.exitCode, 0);
+    QVERIFY2(r.err.isEmpty(), r.err.constData()); // no progress where stderr is no terminal
+    QVERIFY(!m_cups.waitForJob(u"mzdy"_qs).isEmpty());
+
+    QVERIFY2(m_cups.runTool(u"cupsdisable"_qs, {u"mzdy"_qs}), qPrintable(m_cups.reason()));
+    QProcess p;
+    p.setProcessEnvironment(cupsEnvironment(home.path()));
+    p.start(QStringLiteral(TARNYX_CLI), {u"print"_qs, report, u"--printer=mzdy"_qs, u"--wait"_qs});
+    QVERIFY(!p.waitForFinished(3000));
+    QVERIFY2(m_cups.runTool(u"cupsenable"_qs, {u"mzdy"_qs}), qPrintable(m_cups.reason()));
+    QVERIFY(p.waitForFinished(30000));
+    QCOMPARE(p.exitCode(), 0);
+    QVERIFY(!m_cups.waitForJob(u"mzdy"_qs).isEmpty());
 }
 
 void TestCli::programStartsLogsAndEndsCleanly_data()
