@@ -3,6 +3,7 @@
 #include "core/platform/TimeScale.h"
 #include "print/CupsClient.h"
 
+#include <QDeadlineTimer>
 #include <QHash>
 #include <QList>
 #include <QTimer>
@@ -21,6 +22,8 @@ public:
     void follow(const SubmittedJob& job)
     {
         m_jobs.insert(job.jobId, job);
+        // Most failures come right after the hand-over: the first seconds are looked at closely.
+        m_closely.setRemainingTime(kCloselyMs);
         askSoon();
     }
     void setPrinter(const QString& queue)
@@ -48,6 +51,11 @@ signals:
 
 private:
     void askSoon() { m_timer.start(0); }
+
+    // How often the server is asked while a new state of the printer settles, and in the first
+    // seconds after a document was handed over.
+    static constexpr int kCloselyIntervalMs = 250;
+    static constexpr int kCloselyMs = 10000;
     void poll();
     // False when the server did not answer.
     bool pollJobs();
@@ -60,6 +68,7 @@ private:
     std::optional<QStringList> m_reported; // the printer's problems as last told
     std::optional<QStringList> m_seen;     // as seen at the last question
     int m_waiting = -1;
+    QDeadlineTimer m_closely{0};
     int m_busyMs = scaledWaitMs(JobFollower::kBusyIntervalMs);
     int m_idleMs = scaledWaitMs(JobFollower::kIdleIntervalMs);
 };
@@ -76,7 +85,10 @@ void JobPoller::poll()
     }
     const bool settling = !m_queue.isEmpty() && pollPrinter(answers);
     // A new state of the printer is looked at again soon, to be told once it holds.
-    m_timer.start(m_jobs.isEmpty() && !settling ? m_idleMs : m_busyMs);
+    const bool closely = settling || (!m_jobs.isEmpty() && !m_closely.hasExpired());
+    m_timer.start(closely            ? std::min(m_busyMs, kCloselyIntervalMs)
+                  : m_jobs.isEmpty() ? m_idleMs
+                                     : m_busyMs);
 }
 
 bool JobPoller::pollJobs()
