@@ -77,10 +77,12 @@ QList<Problem> problemsOf(const QString& queue, const PrinterStatus& status)
         return {{QStringLiteral("Tiskárna %1 není nainstalována.").arg(queue),
                  QStringLiteral("není nainstalována")}};
     if (status.state == PrinterStatus::State::Stopped) {
-        // An administrator's pause says "Paused" (or why, in their words); a printer stopped by
-        // its failing connection says what failed.
+        // An administrator's pause says "Paused" ("Rejecting Jobs" once the queue is also
+        // closed), or why, in their words; a printer stopped by its failing connection says what
+        // failed.
         const QString message = status.message.trimmed();
-        if (message.isEmpty() || message == QLatin1StringView("Paused"))
+        if (message.isEmpty() || message == QLatin1StringView("Paused") ||
+            message == QLatin1StringView("Rejecting Jobs"))
             problems << Problem{QStringLiteral("Tiskárna %1 je pozastavena.").arg(queue),
                                 QStringLiteral("pozastavena")};
         else
