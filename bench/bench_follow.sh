@@ -55,13 +55,6 @@ PATH=$PATH:/usr/sbin
 lpadmin -p abort -E -v "fail:$WORK/abort.failed" -o printer-error-policy=abort-job || exit 1
 lpadmin -p stop -E -v "fail:$WORK/stop.failed" -o printer-error-policy=stop-printer || exit 1
 
-cpu_seconds() {
-    local stat
-    stat=$(<"/proc/$1/stat") || return 1
-    stat=${stat##*) }
-    awk -v hz="$(getconf CLK_TCK)" '{ printf "%.3f\n", ($12 + $13) / hz }' <<<"$stat"
-}
-
 # Starts a fresh copy printing from WORK/NAME/spool to QUEUE.
 start_copy() {
     local name=$1 queue=$2 base=$WORK/$1
@@ -70,19 +63,6 @@ start_copy() {
     chmod 0700 "$base/runtime"
     tarnyx_settings "$base/config" "$base/spool" "$queue" 0
     tarnyx_launch "$base" "$base/config" "$base/output.txt" /log
-}
-
-stop_copy() {
-    [ -n "$TPID" ] || return 0
-    kill -TERM "$TPID" 2>/dev/null
-    local i
-    for ((i = 0; i < 100; i++)); do
-        kill -0 "$TPID" 2>/dev/null || break
-        pause 0.1
-    done
-    kill -KILL "$TPID" 2>/dev/null
-    wait "$TPID" 2>/dev/null
-    TPID=""
 }
 
 # Puts one report into the spool directory of the copy NAME.
@@ -119,7 +99,7 @@ if part tell; then
             pause 4 # started, first tick done
             drop_report "tell-$queue"
             results+=("$(time_to_tell "tell-$queue" "$queue" "$title")")
-            stop_copy
+            stop_tarnyx
         done
         printf '%s: failure → event log line, ms: %s\n' "$queue" "${results[*]}"
         printf '%s\n' "${results[@]}" | grep -v n/a | sort -n |
@@ -144,7 +124,7 @@ if part cpu; then
     c1=$(cpu_seconds "$TPID")
     echo "cpu: one report held by a stopped queue: $(bc <<<"($c1 - $c0) * 1000") ms over $CPU_SECONDS s"
     grep -a "Tiskárna\|Sestava" "$WORK/cpu/cwd/tarnyx.log" | tail -3
-    stop_copy
+    stop_tarnyx
     # The same questions from a shell, once a second.
     (while :; do lpstat -p stop >/dev/null 2>&1; lpstat -o >/dev/null 2>&1; sleep 1; done) &
     LOOP=$!

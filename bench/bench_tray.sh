@@ -67,20 +67,6 @@ start_tarnyx() {
     TSTART=$(usec)
 }
 
-# Ends the program with SIGTERM (as the session would), SIGKILL after 10 s.
-stop_tarnyx() {
-    [ -n "$TPID" ] || return 0
-    kill -TERM "$TPID" 2>/dev/null
-    local i
-    for ((i = 0; i < 100; i++)); do
-        kill -0 "$TPID" 2>/dev/null || break
-        sleep 0.1
-    done
-    kill -KILL "$TPID" 2>/dev/null
-    wait "$TPID" 2>/dev/null
-    TPID=""
-}
-
 alive() { [ -n "$TPID" ] && kill -0 "$TPID" 2>/dev/null; }
 
 must_run() {
@@ -88,15 +74,6 @@ must_run() {
     echo "bench_tray: the program ended at start-up; its output:" >&2
     cat "$WORK/$1/output.txt" >&2
     exit 1
-}
-
-# utime + stime of the whole process (all its threads, also ended ones), in seconds.
-cpu_seconds() {
-    local stat
-    stat=$(<"/proc/$1/stat") || return 1
-    stat=${stat##*) }
-    # After the name: state is field 3, utime 14 and stime 15, counted from 1 at the pid.
-    awk -v hz="$(getconf CLK_TCK)" '{ printf "%.3f\n", ($12 + $13) / hz }' <<<"$stat"
 }
 
 memory_kb() { awk -v k="$2:" '$1 == k { print $2 }' "/proc/$1/status"; }

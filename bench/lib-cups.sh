@@ -14,6 +14,8 @@
 #                             starts $TARNYX in the background, offscreen, in HOME/cwd with
 #                             XDG_CONFIG_HOME=CONFIG, XDG_RUNTIME_DIR=HOME/runtime and
 #                             TMPDIR=HOME/tmp, its output appended to OUTPUT; TPID is its pid
+#   stop_tarnyx               ends the copy whose pid is in TPID with SIGTERM, SIGKILL after 10 s
+#   cpu_seconds PID           utime + stime of the whole process so far, in seconds
 #   bench_work NAME           makes the scratch directory WORK (/tmp/tarnyx-NAME-XXXXXX) and on exit
 #                             kills the copy whose pid is in TPID, stops cupsd and removes WORK
 #                             (kept with KEEP=1); also defines log, usec (the time in µs) and
@@ -38,6 +40,29 @@ tarnyx_launch() {
                 TMPDIR="$home/tmp" QT_QPA_PLATFORM=offscreen "$TARNYX" "$@"
     ) </dev/null >>"$output" 2>&1 &
     TPID=$!
+}
+
+# Ends the program with SIGTERM (as the session would), SIGKILL after 10 s.
+stop_tarnyx() {
+    [ -n "$TPID" ] || return 0
+    kill -TERM "$TPID" 2>/dev/null
+    local i
+    for ((i = 0; i < 100; i++)); do
+        kill -0 "$TPID" 2>/dev/null || break
+        sleep 0.1
+    done
+    kill -KILL "$TPID" 2>/dev/null
+    wait "$TPID" 2>/dev/null
+    TPID=""
+}
+
+# utime + stime of the whole process (all its threads, also ended ones), in seconds.
+cpu_seconds() {
+    local stat
+    stat=$(<"/proc/$1/stat") || return 1
+    stat=${stat##*) }
+    # After the name: state is field 3, utime 14 and stime 15, counted from 1 at the pid.
+    awk -v hz="$(getconf CLK_TCK)" '{ printf "%.3f\n", ($12 + $13) / hz }' <<<"$stat"
 }
 
 bench_work() {

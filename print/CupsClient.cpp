@@ -19,6 +19,7 @@
 #include <functional>
 #include <memory>
 #include <optional>
+#include <vector>
 
 namespace cupsclient {
 
@@ -214,6 +215,21 @@ Answer ask(const std::function<ipp_t*()>& request, const char* resource,
         response = send(http, request(), resource);
         return answerOf(response.get());
     });
+}
+
+// A Get-Printer-Attributes request for the queue at `resource`, asking for `wanted`.
+std::function<ipp_t*()> printerQuestion(const QByteArray& resource,
+                                        std::initializer_list<const char*> wanted)
+{
+    return [resource, names = std::vector<const char*>(wanted)] {
+        ipp_t* request = ippNewRequest(IPP_OP_GET_PRINTER_ATTRIBUTES);
+        ippAddString(request, IPP_TAG_OPERATION, IPP_TAG_URI, "printer-uri", nullptr,
+                     uri(resource.constData()).constData());
+        addUser(request);
+        ippAddStrings(request, IPP_TAG_OPERATION, IPP_TAG_KEYWORD, "requested-attributes",
+                      int(names.size()), nullptr, names.data());
+        return request;
+    };
 }
 
 JobFate fateOf(int state)
@@ -531,19 +547,11 @@ Answer printerStatus(const QString& queue, PrinterStatus& status)
 {
     status = PrinterStatus();
     const QByteArray resource = printerResource(queue);
-    const auto request = [&resource] {
-        ipp_t* request = ippNewRequest(IPP_OP_GET_PRINTER_ATTRIBUTES);
-        ippAddString(request, IPP_TAG_OPERATION, IPP_TAG_URI, "printer-uri", nullptr,
-                     uri(resource.constData()).constData());
-        addUser(request);
-        static const char* const wanted[] = {"printer-state", "printer-state-reasons",
-                                             "printer-state-message", "printer-is-accepting-jobs"};
-        ippAddStrings(request, IPP_TAG_OPERATION, IPP_TAG_KEYWORD, "requested-attributes", 4,
-                      nullptr, wanted);
-        return request;
-    };
     Ipp response;
-    const Answer answer = ask(request, resource.constData(), nullptr, response);
+    const Answer answer =
+        ask(printerQuestion(resource, {"printer-state", "printer-state-reasons",
+                                       "printer-state-message", "printer-is-accepting-jobs"}),
+            resource.constData(), nullptr, response);
     status.answered = answer != Answer::NoAnswer;
     status.found = answer != Answer::No;
     if (answer != Answer::Yes)
@@ -604,19 +612,12 @@ Answer queueSetup(const QString& queue, const QPageSize& paper, QueueSetup& setu
                   const std::atomic<bool>* stop)
 {
     const QByteArray resource = printerResource(queue);
-    const auto request = [&resource] {
-        ipp_t* request = ippNewRequest(IPP_OP_GET_PRINTER_ATTRIBUTES);
-        ippAddString(request, IPP_TAG_OPERATION, IPP_TAG_URI, "printer-uri", nullptr,
-                     uri(resource.constData()).constData());
-        addUser(request);
-        static const char* const wanted[] = {"printer-name", "media-col-default",
-                                             "media-col-database", "printer-resolution-default"};
-        ippAddStrings(request, IPP_TAG_OPERATION, IPP_TAG_KEYWORD, "requested-attributes", 4,
-                      nullptr, wanted);
-        return request;
-    };
     Ipp response;
-    if (const Answer a = ask(request, resource.constData(), stop, response); a != Answer::Yes)
+    if (const Answer a =
+            ask(printerQuestion(resource, {"printer-name", "media-col-default",
+                                           "media-col-database", "printer-resolution-default"}),
+                resource.constData(), stop, response);
+        a != Answer::Yes)
         return a;
     ipp_attribute_t* name = ippFindAttribute(response.get(), "printer-name", IPP_TAG_NAME);
     setup.name = name ? QString::fromUtf8(ippGetString(name, 0, nullptr)) : queue;

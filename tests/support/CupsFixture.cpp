@@ -202,13 +202,25 @@ bool CupsFixture::restart(int pauseMs)
 bool CupsFixture::addDriverQueue(const QString& queue, const QString& ppd,
                                  const QStringList& options)
 {
-    if (!isRunning() || !validQueueName(queue) || m_queues.contains(queue))
-        return fail(u"cannot add queue \"%1\""_s.arg(queue));
+    if (!canAddQueue(queue))
+        return false;
     if (!QDir().mkpath(jobsDirectory(queue)))
         return fail(u"cannot create "_s + jobsDirectory(queue));
     openToFilters();
-    QStringList args{u"-p"_s, queue, u"-E"_s, u"-v"_s, u"capture:"_s + jobsDirectory(queue),
-                     u"-P"_s, ppd};
+    return addQueue(queue, u"capture:"_s + jobsDirectory(queue), {u"-P"_s, ppd}, options);
+}
+
+bool CupsFixture::canAddQueue(const QString& queue)
+{
+    if (!isRunning() || !validQueueName(queue) || m_queues.contains(queue))
+        return fail(u"cannot add queue \"%1\""_s.arg(queue));
+    return true;
+}
+
+bool CupsFixture::addQueue(const QString& queue, const QString& uri, const QStringList& more,
+                           const QStringList& options)
+{
+    QStringList args = QStringList{u"-p"_s, queue, u"-E"_s, u"-v"_s, uri} + more;
     for (const QString& option : options)
         args << u"-o"_s << option;
     if (!runAdmin(args))
@@ -300,18 +312,9 @@ bool CupsFixture::installBackend(const QString& name, const QByteArray& script)
 bool CupsFixture::addScriptQueue(const QString& queue, const QByteArray& backend,
                                  const QStringList& options)
 {
-    if (!isRunning() || !validQueueName(queue) || m_queues.contains(queue))
-        return fail(u"cannot add queue \"%1\""_s.arg(queue));
     const QString name = u"script-"_s + queue;
-    if (!installBackend(name, backend))
-        return false;
-    QStringList args{u"-p"_s, queue, u"-E"_s, u"-v"_s, name + u":/"_s};
-    for (const QString& option : options)
-        args << u"-o"_s << option;
-    if (!runAdmin(args))
-        return false;
-    m_queues << queue;
-    return true;
+    return canAddQueue(queue) && installBackend(name, backend) &&
+           addQueue(queue, name + u":/"_s, {}, options);
 }
 
 void CupsFixture::openToFilters()
@@ -324,16 +327,13 @@ void CupsFixture::openToFilters()
 
 bool CupsFixture::addEverywhereQueue(const QString& queue, const QString& uri)
 {
-    if (!isRunning() || !validQueueName(queue) || m_queues.contains(queue))
-        return fail(u"cannot add queue \"%1\""_s.arg(queue));
+    if (!canAddQueue(queue))
+        return false;
     openToFilters();
     const QString ipp = path(u"lib/backend/ipp"_s);
     if (!QFileInfo::exists(ipp) && !QFile::link(u"/usr/lib/cups/backend/ipp"_s, ipp))
         return fail(u"cannot link the ipp backend"_s);
-    if (!runAdmin({u"-p"_s, queue, u"-E"_s, u"-v"_s, uri, u"-m"_s, u"everywhere"_s}))
-        return false;
-    m_queues << queue;
-    return true;
+    return addQueue(queue, uri, {u"-m"_s, u"everywhere"_s});
 }
 
 bool CupsFixture::runTool(const QString& tool, const QStringList& arguments)

@@ -98,6 +98,12 @@ private:
     {
         return runTool(QStringLiteral("lpadmin"), arguments);
     }
+    // False with reason() when the queue cannot be added (the scheduler is not running, the name
+    // is taken or not a plain one).
+    bool canAddQueue(const QString& queue);
+    // lpadmin -p QUEUE -E -v URI, then `more` and each option as "-o option".
+    bool addQueue(const QString& queue, const QString& uri, const QStringList& more,
+                  const QStringList& options = {});
     // The filters and the system's backends run as another user: they must be able to reach the
     // spooled documents.
     void openToFilters();
