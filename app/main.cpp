@@ -21,6 +21,7 @@
 #include "gui/common/FormLook.h"
 #include "gui/common/MessageDlg.h"
 #include "gui/common/Pictures.h"
+#include "gui/common/Translations.h"
 #include "gui/config/SettingsDialog.h"
 #include "gui/main/MainWindow.h"
 #include "gui/print/OrientationQuestion.h"
@@ -89,10 +90,7 @@ int main(int argc, char* argv[])
     QApplication::setWindowIcon(pictures::applicationIcon()); // every window's title bar
     QApplication::setQuitOnLastWindowClosed(false);
     // The program speaks Czech, so the desktop's standard dialogs (folders, page setup) do too.
-    QTranslator qtTexts;
-    if (qtTexts.load(QLocale(QLocale::Czech), QStringLiteral("qtbase"), QStringLiteral("_"),
-                     QLibraryInfo::path(QLibraryInfo::TranslationsPath)))
-        QApplication::installTranslator(&qtTexts);
+    installCzechTranslations();
     const QStringList args = platform::programArguments(argc, argv);
     loadSettingsConstants(args);
     const platform::NamedMutex mutex(QStringLiteral("mutex_morvane_tarnyx"));

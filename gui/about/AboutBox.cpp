@@ -199,7 +199,7 @@ AboutBox::AboutBox(const AboutTexts& texts, QWidget* parent) : QDialog(parent, k
     m_ui.os = plainLabel(this, osLine(currentOsDescription()));
     m_ui.os->setWordWrap(true);
     m_ui.os->setAlignment(Qt::AlignLeft | Qt::AlignTop);
-    m_ui.memoryCaption = plainLabel(this, QStringLiteral("Fyzická paměť systému Windows:"));
+    m_ui.memoryCaption = plainLabel(this, QStringLiteral("Fyzická paměť systému:"));
     const std::optional<quint64> memory = physicalMemoryBytes();
     m_ui.memory = plainLabel(this, memory ? physicalMemoryText(*memory, QLocale()) : QString());
     m_ui.memory->setAlignment(Qt::AlignRight | Qt::AlignVCenter);

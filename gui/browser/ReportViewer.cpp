@@ -170,7 +170,7 @@ void ReportViewer::createWidgets()
     m_ui.framesAction =
         action(QStringLiteral("framesAction"), QStringLiteral("&Rámečky"),
                QStringLiteral("Při použití vhodného písma UNICODE je možné vykreslovat rámečky "
-                              "semigrafickými znaky.\n(Pouze Windows 2000 a vyšší.)"),
+                              "semigrafickými znaky."),
                QKeySequence(), [this](bool on) { setFramesOn(on); });
     m_ui.framesAction->setCheckable(true);
 

@@ -382,8 +382,8 @@ QWidget* SettingsDialog::createGeneralTab()
 {
     auto* page = new QWidget;
     m_ui.autorunCheck = checkBox(
-        QStringLiteral("Spouštět při startu &Windows"),
-        QStringLiteral("Program bude spuštěn automaticky při každém startu Windows."), page);
+        QStringLiteral("Spouštět po př&ihlášení"),
+        QStringLiteral("Program bude spuštěn automaticky při každém přihlášení k počítači."), page);
     m_ui.pauseCheck =
         checkBox(QStringLiteral("Spouštět v režimu po&zastavení"),
                  QStringLiteral("Po svém spuštění bude Tarnyx v režimu pozastavení."), page);
@@ -395,11 +395,11 @@ QWidget* SettingsDialog::createGeneralTab()
     m_ui.priorityCheck =
         checkBox(QStringLiteral("&Vyšší uroveň priority tiskového procesu"),
                  QStringLiteral("Zvýší prioritu tiskového procesu, což může zrychlit průběh tisku "
-                                "na pozadí\nu Windows 95/98/ME."),
+                                "na pozadí."),
                  page);
     m_ui.taskbarCheck =
         checkBox(QStringLiteral("&Okna sestav na hlavním panelu"),
-                 QStringLiteral("Zobrazí na hlavním panelu systému Microsoft Windows "
+                 QStringLiteral("Zobrazí na hlavním panelu pracovního prostředí "
                                 "tlačítko pro každou sestavu,\notevřenou v Prohlížeči "
                                 "sestav."),
                  page);

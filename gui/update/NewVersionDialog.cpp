@@ -111,7 +111,7 @@ NewVersionDialog::NewVersionDialog(const AppSettings& settings, QWidget* parent)
     m_ui.details->setToolTip(
         QStringLiteral("Podrobnější popis novinek a změn v nabízené verzi, případně další "
                        "informace, \nkteré je vhodné znát ještě před instalací verze.\nPopis je "
-                       "možné vytisknout nebo vložit do schránky Windows pomocí místní nabídky."));
+                       "možné vytisknout nebo vložit do schránky pomocí místní nabídky."));
     connect(m_ui.details, &QTextBrowser::anchorClicked, this, &NewVersionDialog::openLink);
 
     m_ui.detailsLabel = new QLabel(QStringLiteral("&Podrobnosti:"), this);

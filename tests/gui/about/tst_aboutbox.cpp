@@ -80,7 +80,7 @@ private slots:
         QCOMPARE(shown, texts);
         QCOMPARE(ui.productName->text(), texts[1]);
         QCOMPARE(ui.www->textFormat(), Qt::PlainText); // an address is never taken for markup
-        QCOMPARE(ui.memoryCaption->text(), u"Fyzická paměť systému Windows:"_s);
+        QCOMPARE(ui.memoryCaption->text(), u"Fyzická paměť systému:"_s);
         QVERIFY(ui.memory->text().endsWith(u" KB"_s) && !ui.os->text().isEmpty());
         QVERIFY(ui.memory->geometry().left() > ui.memoryCaption->geometry().right());
         QVERIFY(box.rect().contains(ui.memory->geometry()) &&
