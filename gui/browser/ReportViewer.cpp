@@ -297,11 +297,40 @@ void ReportViewer::storeFrames() const
         openSettings()->writeBool(kSection, QStringLiteral("LstViewFrames"), framesOn());
 }
 
+QFont ReportViewer::dialogFont(const FontDesc& desc)
+{
+    QFont font = desc.toQFont();
+    // A name that stands for another face ("Courier New") is not in the dialog's list: the face
+    // that is shown instead is, rather than whichever comes first.
+    const QString family = QFontInfo(font).family();
+    if (!QFontDatabase::families().contains(desc.name))
+        font.setFamily(family);
+    // A face's styles have names of their own ("Book", "Oblique"): the one whose slant matches
+    // and whose weight is nearest.
+    const int weight = desc.bold ? QFont::Bold : QFont::Normal;
+    QString best;
+    int bestDistance = 0;
+    for (const QString& style : QFontDatabase::styles(family)) {
+        const bool slanted =
+            QFontDatabase::font(family, style, desc.size).style() != QFont::StyleNormal;
+        if (slanted != desc.italic)
+            continue;
+        const int distance = std::abs(QFontDatabase::weight(family, style) - weight);
+        if (best.isEmpty() || distance < bestDistance) {
+            best = style;
+            bestDistance = distance;
+        }
+    }
+    if (!best.isEmpty())
+        font.setStyleName(best);
+    return font;
+}
+
 void ReportViewer::chooseFont()
 {
     bool ok = false;
-    const QFont chosen =
-        QFontDialog::getFont(&ok, m_font.toQFont(), this, QString(), QFontDialog::MonospacedFonts);
+    const QFont chosen = QFontDialog::getFont(&ok, dialogFont(m_font), this, QString(),
+                                              QFontDialog::MonospacedFonts);
     if (ok)
         setViewerFont(FontDesc::fromQFont(chosen, m_font.charset, m_font.color));
 }

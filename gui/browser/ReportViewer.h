@@ -68,6 +68,9 @@ public:
     using PrintPreviewOpener =
         std::function<void(const QString& reportPath, JobState* queue, QWidget* viewer)>;
     static void setPrintPreviewOpener(PrintPreviewOpener open);
+    // The font the font dialog starts with for a viewer font: the face's own style that matches
+    // its weight and slant, so that the dialog selects that style and not merely the first one.
+    static QFont dialogFont(const FontDesc& font);
     QAction* printPreviewAction() const { return m_printPreviewAction; }
 
 protected:

@@ -1,3 +1,4 @@
+#include "core/config/FontText.h"
 #include "core/platform/FileName.h"
 #include "core/report/CodePages.h"
 #include "core/report/ReportHeader.h"
@@ -10,6 +11,7 @@
 #include <QAction>
 #include <QApplication>
 #include <QFile>
+#include <QFontDialog>
 #include <QLabel>
 #include <QLineEdit>
 #include <QListView>
@@ -38,6 +40,8 @@ private slots:
     void closesWhenItsReportIsDeleted();
     void previewCannotPrintOrDelete();
     void statusAndButtonsShowWhole();
+    void fontDialogKeepsTheStoredFont_data();
+    void fontDialogKeepsTheStoredFont();
 
 private:
     // A report file with a header line and `body`; its header object lives as long as the test.
@@ -263,6 +267,36 @@ void TestReportViewer::statusAndButtonsShowWhole()
     QCOMPARE(buttons,
              QStringList({u"&Tisk"_qs, u"&Uložit..."_qs, u"&Najít..."_qs, u"Najít &další"_qs,
                           u"&Písmo"_qs, u"&Rámečky"_qs, u"Náhled tisku"_qs}));
+}
+
+void TestReportViewer::fontDialogKeepsTheStoredFont_data()
+{
+    QTest::addColumn<QString>("name");
+    QTest::addColumn<bool>("bold");
+    QTest::newRow("DejaVu Sans Mono") << QStringLiteral("DejaVu Sans Mono") << false;
+    QTest::newRow("DejaVu Sans Mono, bold") << QStringLiteral("DejaVu Sans Mono") << true;
+    QTest::newRow("Liberation Mono") << QStringLiteral("Liberation Mono") << false;
+    QTest::newRow("Courier New, bold") << QStringLiteral("Courier New") << true;
+}
+
+// OK in the font dialog without a change stores the font the viewer had: not another style of
+// the face (an italic one), for every later viewer.
+void TestReportViewer::fontDialogKeepsTheStoredFont()
+{
+    QFETCH(QString, name);
+    QFETCH(bool, bold);
+    FontDesc stored;
+    stored.name = name;
+    stored.size = 11;
+    stored.bold = bold;
+    QFontDialog dialog;
+    dialog.setOption(QFontDialog::MonospacedFonts);
+    dialog.setCurrentFont(ReportViewer::dialogFont(stored));
+    const FontDesc chosen = FontDesc::fromQFont(dialog.currentFont(), stored.charset, stored.color);
+    QCOMPARE(chosen.italic, false);
+    QCOMPARE(chosen.bold, bold);
+    QCOMPARE(chosen.size, 11);
+    QCOMPARE(chosen.name, QFontInfo(stored.toQFont()).family());
 }
 
 QTEST_MAIN(TestReportViewer)
