@@ -16,8 +16,10 @@
 #include <QCloseEvent>
 #include <QDesktopServices>
 #include <QHBoxLayout>
+#include <QHelpEvent>
 #include <QMenuBar>
 #include <QStatusBar>
+#include <QToolTip>
 #include <QUrl>
 #include <QVBoxLayout>
 
@@ -41,6 +43,15 @@ QAction* makeAction(QObject* parent, const QString& name, const QString& caption
     return a;
 }
 
+std::function<bool()>& trayAvailableHook()
+{
+    static std::function<bool()> hook;
+    return hook;
+}
+
+// The tray's tooltip stays while the pointer rests on the icon; it goes when the pointer leaves.
+constexpr int kTrayTipMs = 24 * 60 * 60 * 1000;
+
 QString stateWord(bool paused)
 {
     return paused ? QStringLiteral("pozastaven") : QStringLiteral("spuštěn");
@@ -60,8 +71,11 @@ MainWindow::MainWindow(JobController& controller, const QStringList& args, Dialo
     createActions();
     createWidgets();
     createTray();
+    m_trayHostSeen = trayUsable();
     applyTrayOptions();
     m_notifier.setTrayIcon(m_ui.trayIcon);
+    // After the hints' filter, so that this one sees the tray's tooltip events first.
+    qApp->installEventFilter(this);
     m_notifier.setBalloonClicked([this] { restoreFromTray(); });
 
     resize(373, sizeHint().height());
@@ -146,6 +160,7 @@ void MainWindow::createActions()
     });
     connect(m_ui.spoolDirsAction, &QAction::triggered, this, [this] {
         openSettingsDialog();
+        applyTrayOptions();
         if (m_controller.settings().iconize && trayUsable()) {
             hideToTray();
         } else {
@@ -182,8 +197,19 @@ void MainWindow::createActions()
 
     printingChanged(m_controller.isPrinting());
 
+    // Esc puts the window away in the tray. As a shortcut of the whole window it also works when
+    // the keyboard focus has stayed in the menu bar after the menus were used from the keyboard
+    // (the menu bar would take the key for itself); while a menu is open, Esc closes the menu.
+    auto* escape = new QAction(this);
+    escape->setObjectName(QStringLiteral("escapeAction"));
+    escape->setShortcut(QKeySequence(Qt::Key_Escape));
+    connect(escape, &QAction::triggered, this, [this] {
+        if (trayShown())
+            hideToTray();
+    });
+
     for (QAction* a : {m_ui.exitAction, m_ui.playAction, m_ui.pauseAction, m_ui.stopAction,
-                       m_ui.settingsAction, m_ui.browserAction, m_ui.helpAction})
+                       m_ui.settingsAction, m_ui.browserAction, m_ui.helpAction, escape})
         addAction(a);
 }
 
@@ -318,7 +344,7 @@ void MainWindow::createTray()
     m_ui.trayIcon->setObjectName(QStringLiteral("trayIcon"));
     m_ui.trayIcon->setContextMenu(m_ui.trayMenu);
     if (!m_trayPictures.isEmpty())
-        m_ui.trayIcon->setIcon(QIcon(m_trayPictures.first()));
+        setTrayPicture(m_trayPictures.first());
     connect(m_ui.trayIcon, &QSystemTrayIcon::activated, this,
             [this](QSystemTrayIcon::ActivationReason reason) {
                 if (reason == QSystemTrayIcon::Trigger || reason == QSystemTrayIcon::DoubleClick)
@@ -326,9 +352,22 @@ void MainWindow::createTray()
             });
 }
 
+void MainWindow::setTrayAvailableForTests(std::function<bool()> available)
+{
+    trayAvailableHook() = std::move(available);
+}
+
 bool MainWindow::trayUsable() const
 {
-    return QSystemTrayIcon::isSystemTrayAvailable();
+    const std::function<bool()>& hook = trayAvailableHook();
+    return hook ? hook() : QSystemTrayIcon::isSystemTrayAvailable();
+}
+
+bool MainWindow::trayShown() const
+{
+    // The icon's own flag stays set when the desktop's tray goes away (a panel that ended or
+    // restarts): whether the icon can bring the window back is asked of the desktop each time.
+    return m_ui.trayIcon->isVisible() && trayUsable();
 }
 
 void MainWindow::showInitially()
@@ -417,7 +456,26 @@ void MainWindow::updateTrayHint()
     m_trayHint = hint.left(kMaxTrayHint);
     QString shown = m_trayHint;
     shown.replace(QStringLiteral("\r\n"), QStringLiteral("\n"));
+    // The status is refreshed many times a second while a job prints. Each tooltip set is passed
+    // on to the desktop's tray, which may take down the one it shows and show it anew later: it is
+    // set only when its text changes, while printing once a page.
+    const QString before = m_ui.trayIcon->toolTip();
+    if (shown == before)
+        return;
     m_ui.trayIcon->setToolTip(shown);
+    ++m_trayUpdates;
+    // A tooltip shown over the icon follows the new text (the next page).
+    if (m_trayTipOwner && QToolTip::isVisible() && QToolTip::text() == before)
+        QToolTip::showText(QCursor::pos(), shown, m_trayTipOwner, QRect(), kTrayTipMs);
+}
+
+void MainWindow::setTrayPicture(const QPixmap& picture)
+{
+    if (picture.cacheKey() == m_trayPictureKey)
+        return;
+    m_trayPictureKey = picture.cacheKey();
+    m_ui.trayIcon->setIcon(QIcon(picture));
+    ++m_trayUpdates;
 }
 
 void MainWindow::showIdleIcon(bool paused)
@@ -425,7 +483,7 @@ void MainWindow::showIdleIcon(bool paused)
     m_animation.stop();
     m_idlePicture = paused ? 2 : 1;
     if (m_idlePicture < m_trayPictures.size())
-        m_ui.trayIcon->setIcon(QIcon(m_trayPictures.at(m_idlePicture)));
+        setTrayPicture(m_trayPictures.at(m_idlePicture));
 }
 
 void MainWindow::startTrayAnimation()
@@ -439,7 +497,7 @@ void MainWindow::nextAnimationFrame()
 {
     if (m_trayFrames.isEmpty())
         return;
-    m_ui.trayIcon->setIcon(QIcon(m_trayFrames.at(m_frame % m_trayFrames.size())));
+    setTrayPicture(m_trayFrames.at(m_frame % m_trayFrames.size()));
     ++m_frame;
 }
 
@@ -451,7 +509,7 @@ void MainWindow::applyTrayOptions()
 
 void MainWindow::hideToTray()
 {
-    if (!m_ui.trayIcon->isVisible()) {
+    if (!trayShown()) {
         showMinimized(); // never hidden without a way back
         return;
     }
@@ -617,18 +675,42 @@ void MainWindow::fitHeight()
 
 void MainWindow::checkTrayHost()
 {
-    // When the desktop's tray comes back (a restarted panel), the icon is shown anew.
     const bool available = trayUsable();
-    if (available && !m_trayHostSeen && m_controller.settings().iconize) {
-        m_ui.trayIcon->hide();
-        m_ui.trayIcon->show();
-    }
+    if (available == m_trayHostSeen)
+        return;
     m_trayHostSeen = available;
+    if (available) {
+        // The desktop's tray is there again (a restarted panel): the icon is shown in it anew.
+        if (m_controller.settings().iconize) {
+            m_ui.trayIcon->hide();
+            m_ui.trayIcon->show();
+        }
+    } else if (isHidden() && !m_exitRequested && !m_controller.isClosing()) {
+        // The tray went with the window put away in it: the window comes back minimised, where
+        // the desktop still offers it.
+        showMinimized();
+    }
 }
 
 void MainWindow::showWorkerError(const QString& text)
 {
     messageDlg(text, MsgKind::Error, {MsgButton::Ok}, QStringLiteral("Chyba"));
+}
+
+bool MainWindow::eventFilter(QObject* watched, QEvent* e)
+{
+    // The tooltip of the icon in an embedded tray is the status, not a hint: it is shown whether
+    // hints are on or not, and for as long as the pointer rests on the icon rather than for the
+    // hints' time. The icon's window is the toolkit's own; other trays show the tooltip
+    // themselves.
+    if (e->type() == QEvent::ToolTip && watched->inherits("QSystemTrayIconSys")) {
+        auto* icon = static_cast<QWidget*>(watched);
+        m_trayTipOwner = icon;
+        QToolTip::showText(static_cast<QHelpEvent*>(e)->globalPos(), m_ui.trayIcon->toolTip(), icon,
+                           QRect(), kTrayTipMs);
+        return true;
+    }
+    return QMainWindow::eventFilter(watched, e);
 }
 
 bool MainWindow::event(QEvent* e)
@@ -659,19 +741,14 @@ void MainWindow::closeEvent(QCloseEvent* e)
     QApplication::quit();
 }
 
-void MainWindow::keyPressEvent(QKeyEvent* e)
-{
-    if (e->key() == Qt::Key_Escape && m_ui.trayIcon->isVisible()) {
-        hideToTray();
-        return;
-    }
-    QMainWindow::keyPressEvent(e);
-}
-
 void MainWindow::changeEvent(QEvent* e)
 {
-    // Minimising hides the window in the tray while the icon is there.
-    if (e->type() == QEvent::WindowStateChange && isMinimized() && m_ui.trayIcon->isVisible())
-        QTimer::singleShot(0, this, &MainWindow::hide);
+    // Minimising hides the window in the tray while the icon is there, asked again when the
+    // window is hidden.
+    if (e->type() == QEvent::WindowStateChange && isMinimized() && trayShown())
+        QTimer::singleShot(0, this, [this] {
+            if (isMinimized() && trayShown())
+                hide();
+        });
     QMainWindow::changeEvent(e);
 }

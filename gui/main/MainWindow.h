@@ -10,6 +10,7 @@
 #include <QMainWindow>
 #include <QMenu>
 #include <QPixmap>
+#include <QPointer>
 #include <QProgressBar>
 #include <QPushButton>
 #include <QSystemTrayIcon>
@@ -110,9 +111,16 @@ public:
     // True when the tray icon shows (would show) the animation.
     bool animating() const { return m_animation.isActive(); }
     int idlePicture() const { return m_idlePicture; }
+    // How often the tray icon's picture or tooltip was set: each time may take down the tooltip
+    // the desktop shows over the icon.
+    int trayUpdates() const { return m_trayUpdates; }
 
     // The longest tray tooltip.
     static constexpr int kMaxTrayHint = 127;
+
+    // Tests stand in for the desktop's tray: whether one is there at the moment asked; an empty
+    // function asks the desktop again.
+    static void setTrayAvailableForTests(std::function<bool()> available);
 
 signals:
     // The printer reports go to, whenever the window shows another one.
@@ -120,8 +128,8 @@ signals:
 
 protected:
     bool event(QEvent* e) override;
+    bool eventFilter(QObject* watched, QEvent* e) override;
     void closeEvent(QCloseEvent* e) override;
-    void keyPressEvent(QKeyEvent* e) override;
     void changeEvent(QEvent* e) override;
 
 private:
@@ -131,6 +139,9 @@ private:
     void createWidgets();
     void createTray();
     bool trayUsable() const;
+    // The icon is in a tray that is there now and can bring the window back.
+    bool trayShown() const;
+    void setTrayPicture(const QPixmap& picture);
     void updateBrowserAction();
     void nextAnimationFrame();
     void createUnprintedPanel(QWidget* parent);
@@ -150,6 +161,9 @@ private:
     int m_frame = 0;
     int m_idlePicture = 0;
     bool m_trayHostSeen = false;
+    qint64 m_trayPictureKey = 0;
+    int m_trayUpdates = 0;
+    QPointer<QWidget> m_trayTipOwner; // the icon's window the tray's tooltip was last shown for
     QList<QPixmap> m_trayPictures;
     QList<QPixmap> m_trayFrames;
     DesktopNotifier m_notifier;

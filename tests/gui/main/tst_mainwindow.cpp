@@ -1,7 +1,9 @@
 #include "core/config/RegistryIni.h"
 #include "core/log/EventLog.h"
 #include "core/platform/PrinterCatalog.h"
+#include "gui/about/AboutBox.h"
 #include "gui/common/Events.h"
+#include "gui/common/FormLook.h"
 #include "gui/common/MessageDlg.h"
 #include "gui/main/MainWindow.h"
 #include "gui/print/UiJobHost.h"
@@ -10,13 +12,18 @@
 #include <QApplication>
 #include <QDBusConnection>
 #include <QDBusMessage>
+#include <QDialogButtonBox>
 #include <QElapsedTimer>
+#include <QLineEdit>
 #include <QProcess>
+#include <QScopeGuard>
 #include <QSemaphore>
 #include <QSignalSpy>
 #include <QTemporaryDir>
 #include <QTest>
 #include <QThread>
+#include <QToolTip>
+#include <QVBoxLayout>
 
 // The desktop's notification service, on a private session bus: it keeps what it was asked to
 // show and can tell the program which button the user took.
@@ -64,6 +71,13 @@ private:
     std::unique_ptr<QDBusConnection> m_bus;
 };
 
+// Stands in for the toolkit's window of the icon in an embedded tray, which gets the tooltip
+// events.
+class QSystemTrayIconSys : public QWidget
+{
+    Q_OBJECT
+};
+
 class TestMainWindow : public QObject
 {
     Q_OBJECT
@@ -77,6 +91,9 @@ private slots:
     void statusFollowsAJobWithoutFloodingTheWindow();
     void reportsThatDidNotPrintAreToldAndOffered();
     void closing();
+    void trayThatGoesAndComesBack();
+    void escapeHidesWhateverWasOpenedBefore();
+    void trayTooltipWhilePrinting();
     void cleanupTestCase();
 
 private:
@@ -327,6 +344,172 @@ void TestMainWindow::closing()
     form.show();
     QVERIFY(form.close());
     QVERIFY(dm.stopRequested());
+}
+
+void TestMainWindow::trayThatGoesAndComesBack()
+{
+    bool tray = true;
+    MainWindow::setTrayAvailableForTests([&tray] { return tray; });
+    const auto desktopTray = qScopeGuard([] { MainWindow::setTrayAvailableForTests({}); });
+    JobController dm({}, m_printers);
+    dm.settings().iconize = true;
+    MainWindow form(dm, {});
+    form.show();
+    QVERIFY(QTest::qWaitForWindowExposed(&form));
+    QVERIFY(form.ui().trayIcon->isVisible());
+    QVERIFY(!form.close());
+    QVERIFY(form.isHidden());
+
+    // The panel with the tray ends (the icon itself still counts as shown): neither the close
+    // box, Esc nor minimising may leave the window without a way back.
+    form.restoreFromTray();
+    tray = false;
+    QVERIFY(!form.close());
+    QVERIFY(!form.isHidden());
+    QVERIFY(form.isMinimized());
+    form.restoreFromTray();
+    QTest::keyClick(form.windowHandle(), Qt::Key_Escape);
+    QVERIFY(!form.isHidden());
+    form.showMinimized();
+    QCoreApplication::processEvents();
+    QVERIFY(!form.isHidden());
+
+    // Hidden in the tray when the tray goes: the window comes back, minimised.
+    tray = true;
+    form.checkTrayHost();
+    form.hideToTray();
+    QVERIFY(form.isHidden());
+    tray = false;
+    form.checkTrayHost();
+    QVERIFY(!form.isHidden());
+    QVERIFY(form.isMinimized());
+
+    // The tray comes back: the icon is shown in it again and the window is hidden there again.
+    tray = true;
+    form.checkTrayHost();
+    QVERIFY(form.ui().trayIcon->isVisible());
+    form.restoreFromTray();
+    QVERIFY(!form.close());
+    QVERIFY(form.isHidden());
+
+    // Started without a tray, the icon appears when the tray does, unless the settings keep the
+    // program out of the tray.
+    tray = false;
+    MainWindow later(dm, {QStringLiteral("/min")});
+    later.showInitially();
+    QVERIFY(!later.isHidden());
+    QVERIFY(!later.ui().trayIcon->isVisible());
+    tray = true;
+    later.checkTrayHost();
+    QVERIFY(later.ui().trayIcon->isVisible());
+    dm.settings().iconize = false;
+    tray = false;
+    MainWindow notInTray(dm, {});
+    tray = true;
+    notInTray.checkTrayHost();
+    QVERIFY(!notInTray.ui().trayIcon->isVisible());
+}
+
+void TestMainWindow::escapeHidesWhateverWasOpenedBefore()
+{
+    MainWindow::setTrayAvailableForTests([] { return true; });
+    const auto desktopTray = qScopeGuard([] { MainWindow::setTrayAvailableForTests({}); });
+    JobController dm({}, m_printers);
+    dm.settings().iconize = true;
+    MainWindow::Dialogs dialogs;
+    dialogs.about = [](QWidget* owner) {
+        showAboutBox(owner);
+    };
+    // A settings dialog with a field to type in, closed with OK.
+    dialogs.settings = [](QWidget* owner) {
+        QDialog dialog(owner);
+        auto* layout = new QVBoxLayout(&dialog);
+        layout->addWidget(new QLineEdit(&dialog));
+        auto* buttons = new QDialogButtonBox(QDialogButtonBox::Ok, &dialog);
+        QObject::connect(buttons, &QDialogButtonBox::accepted, &dialog, &QDialog::accept);
+        layout->addWidget(buttons);
+        dialog.exec();
+    };
+    MainWindow form(dm, {}, dialogs);
+    auto escapeHides = [&form] {
+        form.restoreFromTray();
+        if (!QTest::qWaitForWindowActive(&form))
+            return false;
+        QTest::keyClick(form.windowHandle(), Qt::Key_Escape);
+        return form.isHidden();
+    };
+    QVERIFY(escapeHides());
+    // Each dialog opened from the menus by keyboard and closed with Enter; the keyboard focus
+    // stays in the menu bar afterwards.
+    const struct
+    {
+        Qt::Key menu;
+        Qt::Key item;
+    } opened[] = {{Qt::Key_V, Qt::Key_O}, {Qt::Key_N, Qt::Key_M}};
+    for (const auto& path : opened) {
+        form.restoreFromTray();
+        QVERIFY(QTest::qWaitForWindowActive(&form));
+        bool closed = false;
+        QTimer::singleShot(50, [&closed] {
+            if (QWidget* dialog = QApplication::activeModalWidget()) {
+                QTest::keyClick(dialog->windowHandle(), Qt::Key_Return);
+                closed = true;
+            }
+        });
+        QTest::keyClick(form.windowHandle(), path.menu, Qt::AltModifier);
+        QVERIFY(QApplication::activePopupWidget());
+        QTest::keyClick(QApplication::activePopupWidget()->windowHandle(), path.item);
+        QVERIFY(closed);
+        QVERIFY(escapeHides());
+        QVERIFY(escapeHides());
+    }
+}
+
+void TestMainWindow::trayTooltipWhilePrinting()
+{
+    // Each new tooltip or picture may take down the tooltip shown over the icon: while a page
+    // prints, the status is refreshed many times over without anything in the tray changing.
+    JobController dm({}, m_printers);
+    dm.settings().printer = QStringLiteral("Mzdy");
+    MainWindow form(dm, {});
+    dm.setCurrentFile(QStringLiteral("LST00001.PRN"));
+    dm.setReportTitle("Mzdy");
+    dm.setPageCount(3);
+    dm.setPageNumber(1);
+    form.refreshStatus();
+    const int shown = form.trayUpdates();
+    for (int line = 0; line < 50; ++line) {
+        dm.setProgress(line, 100);
+        form.refreshStatus();
+    }
+    QCOMPARE(form.trayUpdates(), shown);
+    dm.setPageNumber(2);
+    form.refreshStatus();
+    QCOMPARE(form.trayUpdates(), shown + 1);
+
+    // Over the icon the tooltip stays, with hints off or shown only briefly, and follows the page.
+    setShowHints(false);
+    setHintHidePause(50);
+    QSystemTrayIconSys icon;
+    icon.show();
+    QVERIFY(QTest::qWaitForWindowExposed(&icon));
+    QHelpEvent help(QEvent::ToolTip, QPoint(1, 1), icon.mapToGlobal(QPoint(1, 1)));
+    QApplication::sendEvent(&icon, &help);
+    QTest::qWait(300);
+    QVERIFY(QToolTip::isVisible());
+    QCOMPARE(QToolTip::text(), QStringLiteral("\"Mzdy\"\nstrana 2 z 3\nMzdy"));
+    dm.setPageNumber(3);
+    form.refreshStatus();
+    QCOMPARE(QToolTip::text(), QStringLiteral("\"Mzdy\"\nstrana 3 z 3\nMzdy"));
+    QToolTip::hideText();
+    setShowHints(true);
+    setHintHidePause(5000);
+
+    form.showIdleIcon(true);
+    const int idle = form.trayUpdates();
+    form.showIdleIcon(true);
+    form.setRunState(true);
+    QCOMPARE(form.trayUpdates(), idle);
 }
 
 void TestMainWindow::reportsThatDidNotPrintAreToldAndOffered()
