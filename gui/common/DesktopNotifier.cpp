@@ -81,7 +81,8 @@ void DesktopNotifier::onClosed(uint id, uint /*reason*/)
 
 void DesktopNotifier::showBalloon(const QString& title, const QString& text)
 {
-    if (!m_tray || !m_tray->isVisible())
+    // The icon's own flag stays set when the desktop's tray goes away: the tray is asked too.
+    if (!m_tray || !m_tray->isVisible() || !QSystemTrayIcon::isSystemTrayAvailable())
         return; // the main window shows it
     m_tray->showMessage(title, text, QSystemTrayIcon::Warning, kShowMs);
 }
