@@ -156,6 +156,25 @@ void addUser(ipp_t* request)
                  cupsUser());
 }
 
+// The attributes the answer is to hold.
+void addWanted(ipp_t* request, const std::vector<const char*>& wanted)
+{
+    ippAddStrings(request, IPP_TAG_OPERATION, IPP_TAG_KEYWORD, "requested-attributes",
+                  int(wanted.size()), nullptr, wanted.data());
+}
+
+// A Get-Job-Attributes request for the job `jobId`, by this user.
+ipp_t* jobQuestion(int jobId, const std::vector<const char*>& wanted)
+{
+    ipp_t* request = ippNewRequest(IPP_OP_GET_JOB_ATTRIBUTES);
+    const QByteArray job = "/jobs/" + QByteArray::number(jobId);
+    ippAddString(request, IPP_TAG_OPERATION, IPP_TAG_URI, "job-uri", nullptr,
+                 uri(job.constData()).constData());
+    addUser(request);
+    addWanted(request, wanted);
+    return request;
+}
+
 bool succeeded(ipp_t* response)
 {
     return response && ippGetStatusCode(response) <= IPP_STATUS_OK_CONFLICTING;
@@ -218,18 +237,39 @@ Answer ask(const std::function<ipp_t*()>& request, const char* resource,
 }
 
 // A Get-Printer-Attributes request for the queue at `resource`, asking for `wanted`.
-std::function<ipp_t*()> printerQuestion(const QByteArray& resource,
-                                        std::initializer_list<const char*> wanted)
+std::function<ipp_t*()> printerQuestion(const QByteArray& resource, std::vector<const char*> wanted)
 {
-    return [resource, names = std::vector<const char*>(wanted)] {
+    return [resource, wanted = std::move(wanted)] {
         ipp_t* request = ippNewRequest(IPP_OP_GET_PRINTER_ATTRIBUTES);
         ippAddString(request, IPP_TAG_OPERATION, IPP_TAG_URI, "printer-uri", nullptr,
                      uri(resource.constData()).constData());
         addUser(request);
-        ippAddStrings(request, IPP_TAG_OPERATION, IPP_TAG_KEYWORD, "requested-attributes",
-                      int(names.size()), nullptr, names.data());
+        addWanted(request, wanted);
         return request;
     };
+}
+
+JobStatus::State jobStateOf(int state)
+{
+    switch (state) {
+    case IPP_JSTATE_PENDING:
+        return JobStatus::State::Pending;
+    case IPP_JSTATE_HELD:
+        return JobStatus::State::Held;
+    case IPP_JSTATE_PROCESSING:
+        return JobStatus::State::Processing;
+    case IPP_JSTATE_STOPPED:
+        return JobStatus::State::Stopped;
+    case IPP_JSTATE_CANCELED:
+        return JobStatus::State::Canceled;
+    case IPP_JSTATE_ABORTED:
+        return JobStatus::State::Aborted;
+    case IPP_JSTATE_COMPLETED:
+        return JobStatus::State::Completed;
+    default:
+        break;
+    }
+    return JobStatus::State::Gone;
 }
 
 JobFate fateOf(int state)
@@ -330,15 +370,8 @@ struct JobInfo
 
 std::optional<JobFate> jobInfo(Connection& http, int jobId, JobInfo& info)
 {
-    ipp_t* request = ippNewRequest(IPP_OP_GET_JOB_ATTRIBUTES);
-    const QByteArray job = "/jobs/" + QByteArray::number(jobId);
-    ippAddString(request, IPP_TAG_OPERATION, IPP_TAG_URI, "job-uri", nullptr,
-                 uri(job.constData()).constData());
-    addUser(request);
-    static const char* const wanted[] = {"job-state", "job-name", "time-at-creation"};
-    ippAddStrings(request, IPP_TAG_OPERATION, IPP_TAG_KEYWORD, "requested-attributes", 3, nullptr,
-                  wanted);
-    const Ipp response = send(http, request, "/");
+    const Ipp response =
+        send(http, jobQuestion(jobId, {"job-state", "job-name", "time-at-creation"}), "/");
     if (const std::optional<JobFate> fate = failedQuery(response.get()))
         return fate;
     if (ipp_attribute_t* a = ippFindAttribute(response.get(), "job-state", IPP_TAG_ENUM))
@@ -438,45 +471,13 @@ QString text(ipp_t* response, const char* name)
     return value ? QString::fromUtf8(value) : QString();
 }
 
-JobStatus::State jobStateOf(int state)
-{
-    switch (state) {
-    case IPP_JSTATE_PENDING:
-        return JobStatus::State::Pending;
-    case IPP_JSTATE_HELD:
-        return JobStatus::State::Held;
-    case IPP_JSTATE_PROCESSING:
-        return JobStatus::State::Processing;
-    case IPP_JSTATE_STOPPED:
-        return JobStatus::State::Stopped;
-    case IPP_JSTATE_CANCELED:
-        return JobStatus::State::Canceled;
-    case IPP_JSTATE_ABORTED:
-        return JobStatus::State::Aborted;
-    case IPP_JSTATE_COMPLETED:
-        return JobStatus::State::Completed;
-    default:
-        break;
-    }
-    return JobStatus::State::Gone;
-}
-
 } // namespace
 
 Answer jobStatus(int jobId, JobStatus& status)
 {
     status = JobStatus();
-    const QByteArray job = "/jobs/" + QByteArray::number(jobId);
-    const auto request = [&job] {
-        ipp_t* request = ippNewRequest(IPP_OP_GET_JOB_ATTRIBUTES);
-        ippAddString(request, IPP_TAG_OPERATION, IPP_TAG_URI, "job-uri", nullptr,
-                     uri(job.constData()).constData());
-        addUser(request);
-        static const char* const wanted[] = {"job-state", "job-state-reasons",
-                                             "job-printer-state-message"};
-        ippAddStrings(request, IPP_TAG_OPERATION, IPP_TAG_KEYWORD, "requested-attributes", 3,
-                      nullptr, wanted);
-        return request;
+    const auto request = [jobId] {
+        return jobQuestion(jobId, {"job-state", "job-state-reasons", "job-printer-state-message"});
     };
     Ipp response;
     const Answer answer = ask(request, "/", nullptr, response);
@@ -502,10 +503,8 @@ Answer activeJobs(QHash<int, JobStatus>& jobs)
         ippAddString(request, IPP_TAG_OPERATION, IPP_TAG_KEYWORD, "which-jobs", nullptr,
                      "not-completed");
         ippAddBoolean(request, IPP_TAG_OPERATION, "my-jobs", 1);
-        static const char* const wanted[] = {"job-id", "job-state", "job-state-reasons",
-                                             "job-printer-state-message"};
-        ippAddStrings(request, IPP_TAG_OPERATION, IPP_TAG_KEYWORD, "requested-attributes", 4,
-                      nullptr, wanted);
+        addWanted(request,
+                  {"job-id", "job-state", "job-state-reasons", "job-printer-state-message"});
         return request;
     };
     Ipp response;

@@ -28,7 +28,7 @@ public:
     void notify(const QString& title, const QString& text, const QString& actionText = {},
                 std::function<void()> action = {});
 
-    // The desktop's notification service, as the freedesktop.org specification names it.
+    // The desktop's notification service: its well-known bus name and object path.
     static constexpr char kService[] = "org.freedesktop.Notifications";
     static constexpr char kPath[] = "/org/freedesktop/Notifications";
 

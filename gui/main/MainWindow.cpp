@@ -412,7 +412,7 @@ void MainWindow::refreshStatus()
     m_ui.statusPanels[1]->setText(
         QStringLiteral(" %1/%2 ").arg(m_controller.pageNumber()).arg(m_controller.pageCount()));
     const QString printer = m_controller.settings().printer;
-    const bool watched = printer.compare(m_watchedQueue, Qt::CaseInsensitive) == 0;
+    const bool watched = isWatched(printer);
     const QString word = watched ? m_printerWord : QString();
     m_ui.statusPanels[2]->setText(printer.isEmpty() ? QStringLiteral("[žádná]")
                                   : word.isEmpty()  ? printer
@@ -563,9 +563,14 @@ void MainWindow::showNotice(const QString& text)
     fitHeight();
 }
 
+bool MainWindow::isWatched(const QString& queue) const
+{
+    return queue.compare(m_watchedQueue, Qt::CaseInsensitive) == 0;
+}
+
 QStringList MainWindow::printerLines() const
 {
-    if (m_controller.settings().printer.compare(m_watchedQueue, Qt::CaseInsensitive) != 0)
+    if (!isWatched(m_controller.settings().printer))
         return {};
     QStringList lines = m_printerProblems;
     if (!m_waitingText.isEmpty())
@@ -576,7 +581,7 @@ QStringList MainWindow::printerLines() const
 void MainWindow::showPrinterStatus(const QString& queue, const PrinterStatus& status)
 {
     const QStringList problems = printerProblems(queue, status);
-    const bool sameQueue = queue.compare(m_watchedQueue, Qt::CaseInsensitive) == 0;
+    const bool sameQueue = isWatched(queue);
     if (sameQueue && m_printerKnown && problems == m_printerProblems)
         return;
     const bool hadProblems = sameQueue && !m_printerProblems.isEmpty();

@@ -150,6 +150,8 @@ private:
     void fitHeight();
     // The lines about the printer and the reports waiting on it, for the status text and tooltip.
     QStringList printerLines() const;
+    // The queue is the one whose state the window last heard of (letter case ignored).
+    bool isWatched(const QString& queue) const;
 
     JobController& m_controller;
     QStringList m_args;
