@@ -9,7 +9,8 @@ class QPushButton;
 
 // A fixed-size dialog with a standard icon at the top left, a word-wrapped plain text beside it,
 // a horizontal line below the text and a row of 75 × 25 buttons under the line: the print error
-// dialog and the orientation question share this frame.
+// dialog and the orientation question share this frame. A caption or font that needs more room
+// widens its button, and the dialog grows to keep the row's gaps and margins.
 class IconTextDialog : public QDialog
 {
     Q_OBJECT
@@ -37,16 +38,27 @@ protected:
     // Shows `text` as it is (never as markup) beside the icon: left of it the icon and a gap,
     // right of it a margin of 8.
     void setText(const QString& text);
-    // A button of the row, at `left` on the row's line.
+    // A button of the row, at `left` on the row's line of the frame; buttons are added from left
+    // to right.
     QPushButton* addButton(const QString& name, int left, const QString& caption = {},
                            const QString& hint = {});
     void paintEvent(QPaintEvent* event) override;
+    bool event(QEvent* event) override;
 
 private:
+    // Sizes the buttons to their captions, the dialog to the row and the text, and places all.
+    void relayout();
+
+    struct RowButton
+    {
+        QPushButton* button;
+        int left; // in the frame
+    };
     QLabel* m_textLabel = nullptr;
     QFrame* m_separator = nullptr;
+    QList<RowButton> m_row;
     QStyle::StandardPixmap m_icon;
+    QSize m_frameSize;
     int m_textHeight;
-    int m_buttonTop;
-    int m_grown = 0; // how much taller than its frame the dialog has grown for its text
+    int m_bevelTop;
 };

@@ -364,14 +364,19 @@ void OrientationEditor::deleteCurrent()
 void OrientationEditor::loadColumnWidths()
 {
     const std::unique_ptr<RegistryIni> ini = openSettings();
-    const int narrowest = m_ui.tree->header()->minimumSectionSize();
+    const QHeaderView* header = m_ui.tree->header();
+    const int narrowest = header->minimumSectionSize();
     for (int column = 0; column < ColumnCount; ++column) {
-        const int current = m_ui.tree->columnWidth(column);
+        // The column's title is always readable, whatever the font: a default or remembered
+        // width narrower than the title (remembered with a smaller font, say) is widened to it.
+        const int titleWidth = header->sectionSizeHint(column);
+        const int current = std::max(m_ui.tree->columnWidth(column), titleWidth);
         const int width =
             ini->readInteger(kLastUsed, columnWidthName(column), current).value_or(current);
         // A width the header could never have given (say, 0 from a hand-edited registry) would
         // hide the column for good; the default stays instead.
-        m_ui.tree->setColumnWidth(column, width >= narrowest ? width : current);
+        m_ui.tree->setColumnWidth(column,
+                                  width >= narrowest ? std::max(width, titleWidth) : current);
     }
 }
 

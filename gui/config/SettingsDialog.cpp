@@ -200,6 +200,9 @@ SettingsDialog::SettingsDialog(AppSettings& settings, PrinterCatalog& printers,
     addAction(m_ui.helpAction);
 
     m_ui.tabs = new QTabWidget(this);
+    // Every tab stays in sight at any font size: the dialog widens to the tabs rather than
+    // hiding the last ones behind scroll arrows.
+    m_ui.tabs->setUsesScrollButtons(false);
     m_ui.tabs->addTab(createPrintTab(), QStringLiteral("Tisk"));
     m_ui.tabs->addTab(createOrientationTab(), QStringLiteral("Orientace"));
     m_ui.tabs->addTab(createPageTab(), QStringLiteral("Stránka"));
@@ -404,7 +407,7 @@ QWidget* SettingsDialog::createGeneralTab()
                                 "sestav."),
                  page);
     m_ui.taskbarCheck->setEnabled(false);
-    m_ui.updateCheck = checkBox(QStringLiteral("&Zjišťovat dostupnost &nové verze"),
+    m_ui.updateCheck = checkBox(QStringLiteral("Zjišťovat dostupnost &nové verze"),
                                 QStringLiteral("Tarnyx bude zjišťovat dostupnost novější verze na "
                                                "Internetu \na případně ji automaticky stáhne a "
                                                "nainstaluje."),

@@ -37,7 +37,7 @@ OrientationQuestion::OrientationQuestion(const AppSettings& settings, QWidget* p
         addButton(QStringLiteral("landscapeButton"), 216, QStringLiteral("Na &šířku"),
                   QStringLiteral("Sestava bude vytištěna na šířku."));
     m_ui.defaultButton = addButton(
-        QStringLiteral("defaultButton"), 304, QStringLiteral("&Výchozí"),
+        QStringLiteral("defaultButton"), 304, QStringLiteral("Vý&chozí"),
         QStringLiteral("Orientace sestavy bude určena podle její šířky podle nastavení."));
     m_ui.viewButton = addButton(QStringLiteral("viewButton"), 8, QStringLiteral("&Náhled"));
     m_ui.viewButton->hide();
