@@ -78,7 +78,10 @@ QPushButton* IconTextDialog::addButton(const QString& name, int left, const QStr
     auto* button = new QPushButton(caption, this);
     button->setObjectName(name);
     button->setToolTip(hint);
-    m_row.append({button, left});
+    // The row is kept from left to right.
+    const auto after = std::find_if(m_row.begin(), m_row.end(),
+                                    [left](const RowButton& other) { return other.left > left; });
+    m_row.insert(after, {button, left});
     relayout();
     return button;
 }

@@ -38,8 +38,8 @@ protected:
     // Shows `text` as it is (never as markup) beside the icon: left of it the icon and a gap,
     // right of it a margin of 8.
     void setText(const QString& text);
-    // A button of the row, at `left` on the row's line of the frame; buttons are added from left
-    // to right.
+    // A button of the row, at `left` on the row's line of the frame. Buttons are added in tab
+    // order, which need not be their order on the row.
     QPushButton* addButton(const QString& name, int left, const QString& caption = {},
                            const QString& hint = {});
     void paintEvent(QPaintEvent* event) override;

@@ -85,7 +85,7 @@ void OrientationQuestion::setUpViewButton()
     menu->setObjectName(QStringLiteral("viewMenu"));
     if (m_openPreview)
         menu->addAction(QStringLiteral("&Text sestavy"), this, &OrientationQuestion::openPreview);
-    menu->addAction(QStringLiteral("Náhled &tisku"), this, [this] {
+    menu->addAction(QStringLiteral("Ná&hled tisku"), this, [this] {
         if (m_openPrintPreview && m_report)
             m_openPrintPreview(*m_report, this);
     });

@@ -24,6 +24,7 @@
 #include <QGroupBox>
 #include <QHeaderView>
 #include <QLabel>
+#include <QMenu>
 #include <QMenuBar>
 #include <QPushButton>
 #include <QTabBar>
@@ -56,6 +57,14 @@ bool isScrolled(const QWidget* w, const QWidget* window)
 QStringList clippedTexts(QWidget* window)
 {
     QStringList faults;
+    const QList<QAbstractButton*> buttons = window->findChildren<QAbstractButton*>();
+    for (qsizetype i = 0; i < buttons.size(); ++i)
+        for (qsizetype j = i + 1; j < buttons.size(); ++j)
+            if (buttons[i]->parentWidget() == buttons[j]->parentWidget() &&
+                buttons[i]->isVisibleTo(window) && buttons[j]->isVisibleTo(window) &&
+                buttons[i]->geometry().intersects(buttons[j]->geometry()))
+                faults
+                    << QStringLiteral("%1 overlaps %2").arg(nameOf(buttons[i]), nameOf(buttons[j]));
     for (QWidget* w : window->findChildren<QWidget*>()) {
         if (!w->isVisibleTo(window) || w->window() != window || isScrolled(w, window))
             continue;
@@ -107,37 +116,61 @@ QStringList clippedTexts(QWidget* window)
     return faults;
 }
 
-// Access keys that two visible texts of the window share: Alt with the letter reaches only one.
-QStringList sharedAccessKeys(QWidget* window)
+// Access keys that two texts share where Alt with the letter, or the letter in an open menu,
+// reaches only one of them.
+QStringList sharedKeys(const QString& where, const QStringList& texts)
 {
     QMultiMap<QKeySequence, QString> owners;
-    auto add = [&owners](const QString& text) {
-        const QKeySequence key = QKeySequence::mnemonic(text);
-        if (!key.isEmpty())
+    for (const QString& text : texts)
+        if (const QKeySequence key = QKeySequence::mnemonic(text); !key.isEmpty())
             owners.insert(key, text);
-    };
-    for (QWidget* w : window->findChildren<QWidget*>()) {
-        if (!w->isVisibleTo(window) || w->window() != window)
-            continue;
-        if (auto* button = qobject_cast<QAbstractButton*>(w))
-            add(button->text());
-        else if (auto* label = qobject_cast<QLabel*>(w); label && label->buddy())
-            add(label->text());
-        else if (auto* group = qobject_cast<QGroupBox*>(w))
-            add(group->title());
-        else if (auto* tabs = qobject_cast<QTabBar*>(w))
-            for (int i = 0; i < tabs->count(); ++i)
-                add(tabs->tabText(i));
-        else if (auto* bar = qobject_cast<QMenuBar*>(w))
-            for (const QAction* action : bar->actions())
-                add(action->text());
-    }
     QStringList faults;
     for (const QKeySequence& key : owners.uniqueKeys())
         if (owners.count(key) > 1)
             faults << QStringLiteral("%1 shares %2: %3")
-                          .arg(window->objectName(), key.toString(),
+                          .arg(where, key.toString(),
                                QStringList(owners.values(key)).join(QStringLiteral(", ")));
+    return faults;
+}
+
+QStringList sharedMenuKeys(const QString& window, const QMenu* menu)
+{
+    QStringList items;
+    for (const QAction* action : menu->actions())
+        if (action->isVisible())
+            items << action->text();
+    return sharedKeys(QStringLiteral("%1, menu %2").arg(window, menu->title()), items);
+}
+
+QStringList sharedAccessKeys(QWidget* window)
+{
+    QStringList texts;
+    QList<const QMenu*> menus;
+    for (QWidget* w : window->findChildren<QWidget*>()) {
+        if (!w->isVisibleTo(window) || w->window() != window)
+            continue;
+        if (auto* button = qobject_cast<QAbstractButton*>(w)) {
+            texts << button->text();
+            if (auto* push = qobject_cast<QPushButton*>(w); push && push->menu())
+                menus << push->menu();
+        } else if (auto* label = qobject_cast<QLabel*>(w); label && label->buddy()) {
+            texts << label->text();
+        } else if (auto* group = qobject_cast<QGroupBox*>(w)) {
+            texts << group->title();
+        } else if (auto* tabs = qobject_cast<QTabBar*>(w)) {
+            for (int i = 0; i < tabs->count(); ++i)
+                texts << tabs->tabText(i);
+        } else if (auto* bar = qobject_cast<QMenuBar*>(w)) {
+            for (const QAction* action : bar->actions()) {
+                texts << action->text();
+                if (action->menu())
+                    menus << action->menu();
+            }
+        }
+    }
+    QStringList faults = sharedKeys(window->objectName(), texts);
+    for (const QMenu* menu : menus)
+        faults << sharedMenuKeys(window->objectName(), menu);
     return faults;
 }
 
@@ -180,7 +213,7 @@ void TestWindowFit::everyWindowFitsItsText()
     {
         JobController controller({}, m_printers);
         MainWindow window(controller, {});
-        faults << shownClipped(window);
+        faults << shownClipped(window) << sharedMenuKeys(window.objectName(), window.ui().trayMenu);
     }
     {
         SettingsDialog dialog(settings, m_printers);
