@@ -36,8 +36,9 @@ OrientationQuestion::OrientationQuestion(const AppSettings& settings, QWidget* p
     m_ui.landscapeButton =
         addButton(QStringLiteral("landscapeButton"), 216, QStringLiteral("Na &šířku"),
                   QStringLiteral("Sestava bude vytištěna na šířku."));
+    // Alt+V is the portrait button's: the default takes Alt+C.
     m_ui.defaultButton = addButton(
-        QStringLiteral("defaultButton"), 304, QStringLiteral("&Výchozí"),
+        QStringLiteral("defaultButton"), 304, QStringLiteral("Vý&chozí"),
         QStringLiteral("Orientace sestavy bude určena podle její šířky podle nastavení."));
     m_ui.viewButton = addButton(QStringLiteral("viewButton"), 8, QStringLiteral("&Náhled"));
     m_ui.viewButton->hide();
@@ -80,12 +81,13 @@ void OrientationQuestion::setUpViewButton()
     m_ui.viewButton->setMenu(nullptr);
     if (!m_openPrintPreview)
         return;
-    // Both previews share the one button: its place in the dialog is fixed.
+    // Both previews share the one button: its place in the dialog is fixed. Neither entry's
+    // access key is one of the buttons'.
     auto* menu = new QMenu(m_ui.viewButton);
     menu->setObjectName(QStringLiteral("viewMenu"));
     if (m_openPreview)
         menu->addAction(QStringLiteral("&Text sestavy"), this, &OrientationQuestion::openPreview);
-    menu->addAction(QStringLiteral("Náhled &tisku"), this, [this] {
+    menu->addAction(QStringLiteral("Ná&hled tisku"), this, [this] {
         if (m_openPrintPreview && m_report)
             m_openPrintPreview(*m_report, this);
     });
@@ -96,7 +98,7 @@ void OrientationQuestion::showEvent(QShowEvent* event)
 {
     setUpViewButton();
     m_ui.viewButton->setVisible(m_openPreview || m_openPrintPreview);
-    QDialog::showEvent(event);
+    IconTextDialog::showEvent(event);
     // Over its owner, Qt has placed the dialog already (kept on the screen).
     if (!parentWidget())
         centerOnScreen(this);
