@@ -11,10 +11,14 @@
 
 #include <QAction>
 #include <QCloseEvent>
+#include <QContextMenuEvent>
 #include <QFile>
 #include <QFileInfo>
+#include <QGuiApplication>
 #include <QKeyEvent>
 #include <QLabel>
+#include <QMenu>
+#include <QScreen>
 #include <QScrollArea>
 #include <QScrollBar>
 #include <QSpinBox>
@@ -204,6 +208,12 @@ PrintPreview* PrintPreview::showPreview(const QString& reportPath, const AppSett
     applyFormLook(preview, settings);
     preview->resize(720, 860);
     restoreWindowSize(preview);
+    // A screen lower than that gets a window it can show whole.
+    if (const QScreen* screen = owner ? owner->screen() : QGuiApplication::primaryScreen()) {
+        const int titleBar = preview->style()->pixelMetric(QStyle::PM_TitleBarHeight);
+        preview->resize(
+            preview->size().boundedTo(screen->availableGeometry().size() - QSize(0, titleBar)));
+    }
     preview->show();
     preview->start();
     return preview;
@@ -270,6 +280,19 @@ void PrintPreview::createWidgets()
     bar->addActions({m_ui.nextAction, m_ui.lastAction});
     bar->addSeparator();
     bar->addActions({m_ui.widthAction, m_ui.wholeAction});
+    // Tab reaches the buttons too, not only the page and its number.
+    for (QAction* a : bar->actions())
+        if (QWidget* button = bar->widgetForAction(a))
+            button->setFocusPolicy(Qt::TabFocus);
+
+    m_contextMenu = new QMenu(this);
+    m_contextMenu->setObjectName(QStringLiteral("contextMenu"));
+    m_contextMenu->addAction(m_ui.printAction);
+    m_contextMenu->addSeparator();
+    m_contextMenu->addActions(
+        {m_ui.firstAction, m_ui.previousAction, m_ui.nextAction, m_ui.lastAction});
+    m_contextMenu->addSeparator();
+    m_contextMenu->addActions({m_ui.widthAction, m_ui.wholeAction});
 
     m_ui.page = new QLabel;
     m_ui.page->setObjectName(QStringLiteral("page"));
@@ -458,11 +481,30 @@ void PrintPreview::resizeEvent(QResizeEvent* event)
     refresh();
 }
 
+void PrintPreview::openContextMenu(const QPoint& globalPos)
+{
+    // One key may come both as a key and as the platform's context menu request.
+    if (!m_contextMenu->isVisible())
+        m_contextMenu->popup(globalPos);
+}
+
 void PrintPreview::keyPressEvent(QKeyEvent* event)
 {
     if (event->key() == Qt::Key_Escape) {
         close();
         return;
     }
+    if (event->key() == Qt::Key_Menu ||
+        (event->key() == Qt::Key_F10 && event->modifiers() == Qt::ShiftModifier)) {
+        openContextMenu(m_ui.area->viewport()->mapToGlobal(QPoint(8, 8)));
+        return;
+    }
     QMainWindow::keyPressEvent(event);
+}
+
+void PrintPreview::contextMenuEvent(QContextMenuEvent* event)
+{
+    openContextMenu(event->reason() == QContextMenuEvent::Keyboard
+                        ? m_ui.area->viewport()->mapToGlobal(QPoint(8, 8))
+                        : event->globalPos());
 }

@@ -17,6 +17,7 @@
 class PrinterCatalog;
 class QAction;
 class QLabel;
+class QMenu;
 class QScrollArea;
 class QSpinBox;
 class QThread;
@@ -138,6 +139,9 @@ public:
         QLabel* status = nullptr;
     };
     const Widgets& ui() const { return m_ui; }
+    // Every command of the window, as Shift+F10, the Menu key or the right mouse button offer
+    // them on the page.
+    QMenu* contextMenu() const { return m_contextMenu; }
 
 signals:
     // The document (first pages or whole) changed; `finished` once no more comes.
@@ -147,6 +151,7 @@ protected:
     void closeEvent(QCloseEvent* event) override;
     void resizeEvent(QResizeEvent* event) override;
     void keyPressEvent(QKeyEvent* event) override;
+    void contextMenuEvent(QContextMenuEvent* event) override;
 
 private:
     PrintPreview(const ReportHeader& header, PreviewSetup setup, JobState* queue, QWidget* owner);
@@ -158,6 +163,7 @@ private:
     void updateControls();
     void updateProgress();
     void stopWorker();
+    void openContextMenu(const QPoint& globalPos);
 
     ReportHeader m_header;
     PreviewSetup m_setup;
@@ -178,6 +184,7 @@ private:
     QImage m_shownImage;
     double m_shownDpi = 0;
     Widgets m_ui;
+    QMenu* m_contextMenu = nullptr;
 };
 
 // Opens the print preview of the report at `reportPath` for the current settings and printer

@@ -13,6 +13,7 @@
 
 #include <QAbstractListModel>
 #include <QCloseEvent>
+#include <QContextMenuEvent>
 #include <QFileDialog>
 #include <QFileInfo>
 #include <QFontDatabase>
@@ -23,9 +24,12 @@
 #include <QKeyEvent>
 #include <QLabel>
 #include <QListView>
+#include <QMenu>
 #include <QPalette>
+#include <QScreen>
 #include <QScrollBar>
 #include <QStatusBar>
+#include <QStyle>
 #include <QToolBar>
 
 #include <climits>
@@ -34,6 +38,15 @@ namespace {
 
 const QString kSection = QStringLiteral("Settings");
 constexpr int kCentralEuropeanCharset = 238;
+// What the viewer opens large enough to show: a whole page width and about half a page.
+constexpr int kPageColumns = 80;
+constexpr int kPageRows = 30;
+
+bool isContextMenuKey(const QKeyEvent* key)
+{
+    return key->key() == Qt::Key_Menu ||
+           (key->key() == Qt::Key_F10 && key->modifiers() == Qt::ShiftModifier);
+}
 
 } // namespace
 
@@ -113,6 +126,7 @@ ReportViewer* ReportViewer::showReport(QWidget* opener, const ReportHeader& repo
         messageDlg(error, MsgKind::Error, {MsgButton::Ok}, {}, opener);
         return nullptr;
     }
+    viewer->sizeForPage();
     viewer->show();
     return viewer;
 }
@@ -181,6 +195,18 @@ void ReportViewer::createWidgets()
     bar->addActions({m_ui.printAction, m_ui.saveAction, m_ui.findAction, m_ui.findNextAction,
                      m_ui.fontAction, m_ui.framesAction});
     createPrintPreviewAction(bar);
+    // Tab reaches the buttons too, not only the text.
+    for (QAction* a : bar->actions())
+        if (QWidget* button = bar->widgetForAction(a))
+            button->setFocusPolicy(Qt::TabFocus);
+
+    m_contextMenu = new QMenu(this);
+    m_contextMenu->setObjectName(QStringLiteral("contextMenu"));
+    m_contextMenu->addActions({m_ui.printAction, m_ui.deleteAction});
+    m_contextMenu->addSeparator();
+    m_contextMenu->addActions({m_ui.saveAction, m_ui.findAction, m_ui.findNextAction});
+    m_contextMenu->addSeparator();
+    m_contextMenu->addActions({m_ui.fontAction, m_ui.framesAction, m_printPreviewAction});
     m_ui.status = new QLabel(this);
     m_ui.status->setObjectName(QStringLiteral("status"));
     statusBar()->addWidget(m_ui.status, 1);
@@ -204,15 +230,15 @@ void ReportViewer::setPrintPreviewOpener(PrintPreviewOpener open)
 // "Náhled tisku": the pages as the current printer will print them, beside the text view.
 void ReportViewer::createPrintPreviewAction(QToolBar* bar)
 {
-    m_printPreviewAction = new QAction(QStringLiteral("Náhled tisku"), this);
-    m_printPreviewAction->setObjectName(QStringLiteral("printPreviewAction"));
-    m_printPreviewAction->setToolTip(QStringLiteral("Stránky sestavy tak, jak budou vytištěny"));
+    m_printPreviewAction =
+        addWindowAction(this, QStringLiteral("printPreviewAction"), QStringLiteral("Ná&hled tisku"),
+                        QStringLiteral("Stránky sestavy tak, jak budou vytištěny"),
+                        QKeySequence(Qt::CTRL | Qt::SHIFT | Qt::Key_P));
     m_printPreviewAction->setVisible(static_cast<bool>(printPreviewOpener()));
     connect(m_printPreviewAction, &QAction::triggered, this, [this] {
         if (const PrintPreviewOpener& open = printPreviewOpener())
             open(m_report.fileName, m_previewOnly ? nullptr : m_queue, this);
     });
-    addAction(m_printPreviewAction);
     bar->addAction(m_printPreviewAction);
 }
 
@@ -415,10 +441,83 @@ void ReportViewer::keepStatusWhole()
         resize(needed, height());
 }
 
+// Room for a whole page width and about 30 rows of the viewer font, with the toolbar, the status
+// bar and the scroll bars, as far as the screen has room.
+void ReportViewer::sizeForPage()
+{
+    const QFontMetrics metrics(m_ui.rows->font());
+    const int charWidth = std::max(1, metrics.horizontalAdvance(QLatin1Char('M')));
+    const int frame = 2 * m_ui.rows->frameWidth();
+    const int scrollBar = style()->pixelMetric(QStyle::PM_ScrollBarExtent, nullptr, m_ui.rows);
+    // The rows keep two columns to spare beside the text (applyFont).
+    QSize wanted((kPageColumns + 2) * charWidth + frame + scrollBar,
+                 kPageRows * metrics.height() + frame + scrollBar);
+    wanted.rheight() +=
+        findChild<QToolBar*>()->sizeHint().height() + statusBar()->sizeHint().height();
+    wanted = wanted.expandedTo(minimumSizeHint());
+    const QScreen* screen =
+        parentWidget() ? parentWidget()->screen() : QGuiApplication::primaryScreen();
+    if (screen) {
+        // The title bar and the window's frame are not known before the window is shown.
+        const int titleBar = style()->pixelMetric(QStyle::PM_TitleBarHeight, nullptr, this);
+        const int border = 2 * style()->pixelMetric(QStyle::PM_DefaultFrameWidth, nullptr, this);
+        wanted =
+            wanted.boundedTo(screen->availableGeometry().size() - QSize(border, titleBar + border));
+    }
+    resize(wanted);
+}
+
+// Once the window's frame is known, the whole window (frame and all) stays within the screen.
+void ReportViewer::keepOnScreen()
+{
+    if (m_keptOnScreen || !screen())
+        return;
+    m_keptOnScreen = true;
+    const QSize room = screen()->availableGeometry().size() - (frameGeometry().size() - size());
+    if (width() > room.width() || height() > room.height())
+        resize(size().boundedTo(room).expandedTo(minimumSize()));
+}
+
+void ReportViewer::openContextMenu(const QPoint& globalPos)
+{
+    // One key may come both as a key and as the platform's context menu request.
+    if (m_contextMenu->isVisible())
+        return;
+    m_contextMenu->popup(globalPos);
+}
+
+// Where a menu asked for from the keyboard opens: under the cursor row where it is in view,
+// otherwise at the top of the text.
+QPoint ReportViewer::keyboardMenuPos() const
+{
+    const QWidget* viewport = m_ui.rows->viewport();
+    QRect row = m_ui.rows->visualRect(m_ui.rows->currentIndex());
+    if (!row.isValid() || !viewport->rect().intersects(row))
+        row = QRect(0, 0, viewport->width(), 0);
+    return viewport->mapToGlobal(row.bottomLeft() + QPoint(8, 0));
+}
+
+void ReportViewer::keyPressEvent(QKeyEvent* event)
+{
+    if (isContextMenuKey(event)) {
+        openContextMenu(keyboardMenuPos());
+        return;
+    }
+    QMainWindow::keyPressEvent(event);
+}
+
+void ReportViewer::contextMenuEvent(QContextMenuEvent* event)
+{
+    openContextMenu(event->reason() == QContextMenuEvent::Keyboard ? keyboardMenuPos()
+                                                                   : event->globalPos());
+}
+
 bool ReportViewer::event(QEvent* event)
 {
-    if (event->type() == QEvent::Show)
+    if (event->type() == QEvent::Show) {
         keepStatusWhole();
+        keepOnScreen();
+    }
     if (event->type() == events::kReportDeleted) {
         if (static_cast<events::ReportDeletedEvent*>(event)->report == &m_report)
             close();

@@ -13,6 +13,7 @@ class JobState;
 class QAction;
 class QLabel;
 class QListView;
+class QMenu;
 class QToolBar;
 struct AppSettings;
 struct ReportHeader;
@@ -72,10 +73,15 @@ public:
     // its weight and slant, so that the dialog selects that style and not merely the first one.
     static QFont dialogFont(const FontDesc& font);
     QAction* printPreviewAction() const { return m_printPreviewAction; }
+    // Every command of the viewer, as Shift+F10, the Menu key or the right mouse button offer
+    // them on the text.
+    QMenu* contextMenu() const { return m_contextMenu; }
 
 protected:
     bool event(QEvent* event) override;
     bool eventFilter(QObject* watched, QEvent* event) override;
+    void keyPressEvent(QKeyEvent* event) override;
+    void contextMenuEvent(QContextMenuEvent* event) override;
     void closeEvent(QCloseEvent* event) override;
 
 private:
@@ -83,6 +89,10 @@ private:
     void createWidgets();
     bool loadReport(QString& error);
     void keepStatusWhole();
+    void sizeForPage();
+    void keepOnScreen();
+    void openContextMenu(const QPoint& globalPos);
+    QPoint keyboardMenuPos() const;
     void applyFont();
     void updateActions();
     void find();
@@ -97,6 +107,7 @@ private:
     ReportText m_text;
     FontDesc m_font;
     bool m_framesAvailable = false;
+    bool m_keptOnScreen = false;
     QString m_searchText;
     bool m_searchUp = false;
     qsizetype m_searchPos = -1;
@@ -106,5 +117,6 @@ private:
     RowsModel* m_model = nullptr;
     Widgets m_ui;
     QAction* m_printPreviewAction = nullptr;
+    QMenu* m_contextMenu = nullptr;
     void createPrintPreviewAction(QToolBar* bar);
 };

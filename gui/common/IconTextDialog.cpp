@@ -2,34 +2,44 @@
 
 #include "gui/common/FormLook.h"
 
+#include <QEvent>
 #include <QFrame>
 #include <QLabel>
-#include <QMenu>
 #include <QPainter>
 #include <QPushButton>
 #include <QScreen>
+#include <QStyleOptionButton>
 
 #include <algorithm>
 
 namespace {
 
 constexpr int kTextTop = 8;
+constexpr int kMargin = 8;
+constexpr int kSeparatorWidth = 369;
+constexpr int kButtonWidth = 75;
+constexpr int kButtonHeight = 25;
+constexpr int kButtonsBelowSeparator = 16;
 
-// The width a button's caption needs: its text, the menu arrow and the style's margins, without
-// the least width that some styles give every push button, so that the frame's 75 pixels stay
-// where the caption fits them.
-int captionWidth(const QPushButton* button)
+// The room a button's caption (and its menu's arrow) takes with the style's margins: at least the
+// frame's 75 × 25. The style's own least width for a captioned button is left out, so that the
+// frame's buttons keep their size wherever their captions fit in it.
+QSize captionSize(const QPushButton* button)
 {
-    const QStyle* style = button->style();
-    int width = button->fontMetrics().size(Qt::TextShowMnemonic, button->text()).width();
-    if (!button->icon().isNull())
-        width += button->iconSize().width() + 4;
-    if (button->menu())
-        width += style->pixelMetric(QStyle::PM_MenuButtonIndicator, nullptr, button);
+    QStyleOptionButton option;
+    option.initFrom(button);
+    option.features = QStyleOptionButton::None;
     if (button->autoDefault())
-        width += 2 * style->pixelMetric(QStyle::PM_ButtonDefaultIndicator, nullptr, button);
-    return width + style->pixelMetric(QStyle::PM_ButtonMargin, nullptr, button) +
-           2 * style->pixelMetric(QStyle::PM_DefaultFrameWidth, nullptr, button);
+        option.features |= QStyleOptionButton::AutoDefaultButton;
+    QSize text = button->fontMetrics().size(Qt::TextShowMnemonic, button->text());
+    if (button->menu()) {
+        option.features |= QStyleOptionButton::HasMenu;
+        text.rwidth() +=
+            button->style()->pixelMetric(QStyle::PM_MenuButtonIndicator, &option, button);
+    }
+    const QSize size =
+        button->style()->sizeFromContents(QStyle::CT_PushButton, &option, text, button);
+    return {std::max(kButtonWidth, size.width()), std::max(kButtonHeight, size.height())};
 }
 
 } // namespace
@@ -64,12 +74,12 @@ int IconTextDialog::iconSize() const
 void IconTextDialog::setText(const QString& text)
 {
     // A path may break after any of its separators: a Wine spool path runs to hundreds of
-    // characters without a blank, and the reader needs the reason after it.
+    // characters without a blank, and the reason after it is what the reader needs.
     QString shown = text;
     shown.replace(u'/', QStringLiteral("/\u200B"));
     shown.replace(u'\\', QStringLiteral("\\\u200B"));
     m_textLabel->setText(shown);
-    relayout();
+    layOut();
 }
 
 QPushButton* IconTextDialog::addButton(const QString& name, int left, const QString& caption,
@@ -78,70 +88,63 @@ QPushButton* IconTextDialog::addButton(const QString& name, int left, const QStr
     auto* button = new QPushButton(caption, this);
     button->setObjectName(name);
     button->setToolTip(hint);
-    // The row is kept from left to right.
-    const auto after = std::find_if(m_row.begin(), m_row.end(),
-                                    [left](const RowButton& other) { return other.left > left; });
-    m_row.insert(after, {button, left});
-    relayout();
+    const auto place = std::find_if(m_buttons.begin(), m_buttons.end(),
+                                    [left](const PlacedButton& b) { return b.left > left; });
+    m_buttons.insert(place, {button, left});
+    layOut();
     return button;
 }
 
-bool IconTextDialog::event(QEvent* event)
+void IconTextDialog::layOut()
 {
-    const bool handled = QDialog::event(event);
-    // A caption, font or style that changed after the buttons were made (an action bound to a
-    // button, the form's look applied, a menu given to a button as the dialog shows) asks for a
-    // new layout.
-    switch (event->type()) {
-    case QEvent::LayoutRequest:
-    case QEvent::FontChange:
-    case QEvent::StyleChange:
-    case QEvent::Show:
-        relayout();
-        break;
-    default:
-        break;
-    }
-    return handled;
-}
-
-void IconTextDialog::relayout()
-{
-    constexpr int kButtonWidth = 75;
-    constexpr int kButtonHeight = 25;
-    // The row: each button at least as large as its caption needs, the gaps between buttons and
-    // the margins at both ends as in the frame.
-    int width = m_frameSize.width();
+    // The row of buttons: each where the frame puts it, or after the one before it when that one
+    // has grown; the row's right margin stays the frame's. Hidden buttons keep their room, so
+    // the row does not shift when one is shown.
+    std::vector<QRect> places;
+    int rowRight = 0;
+    int frameRowRight = 0;
     int rowHeight = kButtonHeight;
-    int x = 0;
-    QList<int> lefts;
-    for (qsizetype i = 0; i < m_row.size(); ++i) {
-        QPushButton* button = m_row[i].button;
-        x = i == 0 ? m_row[i].left
-                   : x + m_row[i - 1].button->width() + m_row[i].left - m_row[i - 1].left -
-                         kButtonWidth;
-        lefts.append(x);
-        button->resize(std::max(kButtonWidth, captionWidth(button)),
-                       std::max(kButtonHeight, button->sizeHint().height()));
-        rowHeight = std::max(rowHeight, button->height());
-        if (i == m_row.size() - 1)
-            width = std::max(width, x + button->width() + m_frameSize.width() - m_row[i].left -
-                                        kButtonWidth);
+    for (const PlacedButton& placed : m_buttons) {
+        const QSize size = captionSize(placed.button);
+        const int left = places.empty() ? placed.left : std::max(placed.left, rowRight + kMargin);
+        places.emplace_back(QPoint(left, 0), size);
+        rowRight = left + size.width();
+        frameRowRight = std::max(frameRowRight, placed.left + kButtonWidth);
+        rowHeight = std::max(rowHeight, size.height());
     }
+    const int width = std::max(m_frameSize.width(), rowRight + m_frameSize.width() - frameRowRight);
+    const int wider = width - m_frameSize.width();
 
     // The whole text is shown: the dialog grows below the text when it needs more lines (up to
     // half the screen; beyond that the text is cut, never the buttons).
-    const int left = iconSize() + 16;
-    const int textWidth = width - left - 8;
+    const int textLeft = iconSize() + 16;
+    const int textWidth = width - textLeft - kMargin;
     const int limit = screen() ? screen()->availableGeometry().height() / 2 : 600;
     const int needed = std::min(m_textLabel->heightForWidth(textWidth), limit);
     const int grow = std::max(0, needed - m_textHeight);
-    m_textLabel->setGeometry(left, kTextTop, textWidth, m_textHeight + grow);
-    m_separator->setGeometry(8, m_bevelTop + grow, width - 19, 2);
-    for (qsizetype i = 0; i < m_row.size(); ++i)
-        m_row[i].button->move(lefts[i], m_bevelTop + 16 + grow);
+    m_textLabel->setGeometry(textLeft, kTextTop, textWidth, m_textHeight + grow);
+    m_separator->setGeometry(kMargin, m_bevelTop + grow, kSeparatorWidth + wider, 2);
+
+    const int buttonTop = m_bevelTop + grow + kButtonsBelowSeparator;
+    for (std::size_t i = 0; i < m_buttons.size(); ++i)
+        m_buttons[i].button->setGeometry(places[i].left(), buttonTop, places[i].width(), rowHeight);
     setFixedSize(width, m_frameSize.height() + grow + rowHeight - kButtonHeight);
 }
+
+void IconTextDialog::showEvent(QShowEvent* event)
+{
+    // Before the dialog is placed over its owner, which takes its size.
+    layOut();
+    QDialog::showEvent(event);
+}
+
+void IconTextDialog::changeEvent(QEvent* event)
+{
+    QDialog::changeEvent(event);
+    if (event->type() == QEvent::FontChange || event->type() == QEvent::StyleChange)
+        layOut();
+}
+
 void IconTextDialog::paintEvent(QPaintEvent* event)
 {
     QDialog::paintEvent(event);

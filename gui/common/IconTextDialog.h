@@ -3,14 +3,16 @@
 #include <QDialog>
 #include <QStyle>
 
+#include <vector>
+
 class QFrame;
 class QLabel;
 class QPushButton;
 
 // A fixed-size dialog with a standard icon at the top left, a word-wrapped plain text beside it,
 // a horizontal line below the text and a row of 75 × 25 buttons under the line: the print error
-// dialog and the orientation question share this frame. A caption or font that needs more room
-// widens its button, and the dialog grows to keep the row's gaps and margins.
+// dialog and the orientation question share this frame. A larger font widens the buttons for
+// their captions (and the dialog with them), a longer text makes the dialog taller.
 class IconTextDialog : public QDialog
 {
     Q_OBJECT
@@ -38,27 +40,28 @@ protected:
     // Shows `text` as it is (never as markup) beside the icon: left of it the icon and a gap,
     // right of it a margin of 8.
     void setText(const QString& text);
-    // A button of the row, at `left` on the row's line of the frame. Buttons are added in tab
-    // order, which need not be their order on the row.
+    // A button of the row, at `left` on the row's line (further right when a button before it
+    // needs more room for its caption).
     QPushButton* addButton(const QString& name, int left, const QString& caption = {},
                            const QString& hint = {});
+    // Places the text, the line and the buttons for the current font, captions and text, and
+    // sizes the dialog around them; done again whenever it is shown or its font changes.
+    void layOut();
     void paintEvent(QPaintEvent* event) override;
-    bool event(QEvent* event) override;
+    void showEvent(QShowEvent* event) override;
+    void changeEvent(QEvent* event) override;
 
 private:
-    // Sizes the buttons to their captions, the dialog to the row and the text, and places all.
-    void relayout();
-
-    struct RowButton
+    struct PlacedButton
     {
         QPushButton* button;
-        int left; // in the frame
+        int left;
     };
     QLabel* m_textLabel = nullptr;
     QFrame* m_separator = nullptr;
-    QList<RowButton> m_row;
     QStyle::StandardPixmap m_icon;
     QSize m_frameSize;
     int m_textHeight;
     int m_bevelTop;
+    std::vector<PlacedButton> m_buttons; // by their places in the row, left to right
 };

@@ -36,6 +36,7 @@ OrientationQuestion::OrientationQuestion(const AppSettings& settings, QWidget* p
     m_ui.landscapeButton =
         addButton(QStringLiteral("landscapeButton"), 216, QStringLiteral("Na &šířku"),
                   QStringLiteral("Sestava bude vytištěna na šířku."));
+    // Alt+V is the portrait button's: the default takes Alt+C.
     m_ui.defaultButton = addButton(
         QStringLiteral("defaultButton"), 304, QStringLiteral("Vý&chozí"),
         QStringLiteral("Orientace sestavy bude určena podle její šířky podle nastavení."));
@@ -80,7 +81,8 @@ void OrientationQuestion::setUpViewButton()
     m_ui.viewButton->setMenu(nullptr);
     if (!m_openPrintPreview)
         return;
-    // Both previews share the one button: its place in the dialog is fixed.
+    // Both previews share the one button: its place in the dialog is fixed. Neither entry's
+    // access key is one of the buttons'.
     auto* menu = new QMenu(m_ui.viewButton);
     menu->setObjectName(QStringLiteral("viewMenu"));
     if (m_openPreview)
@@ -96,7 +98,7 @@ void OrientationQuestion::showEvent(QShowEvent* event)
 {
     setUpViewButton();
     m_ui.viewButton->setVisible(m_openPreview || m_openPrintPreview);
-    QDialog::showEvent(event);
+    IconTextDialog::showEvent(event);
     // Over its owner, Qt has placed the dialog already (kept on the screen).
     if (!parentWidget())
         centerOnScreen(this);

@@ -166,7 +166,7 @@ void PrintErrorDialog::onRetry()
 
 void PrintErrorDialog::showEvent(QShowEvent* event)
 {
-    QDialog::showEvent(event);
+    IconTextDialog::showEvent(event);
     centerOnScreen(this);
 }
 

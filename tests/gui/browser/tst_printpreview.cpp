@@ -1,5 +1,6 @@
 // The print preview against what printing makes: the PDF that tarnyx-cli writes for the same
 // report and printer of a private cupsd, rendered the same way.
+#include "WindowChecks.h"
 #include "core/config/AppSettings.h"
 #include "core/config/RegistryIni.h"
 #include "core/jobs/JobState.h"
@@ -11,6 +12,7 @@
 #include "support/TestReport.h"
 
 #include <QAction>
+#include <QApplication>
 #include <QDir>
 #include <QFile>
 #include <QLabel>
@@ -18,10 +20,12 @@
 #include <QPointer>
 #include <QProcess>
 #include <QPushButton>
+#include <QScreen>
 #include <QScrollArea>
 #include <QSpinBox>
 #include <QTemporaryDir>
 #include <QTest>
+#include <QToolBar>
 
 namespace {
 
@@ -55,6 +59,7 @@ private slots:
     void printsThroughTheQueueAndCleansUp();
     void withoutPrinterSaysSoAndCloses();
     void questionOffersBothPreviews();
+    void keyboardAndCaptions();
 
 private:
     QString writeReport(const QString& name, const QByteArray& content);
@@ -246,6 +251,49 @@ void TestPrintPreview::questionOffersBothPreviews()
     entries.at(0)->trigger();
     QCOMPARE(opened, QStringList({QStringLiteral("print /spool/LST00006.PRN"),
                                   QStringLiteral("text /spool/LST00006.PRN")}));
+}
+
+// Without a mouse and with large fonts (this test runs with those too): every command has a
+// shortcut or an access key, none twice; Tab reaches the toolbar's buttons; Shift+F10 and the Menu
+// key open the menu of every command; every caption is whole, and the window on the screen.
+void TestPrintPreview::keyboardAndCaptions()
+{
+    JobState queue;
+    const std::unique_ptr<PrintPreview> preview(
+        openPreview(writeReport(QStringLiteral("LST00007.PRN"), report(60, 3)), &queue));
+    QVERIFY(preview);
+    QVERIFY(QTest::qWaitForWindowActive(preview.get()));
+    if (qEnvironmentVariableIsSet("QT_FONT_DPI"))
+        QCOMPARE(preview->logicalDpiY(), qEnvironmentVariableIntValue("QT_FONT_DPI"));
+    QStringList faults = windowchecks::cutOrOutside(preview.get());
+    const QSize screen = preview->screen()->availableGeometry().size();
+    if (preview->frameGeometry().height() > screen.height())
+        faults << QStringLiteral("the preview is taller than the screen");
+    faults << windowchecks::duplicateAccessKeys(preview.get());
+    QMenu* menu = preview->contextMenu();
+    for (QAction* command : preview->actions())
+        if (!menu->actions().contains(command) ||
+            (command->shortcut().isEmpty() && windowchecks::accessKey(command->text()).isEmpty()))
+            faults << command->text() + QStringLiteral(": no key or not in the menu");
+    QVERIFY2(faults.isEmpty(), qPrintable(faults.join(u'\n')));
+
+    preview->ui().area->setFocus();
+    QSet<QWidget*> reached;
+    for (int i = 0; i < 20; ++i) {
+        QTest::keyClick(QApplication::focusWidget(), Qt::Key_Tab);
+        reached << QApplication::focusWidget();
+    }
+    const auto* bar = preview->findChild<QToolBar*>(QStringLiteral("toolBar"));
+    for (QAction* action : bar->actions())
+        if (action->isVisible() && action->isEnabled() && !action->isSeparator())
+            QVERIFY2(reached.contains(bar->widgetForAction(action)), qPrintable(action->text()));
+
+    for (const QKeyCombination key : {Qt::SHIFT | Qt::Key_F10, QKeyCombination(Qt::Key_Menu)}) {
+        preview->ui().area->setFocus();
+        QTest::keyClick(preview->ui().area, key.key(), key.keyboardModifiers());
+        QTRY_VERIFY(menu->isVisible());
+        menu->hide();
+    }
 }
 
 QTEST_MAIN(TestPrintPreview)

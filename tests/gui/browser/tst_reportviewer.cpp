@@ -1,4 +1,6 @@
+#include "WindowChecks.h"
 #include "core/config/FontText.h"
+#include "core/jobs/JobState.h"
 #include "core/platform/FileName.h"
 #include "core/report/CodePages.h"
 #include "core/report/ReportHeader.h"
@@ -15,9 +17,12 @@
 #include <QLabel>
 #include <QLineEdit>
 #include <QListView>
+#include <QMenu>
 #include <QPointer>
 #include <QRadioButton>
 #include <QScopeGuard>
+#include <QScreen>
+#include <QScrollBar>
 #include <QTemporaryDir>
 #include <QTest>
 #include <QTimer>
@@ -42,6 +47,9 @@ private slots:
     void statusAndButtonsShowWhole();
     void fontDialogKeepsTheStoredFont_data();
     void fontDialogKeepsTheStoredFont();
+    void keyboardReachesEveryCommand();
+    void opensForAWholePageWidth();
+    void captionsWholeAndOnScreen();
 
 private:
     // A report file with a header line and `body`; its header object lives as long as the test.
@@ -266,7 +274,7 @@ void TestReportViewer::statusAndButtonsShowWhole()
             buttons << button->text();
     QCOMPARE(buttons,
              QStringList({u"&Tisk"_qs, u"&Uložit..."_qs, u"&Najít..."_qs, u"Najít &další"_qs,
-                          u"&Písmo"_qs, u"&Rámečky"_qs, u"Náhled tisku"_qs}));
+                          u"&Písmo"_qs, u"&Rámečky"_qs, u"Ná&hled tisku"_qs}));
 }
 
 void TestReportViewer::fontDialogKeepsTheStoredFont_data()
@@ -297,6 +305,105 @@ void TestReportViewer::fontDialogKeepsTheStoredFont()
     QCOMPARE(chosen.bold, bold);
     QCOMPARE(chosen.size, 11);
     QCOMPARE(chosen.name, QFontInfo(stored.toQFont()).family());
+}
+
+// Without a mouse: every command has an access key or a shortcut, no key twice; Tab reaches the
+// toolbar's buttons; Shift+F10 and the Menu key open the menu of every command.
+void TestReportViewer::keyboardReachesEveryCommand()
+{
+    ReportViewer::setPrintPreviewOpener([](const QString&, JobState*, QWidget*) {});
+    const auto noOpener = qScopeGuard([] { ReportViewer::setPrintPreviewOpener({}); });
+    JobState queue;
+    const std::unique_ptr<ReportViewer> viewer(
+        ReportViewer::showReport(nullptr, report("a\r\nb\r\n"), false, &queue));
+    QVERIFY(viewer);
+    QVERIFY(QTest::qWaitForWindowActive(viewer.get()));
+
+    QMenu* menu = viewer->contextMenu();
+    for (QAction* command : viewer->actions()) {
+        QVERIFY2(menu->actions().contains(command), qPrintable(command->text()));
+        QVERIFY2(!command->shortcut().isEmpty() ||
+                     !windowchecks::accessKey(command->text()).isEmpty(),
+                 qPrintable(command->text()));
+    }
+    QStringList duplicates = windowchecks::duplicateAccessKeys(viewer.get());
+    FindTextDialog find(viewer.get());
+    find.show();
+    duplicates << windowchecks::duplicateAccessKeys(&find);
+    find.hide();
+    QVERIFY2(duplicates.isEmpty(), qPrintable(duplicates.join(u'\n')));
+
+    QVERIFY(QTest::qWaitForWindowActive(viewer.get()));
+    viewer->ui().rows->setFocus();
+    QSet<QWidget*> reached;
+    for (int i = 0; i < 20; ++i) {
+        QTest::keyClick(QApplication::focusWidget(), Qt::Key_Tab);
+        reached << QApplication::focusWidget();
+    }
+    const auto* bar = viewer->findChild<QToolBar*>(QStringLiteral("toolBar"));
+    for (QAction* action : bar->actions())
+        if (action->isVisible() && action->isEnabled())
+            QVERIFY2(reached.contains(bar->widgetForAction(action)), qPrintable(action->text()));
+
+    for (const QKeyCombination key : {Qt::SHIFT | Qt::Key_F10, QKeyCombination(Qt::Key_Menu)}) {
+        viewer->ui().rows->setFocus();
+        QTest::keyClick(viewer->ui().rows, key.key(), key.keyboardModifiers());
+        QTRY_VERIFY(menu->isVisible());
+        QCOMPARE(QApplication::activePopupWidget(), menu);
+        menu->hide();
+    }
+}
+
+// The viewer opens showing a whole page width of 80 columns and about 30 rows, on the screen.
+void TestReportViewer::opensForAWholePageWidth()
+{
+    QByteArray body;
+    for (int i = 0; i < 100; ++i)
+        body += QByteArray(80, 'x') + "\r\n";
+    const std::unique_ptr<ReportViewer> viewer(
+        ReportViewer::showReport(nullptr, report(body), false, nullptr));
+    QVERIFY(viewer);
+    QVERIFY(QTest::qWaitForWindowExposed(viewer.get()));
+    const QListView* rows = viewer->ui().rows;
+    const QFontMetrics metrics(rows->font());
+    const QSize text = rows->viewport()->size();
+    QVERIFY2(text.width() >= 80 * metrics.horizontalAdvance(QLatin1Char('x')),
+             qPrintable(QString::number(text.width())));
+    QVERIFY2(text.height() >= 30 * metrics.height() && text.height() < 40 * metrics.height(),
+             qPrintable(QString::number(text.height())));
+    QVERIFY(!rows->horizontalScrollBar()->isVisible());
+    const QSize screen = viewer->screen()->availableGeometry().size();
+    QVERIFY(viewer->frameGeometry().width() <= screen.width() &&
+            viewer->frameGeometry().height() <= screen.height());
+}
+
+// Every caption is whole and inside its window, whatever the font's size (this test runs with
+// large fonts too); the viewer stays on the screen.
+void TestReportViewer::captionsWholeAndOnScreen()
+{
+    ReportViewer::setPrintPreviewOpener([](const QString&, JobState*, QWidget*) {});
+    const auto noOpener = qScopeGuard([] { ReportViewer::setPrintPreviewOpener({}); });
+    ReportHeader& r = report("a\r\n");
+    r.pages = 12;
+    r.linesPerPage = 66;
+    r.width = 80;
+    const std::unique_ptr<ReportViewer> viewer(
+        ReportViewer::showReport(nullptr, r, false, nullptr));
+    QVERIFY(viewer);
+    QVERIFY(QTest::qWaitForWindowExposed(viewer.get()));
+    if (qEnvironmentVariableIsSet("QT_FONT_DPI"))
+        QCOMPARE(viewer->logicalDpiY(), qEnvironmentVariableIntValue("QT_FONT_DPI"));
+    QApplication::processEvents();
+    QStringList faults = windowchecks::cutOrOutside(viewer.get());
+    const QSize screen = viewer->screen()->availableGeometry().size();
+    if (viewer->frameGeometry().width() > screen.width() ||
+        viewer->frameGeometry().height() > screen.height())
+        faults << QStringLiteral("the viewer is larger than the screen");
+    FindTextDialog find(viewer.get());
+    find.show();
+    QVERIFY(QTest::qWaitForWindowExposed(&find));
+    faults << windowchecks::cutOrOutside(&find);
+    QVERIFY2(faults.isEmpty(), qPrintable(faults.join(u'\n')));
 }
 
 QTEST_MAIN(TestReportViewer)

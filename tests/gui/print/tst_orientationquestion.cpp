@@ -1,3 +1,4 @@
+#include "WindowChecks.h"
 #include "gui/print/OrientationQuestion.h"
 
 #include "core/config/AppSettings.h"
@@ -5,6 +6,7 @@
 
 #include <QApplication>
 #include <QLabel>
+#include <QMenu>
 #include <QPushButton>
 #include <QScreen>
 #include <QTest>
@@ -17,6 +19,7 @@ private slots:
     void dialog();
     void askOrientation_data();
     void askOrientation();
+    void captionsWholeKeysOnce();
 };
 
 void TestOrientationQuestion::dialog()
@@ -126,6 +129,35 @@ void TestOrientationQuestion::askOrientation()
     const QWidgetList widgets = QApplication::allWidgets();
     for (const QWidget* widget : widgets)
         QVERIFY(!qobject_cast<const OrientationQuestion*>(widget));
+}
+
+// With both previews on offer, every caption is whole and inside the dialog, the buttons stand
+// apart, and no access key is used twice, whatever the font's size (this test runs with large
+// fonts too).
+void TestOrientationQuestion::captionsWholeKeysOnce()
+{
+    AppSettings settings;
+    ReportHeader report;
+    report.title = QByteArray("Mzdov\xE9 listy");
+    OrientationQuestion dialog(settings);
+    dialog.setPreviewOpener([](const ReportHeader&, QWidget*) {});
+    dialog.setPrintPreviewOpener([](const ReportHeader&, QWidget*) {});
+    dialog.setReport(report);
+    dialog.show();
+    QVERIFY(QTest::qWaitForWindowExposed(&dialog));
+    if (qEnvironmentVariableIsSet("QT_FONT_DPI"))
+        QCOMPARE(dialog.logicalDpiY(), qEnvironmentVariableIntValue("QT_FONT_DPI"));
+    QVERIFY(dialog.ui().viewButton->isVisible() && dialog.ui().viewButton->menu());
+
+    QStringList faults = windowchecks::cutOrOutside(&dialog);
+    const OrientationQuestion::Widgets& ui = dialog.ui();
+    const QList<QPushButton*> row = {ui.viewButton, ui.portraitButton, ui.landscapeButton,
+                                     ui.defaultButton};
+    for (qsizetype i = 1; i < row.size(); ++i)
+        if (row[i - 1]->geometry().right() >= row[i]->x())
+            faults << row[i]->text() + QStringLiteral(" overlaps the button before it");
+    faults << windowchecks::duplicateAccessKeys(&dialog);
+    QVERIFY2(faults.isEmpty(), qPrintable(faults.join(u'\n')));
 }
 
 QTEST_MAIN(TestOrientationQuestion)
