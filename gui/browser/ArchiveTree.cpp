@@ -1,6 +1,8 @@
 #include "gui/browser/ArchiveTree.h"
 
 #include "core/config/AppSettings.h"
+#include "core/platform/FileInfo.h"
+#include "core/platform/FileName.h"
 #include "core/report/CodePages.h"
 #include "gui/browser/FindTextDialog.h" // ReportViewer.h hands out its find dialog inline
 #include "gui/browser/ReportViewer.h"
@@ -46,6 +48,17 @@ constexpr int kHitRole = Qt::UserRole + 6; // a search result's index into the h
 constexpr int kSearchDelayMs = 250;
 
 QPointer<ArchiveTree> g_window;
+
+// The usual widths of the status panels (period, pages, width, created); a larger font or a
+// longer text widens them.
+constexpr int kStatusPanelWidths[4] = {120, 100, 80, 50};
+
+// The spool directory whose archive holds an archived report, with its trailing "/".
+QString spoolDirectoryOf(const QString& reportPath)
+{
+    const QString archive = QFileInfo(reportPath).path();
+    return platform::includeTrailingPathDelimiter(QFileInfo(archive).path());
+}
 
 QStandardItem* makeNode(const QString& caption, ArchiveTree::Level level, const QIcon& icon)
 {
@@ -95,6 +108,9 @@ ArchiveTree::~ArchiveTree()
     // Nothing may answer the tree's signals while the window comes apart.
     m_ui.tree->selectionModel()->disconnect(this);
     m_ui.tree->disconnect(this);
+    m_ui.results->selectionModel()->disconnect(this);
+    m_ui.tree->removeEventFilter(this);
+    m_ui.results->removeEventFilter(this);
     m_search->disconnect(this);
     m_search->cancel();
     saveWindowSize(this);
@@ -109,6 +125,8 @@ void ArchiveTree::createActions()
                              const QKeySequence& shortcut, pictures::Role picture,
                              const QString& hint) {
         auto* a = new QAction(pictures::roleIcon(picture), caption, this);
+        // The toolbar button shows the caption with its access key (Alt and the letter).
+        a->setIconText(caption);
         a->setObjectName(name);
         a->setShortcut(shortcut);
         a->setShortcutContext(Qt::WindowShortcut);
@@ -129,9 +147,9 @@ void ArchiveTree::createActions()
     connect(m_ui.printAction, &QAction::triggered, this, &ArchiveTree::requeueSelected);
     connect(m_ui.deleteAction, &QAction::triggered, this, &ArchiveTree::deleteSelected);
 
-    // Enter opens the selected report wherever the focus is (and is used up even when the
-    // selection is no report), the current search result from the search field or the results;
-    // Esc stops a running search, else closes the window.
+    // Enter searches from the search field, and everywhere else opens the report the commands
+    // act on (it is used up even when that is no report); Esc stops a running search, else
+    // closes the window.
     for (const int key : {int(Qt::Key_Return), int(Qt::Key_Enter)}) {
         auto* enter = new QShortcut(QKeySequence(key), this);
         connect(enter, &QShortcut::activated, this, &ArchiveTree::onEnter);
@@ -159,6 +177,7 @@ void ArchiveTree::createWidgets()
     searchRow->addWidget(m_ui.searchEdit, 1);
     searchRow->addWidget(m_ui.diacriticsCheck);
     searchRow->addWidget(m_ui.searchProgress);
+    searchRow->addWidget(m_ui.searchCount);
     layout->addLayout(searchRow);
     auto* splitter = new QSplitter(Qt::Vertical, central);
     splitter->setObjectName(QStringLiteral("splitter"));
@@ -173,8 +192,25 @@ void ArchiveTree::createWidgets()
     m_ui.tree->setEditTriggers(QAbstractItemView::NoEditTriggers);
     m_ui.tree->setSelectionMode(QAbstractItemView::SingleSelection);
     m_ui.tree->setUniformRowHeights(true);
+    // Captions are never cut short: a long one gets a scroll bar, whatever the font.
+    m_ui.tree->header()->setSectionResizeMode(QHeaderView::ResizeToContents);
+    m_ui.tree->header()->setStretchLastSection(false);
     splitter->addWidget(m_ui.tree);
-    splitter->addWidget(m_ui.results);
+    auto* resultsPane = new QWidget(splitter);
+    resultsPane->setObjectName(QStringLiteral("resultsPane"));
+    auto* resultsLayout = new QVBoxLayout(resultsPane);
+    resultsLayout->setContentsMargins(0, 0, 0, 0);
+    resultsLayout->addWidget(m_ui.noResults);
+    resultsLayout->addWidget(m_ui.results, 1);
+    resultsLayout->addStretch(0);
+    splitter->addWidget(resultsPane);
+    resultsPane->hide();
+    // The commands follow whichever of the two lists the keyboard was in last.
+    m_ui.tree->installEventFilter(this);
+    m_ui.results->installEventFilter(this);
+    setTabOrder(m_ui.searchEdit, m_ui.diacriticsCheck);
+    setTabOrder(m_ui.diacriticsCheck, m_ui.tree);
+    setTabOrder(m_ui.tree, m_ui.results);
     connect(m_ui.tree->selectionModel(), &QItemSelectionModel::currentChanged, this,
             [this](const QModelIndex& current) { onCurrentChanged(current); });
     connect(m_ui.tree, &QTreeView::expanded, this,
@@ -187,17 +223,25 @@ void ArchiveTree::createWidgets()
     m_ui.statusText = new QLabel(this);
     m_ui.statusText->setObjectName(QStringLiteral("statusText"));
     statusBar()->addWidget(m_ui.statusText, 1);
-    const int widths[4] = {120, 100, 80, 50};
     for (int i = 0; i < 4; ++i) {
         auto* panel = new QLabel(this);
         panel->setObjectName(QStringLiteral("statusPanel%1").arg(i));
         // The last panel takes what is left, so that a long date and time stay whole.
-        if (i < 3)
-            panel->setFixedWidth(widths[i]);
-        else
-            panel->setMinimumWidth(widths[i]);
         statusBar()->addWidget(panel, i < 3 ? 0 : 1);
         m_ui.statusPanels[i] = panel;
+    }
+    fitStatusPanels();
+}
+
+void ArchiveTree::fitStatusPanels()
+{
+    for (int i = 0; i < 4; ++i) {
+        QLabel* panel = m_ui.statusPanels[i];
+        const int width = std::max(kStatusPanelWidths[i], panel->sizeHint().width());
+        if (i < 3)
+            panel->setFixedWidth(width);
+        else
+            panel->setMinimumWidth(width);
     }
 }
 
@@ -208,18 +252,25 @@ void ArchiveTree::createSearchWidgets(QWidget* parent)
     m_ui.searchEdit->setPlaceholderText(QStringLiteral("Hledat v archivu"));
     m_ui.searchEdit->setToolTip(QStringLiteral("Hledat v archivu (Ctrl+F)"));
     m_ui.searchEdit->setClearButtonEnabled(true);
-    m_ui.diacriticsCheck = new QCheckBox(QStringLiteral("bez ohledu na diakritiku"), parent);
+    m_ui.diacriticsCheck = new QCheckBox(QStringLiteral("bez ohledu na &diakritiku"), parent);
     m_ui.diacriticsCheck->setObjectName(QStringLiteral("diacriticsCheck"));
+    // A bar without text while the search runs; the counts stand beside it as plain text, so
+    // that nothing there looks like a button.
     m_ui.searchProgress = new QProgressBar(parent);
     m_ui.searchProgress->setObjectName(QStringLiteral("searchProgress"));
-    m_ui.searchProgress->setFormat(QStringLiteral("%v / %m"));
-    m_ui.searchProgress->setMaximumWidth(160);
+    m_ui.searchProgress->setTextVisible(false);
+    m_ui.searchProgress->setMaximumWidth(m_ui.searchProgress->fontMetrics().averageCharWidth() *
+                                         12);
     m_ui.searchProgress->hide();
+    m_ui.searchCount = new QLabel(parent);
+    m_ui.searchCount->setObjectName(QStringLiteral("searchCount"));
+    m_ui.searchCount->hide();
 
-    m_ui.resultsModel = new QStandardItemModel(0, 6, this);
+    m_ui.resultsModel = new QStandardItemModel(0, 7, this);
     m_ui.resultsModel->setHorizontalHeaderLabels(
-        {QStringLiteral("Sestava"), QStringLiteral("Období"), QStringLiteral("Vytvořeno"),
-         QStringLiteral("Strana"), QStringLiteral("Řádek"), QStringLiteral("Výskytů")});
+        {QStringLiteral("Sestava"), QStringLiteral("Adresář"), QStringLiteral("Období"),
+         QStringLiteral("Vytvořeno"), QStringLiteral("Strana"), QStringLiteral("Řádek"),
+         QStringLiteral("Výskytů")});
     m_ui.results = new QTreeView(parent);
     m_ui.results->setObjectName(QStringLiteral("results"));
     m_ui.results->setModel(m_ui.resultsModel);
@@ -228,12 +279,18 @@ void ArchiveTree::createSearchWidgets(QWidget* parent)
     m_ui.results->setEditTriggers(QAbstractItemView::NoEditTriggers);
     m_ui.results->setSelectionMode(QAbstractItemView::SingleSelection);
     m_ui.results->setSelectionBehavior(QAbstractItemView::SelectRows);
+    // Every column as wide as its texts, whatever the font; a scroll bar when they are wider
+    // than the list.
     m_ui.results->header()->setStretchLastSection(false);
-    // The title takes what the period, date and numbers leave.
     m_ui.results->header()->setSectionResizeMode(QHeaderView::ResizeToContents);
-    m_ui.results->header()->setSectionResizeMode(0, QHeaderView::Stretch);
     m_ui.results->hide();
     connect(m_ui.results, &QTreeView::doubleClicked, this, &ArchiveTree::openResult);
+    connect(m_ui.results->selectionModel(), &QItemSelectionModel::currentChanged, this,
+            &ArchiveTree::updateActions);
+    m_ui.noResults = new QLabel(QStringLiteral("Nic nenalezeno."), parent);
+    m_ui.noResults->setObjectName(QStringLiteral("noResults"));
+    m_ui.noResults->setMargin(6);
+    m_ui.noResults->hide();
 
     auto* find = new QShortcut(QKeySequence(Qt::CTRL | Qt::Key_F), this);
     connect(find, &QShortcut::activated, this, [this] {
@@ -244,14 +301,17 @@ void ArchiveTree::createSearchWidgets(QWidget* parent)
     m_search = new ArchiveSearch(this);
     connect(m_search, &ArchiveSearch::hitsFound, this, &ArchiveTree::onHitsFound);
     connect(m_search, &ArchiveSearch::progress, this, [this](qint64 done, qint64 total) {
+        m_filesDone = done;
+        m_filesTotal = total;
         m_ui.searchProgress->setRange(0, int(std::min<qint64>(total, INT_MAX)));
         m_ui.searchProgress->setValue(int(std::min<qint64>(done, INT_MAX)));
+        m_ui.searchCount->setText(QStringLiteral("nalezeno: %1, prohledáno: %2 z %3")
+                                      .arg(m_hits.size())
+                                      .arg(done)
+                                      .arg(total));
+        m_ui.searchCount->show();
     });
-    // A search that ended before counting any report leaves no busy bar behind.
-    connect(m_search, &ArchiveSearch::finished, this, [this] {
-        if (m_ui.searchProgress->maximum() == 0)
-            m_ui.searchProgress->hide();
-    });
+    connect(m_search, &ArchiveSearch::finished, this, &ArchiveTree::onSearchFinished);
     m_searchDelay = new QTimer(this);
     m_searchDelay->setSingleShot(true);
     m_searchDelay->setInterval(kSearchDelayMs);
@@ -259,6 +319,8 @@ void ArchiveTree::createSearchWidgets(QWidget* parent)
     connect(m_ui.searchEdit, &QLineEdit::textChanged, this, [this] {
         // The search that runs no longer answers what is typed.
         m_search->cancel();
+        m_ui.searchProgress->hide();
+        m_ui.searchCount->hide();
         m_searchDelay->start();
     });
     connect(m_ui.diacriticsCheck, &QCheckBox::toggled, this, [this] {
@@ -273,15 +335,40 @@ void ArchiveTree::startSearch()
     m_search->cancel();
     m_ui.resultsModel->removeRows(0, m_ui.resultsModel->rowCount());
     m_hits.clear();
+    m_filesDone = 0;
+    m_filesTotal = 0;
     const QString text = m_ui.searchEdit->text();
     const bool searching = !text.isEmpty();
+    m_ui.results->parentWidget()->setVisible(searching);
     m_ui.results->setVisible(searching);
+    m_ui.noResults->hide();
     m_ui.searchProgress->setVisible(searching);
+    m_ui.searchCount->hide();
+    updateActions();
     if (!searching)
         return;
     m_ui.searchProgress->setRange(0, 0);
     m_search->start(archiveDirectories(m_settings.directories), text,
                     m_ui.diacriticsCheck->isChecked());
+}
+
+void ArchiveTree::onSearchFinished(bool cancelled)
+{
+    m_ui.searchProgress->hide();
+    if (!m_ui.results->parentWidget()->isVisible())
+        return; // the field was emptied meanwhile
+    const QString searched = cancelled
+                                 ? QStringLiteral("%1 z %2").arg(m_filesDone).arg(m_filesTotal)
+                                 : QString::number(m_filesTotal);
+    m_ui.searchCount->setText(
+        QStringLiteral("nalezeno: %1, prohledáno: %2").arg(m_hits.size()).arg(searched));
+    m_ui.searchCount->show();
+    // A search that ran to its end and found nothing says so where the results would be.
+    if (!cancelled && m_hits.empty()) {
+        m_ui.results->hide();
+        m_ui.noResults->show();
+        updateActions();
+    }
 }
 
 void ArchiveTree::onHitsFound(const QList<ArchiveSearchHit>& hits)
@@ -311,9 +398,13 @@ void ArchiveTree::onHitsFound(const QList<ArchiveSearchHit>& hits)
             return item;
         };
         QList<QStandardItem*> row = {
-            cell(cp1250ToUnicode(report.title)),   cell(cp1250ToUnicode(report.period)),
-            cell(createdText(report.created)),     cell(QString::number(hit.page), true),
-            cell(QString::number(hit.line), true), cell(QString::number(hit.hits), true),
+            cell(cp1250ToUnicode(report.title)),
+            cell(platform::displayFileName(spoolDirectoryOf(report.fileName))),
+            cell(cp1250ToUnicode(report.period)),
+            cell(createdText(report.created)),
+            cell(QString::number(hit.page), true),
+            cell(QString::number(hit.line), true),
+            cell(QString::number(hit.hits), true),
         };
         row.front()->setData(qlonglong(m_hits.size() - 1), kHitRole);
         row.front()->setToolTip(report.fileName);
@@ -345,11 +436,38 @@ void ArchiveTree::openResult(const QModelIndex& index)
 
 void ArchiveTree::onEnter()
 {
-    const QWidget* focus = focusWidget();
-    if (m_ui.results->isVisible() && (focus == m_ui.results || focus == m_ui.searchEdit))
-        openCurrentResult();
+    if (focusWidget() == m_ui.searchEdit)
+        startSearch();
     else
         viewSelected();
+}
+
+bool ArchiveTree::resultsActive() const
+{
+    if (m_ui.results->isHidden())
+        return false;
+    const QWidget* focus = focusWidget();
+    return focus == m_ui.results || (focus != m_ui.tree && m_resultsLastUsed);
+}
+
+int ArchiveTree::currentResultRow() const
+{
+    const QModelIndex current = m_ui.results->currentIndex();
+    return current.isValid() ? current.row() : -1;
+}
+
+const ArchiveSearchHit& ArchiveTree::hitOfRow(int row) const
+{
+    return m_hits.at(size_t(m_ui.resultsModel->item(row)->data(kHitRole).toLongLong()));
+}
+
+bool ArchiveTree::eventFilter(QObject* watched, QEvent* e)
+{
+    if (e->type() == QEvent::FocusIn && (watched == m_ui.tree || watched == m_ui.results)) {
+        m_resultsLastUsed = watched == m_ui.results;
+        updateActions();
+    }
+    return QMainWindow::eventFilter(watched, e);
 }
 
 void ArchiveTree::onEscape()
@@ -511,55 +629,88 @@ void ArchiveTree::onExpandedChanged(const QModelIndex& index, bool expanded)
 
 void ArchiveTree::viewSelected()
 {
-    if (const ReportHeader* report = reportOf(m_ui.tree->currentIndex()))
+    if (resultsActive())
+        openResult(m_ui.resultsModel->index(currentResultRow(), 0));
+    else if (const ReportHeader* report = reportOf(m_ui.tree->currentIndex()))
         ReportViewer::showReport(this, *report, /*previewOnly*/ false, &m_queue, &m_settings);
 }
 
 void ArchiveTree::requeueSelected()
 {
-    if (const ReportHeader* report = reportOf(m_ui.tree->currentIndex()))
+    if (resultsActive()) {
+        const int row = currentResultRow();
+        if (row < 0)
+            return;
+        const ReportHeader report = hitOfRow(row).report;
+        requeueReport(&report, m_queue);
+    } else if (const ReportHeader* report = reportOf(m_ui.tree->currentIndex())) {
         requeueReport(report, m_queue);
+    }
 }
 
 void ArchiveTree::deleteSelected()
 {
+    if (resultsActive()) {
+        if (currentResultRow() >= 0)
+            deleteResult(currentResultRow());
+        return;
+    }
     const QPersistentModelIndex current = m_ui.tree->currentIndex();
     const ReportHeader* report = reportOf(current);
     if (!report)
         return;
+    const QString fileName = report->fileName;
     if (deleteReport(report, events::FromArchiveTree) != DeleteResult::Deleted)
         return;
     if (current.isValid())
         m_ui.model->removeRow(current.row(), current.parent());
+    removeResultRows(fileName);
     // The report's viewers close with it; the keyboard comes back to the tree, at the node that
     // took the deleted one's place, and the window redraws without waiting for a click.
     QCoreApplication::sendPostedEvents(nullptr, events::kReportDeleted);
-    returnToTree();
+    closeViewersOf(fileName);
+    returnToList();
 }
 
-void ArchiveTree::returnToTree()
+void ArchiveTree::deleteResult(int row)
+{
+    // A copy: more hits may arrive while the user is asked.
+    const ReportHeader report = hitOfRow(row).report;
+    if (deleteReport(&report, events::FromArchiveTree) != DeleteResult::Deleted)
+        return;
+    removeResultRows(report.fileName);
+    removeReportNodes(report.fileName);
+    QCoreApplication::sendPostedEvents(nullptr, events::kReportDeleted);
+    closeViewersOf(report.fileName);
+    returnToList();
+}
+
+void ArchiveTree::returnToList()
 {
     if (!isVisible())
         return;
     activateWindow();
-    m_ui.tree->setFocus(Qt::OtherFocusReason);
-    m_ui.tree->scrollTo(m_ui.tree->currentIndex());
-    m_ui.tree->viewport()->update();
+    QTreeView* list = m_resultsLastUsed && m_ui.results->isVisible() ? m_ui.results : m_ui.tree;
+    list->setFocus(Qt::OtherFocusReason);
+    list->scrollTo(list->currentIndex());
+    list->viewport()->update();
 }
 
-void ArchiveTree::removeReportNode(const void* report)
+bool ArchiveTree::removeReportNode(const void* report)
 {
-    removeFirstReportNode([report](const ReportHeader* node) { return node == report; });
+    return removeFirstReportNode([report](const ReportHeader* node) { return node == report; });
 }
 
-void ArchiveTree::removeReportNode(const QString& fileName)
+void ArchiveTree::removeReportNodes(const QString& fileName)
 {
-    if (!fileName.isEmpty())
-        removeFirstReportNode(
-            [&fileName](const ReportHeader* node) { return node->fileName == fileName; });
+    if (fileName.isEmpty())
+        return;
+    while (removeFirstReportNode(
+        [&fileName](const ReportHeader* node) { return node->fileName == fileName; })) {
+    }
 }
 
-void ArchiveTree::removeFirstReportNode(const std::function<bool(const ReportHeader*)>& matches)
+bool ArchiveTree::removeFirstReportNode(const std::function<bool(const ReportHeader*)>& matches)
 {
     // The first report node in tree order that carries the report.
     const QStandardItemModel* model = m_ui.model;
@@ -573,46 +724,60 @@ void ArchiveTree::removeFirstReportNode(const std::function<bool(const ReportHea
                     const ReportHeader* node = reportOf(model->index(r, 0, monthNode));
                     if (node && matches(node)) {
                         m_ui.model->removeRow(r, monthNode);
-                        return;
+                        return true;
                     }
                 }
             }
         }
     }
+    return false;
 }
 
 bool ArchiveTree::event(QEvent* e)
 {
     if (e->type() == events::kReportDeleted) {
-        // A deletion made here has already removed its node.
         const auto* deleted = static_cast<events::ReportDeletedEvent*>(e);
+        // A deletion made here has already removed its node, its results and its viewers.
+        if (deleted->origin == events::FromArchiveTree)
+            return true;
         if (deleted->origin == events::FromViewer) {
-            removeReportNode(deleted->report);
-            removeResultRows(deleted->report);
-            returnToTree();
-        } else if (deleted->origin == events::FromErrorDialog) {
+            // A viewer opened from the search results has a header of its own: known by its
+            // file.
+            if (!removeReportNode(deleted->report))
+                removeReportNodes(deleted->fileName);
+        } else {
             // An archived report put back into the print queue, deleted when its printing
             // failed: the tree knows it by its file only.
-            removeReportNode(deleted->fileName);
+            removeReportNodes(deleted->fileName);
         }
+        removeResultRows(deleted->fileName);
+        closeViewersOf(deleted->fileName);
+        if (deleted->origin == events::FromViewer)
+            returnToList();
         return true;
     }
     return QMainWindow::event(e);
 }
 
-void ArchiveTree::removeResultRows(const void* report)
+void ArchiveTree::removeResultRows(const QString& fileName)
 {
-    // A report opened from the results: its rows go, whichever search found it.
-    const auto opened = std::find_if(
-        m_openedResults.begin(), m_openedResults.end(),
-        [report](const std::unique_ptr<ReportHeader>& h) { return h.get() == report; });
-    if (opened == m_openedResults.end())
+    if (fileName.isEmpty())
         return;
-    for (int row = m_ui.resultsModel->rowCount() - 1; row >= 0; --row) {
-        const qlonglong hit = m_ui.resultsModel->item(row)->data(kHitRole).toLongLong();
-        if (m_hits.at(size_t(hit)).report.fileName == (*opened)->fileName)
+    for (int row = m_ui.resultsModel->rowCount() - 1; row >= 0; --row)
+        if (hitOfRow(row).report.fileName == fileName)
             m_ui.resultsModel->removeRow(row);
-    }
+}
+
+void ArchiveTree::closeViewersOf(const QString& fileName)
+{
+    // Viewers of the same report opened from the tree and from the results have headers of
+    // their own; the file is what they share.
+    if (fileName.isEmpty())
+        return;
+    const QList<ReportViewer*> viewers = findChildren<ReportViewer*>(Qt::FindDirectChildrenOnly);
+    for (ReportViewer* viewer : viewers)
+        if (viewer->isVisible() && viewer->report().fileName == fileName)
+            viewer->close();
 }
 
 void ArchiveTree::closeEvent(QCloseEvent* e)
@@ -630,7 +795,8 @@ void ArchiveTree::closeViewers()
 
 void ArchiveTree::updateActions()
 {
-    const bool report = levelOf(m_ui.tree->currentIndex()) == Level::Report;
+    const bool report = resultsActive() ? currentResultRow() >= 0
+                                        : levelOf(m_ui.tree->currentIndex()) == Level::Report;
     m_ui.viewAction->setEnabled(report);
     m_ui.printAction->setEnabled(report);
     m_ui.deleteAction->setEnabled(report);
@@ -651,4 +817,5 @@ void ArchiveTree::updateStatus()
     m_ui.statusPanels[1]->setText(QStringLiteral("stran: %1").arg(report->pages));
     m_ui.statusPanels[2]->setText(QStringLiteral("šířka: %1").arg(report->width));
     m_ui.statusPanels[3]->setText(createdText(report->created));
+    fitStatusPanels();
 }

@@ -26,8 +26,10 @@ struct AppSettings;
 // At most one such window exists; closing it destroys it together with its viewers.
 //
 // Above the tree, a search field looks for text in every archived report of every archive
-// directory (ArchiveSearch); the reports that hold it are listed below the tree as they are
-// found, and one opens in a viewer at its first hit.
+// directory (ArchiveSearch), at once on Enter or when typing pauses; the reports that hold it are
+// listed below the tree as they are found, each with its spool directory, and one opens in a
+// viewer at its first hit. The commands act on the current search result while the results list
+// was the last of the two lists in use, otherwise on the selected node of the tree.
 class ArchiveTree : public QMainWindow
 {
     Q_OBJECT
@@ -54,7 +56,9 @@ public:
     // The report a node carries; nullptr for every other node.
     static const ReportHeader* reportOf(const QModelIndex& index);
 
-    // Act on the selected node; nothing happens unless it is a report.
+    // Act on the current search result or the selected node (see above); nothing happens
+    // unless that is a report. A report deleted here leaves the tree, the results and its
+    // viewers.
     void viewSelected();
     void requeueSelected();
     void deleteSelected();
@@ -65,6 +69,17 @@ public:
     // Opens the viewer of the current search result (the first one when none is current),
     // scrolled to its first hit.
     void openCurrentResult();
+    // The result rows' columns.
+    enum ResultColumn
+    {
+        TitleColumn,
+        DirectoryColumn, // the spool directory whose archive holds the report
+        PeriodColumn,
+        CreatedColumn,
+        PageColumn,
+        LineColumn,
+        HitsColumn
+    };
 
     struct Widgets
     {
@@ -76,15 +91,18 @@ public:
         QLabel* statusText;      // the organisation, across the whole bar
         QLabel* statusPanels[4]; // period, pages, width, created: for a report
         QLineEdit* searchEdit;
-        QCheckBox* diacriticsCheck; // "bez ohledu na diakritiku"
-        QProgressBar* searchProgress;
+        QCheckBox* diacriticsCheck;   // "bez ohledu na diakritiku"
+        QProgressBar* searchProgress; // while a search runs
+        QLabel* searchCount;          // after it: how many reports held the text, of how many
         QTreeView* results;
         QStandardItemModel* resultsModel;
+        QLabel* noResults; // "Nic nenalezeno." in place of the results
     };
     const Widgets& ui() const { return m_ui; }
 
 protected:
     bool event(QEvent* e) override;
+    bool eventFilter(QObject* watched, QEvent* e) override;
     void showEvent(QShowEvent* e) override;
     void closeEvent(QCloseEvent* e) override;
 
@@ -98,20 +116,34 @@ private:
     bool scanDirectory(QStandardItem* node);
     void appendReportNodes(QStandardItem* node, const ArchivedReports& reports);
     void onExpandedChanged(const QModelIndex& index, bool expanded);
-    void removeReportNode(const void* report);
-    void removeReportNode(const QString& fileName);
-    void removeFirstReportNode(const std::function<bool(const ReportHeader*)>& matches);
-    // After a deletion: the window in front, the keyboard in the tree at its current node.
-    void returnToTree();
+    // True when a node carried the report.
+    bool removeReportNode(const void* report);
+    void removeReportNodes(const QString& fileName);
+    // Removes the first report node in tree order that matches; false when none does.
+    bool removeFirstReportNode(const std::function<bool(const ReportHeader*)>& matches);
+    // After a deletion: the window in front, the keyboard in the list last used, at its current
+    // row.
+    void returnToList();
     void updateActions();
     void updateStatus();
+    // Status panels as wide as their texts need, and at least as wide as their usual width.
+    void fitStatusPanels();
     void closeViewers();
     void createSearchWidgets(QWidget* parent);
     void onHitsFound(const QList<ArchiveSearchHit>& hits);
+    void onSearchFinished(bool cancelled);
     void openResult(const QModelIndex& index);
+    // True when the commands act on the search results rather than on the tree.
+    bool resultsActive() const;
+    // The current result row, or -1.
+    int currentResultRow() const;
+    const ArchiveSearchHit& hitOfRow(int row) const;
+    void deleteResult(int row);
     void onEnter();
     void onEscape();
-    void removeResultRows(const void* report);
+    // A report gone to the trash: its result rows go, and its viewers here close.
+    void removeResultRows(const QString& fileName);
+    void closeViewersOf(const QString& fileName);
 
     struct ArchiveDirectory
     {
@@ -128,6 +160,10 @@ private:
     bool m_directoriesBuilt = false;
     ArchiveSearch* m_search = nullptr;
     QTimer* m_searchDelay = nullptr;
+    qint64 m_filesDone = 0;
+    qint64 m_filesTotal = 0;
+    // The results list, not the tree, was the last of the two to have the keyboard.
+    bool m_resultsLastUsed = false;
     // The hits of the current search, in the order they came; result rows refer to them.
     std::vector<ArchiveSearchHit> m_hits;
     // The headers of reports opened from the results, which their viewers refer to.

@@ -651,6 +651,8 @@ void SettingsDialog::accept()
 
     AppSettings& s = m_settings;
     s.directories = m_ui.dirEdit->text();
+    // Kept even when some are not there now; the user only hears of them.
+    SpoolDirsDialog::warnUnavailable(s.directories, this);
     if (m_ui.printerCombo->currentIndex() <= 0) {
         s.printer.clear();
     } else {

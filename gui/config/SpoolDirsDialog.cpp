@@ -1,8 +1,10 @@
 #include "gui/config/SpoolDirsDialog.h"
 
+#include "core/config/AppSettings.h"
 #include "core/config/RegistryIni.h"
 #include "core/platform/FileInfo.h"
 #include "gui/common/FormLook.h"
+#include "gui/common/MessageDlg.h"
 
 #include <QAction>
 #include <QDir>
@@ -15,11 +17,14 @@
 #include <QListWidget>
 #include <QMimeData>
 #include <QPushButton>
+#include <QStyle>
 #include <QToolButton>
 #include <QUrl>
 #include <QVBoxLayout>
 
 namespace {
+
+const QString kUnavailableHint = QStringLiteral("Adresář neexistuje nebo není dostupný.");
 
 // Splits a ";"-separated list; an entry that begins with a double quote runs to its closing quote
 // (a doubled quote inside stands for one), and whatever follows it up to the next ";" is kept.
@@ -147,8 +152,10 @@ void SpoolDirsDialog::setList(const QString& text)
 {
     for (const QString& entry : splitDirList(text)) {
         const QString dir = trimText(entry);
-        if (!dir.isEmpty())
-            m_ui.dirList->addItem(dir);
+        if (dir.isEmpty())
+            continue;
+        m_ui.dirList->addItem(dir);
+        markEntry(m_ui.dirList->item(m_ui.dirList->count() - 1));
     }
     updateActions();
 }
@@ -159,6 +166,49 @@ QString SpoolDirsDialog::list() const
     for (int i = 0; i < m_ui.dirList->count(); ++i)
         text += m_ui.dirList->item(i)->text() + u';';
     return text;
+}
+
+bool SpoolDirsDialog::directoryAvailable(const QString& directory)
+{
+    const QFileInfo info(directory);
+    return info.isDir() && info.isReadable() && info.isExecutable();
+}
+
+void SpoolDirsDialog::warnUnavailable(const QString& directories, QWidget* parent)
+{
+    QStringList missing;
+    for (const QString& dir : spoolDirectoryList(directories))
+        if (!directoryAvailable(dir) && !missing.contains(dir))
+            missing << dir;
+    if (missing.isEmpty())
+        return;
+    const QString text =
+        missing.size() == 1
+            ? QStringLiteral("Adresář %1 neexistuje nebo není dostupný.\rNastavení se přesto "
+                             "uloží: může jít o síťový adresář, který je právě odpojený.")
+                  .arg(missing.first())
+            : QStringLiteral("Tyto adresáře neexistují nebo nejsou dostupné:\r%1\rNastavení se "
+                             "přesto uloží: může jít o síťové adresáře, které jsou právě "
+                             "odpojené.")
+                  .arg(missing.join(u'\r'));
+    messageDlg(text, MsgKind::Warning, {MsgButton::Ok}, QString(), parent);
+}
+
+void SpoolDirsDialog::markEntry(QListWidgetItem* item) const
+{
+    const bool available = directoryAvailable(item->text());
+    item->setIcon(available ? QIcon() : style()->standardIcon(QStyle::SP_MessageBoxWarning));
+    // The list's own hint stands for every entry that is there.
+    item->setToolTip(available ? QString() : kUnavailableHint);
+}
+
+void SpoolDirsDialog::warnIfUnavailable(const QString& directory)
+{
+    if (!directoryAvailable(directory))
+        messageDlg(QStringLiteral("Adresář %1 neexistuje nebo není dostupný.\rV seznamu přesto "
+                                  "zůstane: může jít o síťový adresář, který je právě odpojený.")
+                       .arg(directory),
+                   MsgKind::Warning, {MsgButton::Ok}, QString(), this);
 }
 
 bool SpoolDirsDialog::contains(const QString& text) const
@@ -212,8 +262,10 @@ void SpoolDirsDialog::addDirectory()
     if (dir.isEmpty() || contains(dir))
         return;
     m_ui.dirList->addItem(dir);
+    markEntry(m_ui.dirList->item(m_ui.dirList->count() - 1));
     m_ui.dirList->setCurrentRow(m_ui.dirList->count() - 1);
     synchronise();
+    warnIfUnavailable(dir);
 }
 
 void SpoolDirsDialog::replaceDirectory()
@@ -223,7 +275,9 @@ void SpoolDirsDialog::replaceDirectory()
     if (index < 0 || dir.isEmpty() || contains(dir))
         return;
     m_ui.dirList->item(index)->setText(dir);
+    markEntry(m_ui.dirList->item(index));
     updateActions();
+    warnIfUnavailable(dir);
 }
 
 void SpoolDirsDialog::deleteDirectory()

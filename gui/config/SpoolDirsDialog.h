@@ -9,6 +9,7 @@ class QAction;
 class QGroupBox;
 class QLineEdit;
 class QListWidget;
+class QListWidgetItem;
 class QPushButton;
 class QToolButton;
 struct AppSettings;
@@ -33,6 +34,13 @@ public:
     int currentIndex() const { return m_index; }
     // True when an entry equals `text` exactly, letter case included.
     bool contains(const QString& text) const;
+
+    // True when `directory` exists and may be listed. A directory that is not is still accepted
+    // everywhere (a network share may be away for a while); the user is only told.
+    static bool directoryAvailable(const QString& directory);
+    // Tells the user once, naming them, which entries of a ";"-separated spool directory list
+    // are not available (nothing when all are) and that the settings keep them all the same.
+    static void warnUnavailable(const QString& directories, QWidget* parent);
 
     // Handles the full paths of items dropped on the directory group, in the file manager's order
     // (an empty path stands for an item without a local path): a first item that is an existing
@@ -72,6 +80,10 @@ private:
     Widgets m_ui{};
     void synchronise();
     void updateActions();
+    // Gives an entry the warning mark when its directory is not available, else takes it away.
+    void markEntry(QListWidgetItem* item) const;
+    // After an entry was added or replaced: the user hears when its directory is not there.
+    void warnIfUnavailable(const QString& directory);
     // Trims the edit field and gives it a trailing "/"; returns the result.
     QString normaliseEdit();
     void addDirectory();

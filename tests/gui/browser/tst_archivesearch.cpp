@@ -5,13 +5,16 @@
 #include "core/report/ReportText.h"
 #include "gui/browser/ArchiveTree.h"
 #include "gui/browser/ReportViewer.h"
+#include "gui/common/MessageDlg.h"
 #include "support/TestReport.h"
 
+#include <QAction>
 #include <QApplication>
 #include <QCheckBox>
 #include <QDateTime>
 #include <QDir>
 #include <QFile>
+#include <QLabel>
 #include <QLineEdit>
 #include <QListView>
 #include <QProgressBar>
@@ -53,6 +56,7 @@ private slots:
     void hitOnLastLineOfLargeReport();
     void cancelStopsDelivery();
     void treeListsResultsAndOpensViewerAtHit();
+    void enterSearchesAndCommandsActOnTheHit();
 
 private:
     QString archive() const { return m_dir.filePath(QStringLiteral("spool/BAKPRN")); }
@@ -72,6 +76,7 @@ void TestArchiveSearch::initTestCase()
     QVERIFY(m_dir.isValid());
     QVERIFY(QDir().mkpath(archive()));
     qputenv("XDG_CONFIG_HOME", QFile::encodeName(m_dir.filePath(QStringLiteral("config"))));
+    qputenv("XDG_DATA_HOME", QFile::encodeName(m_dir.filePath(QStringLiteral("data"))));
 
     // About 200 MB: 60 lines a page, "^PG" before every page but the first, the text looked for
     // only on the very last line.
@@ -291,11 +296,12 @@ void TestArchiveSearch::treeListsResultsAndOpensViewerAtHit()
     QTest::keyClicks(ui.searchEdit, QStringLiteral("rak"));
     // One search for what was typed, its results in the tree's order.
     QTRY_COMPARE(ui.resultsModel->rowCount(), 2);
-    QTRY_VERIFY(!ui.searchProgress->isHidden() && ui.searchProgress->value() == 2);
+    QTRY_COMPARE(ui.searchCount->text(), u"nalezeno: 2, prohledáno: 2"_qs);
+    QVERIFY(ui.searchProgress->isHidden());
     QCOMPARE(ui.resultsModel->item(0)->text(), QStringLiteral("druha"));
     QCOMPARE(ui.resultsModel->item(1)->text(), QStringLiteral("prvni"));
-    QCOMPARE(ui.resultsModel->item(1, 3)->text(), QStringLiteral("3"));
-    QCOMPARE(ui.resultsModel->item(1, 4)->text(), QStringLiteral("1"));
+    QCOMPARE(ui.resultsModel->item(1, ArchiveTree::PageColumn)->text(), QStringLiteral("3"));
+    QCOMPARE(ui.resultsModel->item(1, ArchiveTree::LineColumn)->text(), QStringLiteral("1"));
 
     ui.results->setCurrentIndex(ui.resultsModel->index(1, 0));
     ui.results->setFocus();
@@ -309,6 +315,92 @@ void TestArchiveSearch::treeListsResultsAndOpensViewerAtHit()
     // An emptied field hides the results.
     ui.searchEdit->clear();
     QTRY_VERIFY(ui.results->isHidden());
+    delete window;
+}
+
+void TestArchiveSearch::enterSearchesAndCommandsActOnTheHit()
+{
+    // Two spool directories with the same title; the text only in the second, in two reports.
+    const QString first = m_dir.filePath(QStringLiteral("first"));
+    const QString second = m_dir.filePath(QStringLiteral("second"));
+    for (const QString& spool : {first, second}) {
+        QVERIFY(QDir().mkpath(spool + QStringLiteral("/BAKPRN")));
+        writeFile(spool + QStringLiteral("/BAKPRN/20240131-081500-LST00001.PRN"),
+                  headerLine(CodePage1250, 10, "mzdy") +
+                      (spool == second ? "Novak\r\n" : "nic\r\n"));
+    }
+    writeFile(second + QStringLiteral("/BAKPRN/20240131-081500-LST00002.PRN"),
+              headerLine(CodePage1250, 10, "odvody") + "Novak\r\n");
+    const QString found = second + QStringLiteral("/BAKPRN/20240131-081500-LST00001.PRN");
+    AppSettings settings;
+    settings.directories = first + u';' + second;
+    JobState queue;
+    ArchiveTree* window = ArchiveTree::showArchiveTree(settings, queue);
+    const ArchiveTree::Widgets& ui = window->ui();
+    QVERIFY(QTest::qWaitForWindowActive(window));
+    const auto viewers = [window] {
+        return window->findChildren<ReportViewer*>();
+    };
+
+    // Enter in the field searches at once and opens nothing.
+    QTest::keyClick(window, Qt::Key_F, Qt::ControlModifier);
+    QTest::keyClicks(ui.searchEdit, QStringLiteral("novak"));
+    QTest::keyClick(ui.searchEdit, Qt::Key_Return);
+    QVERIFY(!ui.results->isHidden());
+    QTRY_COMPARE(ui.searchCount->text(), u"nalezeno: 2, prohledáno: 3"_qs);
+    QCOMPARE(viewers().size(), 0);
+    QCOMPARE(ui.resultsModel->item(0, ArchiveTree::DirectoryColumn)->text(), second + u'/');
+    ui.tree->setCurrentIndex(ui.model->index(1, 0));
+    const QPersistentModelIndex month =
+        ui.model->index(0, 0, ui.model->index(0, 0, ui.model->index(1, 0)));
+    QCOMPARE(ui.model->rowCount(month), 2);
+
+    // Deleted from a viewer opened on a hit: its row and its tree node go too.
+    ui.results->setFocus();
+    ui.results->setCurrentIndex(ui.resultsModel->index(1, 0));
+    QTest::keyClick(ui.results, Qt::Key_Return);
+    QCOMPARE(viewers().size(), 1);
+    MessageDlgTestHook::setNextAnswers({MsgButton::Yes});
+    viewers().first()->ui().deleteAction->trigger();
+    QCoreApplication::sendPostedEvents();
+    QCOMPARE(ui.resultsModel->rowCount(), 1);
+    QCOMPARE(ui.model->rowCount(month), 1);
+    QTRY_COMPARE(viewers().size(), 0);
+
+    // The tree's report open in a viewer, then the hit of the same file in the results: the
+    // commands act on the hit.
+    ui.tree->setCurrentIndex(ui.model->index(0, 0, month));
+    ui.tree->setFocus();
+    ui.viewAction->trigger();
+    QCOMPARE(viewers().size(), 1);
+    ui.results->setFocus();
+    ui.results->setCurrentIndex(ui.resultsModel->index(0, 0));
+    QVERIFY(ui.viewAction->isEnabled() && ui.printAction->isEnabled() &&
+            ui.deleteAction->isEnabled());
+    QTest::keyClick(ui.results, Qt::Key_Return);
+    QCOMPARE(viewers().size(), 2);
+    MessageDlgTestHook::setNextAnswers({MsgButton::Ok});
+    ui.printAction->trigger();
+    QCOMPARE(queue.reprintQueue().size(), 1);
+    QCOMPARE(queue.reprintQueue().first().path, found);
+
+    // Deleting the hit takes it out of the results and the tree and closes both viewers.
+    MessageDlgTestHook::setNextAnswers({MsgButton::Yes});
+    ui.deleteAction->trigger();
+    QVERIFY(!QFile::exists(found));
+    QCOMPARE(ui.resultsModel->rowCount(), 0);
+    QCOMPARE(ui.model->rowCount(month), 0);
+    QTRY_COMPARE(viewers().size(), 0);
+    QVERIFY(!ui.deleteAction->isEnabled());
+
+    // Nothing found is said where the results stand.
+    QTest::keyClick(window, Qt::Key_F, Qt::ControlModifier);
+    QTest::keyClicks(ui.searchEdit, QStringLiteral("xyz"));
+    QTest::keyClick(ui.searchEdit, Qt::Key_Enter);
+    QTRY_VERIFY(ui.noResults->isVisible());
+    QCOMPARE(ui.noResults->text(), u"Nic nenalezeno."_qs);
+    QVERIFY(ui.results->isHidden());
+    QCOMPARE(ui.searchCount->text(), u"nalezeno: 0, prohledáno: 1"_qs);
     delete window;
 }
 

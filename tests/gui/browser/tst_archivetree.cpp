@@ -11,14 +11,21 @@
 
 #include <QAbstractItemModelTester>
 #include <QApplication>
+#include <QCheckBox>
 #include <QDateTime>
 #include <QDir>
 #include <QFile>
+#include <QHeaderView>
 #include <QLabel>
 #include <QLineEdit>
+#include <QMenu>
+#include <QProcess>
+#include <QProgressBar>
+#include <QScreen>
 #include <QStandardItemModel>
 #include <QTemporaryDir>
 #include <QTest>
+#include <QToolButton>
 #include <QTreeView>
 
 namespace {
@@ -56,6 +63,90 @@ void dump(const QAbstractItemModel* model, const QModelIndex& parent, int depth,
     }
 }
 
+// The widgets of `window` itself (not of its viewers) that are shown.
+QList<QWidget*> shownWidgets(QWidget* window)
+{
+    QList<QWidget*> shown;
+    const QList<QWidget*> all = window->findChildren<QWidget*>();
+    for (QWidget* widget : all)
+        if (widget->window() == window && widget->isVisibleTo(window))
+            shown << widget;
+    return shown;
+}
+
+// The caption a widget shows, with its access key marked by "&".
+QString captionOf(const QWidget* widget)
+{
+    if (const auto* button = qobject_cast<const QAbstractButton*>(widget))
+        return button->text();
+    if (const auto* label = qobject_cast<const QLabel*>(widget))
+        return label->text();
+    return {};
+}
+
+// Access keys that the window's captions and the entries of one of its menus use twice.
+QStringList duplicateAccessKeys(QWidget* window, QStringList& keys)
+{
+    QStringList twice;
+    const auto collect = [&twice](const QStringList& captions, QStringList& seen) {
+        for (const QString& caption : captions) {
+            const QString key = QKeySequence::mnemonic(caption).toString();
+            if (key.isEmpty())
+                continue;
+            if (seen.contains(key))
+                twice << key + u' ' + caption;
+            seen << key;
+        }
+    };
+    QStringList captions;
+    for (const QWidget* widget : shownWidgets(window))
+        captions << captionOf(widget);
+    collect(captions, keys);
+    for (const QMenu* menu : window->findChildren<QMenu*>()) {
+        QStringList entries;
+        QStringList menuKeys;
+        for (const QAction* action : menu->actions())
+            entries << action->text();
+        collect(entries, menuKeys);
+    }
+    return twice;
+}
+
+// Shown texts narrower than the font draws them: labels, buttons and check boxes, the tree's
+// captions and the search results' headers and cells.
+QStringList cutTexts(ArchiveTree* window)
+{
+    QStringList cut;
+    const auto check = [&cut](const QString& text, const QFontMetrics& metrics, int width) {
+        if (width < metrics.horizontalAdvance(text))
+            cut << QStringLiteral("%1 (%2 < %3)")
+                       .arg(text)
+                       .arg(width)
+                       .arg(metrics.horizontalAdvance(text));
+    };
+    for (const QWidget* widget : shownWidgets(window)) {
+        QString caption = captionOf(widget);
+        caption.remove(u'&');
+        if (!caption.isEmpty())
+            check(caption, widget->fontMetrics(), widget->width());
+    }
+    for (QTreeView* view : {window->ui().tree, window->ui().results}) {
+        if (!view->isVisible())
+            continue;
+        const QAbstractItemModel* model = view->model();
+        for (int column = 0; column < model->columnCount(); ++column) {
+            if (!view->isHeaderHidden())
+                check(model->headerData(column, Qt::Horizontal).toString(),
+                      view->header()->fontMetrics(), view->header()->sectionSize(column));
+            for (QModelIndex index = model->index(0, column); index.isValid();
+                 index = view->indexBelow(index))
+                check(index.data().toString(), view->fontMetrics(),
+                      view->visualRect(index).width());
+        }
+    }
+    return cut;
+}
+
 } // namespace
 
 class TestArchiveTree : public QObject
@@ -70,6 +161,8 @@ private slots:
     void deletionFromViewerRemovesOnlyTheReport();
     void oneWindowClosedWithItsViewers();
     void deletedReportLeavesTheViewAtOnce();
+    void accessKeysOnceEach();
+    void largeFontKeepsTextsWhole();
 
 private:
     ArchiveTree* open();
@@ -325,6 +418,64 @@ void TestArchiveTree::deletedReportLeavesTheViewAtOnce()
     QCOMPARE(m_window->ui().model->rowCount(at({0, 0, 0})), 1);
     QCOMPARE(view->currentIndex(), at({0, 0, 0, 0}));
     QCOMPARE(view->selectionModel()->selectedIndexes(), QModelIndexList({at({0, 0, 0, 0})}));
+}
+
+void TestArchiveTree::accessKeysOnceEach()
+{
+    writeReport(archive(QStringLiteral("a")) + QStringLiteral("/20240131-081500-LST00001.PRN"),
+                "first");
+    open();
+    QVERIFY(QTest::qWaitForWindowActive(m_window));
+    select(at({0}));
+    select(at({0, 0, 0, 0}));
+    m_window->ui().tree->setFocus();
+    QStringList keys;
+    const QStringList twice = duplicateAccessKeys(m_window, keys);
+    QVERIFY2(twice.isEmpty(), qPrintable(twice.join(u", ")));
+    for (const char* key : {"Alt+N", "Alt+T", "Alt+O", "Alt+D"})
+        QVERIFY2(keys.contains(QLatin1String(key)), key);
+
+    // The keys work: the commands of the toolbar and the search option.
+    QTest::keyClick(m_window, Qt::Key_D, Qt::AltModifier);
+    QTRY_VERIFY(m_window->ui().diacriticsCheck->isChecked());
+    QTest::keyClick(m_window, Qt::Key_N, Qt::AltModifier);
+    QTRY_COMPARE(m_window->findChildren<ReportViewer*>().size(), 1);
+}
+
+void TestArchiveTree::largeFontKeepsTextsWhole()
+{
+    // Fonts half as large again: the test runs once more in a process of its own.
+    if (qEnvironmentVariableIntValue("QT_FONT_DPI") != 144) {
+        QProcess child;
+        QProcessEnvironment env = QProcessEnvironment::systemEnvironment();
+        env.insert(QStringLiteral("QT_FONT_DPI"), QStringLiteral("144"));
+        env.insert(QStringLiteral("QT_ENABLE_HIGHDPI_SCALING"), QStringLiteral("0"));
+        env.insert(QStringLiteral("QT_QPA_PLATFORM"), QStringLiteral("offscreen"));
+        child.setProcessEnvironment(env);
+        child.setProcessChannelMode(QProcess::MergedChannels);
+        child.start(QCoreApplication::applicationFilePath(),
+                    {QString::fromLatin1(QTest::currentTestFunction())});
+        QVERIFY(child.waitForFinished(120000));
+        QVERIFY2(child.exitStatus() == QProcess::NormalExit && child.exitCode() == 0,
+                 child.readAll().constData());
+        return;
+    }
+    QCOMPARE(QGuiApplication::primaryScreen()->logicalDotsPerInchY(), 144.0);
+
+    const QString a = archive(QStringLiteral("a"));
+    writeReport(a + QStringLiteral("/20240131-081500-LST00001.PRN"), "Mzdy zam\xECstnanc\xF9");
+    open();
+    select(at({0}));
+    m_window->ui().tree->expandAll();
+    select(at({0, 0, 0, 0}));
+    QCOMPARE(m_window->ui().statusPanels[0]->text(), u"období: 01/2024"_qs);
+    m_window->ui().searchEdit->setText(QStringLiteral("line"));
+    m_window->startSearch();
+    QTRY_VERIFY(m_window->ui().searchCount->isVisible() &&
+                m_window->ui().searchProgress->isHidden());
+    QCOMPARE(m_window->ui().resultsModel->rowCount(), 1);
+    QStringList cut;
+    QTRY_VERIFY2((cut = cutTexts(m_window)).isEmpty(), qPrintable(cut.join(u"; ")));
 }
 
 QTEST_MAIN(TestArchiveTree)

@@ -158,8 +158,13 @@ void TestSettingsDialog::fieldsAreCorrectedWhenLeft()
     form->ui().portraitEdit->setFocus();
     QTest::keyClick(form->ui().portraitEdit, Qt::Key_A, Qt::ControlModifier);
     QTest::keyClicks(form->ui().portraitEdit, QStringLiteral("9"));
+    // The spool directories are not there: said once, naming both, and taken all the same.
+    MessageDlgTestHook::setNextAnswers({MsgButton::Ok});
     QTest::keyClick(form->ui().portraitEdit, Qt::Key_Return);
     QCOMPARE(form->result(), int(QDialog::Accepted));
+    const auto messages = MessageDlgTestHook::lastMessages();
+    QCOMPARE(messages.size(), 1);
+    QVERIFY(messages[0].text.contains(u"/srv/lst/") && messages[0].text.contains(u"/mnt/spool/"));
     QCOMPARE(m_settings.maxPortrait, 80);
     QCOMPARE(m_settings.directories, QStringLiteral("/srv/lst/;/mnt/spool/"));
     QCOMPARE(m_settings.proxyPort, QStringLiteral("3128"));

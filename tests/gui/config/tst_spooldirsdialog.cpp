@@ -1,4 +1,5 @@
 #include "core/config/AppSettings.h"
+#include "gui/common/MessageDlg.h"
 #include "gui/config/SpoolDirsDialog.h"
 
 #include <QAction>
@@ -57,6 +58,7 @@ private slots:
     void replacingAndRemoving();
     void droppedFolders();
     void folderBrowser();
+    void unavailableDirectoriesAreKeptAndMarked();
 
 private:
     AppSettings m_settings;
@@ -101,6 +103,7 @@ void TestSpoolDirsDialog::addingFollowsTheExactText()
 
     // Letter case counts.
     typeInto(form.ui().dirEdit, QStringLiteral("/SRV/LST"));
+    MessageDlgTestHook::setNextAnswers({MsgButton::Ok}); // it does not exist
     QTest::mouseClick(form.ui().addButton, Qt::LeftButton);
     QCOMPARE(entries(form),
              (QStringList{QStringLiteral("/srv/lst/"), QStringLiteral("/SRV/LST/")}));
@@ -127,6 +130,7 @@ void TestSpoolDirsDialog::replacingAndRemoving()
     QCOMPARE(form.ui().dirEdit->text(), QStringLiteral("/b/"));
     typeInto(form.ui().dirEdit, QStringLiteral("/bb"));
     QVERIFY(form.ui().replaceButton->isEnabled());
+    MessageDlgTestHook::setNextAnswers({MsgButton::Ok}); // it does not exist
     QTest::mouseClick(form.ui().replaceButton, Qt::LeftButton);
     QCOMPARE(entries(form),
              (QStringList{QStringLiteral("/a/"), QStringLiteral("/bb/"), QStringLiteral("/c/")}));
@@ -214,6 +218,48 @@ void TestSpoolDirsDialog::folderBrowser()
     QTest::mouseClick(form.ui().browseButton, Qt::LeftButton);
     QCOMPARE(offered, QString());
     QCOMPARE(form.ui().dirEdit->text(), tmp.path() + QStringLiteral("/picked"));
+}
+
+void TestSpoolDirsDialog::unavailableDirectoriesAreKeptAndMarked()
+{
+    // A share that is away is kept, marked in the list and named once when it comes in.
+    QTemporaryDir tmp;
+    const QString there = tmp.path() + u'/';
+    const QString away = tmp.filePath(QStringLiteral("away")) + u'/';
+    const QString gone = tmp.filePath(QStringLiteral("gone")) + u'/';
+    MessageDlgTestHook::clear();
+    SpoolDirsDialog form(m_settings);
+    form.setList(there + u';' + away);
+    form.show();
+    QCOMPARE(MessageDlgTestHook::lastMessages().size(), 0);
+    // An entry's hint and whether it shows an icon.
+    const auto mark = [&form](int row) {
+        const QListWidgetItem* item = form.ui().dirList->item(row);
+        return std::pair(item->toolTip(), !item->icon().isNull());
+    };
+    const std::pair warned(QStringLiteral("Adresář neexistuje nebo není dostupný."), true);
+    const std::pair plain(QString(), false);
+    QCOMPARE(mark(0), plain);
+    QCOMPARE(mark(1), warned);
+
+    MessageDlgTestHook::setNextAnswers({MsgButton::Ok});
+    typeInto(form.ui().dirEdit, gone);
+    QTest::mouseClick(form.ui().addButton, Qt::LeftButton);
+    QCOMPARE(form.list(), there + u';' + away + u';' + gone + u';');
+    QCOMPARE(mark(2), warned);
+    // An entry replaced by a directory that is there loses its mark; nothing is said.
+    const QString sub = tmp.filePath(QStringLiteral("sub"));
+    QVERIFY(QDir().mkdir(sub));
+    form.ui().dirList->setCurrentRow(1);
+    typeInto(form.ui().dirEdit, sub);
+    QTest::mouseClick(form.ui().replaceButton, Qt::LeftButton);
+    QCOMPARE(form.ui().dirList->item(1)->text(), sub + u'/');
+    QCOMPARE(mark(1), plain);
+    QCOMPARE(MessageDlgTestHook::pendingAnswers().size(), 0);
+    const auto messages = MessageDlgTestHook::lastMessages();
+    QCOMPARE(messages.size(), 1);
+    QCOMPARE(messages[0].kind, MsgKind::Warning);
+    QVERIFY(messages[0].text.contains(gone));
 }
 
 QTEST_MAIN(TestSpoolDirsDialog)
