@@ -1,6 +1,8 @@
 // Every window at a large font: as on an X desktop whose font is set to 144 dpi, where text grows
 // by half and nothing else is scaled. A button, label, tab or column header narrower than its
-// text, or a widget that sticks out of its window, is a fault the clerk sees.
+// text, or a widget that sticks out of its window, is a fault the clerk sees. The orientation
+// question, the archive browser, the viewer and the print preview run the same checks in their
+// own tests at this font too (their "_largefont" runs).
 #include "WindowChecks.h"
 #include "support/NoPrinters.h"
 
@@ -14,7 +16,6 @@
 #include "gui/config/SettingsDialog.h"
 #include "gui/config/SpoolDirsDialog.h"
 #include "gui/main/MainWindow.h"
-#include "gui/print/OrientationQuestion.h"
 #include "gui/print/PrintErrorDialog.h"
 #include "gui/update/DownloadWindow.h"
 #include "gui/update/NewVersionDialog.h"
@@ -92,17 +93,6 @@ void TestWindowFit::everyWindowFitsItsText()
         PrintErrorDialog dialog(settings);
         dialog.setMessage(QStringLiteral("Sestavu LST00001.PRN nelze vytisknout."));
         faults << shownClipped(dialog);
-    }
-    {
-        OrientationQuestion question(settings);
-        const OrientPreviewOpener open = [](const ReportHeader&, QWidget*) {
-        };
-        question.setPreviewOpener(open);
-        question.setPrintPreviewOpener(open);
-        ReportHeader report;
-        report.title = "Vyplatni listina";
-        question.setReport(report);
-        faults << shownClipped(question);
     }
     {
         AboutBox box(programAboutTexts());
