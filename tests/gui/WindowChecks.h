@@ -3,6 +3,7 @@
 #pragma once
 
 #include <QAbstractScrollArea>
+#include <QApplication>
 #include <QCheckBox>
 #include <QGroupBox>
 #include <QHeaderView>
@@ -13,9 +14,12 @@
 #include <QMultiMap>
 #include <QPushButton>
 #include <QRadioButton>
+#include <QSet>
 #include <QStringList>
 #include <QStyle>
 #include <QTabBar>
+#include <QTest>
+#include <QToolBar>
 #include <QToolButton>
 
 namespace windowchecks {
@@ -197,6 +201,24 @@ inline QStringList cutOrOutside(QWidget* window)
                 shown[i]->parentWidget() == shown[j]->parentWidget() &&
                 shown[i]->geometry().intersects(shown[j]->geometry()))
                 found << QStringLiteral("%1 lies over %2").arg(nameOf(shown[i]), nameOf(shown[j]));
+    return found;
+}
+
+// The shown, enabled commands of `bar` that Tab, pressed again and again from `start`, never
+// reaches: a keyboard user cannot get to them.
+inline QStringList outOfTabReach(QWidget* start, const QToolBar* bar)
+{
+    start->setFocus();
+    QSet<QWidget*> reached;
+    for (int i = 0; i < 20; ++i) {
+        QTest::keyClick(QApplication::focusWidget(), Qt::Key_Tab);
+        reached << QApplication::focusWidget();
+    }
+    QStringList found;
+    for (QAction* action : bar->actions())
+        if (action->isVisible() && action->isEnabled() && !action->isSeparator() &&
+            !reached.contains(bar->widgetForAction(action)))
+            found << action->text() + QStringLiteral(" is out of Tab's reach");
     return found;
 }
 

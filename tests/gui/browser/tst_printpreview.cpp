@@ -277,16 +277,9 @@ void TestPrintPreview::keyboardAndCaptions()
             faults << command->text() + QStringLiteral(": no key or not in the menu");
     QVERIFY2(faults.isEmpty(), qPrintable(faults.join(u'\n')));
 
-    preview->ui().area->setFocus();
-    QSet<QWidget*> reached;
-    for (int i = 0; i < 20; ++i) {
-        QTest::keyClick(QApplication::focusWidget(), Qt::Key_Tab);
-        reached << QApplication::focusWidget();
-    }
-    const auto* bar = preview->findChild<QToolBar*>(QStringLiteral("toolBar"));
-    for (QAction* action : bar->actions())
-        if (action->isVisible() && action->isEnabled() && !action->isSeparator())
-            QVERIFY2(reached.contains(bar->widgetForAction(action)), qPrintable(action->text()));
+    const QStringList unreached = windowchecks::outOfTabReach(
+        preview->ui().area, preview->findChild<QToolBar*>(QStringLiteral("toolBar")));
+    QVERIFY2(unreached.isEmpty(), qPrintable(unreached.join(u'\n')));
 
     for (const QKeyCombination key : {Qt::SHIFT | Qt::Key_F10, QKeyCombination(Qt::Key_Menu)}) {
         preview->ui().area->setFocus();
