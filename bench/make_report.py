@@ -110,7 +110,9 @@ class Payroll:
 
     def employee(self):
         r = self.rnd
-        self.number += 1
+        # Personal numbers run 1001 to 99999 (the column holds five digits), then start again:
+        # reports of up to 1,867 pages are unchanged by the wrap.
+        self.number = self.number + 1 if self.number < 99999 else 1001
         name = f"{r.choice(SURNAMES)} {r.choice(FIRST_NAMES)}"
         gross = r.randrange(1800000, 9500000)  # hellers
         insurance = gross * 110 // 1000  # social and health
