@@ -471,6 +471,28 @@ QString text(ipp_t* response, const char* name)
     return value ? QString::fromUtf8(value) : QString();
 }
 
+// Yes when the server still holds one of this user's ended jobs; No when it holds none.
+Answer endedJobsKept()
+{
+    const auto request = [] {
+        ipp_t* request = ippNewRequest(IPP_OP_GET_JOBS);
+        ippAddString(request, IPP_TAG_OPERATION, IPP_TAG_URI, "printer-uri", nullptr,
+                     uri("/").constData());
+        addUser(request);
+        ippAddString(request, IPP_TAG_OPERATION, IPP_TAG_KEYWORD, "which-jobs", nullptr,
+                     "completed");
+        ippAddBoolean(request, IPP_TAG_OPERATION, "my-jobs", 1);
+        ippAddInteger(request, IPP_TAG_OPERATION, IPP_TAG_INTEGER, "limit", 1);
+        addWanted(request, {"job-id"});
+        return request;
+    };
+    Ipp response;
+    const Answer answer = ask(request, "/", nullptr, response);
+    if (answer != Answer::Yes)
+        return answer;
+    return ippFindAttribute(response.get(), "job-id", IPP_TAG_INTEGER) ? Answer::Yes : Answer::No;
+}
+
 } // namespace
 
 Answer jobStatus(int jobId, JobStatus& status)
@@ -481,8 +503,14 @@ Answer jobStatus(int jobId, JobStatus& status)
     };
     Ipp response;
     const Answer answer = ask(request, "/", nullptr, response);
-    if (answer == Answer::No)
-        status.state = JobStatus::State::Gone;
+    if (answer == Answer::No) {
+        // A server that keeps no history of ended jobs forgets each one as it ends: then none
+        // of this user's ended jobs is left, and how this one ended cannot be known.
+        const Answer kept = endedJobsKept();
+        if (kept == Answer::NoAnswer)
+            return kept;
+        status.state = kept == Answer::No ? JobStatus::State::Forgotten : JobStatus::State::Gone;
+    }
     if (answer != Answer::Yes)
         return answer;
     ipp_attribute_t* state = ippFindAttribute(response.get(), "job-state", IPP_TAG_ENUM);

@@ -79,8 +79,9 @@ JobFate jobFate(int jobId, const std::atomic<bool>* stop = nullptr);
 JobFate findJob(const QString& queue, const QString& title, qint64 since, int& jobId,
                 const std::atomic<bool>* stop = nullptr);
 
-// What the scheduler says about the job now. No when it does not know the job (the status is
-// then Gone); the windows' rule for a scheduler that is away applies (no waiting for it).
+// What the scheduler says about the job now. No when it does not know the job: the status is
+// then Gone, or Forgotten when the scheduler keeps no ended jobs of this user at all (it is set to
+// keep no job history). The windows' rule for a scheduler that is away applies (no waiting).
 Answer jobStatus(int jobId, JobStatus& status);
 // The statuses of this user's jobs that have not ended, by job id: one question for all of them.
 Answer activeJobs(QHash<int, JobStatus>& jobs);

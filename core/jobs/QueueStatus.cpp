@@ -139,6 +139,7 @@ bool jobEnded(const JobStatus& status)
     case JobStatus::State::Aborted:
     case JobStatus::State::Completed:
     case JobStatus::State::Gone:
+    case JobStatus::State::Forgotten:
         break;
     }
     return true;
@@ -146,6 +147,10 @@ bool jobEnded(const JobStatus& status)
 
 bool jobFailed(const JobStatus& status)
 {
+    // A job the server forgot as it ended (it keeps no history) cannot be told as not printed:
+    // the clerk would print the report twice.
+    if (status.state == JobStatus::State::Forgotten)
+        return false;
     if (status.state == JobStatus::State::Completed)
         return hasReason(status.reasons, QLatin1StringView("job-completed-with-errors"));
     return jobEnded(status);
@@ -179,6 +184,7 @@ QString jobFailureReason(const JobStatus& status)
     case JobStatus::State::Pending:
     case JobStatus::State::Processing:
     case JobStatus::State::Stopped:
+    case JobStatus::State::Forgotten:
         break;
     }
     return {};
@@ -207,6 +213,9 @@ QString jobStateText(const JobStatus& status)
         return QStringLiteral("přerušena");
     case JobStatus::State::Completed:
         return QStringLiteral("vytištěna");
+    case JobStatus::State::Forgotten:
+        return QStringLiteral("skončila (tiskový server si ukončené úlohy nepamatuje, zda se "
+                              "vytiskla, nelze zjistit)");
     case JobStatus::State::Gone:
         break;
     }

@@ -30,7 +30,8 @@ struct JobStatus
         Canceled,
         Aborted,
         Completed,
-        Gone // the server does not know the job (any more)
+        Gone,     // the server does not know the job (any more)
+        Forgotten // ended, but the server keeps no history of ended jobs: how is unknown
     };
     State state = State::Pending;
     QStringList reasons;    // job-state-reasons, as keywords

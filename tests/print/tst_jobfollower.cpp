@@ -79,6 +79,7 @@ private slots:
     void printerStateIsToldOncePerChange();
     void jobOutlivesAHungAndRestartedScheduler();
     void printerStoppedInTheMiddleOfAJob();
+    void serverThatKeepsNoHistory();
 
 private:
     // Hands a small document to `queue` and follows it; the job id, or 0.
@@ -296,6 +297,26 @@ void TestJobFollower::printerStoppedInTheMiddleOfAJob()
     QTRY_COMPARE_WITH_TIMEOUT(ended.size(), 1, 60000);
     QVERIFY(!jobFailed(ended.first().at(1).value<JobStatus>()));
     QTRY_COMPARE(waitingIn(waiting), 0);
+}
+
+// A server set to keep no job history forgets a job the moment it ends: its end is unknown, and
+// the printed report must not be told as not printed, which would have the clerk print it twice.
+void TestJobFollower::serverThatKeepsNoHistory()
+{
+    CupsFixture forgetful;
+    forgetful.setExtraConfiguration(u"PreserveJobHistory No"_s);
+    QVERIFY2(forgetful.start({u"paper"_s}), qPrintable(forgetful.reason()));
+    forgetful.exportToEnvironment();
+    const auto back = qScopeGuard([this] { m_cups.exportToEnvironment(); });
+    JobFollower follower;
+    follower.setIntervals(100, 300);
+    QSignalSpy ended(&follower, &JobFollower::jobEnded);
+    const int id = submit(follower, u"paper"_s);
+    QVERIFY(id > 0);
+    QTRY_COMPARE_WITH_TIMEOUT(ended.size(), 1, 20000);
+    const auto status = ended.first().at(1).value<JobStatus>();
+    QCOMPARE(status.state, JobStatus::State::Forgotten);
+    QVERIFY(!jobFailed(status));
 }
 
 QTEST_GUILESS_MAIN(TestJobFollower)

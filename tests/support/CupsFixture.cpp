@@ -274,7 +274,9 @@ bool CupsFixture::writeConfiguration(const QStringList& queues)
         if (!in.open(QIODevice::ReadOnly)) {
             return fail(u"cannot read the template "_s + in.fileName());
         }
-        const QString text = QString::fromUtf8(in.readAll()).replace(u"@DIR@"_s, m_dir->path());
+        QString text = QString::fromUtf8(in.readAll()).replace(u"@DIR@"_s, m_dir->path());
+        if (name == u"cupsd.conf"_s)
+            text += m_extraConfiguration + u'\n';
         if (!writeFile(path(u"etc/"_s + name), text)) {
             return fail(u"cannot write the configuration into "_s + path(u"etc"_s));
         }

@@ -36,6 +36,8 @@ public:
     // fixture: the scheduler is also ended when that thread dies.
     bool start(const QStringList& queues = {QStringLiteral("tarnyx-test")},
                const QString& defaultQueue = {});
+    // Lines added to the scheduler's configuration by the next start ("PreserveJobHistory No").
+    void setExtraConfiguration(const QString& lines) { m_extraConfiguration = lines; }
     // Adds a queue with a printer driver (a PPD file of cups-filters, say): the real filter
     // chain runs and the capture backend stores what the driver makes of each job. `options` are
     // the queue's defaults ("PageSize=A4", "orientation-requested-default=4"). The scheduler
@@ -113,6 +115,7 @@ private:
     QString path(const QString& relative) const;
 
     std::unique_ptr<QTemporaryDir> m_dir;
+    QString m_extraConfiguration;
     std::unique_ptr<QProcess> m_process;
     bool m_hung = false;
     QStringList m_queues;
