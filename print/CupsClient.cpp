@@ -471,19 +471,25 @@ QString text(ipp_t* response, const char* name)
     return value ? QString::fromUtf8(value) : QString();
 }
 
+// Get-Jobs for this user's jobs on every queue: "completed" (ended) or "not-completed" ones.
+ipp_t* myJobsQuestion(const char* whichJobs, const std::vector<const char*>& wanted)
+{
+    ipp_t* request = ippNewRequest(IPP_OP_GET_JOBS);
+    ippAddString(request, IPP_TAG_OPERATION, IPP_TAG_URI, "printer-uri", nullptr,
+                 uri("/").constData());
+    addUser(request);
+    ippAddString(request, IPP_TAG_OPERATION, IPP_TAG_KEYWORD, "which-jobs", nullptr, whichJobs);
+    ippAddBoolean(request, IPP_TAG_OPERATION, "my-jobs", 1);
+    addWanted(request, wanted);
+    return request;
+}
+
 // Yes when the server still holds one of this user's ended jobs; No when it holds none.
 Answer endedJobsKept()
 {
     const auto request = [] {
-        ipp_t* request = ippNewRequest(IPP_OP_GET_JOBS);
-        ippAddString(request, IPP_TAG_OPERATION, IPP_TAG_URI, "printer-uri", nullptr,
-                     uri("/").constData());
-        addUser(request);
-        ippAddString(request, IPP_TAG_OPERATION, IPP_TAG_KEYWORD, "which-jobs", nullptr,
-                     "completed");
-        ippAddBoolean(request, IPP_TAG_OPERATION, "my-jobs", 1);
+        ipp_t* request = myJobsQuestion("completed", {"job-id"});
         ippAddInteger(request, IPP_TAG_OPERATION, IPP_TAG_INTEGER, "limit", 1);
-        addWanted(request, {"job-id"});
         return request;
     };
     Ipp response;
@@ -524,16 +530,8 @@ Answer activeJobs(QHash<int, JobStatus>& jobs)
 {
     jobs.clear();
     const auto request = [] {
-        ipp_t* request = ippNewRequest(IPP_OP_GET_JOBS);
-        ippAddString(request, IPP_TAG_OPERATION, IPP_TAG_URI, "printer-uri", nullptr,
-                     uri("/").constData());
-        addUser(request);
-        ippAddString(request, IPP_TAG_OPERATION, IPP_TAG_KEYWORD, "which-jobs", nullptr,
-                     "not-completed");
-        ippAddBoolean(request, IPP_TAG_OPERATION, "my-jobs", 1);
-        addWanted(request,
-                  {"job-id", "job-state", "job-state-reasons", "job-printer-state-message"});
-        return request;
+        return myJobsQuestion("not-completed", {"job-id", "job-state", "job-state-reasons",
+                                                "job-printer-state-message"});
     };
     Ipp response;
     const Answer answer = ask(request, "/", nullptr, response);
