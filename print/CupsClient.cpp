@@ -175,6 +175,21 @@ ipp_t* jobQuestion(int jobId, const std::vector<const char*>& wanted)
     return request;
 }
 
+// A Get-Jobs request for this user's jobs on the queue at `resource` ("/" for every queue):
+// "all", "completed" (ended) or "not-completed" ones.
+ipp_t* myJobsQuestion(const QByteArray& resource, const char* whichJobs,
+                      const std::vector<const char*>& wanted)
+{
+    ipp_t* request = ippNewRequest(IPP_OP_GET_JOBS);
+    ippAddString(request, IPP_TAG_OPERATION, IPP_TAG_URI, "printer-uri", nullptr,
+                 uri(resource.constData()).constData());
+    addUser(request);
+    ippAddString(request, IPP_TAG_OPERATION, IPP_TAG_KEYWORD, "which-jobs", nullptr, whichJobs);
+    ippAddBoolean(request, IPP_TAG_OPERATION, "my-jobs", 1);
+    addWanted(request, wanted);
+    return request;
+}
+
 bool succeeded(ipp_t* response)
 {
     return response && ippGetStatusCode(response) <= IPP_STATUS_OK_CONFLICTING;
@@ -388,15 +403,7 @@ JobFate findJobOn(Connection& http, const QString& queue, const QString& title, 
                   int& jobId)
 {
     // The ids of this user's jobs on the queue, finished ones included.
-    ipp_t* request = ippNewRequest(IPP_OP_GET_JOBS);
-    ippAddString(request, IPP_TAG_OPERATION, IPP_TAG_URI, "printer-uri", nullptr,
-                 uri(printerResource(queue).constData()).constData());
-    addUser(request);
-    ippAddString(request, IPP_TAG_OPERATION, IPP_TAG_KEYWORD, "which-jobs", nullptr, "all");
-    ippAddBoolean(request, IPP_TAG_OPERATION, "my-jobs", 1);
-    ippAddString(request, IPP_TAG_OPERATION, IPP_TAG_KEYWORD, "requested-attributes", nullptr,
-                 "job-id");
-    const Ipp response = send(http, request, "/");
+    const Ipp response = send(http, myJobsQuestion(printerResource(queue), "all", {"job-id"}), "/");
     if (const std::optional<JobFate> fate = failedQuery(response.get()))
         return *fate;
     QList<int> ids;
@@ -471,24 +478,11 @@ QString text(ipp_t* response, const char* name)
     return value ? QString::fromUtf8(value) : QString();
 }
 
-// Get-Jobs for this user's jobs on every queue: "completed" (ended) or "not-completed" ones.
-ipp_t* myJobsQuestion(const char* whichJobs, const std::vector<const char*>& wanted)
-{
-    ipp_t* request = ippNewRequest(IPP_OP_GET_JOBS);
-    ippAddString(request, IPP_TAG_OPERATION, IPP_TAG_URI, "printer-uri", nullptr,
-                 uri("/").constData());
-    addUser(request);
-    ippAddString(request, IPP_TAG_OPERATION, IPP_TAG_KEYWORD, "which-jobs", nullptr, whichJobs);
-    ippAddBoolean(request, IPP_TAG_OPERATION, "my-jobs", 1);
-    addWanted(request, wanted);
-    return request;
-}
-
 // Yes when the server still holds one of this user's ended jobs; No when it holds none.
 Answer endedJobsKept()
 {
     const auto request = [] {
-        ipp_t* request = myJobsQuestion("completed", {"job-id"});
+        ipp_t* request = myJobsQuestion("/", "completed", {"job-id"});
         ippAddInteger(request, IPP_TAG_OPERATION, IPP_TAG_INTEGER, "limit", 1);
         return request;
     };
@@ -530,8 +524,9 @@ Answer activeJobs(QHash<int, JobStatus>& jobs)
 {
     jobs.clear();
     const auto request = [] {
-        return myJobsQuestion("not-completed", {"job-id", "job-state", "job-state-reasons",
-                                                "job-printer-state-message"});
+        return myJobsQuestion(
+            "/", "not-completed",
+            {"job-id", "job-state", "job-state-reasons", "job-printer-state-message"});
     };
     Ipp response;
     const Answer answer = ask(request, "/", nullptr, response);

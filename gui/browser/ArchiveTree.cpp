@@ -664,12 +664,7 @@ void ArchiveTree::deleteSelected()
         return;
     if (current.isValid())
         m_ui.model->removeRow(current.row(), current.parent());
-    removeResultRows(fileName);
-    // The report's viewers close with it; the keyboard comes back to the tree, at the node that
-    // took the deleted one's place, and the window redraws without waiting for a click.
-    QCoreApplication::sendPostedEvents(nullptr, events::kReportDeleted);
-    closeViewersOf(fileName);
-    returnToList();
+    afterDeletion(fileName);
 }
 
 void ArchiveTree::deleteResult(int row)
@@ -678,10 +673,17 @@ void ArchiveTree::deleteResult(int row)
     const ReportHeader report = hitOfRow(row).report;
     if (deleteReport(&report, events::FromArchiveTree) != DeleteResult::Deleted)
         return;
-    removeResultRows(report.fileName);
     removeReportNodes(report.fileName);
+    afterDeletion(report.fileName);
+}
+
+void ArchiveTree::afterDeletion(const QString& fileName)
+{
+    removeResultRows(fileName);
+    // The report's viewers close with it; the keyboard comes back to the list, at the row that
+    // took the deleted one's place, and the window redraws without waiting for a click.
     QCoreApplication::sendPostedEvents(nullptr, events::kReportDeleted);
-    closeViewersOf(report.fileName);
+    closeViewersOf(fileName);
     returnToList();
 }
 

@@ -139,6 +139,9 @@ private:
     int currentResultRow() const;
     const ArchiveSearchHit& hitOfRow(int row) const;
     void deleteResult(int row);
+    // A report deleted here, its node already gone: its results and viewers go too, and the
+    // keyboard comes back to the list last used.
+    void afterDeletion(const QString& fileName);
     void onEnter();
     void onEscape();
     // A report gone to the trash: its result rows go, and its viewers here close.

@@ -280,10 +280,7 @@ void PrintPreview::createWidgets()
     bar->addActions({m_ui.nextAction, m_ui.lastAction});
     bar->addSeparator();
     bar->addActions({m_ui.widthAction, m_ui.wholeAction});
-    // Tab reaches the buttons too, not only the page and its number.
-    for (QAction* a : bar->actions())
-        if (QWidget* button = bar->widgetForAction(a))
-            button->setFocusPolicy(Qt::TabFocus);
+    letTabReachToolBar(bar);
 
     m_contextMenu = new QMenu(this);
     m_contextMenu->setObjectName(QStringLiteral("contextMenu"));
@@ -481,22 +478,14 @@ void PrintPreview::resizeEvent(QResizeEvent* event)
     refresh();
 }
 
-void PrintPreview::openContextMenu(const QPoint& globalPos)
-{
-    // One key may come both as a key and as the platform's context menu request.
-    if (!m_contextMenu->isVisible())
-        m_contextMenu->popup(globalPos);
-}
-
 void PrintPreview::keyPressEvent(QKeyEvent* event)
 {
     if (event->key() == Qt::Key_Escape) {
         close();
         return;
     }
-    if (event->key() == Qt::Key_Menu ||
-        (event->key() == Qt::Key_F10 && event->modifiers() == Qt::ShiftModifier)) {
-        openContextMenu(m_ui.area->viewport()->mapToGlobal(QPoint(8, 8)));
+    if (isContextMenuKey(event)) {
+        popUpOnce(m_contextMenu, m_ui.area->viewport()->mapToGlobal(QPoint(8, 8)));
         return;
     }
     QMainWindow::keyPressEvent(event);
@@ -504,7 +493,7 @@ void PrintPreview::keyPressEvent(QKeyEvent* event)
 
 void PrintPreview::contextMenuEvent(QContextMenuEvent* event)
 {
-    openContextMenu(event->reason() == QContextMenuEvent::Keyboard
-                        ? m_ui.area->viewport()->mapToGlobal(QPoint(8, 8))
-                        : event->globalPos());
+    popUpOnce(m_contextMenu, event->reason() == QContextMenuEvent::Keyboard
+                                 ? m_ui.area->viewport()->mapToGlobal(QPoint(8, 8))
+                                 : event->globalPos());
 }

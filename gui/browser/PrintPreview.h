@@ -163,7 +163,6 @@ private:
     void updateControls();
     void updateProgress();
     void stopWorker();
-    void openContextMenu(const QPoint& globalPos);
 
     ReportHeader m_header;
     PreviewSetup m_setup;

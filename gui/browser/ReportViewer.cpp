@@ -42,12 +42,6 @@ constexpr int kCentralEuropeanCharset = 238;
 constexpr int kPageColumns = 80;
 constexpr int kPageRows = 30;
 
-bool isContextMenuKey(const QKeyEvent* key)
-{
-    return key->key() == Qt::Key_Menu ||
-           (key->key() == Qt::Key_F10 && key->modifiers() == Qt::ShiftModifier);
-}
-
 } // namespace
 
 // The rows of the report for the list view, made only when they are painted.
@@ -195,10 +189,7 @@ void ReportViewer::createWidgets()
     bar->addActions({m_ui.printAction, m_ui.saveAction, m_ui.findAction, m_ui.findNextAction,
                      m_ui.fontAction, m_ui.framesAction});
     createPrintPreviewAction(bar);
-    // Tab reaches the buttons too, not only the text.
-    for (QAction* a : bar->actions())
-        if (QWidget* button = bar->widgetForAction(a))
-            button->setFocusPolicy(Qt::TabFocus);
+    letTabReachToolBar(bar);
 
     m_contextMenu = new QMenu(this);
     m_contextMenu->setObjectName(QStringLiteral("contextMenu"));
@@ -478,14 +469,6 @@ void ReportViewer::keepOnScreen()
         resize(size().boundedTo(room).expandedTo(minimumSize()));
 }
 
-void ReportViewer::openContextMenu(const QPoint& globalPos)
-{
-    // One key may come both as a key and as the platform's context menu request.
-    if (m_contextMenu->isVisible())
-        return;
-    m_contextMenu->popup(globalPos);
-}
-
 // Where a menu asked for from the keyboard opens: under the cursor row where it is in view,
 // otherwise at the top of the text.
 QPoint ReportViewer::keyboardMenuPos() const
@@ -500,7 +483,7 @@ QPoint ReportViewer::keyboardMenuPos() const
 void ReportViewer::keyPressEvent(QKeyEvent* event)
 {
     if (isContextMenuKey(event)) {
-        openContextMenu(keyboardMenuPos());
+        popUpOnce(m_contextMenu, keyboardMenuPos());
         return;
     }
     QMainWindow::keyPressEvent(event);
@@ -508,8 +491,8 @@ void ReportViewer::keyPressEvent(QKeyEvent* event)
 
 void ReportViewer::contextMenuEvent(QContextMenuEvent* event)
 {
-    openContextMenu(event->reason() == QContextMenuEvent::Keyboard ? keyboardMenuPos()
-                                                                   : event->globalPos());
+    popUpOnce(m_contextMenu, event->reason() == QContextMenuEvent::Keyboard ? keyboardMenuPos()
+                                                                            : event->globalPos());
 }
 
 bool ReportViewer::event(QEvent* event)

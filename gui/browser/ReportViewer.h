@@ -91,7 +91,6 @@ private:
     void keepStatusWhole();
     void sizeForPage();
     void keepOnScreen();
-    void openContextMenu(const QPoint& globalPos);
     QPoint keyboardMenuPos() const;
     void applyFont();
     void updateActions();

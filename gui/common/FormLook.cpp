@@ -8,6 +8,9 @@
 #include <QApplication>
 #include <QFontDatabase>
 #include <QHelpEvent>
+#include <QKeyEvent>
+#include <QMenu>
+#include <QToolBar>
 #include <QToolTip>
 #include <QWidget>
 
@@ -147,4 +150,23 @@ QAction* addWindowAction(QWidget* window, const QString& name, const QString& ca
         action->setShortcut(key);
     window->addAction(action);
     return action;
+}
+
+bool isContextMenuKey(const QKeyEvent* key)
+{
+    return key->key() == Qt::Key_Menu ||
+           (key->key() == Qt::Key_F10 && key->modifiers() == Qt::ShiftModifier);
+}
+
+void popUpOnce(QMenu* menu, const QPoint& globalPos)
+{
+    if (!menu->isVisible())
+        menu->popup(globalPos);
+}
+
+void letTabReachToolBar(QToolBar* bar)
+{
+    for (QAction* a : bar->actions())
+        if (QWidget* button = bar->widgetForAction(a))
+            button->setFocusPolicy(Qt::TabFocus);
 }

@@ -4,7 +4,11 @@
 
 class QAbstractButton;
 class QAction;
+class QKeyEvent;
 class QKeySequence;
+class QMenu;
+class QPoint;
+class QToolBar;
 class QString;
 
 class QWidget;
@@ -41,6 +45,14 @@ bool showHints();
 // empty), added to `window` so that the shortcut works wherever the window has the focus.
 QAction* addWindowAction(QWidget* window, const QString& name, const QString& caption,
                          const QString& hint, const QKeySequence& key);
+
+// The keyboard's ways to a window's menu of commands: Shift+F10 and the Menu key.
+bool isContextMenuKey(const QKeyEvent* key);
+// Opens `menu` at `globalPos` unless it is open already: one key press may come both as a key
+// and as the platform's context menu request.
+void popUpOnce(QMenu* menu, const QPoint& globalPos);
+// Tab reaches the buttons of `bar` too, not only the window's fields.
+void letTabReachToolBar(QToolBar* bar);
 
 // A button that stands for an action: its caption, hint and enabled state follow the action, and
 // a click triggers it.

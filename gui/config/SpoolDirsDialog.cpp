@@ -154,8 +154,7 @@ void SpoolDirsDialog::setList(const QString& text)
         const QString dir = trimText(entry);
         if (dir.isEmpty())
             continue;
-        m_ui.dirList->addItem(dir);
-        markEntry(m_ui.dirList->item(m_ui.dirList->count() - 1));
+        appendEntry(dir);
     }
     updateActions();
 }
@@ -192,6 +191,12 @@ void SpoolDirsDialog::warnUnavailable(const QString& directories, QWidget* paren
                              "odpojené.")
                   .arg(missing.join(u'\r'));
     messageDlg(text, MsgKind::Warning, {MsgButton::Ok}, QString(), parent);
+}
+
+void SpoolDirsDialog::appendEntry(const QString& directory)
+{
+    m_ui.dirList->addItem(directory);
+    markEntry(m_ui.dirList->item(m_ui.dirList->count() - 1));
 }
 
 void SpoolDirsDialog::markEntry(QListWidgetItem* item) const
@@ -261,8 +266,7 @@ void SpoolDirsDialog::addDirectory()
     const QString dir = normaliseEdit();
     if (dir.isEmpty() || contains(dir))
         return;
-    m_ui.dirList->addItem(dir);
-    markEntry(m_ui.dirList->item(m_ui.dirList->count() - 1));
+    appendEntry(dir);
     m_ui.dirList->setCurrentRow(m_ui.dirList->count() - 1);
     synchronise();
     warnIfUnavailable(dir);

@@ -80,6 +80,8 @@ private:
     Widgets m_ui{};
     void synchronise();
     void updateActions();
+    // Adds an entry at the end of the list, marked as markEntry does.
+    void appendEntry(const QString& directory);
     // Gives an entry the warning mark when its directory is not available, else takes it away.
     void markEntry(QListWidgetItem* item) const;
     // After an entry was added or replaced: the user hears when its directory is not there.

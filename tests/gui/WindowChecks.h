@@ -14,6 +14,7 @@
 #include <QMultiMap>
 #include <QPushButton>
 #include <QRadioButton>
+#include <QScreen>
 #include <QSet>
 #include <QStringList>
 #include <QStyle>
@@ -153,6 +154,12 @@ inline int captionWidth(const QWidget* widget)
 inline QStringList cutOrOutside(QWidget* window)
 {
     QStringList found;
+    // A test's large-font run that did not get its font would pass unseen.
+    if (qEnvironmentVariableIsSet("QT_FONT_DPI") &&
+        window->logicalDpiY() != qEnvironmentVariableIntValue("QT_FONT_DPI"))
+        found << QStringLiteral("%1 is at %2 dpi, not at QT_FONT_DPI")
+                     .arg(window->objectName())
+                     .arg(window->logicalDpiY());
     const QList<QWidget*> shown = shownWidgets(window);
     for (QWidget* widget : shown) {
         if (isScrolled(widget, window))
@@ -201,6 +208,48 @@ inline QStringList cutOrOutside(QWidget* window)
                 shown[i]->parentWidget() == shown[j]->parentWidget() &&
                 shown[i]->geometry().intersects(shown[j]->geometry()))
                 found << QStringLiteral("%1 lies over %2").arg(nameOf(shown[i]), nameOf(shown[j]));
+    return found;
+}
+
+// A window that is larger than its screen, frame and all, cannot be seen whole.
+inline QStringList largerThanScreen(const QWidget* window)
+{
+    const QSize screen = window->screen()->availableGeometry().size();
+    const QSize size = window->frameGeometry().size();
+    if (size.width() <= screen.width() && size.height() <= screen.height())
+        return {};
+    return {QStringLiteral("%1 is %2×%3, its screen %4×%5")
+                .arg(window->objectName())
+                .arg(size.width())
+                .arg(size.height())
+                .arg(screen.width())
+                .arg(screen.height())};
+}
+
+// The window's commands that `menu` (its menu of every command) leaves out, or that have
+// neither a shortcut nor an access key.
+inline QStringList commandsOffTheKeyboard(const QWidget* window, const QMenu* menu)
+{
+    QStringList found;
+    for (QAction* command : window->actions())
+        if (!menu->actions().contains(command) ||
+            (command->shortcut().isEmpty() && accessKey(command->text()).isEmpty()))
+            found << command->text() + QStringLiteral(": no key or not in the menu");
+    return found;
+}
+
+// Shift+F10 and the Menu key, pressed in `target`, that do not open `menu`.
+inline QStringList menuKeysThatFail(QWidget* target, QMenu* menu)
+{
+    QStringList found;
+    for (const QKeyCombination key : {Qt::SHIFT | Qt::Key_F10, QKeyCombination(Qt::Key_Menu)}) {
+        target->setFocus();
+        QTest::keyClick(target, key.key(), key.keyboardModifiers());
+        if (!QTest::qWaitFor([menu] { return menu->isVisible(); }) ||
+            QApplication::activePopupWidget() != menu)
+            found << QKeySequence(key).toString() + QStringLiteral(" does not open the menu");
+        menu->hide();
+    }
     return found;
 }
 

@@ -16,16 +16,12 @@
 #include <QDateTime>
 #include <QDir>
 #include <QFile>
-#include <QHeaderView>
 #include <QLabel>
 #include <QLineEdit>
-#include <QMenu>
 #include <QProgressBar>
-#include <QScreen>
 #include <QStandardItemModel>
 #include <QTemporaryDir>
 #include <QTest>
-#include <QToolButton>
 #include <QTreeView>
 
 namespace {
@@ -384,9 +380,6 @@ void TestArchiveTree::accessKeysOnceEach()
 void TestArchiveTree::largeFontKeepsTextsWhole()
 {
     // Also run at fonts half as large again (the test's large-font run).
-    if (qEnvironmentVariableIsSet("QT_FONT_DPI"))
-        QCOMPARE(QGuiApplication::primaryScreen()->logicalDotsPerInchY(),
-                 qEnvironmentVariableIntValue("QT_FONT_DPI"));
     const QString a = archive(QStringLiteral("a"));
     writeReport(a + QStringLiteral("/20240131-081500-LST00001.PRN"), "Mzdy zam\xECstnanc\xF9");
     open();

@@ -20,7 +20,6 @@
 #include <QPointer>
 #include <QProcess>
 #include <QPushButton>
-#include <QScreen>
 #include <QScrollArea>
 #include <QSpinBox>
 #include <QTemporaryDir>
@@ -263,30 +262,19 @@ void TestPrintPreview::keyboardAndCaptions()
         openPreview(writeReport(QStringLiteral("LST00007.PRN"), report(60, 3)), &queue));
     QVERIFY(preview);
     QVERIFY(QTest::qWaitForWindowActive(preview.get()));
-    if (qEnvironmentVariableIsSet("QT_FONT_DPI"))
-        QCOMPARE(preview->logicalDpiY(), qEnvironmentVariableIntValue("QT_FONT_DPI"));
-    QStringList faults = windowchecks::cutOrOutside(preview.get());
-    const QSize screen = preview->screen()->availableGeometry().size();
-    if (preview->frameGeometry().height() > screen.height())
-        faults << QStringLiteral("the preview is taller than the screen");
-    faults << windowchecks::duplicateAccessKeys(preview.get());
     QMenu* menu = preview->contextMenu();
-    for (QAction* command : preview->actions())
-        if (!menu->actions().contains(command) ||
-            (command->shortcut().isEmpty() && windowchecks::accessKey(command->text()).isEmpty()))
-            faults << command->text() + QStringLiteral(": no key or not in the menu");
+    const QStringList faults = windowchecks::cutOrOutside(preview.get()) +
+                               windowchecks::largerThanScreen(preview.get()) +
+                               windowchecks::duplicateAccessKeys(preview.get()) +
+                               windowchecks::commandsOffTheKeyboard(preview.get(), menu);
     QVERIFY2(faults.isEmpty(), qPrintable(faults.join(u'\n')));
 
     const QStringList unreached = windowchecks::outOfTabReach(
         preview->ui().area, preview->findChild<QToolBar*>(QStringLiteral("toolBar")));
     QVERIFY2(unreached.isEmpty(), qPrintable(unreached.join(u'\n')));
 
-    for (const QKeyCombination key : {Qt::SHIFT | Qt::Key_F10, QKeyCombination(Qt::Key_Menu)}) {
-        preview->ui().area->setFocus();
-        QTest::keyClick(preview->ui().area, key.key(), key.keyboardModifiers());
-        QTRY_VERIFY(menu->isVisible());
-        menu->hide();
-    }
+    const QStringList menuKeys = windowchecks::menuKeysThatFail(preview->ui().area, menu);
+    QVERIFY2(menuKeys.isEmpty(), qPrintable(menuKeys.join(u'\n')));
 }
 
 QTEST_MAIN(TestPrintPreview)

@@ -21,7 +21,6 @@
 #include <QPointer>
 #include <QRadioButton>
 #include <QScopeGuard>
-#include <QScreen>
 #include <QScrollBar>
 #include <QTemporaryDir>
 #include <QTest>
@@ -320,12 +319,8 @@ void TestReportViewer::keyboardReachesEveryCommand()
     QVERIFY(QTest::qWaitForWindowActive(viewer.get()));
 
     QMenu* menu = viewer->contextMenu();
-    for (QAction* command : viewer->actions()) {
-        QVERIFY2(menu->actions().contains(command), qPrintable(command->text()));
-        QVERIFY2(!command->shortcut().isEmpty() ||
-                     !windowchecks::accessKey(command->text()).isEmpty(),
-                 qPrintable(command->text()));
-    }
+    const QStringList offKeys = windowchecks::commandsOffTheKeyboard(viewer.get(), menu);
+    QVERIFY2(offKeys.isEmpty(), qPrintable(offKeys.join(u'\n')));
     QStringList duplicates = windowchecks::duplicateAccessKeys(viewer.get());
     FindTextDialog find(viewer.get());
     find.show();
@@ -338,13 +333,8 @@ void TestReportViewer::keyboardReachesEveryCommand()
         viewer->ui().rows, viewer->findChild<QToolBar*>(QStringLiteral("toolBar")));
     QVERIFY2(unreached.isEmpty(), qPrintable(unreached.join(u'\n')));
 
-    for (const QKeyCombination key : {Qt::SHIFT | Qt::Key_F10, QKeyCombination(Qt::Key_Menu)}) {
-        viewer->ui().rows->setFocus();
-        QTest::keyClick(viewer->ui().rows, key.key(), key.keyboardModifiers());
-        QTRY_VERIFY(menu->isVisible());
-        QCOMPARE(QApplication::activePopupWidget(), menu);
-        menu->hide();
-    }
+    const QStringList menuKeys = windowchecks::menuKeysThatFail(viewer->ui().rows, menu);
+    QVERIFY2(menuKeys.isEmpty(), qPrintable(menuKeys.join(u'\n')));
 }
 
 // The viewer opens showing a whole page width of 80 columns and about 30 rows, on the screen.
@@ -365,9 +355,7 @@ void TestReportViewer::opensForAWholePageWidth()
     QVERIFY2(text.height() >= 30 * metrics.height() && text.height() < 40 * metrics.height(),
              qPrintable(QString::number(text.height())));
     QVERIFY(!rows->horizontalScrollBar()->isVisible());
-    const QSize screen = viewer->screen()->availableGeometry().size();
-    QVERIFY(viewer->frameGeometry().width() <= screen.width() &&
-            viewer->frameGeometry().height() <= screen.height());
+    QVERIFY(windowchecks::largerThanScreen(viewer.get()).isEmpty());
 }
 
 // Every caption is whole and inside its window, whatever the font's size (this test runs with
@@ -384,14 +372,9 @@ void TestReportViewer::captionsWholeAndOnScreen()
         ReportViewer::showReport(nullptr, r, false, nullptr));
     QVERIFY(viewer);
     QVERIFY(QTest::qWaitForWindowExposed(viewer.get()));
-    if (qEnvironmentVariableIsSet("QT_FONT_DPI"))
-        QCOMPARE(viewer->logicalDpiY(), qEnvironmentVariableIntValue("QT_FONT_DPI"));
     QApplication::processEvents();
-    QStringList faults = windowchecks::cutOrOutside(viewer.get());
-    const QSize screen = viewer->screen()->availableGeometry().size();
-    if (viewer->frameGeometry().width() > screen.width() ||
-        viewer->frameGeometry().height() > screen.height())
-        faults << QStringLiteral("the viewer is larger than the screen");
+    QStringList faults =
+        windowchecks::cutOrOutside(viewer.get()) + windowchecks::largerThanScreen(viewer.get());
     FindTextDialog find(viewer.get());
     find.show();
     QVERIFY(QTest::qWaitForWindowExposed(&find));
